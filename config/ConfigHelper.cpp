@@ -30,7 +30,9 @@ std::shared_ptr<const ResourceBundle> getBundle() {
 
 QStringList resourceKeys() {
     QStringList keys;
-    keys << Connect::labelKeys() << OutputTerminator::labelKeys() << StartWith::labelKeys()
+    keys << BitRates::labelKeys() << DataBits::labelKeys() << StopBits::labelKeys() << Parity::labelKeys()
+         << InputTerminator::labelKeys() << KeyMapType::labelKeys() << InstrumentType::labelKeys()
+         << Connect::labelKeys() << OutputTerminator::labelKeys() << StartWith::labelKeys()
          << DecimalSeparator::labelKeys() << RoundingMethod::labelKeys() << MathOperation::labelKeys()
          << EditOperation::labelKeys() << EditPosition::labelKeys() << Sound::labelKeys()
          << KeyboardType::labelKeys() << Instrument::labelKeys() << Instrument::messageKeys();
