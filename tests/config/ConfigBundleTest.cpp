@@ -18,9 +18,11 @@ TEST(ConfigBundle, HasEveryKeyTheSettingsUse) {
     const auto bundle = ConfigHelper::getBundle();
     EXPECT_EQ(bundle->missingKeys(keys), QStringList());
     EXPECT_EQ(bundle->loadErrors(), QStringList());
-    for (const QString& key : keys)
-        if (bundle->containsKey(key))
+    for (const QString& key : keys) {
+        if (bundle->containsKey(key)) {
             EXPECT_FALSE(bundle->getString(key).trimmed().isEmpty()) << key.toStdString();
+        }
+    }
 }
 
 TEST(ConfigBundle, LabelsComeFromTheBundle) {
