@@ -1,6 +1,8 @@
 #include "config/ConfigHelper.h"
 #include "config/ResourceBundle.h"
 
+#include <QSet>
+
 #include <gtest/gtest.h>
 
 #include <stdexcept>
@@ -211,6 +213,8 @@ TEST(Enumerations, UsableInSwitch) {
     EXPECT_EQ(describe(MathOperation::NONE), 0);
     EXPECT_EQ(describe(MathOperation::MULTIPLY), 1);
     EXPECT_EQ(describe(MathOperation::DIVIDE), 2);
+    const QSet<Sound> sounds{Sound::COWBELL, Sound::CLAVES, Sound::COWBELL};
+    EXPECT_EQ(sounds.size(), 2);
     static_assert(RoundingMethod::HALF_UP.getRoundingMode() == RoundingMode::HALF_UP);
     static_assert(Parity::EVEN != Parity::ODD && Parity::EVEN.ordinal() == 2);
 }
