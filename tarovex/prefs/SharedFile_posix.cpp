@@ -93,8 +93,11 @@ public:
     explicit ExclusiveLock(const QString& lockPath) : m_fd(-1) {
         const QByteArray native = QFile::encodeName(lockPath);
         int fd = openRetrying(native, O_RDWR | O_CREAT, 0666);
-        if (fd < 0 && errno == EACCES)
+        if (fd < 0 && errno == EACCES) {
             fd = openRetrying(native, O_RDONLY); // another user's lock file: flock works read-only too
+            if (fd < 0 && errno == ENOENT)
+                errno = EACCES; // no lock file and no right to create one
+        }
         if (fd < 0)
             throwErrno("open", lockPath, errno);
         m_fd = Fd(fd).release();
