@@ -16,13 +16,19 @@ Q_LOGGING_CATEGORY(lcFilePreferences, "tarovex.prefs.FilePreferences")
 using config::Properties;
 
 // Later duplicates win, as when the file is loaded the usual way.
-QMap<QString, QString> parseProperties(const QString& path, const std::optional<QByteArray>& bytes) {
+// A rewrite drops malformed entries for good, so only then are they worth a warning.
+QMap<QString, QString> parseProperties(const QString& path, const std::optional<QByteArray>& bytes,
+                                       bool rewriting = false) {
     QMap<QString, QString> map;
     if (!bytes)
         return map;
     const Properties::ParseResult parsed = Properties::parse(*bytes);
-    for (const QString& error : parsed.errors)
-        qCWarning(lcFilePreferences).noquote() << "Skipped a malformed entry of" << path << "at" << error;
+    for (const QString& error : parsed.errors) {
+        if (rewriting)
+            qCWarning(lcFilePreferences).noquote() << "Dropped a malformed entry of" << path << "at" << error;
+        else
+            qCDebug(lcFilePreferences).noquote() << "Skipped a malformed entry of" << path << "at" << error;
+    }
     for (const Properties::Entry& e : parsed.entries)
         map.insert(e.first, e.second);
     return map;
@@ -89,8 +95,6 @@ std::optional<QString> FilePreferences::getValue(const QString& key) const {
 }
 
 void FilePreferences::putValue(const QString& key, const QString& value) {
-    if (key.contains(u'.'))
-        throw std::invalid_argument("Preference keys of the file store cannot hold a dot: " + key.toStdString());
     m_root.insert(key, value);
     m_pending.insert(key, value);
     try {
@@ -135,7 +139,7 @@ void FilePreferences::flush() {
     const QString p = prefix();
     QMap<QString, QString> newRoot;
     m_file->update([&](const std::optional<QByteArray>& current) {
-        QMap<QString, QString> properties = parseProperties(m_file->path(), current);
+        QMap<QString, QString> properties = parseProperties(m_file->path(), current, true);
         for (auto it = m_pending.cbegin(); it != m_pending.cend(); ++it) {
             if (it.value())
                 properties.insert(p + it.key(), *it.value());

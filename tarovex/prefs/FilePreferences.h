@@ -28,13 +28,14 @@ public:
     // The property prefix of this node ("" for the root).
     QString prefix() const;
 
+    // A dot would make the key an entry of a child node.
+    bool isValidKey(const QString& key) const override { return !key.contains(u'.'); }
     QStringList keys() const override;
     void flush() override;
     void sync() override;
 
 protected:
     std::optional<QString> getValue(const QString& key) const override;
-    // Throws std::invalid_argument for a key holding a dot.
     void putValue(const QString& key, const QString& value) override;
     void removeValue(const QString& key) override;
     QStringList storedChildrenNames() const override;

@@ -48,11 +48,12 @@ public:
     // The stored text or nothing.
     std::optional<QString> value(const QString& key) const { return getValue(key); }
 
-    void put(const QString& key, const QString& value) { putValue(key, value); }
-    void putInt(const QString& key, int value) { putValue(key, QString::number(value)); }
-    void putBoolean(const QString& key, bool value) {
-        putValue(key, value ? QStringLiteral("true") : QStringLiteral("false"));
-    }
+    // Stores a text. Throws std::invalid_argument for a key this store cannot hold.
+    void put(const QString& key, const QString& value);
+    void putInt(const QString& key, int value) { put(key, QString::number(value)); }
+    void putBoolean(const QString& key, bool value) { put(key, value ? QStringLiteral("true") : QStringLiteral("false")); }
+    // False for keys the store cannot hold (such as ones containing its path separator).
+    virtual bool isValidKey(const QString& key) const = 0;
     void remove(const QString& key) { removeValue(key); }
     // The node's own keys (not those of child nodes), sorted.
     virtual QStringList keys() const = 0;

@@ -160,13 +160,11 @@ int importPreferences(Preferences& node, const QByteArray& xml) {
     const auto it = doc.nodes.constFind(path);
     if (it == doc.nodes.cend())
         throw InvalidPreferencesFormatException(QStringLiteral("The file holds no settings of %1").arg(path));
-    for (auto e = it->cbegin(); e != it->cend(); ++e) {
-        try {
-            node.put(e.key(), e.value());
-        } catch (const std::invalid_argument& error) { // a key this store cannot hold
-            throw InvalidPreferencesFormatException(QString::fromStdString(error.what()));
-        }
-    }
+    for (auto e = it->cbegin(); e != it->cend(); ++e)
+        if (!node.isValidKey(e.key()))
+            throw InvalidPreferencesFormatException(QStringLiteral("The key \"%1\" cannot be stored").arg(e.key()));
+    for (auto e = it->cbegin(); e != it->cend(); ++e)
+        node.put(e.key(), e.value());
     node.flush();
     return int(it->size());
 }

@@ -38,7 +38,8 @@ PreferencesDocument parsePreferencesXml(const QByteArray& xml);
 // of other nodes are ignored and keys missing from the file stay as they are. The whole
 // document is parsed before anything is written, so a bad file changes nothing.
 // Returns the number of entries imported. Throws InvalidPreferencesFormatException (also
-// when the document has no node of that path), and what the node's flush throws.
+// when the document has no node of that path or a key the store cannot hold), and what the
+// node's flush throws.
 int importPreferences(Preferences& node, const QByteArray& xml);
 
 // Reads `path` (at most 16 MiB) and imports it as above; PreferencesIOException when it

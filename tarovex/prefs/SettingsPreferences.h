@@ -18,6 +18,10 @@ public:
     // A root over a given QSettings object (an INI file in tests).
     static std::unique_ptr<Preferences> createRoot(std::shared_ptr<QSettings> settings);
 
+    // QSettings takes both slashes as group separators and has no empty key inside a group.
+    bool isValidKey(const QString& key) const override {
+        return !key.isEmpty() && !key.contains(u'/') && !key.contains(u'\\');
+    }
     QStringList keys() const override;
     void flush() override;
     void sync() override;

@@ -115,6 +115,8 @@ TEST_P(StoreTest, NodePaths) {
     EXPECT_EQ(node->node("/com/lumbrix"), node->parent());
     EXPECT_THROW(root->node("com//x"), std::invalid_argument);
     EXPECT_THROW(root->node("com/"), std::invalid_argument);
+    EXPECT_THROW(node->put("a.b/c", "x"), std::invalid_argument);
+    EXPECT_TRUE(node->keys().isEmpty());
 }
 
 INSTANTIATE_TEST_SUITE_P(Stores, StoreTest,

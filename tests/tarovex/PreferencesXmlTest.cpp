@@ -114,6 +114,11 @@ TEST_P(XmlStoreTest, BadFilesChangeNothing) {
          "<preferences><root type=\"user\"><node name=\"com\"><node name=\"lumbrix\"><node name=\"tarovex\">"
          "<map><entry key=\"port\"/></map></node></node></node></root></preferences>",
          "<entry> without the attribute value"},
+        {"key the store cannot hold",
+         "<preferences><root type=\"user\"><node name=\"com\"><node name=\"lumbrix\"><node name=\"tarovex\">"
+         "<map><entry key=\"a\" value=\"1\"/><entry key=\"b.c/d\" value=\"2\"/></map></node></node></node>"
+         "</root></preferences>",
+         "The key \"b.c/d\" cannot be stored"},
         {"newer version", "<preferences EXTERNAL_XML_VERSION=\"2.0\"><root type=\"user\"/></preferences>",
          "Exported preferences file format version 2.0 is not supported"},
         {"no root", "<preferences EXTERNAL_XML_VERSION=\"1.0\"/>", "Not a preferences export: no <root> element"},
