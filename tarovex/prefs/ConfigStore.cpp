@@ -121,7 +121,8 @@ const QList<Setting>& settings() {
         byBool("minimizeToTray", false, &Config::minimizeToTray),
         byBool("notifyWhenMinimizedToTray", false, &Config::notifyWhenMinimizedToTray),
         byBool("checkForUpdates", true, &Config::checkForUpdates),
-        byBool("abortAutoStartWhenPrevPortNotAvailable", false, &Config::abortAutoStartWhenPrevPortNotAvailable),
+        byBool("abortAutoStartWhenPrevPortNotAvailable", false,
+               &Config::abortAutoStartWhenPrevPortNotAvailable),
         byBool("ignoreDuplicates", false, &Config::ignoreDuplicates),
         byName<CH::EditOperation>("editOperation", &Config::getEditOperation, &Config::setEditOperation),
         byName<CH::EditPosition>("editPosition", &Config::getEditPosition, &Config::setEditPosition),
@@ -129,7 +130,8 @@ const QList<Setting>& settings() {
                                       &Config::setEditNumCharacters),
         byText<CH::RemoveCharacters>("removeCharacters", &Config::getRemoveCharacters,
                                      &Config::setRemoveCharacters),
-        byText<CH::IgnoreTimeLimit>("ignoreTimeLimit", &Config::getIgnoreTimeLimit, &Config::setIgnoreTimeLimit),
+        byText<CH::IgnoreTimeLimit>("ignoreTimeLimit", &Config::getIgnoreTimeLimit,
+                                    &Config::setIgnoreTimeLimit),
         byText<CH::IgnoreDifference>("ignoreDifference", &Config::getIgnoreDifference,
                                      &Config::setIgnoreDifference),
         byText<CH::CustomRegEx>("customRegEx", &Config::getCustomRegEx, &Config::setCustomRegEx),
@@ -153,8 +155,9 @@ Preferences* openSettingsNode() {
             // Without it the path would be relative to wherever the program was started.
             qCWarning(lcConfigStore) << "ProgramData is not set; the settings file stays in the home folder";
         else
-            Tarolink::SystemProperties::set(FilePreferencesFactory::SYSTEM_PROPERTY_FILE,
-                                            sharedSettingsFile(QString::fromStdString(programData)).toStdString());
+            Tarolink::SystemProperties::set(
+                FilePreferencesFactory::SYSTEM_PROPERTY_FILE,
+                sharedSettingsFile(QString::fromStdString(programData)).toStdString());
         root = FilePreferencesFactory::userRoot();
     } else {
         if (!platformRoot)

@@ -49,12 +49,13 @@ FilePreferences::FilePreferences(Preferences* parent, const QString& name, std::
     : Preferences(parent, name), m_file(std::move(file)) {}
 
 std::unique_ptr<Preferences> FilePreferences::createRoot(const QString& path) {
-    std::unique_ptr<FilePreferences> root(new FilePreferences(nullptr, QString(), std::make_shared<SharedFile>(path)));
+    std::unique_ptr<FilePreferences> root(
+        new FilePreferences(nullptr, QString(), std::make_shared<SharedFile>(path)));
     try {
         root->sync();
     } catch (const std::exception& e) {
-        qCWarning(lcFilePreferences).noquote() << "Unable to sync on creation of node" << root->name() << "-"
-                                               << e.what();
+        qCWarning(lcFilePreferences).noquote()
+            << "Unable to sync on creation of node" << root->name() << "-" << e.what();
     }
     return root;
 }
@@ -65,7 +66,8 @@ std::unique_ptr<Preferences> FilePreferences::createChild(const QString& name) {
     try {
         child->sync();
     } catch (const std::exception& e) {
-        qCWarning(lcFilePreferences).noquote() << "Unable to sync on creation of node" << name << "-" << e.what();
+        qCWarning(lcFilePreferences).noquote()
+            << "Unable to sync on creation of node" << name << "-" << e.what();
     }
     return child;
 }
@@ -114,7 +116,9 @@ void FilePreferences::removeValue(const QString& key) {
     }
 }
 
-QStringList FilePreferences::keys() const { return m_root.keys(); }
+QStringList FilePreferences::keys() const {
+    return m_root.keys();
+}
 
 QStringList FilePreferences::storedChildrenNames() const {
     QStringList names;
@@ -128,7 +132,8 @@ QStringList FilePreferences::storedChildrenNames() const {
                 names.append(rest.left(dot).toString());
         }
     } catch (const std::exception& e) {
-        qCWarning(lcFilePreferences).noquote() << "Unable to list the children of" << absolutePath() << "-" << e.what();
+        qCWarning(lcFilePreferences).noquote()
+            << "Unable to list the children of" << absolutePath() << "-" << e.what();
     }
     return names;
 }

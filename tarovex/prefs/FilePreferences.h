@@ -47,8 +47,8 @@ private:
     QMap<QString, QString> ownEntries(const QMap<QString, QString>& properties) const;
 
     std::shared_ptr<SharedFile> m_file;
-    QMap<QString, QString> m_root;                         // own entries as last read or written
-    QMap<QString, std::optional<QString>> m_pending;       // changes not yet written (nothing = removed)
+    QMap<QString, QString> m_root;                   // own entries as last read or written
+    QMap<QString, std::optional<QString>> m_pending; // changes not yet written (nothing = removed)
 };
 
 } // namespace tarovex::prefs

@@ -54,11 +54,14 @@ QStringList Preferences::childrenNames() const {
 
 void Preferences::put(const QString& key, const QString& value) {
     if (!isValidKey(key))
-        throw std::invalid_argument("Preference key not allowed in this store: \"" + key.toStdString() + "\"");
+        throw std::invalid_argument("Preference key not allowed in this store: \"" + key.toStdString() +
+                                    "\"");
     putValue(key, value);
 }
 
-QString Preferences::get(const QString& key, const QString& def) const { return getValue(key).value_or(def); }
+QString Preferences::get(const QString& key, const QString& def) const {
+    return getValue(key).value_or(def);
+}
 
 int Preferences::getInt(const QString& key, int def) const {
     const std::optional<QString> text = getValue(key);

@@ -51,7 +51,9 @@ public:
     // Stores a text. Throws std::invalid_argument for a key this store cannot hold.
     void put(const QString& key, const QString& value);
     void putInt(const QString& key, int value) { put(key, QString::number(value)); }
-    void putBoolean(const QString& key, bool value) { put(key, value ? QStringLiteral("true") : QStringLiteral("false")); }
+    void putBoolean(const QString& key, bool value) {
+        put(key, value ? QStringLiteral("true") : QStringLiteral("false"));
+    }
     // False for keys the store cannot hold (such as ones containing its path separator).
     virtual bool isValidKey(const QString& key) const = 0;
     void remove(const QString& key) { removeValue(key); }

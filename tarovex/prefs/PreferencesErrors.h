@@ -16,8 +16,7 @@ public:
 // BackingStoreException because callers report it differently.
 class PreferencesAccessException : public std::runtime_error {
 public:
-    explicit PreferencesAccessException(const QString& message)
-        : std::runtime_error(message.toStdString()) {}
+    explicit PreferencesAccessException(const QString& message) : std::runtime_error(message.toStdString()) {}
 };
 
 // A file offered for import is not a preferences export (not XML, another document type,

@@ -21,16 +21,17 @@ void checkXmlText(const QString& text, const QString& what) {
     for (const QChar c : text) {
         const char16_t u = c.unicode();
         if ((u < 0x20 && u != u'\t' && u != u'\n' && u != u'\r') || u == 0xFFFE || u == 0xFFFF)
-            throw PreferencesIOException(
-                QStringLiteral("%1 holds the character U+%2, which XML cannot carry")
-                    .arg(what)
-                    .arg(unsigned(u), 4, 16, QChar(u'0')));
+            throw PreferencesIOException(QStringLiteral("%1 holds the character U+%2, which XML cannot carry")
+                                             .arg(what)
+                                             .arg(unsigned(u), 4, 16, QChar(u'0')));
     }
 }
 
 [[noreturn]] void invalid(const QXmlStreamReader& reader, const QString& message) {
-    throw InvalidPreferencesFormatException(
-        QStringLiteral("%1 (line %2, column %3)").arg(message).arg(reader.lineNumber()).arg(reader.columnNumber()));
+    throw InvalidPreferencesFormatException(QStringLiteral("%1 (line %2, column %3)")
+                                                .arg(message)
+                                                .arg(reader.lineNumber())
+                                                .arg(reader.columnNumber()));
 }
 
 QString requiredAttribute(const QXmlStreamReader& reader, const QString& name) {
@@ -106,11 +107,13 @@ PreferencesDocument parsePreferencesXml(const QByteArray& xml) {
             const QString parent = elements.isEmpty() ? QString() : elements.last();
             if (parent.isEmpty()) {
                 if (name != u"preferences")
-                    invalid(reader, QStringLiteral("Not a preferences export: the document is <%1>").arg(name));
+                    invalid(reader,
+                            QStringLiteral("Not a preferences export: the document is <%1>").arg(name));
                 const QStringView version = reader.attributes().value(QStringLiteral("EXTERNAL_XML_VERSION"));
                 if (!version.isEmpty() && version.toString() > externalXmlVersion)
-                    invalid(reader, QStringLiteral("Exported preferences file format version %1 is not supported")
-                                        .arg(version.toString()));
+                    invalid(reader,
+                            QStringLiteral("Exported preferences file format version %1 is not supported")
+                                .arg(version.toString()));
             } else if (name == u"root" && parent == u"preferences" && !sawRoot) {
                 const QString type = requiredAttribute(reader, QStringLiteral("type"));
                 if (type != u"user" && type != u"system")
@@ -150,7 +153,8 @@ PreferencesDocument parsePreferencesXml(const QByteArray& xml) {
     if (reader.hasError())
         invalid(reader, reader.errorString());
     if (!sawRoot)
-        throw InvalidPreferencesFormatException(QStringLiteral("Not a preferences export: no <root> element"));
+        throw InvalidPreferencesFormatException(
+            QStringLiteral("Not a preferences export: no <root> element"));
     return doc;
 }
 
@@ -162,7 +166,8 @@ int importPreferences(Preferences& node, const QByteArray& xml) {
         throw InvalidPreferencesFormatException(QStringLiteral("The file holds no settings of %1").arg(path));
     for (auto e = it->cbegin(); e != it->cend(); ++e)
         if (!node.isValidKey(e.key()))
-            throw InvalidPreferencesFormatException(QStringLiteral("The key \"%1\" cannot be stored").arg(e.key()));
+            throw InvalidPreferencesFormatException(
+                QStringLiteral("The key \"%1\" cannot be stored").arg(e.key()));
     for (auto e = it->cbegin(); e != it->cend(); ++e)
         node.put(e.key(), e.value());
     node.flush();
@@ -174,12 +179,14 @@ int importPreferencesFromFile(Preferences& node, const QString& path) {
     if (!file.open(QIODevice::ReadOnly))
         throw PreferencesIOException(file.errorString());
     if (file.size() > maxImportSize)
-        throw PreferencesIOException(QStringLiteral("%1 is larger than %2 bytes").arg(path).arg(maxImportSize));
+        throw PreferencesIOException(
+            QStringLiteral("%1 is larger than %2 bytes").arg(path).arg(maxImportSize));
     const QByteArray xml = file.read(maxImportSize + 1);
     if (file.error() != QFileDevice::NoError)
         throw PreferencesIOException(file.errorString());
     if (xml.size() > maxImportSize)
-        throw PreferencesIOException(QStringLiteral("%1 is larger than %2 bytes").arg(path).arg(maxImportSize));
+        throw PreferencesIOException(
+            QStringLiteral("%1 is larger than %2 bytes").arg(path).arg(maxImportSize));
     return importPreferences(node, xml);
 }
 

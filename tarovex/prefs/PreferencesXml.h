@@ -16,8 +16,8 @@ namespace tarovex::prefs {
 //     <node name="com"><map/> ... <node name="tarovex"><map><entry key=".." value=".."/></map>
 //   </node> ... </root></preferences>
 struct PreferencesDocument {
-    bool userRoot = true;                               // type="user" (else "system")
-    QMap<QString, QMap<QString, QString>> nodes;        // absolute node path -> its entries
+    bool userRoot = true;                        // type="user" (else "system")
+    QMap<QString, QMap<QString, QString>> nodes; // absolute node path -> its entries
 };
 
 // Writes `node`'s own entries (not its children's) with the path of the node.
@@ -34,7 +34,8 @@ void exportNodeToFile(const Preferences& node, const QString& path);
 // with line and column) or not a preferences export.
 PreferencesDocument parsePreferencesXml(const QByteArray& xml);
 
-// Puts every entry the document holds for `node`'s path into `node` and flushes it; entries
+// Puts every entry the document holds for `node`'s path into `node` and flushes it (whether
+// the document says user or system root: this program keeps its settings in one store); entries
 // of other nodes are ignored and keys missing from the file stay as they are. The whole
 // document is parsed before anything is written, so a bad file changes nothing.
 // Returns the number of entries imported. Throws InvalidPreferencesFormatException (also

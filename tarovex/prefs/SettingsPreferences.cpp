@@ -8,10 +8,11 @@ namespace {
 // QSettings has no exceptions; its status after a sync tells what went wrong.
 void throwOnError(const QSettings& settings, const char* operation) {
     switch (settings.status()) {
-    case QSettings::NoError: return;
+    case QSettings::NoError:
+        return;
     case QSettings::AccessError:
-        throw PreferencesAccessException(QStringLiteral("%1: access to %2 refused")
-                                             .arg(QLatin1String(operation), settings.fileName()));
+        throw PreferencesAccessException(
+            QStringLiteral("%1: access to %2 refused").arg(QLatin1String(operation), settings.fileName()));
     case QSettings::FormatError:
         throw BackingStoreException(QStringLiteral("%1: %2 is not a valid settings file")
                                         .arg(QLatin1String(operation), settings.fileName()));
@@ -54,7 +55,9 @@ void SettingsPreferences::putValue(const QString& key, const QString& value) {
     m_settings->setValue(fullKey(key), value);
 }
 
-void SettingsPreferences::removeValue(const QString& key) { m_settings->remove(fullKey(key)); }
+void SettingsPreferences::removeValue(const QString& key) {
+    m_settings->remove(fullKey(key));
+}
 
 QStringList SettingsPreferences::keys() const {
     m_settings->beginGroup(group());

@@ -17,8 +17,9 @@ namespace {
 
 // The one place where errno becomes one of our errors.
 [[noreturn]] void throwErrno(const char* operation, const QString& path, int error) {
-    const QString message = QStringLiteral("%1 %2: %3")
-                                .arg(QLatin1String(operation), path, QString::fromLocal8Bit(std::strerror(error)));
+    const QString message =
+        QStringLiteral("%1 %2: %3")
+            .arg(QLatin1String(operation), path, QString::fromLocal8Bit(std::strerror(error)));
     if (error == EACCES || error == EPERM || error == EROFS)
         throw PreferencesAccessException(message);
     throw BackingStoreException(message);
@@ -68,7 +69,8 @@ std::optional<QByteArray> readAll(const QString& path) {
         if (n == 0)
             break;
         if (data.size() + n > SharedFile::maxSize)
-            throw BackingStoreException(QStringLiteral("%1 is larger than %2 bytes").arg(path).arg(SharedFile::maxSize));
+            throw BackingStoreException(
+                QStringLiteral("%1 is larger than %2 bytes").arg(path).arg(SharedFile::maxSize));
         data.append(buffer, n);
     }
     return data;
@@ -121,7 +123,9 @@ private:
 
 } // namespace
 
-std::optional<QByteArray> SharedFile::read() const { return readAll(m_path); }
+std::optional<QByteArray> SharedFile::read() const {
+    return readAll(m_path);
+}
 
 void SharedFile::update(const std::function<QByteArray(const std::optional<QByteArray>&)>& change) {
     const QFileInfo info(m_path);

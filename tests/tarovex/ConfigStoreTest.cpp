@@ -42,14 +42,15 @@ TEST_P(ConfigStoreTest, FirstRunLoadsDefaultsWithoutInvalidReport) {
     EXPECT_EQ(config.getPort(), "COM3");
     EXPECT_EQ(config.getPrevPort(), std::optional<QString>("COM3"));
     EXPECT_EQ(config.getInstrument(), CH::Instrument::getDefault());
-    EXPECT_EQ(std::vector<int>({config.getBitRate(), config.getDataBits(), config.getStopBits(), config.getParity(),
-                                config.getInputTerminator()}),
+    EXPECT_EQ(std::vector<int>({config.getBitRate(), config.getDataBits(), config.getStopBits(),
+                                config.getParity(), config.getInputTerminator()}),
               std::vector<int>({7, 3, 0, 0, 13}));
     EXPECT_EQ(config.getDelay(), "20");
     EXPECT_EQ(config.getKeyboardType(), CH::KeyboardType::QUERTY);
-    EXPECT_EQ(std::vector<bool>({config.minimizeToTray, config.notifyWhenMinimizedToTray, config.checkForUpdates,
-                                 config.abortAutoStartWhenPrevPortNotAvailable, config.ignoreDuplicates}),
-              std::vector<bool>({false, false, true, false, false}));
+    EXPECT_EQ(
+        std::vector<bool>({config.minimizeToTray, config.notifyWhenMinimizedToTray, config.checkForUpdates,
+                           config.abortAutoStartWhenPrevPortNotAvailable, config.ignoreDuplicates}),
+        std::vector<bool>({false, false, true, false, false}));
     EXPECT_TRUE(node->keys().isEmpty()) << "a load writes nothing";
 }
 
@@ -74,7 +75,8 @@ TEST_P(ConfigStoreTest, StoredValuesAreCheckedOneByOne) {
          [](const Config& c) { return c.getInstrument() == CH::Instrument::getDefault(); }},
         {"instrument", "SARTORIUS", true,
          [](const Config& c) { return c.getInstrument() == CH::Instrument::SARTORIUS; }},
-        {"delay", "", true, [](const Config& c) { return c.getDelay().isEmpty() && c.getDelayAsInt() == 20; }},
+        {"delay", "", true,
+         [](const Config& c) { return c.getDelay().isEmpty() && c.getDelayAsInt() == 20; }},
         {"delay", "abc", false, [](const Config& c) { return c.getDelay() == "20"; }},
         {"decimalPlaces", "8", false, [](const Config& c) { return c.getDecimalPlaces().isEmpty(); }},
         {"customRegEx", "(", false, [](const Config& c) { return c.getCustomRegEx().isEmpty(); }},
@@ -82,7 +84,8 @@ TEST_P(ConfigStoreTest, StoredValuesAreCheckedOneByOne) {
          [](const Config& c) { return c.getKeyboardType() == CH::KeyboardType::QUERTY; }},
         {"checkForUpdates", "no", true, [](const Config& c) { return c.checkForUpdates; }},
         {"minimizeToTray", "TRUE", true, [](const Config& c) { return c.minimizeToTray; }},
-        {"port", "COM9", true, [](const Config& c) { return c.getPort() == "COM9" && c.getPrevPort() == "COM9"; }},
+        {"port", "COM9", true,
+         [](const Config& c) { return c.getPort() == "COM9" && c.getPrevPort() == "COM9"; }},
     };
     for (const Row& r : rows) {
         const QStringList before = node->keys();
@@ -99,11 +102,12 @@ TEST_P(ConfigStoreTest, StoredValuesAreCheckedOneByOne) {
 
 TEST_P(ConfigStoreTest, SaveThenLoadGivesTheSameSettingsAndPrevPortIsThePort) {
     Config saved("COM4", CH::Instrument::KERN_KB_N, 3, 2, 1, 2, 10, CH::Connect::values().last(),
-                 CH::KeyboardType::GERMAN, "35", CH::DecimalSeparator::values().last(), CH::StartWith::values().last(),
-                 CH::OutputTerminator::values().last(), CH::OutputTerminator::values().at(1), "3",
-                 CH::MathOperation::values().last(), "2.5", "2", CH::RoundingMethod::values().last(),
-                 CH::Sound::COWBELL, true, false, false, true, CH::EditOperation::values().last(),
-                 CH::EditPosition::values().last(), "4", "xy", "^(\\d+)", true, "500", "0.5");
+                 CH::KeyboardType::GERMAN, "35", CH::DecimalSeparator::values().last(),
+                 CH::StartWith::values().last(), CH::OutputTerminator::values().last(),
+                 CH::OutputTerminator::values().at(1), "3", CH::MathOperation::values().last(), "2.5", "2",
+                 CH::RoundingMethod::values().last(), CH::Sound::COWBELL, true, false, false, true,
+                 CH::EditOperation::values().last(), CH::EditPosition::values().last(), "4", "xy", "^(\\d+)",
+                 true, "500", "0.5");
     saved.setPrevPort(QString("COM1"));
     std::ostringstream console;
     saveConfig(*node, saved, console);

@@ -51,9 +51,10 @@ TEST_P(StoreTest, TypedGettersFallBackToTheDefaultOnUnparsableText) {
         int asBool; // default: -1 means "the default (false) came back", else 0/1
     };
     const Row rows[] = {
-        {"42", 42, -1},         {"-7", -7, -1},          {"+5", 5, -1},        {" 42", -1, -1},
-        {"4 2", -1, -1},        {"2147483647", 2147483647, -1}, {"2147483648", -1, -1}, {"0x10", -1, -1},
-        {"", -1, -1},           {"true", -1, 1},         {"TRUE", -1, 1},      {"False", -1, 0},
+        {"42", 42, -1},         {"-7", -7, -1},   {"+5", 5, -1},
+        {" 42", -1, -1},        {"4 2", -1, -1},  {"2147483647", 2147483647, -1},
+        {"2147483648", -1, -1}, {"0x10", -1, -1}, {"", -1, -1},
+        {"true", -1, 1},        {"TRUE", -1, 1},  {"False", -1, 0},
         {"yes", -1, -1},        {"1", 1, -1},
     };
     for (const Row& r : rows) {
@@ -190,8 +191,9 @@ TEST_F(FileStoreTest, AnotherProgramsChangesAreKeptAndSeenAfterSync) {
     a->put("one", "1");
     b->put("two", "2"); // b never read "one", yet must not drop it
     a->put("three", "3");
-    EXPECT_EQ(fileProperties(path).keys(),
-              QStringList({"com.lumbrix.tarovex.one", "com.lumbrix.tarovex.three", "com.lumbrix.tarovex.two"}));
+    EXPECT_EQ(
+        fileProperties(path).keys(),
+        QStringList({"com.lumbrix.tarovex.one", "com.lumbrix.tarovex.three", "com.lumbrix.tarovex.two"}));
     b->sync();
     EXPECT_EQ(b->keys(), QStringList({"one", "three", "two"}));
 }
@@ -253,8 +255,9 @@ TEST_F(FileStoreTest, ModeOfTheSharedFileIsKept) {
                                                 QFile::WriteGroup | QFile::ReadOther | QFile::WriteOther));
     auto root = FilePreferences::createRoot(path);
     root->node("/com/lumbrix/tarovex")->put("a", "1");
-    EXPECT_EQ(QFileInfo(path).permissions() & 0x7077, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup |
-                                                          QFile::WriteGroup | QFile::ReadOther | QFile::WriteOther);
+    EXPECT_EQ(QFileInfo(path).permissions() & 0x7077, QFile::ReadOwner | QFile::WriteOwner |
+                                                          QFile::ReadGroup | QFile::WriteGroup |
+                                                          QFile::ReadOther | QFile::WriteOther);
 }
 
 TEST(FilePreferencesFactory, FileFromPropertyOrHomeAndOneRoot) {
@@ -266,9 +269,11 @@ TEST(FilePreferencesFactory, FileFromPropertyOrHomeAndOneRoot) {
 
     FilePreferencesFactory::reset();
     Tarolink::SystemProperties::set(FilePreferencesFactory::SYSTEM_PROPERTY_FILE, "relative/prefs.txt");
-    EXPECT_EQ(FilePreferencesFactory::getPreferencesFile(), QDir::current().absoluteFilePath("relative/prefs.txt"));
+    EXPECT_EQ(FilePreferencesFactory::getPreferencesFile(),
+              QDir::current().absoluteFilePath("relative/prefs.txt"));
     Tarolink::SystemProperties::set(FilePreferencesFactory::SYSTEM_PROPERTY_FILE, "/elsewhere");
-    EXPECT_EQ(FilePreferencesFactory::getPreferencesFile(), QDir::current().absoluteFilePath("relative/prefs.txt"))
+    EXPECT_EQ(FilePreferencesFactory::getPreferencesFile(),
+              QDir::current().absoluteFilePath("relative/prefs.txt"))
         << "resolved once and kept";
     Tarolink::SystemProperties::clear(FilePreferencesFactory::SYSTEM_PROPERTY_FILE);
     FilePreferencesFactory::reset();
@@ -364,7 +369,8 @@ TEST_F(FileStoreTest, ConcurrentWritersLoseNoEntries) {
     EXPECT_EQ(properties.size(), 2 * perWriter);
     for (int w = 0; w < 2; ++w)
         for (int i = 0; i < perWriter; ++i)
-            EXPECT_EQ(properties.value(QString("com.lumbrix.tarovex.w%1-%2").arg(w).arg(i)), QString::number(i));
+            EXPECT_EQ(properties.value(QString("com.lumbrix.tarovex.w%1-%2").arg(w).arg(i)),
+                      QString::number(i));
 }
 
 // ---- the platform store

@@ -100,7 +100,8 @@ TEST_P(XmlStoreTest, BadFilesChangeNothing) {
         {"not XML", "port=COM9\n", "Start tag expected"},
         {"empty", "", "Premature end of document"},
         {"binary", QByteArray("\x00\xff\xfe<", 4), ""},
-        {"foreign document", "<?xml version=\"1.0\"?><settings><entry key=\"port\" value=\"COM9\"/></settings>",
+        {"foreign document",
+         "<?xml version=\"1.0\"?><settings><entry key=\"port\" value=\"COM9\"/></settings>",
          "Not a preferences export: the document is <settings>"},
         {"truncated export",
          "<preferences><root type=\"user\"><node name=\"com\"><node name=\"lumbrix\"><node name=\"tarovex\">"
@@ -121,14 +122,17 @@ TEST_P(XmlStoreTest, BadFilesChangeNothing) {
          "The key \"b.c/d\" cannot be stored"},
         {"newer version", "<preferences EXTERNAL_XML_VERSION=\"2.0\"><root type=\"user\"/></preferences>",
          "Exported preferences file format version 2.0 is not supported"},
-        {"no root", "<preferences EXTERNAL_XML_VERSION=\"1.0\"/>", "Not a preferences export: no <root> element"},
+        {"no root", "<preferences EXTERNAL_XML_VERSION=\"1.0\"/>",
+         "Not a preferences export: no <root> element"},
         {"other program only",
          "<preferences><root type=\"user\"><node name=\"org\"><map><entry key=\"port\" value=\"COM9\"/></map>"
          "</node></root></preferences>",
          "The file holds no settings of /com/lumbrix/tarovex"},
         {"external entity",
-         "<!DOCTYPE preferences [<!ENTITY x SYSTEM \"http://127.0.0.1:9/x\">]><preferences><root type=\"user\">"
-         "<node name=\"com\"><node name=\"lumbrix\"><node name=\"tarovex\"><map><entry key=\"port\" value=\"&x;\"/>"
+         "<!DOCTYPE preferences [<!ENTITY x SYSTEM \"http://127.0.0.1:9/x\">]><preferences><root "
+         "type=\"user\">"
+         "<node name=\"com\"><node name=\"lumbrix\"><node name=\"tarovex\"><map><entry key=\"port\" "
+         "value=\"&x;\"/>"
          "</map></node></node></node></root></preferences>",
          ""},
     };
@@ -149,10 +153,10 @@ TEST_P(XmlStoreTest, ImportsDocumentsOfOtherWritersIntoThisNodeOnly) {
     Preferences* node = root->node(nodePath);
     node->put("sound", "COWBELL");
     EXPECT_EQ(importPreferences(*node, foreignTool), 3);
-    EXPECT_EQ(node->entries(), (QMap<QString, QString>{{"port", "COM7"},
-                                                       {"delay", ""},
-                                                       {"customRegEx", "<(\\d+)& entity text"},
-                                                       {"sound", "COWBELL"}}));
+    EXPECT_EQ(
+        node->entries(),
+        (QMap<QString, QString>{
+            {"port", "COM7"}, {"delay", ""}, {"customRegEx", "<(\\d+)& entity text"}, {"sound", "COWBELL"}}));
     EXPECT_TRUE(root->node("/com/lumbrix/other")->keys().isEmpty());
     EXPECT_TRUE(root->node("/com/lumbrix/tarovex/sub")->keys().isEmpty());
 }

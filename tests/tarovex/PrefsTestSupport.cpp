@@ -30,7 +30,9 @@ const bool sandboxReady = [] {
 
 } // namespace
 
-QString sandbox() { return sandboxReady ? sandboxDir()->path() : QString(); }
+QString sandbox() {
+    return sandboxReady ? sandboxDir()->path() : QString();
+}
 
 const StoreKind& settingsStore() {
     static const StoreKind kind{"QSettings", [](const QString& dir) -> StoreOpener {
@@ -46,7 +48,8 @@ const StoreKind& settingsStore() {
 const StoreKind& fileStore() {
     static const StoreKind kind{"File", [](const QString& dir) -> StoreOpener {
                                     const QString path = dir + QStringLiteral("/prefs.txt");
-                                    return [path] { return tarovex::prefs::FilePreferences::createRoot(path); };
+                                    return
+                                        [path] { return tarovex::prefs::FilePreferences::createRoot(path); };
                                 }};
     return kind;
 }
