@@ -1,0 +1,210 @@
+#include "tarovex/prefs/ConfigStore.h"
+
+#include "Tarolink/SystemProperties.h"
+#include "tarovex/prefs/FilePreferencesFactory.h"
+#include "tarovex/prefs/PreferencesErrors.h"
+#include "tarovex/prefs/SettingsPreferences.h"
+
+#include <QLoggingCategory>
+
+#include <functional>
+#include <memory>
+#include <ostream>
+
+namespace tarovex::prefs {
+namespace {
+
+Q_LOGGING_CATEGORY(lcConfigStore, "tarovex.prefs.ConfigStore")
+
+using config::Config;
+namespace CH = config::ConfigHelper;
+
+// One persistent setting: load returns false when the stored value failed its check (the
+// default is then in place); save writes the field.
+struct Setting {
+    const char* key;
+    std::function<bool(const Preferences&, Config&)> load;
+    std::function<void(const Config&, Preferences&)> save;
+};
+
+// Enumerations stored as the constant's name.
+template <typename E, typename Get, typename Set> Setting byName(const char* key, Get get, Set set) {
+    return {key,
+            [=](const Preferences& p, Config& c) {
+                const std::optional<E> value = E::find(p.get(key, E::getDefault().name()));
+                std::invoke(set, c, value.value_or(E::getDefault()));
+                return value.has_value();
+            },
+            [=](const Config& c, Preferences& p) { p.put(key, E(std::invoke(get, c)).name()); }};
+}
+
+// Integers stored as such, with a range check.
+template <typename Get, typename Set>
+Setting byInt(const char* key, int def, bool (*check)(int), Get get, Set set) {
+    return {key,
+            [=](const Preferences& p, Config& c) {
+                const int value = p.getInt(key, def);
+                const bool ok = check(value);
+                std::invoke(set, c, ok ? value : def);
+                return ok;
+            },
+            [=](const Config& c, Preferences& p) { p.putInt(key, std::invoke(get, c)); }};
+}
+
+// Texts the user typed, checked by their validator V.
+template <typename V, typename Get, typename Set> Setting byText(const char* key, Get get, Set set) {
+    return {key,
+            [=](const Preferences& p, Config& c) {
+                const QString value = p.get(key, V::getDefault());
+                const bool ok = V::isValid(value);
+                std::invoke(set, c, ok ? value : V::getDefault());
+                return ok;
+            },
+            [=](const Config& c, Preferences& p) { p.put(key, std::invoke(get, c)); }};
+}
+
+Setting byBool(const char* key, bool def, bool Config::*field) {
+    return {key,
+            [=](const Preferences& p, Config& c) {
+                c.*field = p.getBoolean(key, def);
+                return true;
+            },
+            [=](const Config& c, Preferences& p) { p.putBoolean(key, c.*field); }};
+}
+
+Setting instrumentSetting() {
+    using I = CH::Instrument;
+    return {"instrument",
+            [](const Preferences& p, Config& c) {
+                const std::optional<I> value = I::find(p.get("instrument", I::getDefault().name()));
+                c.setInstrument(value.value_or(I::getDefault()));
+                return value.has_value();
+            },
+            [](const Config& c, Preferences& p) {
+                if (c.getInstrument()) // a record never loaded may have none: nothing to keep
+                    p.put("instrument", c.getInstrument()->name());
+            }};
+}
+
+// Every setting after "port" and "prevPort", in load order. A fresh store yields false for
+// the first, second and fourth switch, unlike a new Config: a first run starts with the
+// tray options off and the update check on.
+const QList<Setting>& settings() {
+    static const QList<Setting> table = {
+        instrumentSetting(),
+        byInt("bitRate", CH::BitRates::getDefault(), &CH::BitRates::isValidIndex, &Config::getBitRate,
+              &Config::setBitRate),
+        byInt("dataBits", CH::DataBits::getDefault(), &CH::DataBits::isValidIndex, &Config::getDataBits,
+              &Config::setDataBits),
+        byInt("stopBits", CH::StopBits::getDefault(), &CH::StopBits::isValidIndex, &Config::getStopBits,
+              &Config::setStopBits),
+        byInt("parity", CH::Parity::getDefault(), &CH::Parity::isValidIndex, &Config::getParity,
+              &Config::setParity),
+        byName<CH::DecimalSeparator>("decimalSeparator", &Config::getDecimalSeparator,
+                                     &Config::setDecimalSeparator),
+        byInt("inputTerminator", CH::InputTerminator::getDefault(), &CH::InputTerminator::isValidValue,
+              &Config::getInputTerminator, &Config::setInputTerminator),
+        byName<CH::StartWith>("startWith", &Config::getStartWith, &Config::setStartWith),
+        byName<CH::OutputTerminator>("outputTerminator", &Config::getOutputTerminator,
+                                     &Config::setOutputTerminator),
+        byName<CH::OutputTerminator>("outputTerminator2", &Config::getOutputTerminator2,
+                                     &Config::setOutputTerminator2),
+        byText<CH::EveryXValues>("everyXValues", &Config::getEveryXValues, &Config::setEveryXValues),
+        byName<CH::Connect>("connect", &Config::getConnect, &Config::setConnect),
+        byText<CH::MathOperand>("mathOperand", &Config::getMathOperand, &Config::setMathOperand),
+        byName<CH::MathOperation>("mathOperation", &Config::getMathOperation, &Config::setMathOperation),
+        byText<CH::DecimalPlaces>("decimalPlaces", &Config::getDecimalPlaces, &Config::setDecimalPlaces),
+        byName<CH::RoundingMethod>("roundingMethod", &Config::getRoundingMethod, &Config::setRoundingMethod),
+        byName<CH::Sound>("sound", &Config::getSound, &Config::setSound),
+        byName<CH::KeyboardType>("keyboardType", &Config::getKeyboardType, &Config::setKeyboardType),
+        byText<CH::Delay>("delay", &Config::getDelay, &Config::setDelay),
+        byBool("minimizeToTray", false, &Config::minimizeToTray),
+        byBool("notifyWhenMinimizedToTray", false, &Config::notifyWhenMinimizedToTray),
+        byBool("checkForUpdates", true, &Config::checkForUpdates),
+        byBool("abortAutoStartWhenPrevPortNotAvailable", false,
+               &Config::abortAutoStartWhenPrevPortNotAvailable),
+        byBool("ignoreDuplicates", false, &Config::ignoreDuplicates),
+        byName<CH::EditOperation>("editOperation", &Config::getEditOperation, &Config::setEditOperation),
+        byName<CH::EditPosition>("editPosition", &Config::getEditPosition, &Config::setEditPosition),
+        byText<CH::EditNumCharacters>("editNumCharacters", &Config::getEditNumCharacters,
+                                      &Config::setEditNumCharacters),
+        byText<CH::RemoveCharacters>("removeCharacters", &Config::getRemoveCharacters,
+                                     &Config::setRemoveCharacters),
+        byText<CH::IgnoreTimeLimit>("ignoreTimeLimit", &Config::getIgnoreTimeLimit,
+                                    &Config::setIgnoreTimeLimit),
+        byText<CH::IgnoreDifference>("ignoreDifference", &Config::getIgnoreDifference,
+                                     &Config::setIgnoreDifference),
+        byText<CH::CustomRegEx>("customRegEx", &Config::getCustomRegEx, &Config::setCustomRegEx),
+    };
+    return table;
+}
+
+std::unique_ptr<Preferences> platformRoot;
+
+} // namespace
+
+QString sharedSettingsFile(const QString& programData) {
+    return programData + QStringLiteral("/Lumbrix/tarovexQV/prefs.txt");
+}
+
+Preferences* openSettingsNode() {
+    Preferences* root = nullptr;
+    if (Tarolink::SystemProperties::get(editionProperty, std::string()) == "QV") {
+        const std::string programData = Tarolink::SystemProperties::get("ProgramData", std::string());
+        if (programData.empty())
+            // Without it the path would be relative to wherever the program was started.
+            qCWarning(lcConfigStore) << "ProgramData is not set; the settings file stays in the home folder";
+        else
+            Tarolink::SystemProperties::set(
+                FilePreferencesFactory::SYSTEM_PROPERTY_FILE,
+                sharedSettingsFile(QString::fromStdString(programData)).toStdString());
+        root = FilePreferencesFactory::userRoot();
+    } else {
+        if (!platformRoot)
+            platformRoot = SettingsPreferences::userRoot();
+        root = platformRoot.get();
+    }
+    return root->node(QString::fromLatin1(settingsNodePath));
+}
+
+void closeSettingsNode() {
+    platformRoot.reset();
+    FilePreferencesFactory::reset();
+}
+
+bool loadConfig(Preferences& node, Config& config, const QStringList& ports, QStringList* invalidKeys) {
+    try {
+        node.sync(); // pick up what another program wrote since the store was opened
+    } catch (const BackingStoreException& e) {
+        qCWarning(lcConfigStore) << "Settings not re-read:" << e.what();
+    }
+    if (!ports.isEmpty())
+        config.setPort(node.get(QStringLiteral("port"), ports.first()));
+    config.setPrevPort(node.get(QStringLiteral("prevPort"), config.getPort()));
+
+    bool allValid = true;
+    for (const Setting& s : settings()) {
+        if (!s.load(node, config)) {
+            allValid = false;
+            if (invalidKeys)
+                invalidKeys->append(QString::fromLatin1(s.key));
+        }
+    }
+    return allValid;
+}
+
+void saveConfig(Preferences& node, const Config& config, std::ostream& console) {
+    try {
+        if (!config.getPort().isEmpty()) {
+            node.put(QStringLiteral("port"), config.getPort());
+            node.put(QStringLiteral("prevPort"), config.getPort());
+        }
+        for (const Setting& s : settings())
+            s.save(config, node);
+        node.flush();
+    } catch (const BackingStoreException& e) {
+        console << "saveConfig exception: " << e.what() << std::endl;
+    }
+}
+
+} // namespace tarovex::prefs

@@ -1,0 +1,46 @@
+#pragma once
+
+#include "config/Config.h"
+#include "tarovex/prefs/Preferences.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <iosfwd>
+
+namespace tarovex::prefs {
+
+// The node that holds this program's settings.
+inline constexpr const char* settingsNodePath = "/com/lumbrix/tarovex";
+// The system property that selects the shared-settings mode when it is "QV".
+inline constexpr const char* editionProperty = "EDITION";
+
+// The shared settings file for "ProgramData" = P: P/Lumbrix/tarovexQV/prefs.txt.
+QString sharedSettingsFile(const QString& programData);
+
+// Opens the settings node of this run, created when missing. In the shared-settings mode
+// ("EDITION" = "QV") the file store on $ProgramData/Lumbrix/tarovexQV/prefs.txt serves all
+// users of the computer; otherwise the per-user platform store. The store lives for the rest
+// of the process; call once, from the user-interface thread, before any other use of the
+// file store. Throws PreferencesAccessException when the store refuses access.
+Preferences* openSettingsNode();
+
+// Forgets the store opened by openSettingsNode (its nodes die with it). For tests.
+void closeSettingsNode();
+
+// Loads every setting from `node` into `config`: "port" only when `ports` (the current port
+// list) is not empty, defaulting to its first name; "prevPort" defaulting to the port; then
+// each key of the settings table with its default. A stored value that fails its check is
+// replaced by the default and the load goes on; its key is added to `invalidKeys`.
+// Returns true when every stored value was accepted. Throws PreferencesAccessException when
+// the store refuses access: the load stops there and the fields loaded so far stay.
+bool loadConfig(Preferences& node, config::Config& config, const QStringList& ports,
+                QStringList* invalidKeys = nullptr);
+
+// Writes every setting of `config` to `node` and flushes it. A set port is also written as
+// "prevPort": the port of this run is the previous port of the next. A failure of the store
+// is written to `console` as one line "saveConfig exception: <message>" and the function
+// returns normally; a PreferencesAccessException is passed on to the caller.
+void saveConfig(Preferences& node, const config::Config& config, std::ostream& console);
+
+} // namespace tarovex::prefs

@@ -1,0 +1,193 @@
+#include "tarovex/prefs/PreferencesXml.h"
+
+#include "tarovex/prefs/PreferencesErrors.h"
+
+#include <QFile>
+#include <QSaveFile>
+#include <QXmlStreamReader>
+#include <QXmlStreamWriter>
+
+#include <stdexcept>
+
+namespace tarovex::prefs {
+namespace {
+
+constexpr qint64 maxImportSize = 16 * 1024 * 1024;
+const QString externalXmlVersion = QStringLiteral("1.0");
+
+// XML 1.0 cannot hold most control characters, not even escaped; a file with them would
+// not import again, so refuse to write it.
+void checkXmlText(const QString& text, const QString& what) {
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        if ((u < 0x20 && u != u'\t' && u != u'\n' && u != u'\r') || u == 0xFFFE || u == 0xFFFF)
+            throw PreferencesIOException(QStringLiteral("%1 holds the character U+%2, which XML cannot carry")
+                                             .arg(what)
+                                             .arg(unsigned(u), 4, 16, QChar(u'0')));
+    }
+}
+
+[[noreturn]] void invalid(const QXmlStreamReader& reader, const QString& message) {
+    throw InvalidPreferencesFormatException(QStringLiteral("%1 (line %2, column %3)")
+                                                .arg(message)
+                                                .arg(reader.lineNumber())
+                                                .arg(reader.columnNumber()));
+}
+
+QString requiredAttribute(const QXmlStreamReader& reader, const QString& name) {
+    const QXmlStreamAttributes attributes = reader.attributes();
+    if (!attributes.hasAttribute(name))
+        invalid(reader, QStringLiteral("<%1> without the attribute %2").arg(reader.name().toString(), name));
+    return attributes.value(name).toString();
+}
+
+} // namespace
+
+QByteArray exportNode(const Preferences& node) {
+    QStringList names;
+    for (const Preferences* p = &node; p->parent() != nullptr; p = p->parent())
+        names.prepend(p->name());
+    const QMap<QString, QString> entries = node.entries();
+    for (auto it = entries.cbegin(); it != entries.cend(); ++it) {
+        checkXmlText(it.key(), QStringLiteral("The key %1").arg(it.key()));
+        checkXmlText(it.value(), QStringLiteral("The value of %1").arg(it.key()));
+    }
+
+    QByteArray out;
+    QXmlStreamWriter w(&out);
+    w.setAutoFormatting(true);
+    w.setAutoFormattingIndent(2);
+    w.writeStartDocument(QStringLiteral("1.0"), false);
+    w.writeDTD(QStringLiteral("<!DOCTYPE preferences SYSTEM \"http://java.sun.com/dtd/preferences.dtd\">"));
+    w.writeStartElement(QStringLiteral("preferences"));
+    w.writeAttribute(QStringLiteral("EXTERNAL_XML_VERSION"), externalXmlVersion);
+    w.writeStartElement(QStringLiteral("root"));
+    w.writeAttribute(QStringLiteral("type"), QStringLiteral("user"));
+    // Ancestors are written with empty maps: the export holds one node's entries only.
+    for (qsizetype level = 0; level <= names.size(); ++level) {
+        if (level > 0) {
+            w.writeStartElement(QStringLiteral("node"));
+            w.writeAttribute(QStringLiteral("name"), names[level - 1]);
+        }
+        if (level < names.size() || entries.isEmpty()) {
+            w.writeEmptyElement(QStringLiteral("map"));
+            continue;
+        }
+        w.writeStartElement(QStringLiteral("map"));
+        for (auto it = entries.cbegin(); it != entries.cend(); ++it) {
+            w.writeEmptyElement(QStringLiteral("entry"));
+            w.writeAttribute(QStringLiteral("key"), it.key());
+            w.writeAttribute(QStringLiteral("value"), it.value());
+        }
+        w.writeEndElement();
+    }
+    w.writeEndDocument(); // closes every open element
+    return out;
+}
+
+void exportNodeToFile(const Preferences& node, const QString& path) {
+    const QByteArray xml = exportNode(node);
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(xml) != xml.size() || !file.commit())
+        throw PreferencesIOException(file.errorString());
+}
+
+PreferencesDocument parsePreferencesXml(const QByteArray& xml) {
+    PreferencesDocument doc;
+    QXmlStreamReader reader(xml);
+    // The element stack: "preferences", "root", "node"..., "map", "entry".
+    QStringList elements;
+    QStringList path; // node names below the root
+    bool sawRoot = false;
+
+    while (!reader.atEnd()) {
+        switch (reader.readNext()) {
+        case QXmlStreamReader::StartElement: {
+            const QString name = reader.name().toString();
+            const QString parent = elements.isEmpty() ? QString() : elements.last();
+            if (parent.isEmpty()) {
+                if (name != u"preferences")
+                    invalid(reader,
+                            QStringLiteral("Not a preferences export: the document is <%1>").arg(name));
+                const QStringView version = reader.attributes().value(QStringLiteral("EXTERNAL_XML_VERSION"));
+                if (!version.isEmpty() && version.toString() > externalXmlVersion)
+                    invalid(reader,
+                            QStringLiteral("Exported preferences file format version %1 is not supported")
+                                .arg(version.toString()));
+            } else if (name == u"root" && parent == u"preferences" && !sawRoot) {
+                const QString type = requiredAttribute(reader, QStringLiteral("type"));
+                if (type != u"user" && type != u"system")
+                    invalid(reader, QStringLiteral("Unknown root type %1").arg(type));
+                doc.userRoot = type == u"user";
+                doc.nodes.insert(QStringLiteral("/"), {});
+                sawRoot = true;
+            } else if (name == u"node" && (parent == u"root" || parent == u"node")) {
+                const QString nodeName = requiredAttribute(reader, QStringLiteral("name"));
+                if (nodeName.isEmpty() || nodeName.contains(u'/'))
+                    invalid(reader, QStringLiteral("Invalid node name \"%1\"").arg(nodeName));
+                path.append(nodeName);
+                doc.nodes.insert(u'/' + path.join(u'/'), {});
+            } else if (name == u"map" && (parent == u"root" || parent == u"node")) {
+            } else if (name == u"entry" && parent == u"map") {
+                const QString key = requiredAttribute(reader, QStringLiteral("key"));
+                const QString value = requiredAttribute(reader, QStringLiteral("value"));
+                doc.nodes[u'/' + path.join(u'/')].insert(key, value);
+            } else {
+                invalid(reader, QStringLiteral("Unexpected element <%1> in a preferences export").arg(name));
+            }
+            elements.append(name);
+            break;
+        }
+        case QXmlStreamReader::EndElement:
+            if (elements.takeLast() == u"node")
+                path.removeLast();
+            break;
+        case QXmlStreamReader::Characters:
+            if (!reader.isWhitespace())
+                invalid(reader, QStringLiteral("Unexpected text in a preferences export"));
+            break;
+        default: // declaration, DOCTYPE, comments, processing instructions
+            break;
+        }
+    }
+    if (reader.hasError())
+        invalid(reader, reader.errorString());
+    if (!sawRoot)
+        throw InvalidPreferencesFormatException(
+            QStringLiteral("Not a preferences export: no <root> element"));
+    return doc;
+}
+
+int importPreferences(Preferences& node, const QByteArray& xml) {
+    const PreferencesDocument doc = parsePreferencesXml(xml);
+    const QString path = node.absolutePath();
+    const auto it = doc.nodes.constFind(path);
+    if (it == doc.nodes.cend())
+        throw InvalidPreferencesFormatException(QStringLiteral("The file holds no settings of %1").arg(path));
+    for (auto e = it->cbegin(); e != it->cend(); ++e)
+        if (!node.isValidKey(e.key()))
+            throw InvalidPreferencesFormatException(
+                QStringLiteral("The key \"%1\" cannot be stored").arg(e.key()));
+    for (auto e = it->cbegin(); e != it->cend(); ++e)
+        node.put(e.key(), e.value());
+    node.flush();
+    return int(it->size());
+}
+
+int importPreferencesFromFile(Preferences& node, const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw PreferencesIOException(file.errorString());
+    if (file.size() > maxImportSize)
+        throw PreferencesIOException(
+            QStringLiteral("%1 is larger than %2 bytes").arg(path).arg(maxImportSize));
+    const QByteArray xml = file.read(maxImportSize + 1);
+    if (file.error() != QFileDevice::NoError)
+        throw PreferencesIOException(file.errorString());
+    if (xml.size() > maxImportSize)
+        throw PreferencesIOException(
+            QStringLiteral("%1 is larger than %2 bytes").arg(path).arg(maxImportSize));
+    return importPreferences(node, xml);
+}
+
+} // namespace tarovex::prefs

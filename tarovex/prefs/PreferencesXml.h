@@ -1,0 +1,50 @@
+#pragma once
+
+#include "tarovex/prefs/Preferences.h"
+
+#include <QByteArray>
+#include <QMap>
+#include <QString>
+
+class QIODevice;
+
+namespace tarovex::prefs {
+
+// The standard preferences export document:
+//   <!DOCTYPE preferences SYSTEM "http://java.sun.com/dtd/preferences.dtd">
+//   <preferences EXTERNAL_XML_VERSION="1.0"><root type="user"><map/>
+//     <node name="com"><map/> ... <node name="tarovex"><map><entry key=".." value=".."/></map>
+//   </node> ... </root></preferences>
+struct PreferencesDocument {
+    bool userRoot = true;                        // type="user" (else "system")
+    QMap<QString, QMap<QString, QString>> nodes; // absolute node path -> its entries
+};
+
+// Writes `node`'s own entries (not its children's) with the path of the node.
+// Throws PreferencesIOException when a text holds a character XML cannot carry.
+QByteArray exportNode(const Preferences& node);
+
+// Writes the export of `node` to `path`, replacing the file only once it is complete.
+// Throws PreferencesIOException when the file cannot be written.
+void exportNodeToFile(const Preferences& node, const QString& path);
+
+// Parses a whole document. Reads documents of other writers too (attributes in any order,
+// comments, blanks, a DOCTYPE, empty maps, nested nodes); never fetches the DTD.
+// Throws InvalidPreferencesFormatException when the text is not XML (the parser's message
+// with line and column) or not a preferences export.
+PreferencesDocument parsePreferencesXml(const QByteArray& xml);
+
+// Puts every entry the document holds for `node`'s path into `node` and flushes it (whether
+// the document says user or system root: this program keeps its settings in one store); entries
+// of other nodes are ignored and keys missing from the file stay as they are. The whole
+// document is parsed before anything is written, so a bad file changes nothing.
+// Returns the number of entries imported. Throws InvalidPreferencesFormatException (also
+// when the document has no node of that path or a key the store cannot hold), and what the
+// node's flush throws.
+int importPreferences(Preferences& node, const QByteArray& xml);
+
+// Reads `path` (at most 16 MiB) and imports it as above; PreferencesIOException when it
+// cannot be read.
+int importPreferencesFromFile(Preferences& node, const QString& path);
+
+} // namespace tarovex::prefs

@@ -1,0 +1,242 @@
+#include "PrefsTestSupport.h"
+
+#include "Tarolink/SystemProperties.h"
+#include "config/Config.h"
+#include "tarovex/prefs/ConfigStore.h"
+#include "tarovex/prefs/FilePreferences.h"
+#include "tarovex/prefs/FilePreferencesFactory.h"
+#include "tarovex/prefs/PreferencesErrors.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using namespace tarovex::prefs;
+using tarovex::config::Config;
+namespace CH = tarovex::config::ConfigHelper;
+using prefs_test::StoreKind;
+
+namespace {
+
+const QStringList ports{"COM3", "COM4"};
+
+class ConfigStoreTest : public ::testing::TestWithParam<const StoreKind*> {
+protected:
+    QTemporaryDir dir;
+    prefs_test::StoreOpener open = GetParam()->make(dir.path());
+    std::unique_ptr<Preferences> root = open();
+    Preferences* node = root->node(settingsNodePath);
+};
+
+TEST_P(ConfigStoreTest, FirstRunLoadsDefaultsWithoutInvalidReport) {
+    Config config;
+    QStringList invalid;
+    EXPECT_TRUE(loadConfig(*node, config, ports, &invalid));
+    EXPECT_TRUE(invalid.isEmpty());
+    EXPECT_EQ(config.getPort(), "COM3");
+    EXPECT_EQ(config.getPrevPort(), std::optional<QString>("COM3"));
+    EXPECT_EQ(config.getInstrument(), CH::Instrument::getDefault());
+    EXPECT_EQ(std::vector<int>({config.getBitRate(), config.getDataBits(), config.getStopBits(),
+                                config.getParity(), config.getInputTerminator()}),
+              std::vector<int>({7, 3, 0, 0, 13}));
+    EXPECT_EQ(config.getDelay(), "20");
+    EXPECT_EQ(config.getKeyboardType(), CH::KeyboardType::QUERTY);
+    EXPECT_EQ(
+        std::vector<bool>({config.minimizeToTray, config.notifyWhenMinimizedToTray, config.checkForUpdates,
+                           config.abortAutoStartWhenPrevPortNotAvailable, config.ignoreDuplicates}),
+        std::vector<bool>({false, false, true, false, false}));
+    EXPECT_TRUE(node->keys().isEmpty()) << "a load writes nothing";
+}
+
+TEST_P(ConfigStoreTest, StoredValuesAreCheckedOneByOne) {
+    struct Row {
+        const char* key;
+        const char* stored;
+        bool valid;
+        std::function<bool(const Config&)> holds;
+    };
+    const Row rows[] = {
+        {"bitRate", "15", false, [](const Config& c) { return c.getBitRate() == 7; }},
+        {"bitRate", "-1", false, [](const Config& c) { return c.getBitRate() == 7; }},
+        {"bitRate", "3", true, [](const Config& c) { return c.getBitRate() == 3; }},
+        {"bitRate", "fast", true, [](const Config& c) { return c.getBitRate() == 7; }}, // unparsable: default
+        {"parity", "5", false, [](const Config& c) { return c.getParity() == 0; }},
+        {"inputTerminator", "256", false, [](const Config& c) { return c.getInputTerminator() == 13; }},
+        {"inputTerminator", "0", true, [](const Config& c) { return c.getInputTerminator() == 0; }},
+        {"sound", "cowbell", false, [](const Config& c) { return c.getSound() == CH::Sound::NONE; }},
+        {"sound", "COWBELL", true, [](const Config& c) { return c.getSound() == CH::Sound::COWBELL; }},
+        {"instrument", "sartorius", false,
+         [](const Config& c) { return c.getInstrument() == CH::Instrument::getDefault(); }},
+        {"instrument", "SARTORIUS", true,
+         [](const Config& c) { return c.getInstrument() == CH::Instrument::SARTORIUS; }},
+        {"delay", "", true,
+         [](const Config& c) { return c.getDelay().isEmpty() && c.getDelayAsInt() == 20; }},
+        {"delay", "abc", false, [](const Config& c) { return c.getDelay() == "20"; }},
+        {"decimalPlaces", "8", false, [](const Config& c) { return c.getDecimalPlaces().isEmpty(); }},
+        {"customRegEx", "(", false, [](const Config& c) { return c.getCustomRegEx().isEmpty(); }},
+        {"keyboardType", "QWERTY", false,
+         [](const Config& c) { return c.getKeyboardType() == CH::KeyboardType::QUERTY; }},
+        {"checkForUpdates", "no", true, [](const Config& c) { return c.checkForUpdates; }},
+        {"minimizeToTray", "TRUE", true, [](const Config& c) { return c.minimizeToTray; }},
+        {"port", "COM9", true,
+         [](const Config& c) { return c.getPort() == "COM9" && c.getPrevPort() == "COM9"; }},
+    };
+    for (const Row& r : rows) {
+        const QStringList before = node->keys();
+        for (const QString& k : before)
+            node->remove(k);
+        node->put(r.key, r.stored);
+        Config config;
+        QStringList invalid;
+        EXPECT_EQ(loadConfig(*node, config, ports, &invalid), r.valid) << r.key << "=" << r.stored;
+        EXPECT_EQ(invalid, r.valid ? QStringList() : QStringList(r.key)) << r.key << "=" << r.stored;
+        EXPECT_TRUE(r.holds(config)) << r.key << "=" << r.stored;
+    }
+}
+
+TEST_P(ConfigStoreTest, SaveThenLoadGivesTheSameSettingsAndPrevPortIsThePort) {
+    Config saved("COM4", CH::Instrument::KERN_KB_N, 3, 2, 1, 2, 10, CH::Connect::values().last(),
+                 CH::KeyboardType::GERMAN, "35", CH::DecimalSeparator::values().last(),
+                 CH::StartWith::values().last(), CH::OutputTerminator::values().last(),
+                 CH::OutputTerminator::values().at(1), "3", CH::MathOperation::values().last(), "2.5", "2",
+                 CH::RoundingMethod::values().last(), CH::Sound::COWBELL, true, false, false, true,
+                 CH::EditOperation::values().last(), CH::EditPosition::values().last(), "4", "xy", "^(\\d+)",
+                 true, "500", "0.5");
+    saved.setPrevPort(QString("COM1"));
+    std::ostringstream console;
+    saveConfig(*node, saved, console);
+    EXPECT_EQ(console.str(), "");
+    EXPECT_EQ(node->get("prevPort", ""), "COM4");
+
+    auto reopened = open();
+    Config loaded;
+    EXPECT_TRUE(loadConfig(*reopened->node(settingsNodePath), loaded, ports));
+    EXPECT_FALSE(loaded.hasChanged(saved));
+    EXPECT_EQ(loaded.getPrevPort(), std::optional<QString>("COM4"));
+    EXPECT_EQ(reopened->node(settingsNodePath)->keys().size(), 33);
+}
+
+TEST_P(ConfigStoreTest, WithoutPortsThePortIsNeitherReadNorWritten) {
+    node->put("port", "COM9");
+    node->put("prevPort", "COM8");
+    Config config;
+    config.setPort("kept");
+    EXPECT_TRUE(loadConfig(*node, config, {}));
+    EXPECT_EQ(config.getPort(), "kept");
+    EXPECT_EQ(config.getPrevPort(), std::optional<QString>("COM8"));
+    node->remove("prevPort");
+    Config fresh;
+    EXPECT_TRUE(loadConfig(*node, fresh, {}));
+    EXPECT_EQ(fresh.getPort(), "");
+    EXPECT_EQ(fresh.getPrevPort(), std::optional<QString>(""));
+
+    std::ostringstream console;
+    saveConfig(*node, fresh, console); // an empty port leaves the stored one alone
+    EXPECT_EQ(node->get("port", ""), "COM9");
+    EXPECT_EQ(node->value("prevPort"), std::nullopt);
+}
+
+INSTANTIATE_TEST_SUITE_P(Stores, ConfigStoreTest,
+                         ::testing::Values(&prefs_test::settingsStore(), &prefs_test::fileStore()),
+                         [](const auto& info) { return std::string(info.param->name); });
+
+TEST(ConfigStore, StoreFailureOnSaveIsOneConsoleLine) {
+    QTemporaryDir dir;
+    prefs_test::writeFile(dir.path() + "/plain", "a file where a folder should be\n");
+    auto root = FilePreferences::createRoot(dir.path() + "/plain/prefs.txt");
+    Config config;
+    config.setPort("COM3");
+    std::ostringstream console;
+    EXPECT_NO_THROW(saveConfig(*root->node(settingsNodePath), config, console));
+    const std::string out = console.str();
+    EXPECT_EQ(out.rfind("saveConfig exception: ", 0), 0u) << out;
+    EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 1) << out;
+    EXPECT_TRUE(out.find("plain") != std::string::npos) << out;
+}
+
+// Runs `body` in a child without root's right to ignore file permissions; its exit status.
+int inUnprivilegedChild(const std::function<int()>& body) {
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0))
+            ::_exit(100);
+        ::_exit(body());
+    }
+    int status = 0;
+    if (pid < 0 || ::waitpid(pid, &status, 0) != pid || !WIFEXITED(status))
+        return -1;
+    return WEXITSTATUS(status);
+}
+
+TEST(ConfigStore, AccessErrorsReachTheCaller) {
+    QTemporaryDir dir;
+    const QString path = dir.path() + "/prefs.txt";
+    prefs_test::writeFile(path, "com.lumbrix.tarovex.bitRate=3\n");
+    ASSERT_TRUE(QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
+                                                      QFile::ReadOther | QFile::ExeOther));
+    // Readable but not writable: the load works, the save's access error is passed on.
+    ASSERT_TRUE(QFile::setPermissions(path, QFile::ReadOwner | QFile::ReadOther));
+    EXPECT_EQ(inUnprivilegedChild([&] {
+                  auto root = FilePreferences::createRoot(path);
+                  Preferences* node = root->node(settingsNodePath);
+                  Config config;
+                  if (!loadConfig(*node, config, ports) || config.getBitRate() != 3)
+                      return 1;
+                  std::ostringstream console;
+                  try {
+                      saveConfig(*node, config, console);
+                  } catch (const PreferencesAccessException&) {
+                      return console.str().empty() ? 0 : 2;
+                  }
+                  return 3;
+              }),
+              0);
+    // Not even readable: the load stops with an access error.
+    ASSERT_TRUE(QFile::setPermissions(path, QFile::WriteOwner));
+    EXPECT_EQ(inUnprivilegedChild([&] {
+                  auto root = FilePreferences::createRoot(path);
+                  Config config;
+                  try {
+                      loadConfig(*root->node(settingsNodePath), config, ports);
+                  } catch (const PreferencesAccessException&) {
+                      return config.getPort().isEmpty() ? 0 : 1;
+                  }
+                  return 2;
+              }),
+              0);
+}
+
+TEST(ConfigStore, EditionSelectsTheSharedFileElseThePlatformStore) {
+    Tarolink::SystemProperties::clear(FilePreferencesFactory::SYSTEM_PROPERTY_FILE);
+    Tarolink::SystemProperties::set("EDITION", "QV");
+    closeSettingsNode();
+    Preferences* shared = openSettingsNode();
+    EXPECT_EQ(shared->absolutePath(), settingsNodePath);
+    Config config;
+    config.setPort("COM5");
+    std::ostringstream console;
+    saveConfig(*shared, config, console);
+    const QString file = prefs_test::sandbox() + "/ProgramData/Lumbrix/tarovexQV/prefs.txt";
+    EXPECT_EQ(FilePreferencesFactory::getPreferencesFile(), file);
+    EXPECT_TRUE(prefs_test::readFile(file).contains("\ncom.lumbrix.tarovex.port=COM5\n"));
+
+    Tarolink::SystemProperties::clear("EDITION");
+    Tarolink::SystemProperties::clear(FilePreferencesFactory::SYSTEM_PROPERTY_FILE);
+    closeSettingsNode();
+    Preferences* own = openSettingsNode();
+    config.setPort("COM6");
+    saveConfig(*own, config, console);
+    EXPECT_EQ(console.str(), "");
+    const QString conf = prefs_test::sandbox() + "/xdg-config/Lumbrix/tarovex.conf";
+    EXPECT_TRUE(prefs_test::readFile(conf).contains("port=COM6"));
+    EXPECT_FALSE(prefs_test::readFile(file).contains("COM6"));
+    closeSettingsNode();
+}
+
+} // namespace
