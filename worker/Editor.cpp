@@ -37,10 +37,4 @@ QString Editor::edit(const QString& value) const {
     return value;
 }
 
-std::optional<QString> Editor::edit(const std::optional<QString>& value) const {
-    if (!value)
-        return std::nullopt;
-    return edit(*value);
-}
-
 } // namespace tarovex::worker

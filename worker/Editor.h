@@ -4,7 +4,6 @@
 
 #include <QString>
 
-#include <optional>
 
 namespace tarovex::config {
 class Config;
@@ -26,8 +25,6 @@ public:
     // KEEP FIRST/LAST keeps the first/last n characters (the whole value when L < n).
     // n <= 0 or an empty value returns the value unchanged.
     QString edit(const QString& value) const;
-    // An absent value stays absent.
-    std::optional<QString> edit(const std::optional<QString>& value) const;
 
     int numCharacters() const { return n_; }
 

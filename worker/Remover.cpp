@@ -40,10 +40,4 @@ QString Remover::remove(const QString& value) const {
     return out;
 }
 
-std::optional<QString> Remover::remove(const std::optional<QString>& value) const {
-    if (!value)
-        return std::nullopt;
-    return remove(*value);
-}
-
 } // namespace tarovex::worker

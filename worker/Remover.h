@@ -4,7 +4,6 @@
 
 #include <array>
 #include <cstdint>
-#include <optional>
 
 namespace tarovex::config {
 class Config;
@@ -24,8 +23,6 @@ public:
     // The value without any character of the set; the others keep their order. An empty
     // set or value returns the value unchanged (without copying it).
     QString remove(const QString& value) const;
-    // An absent value stays absent.
-    std::optional<QString> remove(const std::optional<QString>& value) const;
 
     bool isEmpty() const { return characters_.isEmpty(); }
 
