@@ -2,6 +2,8 @@
 
 #include "config/Config.h"
 
+#include <algorithm>
+
 namespace tarovex::worker {
 
 Remover::Remover(const QString& removeCharacters) : characters_(removeCharacters) {
@@ -30,13 +32,15 @@ QString Remover::remove(const QString& value) const {
         ++first;
     if (first == n)
         return value; // nothing to remove: share, do not copy
-    QString out;
-    out.reserve(n - 1);
-    out.append(in, first);
+    QString out(n - 1, Qt::Uninitialized);
+    QChar* o = out.data();
+    std::copy(in, in + first, o);
+    qsizetype k = first;
     for (qsizetype i = first + 1; i < n; ++i) {
         if (!contains(in[i].unicode()))
-            out.append(in[i]);
+            o[k++] = in[i];
     }
+    out.truncate(k);
     return out;
 }
 

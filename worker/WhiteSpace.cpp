@@ -1,5 +1,7 @@
 #include "worker/WhiteSpace.h"
 
+#include <algorithm>
+
 namespace tarovex::worker {
 
 QString WhiteSpace::remove(const QString& value) {
@@ -10,13 +12,17 @@ QString WhiteSpace::remove(const QString& value) {
         ++first;
     if (first == n)
         return value;
-    QString out;
-    out.reserve(n - 1);
-    out.append(in, first);
+    // One allocation, written in place: QString::append per character costs a capacity
+    // check each time, and this runs for every line.
+    QString out(n - 1, Qt::Uninitialized);
+    QChar* o = out.data();
+    std::copy(in, in + first, o);
+    qsizetype k = first;
     for (qsizetype i = first + 1; i < n; ++i) {
         if (!isWhiteSpace(in[i].unicode()))
-            out.append(in[i]);
+            o[k++] = in[i];
     }
+    out.truncate(k);
     return out;
 }
 
