@@ -58,7 +58,9 @@ void run(benchmark::State& state, const Config& config) {
 }
 
 // The default case: rounding to two places, nothing else.
-void BM_ProcessLineRounding(benchmark::State& state) { run(state, roundingConfig()); }
+void BM_ProcessLineRounding(benchmark::State& state) {
+    run(state, roundingConfig());
+}
 BENCHMARK(BM_ProcessLineRounding);
 
 // Every step in use: edit, removal, multiplication and rounding.

@@ -35,7 +35,9 @@ constexpr std::uint64_t kPow10[] = {
 };
 constexpr int kMaxSmallPow10 = 18;
 
-bool fitsSmall(Int128 v) { return v >= -Int128(kSmallMax) && v <= Int128(kSmallMax); }
+bool fitsSmall(Int128 v) {
+    return v >= -Int128(kSmallMax) && v <= Int128(kSmallMax);
+}
 
 std::int32_t checkScale(std::int64_t scale) {
     if (scale > INT32_MAX)
@@ -75,13 +77,20 @@ std::int64_t digitCount(const mpz_class& v) {
 // `odd` tells whether the truncated quotient is odd; the remainder is non-zero.
 bool roundsAway(RoundingMode mode, int sign, int half, bool odd) {
     switch (mode) {
-    case RoundingMode::UP: return true;
-    case RoundingMode::DOWN: return false;
-    case RoundingMode::CEILING: return sign > 0;
-    case RoundingMode::FLOOR: return sign < 0;
-    case RoundingMode::HALF_UP: return half >= 0;
-    case RoundingMode::HALF_DOWN: return half > 0;
-    case RoundingMode::HALF_EVEN: return half > 0 || (half == 0 && odd);
+    case RoundingMode::UP:
+        return true;
+    case RoundingMode::DOWN:
+        return false;
+    case RoundingMode::CEILING:
+        return sign > 0;
+    case RoundingMode::FLOOR:
+        return sign < 0;
+    case RoundingMode::HALF_UP:
+        return half >= 0;
+    case RoundingMode::HALF_DOWN:
+        return half > 0;
+    case RoundingMode::HALF_EVEN:
+        return half > 0 || (half == 0 && odd);
     }
     return false;
 }
@@ -225,8 +234,7 @@ ParseStatus parseText(const Ch* p, std::size_t n, bool commaIsPoint, std::int64_
 }
 
 // A short, printable quotation of a refused text for the error message.
-template <typename Ch>
-std::string quoted(const Ch* p, std::size_t n) {
+template <typename Ch> std::string quoted(const Ch* p, std::size_t n) {
     constexpr std::size_t kShown = 40;
     std::string out = "\"";
     for (std::size_t i = 0; i < n && i < kShown; ++i) {
@@ -242,8 +250,7 @@ std::string quoted(const Ch* p, std::size_t n) {
     return out;
 }
 
-template <typename Ch>
-std::string parseErrorText(ParseStatus status, const Ch* p, std::size_t n) {
+template <typename Ch> std::string parseErrorText(ParseStatus status, const Ch* p, std::size_t n) {
     switch (status) {
     case ParseStatus::ExponentRange:
         return "Exponent out of range (at most " + std::to_string(Decimal::kMaxExponent) +
@@ -339,9 +346,13 @@ std::int32_t Decimal::precision() const {
     return digitCount(a);
 }
 
-mpz_class Decimal::unscaledValue() const { return toMpz(); }
+mpz_class Decimal::unscaledValue() const {
+    return toMpz();
+}
 
-Decimal Decimal::abs() const { return signum() < 0 ? negate() : *this; }
+Decimal Decimal::abs() const {
+    return signum() < 0 ? negate() : *this;
+}
 
 Decimal Decimal::negate() const {
     if (big_)
@@ -367,7 +378,9 @@ Decimal Decimal::add(const Decimal& other) const {
     return fromMpz(std::move(sum), b->scale_);
 }
 
-Decimal Decimal::subtract(const Decimal& other) const { return add(other.negate()); }
+Decimal Decimal::subtract(const Decimal& other) const {
+    return add(other.negate());
+}
 
 Decimal Decimal::multiply(const Decimal& other) const {
     const std::int32_t scale = checkScale(std::int64_t(scale_) + other.scale_);

@@ -83,9 +83,7 @@ public:
     std::string toPlainString(char separator = '.') const;
     // Appends the plain rendering to `out` (the formatter's allocation-free path).
     void appendPlainString(std::string& out, char separator = '.') const;
-    QString toQString(char separator = '.') const {
-        return QString::fromLatin1(toPlainString(separator));
-    }
+    QString toQString(char separator = '.') const { return QString::fromLatin1(toPlainString(separator)); }
 
     // Same unscaled value and same scale (2.0 differs from 2.00; see compareTo).
     friend bool operator==(const Decimal& a, const Decimal& b);

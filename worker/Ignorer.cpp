@@ -7,8 +7,8 @@
 
 namespace tarovex::worker {
 
-using config::ConfigHelper::InstrumentType;
 using config::Decimal;
+using config::ConfigHelper::InstrumentType;
 
 namespace {
 
@@ -16,7 +16,8 @@ void requireLine(const DataLine* line, const char* operation) {
     if (!line)
         throw std::invalid_argument(
             QStringLiteral("Argument for @NotNull parameter '%1' of %2.%3 must not be null")
-                .arg(QStringLiteral("line"), QStringLiteral("tarovex/worker/Ignorer"), QLatin1String(operation))
+                .arg(QStringLiteral("line"), QStringLiteral("tarovex/worker/Ignorer"),
+                     QLatin1String(operation))
                 .toStdString());
 }
 

@@ -13,7 +13,8 @@ using config::ConfigHelper::MathOperation;
 
 NumberFormatter::NumberFormatter(const config::Config& config, std::optional<int> decimalPlaces,
                                  std::optional<RoundingMode> roundingMode,
-                                 std::optional<MathOperation> mathOperation, std::optional<Decimal> mathOperand)
+                                 std::optional<MathOperation> mathOperation,
+                                 std::optional<Decimal> mathOperand)
     : separator_(config.getDecimalSeparator() == DecimalSeparator::COMMA ? ',' : '.') {
     roundingEnabled_ = config.roundingEnabled() && decimalPlaces && roundingMode;
     if (roundingEnabled_) {

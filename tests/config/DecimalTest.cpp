@@ -14,9 +14,12 @@ using tarovex::config::RoundingMode;
 namespace {
 
 const std::map<std::string, RoundingMode> kModes = {
-    {"CEILING", RoundingMode::CEILING},     {"DOWN", RoundingMode::DOWN},
-    {"FLOOR", RoundingMode::FLOOR},         {"HALF_DOWN", RoundingMode::HALF_DOWN},
-    {"HALF_EVEN", RoundingMode::HALF_EVEN}, {"HALF_UP", RoundingMode::HALF_UP},
+    {"CEILING", RoundingMode::CEILING},
+    {"DOWN", RoundingMode::DOWN},
+    {"FLOOR", RoundingMode::FLOOR},
+    {"HALF_DOWN", RoundingMode::HALF_DOWN},
+    {"HALF_EVEN", RoundingMode::HALF_EVEN},
+    {"HALF_UP", RoundingMode::HALF_UP},
     {"UP", RoundingMode::UP},
 };
 
@@ -33,8 +36,7 @@ std::string unscaledAndScale(const Decimal& d) {
     return d.unscaledValue().get_str() + "\t" + std::to_string(d.scale());
 }
 
-template <typename F>
-std::string resultOf(F op) {
+template <typename F> std::string resultOf(F op) {
     try {
         return unscaledAndScale(op());
     } catch (const ArithmeticException&) {
@@ -42,7 +44,9 @@ std::string resultOf(F op) {
     }
 }
 
-std::string repeat(char c, std::size_t n) { return std::string(n, c); }
+std::string repeat(char c, std::size_t n) {
+    return std::string(n, c);
+}
 
 } // namespace
 
@@ -92,9 +96,9 @@ TEST(Decimal, ParsesTheAcceptedForms) {
         int scale;
     };
     const Case cases[] = {
-        {"12.50", 1250, 2}, {"+12.50", 1250, 2}, {"-12.50", -1250, 2}, {"0012.500", 12500, 3},
-        {"1.", 1, 0},       {".5", 5, 1},        {"-.5", -5, 1},       {"1E3", 1, -3},
-        {"1e+3", 1, -3},    {"1.5E-1", 15, 2},   {"-0.00", 0, 2},      {"0", 0, 0},
+        {"12.50", 1250, 2},     {"+12.50", 1250, 2},    {"-12.50", -1250, 2}, {"0012.500", 12500, 3},
+        {"1.", 1, 0},           {".5", 5, 1},           {"-.5", -5, 1},       {"1E3", 1, -3},
+        {"1e+3", 1, -3},        {"1.5E-1", 15, 2},      {"-0.00", 0, 2},      {"0", 0, 0},
         {"1E10000", 1, -10000}, {"1E-10000", 1, 10000},
     };
     for (const auto& c : cases) {
@@ -116,9 +120,36 @@ TEST(Decimal, CommaCountsAsPointOnlyWhenAsked) {
 
 TEST(Decimal, RefusesHostileTextWithANumberFormatError) {
     const std::string refused[] = {
-        "", "+", "-", ".", "+.", "-.E1", "abc", "12a", "1.2.3", "1..2", "--1", "+-1", " 1", "1 ", "1E",
-        "1E+", "1E-", "E5", "1E5.0", "1E5E5", "0x10", "1_000", "١٢", "12\xB0", "\x80", "\xFF",
-        "1E999999999", "1E-999999999", "1E99999999999999999999999999", "-1E10001",
+        "",
+        "+",
+        "-",
+        ".",
+        "+.",
+        "-.E1",
+        "abc",
+        "12a",
+        "1.2.3",
+        "1..2",
+        "--1",
+        "+-1",
+        " 1",
+        "1 ",
+        "1E",
+        "1E+",
+        "1E-",
+        "E5",
+        "1E5.0",
+        "1E5E5",
+        "0x10",
+        "1_000",
+        "١٢",
+        "12\xB0",
+        "\x80",
+        "\xFF",
+        "1E999999999",
+        "1E-999999999",
+        "1E99999999999999999999999999",
+        "-1E10001",
         "1E" + repeat('9', 10000),
     };
     for (const auto& text : refused) {

@@ -40,8 +40,8 @@ TEST(Editor, CutsOrKeepsAtEitherEnd) {
         {EditOperation::REMOVE, EditPosition::FIRST, 3, "", ""},
     };
     for (const auto& r : rows) {
-        SCOPED_TRACE(r.op.name().toStdString() + " " + r.pos.name().toStdString() + " " + std::to_string(r.n) +
-                     " " + r.in.toStdString());
+        SCOPED_TRACE(r.op.name().toStdString() + " " + r.pos.name().toStdString() + " " +
+                     std::to_string(r.n) + " " + r.in.toStdString());
         EXPECT_EQ(Editor(r.op, r.pos, r.n).edit(r.in), r.out);
     }
 }
@@ -70,7 +70,10 @@ TEST(Remover, DropsEveryCharacterOfTheSet) {
         {"++", "+1+2", "12"},
         {"", "12.5 kg", "12.5 kg"},
         {"x", "", ""},
-        {QString::fromLatin1("\xB0\xFF"), QString::fromLatin1("\xB0" "12\xFF"), "12"},
+        {QString::fromLatin1("\xB0\xFF"),
+         QString::fromLatin1("\xB0"
+                             "12\xFF"),
+         "12"},
         {QString(QChar(0x20AC)), QString("12") + QChar(0x20AC), "12"},
         {QString(QChar(0x20AC)), QString("12") + QChar(0x20AD), QString("12") + QChar(0x20AD)},
         {QString(QChar(0xAC)), QString("1") + QChar(0x20AC), QString("1") + QChar(0x20AC)},

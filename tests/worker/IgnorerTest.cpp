@@ -113,8 +113,9 @@ TEST(Ignorer, RefusesAnAbsentLine) {
     };
     EXPECT_EQ(message([&] { a.process(nullptr); }),
               "Argument for @NotNull parameter 'line' of tarovex/worker/Ignorer.process must not be null");
-    EXPECT_EQ(message([&] { a.inTolerance(nullptr); }),
-              "Argument for @NotNull parameter 'line' of tarovex/worker/Ignorer.inTolerance must not be null");
+    EXPECT_EQ(
+        message([&] { a.inTolerance(nullptr); }),
+        "Argument for @NotNull parameter 'line' of tarovex/worker/Ignorer.inTolerance must not be null");
     EXPECT_EQ(message([&] { a.inTime(nullptr); }),
               "Argument for @NotNull parameter 'line' of tarovex/worker/Ignorer.inTime must not be null");
 }

@@ -47,8 +47,8 @@ struct Row {
 void expectRows(const std::vector<Row>& rows) {
     for (const auto& r : rows) {
         SCOPED_TRACE(r.in.toStdString() + " places=" + r.settings.decimalPlaces.toStdString() + " " +
-                     r.settings.rounding.name().toStdString() + " " + r.settings.operation.name().toStdString() +
-                     " " + r.settings.operand.toStdString());
+                     r.settings.rounding.name().toStdString() + " " +
+                     r.settings.operation.name().toStdString() + " " + r.settings.operand.toStdString());
         EXPECT_EQ(formatted(r.settings, r.in), r.out);
     }
 }
@@ -56,7 +56,9 @@ void expectRows(const std::vector<Row>& rows) {
 const Settings kPlain{};
 const Settings kComma{.separator = DecimalSeparator::COMMA};
 
-Settings rounded(const char* places, RoundingMethod m) { return Settings{.decimalPlaces = places, .rounding = m}; }
+Settings rounded(const char* places, RoundingMethod m) {
+    return Settings{.decimalPlaces = places, .rounding = m};
+}
 
 } // namespace
 
@@ -131,10 +133,9 @@ TEST(NumberFormatter, EveryRoundingModeOnTiesAndNonTies) {
         {"-0.05", {"0.0", "0.0", "-0.1", "0.0", "0.0", "-0.1", "-0.1"}},
         {"9.95", {"10.0", "9.9", "9.9", "9.9", "10.0", "10.0", "10.0"}},
     };
-    const RoundingMethod modes[] = {RoundingMethod::CEILING,   RoundingMethod::DOWN,
-                                    RoundingMethod::FLOOR,     RoundingMethod::HALF_DOWN,
-                                    RoundingMethod::HALF_EVEN, RoundingMethod::HALF_UP,
-                                    RoundingMethod::UP};
+    const RoundingMethod modes[] = {
+        RoundingMethod::CEILING,   RoundingMethod::DOWN,    RoundingMethod::FLOOR, RoundingMethod::HALF_DOWN,
+        RoundingMethod::HALF_EVEN, RoundingMethod::HALF_UP, RoundingMethod::UP};
     for (const auto& line : lines)
         for (int m = 0; m < 7; ++m) {
             SCOPED_TRACE(std::string(line.in) + " " + modes[m].name().toStdString());
@@ -145,8 +146,8 @@ TEST(NumberFormatter, EveryRoundingModeOnTiesAndNonTies) {
 TEST(NumberFormatter, MultiplyKeepsTheProductsScale) {
     const auto times = [](const char* operand, const char* places = "",
                           RoundingMethod m = RoundingMethod::HALF_UP) {
-        return Settings{.decimalPlaces = places, .rounding = m, .operation = MathOperation::MULTIPLY,
-                        .operand = operand};
+        return Settings{
+            .decimalPlaces = places, .rounding = m, .operation = MathOperation::MULTIPLY, .operand = operand};
     };
     expectRows({
         {times("0.001"), "1250", "1.250"},
@@ -162,8 +163,8 @@ TEST(NumberFormatter, MultiplyKeepsTheProductsScale) {
 
 TEST(NumberFormatter, DivideYieldsExactlyTheDecimalPlaces) {
     const auto by = [](const char* operand, const char* places, RoundingMethod m = RoundingMethod::HALF_UP) {
-        return Settings{.decimalPlaces = places, .rounding = m, .operation = MathOperation::DIVIDE,
-                        .operand = operand};
+        return Settings{
+            .decimalPlaces = places, .rounding = m, .operation = MathOperation::DIVIDE, .operand = operand};
     };
     expectRows({
         {by("3", "2", RoundingMethod::DOWN), "10", "3.33"},
@@ -196,8 +197,18 @@ TEST(NumberFormatter, DisabledSettingsAreNotApplied) {
 
 TEST(NumberFormatter, RefusesWhatIsNotADecimalNumber) {
     NumberFormatter f = NumberFormatter::fromConfig(configFor(rounded("2", RoundingMethod::HALF_UP)));
-    const QString refused[] = {"abc", "1.2.3", "+", "-", ".", "1,2,3", "12g", "1E", "1E999999999",
-                               "-1E-10001", QString::fromLatin1("1\xB2"), QString::fromLatin1("\x80\xFF")};
+    const QString refused[] = {"abc",
+                               "1.2.3",
+                               "+",
+                               "-",
+                               ".",
+                               "1,2,3",
+                               "12g",
+                               "1E",
+                               "1E999999999",
+                               "-1E-10001",
+                               QString::fromLatin1("1\xB2"),
+                               QString::fromLatin1("\x80\xFF")};
     for (const auto& value : refused) {
         SCOPED_TRACE(value.toStdString());
         EXPECT_THROW(f.format(value), NumberFormatException);
