@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHashFunctions>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -46,6 +47,8 @@ public:
 
     friend constexpr bool operator==(const Enumeration&, const Enumeration&) = default;
     friend constexpr std::strong_ordering operator<=>(const Enumeration&, const Enumeration&) = default;
+    // Lets constants be keys of QHash and QSet.
+    friend size_t qHash(const Enumeration& e, size_t seed = 0) noexcept { return ::qHash(e.ordinal_, seed); }
 
     static constexpr int count() noexcept { return int(std::size(E::entries)); }
 
