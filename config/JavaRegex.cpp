@@ -251,6 +251,7 @@ private:
 
     char32_t peek(size_t k = 0) const { return i_ + k < p_.size() ? p_[i_ + k] : 0; }
     bool atEnd() const { return i_ >= p_.size(); }
+    // Java points at the character just read.
     [[noreturn]] void fail(const QString& description) const {
         throw SyntaxError{description, qsizetype(std::min(i_, p_.size())) - (i_ > 0 ? 1 : 0)};
     }
@@ -348,7 +349,7 @@ QString Translator::run() {
         }
     }
     if (!groupStarts_.empty())
-        fail(QStringLiteral("Unclosed group"));
+        throw SyntaxError{QStringLiteral("Unclosed group"), qsizetype(p_.size())};
     return out_;
 }
 

@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QHash>
 #include <QRegularExpression>
+#include <QSet>
 #include <QStringList>
 
 #include <gtest/gtest.h>
@@ -88,10 +89,12 @@ QList<Row> readTable() {
 
 // Patterns Java accepts that the translation refuses on purpose, because PCRE2 would read
 // them differently or cannot express them: inline flags, intersection, graphemes, named
-// characters, look-behind of varying length, Unicode POSIX properties.
+// characters, look-behind of varying length, Unicode POSIX properties, counts above
+// PCRE2's limit.
 const QStringList kRefused = {
     "[a&&b]", "[a-z&&[^aeiou]]", "\\p{javaLowerCase}", "(?i)abc", "(?x)a b", "\\X",
     "\\N{LATIN SMALL LETTER A}", "\\b{g}", "(?<=a+)b", "(?<=ab?)c", "(\\p{IsPunct}+)",
+    "a{0,65536}",
 };
 
 } // namespace
@@ -101,6 +104,7 @@ TEST(JavaRegexGolden, EveryRowAgreesWithJava) {
     ASSERT_GT(rows.size(), 5000) << "golden table missing or truncated";
 
     QHash<QString, QRegularExpression> compiled;
+    QSet<QString> failed;
     int checked = 0;
     for (const Row& r : rows) {
         const std::string where = "line " + std::to_string(r.line) + ", pattern " + r.pattern.toStdString();
@@ -113,6 +117,8 @@ TEST(JavaRegexGolden, EveryRowAgreesWithJava) {
             EXPECT_FALSE(JavaRegex::isValid(r.pattern)) << where;
             continue;
         }
+        if (failed.contains(r.pattern))
+            continue;
         auto it = compiled.find(r.pattern);
         if (it == compiled.end()) {
             QRegularExpression re;
@@ -120,6 +126,7 @@ TEST(JavaRegexGolden, EveryRowAgreesWithJava) {
                 re = JavaRegex::compile(r.pattern);
             } catch (const std::invalid_argument& e) {
                 ADD_FAILURE() << where << " refused: " << e.what();
+                failed.insert(r.pattern);
                 continue;
             }
             it = compiled.insert(r.pattern, re);
