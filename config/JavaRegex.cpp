@@ -54,9 +54,9 @@ Ranges complement(const Ranges& r) {
 const Ranges kDigit = {{'0', '9'}};
 const Ranges kSpace = {{'\t', '\r'}, {' ', ' '}};
 const Ranges kWord = {{'0', '9'}, {'A', 'Z'}, {'_', '_'}, {'a', 'z'}};
-const Ranges kHorizontal = {{'\t', '\t'},     {' ', ' '},       {0xA0, 0xA0},     {0x1680, 0x1680},
-                            {0x180E, 0x180E}, {0x2000, 0x200A}, {0x202F, 0x202F}, {0x205F, 0x205F},
-                            {0x3000, 0x3000}};
+const Ranges kHorizontal = {{'\t', '\t'},     {' ', ' '},       {0xA0, 0xA0},
+                            {0x1680, 0x1680}, {0x180E, 0x180E}, {0x2000, 0x200A},
+                            {0x202F, 0x202F}, {0x205F, 0x205F}, {0x3000, 0x3000}};
 const Ranges kVertical = {{'\n', '\r'}, {0x85, 0x85}, {0x2028, 0x2029}};
 
 // Java's POSIX property names, US-ASCII only.
@@ -87,7 +87,7 @@ const QHash<QString, QString>& categories() {
         QHash<QString, QString> t;
         for (const char* c : {"Cn", "Lu", "Ll", "Lt", "Lm", "Lo", "Mn", "Me", "Mc", "Nd", "Nl", "No", "Zs",
                               "Zl", "Zp", "Cc", "Cf", "Co", "Cs", "Pd", "Ps", "Pe", "Pc", "Po", "Sm", "Sc",
-                              "Sk", "So", "Pi", "Pf", "L", "M", "N", "Z", "C", "P", "S"})
+                              "Sk", "So", "Pi", "Pf", "L",  "M",  "N",  "Z",  "C",  "P",  "S"})
             t.insert(QString::fromLatin1(c), QString::fromLatin1(c));
         t.insert(QStringLiteral("LC"), QStringLiteral("L&"));
         return t;
@@ -151,8 +151,12 @@ struct SyntaxError {
     qsizetype index;
 };
 
-bool isAsciiAlpha(char32_t c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
-bool isAsciiDigit(char32_t c) { return c >= '0' && c <= '9'; }
+bool isAsciiAlpha(char32_t c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+bool isAsciiDigit(char32_t c) {
+    return c >= '0' && c <= '9';
+}
 int hexValue(char32_t c) {
     if (c >= '0' && c <= '9')
         return int(c - '0');
@@ -255,7 +259,9 @@ private:
     [[noreturn]] void fail(const QString& description) const {
         throw SyntaxError{description, qsizetype(std::min(i_, p_.size())) - (i_ > 0 ? 1 : 0)};
     }
-    [[noreturn]] void unsupported(const QString& what) const { fail(what + QStringLiteral(" is not supported")); }
+    [[noreturn]] void unsupported(const QString& what) const {
+        fail(what + QStringLiteral(" is not supported"));
+    }
 
     void atom(const QString& text, bool assertion = false) {
         atomStart_ = out_.size();
@@ -700,8 +706,8 @@ Translator::CharSet Translator::property(bool negated) {
     } else if (key.startsWith(QStringLiteral("Is"))) {
         key = key.mid(2);
         // Java reads "Is" + a POSIX name (any case) as the Unicode property of that name.
-        static const QStringList unicodePosix = {"ALPHA", "LOWER", "UPPER", "SPACE",  "PUNCT", "XDIGIT",
-                                                 "ALNUM", "CNTRL", "DIGIT", "BLANK",  "GRAPH", "PRINT"};
+        static const QStringList unicodePosix = {"ALPHA", "LOWER", "UPPER", "SPACE", "PUNCT", "XDIGIT",
+                                                 "ALNUM", "CNTRL", "DIGIT", "BLANK", "GRAPH", "PRINT"};
         if (unicodePosix.contains(key.toUpper()))
             unsupported(QStringLiteral("The character property {%1}").arg(name));
     }

@@ -92,8 +92,17 @@ QList<Row> readTable() {
 // characters, look-behind of varying length, Unicode POSIX properties, counts above
 // PCRE2's limit.
 const QStringList kRefused = {
-    "[a&&b]", "[a-z&&[^aeiou]]", "\\p{javaLowerCase}", "(?i)abc", "(?x)a b", "\\X",
-    "\\N{LATIN SMALL LETTER A}", "\\b{g}", "(?<=a+)b", "(?<=ab?)c", "(\\p{IsPunct}+)",
+    "[a&&b]",
+    "[a-z&&[^aeiou]]",
+    "\\p{javaLowerCase}",
+    "(?i)abc",
+    "(?x)a b",
+    "\\X",
+    "\\N{LATIN SMALL LETTER A}",
+    "\\b{g}",
+    "(?<=a+)b",
+    "(?<=ab?)c",
+    "(\\p{IsPunct}+)",
     "a{0,65536}",
 };
 

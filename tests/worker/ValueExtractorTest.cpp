@@ -11,7 +11,9 @@ namespace {
 
 const QString kDefault = QStringLiteral("([-+]?\\s*[0-9]*[\\.,]?[0-9]+)");
 
-QString bytes(const char* s) { return ValueExtractor::fromBytes(QByteArrayView(s)); }
+QString bytes(const char* s) {
+    return ValueExtractor::fromBytes(QByteArrayView(s));
+}
 
 } // namespace
 
@@ -68,15 +70,31 @@ TEST(ValueExtractor, ReceivedBytesAreLatin1Characters) {
         QString value;
     };
     const Row rows[] = {
-        {"\\u00b0(\\d+)", "\xB0" "12\r", "12"},
+        {"\\u00b0(\\d+)",
+         "\xB0"
+         "12\r",
+         "12"},
         {"(\\d+)\\xb5", "x 7\xB5m\r", "7"},
         {"([\\x80-\\xff]+)", "ab\x80\xFF\xC4x", QString::fromLatin1("\x80\xFF\xC4")},
         // NEL (0x85) ends a line for '.', 0xA0 is no white space for \s
-        {"(.+)", "a\x85" "b", "a"},
-        {"(\\S+)", "\xA0" "5\xA0", QString::fromLatin1("\xA0" "5\xA0")},
-        {"(\\w+)", "\xE9t\xE9" "5", "t"},
+        {"(.+)",
+         "a\x85"
+         "b",
+         "a"},
+        {"(\\S+)",
+         "\xA0"
+         "5\xA0",
+         QString::fromLatin1("\xA0"
+                             "5\xA0")},
+        {"(\\w+)",
+         "\xE9t\xE9"
+         "5",
+         "t"},
         // Java's \b counts Latin-1 letters as word characters
-        {"\\b(\\d)", "\xE9" "5 6", "6"},
+        {"\\b(\\d)",
+         "\xE9"
+         "5 6",
+         "6"},
     };
     for (const Row& r : rows)
         EXPECT_EQ(ValueExtractor(r.expression, 1).extract(bytes(r.line)), r.value) << r.expression;

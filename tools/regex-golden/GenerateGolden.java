@@ -96,7 +96,7 @@ public final class GenerateGolden {
         "\r", "\n", "a\rb\nc", "A\tB", "\u0000\u0001\u001f\u007f", "\u0080\u0085\u00a0\u00b0\u00ff",
         "\u00e9t\u00e9 12", "caf\u00e9", "\u00c4rger 3 \u00b0C", "0.5\u00a0kg", "1 2", "-0,5",
         "]a[", "a-z", "a&b", "kg", "g2", "1234567890 1", "x y", "ABC-123 x\r", "\u00b5m 7", "A\u00aaB",
-        "(12)", "aa", "abab", "xyxy", "ab,c", "ab\\b", "a.b", "a$b^",
+        "(12)", "\u00e95 6", "aa", "abab", "xyxy", "ab,c", "ab\\b", "a.b", "a$b^",
     };
 
     // The sample lines of the instrument presets.
