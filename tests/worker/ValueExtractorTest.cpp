@@ -100,6 +100,11 @@ TEST(ValueExtractor, ReceivedBytesAreLatin1Characters) {
         EXPECT_EQ(ValueExtractor(r.expression, 1).extract(bytes(r.line)), r.value) << r.expression;
 }
 
+TEST(ValueExtractor, CustomExpressionWinsWhenNotEmpty) {
+    EXPECT_EQ(ValueExtractor::chooseExpression("", kDefault), kDefault);
+    EXPECT_EQ(ValueExtractor::chooseExpression("(\\d+)kg", kDefault), "(\\d+)kg");
+}
+
 TEST(ValueExtractor, ReportsMissingGroupAndInvalidExpression) {
     EXPECT_TRUE(ValueExtractor(kDefault, 1).hasGroup());
     EXPECT_FALSE(ValueExtractor("\\d+", 1).hasGroup());
