@@ -33,6 +33,12 @@ public:
     // yields no value.
     bool hasGroup() const { return hasGroup_; }
 
+    // The expression of a run: the user's own when there is one, else the preset's. (The
+    // group always comes from the preset.)
+    static QString chooseExpression(const QString& customRegEx, const QString& presetRegEx) {
+        return customRegEx.isEmpty() ? presetRegEx : customRegEx;
+    }
+
     // A received byte becomes the character of the same value (Latin-1).
     static QString fromBytes(QByteArrayView bytes) { return QString::fromLatin1(bytes); }
 
