@@ -1,12 +1,17 @@
 // Lines per second through the per-line processing of a run: extraction with the
 // default expression, edit, character removal, white-space removal and formatting.
 #include "config/Config.h"
+#include "worker/DataLine.h"
 #include "worker/ValueExtractor.h"
 #include "worker/ValueProcessor.h"
 
 #include <benchmark/benchmark.h>
 
+#include <QByteArray>
 #include <QStringList>
+
+#include <chrono>
+#include <vector>
 
 using tarovex::config::Config;
 using tarovex::config::ConfigHelper::EditOperation;
@@ -14,6 +19,7 @@ using tarovex::config::ConfigHelper::EditPosition;
 using tarovex::config::ConfigHelper::Instrument;
 using tarovex::config::ConfigHelper::MathOperation;
 using tarovex::config::ConfigHelper::RoundingMethod;
+using tarovex::worker::DataLine;
 using tarovex::worker::ValueExtractor;
 using tarovex::worker::ValueProcessor;
 
@@ -75,6 +81,29 @@ void BM_ProcessLineAllSteps(benchmark::State& state) {
     run(state, c);
 }
 BENCHMARK(BM_ProcessLineAllSteps);
+
+// The whole completion of a line as the worker does it: the received bytes become the raw
+// text, then extraction, processing, time stamp and the DataLine record.
+void BM_CompleteLine(benchmark::State& state) {
+    const ValueExtractor extractor(kDefaultExpression, 1);
+    ValueProcessor processor(roundingConfig());
+    std::vector<QByteArray> lines;
+    for (const QString& l : realisticLines())
+        lines.push_back(l.toLatin1());
+    std::size_t i = 0;
+    std::int32_t count = 0;
+    for (auto _ : state) {
+        const QByteArray& bytes = lines[i];
+        i = (i + 1) % lines.size();
+        QString raw = ValueExtractor::fromBytes(bytes);
+        const std::optional<QString> value = extractor.extract(raw);
+        QString processed = processor.process(value.value_or(QString()));
+        DataLine line(std::move(raw), std::move(processed), ++count, std::chrono::system_clock::now(), false);
+        benchmark::DoNotOptimize(line);
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_CompleteLine);
 
 // The extraction alone, for comparison.
 void BM_ExtractOnly(benchmark::State& state) {
