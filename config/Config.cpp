@@ -72,6 +72,10 @@ int Config::getEveryXValuesAsInt() const {
     return NumberText::parseInt(everyXValues_).value_or(0);
 }
 
+Decimal Config::getMathOperandAsBigDecimal() const {
+    return Decimal::parse(mathOperand_);
+}
+
 bool Config::roundingEnabled() const {
     return !decimalPlaces_.isEmpty() && DecimalPlaces::isValid(decimalPlaces_);
 }

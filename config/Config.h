@@ -1,6 +1,7 @@
 #pragma once
 
 #include "config/ConfigHelper.h"
+#include "config/Decimal.h"
 #include "config/Instrument.h"
 
 #include <QList>
@@ -63,6 +64,9 @@ public:
     int getEditNumCharactersAsInt() const;
     // The every-X count; 0 when the text is empty or does not parse.
     int getEveryXValuesAsInt() const;
+    // The math operand as an exact decimal ('.' as point, exponent allowed); throws
+    // NumberFormatException when the text is not a decimal number (also when empty).
+    Decimal getMathOperandAsBigDecimal() const;
 
     // True when the decimal places are set to an integer from 0 to 7.
     bool roundingEnabled() const;

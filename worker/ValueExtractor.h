@@ -1,0 +1,52 @@
+#pragma once
+
+#include <QByteArrayView>
+#include <QRegularExpression>
+#include <QString>
+
+#include <optional>
+
+namespace tarovex::worker {
+
+// Finds the value in a received line: the text of one capture group of the first match
+// of an expression written in Java regular-expression syntax. Built once per run.
+// extract() is const and thread-safe.
+class ValueExtractor {
+public:
+    // The expression (Java syntax, no flags) and the number of the group that holds the
+    // value. Throws std::invalid_argument with a description when the expression is not
+    // valid; a group the expression does not have is not an error here (see extract()).
+    ValueExtractor(const QString& expression, int group);
+
+    // The value in a raw line (terminator included), searched from its start:
+    // - no match: the empty string;
+    // - a match whose group took no part in it, or an expression without that group:
+    //   std::nullopt;
+    // - otherwise the group's text (which may be empty).
+    std::optional<QString> extract(const QString& rawLine) const;
+
+    // The expression and group as given.
+    const QString& expression() const { return expression_; }
+    int group() const { return group_; }
+
+    // False when the expression has fewer capture groups than group(): every match then
+    // yields no value.
+    bool hasGroup() const { return hasGroup_; }
+
+    // The expression of a run: the user's own when there is one, else the preset's. (The
+    // group always comes from the preset.)
+    static QString chooseExpression(const QString& customRegEx, const QString& presetRegEx) {
+        return customRegEx.isEmpty() ? presetRegEx : customRegEx;
+    }
+
+    // A received byte becomes the character of the same value (Latin-1).
+    static QString fromBytes(QByteArrayView bytes) { return QString::fromLatin1(bytes); }
+
+private:
+    QString expression_;
+    QRegularExpression regex_;
+    int group_;
+    bool hasGroup_;
+};
+
+} // namespace tarovex::worker

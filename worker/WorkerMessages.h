@@ -1,0 +1,75 @@
+#pragma once
+
+#include <QLatin1StringView>
+
+namespace tarovex::worker {
+
+// The keys of the worker bundle (workerBundle()), with the number of arguments each text
+// takes: printf-style (%s) or indexed ({0}). A text without arguments may be followed
+// directly by more text, as the comments in the bundle say.
+namespace WorkerMessages {
+
+// Acquisition.
+inline constexpr QLatin1StringView PORT_OPENED{"port.opened"}; // 5 printf arguments
+inline constexpr QLatin1StringView PARITY_ERROR{"parity.error"};
+inline constexpr QLatin1StringView FRAMING_ERROR{"framing.error"};
+inline constexpr QLatin1StringView UNSENT_DATA{"unsent.data"};
+inline constexpr QLatin1StringView STOPPED{"stopped"};
+inline constexpr QLatin1StringView INTERRUPTED{"interrupted"};
+inline constexpr QLatin1StringView EXECUTION_EXCEPTION{"execution.exception"};
+inline constexpr QLatin1StringView NULL_PORT_ERROR{"null.port.error"};
+inline constexpr QLatin1StringView LINE_COUNT{"line.count"};
+
+// Keystroke output.
+inline constexpr QLatin1StringView CANNOT_TYPE{"cannot_type"};
+inline constexpr QLatin1StringView KEYBOARD_OUTPUT_STARTED_TYPE{"keyboard.output.started.type"};
+inline constexpr QLatin1StringView ERROR_INITIALIZING_KEYBOARD_OUTPUT{"error.initializing.keyboard.output"};
+inline constexpr QLatin1StringView PLEASE_TURN_OFF_CAPS_LOCK{"please.turn.off.caps.lock"};
+inline constexpr QLatin1StringView WARNING{"warning"};
+
+// Balances with handshaking.
+inline constexpr QLatin1StringView AND_ERROR_UNUSUAL{"and.error.unusual"};
+inline constexpr QLatin1StringView AND_ERROR_DATASET_NOT_READY{"and.error.dataset.not.ready"};
+inline constexpr QLatin1StringView AND_ERROR_NOT_CONNECTED{"and.error.not.connected"};
+
+// Port detection.
+inline constexpr QLatin1StringView AUTO_PORT_DETECTION_STARTED{"auto.port.detection.started"};
+inline constexpr QLatin1StringView TESTING_PORT_0{"testing.port.0"}; // {0}: port name
+inline constexpr QLatin1StringView CONFIDENCE{"confidence"};
+inline constexpr QLatin1StringView BEST_PORT{"best.port"};
+inline constexpr QLatin1StringView COULD_NOT_AUTO_DETECT_PORT{"could.not.auto.detect.port"};
+
+struct Key {
+    QLatin1StringView key;
+    int printfArguments;
+    int indexedArguments;
+};
+
+// Every key, for the completeness check at start-up.
+inline constexpr Key ALL[] = {
+    {PORT_OPENED, 5, 0},
+    {PARITY_ERROR, 0, 0},
+    {FRAMING_ERROR, 0, 0},
+    {UNSENT_DATA, 0, 0},
+    {STOPPED, 0, 0},
+    {INTERRUPTED, 0, 0},
+    {EXECUTION_EXCEPTION, 0, 0},
+    {NULL_PORT_ERROR, 0, 0},
+    {LINE_COUNT, 0, 0},
+    {CANNOT_TYPE, 0, 0},
+    {KEYBOARD_OUTPUT_STARTED_TYPE, 0, 0},
+    {ERROR_INITIALIZING_KEYBOARD_OUTPUT, 0, 0},
+    {PLEASE_TURN_OFF_CAPS_LOCK, 0, 0},
+    {WARNING, 0, 0},
+    {AND_ERROR_UNUSUAL, 0, 0},
+    {AND_ERROR_DATASET_NOT_READY, 0, 0},
+    {AND_ERROR_NOT_CONNECTED, 0, 0},
+    {AUTO_PORT_DETECTION_STARTED, 0, 0},
+    {TESTING_PORT_0, 0, 1},
+    {CONFIDENCE, 0, 0},
+    {BEST_PORT, 0, 0},
+    {COULD_NOT_AUTO_DETECT_PORT, 0, 0},
+};
+
+} // namespace WorkerMessages
+} // namespace tarovex::worker
