@@ -25,7 +25,7 @@ public:
     void addPort(const std::string& name, const std::string& desc = "", const std::string& mfgr = "");
     // Bytes the instrument sends; optionally all flagged with one error.
     void receive(const std::string& name, const std::vector<std::uint8_t>& bytes, ByteError error = ByteError::None);
-    void receive(const std::string& name, const std::string& text) {
+    void receiveText(const std::string& name, const std::string& text) {
         receive(name, std::vector<std::uint8_t>(text.begin(), text.end()));
     }
     // Modem lines: loopbacks make CTS follow RTS and DSR follow DTR.
