@@ -1,7 +1,45 @@
-#include <cstdio>
+#include "config/Config.h"
+#include "config/ConfigHelper.h"
+#include "config/Instrument.h"
 
-// Lists the instrument presets with their serial defaults.
+#include <QTextStream>
+
+using namespace tarovex::config;
+using namespace tarovex::config::ConfigHelper;
+
+namespace {
+
+// "13 <CR>" for the named terminators, the plain byte value otherwise.
+QString terminatorText(int value) {
+    const auto named = InputTerminator::fromValue(value);
+    return named ? named->toString() : QString::number(value);
+}
+
+} // namespace
+
+// Lists the instrument presets with their serial defaults and extraction expressions.
 int main() {
-    std::puts("No presets yet.");
+    QTextStream out(stdout);
+    out << QStringLiteral("%1  %2  %3  %4  %5  %6\n")
+               .arg(QStringLiteral("#"), 2)
+               .arg(QStringLiteral("Constant"), -22)
+               .arg(QStringLiteral("Name"), -44)
+               .arg(QStringLiteral("Serial"), -16)
+               .arg(QStringLiteral("Terminator"), -10)
+               .arg(QStringLiteral("Expression"));
+    for (const Instrument& preset : Instrument::values()) {
+        const Config config = preset.getDefaultConfig();
+        const QString serial =
+            QStringLiteral("%1/%2/%3/%4")
+                .arg(BitRates::getLabel(config.getBitRate()), DataBits::getLabel(config.getDataBits()),
+                     Parity::getLabel(config.getParity()), StopBits::getLabel(config.getStopBits()));
+        out << QStringLiteral("%1  %2  %3  %4  %5  %6\n")
+                   .arg(preset.ordinal(), 2)
+                   .arg(preset.name(), -22)
+                   .arg(preset.getDisplayName(), -44)
+                   .arg(serial, -16)
+                   .arg(terminatorText(config.getInputTerminator()), -10)
+                   .arg(preset.getRegEx());
+    }
     return 0;
 }

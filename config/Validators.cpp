@@ -1,0 +1,90 @@
+#include "config/ConfigHelper.h"
+#include "config/JavaRegex.h"
+#include "config/NumberText.h"
+
+namespace tarovex::config::ConfigHelper {
+namespace {
+
+// Empty means "not used"; otherwise an integer in [low, high].
+bool isIntInRange(const QString& text, int low, int high) noexcept {
+    if (text.isEmpty())
+        return true;
+    const auto value = NumberText::parseInt(text);
+    return value && *value >= low && *value <= high;
+}
+
+// Index of the first occurrence of c that is not right after a backslash, or -1.
+qsizetype firstUnescaped(const QString& text, QChar c) noexcept {
+    for (qsizetype i = 0; i < text.size(); ++i)
+        if (text[i] == c && (i == 0 || text[i - 1] != u'\\'))
+            return i;
+    return -1;
+}
+
+} // namespace
+
+bool MathOperand::isValid(const QString& text) noexcept {
+    if (text.isEmpty())
+        return true;
+    // Any zero is refused, not only "0": dividing by 0.0 fails on every reading and
+    // multiplying by it types 0 whatever is weighed.
+    const auto sign = NumberText::decimalSign(text);
+    return sign && *sign != 0;
+}
+
+bool DecimalPlaces::isValid(const QString& text) noexcept {
+    return isIntInRange(text, 0, 7);
+}
+
+bool EveryXValues::isValid(const QString& text) noexcept {
+    return isIntInRange(text, 2, 99);
+}
+
+bool EditNumCharacters::isValid(const QString& text) noexcept {
+    return isIntInRange(text, 1, 99);
+}
+
+bool RemoveCharacters::isValid(const QString& text) noexcept {
+    for (const QChar c : text)
+        if (c.unicode() > 255)
+            return false; // also every half of a surrogate pair
+    return true;
+}
+
+bool Delay::isValid(const QString& text) noexcept {
+    return isIntInRange(text, 0, 1000);
+}
+
+bool IgnoreTimeLimit::isValid(const QString& text) noexcept {
+    if (text.isEmpty())
+        return true;
+    const auto value = NumberText::parseInt(text);
+    return value && *value > 0;
+}
+
+bool IgnoreDifference::isValid(const QString& text) noexcept {
+    if (text.isEmpty())
+        return true;
+    const auto sign = NumberText::decimalSign(text);
+    return sign && *sign > 0;
+}
+
+bool CustomRegEx::isValid(const QString& text) noexcept {
+    if (text.isEmpty())
+        return true;
+    const qsizetype open = firstUnescaped(text, u'(');
+    const qsizetype close = firstUnescaped(text, u')');
+    if (open < 0 || close < 0 || open > close)
+        return false;
+    if (!JavaRegex::isValid(text))
+        return false;
+    try {
+        // Group 1 must exist, or no line could ever yield a value: "(?:x)" opens and closes
+        // a parenthesis but captures nothing.
+        return JavaRegex::compile(text).captureCount() >= 1;
+    } catch (...) {
+        return false;
+    }
+}
+
+} // namespace tarovex::config::ConfigHelper
