@@ -17,6 +17,8 @@ inline constexpr QLatin1StringView UNSENT_DATA{"unsent.data"};
 inline constexpr QLatin1StringView STOPPED{"stopped"};
 inline constexpr QLatin1StringView INTERRUPTED{"interrupted"};
 inline constexpr QLatin1StringView EXECUTION_EXCEPTION{"execution.exception"};
+inline constexpr QLatin1StringView DEVICE_DISCONNECTED{"device.disconnected"}; // 1 printf argument
+inline constexpr QLatin1StringView LINE_TOO_LONG{"line.too.long"};             // 2 printf arguments
 inline constexpr QLatin1StringView NULL_PORT_ERROR{"null.port.error"};
 inline constexpr QLatin1StringView ERROR_OPENING_PORT{"error.opening.port"};
 inline constexpr QLatin1StringView LINE_COUNT{"line.count"};
@@ -55,6 +57,8 @@ inline constexpr Key ALL[] = {
     {STOPPED, 0, 0},
     {INTERRUPTED, 0, 0},
     {EXECUTION_EXCEPTION, 0, 0},
+    {DEVICE_DISCONNECTED, 1, 0},
+    {LINE_TOO_LONG, 2, 0},
     {NULL_PORT_ERROR, 0, 0},
     {ERROR_OPENING_PORT, 0, 0},
     {LINE_COUNT, 0, 0},

@@ -1,0 +1,322 @@
+#include "worker/WeightWorker.h"
+
+#include "Tarolink/SerialConfig.h"
+#include "Tarolink/SerialPortLocal.h"
+#include "config/ResourceBundle.h"
+#include "worker/WorkerBundle.h"
+#include "worker/WorkerMessages.h"
+
+#include <algorithm>
+#include <chrono>
+#include <stdexcept>
+
+namespace tarovex::worker {
+namespace {
+
+namespace CH = config::ConfigHelper;
+using Tarolink::SerialPort;
+
+// Undelivered reports at which the loop waits for the owner thread.
+constexpr std::size_t kChannelCapacity = 64 * 1024;
+// The idle wait ends by itself this often, to ask a driver that cannot signal a lost
+// device; data and a stop request end it at once.
+constexpr int kIdleWaitMs = 1000;
+// How much of a dropped over-long line the message shows.
+constexpr qsizetype kDroppedLineExcerpt = 40;
+
+QString text(QLatin1StringView key) { return workerBundle().getString(key); }
+
+QString errorText(const std::exception& e) { return QStringLiteral("Error [WW]: ") + QString::fromUtf8(e.what()); }
+
+// The bit rate as shown: the rate of an index, or a literal rate as it stands.
+QString bitRateLabel(int bitRate) {
+    return CH::BitRates::isValidIndex(bitRate) ? CH::BitRates::getLabel(bitRate) : QString::number(bitRate);
+}
+
+} // namespace
+
+WeightWorker::WeightWorker(WeightWorkerView& view, const config::Config& config)
+    : view_(view), config_(config),
+      channel_([this](std::vector<Report>& batch) { deliver(batch); }, kChannelCapacity) {
+    lineBuffer_.reserve(30);
+    if (config_.getPort().isEmpty())
+        throw std::invalid_argument(text(WorkerMessages::NULL_PORT_ERROR).toStdString());
+
+    Tarolink::SerialConfig serial(config_.getPort().toStdString());
+    serial.setBitRate(config_.getBitRate());
+    serial.setDataBits(config_.getDataBits());
+    serial.setParity(config_.getParity());
+    serial.setStopBits(config_.getStopBits());
+    port_ = std::make_unique<Tarolink::SerialPortLocal>(serial);
+
+    view_.setConnectedInGUI(true);
+    try {
+        port_->rxFlush();
+        view_.logEvent(config::ResourceBundle::formatPrintf(
+            text(WorkerMessages::PORT_OPENED),
+            {QString::fromStdString(port_->getPortName()), bitRateLabel(port_->getBitRate()),
+             CH::DataBits::getLabel(port_->getDataBits()), CH::StopBits::getLabel(port_->getStopBits()),
+             CH::Parity::getLabel(port_->getParity())}));
+        port_->setRTS(false);
+        port_->setDTR(true);
+        const auto onOff = [](bool on) { return on ? QStringLiteral("on") : QStringLiteral("off"); };
+        view_.logEvent(QStringLiteral("RTS: off, DTR: on. DSR: %1, CTS: %2.")
+                           .arg(onOff(port_->sigDSR()), onOff(port_->sigCTS())));
+    } catch (...) {
+        // No worker will exist to end the connected state, so end it here.
+        view_.setConnectedInGUI(false);
+        throw;
+    }
+}
+
+WeightWorker::~WeightWorker() {
+    if (thread_.joinable()) {
+        thread_.request_stop();
+        port_->wakeUp();
+        thread_.join();
+    }
+    try {
+        port_->close();
+    } catch (const std::exception&) {
+        // closed in any case
+    }
+}
+
+void WeightWorker::start() {
+    if (started_)
+        return;
+    started_ = true;
+    thread_ = std::jthread([this](std::stop_token stop) { run(std::move(stop)); });
+}
+
+bool WeightWorker::cancel(bool /*mayInterruptIfRunning*/) {
+    {
+        std::lock_guard lock(stateMutex_);
+        if (done_ || taskEnded_ || cancelled_)
+            return false;
+        cancelled_ = true;
+    }
+    if (!started_) {
+        // Never started: the completion step follows on the next event-loop turn.
+        started_ = true;
+        channel_.push(Finished{});
+        return true;
+    }
+    thread_.request_stop();
+    port_->wakeUp();
+    return true;
+}
+
+void WeightWorker::interrupt() {
+    if (!started_ || !thread_.joinable())
+        return;
+    interrupted_ = true;
+    thread_.request_stop();
+    port_->wakeUp();
+}
+
+int WeightWorker::valueGroup(const config::ConfigHelper::Instrument& instrument) const {
+    return instrument.getCaptureGroup();
+}
+
+QString WeightWorker::parityErrorText() const { return text(WorkerMessages::PARITY_ERROR); }
+
+QString WeightWorker::framingErrorText() const { return text(WorkerMessages::FRAMING_ERROR); }
+
+// ---- worker thread -------------------------------------------------------------------
+
+void WeightWorker::run(std::stop_token stop) {
+    stop_ = stop;
+    try {
+        count_ = loop(stop);
+    } catch (const std::exception& e) {
+        failure_ = QString::fromUtf8(e.what());
+    }
+    {
+        std::lock_guard lock(stateMutex_);
+        taskEnded_ = true;
+    }
+    channel_.push(Finished{});
+}
+
+void WeightWorker::prepare() {
+    const CH::Instrument instrument = config_.getInstrument().value_or(CH::Instrument::getDefault());
+    extractor_.emplace(ValueExtractor::chooseExpression(config_.getCustomRegEx(), instrument.getRegEx()),
+                       valueGroup(instrument));
+    processor_.emplace(config_, valueKind());
+    terminator_ = config_.getInputTerminator();
+    checkParity_ = port_->isSupported("sigParityErr");
+    checkFraming_ = port_->isSupported("sigFrameErr");
+    count_ = 0;
+    parityError_ = framingError_ = false;
+}
+
+int WeightWorker::loop(std::stop_token stop) {
+    prepare();
+    int idleMisses = 0;    // waits that promised data no read then gave
+    int failures = 0;      // errors in a row with no byte taken in between
+    while (!stop.stop_requested()) {
+        const std::uint64_t before = bytesTaken_;
+        try {
+            readAvailable(stop);
+            if (stop.stop_requested())
+                break;
+            const SerialPort::WaitResult waited = port_->waitForData(kIdleWaitMs);
+            idleWakeUps_.fetch_add(1, std::memory_order_relaxed);
+            if (waited == SerialPort::WaitResult::DeviceGone
+                || (waited == SerialPort::WaitResult::TimedOut && port_->isDeviceGone())) {
+                deviceGone_ = true;
+                break;
+            }
+            if (bytesTaken_ != before)
+                failures = 0;
+            // A driver that keeps saying "data" but hands out none must not make us spin.
+            idleMisses = waited == SerialPort::WaitResult::DataReady && bytesTaken_ == before ? idleMisses + 1 : 0;
+            if (idleMisses >= 3)
+                pause(stop, std::min(1000, 10 << std::min(idleMisses - 3, 7)));
+        } catch (const std::exception& e) {
+            log(errorText(e), true);
+            // The failed line goes with its error: its bytes must not start the next line.
+            lineBuffer_.resize(0);
+            parityError_ = framingError_ = false;
+            bool gone = false;
+            try {
+                gone = port_->isDeviceGone();
+            } catch (const std::exception&) {
+            }
+            if (gone) {
+                deviceGone_ = true;
+                break;
+            }
+            // An error that comes back with no byte in between (a failing port) is
+            // retried at a falling rate, so it neither spins nor floods the log.
+            failures = bytesTaken_ == before ? failures + 1 : 0;
+            if (failures > 1)
+                pause(stop, std::min(1000, 10 << std::min(failures - 2, 7)));
+        }
+    }
+    if (deviceGone_)
+        log(config::ResourceBundle::formatPrintf(text(WorkerMessages::DEVICE_DISCONNECTED),
+                                                 {QString::fromStdString(port_->getPortName())}),
+            true);
+    return count_;
+}
+
+void WeightWorker::readAvailable(const std::stop_token& stop) {
+    for (int b; !stop.stop_requested() && (b = port_->getByte()) >= 0;) {
+        ++bytesTaken_;
+        lineBuffer_.append(QChar(char16_t(b)));
+        if (checkParity_ && port_->sigParityErr()) {
+            log(parityErrorText(), true);
+            parityError_ = true;
+        }
+        if (checkFraming_ && port_->sigFrameErr()) {
+            log(framingErrorText(), true);
+            framingError_ = true;
+        }
+        if (b == terminator_) {
+            completeLine();
+            lineBuffer_.resize(0);
+        } else if (lineBuffer_.size() >= kMaxLineLength) {
+            dropOverlongLine();
+        }
+    }
+}
+
+void WeightWorker::completeLine() {
+    ++count_;
+    const std::optional<QString> value = extractor_->extract(lineBuffer_);
+    const DataLine::Instant instant = std::chrono::system_clock::now();
+    const bool error = parityError_ || framingError_;
+    parityError_ = framingError_ = false;
+    if (!value) {
+        const QString reason = extractor_->hasGroup()
+                                   ? QStringLiteral("group %1 of the expression took no part in the match")
+                                   : QStringLiteral("the expression has no group %1");
+        throw std::runtime_error(
+            (QStringLiteral("No value in line %1: ").arg(count_) + reason.arg(extractor_->group())).toStdString());
+    }
+    QString processed = processor_->process(*value);
+    // A copy of its own, so that the buffer keeps its room for the next line.
+    channel_.push(DataLine(QString(lineBuffer_.constData(), lineBuffer_.size()), std::move(processed), count_,
+                           instant, error),
+                  stop_);
+}
+
+void WeightWorker::dropOverlongLine() {
+    log(config::ResourceBundle::formatPrintf(
+            text(WorkerMessages::LINE_TOO_LONG),
+            {QString::number(lineBuffer_.size()),
+             DataLine::transformControlChars(QStringView(lineBuffer_).first(kDroppedLineExcerpt))}),
+        true);
+    lineBuffer_.resize(0);
+    parityError_ = framingError_ = false;
+}
+
+void WeightWorker::pause(const std::stop_token& stop, int ms) {
+    std::unique_lock lock(pauseMutex_);
+    pauseWake_.wait_for(lock, stop, std::chrono::milliseconds(ms), [] { return false; });
+}
+
+void WeightWorker::log(const QString& message, bool important) { channel_.push(Message{important, message}, stop_); }
+
+// ---- owner thread ------------------------------------------------------------------
+
+void WeightWorker::deliver(std::vector<Report>& batch) {
+    for (Report& report : batch) {
+        if (DataLine* line = std::get_if<DataLine>(&report)) {
+            view_.dataLineReceived(std::move(*line));
+        } else if (const Message* m = std::get_if<Message>(&report)) {
+            if (m->important)
+                view_.logImportantEvent(m->text);
+            else
+                view_.logEvent(m->text);
+        } else {
+            complete();
+        }
+    }
+}
+
+void WeightWorker::complete() {
+    if (thread_.joinable())
+        thread_.join();
+    if (cancelled_)
+        outcome_ = Outcome::Cancelled;
+    else if (interrupted_)
+        outcome_ = Outcome::Interrupted;
+    else if (failure_)
+        outcome_ = Outcome::Failed;
+    else
+        outcome_ = Outcome::DeviceGone;
+
+    switch (outcome_) {
+    case Outcome::Cancelled:
+        view_.logEvent(text(WorkerMessages::STOPPED));
+        break;
+    case Outcome::Interrupted:
+        view_.logEvent(text(WorkerMessages::INTERRUPTED));
+        break;
+    case Outcome::Failed:
+        view_.logImportantEvent(text(WorkerMessages::EXECUTION_EXCEPTION) + *failure_);
+        break;
+    default:
+        result_ = count_;
+        break;
+    }
+    if (!lineBuffer_.isEmpty())
+        view_.logImportantEvent(text(WorkerMessages::UNSENT_DATA) + u' ' +
+                                DataLine::transformControlChars(lineBuffer_));
+    try {
+        port_->close();
+    } catch (const std::exception& e) {
+        view_.logImportantEvent(errorText(e));
+    }
+    {
+        std::lock_guard lock(stateMutex_);
+        done_ = true;
+    }
+    view_.setConnectedInGUI(false);
+    emit finished();
+}
+
+} // namespace tarovex::worker

@@ -1,0 +1,157 @@
+#pragma once
+
+#include "config/Config.h"
+#include "worker/BatchChannel.h"
+#include "worker/DataLine.h"
+#include "worker/ValueExtractor.h"
+#include "worker/ValueProcessor.h"
+#include "worker/WeightWorkerView.h"
+
+#include <QObject>
+#include <QString>
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <stop_token>
+#include <thread>
+#include <variant>
+
+namespace Tarolink {
+class SerialPort;
+}
+
+namespace tarovex::worker {
+
+// The acquisition engine of one run. The constructor opens the port; start() runs the
+// loop on a thread of its own, which cuts the received bytes into lines at the input
+// terminator, turns each line into a DataLine with its processed value and publishes it.
+// Lines and messages reach the view on the owner thread (the one that created the worker,
+// which must run a Qt event loop), in order and in batches. When the loop has ended -
+// cancelled, interrupted, failed or the device gone - the completion step reports why,
+// reports bytes after the last terminator, closes the port and calls
+// setConnectedInGUI(false), then emits finished().
+//
+// All public operations are for the owner thread. A worker runs once.
+class WeightWorker : public QObject {
+    Q_OBJECT
+
+public:
+    // Why the loop ended, as the completion step saw it.
+    enum class Outcome {
+        Running,     // not ended yet
+        Cancelled,   // cancel(): "stopped"
+        Interrupted, // interrupt(): "interrupted"
+        Failed,      // an error ended the task: "execution.exception" + its text
+        DeviceGone,  // the device vanished; the loop ended with its line count
+    };
+
+    // A received line that never meets a terminator is dropped at this length.
+    static constexpr qsizetype kMaxLineLength = 64 * 1024;
+
+    // Opens and configures the port of `config` (which is copied), reports it to the
+    // view and sets RTS off, DTR on. Throws std::invalid_argument with the text of
+    // "null.port.error" when no port is set, and the serial library's exceptions when the
+    // port cannot be opened or configured (no view call but the open report is made then).
+    WeightWorker(WeightWorkerView& view, const config::Config& config);
+    // Stops the loop and waits for it. No view call is made from here; the port is closed.
+    ~WeightWorker() override;
+    WeightWorker(const WeightWorker&) = delete;
+    WeightWorker& operator=(const WeightWorker&) = delete;
+
+    // Starts the loop on its own thread. Does nothing after cancel() or a first start().
+    void start();
+    // Asks the loop to end (also wakes it from any wait); the completion step then logs
+    // "stopped". Returns false when the task had already ended. Before start(), the
+    // completion step follows at once.
+    bool cancel(bool mayInterruptIfRunning = true);
+    // Ends the loop as an interruption (the completion step logs "interrupted").
+    void interrupt();
+
+    // True once the completion step has run.
+    bool isDone() const { return done_; }
+    bool isCancelled() const { return cancelled_; }
+    Outcome outcome() const { return outcome_; }
+    // The number of lines completed, once the loop has ended normally (device gone).
+    std::optional<int> result() const { return result_; }
+
+    // How often the idle wait returned (data, time-out, wake-up); for measuring idle cost.
+    std::uint64_t idleWakeUps() const { return idleWakeUps_.load(std::memory_order_relaxed); }
+
+    // The open port (owner thread, before start() or after finished()).
+    Tarolink::SerialPort& port() { return *port_; }
+
+signals:
+    // After the completion step, on the owner thread.
+    void finished();
+
+protected:
+    // What the variants change: the capture group, the kind of value, the error texts.
+    virtual int valueGroup(const config::ConfigHelper::Instrument& instrument) const;
+    virtual ValueProcessor::Kind valueKind() const { return ValueProcessor::Kind::Number; }
+    virtual QString parityErrorText() const;
+    virtual QString framingErrorText() const;
+
+    WeightWorkerView& view() { return view_; }
+    const config::Config& config() const { return config_; }
+
+private:
+    struct Message {
+        bool important;
+        QString text;
+    };
+    struct Finished {};
+    using Report = std::variant<DataLine, Message, Finished>;
+
+    void run(std::stop_token stop);
+    int loop(std::stop_token stop);
+    void prepare();
+    void readAvailable(const std::stop_token& stop);
+    void completeLine();
+    void dropOverlongLine();
+    void pause(const std::stop_token& stop, int ms);
+    void log(const QString& text, bool important = false);
+    void deliver(std::vector<Report>& batch);
+    void complete();
+
+    WeightWorkerView& view_;
+    const config::Config config_;
+    std::unique_ptr<Tarolink::SerialPort> port_;
+    BatchChannel<Report> channel_;
+
+    // Worker thread only while the loop runs; the completion step reads the line buffer
+    // after the thread has ended.
+    std::optional<ValueExtractor> extractor_;
+    std::optional<ValueProcessor> processor_;
+    QString lineBuffer_;
+    int terminator_ = 13;
+    std::int32_t count_ = 0;
+    bool parityError_ = false;
+    bool framingError_ = false;
+    bool checkParity_ = true;
+    bool checkFraming_ = true;
+    std::uint64_t bytesTaken_ = 0;
+    std::stop_token stop_;
+
+    // The end of the loop, handed to the completion step with the Finished report.
+    std::optional<QString> failure_;
+    bool deviceGone_ = false;
+
+    std::mutex pauseMutex_;
+    std::condition_variable_any pauseWake_;
+    std::atomic<std::uint64_t> idleWakeUps_{0};
+    std::atomic<bool> interrupted_{false};
+    std::mutex stateMutex_;
+    bool taskEnded_ = false; // under stateMutex_
+    bool started_ = false;
+    bool cancelled_ = false;
+    bool done_ = false;
+    Outcome outcome_ = Outcome::Running;
+    std::optional<int> result_;
+    std::jthread thread_; // last: stopped and joined before the rest goes
+};
+
+} // namespace tarovex::worker

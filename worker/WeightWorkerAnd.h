@@ -1,0 +1,29 @@
+#pragma once
+
+#include "worker/WeightWorker.h"
+
+#include <optional>
+
+namespace tarovex::worker {
+
+// The worker for the balances that answer on the modem-control lines: before the run it
+// raises DTR and RTS and checks that the balance answers on DSR and CTS. The loop itself
+// is WeightWorker's.
+class WeightWorkerAnd : public WeightWorker {
+    Q_OBJECT
+
+public:
+    // As WeightWorker's: opens the port.
+    WeightWorkerAnd(WeightWorkerView& view, const config::Config& config) : WeightWorker(view, config) {}
+
+    // Sets DTR on, waits 50 ms, reads DSR, sets RTS on, waits 50 ms, reads CTS. Returns the
+    // warning to show (titled with the text of "warning") when the balance does not answer
+    // on both lines, nothing when it does. The run starts either way. Owner thread, before
+    // start(); throws the serial library's exceptions.
+    std::optional<QString> checkHandshake();
+
+    // The warning for a pair of answers, nothing for DSR and CTS both on.
+    static std::optional<QString> handshakeWarning(bool dsr, bool cts);
+};
+
+} // namespace tarovex::worker
