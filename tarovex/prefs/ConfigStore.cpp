@@ -141,6 +141,42 @@ const QList<Setting>& settings() {
 
 std::unique_ptr<Preferences> platformRoot;
 
+// A store that holds one entry in memory, for reading a single text through a setting.
+class OneEntry : public Preferences {
+public:
+    OneEntry() : Preferences(nullptr, QString()) {}
+    OneEntry(const QString& key, const QString& value) : OneEntry() { m_entries.insert(key, value); }
+    bool isValidKey(const QString&) const override { return true; }
+    QStringList keys() const override { return m_entries.keys(); }
+    void flush() override {}
+    void sync() override {}
+    QString text(const QString& key) const { return m_entries.value(key); }
+
+protected:
+    std::optional<QString> getValue(const QString& key) const override {
+        const auto it = m_entries.find(key);
+        return it == m_entries.end() ? std::nullopt : std::optional<QString>(*it);
+    }
+    void putValue(const QString& key, const QString& value) override { m_entries.insert(key, value); }
+    void removeValue(const QString& key) override { m_entries.remove(key); }
+    QStringList storedChildrenNames() const override { return {}; }
+    std::unique_ptr<Preferences> createChild(const QString&) override { return std::make_unique<OneEntry>(); }
+
+private:
+    QMap<QString, QString> m_entries;
+};
+
+// The typed getters fall back to the default on a text they cannot read ("abc" as a bit
+// rate); what the setting writes back then differs from what was given.
+bool readsBackAsItself(const QString& given, const QString& written) {
+    if (given.compare(written, Qt::CaseInsensitive) == 0)
+        return true;
+    bool a = false, b = false;
+    const int x = given.toInt(&a);
+    const int y = written.toInt(&b);
+    return a && b && x == y;
+}
+
 } // namespace
 
 QString sharedSettingsFile(const QString& programData) {
@@ -191,6 +227,31 @@ bool loadConfig(Preferences& node, Config& config, const QStringList& ports, QSt
         }
     }
     return allValid;
+}
+
+QStringList settingKeys() {
+    QStringList keys;
+    for (const Setting& s : settings())
+        keys.append(QString::fromLatin1(s.key));
+    return keys;
+}
+
+bool applySetting(Config& config, const QString& key, const QString& text) {
+    for (const Setting& s : settings()) {
+        if (key != QLatin1String(s.key))
+            continue;
+        const OneEntry given(key, text);
+        Config trial = config;
+        if (!s.load(given, trial))
+            return false;
+        OneEntry written;
+        s.save(trial, written);
+        if (!readsBackAsItself(text, written.text(key)))
+            return false;
+        s.load(given, config);
+        return true;
+    }
+    return false;
 }
 
 void saveConfig(Preferences& node, const Config& config, std::ostream& console) {

@@ -43,4 +43,14 @@ bool loadConfig(Preferences& node, config::Config& config, const QStringList& po
 // returns normally; a PreferencesAccessException is passed on to the caller.
 void saveConfig(Preferences& node, const config::Config& config, std::ostream& console);
 
+// The keys of the settings table that loadConfig reads after "port" and "prevPort", in load
+// order ("instrument", "bitRate", ...).
+QStringList settingKeys();
+
+// Sets one setting of `config` from its stored text, read and checked as loadConfig reads
+// it from a store (serial parameters as their index, enumerations by constant name,
+// switches as true/false). Returns false, leaving `config` unchanged, when the key is not
+// in the table or the text fails the setting's check or does not read back as itself.
+bool applySetting(config::Config& config, const QString& key, const QString& text);
+
 } // namespace tarovex::prefs
