@@ -42,7 +42,8 @@ public:
             scheduled_ = true;
         }
         if (post)
-            QMetaObject::invokeMethod(&context_, [this] { deliverNow(); }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                &context_, [this] { deliverNow(); }, Qt::QueuedConnection);
     }
 
     // Delivers what is queued now, on the calling (owner) thread.

@@ -24,9 +24,13 @@ constexpr int kIdleWaitMs = 1000;
 // How much of a dropped over-long line the message shows.
 constexpr qsizetype kDroppedLineExcerpt = 40;
 
-QString text(QLatin1StringView key) { return workerBundle().getString(key); }
+QString text(QLatin1StringView key) {
+    return workerBundle().getString(key);
+}
 
-QString errorText(const std::exception& e) { return QStringLiteral("Error [WW]: ") + QString::fromUtf8(e.what()); }
+QString errorText(const std::exception& e) {
+    return QStringLiteral("Error [WW]: ") + QString::fromUtf8(e.what());
+}
 
 // The bit rate as shown: the rate of an index, or a literal rate as it stands.
 QString bitRateLabel(int bitRate) {
@@ -119,9 +123,13 @@ int WeightWorker::valueGroup(const config::ConfigHelper::Instrument& instrument)
     return instrument.getCaptureGroup();
 }
 
-QString WeightWorker::parityErrorText() const { return text(WorkerMessages::PARITY_ERROR); }
+QString WeightWorker::parityErrorText() const {
+    return text(WorkerMessages::PARITY_ERROR);
+}
 
-QString WeightWorker::framingErrorText() const { return text(WorkerMessages::FRAMING_ERROR); }
+QString WeightWorker::framingErrorText() const {
+    return text(WorkerMessages::FRAMING_ERROR);
+}
 
 // ---- worker thread -------------------------------------------------------------------
 
@@ -153,8 +161,8 @@ void WeightWorker::prepare() {
 
 int WeightWorker::loop(std::stop_token stop) {
     prepare();
-    int idleMisses = 0;    // waits that promised data no read then gave
-    int failures = 0;      // errors in a row with no byte taken in between
+    int idleMisses = 0; // waits that promised data no read then gave
+    int failures = 0;   // errors in a row with no byte taken in between
     while (!stop.stop_requested()) {
         const std::uint64_t before = bytesTaken_;
         try {
@@ -163,15 +171,16 @@ int WeightWorker::loop(std::stop_token stop) {
                 break;
             const SerialPort::WaitResult waited = port_->waitForData(kIdleWaitMs);
             idleWakeUps_.fetch_add(1, std::memory_order_relaxed);
-            if (waited == SerialPort::WaitResult::DeviceGone
-                || (waited == SerialPort::WaitResult::TimedOut && port_->isDeviceGone())) {
+            if (waited == SerialPort::WaitResult::DeviceGone ||
+                (waited == SerialPort::WaitResult::TimedOut && port_->isDeviceGone())) {
                 deviceGone_ = true;
                 break;
             }
             if (bytesTaken_ != before)
                 failures = 0;
             // A driver that keeps saying "data" but hands out none must not make us spin.
-            idleMisses = waited == SerialPort::WaitResult::DataReady && bytesTaken_ == before ? idleMisses + 1 : 0;
+            idleMisses =
+                waited == SerialPort::WaitResult::DataReady && bytesTaken_ == before ? idleMisses + 1 : 0;
             if (idleMisses >= 3)
                 pause(stop, std::min(1000, 10 << std::min(idleMisses - 3, 7)));
         } catch (const std::exception& e) {
@@ -234,7 +243,8 @@ void WeightWorker::completeLine() {
                                    ? QStringLiteral("group %1 of the expression took no part in the match")
                                    : QStringLiteral("the expression has no group %1");
         throw std::runtime_error(
-            (QStringLiteral("No value in line %1: ").arg(count_) + reason.arg(extractor_->group())).toStdString());
+            (QStringLiteral("No value in line %1: ").arg(count_) + reason.arg(extractor_->group()))
+                .toStdString());
     }
     QString processed = processor_->process(*value);
     // A copy of its own, so that the buffer keeps its room for the next line.
@@ -258,7 +268,9 @@ void WeightWorker::pause(const std::stop_token& stop, int ms) {
     pauseWake_.wait_for(lock, stop, std::chrono::milliseconds(ms), [] { return false; });
 }
 
-void WeightWorker::log(const QString& message, bool important) { channel_.push(Message{important, message}, stop_); }
+void WeightWorker::log(const QString& message, bool important) {
+    channel_.push(Message{important, message}, stop_);
+}
 
 // ---- owner thread ------------------------------------------------------------------
 

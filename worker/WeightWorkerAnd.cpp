@@ -24,7 +24,7 @@ std::optional<QString> WeightWorkerAnd::checkHandshake() {
 std::optional<QString> WeightWorkerAnd::handshakeWarning(bool dsr, bool cts) {
     if (dsr && cts)
         return std::nullopt;
-    const QLatin1StringView key = dsr ? WorkerMessages::AND_ERROR_UNUSUAL
+    const QLatin1StringView key = dsr   ? WorkerMessages::AND_ERROR_UNUSUAL
                                   : cts ? WorkerMessages::AND_ERROR_DATASET_NOT_READY
                                         : WorkerMessages::AND_ERROR_NOT_CONNECTED;
     return workerBundle().getString(key);

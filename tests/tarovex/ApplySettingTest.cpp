@@ -47,7 +47,8 @@ TEST(ApplySetting, RefusedTextsLeaveTheRecordAlone) {
 TEST(ApplySetting, EveryKeyOfTheTableIsOffered) {
     const QStringList keys = tarovex::prefs::settingKeys();
     EXPECT_EQ(keys.first(), "instrument");
-    for (const char* key : {"bitRate", "inputTerminator", "customRegEx", "ignoreDuplicates", "ignoreDifference"})
+    for (const char* key :
+         {"bitRate", "inputTerminator", "customRegEx", "ignoreDuplicates", "ignoreDifference"})
         EXPECT_TRUE(keys.contains(key)) << key;
     EXPECT_FALSE(keys.contains("port"));
 }

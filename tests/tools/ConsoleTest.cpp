@@ -37,7 +37,8 @@ protected:
         settings.sync();
     }
 
-    std::unique_ptr<Process> start(std::vector<std::string> args, std::map<std::string, std::string> extraEnv = {}) {
+    std::unique_ptr<Process> start(std::vector<std::string> args,
+                                   std::map<std::string, std::string> extraEnv = {}) {
         auto e = env();
         for (auto& [k, v] : extraEnv)
             e[k] = v;
@@ -73,7 +74,8 @@ TEST_F(Console, HelpDescribesTheProgram) {
     auto p = start({"--help"});
     EXPECT_EQ(p->wait(), 0);
     const std::string help = p->remainingOutput();
-    for (const char* part : {"Usage: tarovex-console [OPTIONS] [PORT]", "--set KEY=VALUE", "Exit status", "SIGTERM"})
+    for (const char* part :
+         {"Usage: tarovex-console [OPTIONS] [PORT]", "--set KEY=VALUE", "Exit status", "SIGTERM"})
         EXPECT_NE(help.find(part), std::string::npos) << part;
 }
 
@@ -118,8 +120,8 @@ TEST_F(Console, EachValueComesOutAsItsLineArrivesAndSigtermStopsCleanly) {
     const std::string log = p->errorText();
     EXPECT_TRUE(everyLogLineIsTimed(log)) << log;
     for (const char* part : {"opened: 9600 bit/s, 8 data bits, 1 stop bits, parity NONE.",
-                             "RTS: off, DTR: on. DSR: off, CTS: off.", " ST,GS,+  12.50 g<13>\n", " <176> 7<13>\n",
-                             "Reading stopped.\n"})
+                             "RTS: off, DTR: on. DSR: off, CTS: off.", " ST,GS,+  12.50 g<13>\n",
+                             " <176> 7<13>\n", "Reading stopped.\n"})
         EXPECT_NE(log.find(part), std::string::npos) << part << "\n" << log;
     EXPECT_TRUE(p->remainingOutput().empty()) << "values only on standard output";
 }
@@ -152,7 +154,8 @@ TEST_F(Console, SettingsComeFromTheStoreOverridesWinAndNothingIsWritten) {
         EXPECT_NE(p->errorText().find("Custom regEx: code=(.*)\\r"), std::string::npos) << p->errorText();
     }
     {
-        auto p = startReading({pty.slavePath(), "--set", "removeCharacters= ", "--set=ignoreDuplicates=true"});
+        auto p =
+            startReading({pty.slavePath(), "--set", "removeCharacters= ", "--set=ignoreDuplicates=true"});
         pty.write("code=A\r\ncode=A\r\ncode=B B\r\n");
         EXPECT_EQ(p->readLine(), "A");
         EXPECT_EQ(p->readLine(), "") << "a repeat is suppressed";
@@ -192,5 +195,6 @@ TEST_F(Console, AVanishedDeviceEndsWithStatusOne) {
 TEST_F(Console, APortThatCannotBeOpenedEndsWithStatusOne) {
     auto p = start({home_.path().toStdString() + "/no-such-port"});
     EXPECT_EQ(p->wait(), 1);
-    EXPECT_NE(p->errorText().find("The serial port could not be opened."), std::string::npos) << p->errorText();
+    EXPECT_NE(p->errorText().find("The serial port could not be opened."), std::string::npos)
+        << p->errorText();
 }

@@ -72,7 +72,8 @@ public:
                 outBuffer_.erase(0, nl + 1);
                 return line;
             }
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                deadline - std::chrono::steady_clock::now());
             if (left.count() <= 0)
                 return std::nullopt;
             const int got = pumpBoth(int(std::min<long long>(left.count(), 50)));

@@ -46,8 +46,9 @@ protected:
 // What the value of a sample must become: the extraction result put through the same
 // processing steps the run uses.
 QString processedExpectation(const Config& c, const Instrument& preset, const QString& extracted) {
-    ValueProcessor processor(c, preset.getInstrumentType() == InstrumentType::TEXT ? ValueProcessor::Kind::Text
-                                                                                   : ValueProcessor::Kind::Number);
+    ValueProcessor processor(c, preset.getInstrumentType() == InstrumentType::TEXT
+                                    ? ValueProcessor::Kind::Text
+                                    : ValueProcessor::Kind::Number);
     return processor.process(extracted);
 }
 
@@ -114,8 +115,10 @@ TEST_F(PtyWorker, UnsentBytesAfterTheLastTerminatorAreReportedAtStop) {
     pty.write("1.5\n12.5\r");
     ASSERT_TRUE(runUntil([&] { return view.lines().size() == 1; }));
     EXPECT_EQ(view.lines()[0].getProcessedData(), "1.5");
-    // The rest is in the worker's line buffer once the terminal holds nothing more.
-    ASSERT_TRUE(runUntil([&] { return w.port().rxReadyCount() == 0; }));
+    // The rest is in the worker's line buffer once the terminal holds nothing more (asked of
+    // the driver, which any thread may ask; the port belongs to the worker's thread).
+    const int portNum = w.port().getPortNum();
+    ASSERT_TRUE(runUntil([&] { return Tarolink::SerialPortLocal::driver()->SerRxReadyCount(portNum) == 0; }));
     w.cancel(true);
     ASSERT_TRUE(runUntil([&] { return w.isDone(); }));
     EXPECT_TRUE(view.texts(Kind::Important)

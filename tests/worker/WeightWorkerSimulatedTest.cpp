@@ -19,16 +19,18 @@
 #include <thread>
 
 using namespace tarovex::worker;
+using Tarolink::SimulatedDriver;
 using tarovex::config::Config;
 using tarovex::config::ConfigHelper::Instrument;
-using Tarolink::SimulatedDriver;
 using worker_test::RecordingView;
 using worker_test::runUntil;
 using Kind = RecordingView::Kind;
 
 namespace {
 
-QString bundleText(QLatin1StringView key) { return workerBundle().getString(key); }
+QString bundleText(QLatin1StringView key) {
+    return workerBundle().getString(key);
+}
 
 class SimulatedWorker : public ::testing::Test {
 protected:
@@ -84,7 +86,8 @@ TEST_F(SimulatedWorker, OpeningReportsThePortAndSetsTheControlLines) {
     ASSERT_EQ(view.events.size(), 3u);
     EXPECT_EQ(view.events[0].kind, Kind::Connected);
     EXPECT_TRUE(view.events[0].connected);
-    EXPECT_EQ(view.events[1].text, QStringLiteral("Port SIM1 opened: 19200 bit/s, 7 data bits, 2 stop bits, parity EVEN."));
+    EXPECT_EQ(view.events[1].text,
+              QStringLiteral("Port SIM1 opened: 19200 bit/s, 7 data bits, 2 stop bits, parity EVEN."));
     EXPECT_EQ(view.events[2].text, QStringLiteral("RTS: off, DTR: on. DSR: off, CTS: on."));
     EXPECT_FALSE(sim->rts("SIM1"));
     EXPECT_TRUE(sim->dtr("SIM1"));
@@ -103,8 +106,9 @@ TEST_F(SimulatedWorker, OpeningFailuresLeaveNothingConnected) {
 
     Config badRate = configFor(Instrument::GENERIC);
     badRate.setBitRate(-5);
-    EXPECT_EQ(tarolink_test::errorText<Tarolink::SerialArgumentException>([&] { WeightWorker w(view, badRate); }),
-              "Invalid Serial Port Bit Rate");
+    EXPECT_EQ(
+        tarolink_test::errorText<Tarolink::SerialArgumentException>([&] { WeightWorker w(view, badRate); }),
+        "Invalid Serial Port Bit Rate");
     EXPECT_FALSE(view.connected);
     EXPECT_FALSE(sim->isOpen("SIM1"));
 }
@@ -160,10 +164,11 @@ TEST_F(SimulatedWorker, ParityAndFramingErrorsMarkOnlyTheirLine) {
     EXPECT_EQ(lines[0].getProcessedData(), "12") << "an erroneous line is still processed";
     EXPECT_FALSE(lines[1].isError()) << "the flag is cleared for the next line";
     EXPECT_TRUE(lines[2].isError());
-    EXPECT_EQ(view.texts(Kind::Important),
-              QStringList({bundleText(WorkerMessages::PARITY_ERROR), bundleText(WorkerMessages::FRAMING_ERROR)}));
+    EXPECT_EQ(view.texts(Kind::Important), QStringList({bundleText(WorkerMessages::PARITY_ERROR),
+                                                        bundleText(WorkerMessages::FRAMING_ERROR)}));
     // The report comes before its line.
-    const auto it = std::find_if(view.events.begin(), view.events.end(), [](auto& e) { return e.kind == Kind::Important; });
+    const auto it = std::find_if(view.events.begin(), view.events.end(),
+                                 [](auto& e) { return e.kind == Kind::Important; });
     ASSERT_NE(it, view.events.end());
     EXPECT_EQ((it + 1)->kind, Kind::Line);
     stop(*w);
@@ -291,7 +296,8 @@ TEST_F(SimulatedWorker, InterruptionAndFailureAreReportedAsSuch) {
     EXPECT_EQ(failing.outcome(), WeightWorker::Outcome::Failed);
     const QStringList important = other.texts(Kind::Important);
     ASSERT_EQ(important.size(), 1);
-    EXPECT_TRUE(important[0].startsWith(bundleText(WorkerMessages::EXECUTION_EXCEPTION))) << important[0].toStdString();
+    EXPECT_TRUE(important[0].startsWith(bundleText(WorkerMessages::EXECUTION_EXCEPTION)))
+        << important[0].toStdString();
     EXPECT_GT(important[0].size(), bundleText(WorkerMessages::EXECUTION_EXCEPTION).size());
     EXPECT_FALSE(other.connected);
 }

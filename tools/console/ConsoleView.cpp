@@ -33,7 +33,9 @@ void ConsoleView::logEvent(const QString& text) {
     log(QDateTime::currentDateTime().toString(QStringLiteral("HH:mm:ss")), text);
 }
 
-void ConsoleView::logImportantEvent(const QString& text) { logEvent(text); }
+void ConsoleView::logImportantEvent(const QString& text) {
+    logEvent(text);
+}
 
 void ConsoleView::dataLineReceived(worker::DataLine line) {
     if (ignorer_)
@@ -45,7 +47,8 @@ void ConsoleView::dataLineReceived(worker::DataLine line) {
     // One write for the whole batch the worker delivered in this turn of the event loop.
     if (!flushScheduled_) {
         flushScheduled_ = true;
-        QMetaObject::invokeMethod(&context_, [this] { flush(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            &context_, [this] { flush(); }, Qt::QueuedConnection);
     }
 }
 

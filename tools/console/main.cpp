@@ -133,7 +133,9 @@ void installStopSignals() {
     sigaction(SIGTERM, &sa, nullptr);
 }
 
-QString workerText(QLatin1StringView key) { return worker::workerBundle().getString(key); }
+QString workerText(QLatin1StringView key) {
+    return worker::workerBundle().getString(key);
+}
 
 } // namespace
 
@@ -172,7 +174,8 @@ int main(int argc, char* argv[]) {
             std::cerr << "tarovex-console: invalid stored settings replaced by their defaults: "
                       << invalid.join(QStringLiteral(", ")).toStdString() << '\n';
     } catch (const std::exception& e) {
-        std::cerr << "tarovex-console: the settings could not be read, using the defaults: " << e.what() << '\n';
+        std::cerr << "tarovex-console: the settings could not be read, using the defaults: " << e.what()
+                  << '\n';
         config = config::ConfigHelper::Instrument::getDefault().getDefaultConfig();
         config.setInstrument(config::ConfigHelper::Instrument::getDefault());
         if (!ports.isEmpty())
@@ -182,7 +185,8 @@ int main(int argc, char* argv[]) {
         config.setPort(options.port);
     for (const auto& [key, value] : options.overrides) {
         if (!prefs::settingKeys().contains(key))
-            usageError(QStringLiteral("unknown setting '%1' (see --list-keys; the port is the argument)").arg(key));
+            usageError(
+                QStringLiteral("unknown setting '%1' (see --list-keys; the port is the argument)").arg(key));
         if (!prefs::applySetting(config, key, value))
             usageError(QStringLiteral("invalid value '%1' for setting %2").arg(value, key));
     }
@@ -200,7 +204,8 @@ int main(int argc, char* argv[]) {
     try {
         created = worker::createWeightWorker(view, config);
     } catch (const std::exception& e) {
-        view.logImportantEvent(workerText(worker::WorkerMessages::ERROR_OPENING_PORT) + QString::fromUtf8(e.what()));
+        view.logImportantEvent(workerText(worker::WorkerMessages::ERROR_OPENING_PORT) +
+                               QString::fromUtf8(e.what()));
         return 1;
     }
     worker::WeightWorker& w = *created.worker;
@@ -209,7 +214,8 @@ int main(int argc, char* argv[]) {
     if (!config.getCustomRegEx().isEmpty())
         view.logEvent(QStringLiteral("Custom regEx: ") + config.getCustomRegEx());
     if (created.warning)
-        view.logImportantEvent(workerText(worker::WorkerMessages::WARNING) + QStringLiteral(": ") + *created.warning);
+        view.logImportantEvent(workerText(worker::WorkerMessages::WARNING) + QStringLiteral(": ") +
+                               *created.warning);
 
     QSocketNotifier stopRequests(signalPipe[0], QSocketNotifier::Read);
     QObject::connect(&stopRequests, &QSocketNotifier::activated, &app, [&] {

@@ -1,0 +1,283 @@
+// The acquisition end to end on real pseudo-terminals: lines per second into the worker
+// and into the console front end, the time from a line's terminator to its value at the
+// view, and how often an idle run wakes the processor.
+#include "Tarolink/PosixSerialDriver.h"
+#include "Tarolink/SerialPortLocal.h"
+#include "Tarolink/SystemProperties.h"
+#include "config/Config.h"
+#include "worker/WeightWorkerFactory.h"
+
+#include <benchmark/benchmark.h>
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QEventLoop>
+#include <QTimer>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <functional>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+using namespace tarovex::worker;
+using tarovex::config::Config;
+using tarovex::config::ConfigHelper::Instrument;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+void setUp() {
+    static int argc = 1;
+    static char name[] = "bench_worker";
+    static char* argv[] = {name, nullptr};
+    static QCoreApplication* app = nullptr;
+    if (!app) {
+        Tarolink::SystemProperties::set("TLK_OSNAME", "Linux");
+        app = new QCoreApplication(argc, argv);
+        Tarolink::SerialPortLocal::installDriver(std::make_shared<Tarolink::PosixSerialDriver>());
+    }
+}
+
+bool runUntil(const std::function<bool()>& done, int timeoutMs = 60000) {
+    if (done())
+        return true;
+    const QDeadlineTimer deadline(timeoutMs);
+    QEventLoop loop;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+        if (done() || deadline.hasExpired())
+            loop.quit();
+    });
+    poll.start(1);
+    loop.exec();
+    return done();
+}
+
+class Pty {
+public:
+    Pty() {
+        master_ = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+        if (master_ < 0 || ::grantpt(master_) != 0 || ::unlockpt(master_) != 0)
+            throw std::runtime_error("no pseudo-terminal");
+        slave_ = ::ptsname(master_);
+    }
+    ~Pty() { ::close(master_); }
+    const std::string& slave() const { return slave_; }
+    void write(const std::string& bytes) {
+        std::size_t done = 0;
+        while (done < bytes.size()) {
+            const ssize_t n = ::write(master_, bytes.data() + done, bytes.size() - done);
+            if (n < 0)
+                throw std::runtime_error("write");
+            done += std::size_t(n);
+        }
+    }
+
+private:
+    int master_ = -1;
+    std::string slave_;
+};
+
+class CountingView : public WeightWorkerView {
+public:
+    void logEvent(const QString&) override {}
+    void logImportantEvent(const QString&) override {}
+    void setConnectedInGUI(bool) override {}
+    void dataLineReceived(DataLine line) override {
+        lastArrival = Clock::now();
+        received += line.hasValue() ? 1 : 0;
+    }
+    long received = 0;
+    Clock::time_point lastArrival;
+};
+
+Config configOn(const std::string& port) {
+    Config c = Instrument::GENERIC.getDefaultConfig();
+    c.setInstrument(Instrument::GENERIC);
+    c.setPort(QString::fromStdString(port));
+    return c;
+}
+
+std::string generatedLines(int count) {
+    std::string all;
+    char line[48];
+    for (int n = 1; n <= count; ++n)
+        all.append(
+            line, std::size_t(std::snprintf(line, sizeof line, "ST,GS,+%7d.%02d g\r", n % 1000000, n % 100)));
+    return all;
+}
+
+// Lines per second from the terminal into the worker's view.
+void BM_PtyIntoWorker(benchmark::State& state) {
+    setUp();
+    const int lines = int(state.range(0));
+    const std::string data = generatedLines(lines);
+    for (auto _ : state) {
+        Pty pty;
+        CountingView view;
+        auto created = createWeightWorker(view, configOn(pty.slave()));
+        created.worker->start();
+        const auto start = Clock::now();
+        std::thread instrument([&] { pty.write(data); });
+        if (!runUntil([&] { return view.received >= lines; }))
+            state.SkipWithError("lines missing");
+        const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+        instrument.join();
+        state.SetIterationTime(seconds);
+        created.worker->cancel(true);
+        runUntil([&] { return created.worker->isDone(); });
+    }
+    state.SetItemsProcessed(state.iterations() * lines);
+    state.counters["lines/s"] =
+        benchmark::Counter(double(state.iterations() * lines), benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_PtyIntoWorker)->Arg(200000)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
+
+// From the write of a line's terminator to the value at the view, one line at a time.
+void BM_TerminatorToView(benchmark::State& state) {
+    setUp();
+    Pty pty;
+    CountingView view;
+    auto created = createWeightWorker(view, configOn(pty.slave()));
+    created.worker->start();
+    std::vector<double> micros;
+    long expected = 0;
+    for (auto _ : state) {
+        pty.write("ST,GS,+  12.5");
+        ++expected;
+        const auto sent = Clock::now();
+        pty.write(" g\r");
+        if (!runUntil([&] { return view.received >= expected; }))
+            state.SkipWithError("line missing");
+        micros.push_back(std::chrono::duration<double, std::micro>(view.lastArrival - sent).count());
+    }
+    created.worker->cancel(true);
+    runUntil([&] { return created.worker->isDone(); });
+    std::sort(micros.begin(), micros.end());
+    state.counters["median_us"] = micros[micros.size() / 2];
+    state.counters["p99_us"] = micros[std::min(micros.size() - 1, micros.size() * 99 / 100)];
+    state.counters["max_us"] = micros.back();
+}
+// The poll in runUntil checks each millisecond, but the value's arrival time is taken in
+// the view itself, so the poll does not add to the figure.
+BENCHMARK(BM_TerminatorToView)->Iterations(2000)->Unit(benchmark::kMicrosecond);
+
+// Context switches of every thread of this process (the idle worker and the owner).
+long contextSwitches() {
+    long total = 0;
+    for (const QString& task :
+         QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        std::ifstream status("/proc/self/task/" + task.toStdString() + "/status");
+        for (std::string line; std::getline(status, line);)
+            if (line.rfind("voluntary_ctxt_switches:", 0) == 0 ||
+                line.rfind("nonvoluntary_ctxt_switches:", 0) == 0)
+                total += std::stol(line.substr(line.find(':') + 1));
+    }
+    return total;
+}
+
+// An open port with nothing arriving: how often the process wakes per second.
+void BM_IdleWakeUps(benchmark::State& state) {
+    setUp();
+    Pty pty;
+    CountingView view;
+    auto created = createWeightWorker(view, configOn(pty.slave()));
+    WeightWorker& w = *created.worker;
+    w.start();
+    double seconds = 0;
+    long switches = 0;
+    std::uint64_t loops = 0;
+    for (auto _ : state) {
+        const std::uint64_t loopsBefore = w.idleWakeUps();
+        const long before = contextSwitches();
+        const auto start = Clock::now();
+        std::this_thread::sleep_for(std::chrono::seconds(3)); // this thread sleeps too
+        switches += contextSwitches() - before - 1;           // less our own sleep
+        loops += w.idleWakeUps() - loopsBefore;
+        seconds += std::chrono::duration<double>(Clock::now() - start).count();
+    }
+    w.cancel(true);
+    runUntil([&] { return w.isDone(); });
+    state.counters["wakeups/s"] = double(switches) / seconds;
+    state.counters["loop_rounds/s"] = double(loops) / seconds;
+}
+BENCHMARK(BM_IdleWakeUps)->Iterations(1)->Unit(benchmark::kSecond);
+
+// Lines per second from the terminal through the console front end to its standard
+// output (a pipe the benchmark reads), with and without the line log on standard error.
+void BM_PtyIntoConsole(benchmark::State& state) {
+    const int lines = int(state.range(0));
+    const bool lineLog = state.range(1) != 0;
+    const std::string data = generatedLines(lines);
+    const std::string console = std::string(TAROVEX_BINARY_DIR) + "/tools/tarovex-console";
+    char home[] = "/tmp/bench-console-XXXXXX";
+    if (!::mkdtemp(home)) {
+        state.SkipWithError("no temporary folder");
+        return;
+    }
+    for (auto _ : state) {
+        Pty pty;
+        int out[2];
+        if (::pipe2(out, O_CLOEXEC) != 0)
+            throw std::runtime_error("pipe");
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            ::dup2(out[1], STDOUT_FILENO);
+            const int devnull = ::open("/dev/null", O_WRONLY);
+            ::dup2(devnull, STDERR_FILENO);
+            ::setenv("HOME", home, 1);
+            ::setenv("XDG_CONFIG_HOME", home, 1);
+            if (lineLog)
+                ::execl(console.c_str(), console.c_str(), pty.slave().c_str(), nullptr);
+            else
+                ::execl(console.c_str(), console.c_str(), "--no-line-log", pty.slave().c_str(), nullptr);
+            ::_exit(127);
+        }
+        ::close(out[1]);
+        // The console flushes the port when it opens it: give it that moment first.
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        const auto start = Clock::now();
+        std::thread instrument([&] { pty.write(data); });
+        long newlines = 0;
+        char buffer[65536];
+        while (newlines < lines) {
+            const ssize_t n = ::read(out[0], buffer, sizeof buffer);
+            if (n <= 0)
+                break;
+            newlines += std::count(buffer, buffer + n, '\n');
+        }
+        const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+        instrument.join();
+        state.SetIterationTime(seconds);
+        ::kill(pid, SIGTERM);
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+        ::close(out[0]);
+        if (newlines != lines)
+            state.SkipWithError("values missing");
+    }
+    state.counters["lines/s"] =
+        benchmark::Counter(double(state.iterations() * lines), benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_PtyIntoConsole)
+    ->Args({200000, 0})
+    ->Args({200000, 1})
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(3);
+
+} // namespace
