@@ -338,10 +338,11 @@ TEST_F(SimulatedWorker, HandshakeWarningsForEveryAnswerOfTheBalance) {
             auto created = createWeightWorker(view, configFor(preset));
             ASSERT_NE(dynamic_cast<WeightWorkerAnd*>(created.worker.get()), nullptr);
             EXPECT_TRUE(sim->rts("SIM1") && sim->dtr("SIM1")) << "both lines raised";
-            if (row.key)
+            if (row.key) {
                 EXPECT_EQ(created.warning, bundleText(*row.key)) << row.dsr << row.cts;
-            else
+            } else {
                 EXPECT_EQ(created.warning, std::nullopt);
+            }
         }
     }
     // A balance that follows the lines answers on both.
@@ -357,7 +358,8 @@ TEST_F(SimulatedWorker, ThePresetChoosesTheWorker) {
         const bool handshake = preset == Instrument::AND || preset == Instrument::AND_EM;
         EXPECT_EQ(dynamic_cast<WeightWorkerBarcode*>(w) != nullptr, text) << preset.name().toStdString();
         EXPECT_EQ(dynamic_cast<WeightWorkerAnd*>(w) != nullptr, handshake) << preset.name().toStdString();
-        if (!handshake)
+        if (!handshake) {
             EXPECT_EQ(created.warning, std::nullopt);
+        }
     }
 }

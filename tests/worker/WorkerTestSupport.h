@@ -19,7 +19,8 @@ inline QCoreApplication& application() {
     static int argc = 1;
     static char name[] = "worker_tests";
     static char* argv[] = {name, nullptr};
-    static QCoreApplication* app = QCoreApplication::instance() ? nullptr : new QCoreApplication(argc, argv);
+    if (!QCoreApplication::instance())
+        new QCoreApplication(argc, argv); // lives as long as the test program
     return *QCoreApplication::instance();
 }
 
@@ -52,11 +53,11 @@ public:
         std::optional<tarovex::worker::DataLine> line;
     };
 
-    void logEvent(const QString& text) override { events.push_back({Kind::Log, text}); }
-    void logImportantEvent(const QString& text) override { events.push_back({Kind::Important, text}); }
+    void logEvent(const QString& text) override { events.push_back({Kind::Log, text, false, std::nullopt}); }
+    void logImportantEvent(const QString& text) override { events.push_back({Kind::Important, text, false, std::nullopt}); }
     void setConnectedInGUI(bool connected) override {
         this->connected = connected;
-        events.push_back({Kind::Connected, {}, connected});
+        events.push_back({Kind::Connected, {}, connected, std::nullopt});
     }
     void dataLineReceived(tarovex::worker::DataLine line) override {
         events.push_back({Kind::Line, {}, false, std::move(line)});
