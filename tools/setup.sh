@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev libqt6network6 libgl-dev
-  libgmp-dev
+  libgmp-dev libpcre2-dev
   libx11-dev libxtst-dev libxkbfile-dev
   libfluidsynth-dev fluid-soundfont-gm
   libudev-dev

@@ -2,22 +2,108 @@
 
 #include "config/JavaRegex.h"
 
-namespace tarovex::worker {
+#define PCRE2_CODE_UNIT_WIDTH 16
+#include <pcre2.h>
 
-ValueExtractor::ValueExtractor(const QString& expression, int group)
-    : expression_(expression), regex_(config::JavaRegex::compile(expression)), group_(group),
-      hasGroup_(group >= 0 && group <= regex_.captureCount()) {
-    // JIT-compile now rather than on the first line.
-    regex_.optimize();
+#include <stdexcept>
+
+namespace tarovex::worker {
+namespace {
+
+// As much stack as QRegularExpression grants the JIT code.
+constexpr size_t kJitStackStart = 32 * 1024;
+constexpr size_t kJitStackMax = 512 * 1024;
+
+QString errorText(int code) {
+    PCRE2_UCHAR16 buffer[256];
+    const int n = pcre2_get_error_message(code, buffer, sizeof buffer / sizeof buffer[0]);
+    return n > 0 ? QString::fromUtf16(reinterpret_cast<const char16_t*>(buffer), n) : QString::number(code);
 }
 
-std::optional<QString> ValueExtractor::extract(const QString& rawLine) const {
-    const QRegularExpressionMatch m = regex_.match(rawLine);
-    if (!m.hasMatch())
+} // namespace
+
+// The compiled code is shared between copies; match data, context and JIT stack are
+// each copy's own.
+struct ValueExtractor::Engine {
+    std::shared_ptr<pcre2_code> code;
+    pcre2_match_data* matchData = nullptr;
+    pcre2_match_context* context = nullptr;
+    pcre2_jit_stack* jitStack = nullptr;
+
+    explicit Engine(std::shared_ptr<pcre2_code> compiled) : code(std::move(compiled)) {
+        matchData = pcre2_match_data_create_from_pattern(code.get(), nullptr);
+        context = pcre2_match_context_create(nullptr);
+        jitStack = pcre2_jit_stack_create(kJitStackStart, kJitStackMax, nullptr);
+        if (!matchData || !context || !jitStack) {
+            release();
+            throw std::bad_alloc();
+        }
+        pcre2_jit_stack_assign(context, nullptr, jitStack);
+    }
+    Engine(const Engine&) = delete;
+    Engine& operator=(const Engine&) = delete;
+    ~Engine() { release(); }
+
+    void release() {
+        pcre2_match_data_free(matchData);
+        pcre2_match_context_free(context);
+        pcre2_jit_stack_free(jitStack);
+    }
+};
+
+ValueExtractor::ValueExtractor(const QString& expression, int group)
+    : expression_(expression), group_(group), hasGroup_(false) {
+    // Validity and error texts exactly as for every other use of the expression.
+    const int groups = config::JavaRegex::compile(expression).captureCount();
+    hasGroup_ = group >= 0 && group <= groups;
+
+    const QString pattern = config::JavaRegex::translate(expression);
+    int error = 0;
+    PCRE2_SIZE offset = 0;
+    pcre2_code* code = pcre2_compile(reinterpret_cast<PCRE2_SPTR>(pattern.utf16()),
+                                     PCRE2_SIZE(pattern.size()), PCRE2_UTF, &error, &offset, nullptr);
+    if (!code)
+        throw std::invalid_argument(QStringLiteral("Unsupported expression (%1)\n%2")
+                                        .arg(errorText(error), expression)
+                                        .toStdString());
+    // Without JIT support the interpreter runs the same code.
+    pcre2_jit_compile(code, PCRE2_JIT_COMPLETE);
+    engine_ = std::make_unique<Engine>(std::shared_ptr<pcre2_code>(code, pcre2_code_free));
+}
+
+ValueExtractor::ValueExtractor(const ValueExtractor& other)
+    : expression_(other.expression_), group_(other.group_), hasGroup_(other.hasGroup_),
+      engine_(std::make_unique<Engine>(other.engine_->code)) {}
+
+ValueExtractor& ValueExtractor::operator=(const ValueExtractor& other) {
+    if (this != &other)
+        *this = ValueExtractor(other);
+    return *this;
+}
+
+ValueExtractor::ValueExtractor(ValueExtractor&&) noexcept = default;
+ValueExtractor& ValueExtractor::operator=(ValueExtractor&&) noexcept = default;
+ValueExtractor::~ValueExtractor() = default;
+
+std::optional<QString> ValueExtractor::extract(QStringView rawLine) const {
+    // A null view has no data pointer, which older PCRE2 versions refuse.
+    if (rawLine.data() == nullptr)
+        rawLine = QStringView(u"");
+    const int rc = pcre2_match(engine_->code.get(), reinterpret_cast<PCRE2_SPTR>(rawLine.utf16()),
+                               PCRE2_SIZE(rawLine.size()), 0, 0, engine_->matchData, engine_->context);
+    if (rc == PCRE2_ERROR_NOMATCH)
         return QString();
-    if (!hasGroup_ || m.capturedStart(group_) < 0)
+    if (rc < 0)
+        throw std::runtime_error(QStringLiteral("The expression could not be applied to the line: %1")
+                                     .arg(errorText(rc))
+                                     .toStdString());
+    if (!hasGroup_)
         return std::nullopt;
-    return m.captured(group_);
+    const PCRE2_SIZE* ovector = pcre2_get_ovector_pointer(engine_->matchData);
+    const PCRE2_SIZE start = ovector[2 * group_];
+    if (start == PCRE2_UNSET)
+        return std::nullopt;
+    return rawLine.sliced(qsizetype(start), qsizetype(ovector[2 * group_ + 1] - start)).toString();
 }
 
 } // namespace tarovex::worker

@@ -1,29 +1,42 @@
 #pragma once
 
 #include <QByteArrayView>
-#include <QRegularExpression>
 #include <QString>
+#include <QStringView>
 
+#include <memory>
 #include <optional>
 
 namespace tarovex::worker {
 
 // Finds the value in a received line: the text of one capture group of the first match
-// of an expression written in Java regular-expression syntax. Built once per run.
-// extract() is const and thread-safe.
+// of an expression written in Java regular-expression syntax (config::JavaRegex gives
+// the meaning). Built once per run; a line then costs no allocation but the value's own.
+//
+// extract() keeps its match buffers in the object, so one object serves one thread at a
+// time (the worker's); a copy has buffers of its own and may serve another thread.
 class ValueExtractor {
 public:
     // The expression (Java syntax, no flags) and the number of the group that holds the
-    // value. Throws std::invalid_argument with a description when the expression is not
-    // valid; a group the expression does not have is not an error here (see extract()).
+    // value. Throws std::invalid_argument with the text of config::JavaRegex::compile()
+    // when the expression is not valid; a group the expression does not have is not an
+    // error here (see extract()).
     ValueExtractor(const QString& expression, int group);
+    ValueExtractor(const ValueExtractor& other);
+    ValueExtractor& operator=(const ValueExtractor& other);
+    ValueExtractor(ValueExtractor&&) noexcept;
+    ValueExtractor& operator=(ValueExtractor&&) noexcept;
+    ~ValueExtractor();
 
     // The value in a raw line (terminator included), searched from its start:
     // - no match: the empty string;
     // - a match whose group took no part in it, or an expression without that group:
     //   std::nullopt;
     // - otherwise the group's text (which may be empty).
-    std::optional<QString> extract(const QString& rawLine) const;
+    // Throws std::runtime_error when the engine gives up on the line (its backtracking or
+    // stack limit is reached) rather than report a missing value.
+    std::optional<QString> extract(QStringView rawLine) const;
+    std::optional<QString> extract(const QString& rawLine) const { return extract(QStringView(rawLine)); }
 
     // The expression and group as given.
     const QString& expression() const { return expression_; }
@@ -43,10 +56,12 @@ public:
     static QString fromBytes(QByteArrayView bytes) { return QString::fromLatin1(bytes); }
 
 private:
+    struct Engine;
+
     QString expression_;
-    QRegularExpression regex_;
     int group_;
     bool hasGroup_;
+    std::unique_ptr<Engine> engine_;
 };
 
 } // namespace tarovex::worker

@@ -18,6 +18,7 @@ inline constexpr QLatin1StringView STOPPED{"stopped"};
 inline constexpr QLatin1StringView INTERRUPTED{"interrupted"};
 inline constexpr QLatin1StringView EXECUTION_EXCEPTION{"execution.exception"};
 inline constexpr QLatin1StringView NULL_PORT_ERROR{"null.port.error"};
+inline constexpr QLatin1StringView ERROR_OPENING_PORT{"error.opening.port"};
 inline constexpr QLatin1StringView LINE_COUNT{"line.count"};
 
 // Keystroke output.
@@ -55,6 +56,7 @@ inline constexpr Key ALL[] = {
     {INTERRUPTED, 0, 0},
     {EXECUTION_EXCEPTION, 0, 0},
     {NULL_PORT_ERROR, 0, 0},
+    {ERROR_OPENING_PORT, 0, 0},
     {LINE_COUNT, 0, 0},
     {CANNOT_TYPE, 0, 0},
     {KEYBOARD_OUTPUT_STARTED_TYPE, 0, 0},

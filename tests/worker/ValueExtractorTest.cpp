@@ -44,6 +44,9 @@ TEST(ValueExtractor, FirstMatchGroupOrEmptyOrAbsent) {
         {"(a)|(b)", 2, bytes("b"), QString("b")},
         // a group that matched nothing is empty, not absent
         {"x(\\d*)", 1, bytes("x\r"), QString()},
+        // an empty (even null) line can still match
+        {"(x*)", 1, QString(), QString()},
+        {"(x+)", 1, QString(), QString()},
         // '$' before the final terminator, '^' only at the start
         {"(\\d+)$", 1, bytes("7 12\r\n"), QString("12")},
         {"^N:\\s*([0-9]*\\.?[0-9]+)", 1, bytes("\nN: 4\r"), QString()},
@@ -113,4 +116,30 @@ TEST(ValueExtractor, ReportsMissingGroupAndInvalidExpression) {
     EXPECT_EQ(ValueExtractor("(\\d)", -1).extract("5"), std::nullopt);
     EXPECT_THROW(ValueExtractor("([0-9]", 1), std::invalid_argument);
     EXPECT_THROW(ValueExtractor("[a&&b]", 1), std::invalid_argument);
+}
+
+TEST(ValueExtractor, CopiesWorkOnTheirOwn) {
+    ValueExtractor a("(\\d+)", 1);
+    const ValueExtractor b = a;
+    ValueExtractor c("x", 0);
+    c = b;
+    EXPECT_EQ(a.extract("a12"), QString("12"));
+    EXPECT_EQ(b.extract("b34"), QString("34"));
+    EXPECT_EQ(c.extract("c56"), QString("56"));
+    EXPECT_EQ(c.expression(), "(\\d+)");
+    ValueExtractor moved = std::move(a);
+    EXPECT_EQ(moved.extract("7"), QString("7"));
+}
+
+TEST(ValueExtractor, AnEngineLimitIsAnErrorNotAMissingValue) {
+    // Nested repetition over a long line exhausts the backtracking stack.
+    const ValueExtractor extractor("((.)*)x", 1);
+    const QString line = QString(1000000, u'a') + u'x';
+    try {
+        extractor.extract(line);
+        FAIL() << "no error";
+    } catch (const std::runtime_error& e) {
+        EXPECT_EQ(std::string(e.what()).rfind("The expression could not be applied to the line: ", 0), 0u)
+            << e.what();
+    }
 }

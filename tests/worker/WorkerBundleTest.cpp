@@ -48,7 +48,7 @@ TEST(WorkerBundle, FormattedTextsShowEveryArgument) {
 
 TEST(WorkerBundle, TextsFollowedDirectlyByMoreTextEndInABlank) {
     const ResourceBundle& bundle = workerBundle();
-    for (const QLatin1StringView key :
-         {WorkerMessages::EXECUTION_EXCEPTION, WorkerMessages::LINE_COUNT, WorkerMessages::CANNOT_TYPE})
+    for (const QLatin1StringView key : {WorkerMessages::EXECUTION_EXCEPTION, WorkerMessages::LINE_COUNT,
+                                        WorkerMessages::CANNOT_TYPE, WorkerMessages::ERROR_OPENING_PORT})
         EXPECT_TRUE(bundle.getString(key).endsWith(u' ')) << key.data();
 }
