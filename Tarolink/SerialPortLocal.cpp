@@ -314,12 +314,14 @@ void SerialPortLocal::deviceNotification() {
 
 SerialPortLocal::SerialPortLocal(const SerialConfig& config) : config_(config) {
     loadLibrary();
+    driver_ = driver();
     osName_ = OsInfo::effectiveName();
     open();
 }
 
 SerialPortLocal::SerialPortLocal() : config_("") {
     loadLibrary();
+    driver_ = driver();
     osName_ = OsInfo::effectiveName();
     config_ = SerialConfig(getDefaultPortName());
 }
@@ -333,10 +335,11 @@ SerialPortLocal::~SerialPortLocal() {
 }
 
 SerialDriver& SerialPortLocal::drv() const {
+    if (driver_)
+        return *driver_;
     Library& l = loaded();
-    if (!l.driver)
-        throw SerialIOException("Native library " + l.features.libraryName + " not loaded");
-    return *l.driver;
+    std::lock_guard lock(l.mutex);
+    throw SerialIOException("Native library " + l.features.libraryName + " not loaded");
 }
 
 void SerialPortLocal::requireOpen(const char* operation) const {
@@ -373,6 +376,10 @@ void SerialPortLocal::serverTaskCheck() {
 }
 
 void SerialPortLocal::open() {
+    if (!open_) {
+        driver_ = driver();
+        pollingRead_ = features().pollingReadTimeout;
+    }
     if (getOsName() != "Windows 95")
         config_.setHardFlow(false);
     serverTaskCheck();
@@ -535,7 +542,7 @@ void SerialPortLocal::resetPortDriver(const std::string& driverId) {
 
 int SerialPortLocal::getByte() {
     SerialDriver& d = drv();
-    if (features().pollingReadTimeout) {
+    if (pollingRead_) {
         const int timeout = d.SerGetTimeoutRx(portNum_);
         if (timeout > 0) {
             const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout);
@@ -567,7 +574,7 @@ int SerialPortLocal::getData(std::span<std::uint8_t> buffer, int offset, int cou
         throw SerialArgumentException("getData: offset " + std::to_string(offset) + " and count "
                                       + std::to_string(count) + " out of bounds for length " + std::to_string(size));
     SerialDriver& d = drv();
-    if (features().pollingReadTimeout) {
+    if (pollingRead_) {
         const int timeout = d.SerGetTimeoutRx(portNum_);
         if (timeout > 0) {
             const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout);

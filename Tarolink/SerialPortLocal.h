@@ -5,6 +5,7 @@
 #include "Tarolink/SerialConfig.h"
 #include "Tarolink/SerialPort.h"
 
+#include <atomic>
 #include <memory>
 #include <string>
 #include <vector>
@@ -179,11 +180,15 @@ private:
     void stopFlowTask(bool forget);
 
     ErrorStatusHandler* errorHandler_ = nullptr;
-    int portNum_ = -1;
+    std::atomic<int> portNum_{-1}; // read by wakeUp() from other threads
     std::string name_ = "Serial Port";
     SerialConfig config_;
     std::unique_ptr<FlowControlTask> flowTask_;
     std::unique_ptr<SerialServerTask> serverTask_;
+    // The driver this port works with, taken when it is made or opened: an open port stays
+    // with the driver that opened it. Also spares the reads a process-wide lookup.
+    std::shared_ptr<SerialDriver> driver_;
+    bool pollingRead_ = false;
     bool open_ = false;
     bool wrSinceTxBufEmpty_ = false;
     bool readSinceRxBufCheck_ = false;

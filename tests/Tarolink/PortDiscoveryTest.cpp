@@ -1,4 +1,5 @@
 #include "Tarolink/PortDiscovery.h"
+#include "Tarolink/UdevDeviceMonitor.h"
 
 #include <gtest/gtest.h>
 
@@ -89,4 +90,17 @@ TEST(PortDiscovery, SystemListHasNoVirtualTerminals) {
         EXPECT_NE(name, "ptmx");
         EXPECT_NE(name, "console");
     }
+}
+
+TEST(UdevDeviceMonitor, StartsAndStopsItsThread) {
+    UdevDeviceMonitor monitor;
+    EXPECT_FALSE(monitor.running());
+    EXPECT_NO_THROW(monitor.stop());
+    // Without netlink access (some containers) there is nothing to start; that is reported.
+    if (monitor.start([] {})) {
+        EXPECT_TRUE(monitor.running());
+        EXPECT_TRUE(monitor.start([] {})) << "a second start replaces the first";
+        monitor.stop();
+    }
+    EXPECT_FALSE(monitor.running());
 }

@@ -79,7 +79,8 @@ TEST_F(SimulatedPort, OpenFailuresNameThePortAndTheReason) {
     for (const auto& [code, text] : rows) {
         driver->setOpenResult("COM3", code);
         SerialPortLocal port;
-        port.setConfig(*std::make_unique<SerialConfig>("COM3"));
+        SerialConfig config("COM3");
+        port.setConfig(config);
         EXPECT_EQ(ioError([&] { port.open(); }), text);
         EXPECT_FALSE(port.isOpen());
         EXPECT_EQ(port.getPortNum(), -1);
