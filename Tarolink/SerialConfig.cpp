@@ -8,7 +8,9 @@
 
 namespace Tarolink {
 
-SerialConfig::SerialConfig() : SerialConfig(std::string("COM1")) { baseName_ = "/dev/ttyS"; }
+SerialConfig::SerialConfig() : SerialConfig(std::string("COM1")) {
+    baseName_ = "/dev/ttyS";
+}
 
 SerialConfig::SerialConfig(std::int32_t port) : SerialConfig(port, 4096, 4096) {}
 
@@ -28,8 +30,8 @@ std::int32_t SerialConfig::getBitRateNumber(std::int32_t index) const {
     if (bitRate_ > 30)
         return bitRate_;
     if (index < 0 || index >= static_cast<std::int32_t>(bitRateNumbers.size()))
-        throw std::out_of_range("Index " + std::to_string(index) + " out of bounds for length "
-                                + std::to_string(bitRateNumbers.size()));
+        throw std::out_of_range("Index " + std::to_string(index) + " out of bounds for length " +
+                                std::to_string(bitRateNumbers.size()));
     return bitRateNumbers[static_cast<std::size_t>(index)];
 }
 
@@ -84,10 +86,12 @@ void SerialConfig::setStopBits(std::int32_t bits) {
 }
 
 bool SerialConfig::hasDsrDtrHandshake(const std::string& osName) {
-    static const char* const names[] = {"Windows 95",          "Windows NT",           "Windows CE",
-                                        "Windows 98",          "Windows Me",           "Windows XP",
-                                        "Windows 2000",        "Windows 2003",         "Windows Server 2008",
-                                        "Windows Server 2008 R2", "Windows Vista",     "Windows 7",
+    static const char* const names[] = {"Windows 95",           "Windows NT",
+                                        "Windows CE",           "Windows 98",
+                                        "Windows Me",           "Windows XP",
+                                        "Windows 2000",         "Windows 2003",
+                                        "Windows Server 2008",  "Windows Server 2008 R2",
+                                        "Windows Vista",        "Windows 7",
                                         "Windows NT (unknown)", "OS/2"};
     return std::any_of(std::begin(names), std::end(names), [&](const char* n) { return osName == n; });
 }

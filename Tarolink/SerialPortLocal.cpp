@@ -80,9 +80,11 @@ void load(Library& l) {
         if (l.driver)
             std::cout << "SerialPort class loaded users: " << name << std::endl;
         else
-            std::cout << error << ": Check that native library " << name << " is in proper directory" << std::endl;
+            std::cout << error << ": Check that native library " << name << " is in proper directory"
+                      << std::endl;
     } else {
-        std::cout << error << ": Check that native library " << name << " is in proper directory" << std::endl;
+        std::cout << error << ": Check that native library " << name << " is in proper directory"
+                  << std::endl;
     }
     l.initialised = true;
 }
@@ -118,7 +120,9 @@ std::string SerialPortLocal::versionText() {
     return "Tarolink Library: version 10.2.3: build " + std::to_string(buildNumber);
 }
 
-void SerialPortLocal::loadLibrary() { loaded(); }
+void SerialPortLocal::loadLibrary() {
+    loaded();
+}
 
 void SerialPortLocal::reloadLibrary() {
     Library& l = lib();
@@ -136,7 +140,9 @@ void SerialPortLocal::installDriver(std::shared_ptr<SerialDriver> driver) {
     l.initialised = true;
 }
 
-bool SerialPortLocal::isLibraryLoaded() { return loaded().driver != nullptr; }
+bool SerialPortLocal::isLibraryLoaded() {
+    return loaded().driver != nullptr;
+}
 
 std::shared_ptr<SerialDriver> SerialPortLocal::driver() {
     Library& l = loaded();
@@ -173,9 +179,9 @@ std::vector<std::string> SerialPortLocal::getPortList() {
             const std::string piece =
                 fromProperty.substr(start, end == std::string::npos ? std::string::npos : end - start);
             // A second call must not list every name twice, and "a;;b" has no empty port.
-            if (!piece.empty()
-                && std::none_of(l.portNameList.begin(), l.portNameList.end(),
-                                [&](const std::string& n) { return equalsIgnoreCase(n, piece); }))
+            if (!piece.empty() &&
+                std::none_of(l.portNameList.begin(), l.portNameList.end(),
+                             [&](const std::string& n) { return equalsIgnoreCase(n, piece); }))
                 l.portNameList.push_back(piece);
             if (end == std::string::npos)
                 break;
@@ -356,7 +362,9 @@ bool SerialPortLocal::isSupported(const std::string& capability) const {
     return features().isSupported(capability);
 }
 
-int SerialPortLocal::getMaxBitRate() const { return features().maxBitRate; }
+int SerialPortLocal::getMaxBitRate() const {
+    return features().maxBitRate;
+}
 
 void SerialPortLocal::serverTaskCheck() {
     if (getOsName() != "EPOC")
@@ -368,7 +376,8 @@ void SerialPortLocal::serverTaskCheck() {
     // The server thread reports the port it opened through the configuration.
     for (int waited = 0; config_.getPort() == 0; waited += 100) {
         if (!serverTask_->isRunning() && serverTask_->result() != 0)
-            throw SerialIOException("srvTaskCheck: server task failed: " + std::to_string(serverTask_->result()));
+            throw SerialIOException("srvTaskCheck: server task failed: " +
+                                    std::to_string(serverTask_->result()));
         if (waited >= 10000)
             throw SerialIOException("srvTaskCheck: server task did not start");
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
@@ -392,14 +401,30 @@ void SerialPortLocal::open() {
     if (result != 0) {
         std::string text = config_.getPortNameString() + ": SerOpenPort failed: ";
         switch (result) {
-        case 1000: text += "Port is already open"; break;
-        case 1002: text += "Port is in use"; break;
-        case 1003: text += "Port not valid"; break;
-        case 1004: text += "2: No such device"; break;
-        case 1006: text += "Permission denied"; break;
-        case 1007: text += "Device busy"; break;
-        case 1008: text += "19: No such device"; break;
-        default: text += ": " + std::to_string(result); break;
+        case 1000:
+            text += "Port is already open";
+            break;
+        case 1002:
+            text += "Port is in use";
+            break;
+        case 1003:
+            text += "Port not valid";
+            break;
+        case 1004:
+            text += "2: No such device";
+            break;
+        case 1006:
+            text += "Permission denied";
+            break;
+        case 1007:
+            text += "Device busy";
+            break;
+        case 1008:
+            text += "19: No such device";
+            break;
+        default:
+            text += ": " + std::to_string(result);
+            break;
         }
         throw SerialIOException(text);
     }
@@ -462,7 +487,9 @@ void SerialPortLocal::close() {
         throw SerialIOException("ClosePort failed");
 }
 
-void SerialPortLocal::configure() { configure(config_); }
+void SerialPortLocal::configure() {
+    configure(config_);
+}
 
 void SerialPortLocal::configure(SerialConfig& config) {
     if (!open_)
@@ -490,9 +517,10 @@ void SerialPortLocal::configure(SerialConfig& config) {
         throw SerialIOException("Configure failed: " + std::to_string(result));
     if (&config != &config_)
         config_ = config;
-    if (config_.getHardFlow() && getOsName() == "Windows 95"
-        && (config_.getHandshake() == SerialConfig::HS_CTSRTS || config_.getHandshake() == SerialConfig::HS_DSRDTR)
-        && !flowTask_) {
+    if (config_.getHardFlow() && getOsName() == "Windows 95" &&
+        (config_.getHandshake() == SerialConfig::HS_CTSRTS ||
+         config_.getHandshake() == SerialConfig::HS_DSRDTR) &&
+        !flowTask_) {
         flowTask_ = std::make_unique<FlowControlTask>(driver(), portNum_);
         flowTask_->start();
     }
@@ -571,8 +599,9 @@ int SerialPortLocal::getData(std::span<std::uint8_t> buffer, int offset, int cou
         count = static_cast<int>(size);
     // The slice must fit behind the offset; the driver must never write past the buffer.
     if (offset < 0 || count < 0 || offset + static_cast<long long>(count) > size)
-        throw SerialArgumentException("getData: offset " + std::to_string(offset) + " and count "
-                                      + std::to_string(count) + " out of bounds for length " + std::to_string(size));
+        throw SerialArgumentException("getData: offset " + std::to_string(offset) + " and count " +
+                                      std::to_string(count) + " out of bounds for length " +
+                                      std::to_string(size));
     SerialDriver& d = drv();
     if (pollingRead_) {
         const int timeout = d.SerGetTimeoutRx(portNum_);
@@ -619,7 +648,8 @@ void SerialPortLocal::putData(std::span<const std::uint8_t> data, int count) {
 }
 
 void SerialPortLocal::putData(std::span<const std::uint8_t> data, int offset, int count) {
-    if (offset < 0 || count < 0 || static_cast<std::size_t>(offset) + static_cast<std::size_t>(count) > data.size())
+    if (offset < 0 || count < 0 ||
+        static_cast<std::size_t>(offset) + static_cast<std::size_t>(count) > data.size())
         throw SerialIOException("putData3: count out of bounds");
     sendAll(data.data() + offset, count, "putData3: Sent only ");
 }
@@ -668,8 +698,8 @@ int SerialPortLocal::txBufCount() {
     return result;
 }
 
-bool SerialPortLocal::lineState(bool flag, const char* operation, int (SerialDriver::*query)(int), bool failOnError,
-                                bool testCapability) {
+bool SerialPortLocal::lineState(bool flag, const char* operation, int (SerialDriver::*query)(int),
+                                bool failOnError, bool testCapability) {
     if (testCapability)
         requireCapability(flag, operation);
     requireOpen(operation);
@@ -682,22 +712,30 @@ bool SerialPortLocal::lineState(bool flag, const char* operation, int (SerialDri
 bool SerialPortLocal::rxOverflow() {
     return lineState(features().rxOverflow, "rxOverflow", &SerialDriver::SerRxOverflow, true);
 }
-bool SerialPortLocal::sigCD() { return lineState(features().sigCD, "sigCD", &SerialDriver::SerSigCD, true); }
+bool SerialPortLocal::sigCD() {
+    return lineState(features().sigCD, "sigCD", &SerialDriver::SerSigCD, true);
+}
 bool SerialPortLocal::sigFrameErr() {
     return lineState(features().sigFrameErr, "sigFrameErr", &SerialDriver::SerSigFrameErr, true);
 }
 bool SerialPortLocal::sigOverrun() {
     return lineState(features().sigOverrun, "sigOverrun", &SerialDriver::SerSigOverrun, true);
 }
-bool SerialPortLocal::sigCTS() { return lineState(true, "sigCTS", &SerialDriver::SerSigCTS, true, false); }
-bool SerialPortLocal::sigDSR() { return lineState(true, "sigDSR", &SerialDriver::SerSigDSR, true, false); }
+bool SerialPortLocal::sigCTS() {
+    return lineState(true, "sigCTS", &SerialDriver::SerSigCTS, true, false);
+}
+bool SerialPortLocal::sigDSR() {
+    return lineState(true, "sigDSR", &SerialDriver::SerSigDSR, true, false);
+}
 bool SerialPortLocal::sigBreak() {
     return lineState(features().sigBreak, "sigBreak", &SerialDriver::SerSigBreak, false);
 }
 bool SerialPortLocal::sigParityErr() {
     return lineState(features().sigParityErr, "sigParityErr", &SerialDriver::SerSigParityErr, false);
 }
-bool SerialPortLocal::sigRing() { return lineState(features().sigRing, "sigRing", &SerialDriver::SerSigRing, false); }
+bool SerialPortLocal::sigRing() {
+    return lineState(features().sigRing, "sigRing", &SerialDriver::SerSigRing, false);
+}
 
 void SerialPortLocal::setDTR(bool on) {
     requireCapability(features().setDTR, "setDTR");
@@ -730,19 +768,28 @@ void SerialPortLocal::setTimeoutTx(int timeout) {
         throw SerialIOException("setTimeoutTx failed");
 }
 
-int SerialPortLocal::getTimeoutRx() { return drv().SerGetTimeoutRx(portNum_); }
+int SerialPortLocal::getTimeoutRx() {
+    return drv().SerGetTimeoutRx(portNum_);
+}
 
-int SerialPortLocal::getTimeoutTx() { return drv().SerGetTimeoutTx(portNum_); }
+int SerialPortLocal::getTimeoutTx() {
+    return drv().SerGetTimeoutTx(portNum_);
+}
 
 SerialPort::WaitResult SerialPortLocal::waitForData(int timeoutMs) {
     requireOpen("waitForData");
     const int r = drv().SerWaitForData(portNum_, timeoutMs);
     switch (r) {
-    case SerialDriver::WAIT_DATA: return WaitResult::DataReady;
-    case SerialDriver::WAIT_TIMEOUT: return WaitResult::TimedOut;
-    case SerialDriver::WAIT_WOKEN: return WaitResult::WokenUp;
-    case SerialDriver::WAIT_GONE: return WaitResult::DeviceGone;
-    default: throw SerialIOException("waitForData failed");
+    case SerialDriver::WAIT_DATA:
+        return WaitResult::DataReady;
+    case SerialDriver::WAIT_TIMEOUT:
+        return WaitResult::TimedOut;
+    case SerialDriver::WAIT_WOKEN:
+        return WaitResult::WokenUp;
+    case SerialDriver::WAIT_GONE:
+        return WaitResult::DeviceGone;
+    default:
+        throw SerialIOException("waitForData failed");
     }
 }
 
@@ -788,6 +835,8 @@ std::string SerialPortLocal::getName(int port) {
     return "Not implemented";
 }
 
-int SerialPortLocal::getLibVer() { return drv().SerGetLibVer(); }
+int SerialPortLocal::getLibVer() {
+    return drv().SerGetLibVer();
+}
 
 } // namespace Tarolink

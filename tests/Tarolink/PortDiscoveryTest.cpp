@@ -85,7 +85,8 @@ TEST(PortDiscovery, SystemListHasNoVirtualTerminals) {
     for (const auto& port : PortDiscovery::listSystemPorts()) {
         EXPECT_EQ(port.devName.rfind("/dev/", 0), 0u) << port.devName;
         const std::string name = port.devName.substr(5);
-        EXPECT_FALSE(name.size() > 3 && name.rfind("tty", 0) == 0 && std::isdigit(static_cast<unsigned char>(name[3])))
+        EXPECT_FALSE(name.size() > 3 && name.rfind("tty", 0) == 0 &&
+                     std::isdigit(static_cast<unsigned char>(name[3])))
             << port.devName;
         EXPECT_NE(name, "ptmx");
         EXPECT_NE(name, "console");

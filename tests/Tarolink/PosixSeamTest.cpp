@@ -82,13 +82,17 @@ private:
 class Seam : public ::testing::Test {
 protected:
     void SetUp() override { SerialPortLocal::installDriver(std::make_shared<PosixSerialDriver>(sys)); }
+    // The library must not keep a driver whose system calls die with this fixture.
+    void TearDown() override { SerialPortLocal::installDriver(std::make_shared<PosixSerialDriver>()); }
 
     PropertyGuard os_{"TLK_OSNAME", "Linux"};
     FaultySyscalls sys;
     Pty pty;
 };
 
-std::string ioError(const std::function<void()>& f) { return errorText<SerialIOException>(f); }
+std::string ioError(const std::function<void()>& f) {
+    return errorText<SerialIOException>(f);
+}
 
 } // namespace
 

@@ -36,7 +36,9 @@ protected:
     std::shared_ptr<SimulatedDriver> driver;
 };
 
-std::string ioError(const std::function<void()>& f) { return errorText<SerialIOException>(f); }
+std::string ioError(const std::function<void()>& f) {
+    return errorText<SerialIOException>(f);
+}
 
 } // namespace
 
@@ -89,7 +91,8 @@ TEST_F(SimulatedPort, OpenFailuresNameThePortAndTheReason) {
 
 TEST_F(SimulatedPort, HeldPortAndSecondOpen) {
     driver->setHeldElsewhere("COM3", true);
-    EXPECT_EQ(ioError([] { SerialPortLocal p(SerialConfig("COM3")); }), "COM3: SerOpenPort failed: Port is in use");
+    EXPECT_EQ(ioError([] { SerialPortLocal p(SerialConfig("COM3")); }),
+              "COM3: SerOpenPort failed: Port is in use");
     driver->setHeldElsewhere("COM3", false);
     SerialPortLocal first(SerialConfig("COM3"));
     EXPECT_EQ(ioError([] { SerialPortLocal p(SerialConfig("COM3")); }),
@@ -205,8 +208,11 @@ TEST_F(SimulatedPort, ErrorsDescribeTheByteJustTaken) {
     struct Row {
         int byte;
         bool parity, frame, brk;
-    } rows[] = {{'A', false, false, false}, {'B', true, false, false}, {'C', false, true, false},
-                {0, false, false, true},    {0xFF, false, false, false}};
+    } rows[] = {{'A', false, false, false},
+                {'B', true, false, false},
+                {'C', false, true, false},
+                {0, false, false, true},
+                {0xFF, false, false, false}};
     for (const auto& r : rows) {
         EXPECT_EQ(port.getByte(), r.byte);
         EXPECT_EQ(port.sigParityErr(), r.parity) << r.byte;
@@ -451,7 +457,8 @@ TEST_F(SimulatedPort, DriverInfoAndDisplayNames) {
     EXPECT_EQ(FriendlyPortUtil::getFriendlyPortName("COM1"), "COM1") << "no driver information";
     EXPECT_EQ(FriendlyPortUtil::getUnfriendlyPortName("COM3: FTDI - USB Serial Port"), "COM3");
     EXPECT_EQ(FriendlyPortUtil::getUnfriendlyPortName("COM1"), "COM1");
-    EXPECT_EQ(FriendlyPortUtil::getFriendlyPortList(), std::vector<std::string>{"COM3: FTDI - USB Serial Port"});
+    EXPECT_EQ(FriendlyPortUtil::getFriendlyPortList(),
+              std::vector<std::string>{"COM3: FTDI - USB Serial Port"});
     FriendlyPortUtil::clear();
     EXPECT_EQ(FriendlyPortUtil::getFriendlyPortName("COM3"), "COM3");
 
