@@ -286,8 +286,11 @@ int PosixSerialDriver::SerOpenPort(SerialConfig& config) {
     if (p->fd < 0)
         return codeForErrno(errno);
 
+    bool exclusive = false;
     auto fail = [&](int err) {
         const int code = codeForErrno(err);
+        if (exclusive)
+            sys_.ioctl(p->fd, TIOCNXCL, nullptr);
         sys_.close(p->fd);
         p->fd = -1;
         return code;
@@ -299,7 +302,9 @@ int PosixSerialDriver::SerOpenPort(SerialConfig& config) {
     if (retryOnEintr([&] { return sys_.tcgetattr(p->fd, &p->original); }) != 0)
         return fail(errno);
     p->haveOriginal = true;
-    if (retryOnEintr([&] { return sys_.ioctl(p->fd, TIOCEXCL, nullptr); }) != 0 && !refusedByPty(errno))
+    if (retryOnEintr([&] { return sys_.ioctl(p->fd, TIOCEXCL, nullptr); }) == 0)
+        exclusive = true;
+    else if (!refusedByPty(errno))
         return fail(errno);
     p->wakeFd = sys_.eventfd();
     if (p->wakeFd < 0)
