@@ -282,13 +282,21 @@ int SerialPortLocal::setInstanceLock(int id) {
 
 void SerialPortLocal::registerDeviceNotification(DeviceNotificationCallback* callback) {
     Library& l = loaded();
-    std::lock_guard lock(l.mutex);
-    if (!l.driver)
+    std::shared_ptr<SerialDriver> d;
+    bool hadOne;
+    {
+        std::lock_guard lock(l.mutex);
+        d = l.driver;
+        hadOne = l.callback != nullptr;
+        l.callback = callback;
+    }
+    if (!d)
         return;
-    if (l.callback != nullptr)
-        l.driver->SerUnregisterDeviceNotification();
-    l.callback = callback;
-    l.driver->SerRegisterDeviceNotification([] { SerialPortLocal::deviceNotification(); });
+    // Outside the lock: unregistering waits for the notification thread, which may be
+    // waiting for the lock in deviceNotification().
+    if (hadOne)
+        d->SerUnregisterDeviceNotification();
+    d->SerRegisterDeviceNotification([] { SerialPortLocal::deviceNotification(); });
 }
 
 void SerialPortLocal::unregisterDeviceNotification() {
