@@ -329,6 +329,7 @@ void SerialPortLocal::deviceNotification() {
 SerialPortLocal::SerialPortLocal(const SerialConfig& config) : config_(config) {
     loadLibrary();
     driver_ = driver();
+    caps_ = features();
     osName_ = OsInfo::effectiveName();
     open();
 }
@@ -336,6 +337,7 @@ SerialPortLocal::SerialPortLocal(const SerialConfig& config) : config_(config) {
 SerialPortLocal::SerialPortLocal() : config_("") {
     loadLibrary();
     driver_ = driver();
+    caps_ = features();
     osName_ = OsInfo::effectiveName();
     config_ = SerialConfig(getDefaultPortName());
 }
@@ -367,11 +369,11 @@ void SerialPortLocal::requireCapability(bool flag, const std::string& operation)
 }
 
 bool SerialPortLocal::isSupported(const std::string& capability) const {
-    return features().isSupported(capability);
+    return caps_.isSupported(capability);
 }
 
 int SerialPortLocal::getMaxBitRate() const {
-    return features().maxBitRate;
+    return caps_.maxBitRate;
 }
 
 void SerialPortLocal::serverTaskCheck() {
@@ -395,7 +397,7 @@ void SerialPortLocal::serverTaskCheck() {
 void SerialPortLocal::open() {
     if (!open_) {
         driver_ = driver();
-        pollingRead_ = features().pollingReadTimeout;
+        caps_ = features();
     }
     if (getOsName() != "Windows 95")
         config_.setHardFlow(false);
@@ -460,7 +462,7 @@ void SerialPortLocal::setTimeoutsAfterOpen() {
         return;
     }
     setTimeoutRx(0);
-    if (features().setTimeoutTx) {
+    if (caps_.setTimeoutTx) {
         // Time to send the whole transmit buffer, in 1/100 ms. 64-bit so large buffers at
         // slow rates do not wrap around.
         const long long rate = config_.getBitRateNumber(config_.getBitRate());
@@ -503,7 +505,7 @@ void SerialPortLocal::configure(SerialConfig& config) {
     if (!open_)
         throw SerialIOException("configure: Port is not open");
     stopFlowTask(true);
-    const PlatformFeatures f = features();
+    const PlatformFeatures& f = caps_;
     if (!f.noIndexBitRate) {
         const int index = config.getBitRateIndex(config.getBitRate());
         if (index >= 0)
@@ -537,7 +539,7 @@ void SerialPortLocal::configure(SerialConfig& config) {
 void SerialPortLocal::reset() {
     if (!open_)
         throw SerialIOException("reset: Port is not open");
-    const bool withTx = features().setTimeoutTx;
+    const bool withTx = caps_.setTimeoutTx;
     const int timeoutTx = withTx ? getTimeoutTx() : 0;
     close();
     serverTaskCheck();
@@ -564,7 +566,7 @@ void SerialPortLocal::reset() {
 }
 
 void SerialPortLocal::resetPortDriver(const std::string& driverId) {
-    requireCapability(features().supDriverInfo, "resetPortDriver");
+    requireCapability(caps_.supDriverInfo, "resetPortDriver");
     if (open_)
         throw SerialIOException("resetPortDriver: Port must be closed");
     int result;
@@ -578,7 +580,7 @@ void SerialPortLocal::resetPortDriver(const std::string& driverId) {
 
 int SerialPortLocal::getByte() {
     SerialDriver& d = drv();
-    if (pollingRead_) {
+    if (caps_.pollingReadTimeout) {
         const int timeout = d.SerGetTimeoutRx(portNum_);
         if (timeout > 0) {
             const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout);
@@ -611,7 +613,7 @@ int SerialPortLocal::getData(std::span<std::uint8_t> buffer, int offset, int cou
                                       std::to_string(count) + " out of bounds for length " +
                                       std::to_string(size));
     SerialDriver& d = drv();
-    if (pollingRead_) {
+    if (caps_.pollingReadTimeout) {
         const int timeout = d.SerGetTimeoutRx(portNum_);
         if (timeout > 0) {
             const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout);
@@ -685,7 +687,7 @@ void SerialPortLocal::txDrain() {
 }
 
 int SerialPortLocal::rxReadyCount() {
-    requireCapability(features().rxReadyCount, "rxReadyCount");
+    requireCapability(caps_.rxReadyCount, "rxReadyCount");
     const int result = drv().SerRxReadyCount(portNum_);
     if (result == -1) {
         if (errorHandler_ != nullptr) {
@@ -698,7 +700,7 @@ int SerialPortLocal::rxReadyCount() {
 }
 
 int SerialPortLocal::txBufCount() {
-    requireCapability(features().txBufCount, "txBufCount");
+    requireCapability(caps_.txBufCount, "txBufCount");
     requireOpen("txBufCount");
     const int result = drv().SerTxBufCount(portNum_);
     if (result == -1)
@@ -718,16 +720,16 @@ bool SerialPortLocal::lineState(bool flag, const char* operation, int (SerialDri
 }
 
 bool SerialPortLocal::rxOverflow() {
-    return lineState(features().rxOverflow, "rxOverflow", &SerialDriver::SerRxOverflow, true);
+    return lineState(caps_.rxOverflow, "rxOverflow", &SerialDriver::SerRxOverflow, true);
 }
 bool SerialPortLocal::sigCD() {
-    return lineState(features().sigCD, "sigCD", &SerialDriver::SerSigCD, true);
+    return lineState(caps_.sigCD, "sigCD", &SerialDriver::SerSigCD, true);
 }
 bool SerialPortLocal::sigFrameErr() {
-    return lineState(features().sigFrameErr, "sigFrameErr", &SerialDriver::SerSigFrameErr, true);
+    return lineState(caps_.sigFrameErr, "sigFrameErr", &SerialDriver::SerSigFrameErr, true);
 }
 bool SerialPortLocal::sigOverrun() {
-    return lineState(features().sigOverrun, "sigOverrun", &SerialDriver::SerSigOverrun, true);
+    return lineState(caps_.sigOverrun, "sigOverrun", &SerialDriver::SerSigOverrun, true);
 }
 bool SerialPortLocal::sigCTS() {
     return lineState(true, "sigCTS", &SerialDriver::SerSigCTS, true, false);
@@ -736,31 +738,31 @@ bool SerialPortLocal::sigDSR() {
     return lineState(true, "sigDSR", &SerialDriver::SerSigDSR, true, false);
 }
 bool SerialPortLocal::sigBreak() {
-    return lineState(features().sigBreak, "sigBreak", &SerialDriver::SerSigBreak, false);
+    return lineState(caps_.sigBreak, "sigBreak", &SerialDriver::SerSigBreak, false);
 }
 bool SerialPortLocal::sigParityErr() {
-    return lineState(features().sigParityErr, "sigParityErr", &SerialDriver::SerSigParityErr, false);
+    return lineState(caps_.sigParityErr, "sigParityErr", &SerialDriver::SerSigParityErr, false);
 }
 bool SerialPortLocal::sigRing() {
-    return lineState(features().sigRing, "sigRing", &SerialDriver::SerSigRing, false);
+    return lineState(caps_.sigRing, "sigRing", &SerialDriver::SerSigRing, false);
 }
 
 void SerialPortLocal::setDTR(bool on) {
-    requireCapability(features().setDTR, "setDTR");
+    requireCapability(caps_.setDTR, "setDTR");
     requireOpen("setDTR");
     if (drv().SerSetDTR(portNum_, on) == -1)
         throw SerialIOException("setDTR failed");
 }
 
 void SerialPortLocal::setRTS(bool on) {
-    requireCapability(features().setRTS, "setRts");
+    requireCapability(caps_.setRTS, "setRts");
     requireOpen("setRTS");
     if (drv().SerSetRTS(portNum_, on) == -1)
         throw SerialIOException("setRTS failed");
 }
 
 void SerialPortLocal::sendBreak(int durationMs) {
-    requireCapability(features().sendBreak, "sendBreak");
+    requireCapability(caps_.sendBreak, "sendBreak");
     requireOpen("sendBreak");
     if (drv().SerSendBreak(portNum_, durationMs) == -1)
         throw SerialIOException("sendBreak failed");

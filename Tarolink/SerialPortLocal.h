@@ -188,7 +188,8 @@ private:
     // The driver this port works with, taken when it is made or opened: an open port stays
     // with the driver that opened it. Also spares the reads a process-wide lookup.
     std::shared_ptr<SerialDriver> driver_;
-    bool pollingRead_ = false;
+    // The capability setup in force when the port was made or opened (asked per byte).
+    PlatformFeatures caps_;
     bool open_ = false;
     bool wrSinceTxBufEmpty_ = false;
     bool readSinceRxBufCheck_ = false;

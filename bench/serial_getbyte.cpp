@@ -19,8 +19,11 @@ using namespace Tarolink;
 
 namespace {
 
+// withFF: every 16th byte is 0xFF. askErrors: ask parity and framing errors after every
+// byte, as the acquisition worker does.
 void BM_GetByteFromPty(benchmark::State& state) {
     const bool withFF = state.range(0) != 0;
+    const bool askErrors = state.range(1) != 0;
     SystemProperties::set("TLK_OSNAME", "Linux");
     SerialPortLocal::installDriver(std::make_shared<PosixSerialDriver>());
     const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
@@ -32,8 +35,7 @@ void BM_GetByteFromPty(benchmark::State& state) {
     config.setBitRate(SerialConfig::BR_921600);
     SerialPortLocal port(config);
 
-    // A scale line stream; with withFF every 16th byte is 0xFF, which the line
-    // discipline doubles and the driver undoes.
+    // A scale line stream; the line discipline doubles each 0xFF and the driver undoes it.
     std::vector<std::uint8_t> chunk(4096);
     const char line[] = "ST,GS,+  12.50 g\r\n";
     for (std::size_t i = 0; i < chunk.size(); ++i)
@@ -63,6 +65,8 @@ void BM_GetByteFromPty(benchmark::State& state) {
                 continue;
             }
             checksum += b;
+            if (askErrors)
+                checksum += port.sigParityErr() + port.sigFrameErr();
             ++got;
         }
     }
@@ -76,4 +80,8 @@ void BM_GetByteFromPty(benchmark::State& state) {
 
 } // namespace
 
-BENCHMARK(BM_GetByteFromPty)->Arg(0)->Arg(1)->ArgName("withFF")->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_GetByteFromPty)
+    ->ArgsProduct({{0, 1}, {0, 1}})
+    ->ArgNames({"withFF", "askErrors"})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
