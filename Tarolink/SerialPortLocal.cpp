@@ -1,0 +1,852 @@
+#include "Tarolink/SerialPortLocal.h"
+
+#include "Tarolink/DeviceNotificationCallback.h"
+#include "Tarolink/DriverRegistry.h"
+#include "Tarolink/ErrorStatusHandler.h"
+#include "Tarolink/FlowControlTask.h"
+#include "Tarolink/NativeHandleMutex.h"
+#include "Tarolink/OsInfo.h"
+#include "Tarolink/PortNameOrder.h"
+#include "Tarolink/SerialDriver.h"
+#include "Tarolink/SerialExceptions.h"
+#include "Tarolink/SerialServerTask.h"
+#include "Tarolink/SystemProperties.h"
+
+#include <algorithm>
+#include <chrono>
+#include <climits>
+#include <cstdlib>
+#include <iostream>
+#include <mutex>
+#include <regex>
+#include <thread>
+
+namespace Tarolink {
+
+namespace {
+
+// Everything the library keeps once per process.
+struct Library {
+    std::recursive_mutex mutex;
+    bool initialised = false;
+    std::string osName;
+    std::string osArch;
+    PlatformFeatures features;
+    std::shared_ptr<SerialDriver> driver;
+    std::string defaultPortName;
+    std::vector<std::string> portNameList;
+    std::vector<std::string> portNameArray;
+    std::vector<int> portNumberList;
+    std::vector<PortDriverInfo> driverInfoList;
+    DeviceNotificationCallback* callback = nullptr;
+};
+
+Library& lib() {
+    static Library instance;
+    return instance;
+}
+
+// The capability setup, from the properties as they are now.
+void setUp(Library& l) {
+    l.osName = OsInfo::effectiveName();
+    l.osArch = OsInfo::effectiveArch();
+    l.features = PlatformFeatures::forOsName(l.osName, SystemProperties::get("java.version", ""));
+    l.defaultPortName = l.features.defaultPortName;
+    l.portNameList.clear();
+    l.portNameArray.clear();
+    l.portNumberList.clear();
+    l.driverInfoList.clear();
+}
+
+void load(Library& l) {
+    std::cout << SerialPortLocal::versionText() << '\n'
+              << "Tarolink serial port library" << '\n'
+              << "os.name=" << OsInfo::systemName() << " os.arch=" << OsInfo::systemArch() << std::endl;
+    setUp(l);
+    const std::string name = l.features.libraryName;
+    if (name.empty()) {
+        std::cout << "osName=" << l.osName << " osArch=" << l.osArch << '\n'
+                  << "Platform not supported, check VM properties os.name & os.arch" << std::endl;
+        std::exit(-1);
+    }
+    std::string error;
+    l.driver = DriverRegistry::load(name, error);
+    if (l.driver) {
+        std::cout << "SerialPort class loaded: " << name << std::endl;
+    } else if (l.osName == "Windows 7") {
+        std::cout << error << ": Native library load failed " << name << " trying user's folder" << std::endl;
+        const std::string home = SystemProperties::get("HOME", "");
+        l.driver = DriverRegistry::load(home + "\\" + name + ".dll", error);
+        if (l.driver)
+            std::cout << "SerialPort class loaded users: " << name << std::endl;
+        else
+            std::cout << error << ": Check that native library " << name << " is in proper directory"
+                      << std::endl;
+    } else {
+        std::cout << error << ": Check that native library " << name << " is in proper directory"
+                  << std::endl;
+    }
+    l.initialised = true;
+}
+
+Library& loaded() {
+    Library& l = lib();
+    std::lock_guard lock(l.mutex);
+    if (!l.initialised)
+        load(l);
+    return l;
+}
+
+bool equalsIgnoreCase(const std::string& a, const std::string& b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                      [](unsigned char x, unsigned char y) { return std::tolower(x) == std::tolower(y); });
+}
+
+std::string trimControls(const std::string& s) {
+    std::size_t b = 0;
+    std::size_t e = s.size();
+    while (b < e && static_cast<unsigned char>(s[b]) <= ' ')
+        ++b;
+    while (e > b && static_cast<unsigned char>(s[e - 1]) <= ' ')
+        --e;
+    return s.substr(b, e - b);
+}
+
+} // namespace
+
+// --- Process-wide ----------------------------------------------------------------------
+
+std::string SerialPortLocal::versionText() {
+    return "Tarolink Library: version 10.2.3: build " + std::to_string(buildNumber);
+}
+
+void SerialPortLocal::loadLibrary() {
+    loaded();
+}
+
+void SerialPortLocal::reloadLibrary() {
+    Library& l = lib();
+    std::lock_guard lock(l.mutex);
+    l.driver.reset();
+    l.initialised = false;
+    load(l);
+}
+
+void SerialPortLocal::installDriver(std::shared_ptr<SerialDriver> driver) {
+    Library& l = lib();
+    std::lock_guard lock(l.mutex);
+    setUp(l);
+    l.driver = std::move(driver);
+    l.initialised = true;
+}
+
+bool SerialPortLocal::isLibraryLoaded() {
+    return loaded().driver != nullptr;
+}
+
+std::shared_ptr<SerialDriver> SerialPortLocal::driver() {
+    Library& l = loaded();
+    std::lock_guard lock(l.mutex);
+    return l.driver;
+}
+
+std::string SerialPortLocal::getOsName() {
+    Library& l = loaded();
+    std::lock_guard lock(l.mutex);
+    return l.osName;
+}
+
+PlatformFeatures SerialPortLocal::features() {
+    Library& l = loaded();
+    std::lock_guard lock(l.mutex);
+    return l.features;
+}
+
+std::string SerialPortLocal::getDefaultPortName() {
+    Library& l = loaded();
+    std::lock_guard lock(l.mutex);
+    return l.defaultPortName;
+}
+
+std::vector<std::string> SerialPortLocal::getPortList() {
+    Library& l = loaded();
+    std::lock_guard lock(l.mutex);
+    const std::string fromProperty = trimControls(SystemProperties::get("SERIAL_PORT_LIST", ""));
+    if (fromProperty.size() > 4) {
+        std::size_t start = 0;
+        while (start <= fromProperty.size()) {
+            const std::size_t end = fromProperty.find_first_of(";:", start);
+            const std::string piece =
+                fromProperty.substr(start, end == std::string::npos ? std::string::npos : end - start);
+            // A second call must not list every name twice, and "a;;b" has no empty port.
+            if (!piece.empty() &&
+                std::none_of(l.portNameList.begin(), l.portNameList.end(),
+                             [&](const std::string& n) { return equalsIgnoreCase(n, piece); }))
+                l.portNameList.push_back(piece);
+            if (end == std::string::npos)
+                break;
+            start = end + 1;
+        }
+        return l.portNameList;
+    }
+    if (l.features.getPortList && l.driver) {
+        std::vector<std::string> names;
+        names.reserve(10);
+        l.driverInfoList.clear();
+        l.driver->SerGetPortList(names, l.driverInfoList);
+        l.portNameArray = names;
+        l.portNumberList.clear();
+        static const std::regex comPattern("COM[0-9]{1,9}");
+        for (const auto& n : names)
+            if (std::regex_match(n, comPattern))
+                l.portNumberList.push_back(std::stoi(n.substr(3)));
+        l.portNameList = l.features.windowsPortNames ? reorderComNames(names) : names;
+        return l.portNameList;
+    }
+    if (!l.portNameList.empty()) {
+        std::cout << "getPortList: using list created with addPortName" << std::endl;
+        return l.portNameList;
+    }
+    std::cout << "getPortList: port discovery not currently supported on this platform.\n"
+              << "Options:\n"
+              << "A) addPortName can be used to build a list of device names \n"
+              << "B) java -DSERIAL_PORT_LIST=COM1;COM2;COM3\n"
+              << "or java -DSERIAL_PORT_LIST=/dev/ttyS0:/dev/ttyS1" << std::endl;
+    return l.portNameList;
+}
+
+void SerialPortLocal::addPortName(const std::string& name) {
+    Library& l = loaded();
+    std::lock_guard lock(l.mutex);
+    if (std::none_of(l.portNameList.begin(), l.portNameList.end(),
+                     [&](const std::string& n) { return equalsIgnoreCase(n, name); }))
+        l.portNameList.push_back(name);
+}
+
+std::vector<PortDriverInfo> SerialPortLocal::getDriverInfoList() {
+    Library& l = loaded();
+    std::lock_guard lock(l.mutex);
+    if (!l.features.supDriverInfo)
+        throw SerialIOException("Not supported on this platform");
+    if (l.portNameList.empty())
+        throw SerialIOException("Must call SerialPortLocal.getPortList method first");
+    return l.driverInfoList;
+}
+
+int SerialPortLocal::getPowerMode() {
+    Library& l = loaded();
+    if (!l.features.setPowerMode || !l.driver)
+        return -1;
+    int r;
+    {
+        std::lock_guard lock(NativeHandleMutex::getInstance());
+        r = l.driver->SerGetPowerMode();
+    }
+    if (r >= 5000)
+        throw SerialIOException("getPowerMode failed: " + std::to_string(r));
+    return r;
+}
+
+void SerialPortLocal::setPowerMode(int mode, int flags) {
+    Library& l = loaded();
+    if (!l.features.setPowerMode || !l.driver)
+        return;
+    int r;
+    {
+        std::lock_guard lock(NativeHandleMutex::getInstance());
+        r = l.driver->SerSetPowerMode(mode, flags);
+    }
+    if (r != 0)
+        throw SerialIOException("setPowerMode failed: " + std::to_string(r));
+}
+
+int SerialPortLocal::getStatusAPM() {
+    Library& l = loaded();
+    return (l.features.getStatusAPM && l.driver) ? l.driver->SerGetStatusAPM() : -1;
+}
+
+int SerialPortLocal::getResumeState() {
+    Library& l = loaded();
+    return (l.features.getStatusAPM && l.driver) ? l.driver->SerGetResumeState() : -1;
+}
+
+int SerialPortLocal::getInstanceLock(int id) {
+    Library& l = loaded();
+    return (l.features.instanceLock && l.driver) ? l.driver->SerGetInstanceLock(id) : -1;
+}
+
+int SerialPortLocal::setInstanceLock(int id) {
+    Library& l = loaded();
+    return (l.features.instanceLock && l.driver) ? l.driver->SerSetInstanceLock(id) : -1;
+}
+
+void SerialPortLocal::registerDeviceNotification(DeviceNotificationCallback* callback) {
+    Library& l = loaded();
+    std::shared_ptr<SerialDriver> d;
+    bool hadOne;
+    {
+        std::lock_guard lock(l.mutex);
+        d = l.driver;
+        hadOne = l.callback != nullptr;
+        l.callback = callback;
+    }
+    if (!d)
+        return;
+    // Outside the lock: unregistering waits for the notification thread, which may be
+    // waiting for the lock in deviceNotification().
+    if (hadOne)
+        d->SerUnregisterDeviceNotification();
+    d->SerRegisterDeviceNotification([] { SerialPortLocal::deviceNotification(); });
+}
+
+void SerialPortLocal::unregisterDeviceNotification() {
+    Library& l = loaded();
+    std::shared_ptr<SerialDriver> d;
+    {
+        std::lock_guard lock(l.mutex);
+        d = l.driver;
+        l.callback = nullptr;
+    }
+    // Outside the lock: stopping waits for the notification thread, which takes the lock.
+    if (d)
+        d->SerUnregisterDeviceNotification();
+}
+
+void SerialPortLocal::deviceNotification() {
+    std::cout << "Tarolink.deviceNotification" << std::endl;
+    Library& l = lib();
+    DeviceNotificationCallback* cb;
+    {
+        std::lock_guard lock(l.mutex);
+        cb = l.callback;
+    }
+    if (cb)
+        cb->deviceNotification();
+}
+
+// --- Port object -----------------------------------------------------------------------
+
+SerialPortLocal::SerialPortLocal(const SerialConfig& config) : config_(config) {
+    loadLibrary();
+    driver_ = driver();
+    caps_ = features();
+    osName_ = OsInfo::effectiveName();
+    open();
+}
+
+SerialPortLocal::SerialPortLocal() : config_("") {
+    loadLibrary();
+    driver_ = driver();
+    caps_ = features();
+    osName_ = OsInfo::effectiveName();
+    config_ = SerialConfig(getDefaultPortName());
+}
+
+SerialPortLocal::~SerialPortLocal() {
+    try {
+        close();
+    } catch (const std::exception&) {
+        // A destructor cannot report; the port is closed either way.
+    }
+}
+
+SerialDriver& SerialPortLocal::drv() const {
+    if (driver_)
+        return *driver_;
+    Library& l = loaded();
+    std::lock_guard lock(l.mutex);
+    throw SerialIOException("Native library " + l.features.libraryName + " not loaded");
+}
+
+void SerialPortLocal::requireOpen(const char* operation) const {
+    if (portNum_ < 0)
+        throw SerialIOException(std::string(operation) + ": Port not open");
+}
+
+void SerialPortLocal::requireCapability(bool flag, const std::string& operation) const {
+    if (!flag)
+        throw SerialIOException(operation + " not supported on " + getOsName());
+}
+
+bool SerialPortLocal::isSupported(const std::string& capability) const {
+    return caps_.isSupported(capability);
+}
+
+int SerialPortLocal::getMaxBitRate() const {
+    return caps_.maxBitRate;
+}
+
+void SerialPortLocal::serverTaskCheck() {
+    if (getOsName() != "EPOC")
+        return;
+    if (!serverTask_ || !serverTask_->isRunning()) {
+        serverTask_ = std::make_unique<SerialServerTask>(driver(), config_);
+        serverTask_->start();
+    }
+    // The server thread reports the port it opened through the configuration.
+    for (int waited = 0; config_.getPort() == 0; waited += 100) {
+        if (!serverTask_->isRunning() && serverTask_->result() != 0)
+            throw SerialIOException("srvTaskCheck: server task failed: " +
+                                    std::to_string(serverTask_->result()));
+        if (waited >= 10000)
+            throw SerialIOException("srvTaskCheck: server task did not start");
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+}
+
+void SerialPortLocal::open() {
+    if (!open_) {
+        driver_ = driver();
+        caps_ = features();
+    }
+    if (getOsName() != "Windows 95")
+        config_.setHardFlow(false);
+    serverTaskCheck();
+    SerialDriver& d = drv();
+    int result;
+    {
+        std::lock_guard lock(NativeHandleMutex::getInstance());
+        result = d.SerOpenPort(config_);
+    }
+    if (result != 0) {
+        std::string text = config_.getPortNameString() + ": SerOpenPort failed: ";
+        switch (result) {
+        case 1000:
+            text += "Port is already open";
+            break;
+        case 1002:
+            text += "Port is in use";
+            break;
+        case 1003:
+            text += "Port not valid";
+            break;
+        case 1004:
+            text += "2: No such device";
+            break;
+        case 1006:
+            text += "Permission denied";
+            break;
+        case 1007:
+            text += "Device busy";
+            break;
+        case 1008:
+            text += "19: No such device";
+            break;
+        default:
+            text += ": " + std::to_string(result);
+            break;
+        }
+        throw SerialIOException(text);
+    }
+    open_ = true;
+    wrSinceTxBufEmpty_ = false;
+    readSinceRxBufCheck_ = false;
+    portNum_ = config_.getPort() - 1;
+    try {
+        configure(config_);
+        setTimeoutsAfterOpen();
+    } catch (...) {
+        // A port that could not be set up is not handed out half open.
+        try {
+            close();
+        } catch (const std::exception&) {
+        }
+        throw;
+    }
+}
+
+void SerialPortLocal::setTimeoutsAfterOpen() {
+    if (getOsName() == "Mac OS") {
+        setTimeoutRx(2000);
+        setTimeoutTx(2000);
+        return;
+    }
+    setTimeoutRx(0);
+    if (caps_.setTimeoutTx) {
+        // Time to send the whole transmit buffer, in 1/100 ms. 64-bit so large buffers at
+        // slow rates do not wrap around.
+        const long long rate = config_.getBitRateNumber(config_.getBitRate());
+        const long long perByte = 1000000LL / (rate / 10);
+        const long long timeout = 100LL * ((static_cast<long long>(config_.getTxLen()) * perByte) / 1000LL);
+        setTimeoutTx(static_cast<int>(std::min<long long>(timeout, INT_MAX)));
+    }
+}
+
+void SerialPortLocal::stopFlowTask(bool forget) {
+    if (!flowTask_)
+        return;
+    flowTask_->abortRequest();
+    if (forget)
+        flowTask_.reset();
+}
+
+void SerialPortLocal::close() {
+    wrSinceTxBufEmpty_ = false;
+    readSinceRxBufCheck_ = false;
+    stopFlowTask(false);
+    if (!open_)
+        return;
+    open_ = false;
+    int result;
+    {
+        std::lock_guard lock(NativeHandleMutex::getInstance());
+        result = drv().SerClosePort(portNum_);
+    }
+    portNum_ = -1;
+    if (result != 0)
+        throw SerialIOException("ClosePort failed");
+}
+
+void SerialPortLocal::configure() {
+    configure(config_);
+}
+
+void SerialPortLocal::configure(SerialConfig& config) {
+    if (!open_)
+        throw SerialIOException("configure: Port is not open");
+    stopFlowTask(true);
+    const PlatformFeatures& f = caps_;
+    if (!f.noIndexBitRate) {
+        const int index = config.getBitRateIndex(config.getBitRate());
+        if (index >= 0)
+            config.setBitRate(index);
+        else if (!config.validBitRateIndex())
+            throw SerialIOException("Unsupported Serial Port Bit Rate");
+    }
+    if (!f.parityMarkSpace && config.getParity() > SerialConfig::PY_EVEN)
+        throw SerialIOException("Unsupported Mark/Space parity");
+    // A configuration made elsewhere does not know which device this port is.
+    if (config.getPort() != portNum_ + 1)
+        config.setPortNum(portNum_ + 1);
+    int result;
+    {
+        std::lock_guard lock(NativeHandleMutex::getInstance());
+        result = drv().SerConfigure(config);
+    }
+    if (result != 0)
+        throw SerialIOException("Configure failed: " + std::to_string(result));
+    if (&config != &config_)
+        config_ = config;
+    if (config_.getHardFlow() && getOsName() == "Windows 95" &&
+        (config_.getHandshake() == SerialConfig::HS_CTSRTS ||
+         config_.getHandshake() == SerialConfig::HS_DSRDTR) &&
+        !flowTask_) {
+        flowTask_ = std::make_unique<FlowControlTask>(driver(), portNum_);
+        flowTask_->start();
+    }
+}
+
+void SerialPortLocal::reset() {
+    if (!open_)
+        throw SerialIOException("reset: Port is not open");
+    const bool withTx = caps_.setTimeoutTx;
+    const int timeoutTx = withTx ? getTimeoutTx() : 0;
+    close();
+    serverTaskCheck();
+    SerialDriver& d = drv();
+    int result;
+    {
+        std::lock_guard lock(NativeHandleMutex::getInstance());
+        result = d.SerOpenPort(config_);
+    }
+    if (result != 0 && (getOsName() == "Solaris" || getOsName() == "SunOS")) {
+        for (int waited = 0; waited < 3000 && result == 16; waited += 500) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(500));
+            std::lock_guard lock(NativeHandleMutex::getInstance());
+            result = d.SerOpenPort(config_);
+        }
+    }
+    if (result != 0)
+        throw SerialIOException("reset: SerOpenPort failed: " + std::to_string(result));
+    open_ = true;
+    portNum_ = config_.getPort() - 1;
+    if (withTx)
+        setTimeoutTx(timeoutTx);
+    configure();
+}
+
+void SerialPortLocal::resetPortDriver(const std::string& driverId) {
+    requireCapability(caps_.supDriverInfo, "resetPortDriver");
+    if (open_)
+        throw SerialIOException("resetPortDriver: Port must be closed");
+    int result;
+    {
+        std::lock_guard lock(NativeHandleMutex::getInstance());
+        result = drv().SerResetPortDriver(driverId);
+    }
+    if (result != 0)
+        throw SerialIOException("Reset port driver failed: " + std::to_string(result));
+}
+
+int SerialPortLocal::getByte() {
+    SerialDriver& d = drv();
+    if (caps_.pollingReadTimeout) {
+        const int timeout = d.SerGetTimeoutRx(portNum_);
+        if (timeout > 0) {
+            const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout);
+            while (d.SerRxReadyCount(portNum_) < 1) {
+                if (std::chrono::steady_clock::now() >= end) {
+                    readSinceRxBufCheck_ = true;
+                    return -1;
+                }
+                std::this_thread::yield();
+            }
+        }
+    }
+    readSinceRxBufCheck_ = true;
+    return d.SerGetByte(portNum_);
+}
+
+int SerialPortLocal::getData(std::span<std::uint8_t> buffer) {
+    const int n = getData(buffer, 0, static_cast<int>(std::min<std::size_t>(buffer.size(), INT_MAX)));
+    readSinceRxBufCheck_ = true;
+    return n;
+}
+
+int SerialPortLocal::getData(std::span<std::uint8_t> buffer, int offset, int count) {
+    const long long size = static_cast<long long>(buffer.size());
+    if (count > size)
+        count = static_cast<int>(size);
+    // The slice must fit behind the offset; the driver must never write past the buffer.
+    if (offset < 0 || count < 0 || offset + static_cast<long long>(count) > size)
+        throw SerialArgumentException("getData: offset " + std::to_string(offset) + " and count " +
+                                      std::to_string(count) + " out of bounds for length " +
+                                      std::to_string(size));
+    SerialDriver& d = drv();
+    if (caps_.pollingReadTimeout) {
+        const int timeout = d.SerGetTimeoutRx(portNum_);
+        if (timeout > 0) {
+            const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout);
+            while (d.SerRxReadyCount(portNum_) < count) {
+                if (std::chrono::steady_clock::now() >= end)
+                    return 0;
+                std::this_thread::yield();
+            }
+        }
+    }
+    const int result = d.SerGetData(portNum_, buffer.data() + offset, count);
+    readSinceRxBufCheck_ = true;
+    if (result == -1)
+        throw SerialIOException("getData: failed");
+    return result;
+}
+
+void SerialPortLocal::putByte(std::uint8_t byte) {
+    const int result = drv().SerPutByte(portNum_, byte);
+    wrSinceTxBufEmpty_ = true;
+    if (result != 0)
+        throw SerialIOException("PutByte failed: " + std::to_string(result));
+}
+
+void SerialPortLocal::sendAll(const std::uint8_t* data, int count, const std::string& prefix) {
+    const int sent = drv().SerPutData(portNum_, data, count);
+    wrSinceTxBufEmpty_ = true;
+    if (sent != count)
+        throw SerialIOException(prefix + std::to_string(sent) + " of " + std::to_string(count) + " bytes");
+}
+
+void SerialPortLocal::putData(std::span<const std::uint8_t> data) {
+    if (data.empty())
+        return;
+    sendAll(data.data(), static_cast<int>(data.size()), "PutData1: Sent only ");
+}
+
+void SerialPortLocal::putData(std::span<const std::uint8_t> data, int count) {
+    if (count < 0 || static_cast<std::size_t>(count) > data.size())
+        throw SerialIOException("putData: count out of bounds");
+    sendAll(data.data(), count, "PutData2: Sent only ");
+}
+
+void SerialPortLocal::putData(std::span<const std::uint8_t> data, int offset, int count) {
+    if (offset < 0 || count < 0 ||
+        static_cast<std::size_t>(offset) + static_cast<std::size_t>(count) > data.size())
+        throw SerialIOException("putData3: count out of bounds");
+    sendAll(data.data() + offset, count, "putData3: Sent only ");
+}
+
+void SerialPortLocal::putString(const std::string& text) {
+    if (text.empty())
+        return;
+    sendAll(reinterpret_cast<const std::uint8_t*>(text.data()), static_cast<int>(text.size()),
+            "PutString: sent only ");
+}
+
+void SerialPortLocal::rxFlush() {
+    if (drv().SerRxFlush(portNum_) == -1)
+        throw SerialIOException("rxFlush failed");
+}
+
+void SerialPortLocal::txFlush() {
+    if (drv().SerTxFlush(portNum_) == -1)
+        throw SerialIOException("txFlush failed");
+}
+
+void SerialPortLocal::txDrain() {
+    if (drv().SerTxDrain(portNum_) == -1)
+        throw SerialIOException("txDrain failed");
+}
+
+int SerialPortLocal::rxReadyCount() {
+    requireCapability(caps_.rxReadyCount, "rxReadyCount");
+    const int result = drv().SerRxReadyCount(portNum_);
+    if (result == -1) {
+        if (errorHandler_ != nullptr) {
+            errorHandler_->errorEvent(10);
+            return -1;
+        }
+        throw SerialIOException("rxReadyCount failed");
+    }
+    return result;
+}
+
+int SerialPortLocal::txBufCount() {
+    requireCapability(caps_.txBufCount, "txBufCount");
+    requireOpen("txBufCount");
+    const int result = drv().SerTxBufCount(portNum_);
+    if (result == -1)
+        throw SerialIOException("txBufCount failed");
+    return result;
+}
+
+bool SerialPortLocal::lineState(bool flag, const char* operation, int (SerialDriver::*query)(int),
+                                bool failOnError, bool testCapability) {
+    if (testCapability)
+        requireCapability(flag, operation);
+    requireOpen(operation);
+    const int result = (drv().*query)(portNum_);
+    if (failOnError && result == -1)
+        throw SerialIOException(std::string(operation) + " failed");
+    return result == 1;
+}
+
+bool SerialPortLocal::rxOverflow() {
+    return lineState(caps_.rxOverflow, "rxOverflow", &SerialDriver::SerRxOverflow, true);
+}
+bool SerialPortLocal::sigCD() {
+    return lineState(caps_.sigCD, "sigCD", &SerialDriver::SerSigCD, true);
+}
+bool SerialPortLocal::sigFrameErr() {
+    return lineState(caps_.sigFrameErr, "sigFrameErr", &SerialDriver::SerSigFrameErr, true);
+}
+bool SerialPortLocal::sigOverrun() {
+    return lineState(caps_.sigOverrun, "sigOverrun", &SerialDriver::SerSigOverrun, true);
+}
+bool SerialPortLocal::sigCTS() {
+    return lineState(true, "sigCTS", &SerialDriver::SerSigCTS, true, false);
+}
+bool SerialPortLocal::sigDSR() {
+    return lineState(true, "sigDSR", &SerialDriver::SerSigDSR, true, false);
+}
+bool SerialPortLocal::sigBreak() {
+    return lineState(caps_.sigBreak, "sigBreak", &SerialDriver::SerSigBreak, false);
+}
+bool SerialPortLocal::sigParityErr() {
+    return lineState(caps_.sigParityErr, "sigParityErr", &SerialDriver::SerSigParityErr, false);
+}
+bool SerialPortLocal::sigRing() {
+    return lineState(caps_.sigRing, "sigRing", &SerialDriver::SerSigRing, false);
+}
+
+void SerialPortLocal::setDTR(bool on) {
+    requireCapability(caps_.setDTR, "setDTR");
+    requireOpen("setDTR");
+    if (drv().SerSetDTR(portNum_, on) == -1)
+        throw SerialIOException("setDTR failed");
+}
+
+void SerialPortLocal::setRTS(bool on) {
+    requireCapability(caps_.setRTS, "setRts");
+    requireOpen("setRTS");
+    if (drv().SerSetRTS(portNum_, on) == -1)
+        throw SerialIOException("setRTS failed");
+}
+
+void SerialPortLocal::sendBreak(int durationMs) {
+    requireCapability(caps_.sendBreak, "sendBreak");
+    requireOpen("sendBreak");
+    if (drv().SerSendBreak(portNum_, durationMs) == -1)
+        throw SerialIOException("sendBreak failed");
+}
+
+void SerialPortLocal::setTimeoutRx(int timeout) {
+    if (drv().SerSetTimeoutRx(portNum_, timeout) == -1)
+        throw SerialIOException("setTimeoutRx failed");
+}
+
+void SerialPortLocal::setTimeoutTx(int timeout) {
+    if (drv().SerSetTimeoutTx(portNum_, timeout) == -1)
+        throw SerialIOException("setTimeoutTx failed");
+}
+
+int SerialPortLocal::getTimeoutRx() {
+    return drv().SerGetTimeoutRx(portNum_);
+}
+
+int SerialPortLocal::getTimeoutTx() {
+    return drv().SerGetTimeoutTx(portNum_);
+}
+
+SerialPort::WaitResult SerialPortLocal::waitForData(int timeoutMs) {
+    requireOpen("waitForData");
+    const int r = drv().SerWaitForData(portNum_, timeoutMs);
+    switch (r) {
+    case SerialDriver::WAIT_DATA:
+        return WaitResult::DataReady;
+    case SerialDriver::WAIT_TIMEOUT:
+        return WaitResult::TimedOut;
+    case SerialDriver::WAIT_WOKEN:
+        return WaitResult::WokenUp;
+    case SerialDriver::WAIT_GONE:
+        return WaitResult::DeviceGone;
+    default:
+        throw SerialIOException("waitForData failed");
+    }
+}
+
+void SerialPortLocal::wakeUp() {
+    const int port = portNum_;
+    if (port >= 0)
+        drv().SerWakeUp(port);
+}
+
+bool SerialPortLocal::isDeviceGone() {
+    requireOpen("isDeviceGone");
+    const int r = drv().SerIsGone(portNum_);
+    if (r == -1)
+        throw SerialIOException("isDeviceGone failed");
+    return r == 1;
+}
+
+void SerialPortLocal::setConfig(SerialConfig& config) {
+    if (!open_)
+        config.setPortNum(portNum_ + 1);
+    config_ = config;
+    Library& l = loaded();
+    std::lock_guard lock(l.mutex);
+    l.defaultPortName = config.getPortNameString();
+}
+
+std::string SerialPortLocal::getPortName() const {
+    const std::string bytes = config_.getPortName();
+    return bytes.substr(0, bytes.find('\0'));
+}
+
+void SerialPortLocal::setPortName(const std::string& name) {
+    config_.setPortName(name);
+    Library& l = loaded();
+    std::lock_guard lock(l.mutex);
+    l.defaultPortName = name;
+}
+
+std::string SerialPortLocal::getName(int port) {
+    const std::string os = getOsName();
+    if (os == "Mac OS" || os == "Mac OS X")
+        return drv().SerGetName(port);
+    return "Not implemented";
+}
+
+int SerialPortLocal::getLibVer() {
+    return drv().SerGetLibVer();
+}
+
+} // namespace Tarolink

@@ -1,0 +1,222 @@
+// A serial instrument on a pseudo-terminal, for trying the program without hardware:
+// prints the port path, then sends data lines to whoever opens it.
+#include "PtyInstrument.h"
+
+#include "config/Config.h"
+#include "config/Instrument.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iostream>
+#include <optional>
+#include <string>
+#include <vector>
+
+using tarovex::config::ConfigHelper::Instrument;
+
+namespace {
+
+const char* const kHelp = R"(Usage: tarovex-virtual-instrument [OPTIONS]
+
+Creates a pseudo-terminal that behaves like a serial instrument, prints the path of its
+port (for example /dev/pts/7) on the first line of standard output, and sends data lines
+to the program that opens that port until it is stopped with Ctrl+C (SIGINT) or SIGTERM.
+
+Lines sent (one of):
+  (default)             scale readings such as "ST,GS,+  12.50 g" with changing values
+  --preset NAME         the sample lines of an instrument preset, in turn, each ending
+                        with the preset's input terminator (NAME as in --list-presets)
+  --file PATH           the lines of a text file, in turn, over and over
+  --stdin               the lines read from standard input, until it ends
+
+Options:
+  --rate N              lines per second (default 2; fractions allowed); 0 sends as fast
+                        as the reader takes them
+  --count N             stop after N lines (default: no limit), once the reader has
+                        taken them
+  --eol crlf|cr|lf      line end added to default, file and stdin lines (default crlf)
+  --link PATH           also make PATH a symbolic link to the port (removed at exit)
+  --list-presets        print the preset names and exit
+  --help                print this text and exit
+
+While no program has the port open, or the program reads slowly, the instrument waits
+for room instead of piling up data: at most the terminal's own buffer is held back.
+)";
+
+struct Options {
+    std::optional<std::string> preset;
+    std::optional<std::string> file;
+    bool fromStdin = false;
+    double rate = 2.0;
+    long long count = -1;
+    std::string eol = "\r\n";
+    std::optional<std::string> link;
+};
+
+[[noreturn]] void usageError(const std::string& message) {
+    std::cerr << "tarovex-virtual-instrument: " << message << "\nTry --help.\n";
+    std::exit(2);
+}
+
+Options parse(int argc, char** argv) {
+    Options o;
+    auto value = [&](int& i) -> std::string {
+        if (i + 1 >= argc)
+            usageError(std::string(argv[i]) + " needs a value");
+        return argv[++i];
+    };
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        if (a == "--help" || a == "-h") {
+            std::cout << kHelp;
+            std::exit(0);
+        } else if (a == "--list-presets") {
+            for (const Instrument& p : Instrument::values())
+                std::cout << p.name().toStdString() << "  " << p.getDisplayName().toStdString() << '\n';
+            std::exit(0);
+        } else if (a == "--preset") {
+            o.preset = value(i);
+        } else if (a == "--file") {
+            o.file = value(i);
+        } else if (a == "--stdin") {
+            o.fromStdin = true;
+        } else if (a == "--rate") {
+            const std::string v = value(i);
+            char* end = nullptr;
+            o.rate = std::strtod(v.c_str(), &end);
+            if (end == v.c_str() || *end != '\0' || !(o.rate >= 0) || o.rate > 1e6)
+                usageError("--rate wants a number of lines per second from 0 to 1000000");
+        } else if (a == "--count") {
+            const std::string v = value(i);
+            char* end = nullptr;
+            o.count = std::strtoll(v.c_str(), &end, 10);
+            if (end == v.c_str() || *end != '\0' || o.count < 0)
+                usageError("--count wants a whole number of lines, 0 or more");
+        } else if (a == "--eol") {
+            const std::string v = value(i);
+            if (v == "crlf")
+                o.eol = "\r\n";
+            else if (v == "cr")
+                o.eol = "\r";
+            else if (v == "lf")
+                o.eol = "\n";
+            else
+                usageError("--eol is crlf, cr or lf");
+        } else if (a == "--link") {
+            o.link = value(i);
+        } else {
+            usageError("unknown option " + a);
+        }
+    }
+    if ((o.preset ? 1 : 0) + (o.file ? 1 : 0) + (o.fromStdin ? 1 : 0) > 1)
+        usageError("choose one of --preset, --file and --stdin");
+    return o;
+}
+
+std::string stripEol(std::string line) {
+    while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))
+        line.pop_back();
+    return line;
+}
+
+// The preset's samples, each ending with its input terminator (bytes as Latin-1).
+std::vector<std::string> presetLines(const std::string& name) {
+    const auto preset = Instrument::find(QString::fromStdString(name));
+    if (!preset)
+        usageError("no preset " + name + " (see --list-presets)");
+    const char terminator = static_cast<char>(preset->getDefaultConfig().getInputTerminator());
+    std::vector<std::string> lines;
+    for (const auto& sample : preset->getTestStrings()) {
+        if (sample.dataLine.isEmpty())
+            continue;
+        std::string line = sample.dataLine.toLatin1().toStdString();
+        if (line.back() != terminator)
+            line += terminator;
+        lines.push_back(line);
+    }
+    if (lines.empty())
+        usageError("preset " + name + " has no sample lines");
+    return lines;
+}
+
+// Readings of a scale settling on loads that change now and then.
+class ScaleReadings {
+public:
+    std::string next() {
+        if (step_++ % 12 == 0)
+            target_ = static_cast<double>(random() % 50000) / 100.0;
+        const double before = value_;
+        value_ += (target_ - value_) * 0.5;
+        if (std::fabs(target_ - value_) < 0.005)
+            value_ = target_;
+        const bool stable = std::fabs(value_ - before) < 0.005;
+        char line[64];
+        std::snprintf(line, sizeof line, "%s,GS,%c%7.2f g", stable ? "ST" : "US", value_ < 0 ? '-' : '+',
+                      std::fabs(value_));
+        return line;
+    }
+
+private:
+    unsigned random() {
+        seed_ = seed_ * 1103515245u + 12345u;
+        return (seed_ >> 8) & 0xFFFFFF;
+    }
+    unsigned seed_ = 20261207u;
+    long step_ = 0;
+    double value_ = 0;
+    double target_ = 0;
+};
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const Options o = parse(argc, argv);
+
+    std::vector<std::string> cycle;
+    if (o.preset) {
+        cycle = presetLines(*o.preset);
+    } else if (o.file) {
+        std::ifstream in(*o.file, std::ios::binary);
+        if (!in)
+            usageError("cannot read " + *o.file);
+        for (std::string line; std::getline(in, line);)
+            cycle.push_back(stripEol(line) + o.eol);
+        if (cycle.empty())
+            usageError(*o.file + " has no lines");
+    }
+
+    try {
+        PtyInstrument::installStopSignals();
+        PtyInstrument pty;
+        if (o.link)
+            pty.link(*o.link);
+        std::cout << pty.slavePath() << std::endl;
+
+        ScaleReadings readings;
+        const int pauseMs = o.rate > 0 ? static_cast<int>(std::lround(1000.0 / o.rate)) : 0;
+        for (long long sent = 0; o.count < 0 || sent < o.count; ++sent) {
+            std::string line;
+            if (o.fromStdin) {
+                if (!std::getline(std::cin, line))
+                    break;
+                line = stripEol(line) + o.eol;
+            } else if (!cycle.empty()) {
+                line = cycle[static_cast<std::size_t>(sent % static_cast<long long>(cycle.size()))];
+            } else {
+                line = readings.next() + o.eol;
+            }
+            if (sent > 0 && pauseMs > 0 && !pty.pause(pauseMs))
+                break;
+            if (!pty.write(line))
+                break;
+        }
+        // The port hangs up when we end; let the reader have the last lines first.
+        pty.waitUntilTaken();
+    } catch (const std::exception& e) {
+        std::cerr << "tarovex-virtual-instrument: " << e.what() << '\n';
+        return 1;
+    }
+    return 0;
+}
