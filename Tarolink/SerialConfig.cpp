@@ -63,25 +63,25 @@ std::string SerialConfig::getSettingsString() const {
 
 void SerialConfig::setBitRate(std::int32_t rate) {
     if (rate < 0 || rate > 921600)
-        throw SerialArgumentException("Invalid Serial Port Bit Rate");
+        throw PortArgumentException("Invalid Serial Port Bit Rate");
     bitRate_ = rate;
 }
 
 void SerialConfig::setDataBits(std::int32_t bits) {
     if (bits < LN_5BITS || bits > LN_8BITS)
-        throw SerialArgumentException("Invalid Serial Port Data Bits");
+        throw PortArgumentException("Invalid Serial Port Data Bits");
     dataBits_ = bits;
 }
 
 void SerialConfig::setParity(std::int32_t parity) {
     if (parity < PY_NONE || parity > PY_SPACE)
-        throw SerialArgumentException("Invalid Serial Port Parity");
+        throw PortArgumentException("Invalid Serial Port Parity");
     parity_ = parity;
 }
 
 void SerialConfig::setStopBits(std::int32_t bits) {
     if (bits < ST_1BITS || bits > ST_2BITS)
-        throw SerialArgumentException("Invalid Serial Port Stop Bits");
+        throw PortArgumentException("Invalid Serial Port Stop Bits");
     stopBits_ = bits;
 }
 
@@ -99,10 +99,10 @@ bool SerialConfig::hasDsrDtrHandshake(const std::string& osName) {
 void SerialConfig::setHandshake(std::int32_t handshake) {
     if (handshake == HS_DSRDTR) {
         if (!hasDsrDtrHandshake(osName_))
-            throw SerialArgumentException("DSRDTR handshaking not available on this platform");
+            throw PortArgumentException("DSRDTR handshaking not available on this platform");
     } else if (!(handshake >= HS_NONE && handshake <= HS_CTSRTS) && !(handshake >= 16 && handshake <= 240)) {
         // The split range is checked as a range, as documented, not bit by bit.
-        throw SerialArgumentException("Invalid Serial Port Handshake");
+        throw PortArgumentException("Invalid Serial Port Handshake");
     }
     handshake_ = handshake;
 }
@@ -114,19 +114,19 @@ void SerialConfig::setPortName(const std::string& name) {
 
 void SerialConfig::setPortNum(std::int32_t port) {
     if (port < 0 && osName_ != "EPOC")
-        throw SerialArgumentException("Invalid Port Number: " + std::to_string(port));
+        throw PortArgumentException("Invalid Port Number: " + std::to_string(port));
     port_ = port;
 }
 
 void SerialConfig::setRxLen(std::int32_t len) {
     if (osName_ == "EPOC" && len > 8192)
-        throw SerialArgumentException("Limited to 8192 on EPOC");
+        throw PortArgumentException("Limited to 8192 on EPOC");
     rxLen_ = len;
 }
 
 void SerialConfig::setTxLen(std::int32_t len) {
     if (osName_ == "EPOC" && len > 8192)
-        throw SerialArgumentException("Limited to 8192 on EPOC");
+        throw PortArgumentException("Limited to 8192 on EPOC");
     txLen_ = len;
 }
 

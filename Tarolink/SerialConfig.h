@@ -8,7 +8,7 @@ namespace Tarolink {
 
 // Line settings of one serial port: which port, bit rate, data bits, parity, stop bits,
 // handshake, buffer sizes and two flow flags. Setters validate at once and throw
-// SerialArgumentException with a fixed text, leaving the object unchanged.
+// PortArgumentException with a fixed text, leaving the object unchanged.
 // Not synchronised: a configuration belongs to the thread that owns its port.
 class SerialConfig {
 public:

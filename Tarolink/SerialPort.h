@@ -10,9 +10,9 @@ namespace Tarolink {
 
 class ErrorStatusHandler;
 
-// A serial port. Failures throw SerialIOException with the library's fixed texts
+// A serial port. Failures throw PortIOException with the library's fixed texts
 // (`<operation>: Port not open`, `<operation> not supported on <OS>`, `<operation> failed`);
-// setters of line values throw SerialArgumentException. One thread owns a port at a time;
+// setters of line values throw PortArgumentException. One thread owns a port at a time;
 // only wakeUp() may be called from another thread while it is in use.
 //
 // A reader thread that should neither spin nor miss a stop request or an unplugged device:

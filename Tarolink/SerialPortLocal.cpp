@@ -227,9 +227,9 @@ std::vector<PortDriverInfo> SerialPortLocal::getDriverInfoList() {
     Library& l = loaded();
     std::lock_guard lock(l.mutex);
     if (!l.features.supDriverInfo)
-        throw SerialIOException("Not supported on this platform");
+        throw PortIOException("Not supported on this platform");
     if (l.portNameList.empty())
-        throw SerialIOException("Must call SerialPortLocal.getPortList method first");
+        throw PortIOException("Must call SerialPortLocal.getPortList method first");
     return l.driverInfoList;
 }
 
@@ -243,7 +243,7 @@ int SerialPortLocal::getPowerMode() {
         r = l.driver->SerGetPowerMode();
     }
     if (r >= 5000)
-        throw SerialIOException("getPowerMode failed: " + std::to_string(r));
+        throw PortIOException("getPowerMode failed: " + std::to_string(r));
     return r;
 }
 
@@ -257,7 +257,7 @@ void SerialPortLocal::setPowerMode(int mode, int flags) {
         r = l.driver->SerSetPowerMode(mode, flags);
     }
     if (r != 0)
-        throw SerialIOException("setPowerMode failed: " + std::to_string(r));
+        throw PortIOException("setPowerMode failed: " + std::to_string(r));
 }
 
 int SerialPortLocal::getStatusAPM() {
@@ -355,17 +355,17 @@ SerialDriver& SerialPortLocal::drv() const {
         return *driver_;
     Library& l = loaded();
     std::lock_guard lock(l.mutex);
-    throw SerialIOException("Native library " + l.features.libraryName + " not loaded");
+    throw PortIOException("Native library " + l.features.libraryName + " not loaded");
 }
 
 void SerialPortLocal::requireOpen(const char* operation) const {
     if (portNum_ < 0)
-        throw SerialIOException(std::string(operation) + ": Port not open");
+        throw PortIOException(std::string(operation) + ": Port not open");
 }
 
 void SerialPortLocal::requireCapability(bool flag, const std::string& operation) const {
     if (!flag)
-        throw SerialIOException(operation + " not supported on " + getOsName());
+        throw PortIOException(operation + " not supported on " + getOsName());
 }
 
 bool SerialPortLocal::isSupported(const std::string& capability) const {
@@ -386,10 +386,10 @@ void SerialPortLocal::serverTaskCheck() {
     // The server thread reports the port it opened through the configuration.
     for (int waited = 0; config_.getPort() == 0; waited += 100) {
         if (!serverTask_->isRunning() && serverTask_->result() != 0)
-            throw SerialIOException("srvTaskCheck: server task failed: " +
+            throw PortIOException("srvTaskCheck: server task failed: " +
                                     std::to_string(serverTask_->result()));
         if (waited >= 10000)
-            throw SerialIOException("srvTaskCheck: server task did not start");
+            throw PortIOException("srvTaskCheck: server task did not start");
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
 }
@@ -436,7 +436,7 @@ void SerialPortLocal::open() {
             text += ": " + std::to_string(result);
             break;
         }
-        throw SerialIOException(text);
+        throw PortIOException(text);
     }
     open_ = true;
     wrSinceTxBufEmpty_ = false;
@@ -494,7 +494,7 @@ void SerialPortLocal::close() {
     }
     portNum_ = -1;
     if (result != 0)
-        throw SerialIOException("ClosePort failed");
+        throw PortIOException("ClosePort failed");
 }
 
 void SerialPortLocal::configure() {
@@ -503,7 +503,7 @@ void SerialPortLocal::configure() {
 
 void SerialPortLocal::configure(SerialConfig& config) {
     if (!open_)
-        throw SerialIOException("configure: Port is not open");
+        throw PortIOException("configure: Port is not open");
     stopFlowTask(true);
     const PlatformFeatures& f = caps_;
     if (!f.noIndexBitRate) {
@@ -511,10 +511,10 @@ void SerialPortLocal::configure(SerialConfig& config) {
         if (index >= 0)
             config.setBitRate(index);
         else if (!config.validBitRateIndex())
-            throw SerialIOException("Unsupported Serial Port Bit Rate");
+            throw PortIOException("Unsupported Serial Port Bit Rate");
     }
     if (!f.parityMarkSpace && config.getParity() > SerialConfig::PY_EVEN)
-        throw SerialIOException("Unsupported Mark/Space parity");
+        throw PortIOException("Unsupported Mark/Space parity");
     // A configuration made elsewhere does not know which device this port is.
     if (config.getPort() != portNum_ + 1)
         config.setPortNum(portNum_ + 1);
@@ -524,7 +524,7 @@ void SerialPortLocal::configure(SerialConfig& config) {
         result = drv().SerConfigure(config);
     }
     if (result != 0)
-        throw SerialIOException("Configure failed: " + std::to_string(result));
+        throw PortIOException("Configure failed: " + std::to_string(result));
     if (&config != &config_)
         config_ = config;
     if (config_.getHardFlow() && getOsName() == "Windows 95" &&
@@ -538,7 +538,7 @@ void SerialPortLocal::configure(SerialConfig& config) {
 
 void SerialPortLocal::reset() {
     if (!open_)
-        throw SerialIOException("reset: Port is not open");
+        throw PortIOException("reset: Port is not open");
     const bool withTx = caps_.setTimeoutTx;
     const int timeoutTx = withTx ? getTimeoutTx() : 0;
     close();
@@ -557,7 +557,7 @@ void SerialPortLocal::reset() {
         }
     }
     if (result != 0)
-        throw SerialIOException("reset: SerOpenPort failed: " + std::to_string(result));
+        throw PortIOException("reset: SerOpenPort failed: " + std::to_string(result));
     open_ = true;
     portNum_ = config_.getPort() - 1;
     if (withTx)
@@ -568,14 +568,14 @@ void SerialPortLocal::reset() {
 void SerialPortLocal::resetPortDriver(const std::string& driverId) {
     requireCapability(caps_.supDriverInfo, "resetPortDriver");
     if (open_)
-        throw SerialIOException("resetPortDriver: Port must be closed");
+        throw PortIOException("resetPortDriver: Port must be closed");
     int result;
     {
         std::lock_guard lock(NativeHandleMutex::getInstance());
         result = drv().SerResetPortDriver(driverId);
     }
     if (result != 0)
-        throw SerialIOException("Reset port driver failed: " + std::to_string(result));
+        throw PortIOException("Reset port driver failed: " + std::to_string(result));
 }
 
 int SerialPortLocal::getByte() {
@@ -609,7 +609,7 @@ int SerialPortLocal::getData(std::span<std::uint8_t> buffer, int offset, int cou
         count = static_cast<int>(size);
     // The slice must fit behind the offset; the driver must never write past the buffer.
     if (offset < 0 || count < 0 || offset + static_cast<long long>(count) > size)
-        throw SerialArgumentException("getData: offset " + std::to_string(offset) + " and count " +
+        throw PortArgumentException("getData: offset " + std::to_string(offset) + " and count " +
                                       std::to_string(count) + " out of bounds for length " +
                                       std::to_string(size));
     SerialDriver& d = drv();
@@ -627,7 +627,7 @@ int SerialPortLocal::getData(std::span<std::uint8_t> buffer, int offset, int cou
     const int result = d.SerGetData(portNum_, buffer.data() + offset, count);
     readSinceRxBufCheck_ = true;
     if (result == -1)
-        throw SerialIOException("getData: failed");
+        throw PortIOException("getData: failed");
     return result;
 }
 
@@ -635,14 +635,14 @@ void SerialPortLocal::putByte(std::uint8_t byte) {
     const int result = drv().SerPutByte(portNum_, byte);
     wrSinceTxBufEmpty_ = true;
     if (result != 0)
-        throw SerialIOException("PutByte failed: " + std::to_string(result));
+        throw PortIOException("PutByte failed: " + std::to_string(result));
 }
 
 void SerialPortLocal::sendAll(const std::uint8_t* data, int count, const std::string& prefix) {
     const int sent = drv().SerPutData(portNum_, data, count);
     wrSinceTxBufEmpty_ = true;
     if (sent != count)
-        throw SerialIOException(prefix + std::to_string(sent) + " of " + std::to_string(count) + " bytes");
+        throw PortIOException(prefix + std::to_string(sent) + " of " + std::to_string(count) + " bytes");
 }
 
 void SerialPortLocal::putData(std::span<const std::uint8_t> data) {
@@ -653,14 +653,14 @@ void SerialPortLocal::putData(std::span<const std::uint8_t> data) {
 
 void SerialPortLocal::putData(std::span<const std::uint8_t> data, int count) {
     if (count < 0 || static_cast<std::size_t>(count) > data.size())
-        throw SerialIOException("putData: count out of bounds");
+        throw PortIOException("putData: count out of bounds");
     sendAll(data.data(), count, "PutData2: Sent only ");
 }
 
 void SerialPortLocal::putData(std::span<const std::uint8_t> data, int offset, int count) {
     if (offset < 0 || count < 0 ||
         static_cast<std::size_t>(offset) + static_cast<std::size_t>(count) > data.size())
-        throw SerialIOException("putData3: count out of bounds");
+        throw PortIOException("putData3: count out of bounds");
     sendAll(data.data() + offset, count, "putData3: Sent only ");
 }
 
@@ -673,17 +673,17 @@ void SerialPortLocal::putString(const std::string& text) {
 
 void SerialPortLocal::rxFlush() {
     if (drv().SerRxFlush(portNum_) == -1)
-        throw SerialIOException("rxFlush failed");
+        throw PortIOException("rxFlush failed");
 }
 
 void SerialPortLocal::txFlush() {
     if (drv().SerTxFlush(portNum_) == -1)
-        throw SerialIOException("txFlush failed");
+        throw PortIOException("txFlush failed");
 }
 
 void SerialPortLocal::txDrain() {
     if (drv().SerTxDrain(portNum_) == -1)
-        throw SerialIOException("txDrain failed");
+        throw PortIOException("txDrain failed");
 }
 
 int SerialPortLocal::rxReadyCount() {
@@ -694,7 +694,7 @@ int SerialPortLocal::rxReadyCount() {
             errorHandler_->errorEvent(10);
             return -1;
         }
-        throw SerialIOException("rxReadyCount failed");
+        throw PortIOException("rxReadyCount failed");
     }
     return result;
 }
@@ -704,7 +704,7 @@ int SerialPortLocal::txBufCount() {
     requireOpen("txBufCount");
     const int result = drv().SerTxBufCount(portNum_);
     if (result == -1)
-        throw SerialIOException("txBufCount failed");
+        throw PortIOException("txBufCount failed");
     return result;
 }
 
@@ -715,7 +715,7 @@ bool SerialPortLocal::lineState(bool flag, const char* operation, int (SerialDri
     requireOpen(operation);
     const int result = (drv().*query)(portNum_);
     if (failOnError && result == -1)
-        throw SerialIOException(std::string(operation) + " failed");
+        throw PortIOException(std::string(operation) + " failed");
     return result == 1;
 }
 
@@ -751,31 +751,31 @@ void SerialPortLocal::setDTR(bool on) {
     requireCapability(caps_.setDTR, "setDTR");
     requireOpen("setDTR");
     if (drv().SerSetDTR(portNum_, on) == -1)
-        throw SerialIOException("setDTR failed");
+        throw PortIOException("setDTR failed");
 }
 
 void SerialPortLocal::setRTS(bool on) {
     requireCapability(caps_.setRTS, "setRts");
     requireOpen("setRTS");
     if (drv().SerSetRTS(portNum_, on) == -1)
-        throw SerialIOException("setRTS failed");
+        throw PortIOException("setRTS failed");
 }
 
 void SerialPortLocal::sendBreak(int durationMs) {
     requireCapability(caps_.sendBreak, "sendBreak");
     requireOpen("sendBreak");
     if (drv().SerSendBreak(portNum_, durationMs) == -1)
-        throw SerialIOException("sendBreak failed");
+        throw PortIOException("sendBreak failed");
 }
 
 void SerialPortLocal::setTimeoutRx(int timeout) {
     if (drv().SerSetTimeoutRx(portNum_, timeout) == -1)
-        throw SerialIOException("setTimeoutRx failed");
+        throw PortIOException("setTimeoutRx failed");
 }
 
 void SerialPortLocal::setTimeoutTx(int timeout) {
     if (drv().SerSetTimeoutTx(portNum_, timeout) == -1)
-        throw SerialIOException("setTimeoutTx failed");
+        throw PortIOException("setTimeoutTx failed");
 }
 
 int SerialPortLocal::getTimeoutRx() {
@@ -799,7 +799,7 @@ SerialPort::WaitResult SerialPortLocal::waitForData(int timeoutMs) {
     case SerialDriver::WAIT_GONE:
         return WaitResult::DeviceGone;
     default:
-        throw SerialIOException("waitForData failed");
+        throw PortIOException("waitForData failed");
     }
 }
 
@@ -813,7 +813,7 @@ bool SerialPortLocal::isDeviceGone() {
     requireOpen("isDeviceGone");
     const int r = drv().SerIsGone(portNum_);
     if (r == -1)
-        throw SerialIOException("isDeviceGone failed");
+        throw PortIOException("isDeviceGone failed");
     return r == 1;
 }
 

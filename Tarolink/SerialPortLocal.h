@@ -47,7 +47,7 @@ public:
 
     int getByte() override;
     int getData(std::span<std::uint8_t> buffer) override;
-    // Throws SerialArgumentException when offset/count do not fit the buffer.
+    // Throws PortArgumentException when offset/count do not fit the buffer.
     int getData(std::span<std::uint8_t> buffer, int offset, int count) override;
     void putByte(std::uint8_t byte) override;
     void putData(std::span<const std::uint8_t> data) override;

@@ -42,7 +42,7 @@ protected:
 };
 
 std::string ioError(const std::function<void()>& f) {
-    return errorText<SerialIOException>(f);
+    return errorText<PortIOException>(f);
 }
 
 std::vector<int> takeAll(SerialPort& port, std::size_t expected) {

@@ -94,7 +94,7 @@ protected:
 };
 
 std::string ioError(const std::function<void()>& f) {
-    return errorText<SerialIOException>(f);
+    return errorText<PortIOException>(f);
 }
 
 } // namespace

@@ -72,9 +72,9 @@ TEST(SerialConfig, BitRateReadings) {
     SerialConfig c("COM1");
     c.setBitRate(921600);
     EXPECT_EQ(c.getBitRate(), 921600);
-    EXPECT_EQ(errorText<SerialArgumentException>([&] { c.setBitRate(921601); }),
+    EXPECT_EQ(errorText<PortArgumentException>([&] { c.setBitRate(921601); }),
               "Invalid Serial Port Bit Rate");
-    EXPECT_EQ(errorText<SerialArgumentException>([&] { c.setBitRate(-1); }), "Invalid Serial Port Bit Rate");
+    EXPECT_EQ(errorText<PortArgumentException>([&] { c.setBitRate(-1); }), "Invalid Serial Port Bit Rate");
     EXPECT_EQ(c.getBitRate(), 921600) << "a refused value leaves the old one";
     c.setBitRate(9600);
     EXPECT_EQ(c.getBitRateNumber(c.getBitRate()), 9600);
@@ -108,7 +108,7 @@ TEST(SerialConfig, SettersRefuseWithTheirTexts) {
         {[&] { c.setPortNum(-1); }, "Invalid Port Number: -1"},
     };
     for (auto& row : rows)
-        EXPECT_EQ(errorText<SerialArgumentException>(row.call), row.text);
+        EXPECT_EQ(errorText<PortArgumentException>(row.call), row.text);
     EXPECT_EQ(c.getSettingsString(), "9600 / NONE / 8 / 1 / NONE");
     c.setRxLen(100000);
     EXPECT_EQ(c.getRxLen(), 100000);
@@ -135,7 +135,7 @@ TEST(SerialConfig, ChecksThatDependOnTheOsName) {
     {
         PropertyGuard os("TLK_OSNAME", "Windows 10");
         SerialConfig c("COM1");
-        EXPECT_EQ(errorText<SerialArgumentException>([&] { c.setHandshake(3); }),
+        EXPECT_EQ(errorText<PortArgumentException>([&] { c.setHandshake(3); }),
                   "DSRDTR handshaking not available on this platform");
     }
     for (const char* name : {"Windows XP", "Windows 7", "OS/2", "Windows NT (unknown)"}) {
@@ -150,8 +150,8 @@ TEST(SerialConfig, ChecksThatDependOnTheOsName) {
         SerialConfig c("COM1");
         c.setPortNum(-1);
         EXPECT_EQ(c.getPort(), -1);
-        EXPECT_EQ(errorText<SerialArgumentException>([&] { c.setRxLen(8193); }), "Limited to 8192 on EPOC");
-        EXPECT_EQ(errorText<SerialArgumentException>([&] { c.setTxLen(100000); }), "Limited to 8192 on EPOC");
+        EXPECT_EQ(errorText<PortArgumentException>([&] { c.setRxLen(8193); }), "Limited to 8192 on EPOC");
+        EXPECT_EQ(errorText<PortArgumentException>([&] { c.setTxLen(100000); }), "Limited to 8192 on EPOC");
         c.setRxLen(8192);
         EXPECT_EQ(c.getRxLen(), 8192);
     }

@@ -37,7 +37,7 @@ protected:
 };
 
 std::string ioError(const std::function<void()>& f) {
-    return errorText<SerialIOException>(f);
+    return errorText<PortIOException>(f);
 }
 
 } // namespace
@@ -189,8 +189,8 @@ TEST_F(SimulatedPort, ReadsAndTheirFlags) {
     EXPECT_TRUE(port.rdSinceRxBufCheck());
     EXPECT_EQ(port.getData(buf, 2, 3), 3);
     EXPECT_EQ(std::string(buf.begin() + 2, buf.begin() + 5), "2.5");
-    EXPECT_THROW(port.getData(buf, 6, 3), SerialArgumentException);
-    EXPECT_THROW(port.getData(buf, -1, 1), SerialArgumentException);
+    EXPECT_THROW(port.getData(buf, 6, 3), PortArgumentException);
+    EXPECT_THROW(port.getData(buf, -1, 1), PortArgumentException);
     EXPECT_EQ(port.getData(buf, 0, 100), 3) << "the count is limited to the array";
     EXPECT_EQ(port.getByte(), -1);
     driver->setReadFailure("COM3", true);
@@ -400,8 +400,8 @@ TEST(FlowControlTask, PriorityRange) {
     EXPECT_EQ(task.getFlowPriority(), 5);
     task.setFlowPriority(10);
     EXPECT_EQ(task.getFlowPriority(), 10);
-    EXPECT_THROW(task.setFlowPriority(11), SerialArgumentException);
-    EXPECT_THROW(task.setFlowPriority(0), SerialArgumentException);
+    EXPECT_THROW(task.setFlowPriority(11), PortArgumentException);
+    EXPECT_THROW(task.setFlowPriority(0), PortArgumentException);
     EXPECT_EQ(task.getFlowPriority(), 10);
 }
 
@@ -445,7 +445,7 @@ TEST_F(SimulatedPort, WithoutDiscoveryTheAddedNamesAreTheList) {
 }
 
 TEST_F(SimulatedPort, DriverInfoAndDisplayNames) {
-    EXPECT_EQ(errorText<SerialIOException>([] { FriendlyPortUtil::prepare(); }),
+    EXPECT_EQ(errorText<PortIOException>([] { FriendlyPortUtil::prepare(); }),
               "Must call SerialPortLocal.getPortList method first");
     SerialPortLocal::getPortList();
     const auto info = SerialPortLocal::getDriverInfoList();
@@ -463,7 +463,7 @@ TEST_F(SimulatedPort, DriverInfoAndDisplayNames) {
     EXPECT_EQ(FriendlyPortUtil::getFriendlyPortName("COM3"), "COM3");
 
     use("Windows NT"); // the older column has no driver information
-    EXPECT_EQ(errorText<SerialIOException>([] { SerialPortLocal::getDriverInfoList(); }),
+    EXPECT_EQ(errorText<PortIOException>([] { SerialPortLocal::getDriverInfoList(); }),
               "Not supported on this platform");
 }
 
@@ -489,7 +489,7 @@ TEST(DriverLoading, NoDriverForAWindowsNameLeavesTheLibraryUnloaded) {
     PropertyGuard os("TLK_OSNAME", "Windows 10");
     SerialPortLocal::reloadLibrary();
     EXPECT_FALSE(SerialPortLocal::isLibraryLoaded());
-    EXPECT_EQ(errorText<SerialIOException>([] { SerialPortLocal p(SerialConfig("COM1")); }),
+    EXPECT_EQ(errorText<PortIOException>([] { SerialPortLocal p(SerialConfig("COM1")); }),
               "Native library tlkWin not loaded");
 }
 
