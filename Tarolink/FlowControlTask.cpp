@@ -28,7 +28,7 @@ void FlowControlTask::start() {
 
 void FlowControlTask::setFlowPriority(int priority) {
     if (priority < MIN_PRIORITY || priority > MAX_PRIORITY)
-        throw SerialArgumentException("Invalid flow priority: " + std::to_string(priority));
+        throw PortArgumentException("Invalid flow priority: " + std::to_string(priority));
     priority_ = std::min(priority, MAX_PRIORITY);
 }
 

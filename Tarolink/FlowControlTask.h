@@ -32,7 +32,7 @@ public:
     int getPort() const { return port_; }
     // Scheduling priority 1..10 of the thread.
     int getFlowPriority() const { return priority_; }
-    // Refuses values outside 1..10 (SerialArgumentException); keeps at most the maximum.
+    // Refuses values outside 1..10 (PortArgumentException); keeps at most the maximum.
     void setFlowPriority(int priority);
     // Rounds the thread has run so far.
     long rounds() const { return rounds_; }

@@ -17,7 +17,9 @@ void FriendlyPortUtil::setDriverInfo(std::vector<PortDriverInfo> info) {
     cache_ = std::move(info);
 }
 
-void FriendlyPortUtil::clear() { setDriverInfo({}); }
+void FriendlyPortUtil::clear() {
+    setDriverInfo({});
+}
 
 std::string FriendlyPortUtil::displayName(const PortDriverInfo& info) {
     return info.getDevName() + ": " + info.getDriverMfgr() + " - " + info.getDriverDesc();

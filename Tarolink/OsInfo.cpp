@@ -20,8 +20,12 @@ std::string OsInfo::systemArch() {
     return u.machine;
 }
 
-std::string OsInfo::effectiveName() { return SystemProperties::get("TLK_OSNAME", systemName()); }
+std::string OsInfo::effectiveName() {
+    return SystemProperties::get("TLK_OSNAME", systemName());
+}
 
-std::string OsInfo::effectiveArch() { return SystemProperties::get("TLK_OSARCH", systemArch()); }
+std::string OsInfo::effectiveArch() {
+    return SystemProperties::get("TLK_OSARCH", systemArch());
+}
 
 } // namespace Tarolink

@@ -35,17 +35,21 @@ std::string toLower(std::string s) {
 } // namespace
 
 bool PlatformFeatures::isLaterWindows(const std::string& osName) {
-    return oneOf(osName, {"Windows", "Windows 10", "Windows 8.1", "Windows 8", "Windows 7", "Windows NT (unknown)",
-                          "Windows Server 2008", "Windows Server 2008 R2", "Windows Server 2012", "Windows Vista",
-                          "Windows 2003", "Windows 2000", "Windows XP"});
+    return oneOf(osName,
+                 {"Windows", "Windows 10", "Windows 8.1", "Windows 8", "Windows 7", "Windows NT (unknown)",
+                  "Windows Server 2008", "Windows Server 2008 R2", "Windows Server 2012", "Windows Vista",
+                  "Windows 2003", "Windows 2000", "Windows XP"});
 }
 
-bool PlatformFeatures::isWindows(const std::string& osName) { return osName.rfind("Windows", 0) == 0; }
+bool PlatformFeatures::isWindows(const std::string& osName) {
+    return osName.rfind("Windows", 0) == 0;
+}
 
 PlatformFeatures PlatformFeatures::forOsName(const std::string& osName, const std::string& runtimeVersion) {
     PlatformFeatures f;
     const bool netware = toLower(osName).find("netware") != std::string::npos;
-    const std::string winLibrary = (runtimeVersion == "1.0.2" || runtimeVersion == "102") ? "tlkWinNm" : "tlkWin";
+    const std::string winLibrary =
+        (runtimeVersion == "1.0.2" || runtimeVersion == "102") ? "tlkWinNm" : "tlkWin";
 
     if (isLaterWindows(osName)) {
         setCommon(f);

@@ -9,7 +9,8 @@ namespace Tarolink {
 class PortDriverInfo {
 public:
     PortDriverInfo(std::string devName, std::string driverDesc, std::string driverMfgr)
-        : devName_(std::move(devName)), driverDesc_(std::move(driverDesc)), driverMfgr_(std::move(driverMfgr)) {}
+        : devName_(std::move(devName)), driverDesc_(std::move(driverDesc)),
+          driverMfgr_(std::move(driverMfgr)) {}
 
     const std::string& getDevName() const { return devName_; }
     const std::string& getDriverDesc() const { return driverDesc_; }

@@ -8,7 +8,9 @@ namespace Tarolink {
 
 namespace {
 
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
+}
 
 } // namespace
 
@@ -52,7 +54,9 @@ bool naturalLess(const std::string& a, const std::string& b) {
     return a.size() - i < b.size() - j;
 }
 
-void sortNatural(std::vector<std::string>& names) { std::stable_sort(names.begin(), names.end(), naturalLess); }
+void sortNatural(std::vector<std::string>& names) {
+    std::stable_sort(names.begin(), names.end(), naturalLess);
+}
 
 std::vector<std::string> reorderComNames(const std::vector<std::string>& names) {
     static const std::regex comPattern("COM[0-9]+");

@@ -32,30 +32,54 @@ constexpr int kReadBlock = 4096;
 
 speed_t speedFor(int rate) {
     switch (rate) {
-    case 50: return B50;
-    case 75: return B75;
-    case 110: return B110;
-    case 134: return B134;
-    case 150: return B150;
-    case 200: return B200;
-    case 300: return B300;
-    case 600: return B600;
-    case 1200: return B1200;
-    case 1800: return B1800;
-    case 2400: return B2400;
-    case 4800: return B4800;
-    case 9600: return B9600;
-    case 19200: return B19200;
-    case 38400: return B38400;
-    case 57600: return B57600;
-    case 115200: return B115200;
-    case 230400: return B230400;
-    case 460800: return B460800;
-    case 500000: return B500000;
-    case 576000: return B576000;
-    case 921600: return B921600;
-    case 1000000: return B1000000;
-    default: return B0;
+    case 50:
+        return B50;
+    case 75:
+        return B75;
+    case 110:
+        return B110;
+    case 134:
+        return B134;
+    case 150:
+        return B150;
+    case 200:
+        return B200;
+    case 300:
+        return B300;
+    case 600:
+        return B600;
+    case 1200:
+        return B1200;
+    case 1800:
+        return B1800;
+    case 2400:
+        return B2400;
+    case 4800:
+        return B4800;
+    case 9600:
+        return B9600;
+    case 19200:
+        return B19200;
+    case 38400:
+        return B38400;
+    case 57600:
+        return B57600;
+    case 115200:
+        return B115200;
+    case 230400:
+        return B230400;
+    case 460800:
+        return B460800;
+    case 500000:
+        return B500000;
+    case 576000:
+        return B576000;
+    case 921600:
+        return B921600;
+    case 1000000:
+        return B1000000;
+    default:
+        return B0;
     }
 }
 
@@ -68,9 +92,13 @@ template <typename F> auto retryOnEintr(F&& call) {
     }
 }
 
-bool refusedByPty(int err) { return err == ENOTTY || err == EINVAL; }
+bool refusedByPty(int err) {
+    return err == ENOTTY || err == EINVAL;
+}
 
-bool hangUpErrno(int err) { return err == EIO || err == ENODEV || err == ENXIO; }
+bool hangUpErrno(int err) {
+    return err == EIO || err == ENODEV || err == ENXIO;
+}
 
 } // namespace
 
@@ -183,7 +211,8 @@ PosixSerialDriver::~PosixSerialDriver() {
 
 int PosixSerialDriver::codeForErrno(int err) {
     switch (err) {
-    case 0: return OK;
+    case 0:
+        return OK;
     case EWOULDBLOCK: // the advisory lock is held
     case EBUSY:       // another program opened it with TIOCEXCL
         return IN_USE;
@@ -194,7 +223,8 @@ int PosixSerialDriver::codeForErrno(int err) {
     case ENAMETOOLONG:
     case ELOOP:
         return NOT_VALID;
-    case ENOENT: return NO_SUCH_FILE;
+    case ENOENT:
+        return NO_SUCH_FILE;
     case EACCES:
     case EPERM:
     case EROFS:
@@ -206,7 +236,8 @@ int PosixSerialDriver::codeForErrno(int err) {
     case ENODEV:
     case ENXIO:
         return NO_DEVICE;
-    default: return OTHER_ERROR;
+    default:
+        return OTHER_ERROR;
     }
 }
 
@@ -235,7 +266,7 @@ int PosixSerialDriver::SerOpenPort(SerialConfig& config) {
         path = base + std::to_string(config.getPort() - 1);
     }
 
-    struct stat st{};
+    struct stat st {};
     if (retryOnEintr([&] { return sys_.stat(path.c_str(), &st); }) != 0)
         return codeForErrno(errno);
     if (!S_ISCHR(st.st_mode))
@@ -255,8 +286,11 @@ int PosixSerialDriver::SerOpenPort(SerialConfig& config) {
     if (p->fd < 0)
         return codeForErrno(errno);
 
+    bool exclusive = false;
     auto fail = [&](int err) {
         const int code = codeForErrno(err);
+        if (exclusive)
+            sys_.ioctl(p->fd, TIOCNXCL, nullptr);
         sys_.close(p->fd);
         p->fd = -1;
         return code;
@@ -268,7 +302,9 @@ int PosixSerialDriver::SerOpenPort(SerialConfig& config) {
     if (retryOnEintr([&] { return sys_.tcgetattr(p->fd, &p->original); }) != 0)
         return fail(errno);
     p->haveOriginal = true;
-    if (retryOnEintr([&] { return sys_.ioctl(p->fd, TIOCEXCL, nullptr); }) != 0 && !refusedByPty(errno))
+    if (retryOnEintr([&] { return sys_.ioctl(p->fd, TIOCEXCL, nullptr); }) == 0)
+        exclusive = true;
+    else if (!refusedByPty(errno))
         return fail(errno);
     p->wakeFd = sys_.eventfd();
     if (p->wakeFd < 0)
@@ -309,7 +345,8 @@ int PosixSerialDriver::SerConfigure(const SerialConfig& config) {
 
     // Raw mode; then ask for error marks (PARMRK) without stripping, so FF is doubled,
     // and with breaks neither ignored nor turned into signals.
-    t.c_iflag &= ~(IGNBRK | BRKINT | IGNPAR | ISTRIP | INLCR | IGNCR | ICRNL | IXON | IXOFF | IXANY | IUCLC | IMAXBEL);
+    t.c_iflag &=
+        ~(IGNBRK | BRKINT | IGNPAR | ISTRIP | INLCR | IGNCR | ICRNL | IXON | IXOFF | IXANY | IUCLC | IMAXBEL);
     t.c_iflag |= PARMRK;
     t.c_oflag &= ~OPOST;
     t.c_lflag &= ~(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
@@ -318,11 +355,20 @@ int PosixSerialDriver::SerConfigure(const SerialConfig& config) {
     static const tcflag_t sizes[] = {CS5, CS6, CS7, CS8};
     t.c_cflag |= sizes[config.getDataBits() & 3];
     switch (config.getParity()) {
-    case SerialConfig::PY_ODD: t.c_cflag |= PARENB | PARODD; break;
-    case SerialConfig::PY_EVEN: t.c_cflag |= PARENB; break;
-    case SerialConfig::PY_MARK: t.c_cflag |= PARENB | CMSPAR | PARODD; break;
-    case SerialConfig::PY_SPACE: t.c_cflag |= PARENB | CMSPAR; break;
-    default: break;
+    case SerialConfig::PY_ODD:
+        t.c_cflag |= PARENB | PARODD;
+        break;
+    case SerialConfig::PY_EVEN:
+        t.c_cflag |= PARENB;
+        break;
+    case SerialConfig::PY_MARK:
+        t.c_cflag |= PARENB | CMSPAR | PARODD;
+        break;
+    case SerialConfig::PY_SPACE:
+        t.c_cflag |= PARENB | CMSPAR;
+        break;
+    default:
+        break;
     }
     if (config.getParity() != SerialConfig::PY_NONE)
         t.c_iflag |= INPCK;
@@ -386,8 +432,9 @@ int PosixSerialDriver::fill(PosixPort& p) {
     if (n < 0) {
         if (errno == EAGAIN)
             return 0;
-        if (hangUpErrno(errno))
-            p.gone = true;
+        // EIO/ENODEV: unplugged or hung up. Anything else leaves the port just as useless,
+        // and a reader that went on polling it would never learn why.
+        p.gone = true;
         return -1;
     }
     if (n == 0)
@@ -430,7 +477,7 @@ int PosixSerialDriver::SerGetData(int port, std::uint8_t* buffer, int count) {
     if (count == 0)
         return 0;
     if (p->buffered() < static_cast<std::size_t>(count) && fill(*p) < 0 && p->buffered() == 0)
-        return p->gone ? -1 : 0;
+        return -1;
     int taken = 0;
     while (taken < count && p->buffered() > 0) {
         const Entry e = p->rx[p->head++];
@@ -558,9 +605,15 @@ int PosixSerialDriver::errorOfLastByte(int port, int kind) {
     return p->lastError == kind ? 1 : 0;
 }
 
-int PosixSerialDriver::SerSigBreak(int port) { return errorOfLastByte(port, BreakSeen); }
-int PosixSerialDriver::SerSigFrameErr(int port) { return errorOfLastByte(port, FrameError); }
-int PosixSerialDriver::SerSigParityErr(int port) { return errorOfLastByte(port, ParityError); }
+int PosixSerialDriver::SerSigBreak(int port) {
+    return errorOfLastByte(port, BreakSeen);
+}
+int PosixSerialDriver::SerSigFrameErr(int port) {
+    return errorOfLastByte(port, FrameError);
+}
+int PosixSerialDriver::SerSigParityErr(int port) {
+    return errorOfLastByte(port, ParityError);
+}
 
 int PosixSerialDriver::modemBits(PosixPort& p, int& bits) {
     std::lock_guard lock(p.mutex);
@@ -693,7 +746,9 @@ int PosixSerialDriver::SerFlowTask(int port) {
     return find(port) ? 0 : -1;
 }
 
-int PosixSerialDriver::SerServerTask(SerialConfig&) { return 0; }
+int PosixSerialDriver::SerServerTask(SerialConfig&) {
+    return 0;
+}
 
 int PosixSerialDriver::SerRegisterDeviceNotification(std::function<void()> notify) {
     return monitor_.start(std::move(notify)) ? 0 : -1;
@@ -704,7 +759,9 @@ int PosixSerialDriver::SerUnregisterDeviceNotification() {
     return 0;
 }
 
-std::string PosixSerialDriver::SerGetName(int port) { return devicePath(port); }
+std::string PosixSerialDriver::SerGetName(int port) {
+    return devicePath(port);
+}
 
 std::string PosixSerialDriver::SerGetPortMfgr(int port) {
     const std::string path = devicePath(port);
@@ -714,7 +771,9 @@ std::string PosixSerialDriver::SerGetPortMfgr(int port) {
     return {};
 }
 
-int PosixSerialDriver::SerResetPortDriver(const std::string&) { return -1; }
+int PosixSerialDriver::SerResetPortDriver(const std::string&) {
+    return -1;
+}
 
 bool PosixSerialDriver::checkHangUp(PosixPort& p) {
     if (p.gone)
@@ -748,7 +807,8 @@ int PosixSerialDriver::SerWaitForData(int port, int timeoutMs) {
         }
         int remaining = -1;
         if (timeoutMs >= 0) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+            const auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
             remaining = left > 0 ? static_cast<int>(left) : 0;
         }
         pollfd fds[2] = {{p->fd, POLLIN, 0}, {p->wakeFd, POLLIN, 0}};

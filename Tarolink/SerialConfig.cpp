@@ -8,7 +8,9 @@
 
 namespace Tarolink {
 
-SerialConfig::SerialConfig() : SerialConfig(std::string("COM1")) { baseName_ = "/dev/ttyS"; }
+SerialConfig::SerialConfig() : SerialConfig(std::string("COM1")) {
+    baseName_ = "/dev/ttyS";
+}
 
 SerialConfig::SerialConfig(std::int32_t port) : SerialConfig(port, 4096, 4096) {}
 
@@ -28,8 +30,8 @@ std::int32_t SerialConfig::getBitRateNumber(std::int32_t index) const {
     if (bitRate_ > 30)
         return bitRate_;
     if (index < 0 || index >= static_cast<std::int32_t>(bitRateNumbers.size()))
-        throw std::out_of_range("Index " + std::to_string(index) + " out of bounds for length "
-                                + std::to_string(bitRateNumbers.size()));
+        throw std::out_of_range("Index " + std::to_string(index) + " out of bounds for length " +
+                                std::to_string(bitRateNumbers.size()));
     return bitRateNumbers[static_cast<std::size_t>(index)];
 }
 
@@ -61,33 +63,35 @@ std::string SerialConfig::getSettingsString() const {
 
 void SerialConfig::setBitRate(std::int32_t rate) {
     if (rate < 0 || rate > 921600)
-        throw SerialArgumentException("Invalid Serial Port Bit Rate");
+        throw PortArgumentException("Invalid Serial Port Bit Rate");
     bitRate_ = rate;
 }
 
 void SerialConfig::setDataBits(std::int32_t bits) {
     if (bits < LN_5BITS || bits > LN_8BITS)
-        throw SerialArgumentException("Invalid Serial Port Data Bits");
+        throw PortArgumentException("Invalid Serial Port Data Bits");
     dataBits_ = bits;
 }
 
 void SerialConfig::setParity(std::int32_t parity) {
     if (parity < PY_NONE || parity > PY_SPACE)
-        throw SerialArgumentException("Invalid Serial Port Parity");
+        throw PortArgumentException("Invalid Serial Port Parity");
     parity_ = parity;
 }
 
 void SerialConfig::setStopBits(std::int32_t bits) {
     if (bits < ST_1BITS || bits > ST_2BITS)
-        throw SerialArgumentException("Invalid Serial Port Stop Bits");
+        throw PortArgumentException("Invalid Serial Port Stop Bits");
     stopBits_ = bits;
 }
 
 bool SerialConfig::hasDsrDtrHandshake(const std::string& osName) {
-    static const char* const names[] = {"Windows 95",          "Windows NT",           "Windows CE",
-                                        "Windows 98",          "Windows Me",           "Windows XP",
-                                        "Windows 2000",        "Windows 2003",         "Windows Server 2008",
-                                        "Windows Server 2008 R2", "Windows Vista",     "Windows 7",
+    static const char* const names[] = {"Windows 95",           "Windows NT",
+                                        "Windows CE",           "Windows 98",
+                                        "Windows Me",           "Windows XP",
+                                        "Windows 2000",         "Windows 2003",
+                                        "Windows Server 2008",  "Windows Server 2008 R2",
+                                        "Windows Vista",        "Windows 7",
                                         "Windows NT (unknown)", "OS/2"};
     return std::any_of(std::begin(names), std::end(names), [&](const char* n) { return osName == n; });
 }
@@ -95,10 +99,10 @@ bool SerialConfig::hasDsrDtrHandshake(const std::string& osName) {
 void SerialConfig::setHandshake(std::int32_t handshake) {
     if (handshake == HS_DSRDTR) {
         if (!hasDsrDtrHandshake(osName_))
-            throw SerialArgumentException("DSRDTR handshaking not available on this platform");
+            throw PortArgumentException("DSRDTR handshaking not available on this platform");
     } else if (!(handshake >= HS_NONE && handshake <= HS_CTSRTS) && !(handshake >= 16 && handshake <= 240)) {
         // The split range is checked as a range, as documented, not bit by bit.
-        throw SerialArgumentException("Invalid Serial Port Handshake");
+        throw PortArgumentException("Invalid Serial Port Handshake");
     }
     handshake_ = handshake;
 }
@@ -110,19 +114,19 @@ void SerialConfig::setPortName(const std::string& name) {
 
 void SerialConfig::setPortNum(std::int32_t port) {
     if (port < 0 && osName_ != "EPOC")
-        throw SerialArgumentException("Invalid Port Number: " + std::to_string(port));
+        throw PortArgumentException("Invalid Port Number: " + std::to_string(port));
     port_ = port;
 }
 
 void SerialConfig::setRxLen(std::int32_t len) {
     if (osName_ == "EPOC" && len > 8192)
-        throw SerialArgumentException("Limited to 8192 on EPOC");
+        throw PortArgumentException("Limited to 8192 on EPOC");
     rxLen_ = len;
 }
 
 void SerialConfig::setTxLen(std::int32_t len) {
     if (osName_ == "EPOC" && len > 8192)
-        throw SerialArgumentException("Limited to 8192 on EPOC");
+        throw PortArgumentException("Limited to 8192 on EPOC");
     txLen_ = len;
 }
 

@@ -8,13 +8,12 @@ namespace Tarolink {
 
 // Line settings of one serial port: which port, bit rate, data bits, parity, stop bits,
 // handshake, buffer sizes and two flow flags. Setters validate at once and throw
-// SerialArgumentException with a fixed text, leaving the object unchanged.
+// PortArgumentException with a fixed text, leaving the object unchanged.
 // Not synchronised: a configuration belongs to the thread that owns its port.
 class SerialConfig {
 public:
-    static constexpr std::array<std::int32_t, 15> bitRateNumbers{110,   150,   300,    600,    1200,
-                                                                 2400,  4800,  9600,   19200,  38400,
-                                                                 57600, 115200, 230400, 460800, 921600};
+    static constexpr std::array<std::int32_t, 15> bitRateNumbers{
+        110, 150, 300, 600, 1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200, 230400, 460800, 921600};
     static constexpr std::array<const char*, 5> parityNames{"NONE", "ODD", "EVEN", "MARK", "SPACE"};
     static constexpr std::array<const char*, 4> handshakeNames{"NONE", "XON-XOFF", "CTS-RTS", "DSR-DTR"};
 

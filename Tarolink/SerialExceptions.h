@@ -9,15 +9,15 @@ namespace Tarolink {
 // an I/O failure of the device or driver, or a value the caller should not have passed.
 
 // The port or the driver failed; carries the library's fixed English text.
-class SerialIOException : public std::runtime_error {
+class PortIOException : public std::runtime_error {
 public:
-    explicit SerialIOException(const std::string& message) : std::runtime_error(message) {}
+    explicit PortIOException(const std::string& message) : std::runtime_error(message) {}
 };
 
 // A setting or argument was refused before anything was changed.
-class SerialArgumentException : public std::invalid_argument {
+class PortArgumentException : public std::invalid_argument {
 public:
-    explicit SerialArgumentException(const std::string& message) : std::invalid_argument(message) {}
+    explicit PortArgumentException(const std::string& message) : std::invalid_argument(message) {}
 };
 
 } // namespace Tarolink

@@ -10,10 +10,23 @@ namespace Tarolink {
 
 class ErrorStatusHandler;
 
-// A serial port. Failures throw SerialIOException with the library's fixed texts
+// A serial port. Failures throw PortIOException with the library's fixed texts
 // (`<operation>: Port not open`, `<operation> not supported on <OS>`, `<operation> failed`);
-// setters of line values throw SerialArgumentException. One thread owns a port at a time;
+// setters of line values throw PortArgumentException. One thread owns a port at a time;
 // only wakeUp() may be called from another thread while it is in use.
+//
+// A reader thread that should neither spin nor miss a stop request or an unplugged device:
+//
+//     while (!stopRequested) {
+//         const int b = port.getByte();
+//         if (b >= 0) { take(b, port.sigParityErr(), port.sigFrameErr()); continue; }
+//         switch (port.waitForData(500)) {
+//         case WaitResult::DeviceGone: report("device gone"); return;
+//         default: break; // DataReady, TimedOut, WokenUp: look at stopRequested again
+//         }
+//     }
+//
+// and the thread that stops it sets stopRequested, then calls port.wakeUp().
 class SerialPort {
 public:
     // Result of waitForData.

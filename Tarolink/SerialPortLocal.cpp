@@ -80,9 +80,11 @@ void load(Library& l) {
         if (l.driver)
             std::cout << "SerialPort class loaded users: " << name << std::endl;
         else
-            std::cout << error << ": Check that native library " << name << " is in proper directory" << std::endl;
+            std::cout << error << ": Check that native library " << name << " is in proper directory"
+                      << std::endl;
     } else {
-        std::cout << error << ": Check that native library " << name << " is in proper directory" << std::endl;
+        std::cout << error << ": Check that native library " << name << " is in proper directory"
+                  << std::endl;
     }
     l.initialised = true;
 }
@@ -118,7 +120,9 @@ std::string SerialPortLocal::versionText() {
     return "Tarolink Library: version 10.2.3: build " + std::to_string(buildNumber);
 }
 
-void SerialPortLocal::loadLibrary() { loaded(); }
+void SerialPortLocal::loadLibrary() {
+    loaded();
+}
 
 void SerialPortLocal::reloadLibrary() {
     Library& l = lib();
@@ -136,7 +140,9 @@ void SerialPortLocal::installDriver(std::shared_ptr<SerialDriver> driver) {
     l.initialised = true;
 }
 
-bool SerialPortLocal::isLibraryLoaded() { return loaded().driver != nullptr; }
+bool SerialPortLocal::isLibraryLoaded() {
+    return loaded().driver != nullptr;
+}
 
 std::shared_ptr<SerialDriver> SerialPortLocal::driver() {
     Library& l = loaded();
@@ -173,9 +179,9 @@ std::vector<std::string> SerialPortLocal::getPortList() {
             const std::string piece =
                 fromProperty.substr(start, end == std::string::npos ? std::string::npos : end - start);
             // A second call must not list every name twice, and "a;;b" has no empty port.
-            if (!piece.empty()
-                && std::none_of(l.portNameList.begin(), l.portNameList.end(),
-                                [&](const std::string& n) { return equalsIgnoreCase(n, piece); }))
+            if (!piece.empty() &&
+                std::none_of(l.portNameList.begin(), l.portNameList.end(),
+                             [&](const std::string& n) { return equalsIgnoreCase(n, piece); }))
                 l.portNameList.push_back(piece);
             if (end == std::string::npos)
                 break;
@@ -221,9 +227,9 @@ std::vector<PortDriverInfo> SerialPortLocal::getDriverInfoList() {
     Library& l = loaded();
     std::lock_guard lock(l.mutex);
     if (!l.features.supDriverInfo)
-        throw SerialIOException("Not supported on this platform");
+        throw PortIOException("Not supported on this platform");
     if (l.portNameList.empty())
-        throw SerialIOException("Must call SerialPortLocal.getPortList method first");
+        throw PortIOException("Must call SerialPortLocal.getPortList method first");
     return l.driverInfoList;
 }
 
@@ -237,7 +243,7 @@ int SerialPortLocal::getPowerMode() {
         r = l.driver->SerGetPowerMode();
     }
     if (r >= 5000)
-        throw SerialIOException("getPowerMode failed: " + std::to_string(r));
+        throw PortIOException("getPowerMode failed: " + std::to_string(r));
     return r;
 }
 
@@ -251,7 +257,7 @@ void SerialPortLocal::setPowerMode(int mode, int flags) {
         r = l.driver->SerSetPowerMode(mode, flags);
     }
     if (r != 0)
-        throw SerialIOException("setPowerMode failed: " + std::to_string(r));
+        throw PortIOException("setPowerMode failed: " + std::to_string(r));
 }
 
 int SerialPortLocal::getStatusAPM() {
@@ -276,13 +282,21 @@ int SerialPortLocal::setInstanceLock(int id) {
 
 void SerialPortLocal::registerDeviceNotification(DeviceNotificationCallback* callback) {
     Library& l = loaded();
-    std::lock_guard lock(l.mutex);
-    if (!l.driver)
+    std::shared_ptr<SerialDriver> d;
+    bool hadOne;
+    {
+        std::lock_guard lock(l.mutex);
+        d = l.driver;
+        hadOne = l.callback != nullptr;
+        l.callback = callback;
+    }
+    if (!d)
         return;
-    if (l.callback != nullptr)
-        l.driver->SerUnregisterDeviceNotification();
-    l.callback = callback;
-    l.driver->SerRegisterDeviceNotification([] { SerialPortLocal::deviceNotification(); });
+    // Outside the lock: unregistering waits for the notification thread, which may be
+    // waiting for the lock in deviceNotification().
+    if (hadOne)
+        d->SerUnregisterDeviceNotification();
+    d->SerRegisterDeviceNotification([] { SerialPortLocal::deviceNotification(); });
 }
 
 void SerialPortLocal::unregisterDeviceNotification() {
@@ -314,12 +328,16 @@ void SerialPortLocal::deviceNotification() {
 
 SerialPortLocal::SerialPortLocal(const SerialConfig& config) : config_(config) {
     loadLibrary();
+    driver_ = driver();
+    caps_ = features();
     osName_ = OsInfo::effectiveName();
     open();
 }
 
 SerialPortLocal::SerialPortLocal() : config_("") {
     loadLibrary();
+    driver_ = driver();
+    caps_ = features();
     osName_ = OsInfo::effectiveName();
     config_ = SerialConfig(getDefaultPortName());
 }
@@ -333,27 +351,30 @@ SerialPortLocal::~SerialPortLocal() {
 }
 
 SerialDriver& SerialPortLocal::drv() const {
+    if (driver_)
+        return *driver_;
     Library& l = loaded();
-    if (!l.driver)
-        throw SerialIOException("Native library " + l.features.libraryName + " not loaded");
-    return *l.driver;
+    std::lock_guard lock(l.mutex);
+    throw PortIOException("Native library " + l.features.libraryName + " not loaded");
 }
 
 void SerialPortLocal::requireOpen(const char* operation) const {
     if (portNum_ < 0)
-        throw SerialIOException(std::string(operation) + ": Port not open");
+        throw PortIOException(std::string(operation) + ": Port not open");
 }
 
 void SerialPortLocal::requireCapability(bool flag, const std::string& operation) const {
     if (!flag)
-        throw SerialIOException(operation + " not supported on " + getOsName());
+        throw PortIOException(operation + " not supported on " + getOsName());
 }
 
 bool SerialPortLocal::isSupported(const std::string& capability) const {
-    return features().isSupported(capability);
+    return caps_.isSupported(capability);
 }
 
-int SerialPortLocal::getMaxBitRate() const { return features().maxBitRate; }
+int SerialPortLocal::getMaxBitRate() const {
+    return caps_.maxBitRate;
+}
 
 void SerialPortLocal::serverTaskCheck() {
     if (getOsName() != "EPOC")
@@ -365,14 +386,19 @@ void SerialPortLocal::serverTaskCheck() {
     // The server thread reports the port it opened through the configuration.
     for (int waited = 0; config_.getPort() == 0; waited += 100) {
         if (!serverTask_->isRunning() && serverTask_->result() != 0)
-            throw SerialIOException("srvTaskCheck: server task failed: " + std::to_string(serverTask_->result()));
+            throw PortIOException("srvTaskCheck: server task failed: " +
+                                    std::to_string(serverTask_->result()));
         if (waited >= 10000)
-            throw SerialIOException("srvTaskCheck: server task did not start");
+            throw PortIOException("srvTaskCheck: server task did not start");
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
 }
 
 void SerialPortLocal::open() {
+    if (!open_) {
+        driver_ = driver();
+        caps_ = features();
+    }
     if (getOsName() != "Windows 95")
         config_.setHardFlow(false);
     serverTaskCheck();
@@ -385,16 +411,32 @@ void SerialPortLocal::open() {
     if (result != 0) {
         std::string text = config_.getPortNameString() + ": SerOpenPort failed: ";
         switch (result) {
-        case 1000: text += "Port is already open"; break;
-        case 1002: text += "Port is in use"; break;
-        case 1003: text += "Port not valid"; break;
-        case 1004: text += "2: No such device"; break;
-        case 1006: text += "Permission denied"; break;
-        case 1007: text += "Device busy"; break;
-        case 1008: text += "19: No such device"; break;
-        default: text += ": " + std::to_string(result); break;
+        case 1000:
+            text += "Port is already open";
+            break;
+        case 1002:
+            text += "Port is in use";
+            break;
+        case 1003:
+            text += "Port not valid";
+            break;
+        case 1004:
+            text += "2: No such device";
+            break;
+        case 1006:
+            text += "Permission denied";
+            break;
+        case 1007:
+            text += "Device busy";
+            break;
+        case 1008:
+            text += "19: No such device";
+            break;
+        default:
+            text += ": " + std::to_string(result);
+            break;
         }
-        throw SerialIOException(text);
+        throw PortIOException(text);
     }
     open_ = true;
     wrSinceTxBufEmpty_ = false;
@@ -420,7 +462,7 @@ void SerialPortLocal::setTimeoutsAfterOpen() {
         return;
     }
     setTimeoutRx(0);
-    if (features().setTimeoutTx) {
+    if (caps_.setTimeoutTx) {
         // Time to send the whole transmit buffer, in 1/100 ms. 64-bit so large buffers at
         // slow rates do not wrap around.
         const long long rate = config_.getBitRateNumber(config_.getBitRate());
@@ -452,25 +494,27 @@ void SerialPortLocal::close() {
     }
     portNum_ = -1;
     if (result != 0)
-        throw SerialIOException("ClosePort failed");
+        throw PortIOException("ClosePort failed");
 }
 
-void SerialPortLocal::configure() { configure(config_); }
+void SerialPortLocal::configure() {
+    configure(config_);
+}
 
 void SerialPortLocal::configure(SerialConfig& config) {
     if (!open_)
-        throw SerialIOException("configure: Port is not open");
+        throw PortIOException("configure: Port is not open");
     stopFlowTask(true);
-    const PlatformFeatures f = features();
+    const PlatformFeatures& f = caps_;
     if (!f.noIndexBitRate) {
         const int index = config.getBitRateIndex(config.getBitRate());
         if (index >= 0)
             config.setBitRate(index);
         else if (!config.validBitRateIndex())
-            throw SerialIOException("Unsupported Serial Port Bit Rate");
+            throw PortIOException("Unsupported Serial Port Bit Rate");
     }
     if (!f.parityMarkSpace && config.getParity() > SerialConfig::PY_EVEN)
-        throw SerialIOException("Unsupported Mark/Space parity");
+        throw PortIOException("Unsupported Mark/Space parity");
     // A configuration made elsewhere does not know which device this port is.
     if (config.getPort() != portNum_ + 1)
         config.setPortNum(portNum_ + 1);
@@ -480,12 +524,13 @@ void SerialPortLocal::configure(SerialConfig& config) {
         result = drv().SerConfigure(config);
     }
     if (result != 0)
-        throw SerialIOException("Configure failed: " + std::to_string(result));
+        throw PortIOException("Configure failed: " + std::to_string(result));
     if (&config != &config_)
         config_ = config;
-    if (config_.getHardFlow() && getOsName() == "Windows 95"
-        && (config_.getHandshake() == SerialConfig::HS_CTSRTS || config_.getHandshake() == SerialConfig::HS_DSRDTR)
-        && !flowTask_) {
+    if (config_.getHardFlow() && getOsName() == "Windows 95" &&
+        (config_.getHandshake() == SerialConfig::HS_CTSRTS ||
+         config_.getHandshake() == SerialConfig::HS_DSRDTR) &&
+        !flowTask_) {
         flowTask_ = std::make_unique<FlowControlTask>(driver(), portNum_);
         flowTask_->start();
     }
@@ -493,8 +538,8 @@ void SerialPortLocal::configure(SerialConfig& config) {
 
 void SerialPortLocal::reset() {
     if (!open_)
-        throw SerialIOException("reset: Port is not open");
-    const bool withTx = features().setTimeoutTx;
+        throw PortIOException("reset: Port is not open");
+    const bool withTx = caps_.setTimeoutTx;
     const int timeoutTx = withTx ? getTimeoutTx() : 0;
     close();
     serverTaskCheck();
@@ -512,7 +557,7 @@ void SerialPortLocal::reset() {
         }
     }
     if (result != 0)
-        throw SerialIOException("reset: SerOpenPort failed: " + std::to_string(result));
+        throw PortIOException("reset: SerOpenPort failed: " + std::to_string(result));
     open_ = true;
     portNum_ = config_.getPort() - 1;
     if (withTx)
@@ -521,21 +566,21 @@ void SerialPortLocal::reset() {
 }
 
 void SerialPortLocal::resetPortDriver(const std::string& driverId) {
-    requireCapability(features().supDriverInfo, "resetPortDriver");
+    requireCapability(caps_.supDriverInfo, "resetPortDriver");
     if (open_)
-        throw SerialIOException("resetPortDriver: Port must be closed");
+        throw PortIOException("resetPortDriver: Port must be closed");
     int result;
     {
         std::lock_guard lock(NativeHandleMutex::getInstance());
         result = drv().SerResetPortDriver(driverId);
     }
     if (result != 0)
-        throw SerialIOException("Reset port driver failed: " + std::to_string(result));
+        throw PortIOException("Reset port driver failed: " + std::to_string(result));
 }
 
 int SerialPortLocal::getByte() {
     SerialDriver& d = drv();
-    if (features().pollingReadTimeout) {
+    if (caps_.pollingReadTimeout) {
         const int timeout = d.SerGetTimeoutRx(portNum_);
         if (timeout > 0) {
             const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout);
@@ -564,10 +609,11 @@ int SerialPortLocal::getData(std::span<std::uint8_t> buffer, int offset, int cou
         count = static_cast<int>(size);
     // The slice must fit behind the offset; the driver must never write past the buffer.
     if (offset < 0 || count < 0 || offset + static_cast<long long>(count) > size)
-        throw SerialArgumentException("getData: offset " + std::to_string(offset) + " and count "
-                                      + std::to_string(count) + " out of bounds for length " + std::to_string(size));
+        throw PortArgumentException("getData: offset " + std::to_string(offset) + " and count " +
+                                      std::to_string(count) + " out of bounds for length " +
+                                      std::to_string(size));
     SerialDriver& d = drv();
-    if (features().pollingReadTimeout) {
+    if (caps_.pollingReadTimeout) {
         const int timeout = d.SerGetTimeoutRx(portNum_);
         if (timeout > 0) {
             const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout);
@@ -581,7 +627,7 @@ int SerialPortLocal::getData(std::span<std::uint8_t> buffer, int offset, int cou
     const int result = d.SerGetData(portNum_, buffer.data() + offset, count);
     readSinceRxBufCheck_ = true;
     if (result == -1)
-        throw SerialIOException("getData: failed");
+        throw PortIOException("getData: failed");
     return result;
 }
 
@@ -589,14 +635,14 @@ void SerialPortLocal::putByte(std::uint8_t byte) {
     const int result = drv().SerPutByte(portNum_, byte);
     wrSinceTxBufEmpty_ = true;
     if (result != 0)
-        throw SerialIOException("PutByte failed: " + std::to_string(result));
+        throw PortIOException("PutByte failed: " + std::to_string(result));
 }
 
 void SerialPortLocal::sendAll(const std::uint8_t* data, int count, const std::string& prefix) {
     const int sent = drv().SerPutData(portNum_, data, count);
     wrSinceTxBufEmpty_ = true;
     if (sent != count)
-        throw SerialIOException(prefix + std::to_string(sent) + " of " + std::to_string(count) + " bytes");
+        throw PortIOException(prefix + std::to_string(sent) + " of " + std::to_string(count) + " bytes");
 }
 
 void SerialPortLocal::putData(std::span<const std::uint8_t> data) {
@@ -607,13 +653,14 @@ void SerialPortLocal::putData(std::span<const std::uint8_t> data) {
 
 void SerialPortLocal::putData(std::span<const std::uint8_t> data, int count) {
     if (count < 0 || static_cast<std::size_t>(count) > data.size())
-        throw SerialIOException("putData: count out of bounds");
+        throw PortIOException("putData: count out of bounds");
     sendAll(data.data(), count, "PutData2: Sent only ");
 }
 
 void SerialPortLocal::putData(std::span<const std::uint8_t> data, int offset, int count) {
-    if (offset < 0 || count < 0 || static_cast<std::size_t>(offset) + static_cast<std::size_t>(count) > data.size())
-        throw SerialIOException("putData3: count out of bounds");
+    if (offset < 0 || count < 0 ||
+        static_cast<std::size_t>(offset) + static_cast<std::size_t>(count) > data.size())
+        throw PortIOException("putData3: count out of bounds");
     sendAll(data.data() + offset, count, "putData3: Sent only ");
 }
 
@@ -626,116 +673,133 @@ void SerialPortLocal::putString(const std::string& text) {
 
 void SerialPortLocal::rxFlush() {
     if (drv().SerRxFlush(portNum_) == -1)
-        throw SerialIOException("rxFlush failed");
+        throw PortIOException("rxFlush failed");
 }
 
 void SerialPortLocal::txFlush() {
     if (drv().SerTxFlush(portNum_) == -1)
-        throw SerialIOException("txFlush failed");
+        throw PortIOException("txFlush failed");
 }
 
 void SerialPortLocal::txDrain() {
     if (drv().SerTxDrain(portNum_) == -1)
-        throw SerialIOException("txDrain failed");
+        throw PortIOException("txDrain failed");
 }
 
 int SerialPortLocal::rxReadyCount() {
-    requireCapability(features().rxReadyCount, "rxReadyCount");
+    requireCapability(caps_.rxReadyCount, "rxReadyCount");
     const int result = drv().SerRxReadyCount(portNum_);
     if (result == -1) {
         if (errorHandler_ != nullptr) {
             errorHandler_->errorEvent(10);
             return -1;
         }
-        throw SerialIOException("rxReadyCount failed");
+        throw PortIOException("rxReadyCount failed");
     }
     return result;
 }
 
 int SerialPortLocal::txBufCount() {
-    requireCapability(features().txBufCount, "txBufCount");
+    requireCapability(caps_.txBufCount, "txBufCount");
     requireOpen("txBufCount");
     const int result = drv().SerTxBufCount(portNum_);
     if (result == -1)
-        throw SerialIOException("txBufCount failed");
+        throw PortIOException("txBufCount failed");
     return result;
 }
 
-bool SerialPortLocal::lineState(bool flag, const char* operation, int (SerialDriver::*query)(int), bool failOnError,
-                                bool testCapability) {
+bool SerialPortLocal::lineState(bool flag, const char* operation, int (SerialDriver::*query)(int),
+                                bool failOnError, bool testCapability) {
     if (testCapability)
         requireCapability(flag, operation);
     requireOpen(operation);
     const int result = (drv().*query)(portNum_);
     if (failOnError && result == -1)
-        throw SerialIOException(std::string(operation) + " failed");
+        throw PortIOException(std::string(operation) + " failed");
     return result == 1;
 }
 
 bool SerialPortLocal::rxOverflow() {
-    return lineState(features().rxOverflow, "rxOverflow", &SerialDriver::SerRxOverflow, true);
+    return lineState(caps_.rxOverflow, "rxOverflow", &SerialDriver::SerRxOverflow, true);
 }
-bool SerialPortLocal::sigCD() { return lineState(features().sigCD, "sigCD", &SerialDriver::SerSigCD, true); }
+bool SerialPortLocal::sigCD() {
+    return lineState(caps_.sigCD, "sigCD", &SerialDriver::SerSigCD, true);
+}
 bool SerialPortLocal::sigFrameErr() {
-    return lineState(features().sigFrameErr, "sigFrameErr", &SerialDriver::SerSigFrameErr, true);
+    return lineState(caps_.sigFrameErr, "sigFrameErr", &SerialDriver::SerSigFrameErr, true);
 }
 bool SerialPortLocal::sigOverrun() {
-    return lineState(features().sigOverrun, "sigOverrun", &SerialDriver::SerSigOverrun, true);
+    return lineState(caps_.sigOverrun, "sigOverrun", &SerialDriver::SerSigOverrun, true);
 }
-bool SerialPortLocal::sigCTS() { return lineState(true, "sigCTS", &SerialDriver::SerSigCTS, true, false); }
-bool SerialPortLocal::sigDSR() { return lineState(true, "sigDSR", &SerialDriver::SerSigDSR, true, false); }
+bool SerialPortLocal::sigCTS() {
+    return lineState(true, "sigCTS", &SerialDriver::SerSigCTS, true, false);
+}
+bool SerialPortLocal::sigDSR() {
+    return lineState(true, "sigDSR", &SerialDriver::SerSigDSR, true, false);
+}
 bool SerialPortLocal::sigBreak() {
-    return lineState(features().sigBreak, "sigBreak", &SerialDriver::SerSigBreak, false);
+    return lineState(caps_.sigBreak, "sigBreak", &SerialDriver::SerSigBreak, false);
 }
 bool SerialPortLocal::sigParityErr() {
-    return lineState(features().sigParityErr, "sigParityErr", &SerialDriver::SerSigParityErr, false);
+    return lineState(caps_.sigParityErr, "sigParityErr", &SerialDriver::SerSigParityErr, false);
 }
-bool SerialPortLocal::sigRing() { return lineState(features().sigRing, "sigRing", &SerialDriver::SerSigRing, false); }
+bool SerialPortLocal::sigRing() {
+    return lineState(caps_.sigRing, "sigRing", &SerialDriver::SerSigRing, false);
+}
 
 void SerialPortLocal::setDTR(bool on) {
-    requireCapability(features().setDTR, "setDTR");
+    requireCapability(caps_.setDTR, "setDTR");
     requireOpen("setDTR");
     if (drv().SerSetDTR(portNum_, on) == -1)
-        throw SerialIOException("setDTR failed");
+        throw PortIOException("setDTR failed");
 }
 
 void SerialPortLocal::setRTS(bool on) {
-    requireCapability(features().setRTS, "setRts");
+    requireCapability(caps_.setRTS, "setRts");
     requireOpen("setRTS");
     if (drv().SerSetRTS(portNum_, on) == -1)
-        throw SerialIOException("setRTS failed");
+        throw PortIOException("setRTS failed");
 }
 
 void SerialPortLocal::sendBreak(int durationMs) {
-    requireCapability(features().sendBreak, "sendBreak");
+    requireCapability(caps_.sendBreak, "sendBreak");
     requireOpen("sendBreak");
     if (drv().SerSendBreak(portNum_, durationMs) == -1)
-        throw SerialIOException("sendBreak failed");
+        throw PortIOException("sendBreak failed");
 }
 
 void SerialPortLocal::setTimeoutRx(int timeout) {
     if (drv().SerSetTimeoutRx(portNum_, timeout) == -1)
-        throw SerialIOException("setTimeoutRx failed");
+        throw PortIOException("setTimeoutRx failed");
 }
 
 void SerialPortLocal::setTimeoutTx(int timeout) {
     if (drv().SerSetTimeoutTx(portNum_, timeout) == -1)
-        throw SerialIOException("setTimeoutTx failed");
+        throw PortIOException("setTimeoutTx failed");
 }
 
-int SerialPortLocal::getTimeoutRx() { return drv().SerGetTimeoutRx(portNum_); }
+int SerialPortLocal::getTimeoutRx() {
+    return drv().SerGetTimeoutRx(portNum_);
+}
 
-int SerialPortLocal::getTimeoutTx() { return drv().SerGetTimeoutTx(portNum_); }
+int SerialPortLocal::getTimeoutTx() {
+    return drv().SerGetTimeoutTx(portNum_);
+}
 
 SerialPort::WaitResult SerialPortLocal::waitForData(int timeoutMs) {
     requireOpen("waitForData");
     const int r = drv().SerWaitForData(portNum_, timeoutMs);
     switch (r) {
-    case SerialDriver::WAIT_DATA: return WaitResult::DataReady;
-    case SerialDriver::WAIT_TIMEOUT: return WaitResult::TimedOut;
-    case SerialDriver::WAIT_WOKEN: return WaitResult::WokenUp;
-    case SerialDriver::WAIT_GONE: return WaitResult::DeviceGone;
-    default: throw SerialIOException("waitForData failed");
+    case SerialDriver::WAIT_DATA:
+        return WaitResult::DataReady;
+    case SerialDriver::WAIT_TIMEOUT:
+        return WaitResult::TimedOut;
+    case SerialDriver::WAIT_WOKEN:
+        return WaitResult::WokenUp;
+    case SerialDriver::WAIT_GONE:
+        return WaitResult::DeviceGone;
+    default:
+        throw PortIOException("waitForData failed");
     }
 }
 
@@ -749,7 +813,7 @@ bool SerialPortLocal::isDeviceGone() {
     requireOpen("isDeviceGone");
     const int r = drv().SerIsGone(portNum_);
     if (r == -1)
-        throw SerialIOException("isDeviceGone failed");
+        throw PortIOException("isDeviceGone failed");
     return r == 1;
 }
 
@@ -781,6 +845,8 @@ std::string SerialPortLocal::getName(int port) {
     return "Not implemented";
 }
 
-int SerialPortLocal::getLibVer() { return drv().SerGetLibVer(); }
+int SerialPortLocal::getLibVer() {
+    return drv().SerGetLibVer();
+}
 
 } // namespace Tarolink

@@ -5,6 +5,7 @@
 #include "Tarolink/SerialConfig.h"
 #include "Tarolink/SerialPort.h"
 
+#include <atomic>
 #include <memory>
 #include <string>
 #include <vector>
@@ -46,7 +47,7 @@ public:
 
     int getByte() override;
     int getData(std::span<std::uint8_t> buffer) override;
-    // Throws SerialArgumentException when offset/count do not fit the buffer.
+    // Throws PortArgumentException when offset/count do not fit the buffer.
     int getData(std::span<std::uint8_t> buffer, int offset, int count) override;
     void putByte(std::uint8_t byte) override;
     void putData(std::span<const std::uint8_t> data) override;
@@ -179,11 +180,16 @@ private:
     void stopFlowTask(bool forget);
 
     ErrorStatusHandler* errorHandler_ = nullptr;
-    int portNum_ = -1;
+    std::atomic<int> portNum_{-1}; // read by wakeUp() from other threads
     std::string name_ = "Serial Port";
     SerialConfig config_;
     std::unique_ptr<FlowControlTask> flowTask_;
     std::unique_ptr<SerialServerTask> serverTask_;
+    // The driver this port works with, taken when it is made or opened: an open port stays
+    // with the driver that opened it. Also spares the reads a process-wide lookup.
+    std::shared_ptr<SerialDriver> driver_;
+    // The capability setup in force when the port was made or opened (asked per byte).
+    PlatformFeatures caps_;
     bool open_ = false;
     bool wrSinceTxBufEmpty_ = false;
     bool readSinceRxBufCheck_ = false;

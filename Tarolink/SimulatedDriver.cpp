@@ -14,7 +14,8 @@ void SimulatedDriver::addPort(const std::string& name, const std::string& desc, 
     d.mfgr = mfgr;
 }
 
-void SimulatedDriver::receive(const std::string& name, const std::vector<std::uint8_t>& bytes, ByteError error) {
+void SimulatedDriver::receive(const std::string& name, const std::vector<std::uint8_t>& bytes,
+                              ByteError error) {
     {
         std::lock_guard l(mutex_);
         Device& d = devices_[name];
@@ -207,7 +208,9 @@ int SimulatedDriver::SerGetByte(int port) {
     return value;
 }
 
-int SimulatedDriver::SerPutByte(int port, std::uint8_t byte) { return SerPutData(port, &byte, 1) == 1 ? 0 : -1; }
+int SimulatedDriver::SerPutByte(int port, std::uint8_t byte) {
+    return SerPutData(port, &byte, 1) == 1 ? 0 : -1;
+}
 
 int SimulatedDriver::SerRxReadyCount(int port) {
     std::lock_guard l(mutex_);
@@ -401,7 +404,8 @@ std::string SimulatedDriver::SerGetPortMfgr(int port) {
 
 int SimulatedDriver::SerWaitForData(int port, int timeoutMs) {
     std::unique_lock l(mutex_);
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs < 0 ? 0 : timeoutMs);
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs < 0 ? 0 : timeoutMs);
     for (;;) {
         Device* d = byPort(port);
         if (!d)
@@ -416,7 +420,8 @@ int SimulatedDriver::SerWaitForData(int port, int timeoutMs) {
         }
         if (timeoutMs < 0)
             changed_.wait(l);
-        else if (changed_.wait_until(l, deadline) == std::cv_status::timeout && std::chrono::steady_clock::now() >= deadline) {
+        else if (changed_.wait_until(l, deadline) == std::cv_status::timeout &&
+                 std::chrono::steady_clock::now() >= deadline) {
             Device* again = byPort(port);
             if (again && again->rx.empty() && !again->vanished && !again->wake)
                 return WAIT_TIMEOUT;

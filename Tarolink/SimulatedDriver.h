@@ -24,7 +24,8 @@ public:
     // (descriptions only when one of them is non-empty).
     void addPort(const std::string& name, const std::string& desc = "", const std::string& mfgr = "");
     // Bytes the instrument sends; optionally all flagged with one error.
-    void receive(const std::string& name, const std::vector<std::uint8_t>& bytes, ByteError error = ByteError::None);
+    void receive(const std::string& name, const std::vector<std::uint8_t>& bytes,
+                 ByteError error = ByteError::None);
     void receiveText(const std::string& name, const std::string& text) {
         receive(name, std::vector<std::uint8_t>(text.begin(), text.end()));
     }
@@ -42,9 +43,18 @@ public:
     void setWriteLimit(const std::string& name, int limit);
     // Forced results: open code for one port name, configure/close results for all.
     void setOpenResult(const std::string& name, int code);
-    void setConfigureResult(int code) { std::lock_guard l(mutex_); configureResult_ = code; }
-    void setCloseResult(int code) { std::lock_guard l(mutex_); closeResult_ = code; }
-    void setRxReadyCountResult(std::optional<int> r) { std::lock_guard l(mutex_); rxReadyCountResult_ = r; }
+    void setConfigureResult(int code) {
+        std::lock_guard l(mutex_);
+        configureResult_ = code;
+    }
+    void setCloseResult(int code) {
+        std::lock_guard l(mutex_);
+        closeResult_ = code;
+    }
+    void setRxReadyCountResult(std::optional<int> r) {
+        std::lock_guard l(mutex_);
+        rxReadyCountResult_ = r;
+    }
     // Everything written to the port so far.
     std::vector<std::uint8_t> sent(const std::string& name) const;
     bool rts(const std::string& name) const;
@@ -52,11 +62,20 @@ public:
     bool isOpen(const std::string& name) const;
     // The configuration the port was last configured with.
     std::optional<SerialConfig> lastConfig(const std::string& name) const;
-    int configureCount() const { std::lock_guard l(mutex_); return configureCount_; }
-    long flowRounds() const { std::lock_guard l(mutex_); return flowRounds_; }
+    int configureCount() const {
+        std::lock_guard l(mutex_);
+        return configureCount_;
+    }
+    long flowRounds() const {
+        std::lock_guard l(mutex_);
+        return flowRounds_;
+    }
     // Fires the registered device notification, as a udev event would (on a new thread).
     void announceDeviceChange();
-    bool notificationRegistered() const { std::lock_guard l(mutex_); return static_cast<bool>(notify_); }
+    bool notificationRegistered() const {
+        std::lock_guard l(mutex_);
+        return static_cast<bool>(notify_);
+    }
 
     std::string libraryName() const override { return "tlkSimulated"; }
     int SerGetLibVer() override { return 7; }

@@ -29,11 +29,14 @@ std::string readAttribute(const fs::path& file) {
 
 } // namespace
 
-bool isUnusedSerialSlot(const std::string& typeAttribute) { return trimmed(typeAttribute) == "0"; }
+bool isUnusedSerialSlot(const std::string& typeAttribute) {
+    return trimmed(typeAttribute) == "0";
+}
 
 void sortPorts(std::vector<DiscoveredPort>& ports) {
-    std::stable_sort(ports.begin(), ports.end(),
-                     [](const DiscoveredPort& a, const DiscoveredPort& b) { return naturalLess(a.devName, b.devName); });
+    std::stable_sort(ports.begin(), ports.end(), [](const DiscoveredPort& a, const DiscoveredPort& b) {
+        return naturalLess(a.devName, b.devName);
+    });
 }
 
 SysfsPortDiscovery::SysfsPortDiscovery(std::string classDir, std::string devDir)

@@ -19,6 +19,8 @@ void SystemProperties::set(const std::string& name, const std::string& value) {
     ::setenv(name.c_str(), value.c_str(), 1);
 }
 
-void SystemProperties::clear(const std::string& name) { ::unsetenv(name.c_str()); }
+void SystemProperties::clear(const std::string& name) {
+    ::unsetenv(name.c_str());
+}
 
 } // namespace Tarolink

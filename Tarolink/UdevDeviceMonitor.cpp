@@ -11,7 +11,9 @@
 
 namespace Tarolink {
 
-UdevDeviceMonitor::~UdevDeviceMonitor() { stop(); }
+UdevDeviceMonitor::~UdevDeviceMonitor() {
+    stop();
+}
 
 bool UdevDeviceMonitor::start(std::function<void()> notify) {
     stop();
@@ -20,8 +22,9 @@ bool UdevDeviceMonitor::start(std::function<void()> notify) {
     if (udev_ == nullptr)
         return false;
     monitor_ = udev_monitor_new_from_netlink(udev_, "udev");
-    if (monitor_ == nullptr || udev_monitor_filter_add_match_subsystem_devtype(monitor_, "tty", nullptr) < 0
-        || udev_monitor_enable_receiving(monitor_) < 0) {
+    if (monitor_ == nullptr ||
+        udev_monitor_filter_add_match_subsystem_devtype(monitor_, "tty", nullptr) < 0 ||
+        udev_monitor_enable_receiving(monitor_) < 0) {
         if (monitor_)
             udev_monitor_unref(monitor_);
         udev_unref(udev_);
@@ -78,7 +81,8 @@ void UdevDeviceMonitor::run(udev_monitor* monitor, int stopFd) {
             if (dev == nullptr)
                 continue;
             const char* action = udev_device_get_action(dev);
-            const bool relevant = action && (std::strcmp(action, "add") == 0 || std::strcmp(action, "remove") == 0);
+            const bool relevant =
+                action && (std::strcmp(action, "add") == 0 || std::strcmp(action, "remove") == 0);
             udev_device_unref(dev);
             if (relevant && notify_)
                 notify_();

@@ -8,7 +8,9 @@ namespace Tarolink {
 
 namespace {
 
-std::string text(const char* s) { return s ? std::string(s) : std::string(); }
+std::string text(const char* s) {
+    return s ? std::string(s) : std::string();
+}
 
 } // namespace
 
@@ -20,7 +22,8 @@ std::vector<DiscoveredPort> UdevPortDiscovery::listPorts() {
         return ports;
     }
     udev_enumerate* en = udev_enumerate_new(u);
-    if (en == nullptr || udev_enumerate_add_match_subsystem(en, "tty") < 0 || udev_enumerate_scan_devices(en) < 0) {
+    if (en == nullptr || udev_enumerate_add_match_subsystem(en, "tty") < 0 ||
+        udev_enumerate_scan_devices(en) < 0) {
         available_ = false;
         if (en)
             udev_enumerate_unref(en);
@@ -38,7 +41,8 @@ std::vector<DiscoveredPort> UdevPortDiscovery::listPorts() {
             const char* type = udev_device_get_sysattr_value(dev, "type");
             if (type == nullptr || !isUnusedSerialSlot(type)) {
                 DiscoveredPort port{node, {}, {}};
-                if (udev_device* usb = udev_device_get_parent_with_subsystem_devtype(dev, "usb", "usb_device")) {
+                if (udev_device* usb =
+                        udev_device_get_parent_with_subsystem_devtype(dev, "usb", "usb_device")) {
                     port.product = text(udev_device_get_sysattr_value(usb, "product"));
                     port.manufacturer = text(udev_device_get_sysattr_value(usb, "manufacturer"));
                 }

@@ -143,6 +143,20 @@ const QString kDot = QStringLiteral("[^\\x{a}\\x{d}\\x{85}\\x{2028}\\x{2029}]");
 // position between its CR and LF is not an end).
 const QString kDollar =
     QStringLiteral("(?=(?:\\x{d}\\x{a}|(?<!\\x{d})\\x{a}|[\\x{d}\\x{85}\\x{2028}\\x{2029}])?\\z)");
+// The same under (?d): only LF ends a line.
+const QString kUnixDollar = QStringLiteral("(?=\\x{a}?\\z)");
+// Under (?m): before any line terminator (not between CR and LF) or at the end.
+const QString kMultilineDollar =
+    QStringLiteral("(?=[\\x{d}\\x{85}\\x{2028}\\x{2029}]|(?<!\\x{d})\\x{a}|\\z)");
+const QString kUnixMultilineDollar = QStringLiteral("(?=\\x{a}|\\z)");
+// Under (?m): at the start or after a line terminator (not between CR and LF), but never
+// at the end of the input.
+const QString kMultilineCaret =
+    QStringLiteral("(?!\\z)(?:\\A|(?<=[\\x{a}\\x{d}\\x{85}\\x{2028}\\x{2029}])(?!(?<=\\x{d})\\x{a}))");
+const QString kUnixMultilineCaret = QStringLiteral("(?!\\z)(?:\\A|(?<=\\x{a}))");
+const QString kAnyChar = QStringLiteral("[\\x{0}-\\x{10ffff}]");
+const QString kUnixDot = QStringLiteral("[^\\x{a}]");
+
 // Java's \R backtracks from CR LF to CR alone, PCRE2's does not.
 const QString kLineBreak = QStringLiteral("(?:\\x{d}\\x{a}|[\\x{a}-\\x{d}\\x{85}\\x{2028}\\x{2029}])");
 
@@ -153,6 +167,13 @@ struct SyntaxError {
 
 bool isAsciiAlpha(char32_t c) {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+char32_t swapAsciiCase(char32_t c) {
+    if (c >= 'a' && c <= 'z')
+        return c - 32;
+    if (c >= 'A' && c <= 'Z')
+        return c + 32;
+    return c;
 }
 bool isAsciiDigit(char32_t c) {
     return c >= '0' && c <= '9';
@@ -255,6 +276,49 @@ private:
 
     char32_t peek(size_t k = 0) const { return i_ + k < p_.size() ? p_[i_ + k] : 0; }
     bool atEnd() const { return i_ >= p_.size(); }
+
+    // The inline flags this translation follows: Java's (?i) (ASCII letters only), (?m),
+    // (?s) and (?d).
+    enum Flag { CaseInsensitive = 1, Multiline = 2, DotAll = 4, UnixLines = 8 };
+    bool has(Flag f) const { return (flags_ & f) != 0; }
+    QString dot() const { return has(DotAll) ? kAnyChar : has(UnixLines) ? kUnixDot : kDot; }
+    QString caret() const {
+        if (!has(Multiline))
+            return QStringLiteral("\\A");
+        return has(UnixLines) ? kUnixMultilineCaret : kMultilineCaret;
+    }
+    QString dollar(bool multiline) const {
+        if (has(UnixLines))
+            return multiline ? kUnixMultilineDollar : kUnixDollar;
+        return multiline ? kMultilineDollar : kDollar;
+    }
+    // One literal character; under (?i) an ASCII letter matches either case (as in Java
+    // without UNICODE_CASE: other letters match only themselves).
+    void literal(char32_t c) {
+        atomStart_ = out_.size();
+        atomIsAssertion_ = false;
+        const char32_t other = swapAsciiCase(c);
+        if (has(CaseInsensitive) && other != c) {
+            out_ += u'[';
+            out_ += QChar(char16_t(c));
+            out_ += QChar(char16_t(other));
+            out_ += u']';
+        } else {
+            appendLiteral(out_, c);
+        }
+        canQuantify_ = true;
+    }
+    // Adds, under (?i), the other case of every ASCII letter whose case partner lies in
+    // [lo, hi] (Java's single characters and CIRange).
+    void addCaseVariants(Ranges& ranges, char32_t lo, char32_t hi) const {
+        if (!has(CaseInsensitive))
+            return;
+        for (char32_t c : {U'A', U'a'})
+            for (char32_t k = c; k < c + 26; ++k)
+                if (swapAsciiCase(k) >= lo && swapAsciiCase(k) <= hi)
+                    ranges.push_back({k, k});
+    }
+    int parseFlags();
     // Java points at the character just read.
     [[noreturn]] void fail(const QString& description) const {
         throw SyntaxError{description, qsizetype(std::min(i_, p_.size())) - (i_ > 0 ? 1 : 0)};
@@ -290,7 +354,13 @@ private:
     QString out_;
     int groupsOpened_ = 0;
     QHash<QString, int> groupNames_;
-    std::vector<qsizetype> groupStarts_;
+    // Where each open group starts in the output, and the flags to restore at its end.
+    struct OpenGroup {
+        qsizetype start;
+        int savedFlags;
+    };
+    std::vector<OpenGroup> groupStarts_;
+    int flags_ = 0;
     qsizetype atomStart_ = -1;
     bool atomIsAssertion_ = false;
     bool canQuantify_ = false;
@@ -317,7 +387,8 @@ QString Translator::run() {
                 fail(QStringLiteral("Unmatched closing ')'"));
             ++i_;
             out_ += u')';
-            atomStart_ = groupStarts_.back();
+            atomStart_ = groupStarts_.back().start;
+            flags_ = groupStarts_.back().savedFlags;
             groupStarts_.pop_back();
             atomIsAssertion_ = false;
             canQuantify_ = true;
@@ -329,15 +400,15 @@ QString Translator::run() {
             break;
         case '.':
             ++i_;
-            atom(kDot);
+            atom(dot());
             break;
         case '^':
             ++i_;
-            atom(QStringLiteral("\\A"), true);
+            atom(caret(), true);
             break;
         case '$':
             ++i_;
-            atom(kDollar, true);
+            atom(dollar(has(Multiline)), true);
             break;
         case '*':
         case '+':
@@ -347,10 +418,7 @@ QString Translator::run() {
             break;
         default:
             ++i_;
-            atomStart_ = out_.size();
-            atomIsAssertion_ = false;
-            appendLiteral(out_, c);
-            canQuantify_ = true;
+            literal(c);
             break;
         }
     }
@@ -457,22 +525,72 @@ void Translator::group() {
             out_ += u'(';
             break;
         }
-        case 'i':
-        case 'd':
-        case 'm':
-        case 's':
-        case 'u':
-        case 'x':
-        case 'U':
-        case 'c':
-        case '-':
-            unsupported(QStringLiteral("An inline flag"));
-        default:
-            fail(QStringLiteral("Unknown inline modifier"));
+        case '$':
+        case '@':
+            fail(QStringLiteral("Unknown group type"));
+        default: {
+            --i_;
+            const int flags = parseFlags();
+            const char32_t end = peek();
+            ++i_;
+            if (end == ')') {
+                // Holds to the end of the enclosing group; nothing to repeat.
+                flags_ = flags;
+                canQuantify_ = false;
+                return;
+            }
+            if (end != ':')
+                fail(QStringLiteral("Unknown inline modifier"));
+            groupStarts_.push_back({start, flags_});
+            flags_ = flags;
+            out_ += QStringLiteral("(?:");
+            canQuantify_ = false;
+            return;
+        }
         }
     }
-    groupStarts_.push_back(start);
+    groupStarts_.push_back({start, flags_});
     canQuantify_ = false;
+}
+
+// The flags of "(?on-off" up to the ')' or ':' after them.
+int Translator::parseFlags() {
+    int flags = flags_;
+    bool on = true;
+    for (;; ++i_) {
+        const char32_t c = peek();
+        int flag = 0;
+        switch (c) {
+        case 'i':
+            flag = CaseInsensitive;
+            break;
+        case 'm':
+            flag = Multiline;
+            break;
+        case 's':
+            flag = DotAll;
+            break;
+        case 'd':
+            flag = UnixLines;
+            break;
+        case 'u':
+        case 'U':
+        case 'c':
+        case 'x':
+            // Never on, so turning them off changes nothing.
+            if (on)
+                unsupported(QStringLiteral("The inline flag %1").arg(QChar(char16_t(c))));
+            continue;
+        case '-':
+            if (!on)
+                return flags;
+            on = false;
+            continue;
+        default:
+            return flags;
+        }
+        flags = on ? (flags | flag) : (flags & ~flag);
+    }
 }
 
 int Translator::octal() {
@@ -581,10 +699,7 @@ void Translator::escape() {
         fail(QStringLiteral("Unexpected internal error"));
     const char32_t c = p_[i_++];
     if (const long v = literalEscape(c); v >= 0) {
-        atomStart_ = out_.size();
-        atomIsAssertion_ = false;
-        appendLiteral(out_, char32_t(v));
-        canQuantify_ = true;
+        literal(char32_t(v));
         return;
     }
     switch (c) {
@@ -597,6 +712,9 @@ void Translator::escape() {
     case '7':
     case '8':
     case '9': {
+        // PCRE2 would compare Latin-1 letters without case too.
+        if (has(CaseInsensitive))
+            unsupported(QStringLiteral("A back reference under (?i)"));
         // Further digits belong to the reference only while such a group is open already.
         int ref = int(c - '0');
         while (isAsciiDigit(peek()) && ref * 10 + int(peek() - '0') <= groupsOpened_) {
@@ -621,6 +739,8 @@ void Translator::escape() {
         ++i_;
         if (!groupNames_.contains(name))
             fail(QStringLiteral("named capturing group <%1> does not exist").arg(name));
+        if (has(CaseInsensitive))
+            unsupported(QStringLiteral("A back reference under (?i)"));
         atom(QStringLiteral("\\g{%1}").arg(groupNames_.value(name)));
         return;
     }
@@ -660,7 +780,7 @@ void Translator::escape() {
     case 'z':
         return atom(QStringLiteral("\\z"), true);
     case 'Z':
-        return atom(kDollar, true);
+        return atom(dollar(false), true);
     case 'G':
         return atom(QStringLiteral("\\G"), true);
     case 'R':
@@ -672,10 +792,7 @@ void Translator::escape() {
     default:
         if (isAsciiAlpha(c) || isAsciiDigit(c))
             fail(QStringLiteral("Illegal/unsupported escape sequence"));
-        atomStart_ = out_.size();
-        atomIsAssertion_ = false;
-        appendLiteral(out_, c);
-        canQuantify_ = true;
+        literal(c);
     }
 }
 
@@ -710,6 +827,13 @@ Translator::CharSet Translator::property(bool negated) {
                                                  "ALNUM", "CNTRL", "DIGIT", "BLANK", "GRAPH", "PRINT"};
         if (unicodePosix.contains(key.toUpper()))
             unsupported(QStringLiteral("The character property {%1}").arg(name));
+    }
+    // Under (?i) Java widens the cased categories to all cased letters.
+    if (has(CaseInsensitive)) {
+        if (key == QStringLiteral("Lu") || key == QStringLiteral("Ll") || key == QStringLiteral("Lt"))
+            key = QStringLiteral("LC");
+        else if (key == QStringLiteral("Lower") || key == QStringLiteral("Upper"))
+            key = QStringLiteral("Alpha");
     }
     CharSet set;
     if (const auto it = posixClasses().constFind(key); it != posixClasses().constEnd()) {
@@ -801,9 +925,11 @@ void Translator::classElement(CharSet& set) {
         if (end < ch)
             fail(QStringLiteral("Illegal character range"));
         set.ranges.push_back({char32_t(ch), char32_t(end)});
+        addCaseVariants(set.ranges, char32_t(ch), char32_t(end));
         return;
     }
     set.ranges.push_back({char32_t(ch), char32_t(ch)});
+    addCaseVariants(set.ranges, char32_t(ch), char32_t(ch));
 }
 
 // Reads up to and including the closing ']'. A leading ']' is a literal, a nested class

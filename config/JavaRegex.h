@@ -11,12 +11,15 @@ namespace tarovex::config {
 // input; '$' (and \Z) the end of the input or the place before one final line
 // terminator (CR LF, LF, CR, U+0085, U+2028, U+2029); \d \s \w \h \v and the POSIX
 // properties are the ASCII sets Java uses, \b counts Unicode letters and digits; a
-// leading ']' and nested classes inside a class are members, as in Java.
+// leading ']' and nested classes inside a class are members, as in Java. The inline
+// flags (?i) (ASCII letters only, as Java without UNICODE_CASE), (?m), (?s) and (?d) keep
+// their Java meaning, also in (?flags:...) groups.
 //
 // Refused as invalid, because PCRE2 would read them differently or cannot express them:
-// class intersection (&&), a negated class nested in a class, inline flags such as (?i),
-// \p{java...}, scripts, blocks and the Unicode forms of the POSIX properties (\p{IsAlpha}),
-// \X, \N{...}, \b{g}, repetition counts above 65535 and look-behind of varying length.
+// class intersection (&&), a negated class nested in a class, the flags x, u, U and c,
+// back references under (?i), \p{java...}, scripts, blocks and the Unicode forms of the
+// POSIX properties (\p{IsAlpha}), \X, \N{...}, \b{g}, repetition counts above 65535 and
+// look-behind of varying length.
 class JavaRegex {
 public:
     // Compiles the pattern; throws std::invalid_argument with a description when the

@@ -35,36 +35,4 @@ std::optional<int> parseInt(QStringView text) noexcept {
     return int(value);
 }
 
-std::optional<int> decimalSign(QStringView text) noexcept {
-    qsizetype i = 0;
-    int sign = 1;
-    if (i < text.size() && (text[i] == u'+' || text[i] == u'-')) {
-        sign = text[i] == u'-' ? -1 : 1;
-        ++i;
-    }
-    bool anyDigit = false;
-    bool nonZero = false;
-    bool point = false;
-    for (; i < text.size(); ++i) {
-        const QChar c = text[i];
-        if (isDigit(c)) {
-            anyDigit = true;
-            nonZero = nonZero || c != u'0';
-        } else if (c == u'.' && !point) {
-            point = true;
-        } else {
-            break;
-        }
-    }
-    if (!anyDigit)
-        return std::nullopt;
-    if (i < text.size()) {
-        if (text[i] != u'e' && text[i] != u'E')
-            return std::nullopt;
-        if (!parseInt(text.mid(i + 1)))
-            return std::nullopt;
-    }
-    return nonZero ? sign : 0;
-}
-
 } // namespace tarovex::config::NumberText

@@ -1,4 +1,5 @@
 #include "config/ConfigHelper.h"
+#include "config/Decimal.h"
 #include "config/JavaRegex.h"
 #include "config/NumberText.h"
 
@@ -28,8 +29,10 @@ bool MathOperand::isValid(const QString& text) noexcept {
         return true;
     // Any zero is refused, not only "0": dividing by 0.0 fails on every reading and
     // multiplying by it types 0 whatever is weighed.
-    const auto sign = NumberText::decimalSign(text);
-    return sign && *sign != 0;
+    // Parsed by the same code that later computes with it, so a text that passes here
+    // cannot fail at Start (an exponent beyond the decimal type's bound is refused).
+    const auto value = Decimal::tryParse(QStringView(text));
+    return value && value->signum() != 0;
 }
 
 bool DecimalPlaces::isValid(const QString& text) noexcept {
@@ -65,8 +68,8 @@ bool IgnoreTimeLimit::isValid(const QString& text) noexcept {
 bool IgnoreDifference::isValid(const QString& text) noexcept {
     if (text.isEmpty())
         return true;
-    const auto sign = NumberText::decimalSign(text);
-    return sign && *sign > 0;
+    const auto value = Decimal::tryParse(QStringView(text));
+    return value && value->signum() > 0;
 }
 
 bool CustomRegEx::isValid(const QString& text) noexcept {

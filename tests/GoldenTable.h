@@ -83,15 +83,19 @@ inline QList<Row> readTable() {
 }
 
 // Patterns Java accepts that the translation refuses on purpose, because PCRE2 would read
-// them differently or cannot express them: inline flags, intersection, graphemes, named
+// them differently or cannot express them: the flags x, u, U and c, back references
+// under (?i), intersection, graphemes, named
 // characters, look-behind of varying length, Unicode POSIX properties, counts above
 // PCRE2's limit.
 inline const QStringList kRefused = {
     "[a&&b]",
     "[a-z&&[^aeiou]]",
     "\\p{javaLowerCase}",
-    "(?i)abc",
     "(?x)a b",
+    "(?u)a",
+    "(?U)\\w",
+    "(?c)a",
+    "(?i)(a)\\1",
     "\\X",
     "\\N{LATIN SMALL LETTER A}",
     "\\b{g}",

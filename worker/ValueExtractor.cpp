@@ -86,6 +86,9 @@ ValueExtractor& ValueExtractor::operator=(ValueExtractor&&) noexcept = default;
 ValueExtractor::~ValueExtractor() = default;
 
 std::optional<QString> ValueExtractor::extract(QStringView rawLine) const {
+    // A null view has no data pointer, which older PCRE2 versions refuse.
+    if (rawLine.data() == nullptr)
+        rawLine = QStringView(u"");
     const int rc = pcre2_match(engine_->code.get(), reinterpret_cast<PCRE2_SPTR>(rawLine.utf16()),
                                PCRE2_SIZE(rawLine.size()), 0, 0, engine_->matchData, engine_->context);
     if (rc == PCRE2_ERROR_NOMATCH)

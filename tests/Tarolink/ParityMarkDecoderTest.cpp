@@ -24,7 +24,9 @@ TEST(ParityMarkDecoder, StreamsDecodeToBytesAndMarks) {
         std::vector<ReceivedByte> expected;
     } rows[] = {
         {"plain bytes", {{0x31, 0x32, 0x0D}}, {{0x31, M::None}, {0x32, M::None}, {0x0D, M::None}}},
-        {"FF FF is a data 0xFF", {{0x41, 0xFF, 0xFF, 0x42}}, {{0x41, M::None}, {0xFF, M::None}, {0x42, M::None}}},
+        {"FF FF is a data 0xFF",
+         {{0x41, 0xFF, 0xFF, 0x42}},
+         {{0x41, M::None}, {0xFF, M::None}, {0x42, M::None}}},
         {"FF 00 x marks x", {{0xFF, 0x00, 0x37}}, {{0x37, M::Error}}},
         {"FF 00 FF marks a 0xFF", {{0xFF, 0x00, 0xFF, 0x20}}, {{0xFF, M::Error}, {0x20, M::None}}},
         {"FF 00 00 is a break or error on 0", {{0xFF, 0x00, 0x00}}, {{0x00, M::ZeroError}}},
@@ -34,7 +36,9 @@ TEST(ParityMarkDecoder, StreamsDecodeToBytesAndMarks) {
         {"doubled FF split", {{0xFF}, {0xFF}}, {{0xFF, M::None}}},
         {"three FF then FF", {{0xFF, 0xFF, 0xFF, 0xFF}}, {{0xFF, M::None}, {0xFF, M::None}}},
         {"unexpected FF x keeps both", {{0xFF, 0x41}}, {{0xFF, M::None}, {0x41, M::None}}},
-        {"two marks in a row", {{0xFF, 0x00, 0x01, 0xFF, 0x00, 0x00}}, {{0x01, M::Error}, {0x00, M::ZeroError}}},
+        {"two marks in a row",
+         {{0xFF, 0x00, 0x01, 0xFF, 0x00, 0x00}},
+         {{0x01, M::Error}, {0x00, M::ZeroError}}},
     };
     for (const auto& row : rows)
         EXPECT_EQ(decodeChunks(row.chunks), row.expected) << row.what;

@@ -6,11 +6,11 @@ using namespace Tarolink;
 
 namespace {
 
-const char* const kAll[] = {"sigBreak",     "sigFrameErr",  "sigOverrun", "sigParityErr",    "rxOverflow",
-                            "sigRing",      "sigCTS",       "sigDSR",     "sigCD",           "setRTS",
-                            "setDTR",       "rxReadyCount", "txBufCount", "setTimeoutTx",    "sendBreak",
-                            "getPortList",  "getStatusAPM", "InstanceLock", "ParityMarkSpace", "UnplugPort",
-                            "noIndexBitRate", "supDriverInfo", "setPowerMode"};
+const char* const kAll[] = {
+    "sigBreak",        "sigFrameErr",  "sigOverrun",     "sigParityErr",  "rxOverflow",   "sigRing",
+    "sigCTS",          "sigDSR",       "sigCD",          "setRTS",        "setDTR",       "rxReadyCount",
+    "txBufCount",      "setTimeoutTx", "sendBreak",      "getPortList",   "getStatusAPM", "InstanceLock",
+    "ParityMarkSpace", "UnplugPort",   "noIndexBitRate", "supDriverInfo", "setPowerMode"};
 
 std::vector<std::string> offFlags(const PlatformFeatures& f) {
     std::vector<std::string> off;
@@ -38,7 +38,10 @@ TEST(PlatformFeatures, WindowsColumns) {
         {"Windows 95", {"noIndexBitRate", "supDriverInfo", "setPowerMode"}, 115200, "tlkWin"},
         {"WindowsCE", {"noIndexBitRate", "supDriverInfo", "setPowerMode"}, 115200, "tlkWin"},
         {"OS/2", {"supDriverInfo", "setPowerMode"}, 115200, "tlkOS2"},
-        {"Novell NetWare", {"getPortList", "noIndexBitRate", "supDriverInfo", "setPowerMode"}, 115200, "tlkNetWare"},
+        {"Novell NetWare",
+         {"getPortList", "noIndexBitRate", "supDriverInfo", "setPowerMode"},
+         115200,
+         "tlkNetWare"},
         {"Linux", {"getStatusAPM", "InstanceLock", "noIndexBitRate", "setPowerMode"}, 921600, "tlkPosix"},
     };
     for (const auto& row : rows) {

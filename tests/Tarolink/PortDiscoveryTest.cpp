@@ -1,4 +1,5 @@
 #include "Tarolink/PortDiscovery.h"
+#include "Tarolink/UdevDeviceMonitor.h"
 
 #include <gtest/gtest.h>
 
@@ -84,9 +85,23 @@ TEST(PortDiscovery, SystemListHasNoVirtualTerminals) {
     for (const auto& port : PortDiscovery::listSystemPorts()) {
         EXPECT_EQ(port.devName.rfind("/dev/", 0), 0u) << port.devName;
         const std::string name = port.devName.substr(5);
-        EXPECT_FALSE(name.size() > 3 && name.rfind("tty", 0) == 0 && std::isdigit(static_cast<unsigned char>(name[3])))
+        EXPECT_FALSE(name.size() > 3 && name.rfind("tty", 0) == 0 &&
+                     std::isdigit(static_cast<unsigned char>(name[3])))
             << port.devName;
         EXPECT_NE(name, "ptmx");
         EXPECT_NE(name, "console");
     }
+}
+
+TEST(UdevDeviceMonitor, StartsAndStopsItsThread) {
+    UdevDeviceMonitor monitor;
+    EXPECT_FALSE(monitor.running());
+    EXPECT_NO_THROW(monitor.stop());
+    // Without netlink access (some containers) there is nothing to start; that is reported.
+    if (monitor.start([] {})) {
+        EXPECT_TRUE(monitor.running());
+        EXPECT_TRUE(monitor.start([] {})) << "a second start replaces the first";
+        monitor.stop();
+    }
+    EXPECT_FALSE(monitor.running());
 }

@@ -5,11 +5,12 @@
 using namespace Tarolink;
 
 TEST(PortNameOrder, NaturalOrderCountsDigitRuns) {
-    std::vector<std::string> names{"/dev/ttyS10", "/dev/ttyUSB0", "/dev/ttyS2", "/dev/ttyACM1",
+    std::vector<std::string> names{"/dev/ttyS10", "/dev/ttyUSB0", "/dev/ttyS2",    "/dev/ttyACM1",
                                    "/dev/ttyS1",  "/dev/ttyS02",  "/dev/ttyUSB10", "/dev/ttyUSB9"};
     sortNatural(names);
-    EXPECT_EQ(names, (std::vector<std::string>{"/dev/ttyACM1", "/dev/ttyS1", "/dev/ttyS2", "/dev/ttyS02",
-                                               "/dev/ttyS10", "/dev/ttyUSB0", "/dev/ttyUSB9", "/dev/ttyUSB10"}));
+    EXPECT_EQ(names,
+              (std::vector<std::string>{"/dev/ttyACM1", "/dev/ttyS1", "/dev/ttyS2", "/dev/ttyS02",
+                                        "/dev/ttyS10", "/dev/ttyUSB0", "/dev/ttyUSB9", "/dev/ttyUSB10"}));
     EXPECT_FALSE(naturalLess("ttyS2", "ttyS2"));
     EXPECT_TRUE(naturalLess("ttyS", "ttyS0"));
     EXPECT_TRUE(naturalLess("ttyS99999999999999999999", "ttyS100000000000000000000"));

@@ -34,13 +34,16 @@ public:
 class PtyPort : public ::testing::Test {
 protected:
     void SetUp() override { SerialPortLocal::installDriver(std::make_shared<PosixSerialDriver>(sys)); }
+    void TearDown() override { SerialPortLocal::installDriver(std::make_shared<PosixSerialDriver>()); }
 
     PropertyGuard os_{"TLK_OSNAME", "Linux"};
     RecordingSyscalls sys;
     Pty pty;
 };
 
-std::string ioError(const std::function<void()>& f) { return errorText<SerialIOException>(f); }
+std::string ioError(const std::function<void()>& f) {
+    return errorText<PortIOException>(f);
+}
 
 std::vector<int> takeAll(SerialPort& port, std::size_t expected) {
     std::vector<int> got;
@@ -121,7 +124,8 @@ TEST_F(PtyPort, ByteFFPassesThroughUnchanged) {
     std::vector<std::uint8_t> back(big.size());
     std::size_t n = 0;
     while (n < back.size() && port.waitForData(5000) == SerialPort::WaitResult::DataReady)
-        n += static_cast<std::size_t>(port.getData(back, static_cast<int>(n), static_cast<int>(back.size() - n)));
+        n += static_cast<std::size_t>(
+            port.getData(back, static_cast<int>(n), static_cast<int>(back.size() - n)));
     EXPECT_EQ(back, big);
 }
 
@@ -176,7 +180,8 @@ TEST_F(PtyPort, MissingAndInvalidDevices) {
               "/dev/does-not-exist: SerOpenPort failed: 2: No such device");
     EXPECT_EQ(ioError([] { SerialPortLocal p(SerialConfig("/dev/null")); }),
               "/dev/null: SerOpenPort failed: Port not valid");
-    EXPECT_EQ(ioError([] { SerialPortLocal p(SerialConfig("/tmp")); }), "/tmp: SerOpenPort failed: Port not valid");
+    EXPECT_EQ(ioError([] { SerialPortLocal p(SerialConfig("/tmp")); }),
+              "/tmp: SerOpenPort failed: Port not valid");
 }
 
 TEST_F(PtyPort, ModemLinesAreKeptInSoftwareOnAPseudoTerminal) {
@@ -241,7 +246,7 @@ TEST_F(PtyPort, GoneWhileWaiting) {
 
 TEST(PosixSerialDriver, ErrnoTranslation) {
     const std::pair<int, int> rows[] = {
-        {EWOULDBLOCK, 1002}, {EBUSY, 1002}, {ENOTTY, 1003}, {EINVAL, 1003},  {EISDIR, 1003},
+        {EWOULDBLOCK, 1002}, {EBUSY, 1002},  {ENOTTY, 1003}, {EINVAL, 1003}, {EISDIR, 1003},
         {ENOENT, 1004},      {EMFILE, 1005}, {EIO, 1005},    {EACCES, 1006}, {EPERM, 1006},
         {ETXTBSY, 1007},     {ENODEV, 1008}, {ENXIO, 1008},  {0, 0},
     };

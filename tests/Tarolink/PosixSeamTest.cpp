@@ -10,8 +10,11 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <cstring>
 #include <deque>
+#include <linux/serial.h>
 #include <mutex>
+#include <sys/ioctl.h>
 
 using namespace Tarolink;
 using tarolink_test::errorText;
@@ -82,13 +85,17 @@ private:
 class Seam : public ::testing::Test {
 protected:
     void SetUp() override { SerialPortLocal::installDriver(std::make_shared<PosixSerialDriver>(sys)); }
+    // The library must not keep a driver whose system calls die with this fixture.
+    void TearDown() override { SerialPortLocal::installDriver(std::make_shared<PosixSerialDriver>()); }
 
     PropertyGuard os_{"TLK_OSNAME", "Linux"};
     FaultySyscalls sys;
     Pty pty;
 };
 
-std::string ioError(const std::function<void()>& f) { return errorText<SerialIOException>(f); }
+std::string ioError(const std::function<void()>& f) {
+    return errorText<PortIOException>(f);
+}
 
 } // namespace
 
@@ -182,4 +189,131 @@ TEST_F(Seam, CloseIsNeverRetried) {
     const int before = sys.closes;
     port.close();
     EXPECT_EQ(sys.closes - before, 2) << "the device and the wake-up counter, once each";
+}
+
+namespace {
+
+// Serves scripted chunks as what the terminal delivered (PARMRK-marked bytes) and
+// scripted UART error counters, over a real pseudo-terminal.
+class ScriptedSyscalls : public PosixSyscalls {
+public:
+    std::deque<std::vector<std::uint8_t>> chunks;
+    bool counters = false;
+    serial_icounter_struct icount{};
+
+    ssize_t read(int fd, void* buffer, size_t count) override {
+        if (count <= sizeof(std::uint64_t)) // the wake-up counter
+            return PosixSyscalls::read(fd, buffer, count);
+        if (chunks.empty()) {
+            errno = EAGAIN;
+            return -1;
+        }
+        const auto chunk = chunks.front();
+        chunks.pop_front();
+        std::memcpy(buffer, chunk.data(), std::min(count, chunk.size()));
+        return static_cast<ssize_t>(chunk.size());
+    }
+    int ioctl(int fd, unsigned long request, void* argument) override {
+        if (request == TIOCGICOUNT) {
+            if (!counters) {
+                errno = EINVAL;
+                return -1;
+            }
+            *static_cast<serial_icounter_struct*>(argument) = icount;
+            return 0;
+        }
+        return PosixSyscalls::ioctl(fd, request, argument);
+    }
+};
+
+struct Taken {
+    int byte;
+    bool parity, frame, brk;
+    bool operator==(const Taken&) const = default;
+};
+
+std::ostream& operator<<(std::ostream& os, const Taken& t) {
+    return os << "{" << t.byte << (t.parity ? " parity" : "") << (t.frame ? " frame" : "")
+              << (t.brk ? " break" : "") << "}";
+}
+
+serial_icounter_struct counts(int frame, int parity, int brk) {
+    serial_icounter_struct c{};
+    c.frame = frame;
+    c.parity = parity;
+    c.brk = brk;
+    return c;
+}
+
+std::vector<Taken> takeAll(SerialPort& port) {
+    std::vector<Taken> out;
+    for (int b; (b = port.getByte()) >= 0;)
+        out.push_back({b, port.sigParityErr(), port.sigFrameErr(), port.sigBreak()});
+    return out;
+}
+
+} // namespace
+
+TEST(SeamMarks, ErrorsAreAttributedToTheByteTheyMark) {
+    PropertyGuard os("TLK_OSNAME", "Linux");
+    struct Row {
+        const char* what;
+        int parity;
+        bool counters;
+        serial_icounter_struct after;
+        std::vector<std::vector<std::uint8_t>> chunks;
+        std::vector<Taken> expected;
+    } rows[] = {
+        {"no parity, no counters: marks are framing errors",
+         SerialConfig::PY_NONE,
+         false,
+         counts(0, 0, 0),
+         {{'A', 0xFF, 0x00, 'B', 'C', 0xFF, 0x00, 0x00, 0xFF, 0xFF}},
+         {{'A', false, false, false},
+          {'B', false, true, false},
+          {'C', false, false, false},
+          {0, false, true, false},
+          {0xFF, false, false, false}}},
+        {"parity on, no counters: a marked byte is a parity error",
+         SerialConfig::PY_EVEN,
+         false,
+         counts(0, 0, 0),
+         {{0xFF, 0x00}, {'B', 0xFF}, {0xFF, '1'}},
+         {{'B', true, false, false}, {0xFF, false, false, false}, {'1', false, false, false}}},
+        {"counters tell break, parity and framing apart",
+         SerialConfig::PY_ODD,
+         true,
+         counts(1, 1, 1),
+         {{0xFF, 0x00, 0x00, 'x', 0xFF, 0x00, 'y', 0xFF, 0x00, 'z'}},
+         {{0, false, false, true},
+          {'x', false, false, false},
+          {'y', true, false, false},
+          {'z', false, true, false}}},
+        {"counters: an error on a zero byte is not a break",
+         SerialConfig::PY_NONE,
+         true,
+         counts(1, 0, 0),
+         {{0xFF, 0x00, 0x00}},
+         {{0, false, true, false}}},
+    };
+    for (const auto& row : rows) {
+        ScriptedSyscalls sys;
+        sys.counters = row.counters;
+        SerialPortLocal::installDriver(std::make_shared<PosixSerialDriver>(sys));
+        Pty pty;
+        SerialConfig c(pty.slavePath());
+        c.setParity(row.parity);
+        {
+            SerialPortLocal port(c);
+            sys.icount = row.after;
+            sys.chunks.assign(row.chunks.begin(), row.chunks.end());
+            std::vector<Taken> got;
+            for (std::size_t i = 0; i < row.chunks.size(); ++i) {
+                auto part = takeAll(port);
+                got.insert(got.end(), part.begin(), part.end());
+            }
+            EXPECT_EQ(got, row.expected) << row.what;
+        }
+        SerialPortLocal::installDriver(std::make_shared<PosixSerialDriver>());
+    }
 }

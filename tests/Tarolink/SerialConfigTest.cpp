@@ -10,22 +10,29 @@ using tarolink_test::PropertyGuard;
 
 TEST(SerialConfig, IndexConstantsHaveTheirDocumentedValues) {
     const std::pair<int, int> table[] = {
-        {SerialConfig::BR_110, 0},     {SerialConfig::BR_150, 1},     {SerialConfig::BR_300, 2},
-        {SerialConfig::BR_600, 3},     {SerialConfig::BR_1200, 4},    {SerialConfig::BR_2400, 5},
-        {SerialConfig::BR_4800, 6},    {SerialConfig::BR_9600, 7},    {SerialConfig::BR_19200, 8},
-        {SerialConfig::BR_38400, 9},   {SerialConfig::BR_57600, 10},  {SerialConfig::BR_115200, 11},
-        {SerialConfig::BR_230400, 12}, {SerialConfig::BR_460800, 13}, {SerialConfig::BR_921600, 14},
-        {SerialConfig::LN_5BITS, 0},   {SerialConfig::LN_6BITS, 1},   {SerialConfig::LN_7BITS, 2},
-        {SerialConfig::LN_8BITS, 3},   {SerialConfig::ST_1BITS, 0},   {SerialConfig::ST_2BITS, 1},
-        {SerialConfig::PY_NONE, 0},    {SerialConfig::PY_ODD, 1},     {SerialConfig::PY_EVEN, 2},
-        {SerialConfig::PY_MARK, 3},    {SerialConfig::PY_SPACE, 4},   {SerialConfig::HS_NONE, 0},
-        {SerialConfig::HS_XONXOFF, 1}, {SerialConfig::HS_CTSRTS, 2},  {SerialConfig::HS_DSRDTR, 3},
-        {SerialConfig::HS_HARD_IN, 0x10}, {SerialConfig::HS_HARD_OUT, 0x20}, {SerialConfig::HS_SOFT_IN, 0x40},
-        {SerialConfig::HS_SOFT_OUT, 0x80}, {SerialConfig::HS_SPLIT_MASK, 0xF0},
+        {SerialConfig::BR_110, 0},           {SerialConfig::BR_150, 1},
+        {SerialConfig::BR_300, 2},           {SerialConfig::BR_600, 3},
+        {SerialConfig::BR_1200, 4},          {SerialConfig::BR_2400, 5},
+        {SerialConfig::BR_4800, 6},          {SerialConfig::BR_9600, 7},
+        {SerialConfig::BR_19200, 8},         {SerialConfig::BR_38400, 9},
+        {SerialConfig::BR_57600, 10},        {SerialConfig::BR_115200, 11},
+        {SerialConfig::BR_230400, 12},       {SerialConfig::BR_460800, 13},
+        {SerialConfig::BR_921600, 14},       {SerialConfig::LN_5BITS, 0},
+        {SerialConfig::LN_6BITS, 1},         {SerialConfig::LN_7BITS, 2},
+        {SerialConfig::LN_8BITS, 3},         {SerialConfig::ST_1BITS, 0},
+        {SerialConfig::ST_2BITS, 1},         {SerialConfig::PY_NONE, 0},
+        {SerialConfig::PY_ODD, 1},           {SerialConfig::PY_EVEN, 2},
+        {SerialConfig::PY_MARK, 3},          {SerialConfig::PY_SPACE, 4},
+        {SerialConfig::HS_NONE, 0},          {SerialConfig::HS_XONXOFF, 1},
+        {SerialConfig::HS_CTSRTS, 2},        {SerialConfig::HS_DSRDTR, 3},
+        {SerialConfig::HS_HARD_IN, 0x10},    {SerialConfig::HS_HARD_OUT, 0x20},
+        {SerialConfig::HS_SOFT_IN, 0x40},    {SerialConfig::HS_SOFT_OUT, 0x80},
+        {SerialConfig::HS_SPLIT_MASK, 0xF0},
     };
     for (std::size_t i = 0; i < std::size(table); ++i)
         EXPECT_EQ(table[i].first, table[i].second) << "row " << i;
-    const int rates[] = {110, 150, 300, 600, 1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200, 230400, 460800, 921600};
+    const int rates[] = {110,   150,   300,   600,    1200,   2400,   4800,  9600,
+                         19200, 38400, 57600, 115200, 230400, 460800, 921600};
     ASSERT_EQ(SerialConfig::bitRateNumbers.size(), std::size(rates));
     for (std::size_t i = 0; i < std::size(rates); ++i)
         EXPECT_EQ(SerialConfig::bitRateNumbers[i], rates[i]);
@@ -65,8 +72,9 @@ TEST(SerialConfig, BitRateReadings) {
     SerialConfig c("COM1");
     c.setBitRate(921600);
     EXPECT_EQ(c.getBitRate(), 921600);
-    EXPECT_EQ(errorText<SerialArgumentException>([&] { c.setBitRate(921601); }), "Invalid Serial Port Bit Rate");
-    EXPECT_EQ(errorText<SerialArgumentException>([&] { c.setBitRate(-1); }), "Invalid Serial Port Bit Rate");
+    EXPECT_EQ(errorText<PortArgumentException>([&] { c.setBitRate(921601); }),
+              "Invalid Serial Port Bit Rate");
+    EXPECT_EQ(errorText<PortArgumentException>([&] { c.setBitRate(-1); }), "Invalid Serial Port Bit Rate");
     EXPECT_EQ(c.getBitRate(), 921600) << "a refused value leaves the old one";
     c.setBitRate(9600);
     EXPECT_EQ(c.getBitRateNumber(c.getBitRate()), 9600);
@@ -100,7 +108,7 @@ TEST(SerialConfig, SettersRefuseWithTheirTexts) {
         {[&] { c.setPortNum(-1); }, "Invalid Port Number: -1"},
     };
     for (auto& row : rows)
-        EXPECT_EQ(errorText<SerialArgumentException>(row.call), row.text);
+        EXPECT_EQ(errorText<PortArgumentException>(row.call), row.text);
     EXPECT_EQ(c.getSettingsString(), "9600 / NONE / 8 / 1 / NONE");
     c.setRxLen(100000);
     EXPECT_EQ(c.getRxLen(), 100000);
@@ -127,7 +135,7 @@ TEST(SerialConfig, ChecksThatDependOnTheOsName) {
     {
         PropertyGuard os("TLK_OSNAME", "Windows 10");
         SerialConfig c("COM1");
-        EXPECT_EQ(errorText<SerialArgumentException>([&] { c.setHandshake(3); }),
+        EXPECT_EQ(errorText<PortArgumentException>([&] { c.setHandshake(3); }),
                   "DSRDTR handshaking not available on this platform");
     }
     for (const char* name : {"Windows XP", "Windows 7", "OS/2", "Windows NT (unknown)"}) {
@@ -142,8 +150,8 @@ TEST(SerialConfig, ChecksThatDependOnTheOsName) {
         SerialConfig c("COM1");
         c.setPortNum(-1);
         EXPECT_EQ(c.getPort(), -1);
-        EXPECT_EQ(errorText<SerialArgumentException>([&] { c.setRxLen(8193); }), "Limited to 8192 on EPOC");
-        EXPECT_EQ(errorText<SerialArgumentException>([&] { c.setTxLen(100000); }), "Limited to 8192 on EPOC");
+        EXPECT_EQ(errorText<PortArgumentException>([&] { c.setRxLen(8193); }), "Limited to 8192 on EPOC");
+        EXPECT_EQ(errorText<PortArgumentException>([&] { c.setTxLen(100000); }), "Limited to 8192 on EPOC");
         c.setRxLen(8192);
         EXPECT_EQ(c.getRxLen(), 8192);
     }

@@ -36,7 +36,9 @@ protected:
     std::shared_ptr<SimulatedDriver> driver;
 };
 
-std::string ioError(const std::function<void()>& f) { return errorText<SerialIOException>(f); }
+std::string ioError(const std::function<void()>& f) {
+    return errorText<PortIOException>(f);
+}
 
 } // namespace
 
@@ -79,7 +81,8 @@ TEST_F(SimulatedPort, OpenFailuresNameThePortAndTheReason) {
     for (const auto& [code, text] : rows) {
         driver->setOpenResult("COM3", code);
         SerialPortLocal port;
-        port.setConfig(*std::make_unique<SerialConfig>("COM3"));
+        SerialConfig config("COM3");
+        port.setConfig(config);
         EXPECT_EQ(ioError([&] { port.open(); }), text);
         EXPECT_FALSE(port.isOpen());
         EXPECT_EQ(port.getPortNum(), -1);
@@ -88,7 +91,8 @@ TEST_F(SimulatedPort, OpenFailuresNameThePortAndTheReason) {
 
 TEST_F(SimulatedPort, HeldPortAndSecondOpen) {
     driver->setHeldElsewhere("COM3", true);
-    EXPECT_EQ(ioError([] { SerialPortLocal p(SerialConfig("COM3")); }), "COM3: SerOpenPort failed: Port is in use");
+    EXPECT_EQ(ioError([] { SerialPortLocal p(SerialConfig("COM3")); }),
+              "COM3: SerOpenPort failed: Port is in use");
     driver->setHeldElsewhere("COM3", false);
     SerialPortLocal first(SerialConfig("COM3"));
     EXPECT_EQ(ioError([] { SerialPortLocal p(SerialConfig("COM3")); }),
@@ -185,8 +189,8 @@ TEST_F(SimulatedPort, ReadsAndTheirFlags) {
     EXPECT_TRUE(port.rdSinceRxBufCheck());
     EXPECT_EQ(port.getData(buf, 2, 3), 3);
     EXPECT_EQ(std::string(buf.begin() + 2, buf.begin() + 5), "2.5");
-    EXPECT_THROW(port.getData(buf, 6, 3), SerialArgumentException);
-    EXPECT_THROW(port.getData(buf, -1, 1), SerialArgumentException);
+    EXPECT_THROW(port.getData(buf, 6, 3), PortArgumentException);
+    EXPECT_THROW(port.getData(buf, -1, 1), PortArgumentException);
     EXPECT_EQ(port.getData(buf, 0, 100), 3) << "the count is limited to the array";
     EXPECT_EQ(port.getByte(), -1);
     driver->setReadFailure("COM3", true);
@@ -204,8 +208,11 @@ TEST_F(SimulatedPort, ErrorsDescribeTheByteJustTaken) {
     struct Row {
         int byte;
         bool parity, frame, brk;
-    } rows[] = {{'A', false, false, false}, {'B', true, false, false}, {'C', false, true, false},
-                {0, false, false, true},    {0xFF, false, false, false}};
+    } rows[] = {{'A', false, false, false},
+                {'B', true, false, false},
+                {'C', false, true, false},
+                {0, false, false, true},
+                {0xFF, false, false, false}};
     for (const auto& r : rows) {
         EXPECT_EQ(port.getByte(), r.byte);
         EXPECT_EQ(port.sigParityErr(), r.parity) << r.byte;
@@ -393,8 +400,8 @@ TEST(FlowControlTask, PriorityRange) {
     EXPECT_EQ(task.getFlowPriority(), 5);
     task.setFlowPriority(10);
     EXPECT_EQ(task.getFlowPriority(), 10);
-    EXPECT_THROW(task.setFlowPriority(11), SerialArgumentException);
-    EXPECT_THROW(task.setFlowPriority(0), SerialArgumentException);
+    EXPECT_THROW(task.setFlowPriority(11), PortArgumentException);
+    EXPECT_THROW(task.setFlowPriority(0), PortArgumentException);
     EXPECT_EQ(task.getFlowPriority(), 10);
 }
 
@@ -438,7 +445,7 @@ TEST_F(SimulatedPort, WithoutDiscoveryTheAddedNamesAreTheList) {
 }
 
 TEST_F(SimulatedPort, DriverInfoAndDisplayNames) {
-    EXPECT_EQ(errorText<SerialIOException>([] { FriendlyPortUtil::prepare(); }),
+    EXPECT_EQ(errorText<PortIOException>([] { FriendlyPortUtil::prepare(); }),
               "Must call SerialPortLocal.getPortList method first");
     SerialPortLocal::getPortList();
     const auto info = SerialPortLocal::getDriverInfoList();
@@ -450,12 +457,13 @@ TEST_F(SimulatedPort, DriverInfoAndDisplayNames) {
     EXPECT_EQ(FriendlyPortUtil::getFriendlyPortName("COM1"), "COM1") << "no driver information";
     EXPECT_EQ(FriendlyPortUtil::getUnfriendlyPortName("COM3: FTDI - USB Serial Port"), "COM3");
     EXPECT_EQ(FriendlyPortUtil::getUnfriendlyPortName("COM1"), "COM1");
-    EXPECT_EQ(FriendlyPortUtil::getFriendlyPortList(), std::vector<std::string>{"COM3: FTDI - USB Serial Port"});
+    EXPECT_EQ(FriendlyPortUtil::getFriendlyPortList(),
+              std::vector<std::string>{"COM3: FTDI - USB Serial Port"});
     FriendlyPortUtil::clear();
     EXPECT_EQ(FriendlyPortUtil::getFriendlyPortName("COM3"), "COM3");
 
     use("Windows NT"); // the older column has no driver information
-    EXPECT_EQ(errorText<SerialIOException>([] { SerialPortLocal::getDriverInfoList(); }),
+    EXPECT_EQ(errorText<PortIOException>([] { SerialPortLocal::getDriverInfoList(); }),
               "Not supported on this platform");
 }
 
@@ -481,7 +489,7 @@ TEST(DriverLoading, NoDriverForAWindowsNameLeavesTheLibraryUnloaded) {
     PropertyGuard os("TLK_OSNAME", "Windows 10");
     SerialPortLocal::reloadLibrary();
     EXPECT_FALSE(SerialPortLocal::isLibraryLoaded());
-    EXPECT_EQ(errorText<SerialIOException>([] { SerialPortLocal p(SerialConfig("COM1")); }),
+    EXPECT_EQ(errorText<PortIOException>([] { SerialPortLocal p(SerialConfig("COM1")); }),
               "Native library tlkWin not loaded");
 }
 

@@ -65,7 +65,8 @@ TEST(VirtualInstrument, SendsFileLinesThenHangsUp) {
 TEST(VirtualInstrument, RefusesBadOptions) {
     if (!std::filesystem::exists(kTool))
         GTEST_SKIP() << "tool not built";
-    for (const char* args : {"--rate fast", "--count -1", "--preset NOPE", "--file /nonexistent", "--bogus"}) {
+    for (const char* args :
+         {"--rate fast", "--count -1", "--preset NOPE", "--file /nonexistent", "--bogus"}) {
         const int status = std::system((kTool + " " + args + " >/dev/null 2>&1").c_str());
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 2) << args;
     }

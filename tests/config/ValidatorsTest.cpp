@@ -81,6 +81,8 @@ TEST(Validators, DecimalNumbers) {
            {"1e", false},
            {" 2", false},
            {"1e99999999999", false},
+           {"1E999999999", false}, // fits an int but not the decimal type's bound
+           {"1E9999", true},
            {"abc", false},
            // Zero in any spelling: a factor or divisor of zero is never meant.
            {"0", false},
@@ -94,6 +96,7 @@ TEST(Validators, DecimalNumbers) {
            {"1e-2", true},
            {"0", false},
            {"0.000", false},
+           {"1E-999999999", false},
            {"-0.5", false},
            {"0,5", false}});
 }

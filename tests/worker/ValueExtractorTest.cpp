@@ -44,6 +44,9 @@ TEST(ValueExtractor, FirstMatchGroupOrEmptyOrAbsent) {
         {"(a)|(b)", 2, bytes("b"), QString("b")},
         // a group that matched nothing is empty, not absent
         {"x(\\d*)", 1, bytes("x\r"), QString()},
+        // an empty (even null) line can still match
+        {"(x*)", 1, QString(), QString()},
+        {"(x+)", 1, QString(), QString()},
         // '$' before the final terminator, '^' only at the start
         {"(\\d+)$", 1, bytes("7 12\r\n"), QString("12")},
         {"^N:\\s*([0-9]*\\.?[0-9]+)", 1, bytes("\nN: 4\r"), QString()},

@@ -30,7 +30,7 @@ void onStopSignal(int) {
 void PtyInstrument::installStopSignals() {
     if (stopPipe[0] < 0 && ::pipe2(stopPipe, O_CLOEXEC | O_NONBLOCK) != 0)
         throw std::runtime_error(std::string("pipe: ") + std::strerror(errno));
-    struct sigaction sa{};
+    struct sigaction sa {};
     sa.sa_handler = onStopSignal;
     sigemptyset(&sa.sa_mask);
     ::sigaction(SIGINT, &sa, nullptr);
@@ -57,12 +57,12 @@ PtyInstrument::PtyInstrument() {
 
 PtyInstrument::~PtyInstrument() {
     if (!linkPath_.empty()) {
-        struct stat st{};
+        struct stat st {};
         char target[4096];
         const ssize_t n = ::readlink(linkPath_.c_str(), target, sizeof target - 1);
         // Only remove the link if it is still ours.
-        if (n >= 0 && std::string(target, static_cast<std::size_t>(n)) == slavePath_
-            && ::lstat(linkPath_.c_str(), &st) == 0 && S_ISLNK(st.st_mode))
+        if (n >= 0 && std::string(target, static_cast<std::size_t>(n)) == slavePath_ &&
+            ::lstat(linkPath_.c_str(), &st) == 0 && S_ISLNK(st.st_mode))
             ::unlink(linkPath_.c_str());
     }
     if (slaveHold_ >= 0)
@@ -77,7 +77,9 @@ void PtyInstrument::link(const std::string& path) {
     linkPath_ = path;
 }
 
-bool PtyInstrument::stopped() const { return stopRequested != 0; }
+bool PtyInstrument::stopped() const {
+    return stopRequested != 0;
+}
 
 void PtyInstrument::drainInput() {
     char buf[512];
