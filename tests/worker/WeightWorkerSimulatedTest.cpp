@@ -102,12 +102,12 @@ TEST_F(SimulatedWorker, OpeningFailuresLeaveNothingConnected) {
 
     Config missing = configFor(Instrument::GENERIC);
     missing.setPort(QStringLiteral("NOPE"));
-    EXPECT_THROW(WeightWorker(view, missing), Tarolink::SerialIOException);
+    EXPECT_THROW(WeightWorker(view, missing), Tarolink::PortIOException);
 
     Config badRate = configFor(Instrument::GENERIC);
     badRate.setBitRate(-5);
     EXPECT_EQ(
-        tarolink_test::errorText<Tarolink::SerialArgumentException>([&] { WeightWorker w(view, badRate); }),
+        tarolink_test::errorText<Tarolink::PortArgumentException>([&] { WeightWorker w(view, badRate); }),
         "Invalid Serial Port Bit Rate");
     EXPECT_FALSE(view.connected);
     EXPECT_FALSE(sim->isOpen("SIM1"));
