@@ -114,7 +114,12 @@ bool WeightWorker::cancel(bool /*mayInterruptIfRunning*/) {
 void WeightWorker::interrupt() {
     if (!started_ || !thread_.joinable())
         return;
-    interrupted_ = true;
+    {
+        std::lock_guard lock(stateMutex_);
+        if (taskEnded_)
+            return; // it ended for a reason of its own
+        interrupted_ = true;
+    }
     thread_.request_stop();
     port_->wakeUp();
 }
