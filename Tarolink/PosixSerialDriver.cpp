@@ -642,36 +642,28 @@ int PosixSerialDriver::setModemBit(PosixPort& p, int bit, bool on) {
     return 0;
 }
 
-int PosixSerialDriver::SerSigCD(int port) {
+int PosixSerialDriver::modemSignal(int port, int mask) {
     auto p = find(port);
     int bits = 0;
     if (!p || modemBits(*p, bits) != 0)
         return -1;
-    return (bits & TIOCM_CD) ? 1 : 0;
+    return (bits & mask) ? 1 : 0;
+}
+
+int PosixSerialDriver::SerSigCD(int port) {
+    return modemSignal(port, TIOCM_CD);
 }
 
 int PosixSerialDriver::SerSigCTS(int port) {
-    auto p = find(port);
-    int bits = 0;
-    if (!p || modemBits(*p, bits) != 0)
-        return -1;
-    return (bits & TIOCM_CTS) ? 1 : 0;
+    return modemSignal(port, TIOCM_CTS);
 }
 
 int PosixSerialDriver::SerSigDSR(int port) {
-    auto p = find(port);
-    int bits = 0;
-    if (!p || modemBits(*p, bits) != 0)
-        return -1;
-    return (bits & TIOCM_DSR) ? 1 : 0;
+    return modemSignal(port, TIOCM_DSR);
 }
 
 int PosixSerialDriver::SerSigRing(int port) {
-    auto p = find(port);
-    int bits = 0;
-    if (!p || modemBits(*p, bits) != 0)
-        return -1;
-    return (bits & TIOCM_RI) ? 1 : 0;
+    return modemSignal(port, TIOCM_RI);
 }
 
 int PosixSerialDriver::SerSetDTR(int port, bool on) {

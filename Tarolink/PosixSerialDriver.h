@@ -91,6 +91,8 @@ private:
     std::shared_ptr<PosixPort> find(int port) const;
     int fill(PosixPort& p);
     int modemBits(PosixPort& p, int& bits);
+    // 1 when the modem line of `mask` is on, 0 when off, -1 on failure.
+    int modemSignal(int port, int mask);
     int setModemBit(PosixPort& p, int bit, bool on);
     int errorOfLastByte(int port, int kind);
     bool checkHangUp(PosixPort& p);

@@ -2,7 +2,7 @@
 
 #include "config/Config.h"
 
-#include <algorithm>
+#include "worker/CharacterFilter.h"
 
 namespace tarovex::worker {
 
@@ -23,25 +23,9 @@ bool Remover::contains(char16_t c) const {
 }
 
 QString Remover::remove(const QString& value) const {
-    if (characters_.isEmpty() || value.isEmpty())
+    if (characters_.isEmpty())
         return value;
-    const qsizetype n = value.size();
-    const QChar* in = value.constData();
-    qsizetype first = 0;
-    while (first < n && !contains(in[first].unicode()))
-        ++first;
-    if (first == n)
-        return value; // nothing to remove: share, do not copy
-    QString out(n - 1, Qt::Uninitialized);
-    QChar* o = out.data();
-    std::copy(in, in + first, o);
-    qsizetype k = first;
-    for (qsizetype i = first + 1; i < n; ++i) {
-        if (!contains(in[i].unicode()))
-            o[k++] = in[i];
-    }
-    out.truncate(k);
-    return out;
+    return removeCharacters(value, [this](char16_t c) { return contains(c); });
 }
 
 } // namespace tarovex::worker
