@@ -7,6 +7,9 @@
 #include "config/Config.h"
 #include "worker/WeightWorkerFactory.h"
 
+#include "tests/Tarolink/TestSupport.h"
+#include "tests/worker/WorkerTestSupport.h"
+
 #include <benchmark/benchmark.h>
 
 #include <QCoreApplication>
@@ -52,45 +55,10 @@ void setUp() {
     }
 }
 
-bool runUntil(const std::function<bool()>& done, int timeoutMs = 60000) {
-    if (done())
-        return true;
-    const QDeadlineTimer deadline(timeoutMs);
-    QEventLoop loop;
-    QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
-        if (done() || deadline.hasExpired())
-            loop.quit();
-    });
-    poll.start(1);
-    loop.exec();
-    return done();
-}
+// Runs the event loop until `done` holds, for at most a minute.
+bool runUntil(const std::function<bool()>& done) { return worker_test::runUntil(done, 60000); }
 
-class Pty {
-public:
-    Pty() {
-        master_ = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-        if (master_ < 0 || ::grantpt(master_) != 0 || ::unlockpt(master_) != 0)
-            throw std::runtime_error("no pseudo-terminal");
-        slave_ = ::ptsname(master_);
-    }
-    ~Pty() { ::close(master_); }
-    const std::string& slave() const { return slave_; }
-    void write(const std::string& bytes) {
-        std::size_t done = 0;
-        while (done < bytes.size()) {
-            const ssize_t n = ::write(master_, bytes.data() + done, bytes.size() - done);
-            if (n < 0)
-                throw std::runtime_error("write");
-            done += std::size_t(n);
-        }
-    }
-
-private:
-    int master_ = -1;
-    std::string slave_;
-};
+using tarolink_test::Pty;
 
 class CountingView : public WeightWorkerView {
 public:
@@ -129,7 +97,7 @@ void BM_PtyIntoWorker(benchmark::State& state) {
     for (auto _ : state) {
         Pty pty;
         CountingView view;
-        auto created = createWeightWorker(view, configOn(pty.slave()));
+        auto created = createWeightWorker(view, configOn(pty.slavePath()));
         created.worker->start();
         const auto start = Clock::now();
         std::thread instrument([&] { pty.write(data); });
@@ -152,7 +120,7 @@ void BM_TerminatorToView(benchmark::State& state) {
     setUp();
     Pty pty;
     CountingView view;
-    auto created = createWeightWorker(view, configOn(pty.slave()));
+    auto created = createWeightWorker(view, configOn(pty.slavePath()));
     created.worker->start();
     std::vector<double> micros;
     long expected = 0;
@@ -172,7 +140,7 @@ void BM_TerminatorToView(benchmark::State& state) {
     state.counters["p99_us"] = micros[std::min(micros.size() - 1, micros.size() * 99 / 100)];
     state.counters["max_us"] = micros.back();
 }
-// The poll in runUntil checks each millisecond, but the value's arrival time is taken in
+// runUntil polls every few milliseconds, but the value's arrival time is taken in
 // the view itself, so the poll does not add to the figure.
 BENCHMARK(BM_TerminatorToView)->Iterations(2000)->Unit(benchmark::kMicrosecond);
 
@@ -195,7 +163,7 @@ void BM_IdleWakeUps(benchmark::State& state) {
     setUp();
     Pty pty;
     CountingView view;
-    auto created = createWeightWorker(view, configOn(pty.slave()));
+    auto created = createWeightWorker(view, configOn(pty.slavePath()));
     WeightWorker& w = *created.worker;
     w.start();
     double seconds = 0;
@@ -242,9 +210,9 @@ void BM_PtyIntoConsole(benchmark::State& state) {
             ::setenv("HOME", home, 1);
             ::setenv("XDG_CONFIG_HOME", home, 1);
             if (lineLog)
-                ::execl(console.c_str(), console.c_str(), pty.slave().c_str(), nullptr);
+                ::execl(console.c_str(), console.c_str(), pty.slavePath().c_str(), nullptr);
             else
-                ::execl(console.c_str(), console.c_str(), "--no-line-log", pty.slave().c_str(), nullptr);
+                ::execl(console.c_str(), console.c_str(), "--no-line-log", pty.slavePath().c_str(), nullptr);
             ::_exit(127);
         }
         ::close(out[1]);
