@@ -778,8 +778,10 @@ int PosixSerialDriver::SerResetPortDriver(const std::string&) {
 }
 
 bool PosixSerialDriver::checkHangUp(PosixPort& p) {
+    // A failed write marks the port gone while bytes the device sent before may still wait
+    // in the terminal's queue: those are taken first.
     if (p.gone)
-        return true;
+        return fill(p) <= 0;
     pollfd pfd{p.fd, POLLIN, 0};
     if (retryOnEintr([&] { return sys_.poll(&pfd, 1, 0); }) < 0)
         return false;
@@ -805,7 +807,7 @@ int PosixSerialDriver::SerWaitForData(int port, int timeoutMs) {
             if (p->buffered() > 0)
                 return WAIT_DATA;
             if (p->gone)
-                return WAIT_GONE;
+                return checkHangUp(*p) ? WAIT_GONE : WAIT_DATA;
         }
         int remaining = -1;
         if (timeoutMs >= 0) {

@@ -184,6 +184,25 @@ TEST_F(Seam, WritesRetryAndWaitForRoom) {
     EXPECT_TRUE(port.isDeviceGone());
 }
 
+TEST_F(Seam, BytesQueuedBeforeAFailedWriteAreStillDelivered) {
+    SerialPortLocal port(SerialConfig(pty.slavePath()));
+    pty.write("abc");
+    // The pseudo-terminal hands written bytes on asynchronously; wait until they are queued.
+    for (int i = 0; i < 5000 && port.rxReadyCount() < 3; ++i)
+        ::usleep(1000);
+    ASSERT_EQ(port.rxReadyCount(), 3);
+    sys.writeFaults = {EIO};
+    EXPECT_EQ(ioError([&] { port.putString("?"); }), "PutString: sent only -1 of 1 bytes");
+    EXPECT_FALSE(port.isDeviceGone()) << "three bytes still wait";
+    EXPECT_EQ(port.waitForData(1000), SerialPort::WaitResult::DataReady);
+    std::string got;
+    for (int b; (b = port.getByte()) >= 0;)
+        got += static_cast<char>(b);
+    EXPECT_EQ(got, "abc");
+    EXPECT_TRUE(port.isDeviceGone());
+    EXPECT_EQ(port.waitForData(1000), SerialPort::WaitResult::DeviceGone);
+}
+
 TEST_F(Seam, CloseIsNeverRetried) {
     SerialPortLocal port(SerialConfig(pty.slavePath()));
     const int before = sys.closes;
