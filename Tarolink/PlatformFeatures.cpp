@@ -89,10 +89,11 @@ PlatformFeatures PlatformFeatures::forOsName(const std::string& osName, const st
         f.defaultPortName = "COM1";
         f.libraryName = "tlkEpoc";
         return f;
-    } else {
+    } else if (!isWindows(osName)) {
         return f;
     }
-
+    // Here also a Windows name in neither column (a newer release): it still gets the
+    // Windows driver and port names, with no capabilities beyond the initial ones.
     f.windowsPortNames = isWindows(osName);
     f.defaultPortName = (isWindows(osName) || osName == "OS/2") ? "COM1" : "";
     if (isWindows(osName))

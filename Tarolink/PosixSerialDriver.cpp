@@ -252,6 +252,14 @@ std::string PosixSerialDriver::devicePath(int port) const {
     return p ? p->path : std::string();
 }
 
+std::size_t PosixSerialDriver::rxBufferEntries(int port) const {
+    auto p = find(port);
+    if (!p)
+        return 0;
+    std::lock_guard lock(p->mutex);
+    return p->rx.size();
+}
+
 int PosixSerialDriver::SerOpenPort(SerialConfig& config) {
     const std::string rawName = config.getPortNameString();
     const bool byName = !rawName.empty() && rawName[0] != '\0';
@@ -370,10 +378,9 @@ int PosixSerialDriver::SerConfigure(const SerialConfig& config) {
     default:
         break;
     }
-    if (config.getParity() != SerialConfig::PY_NONE)
-        t.c_iflag |= INPCK;
-    else
-        t.c_iflag &= ~INPCK;
+    // Input checking whatever the parity: without INPCK the UART drivers and the line
+    // discipline pass framing errors on as plain bytes, with no mark.
+    t.c_iflag |= INPCK;
     if (config.getStopBits() == SerialConfig::ST_2BITS)
         t.c_cflag |= CSTOPB;
 
@@ -439,8 +446,11 @@ int PosixSerialDriver::fill(PosixPort& p) {
     }
     if (n == 0)
         return 0;
-    if (p.head == p.rx.size()) {
-        p.rx.clear();
+    // Drop what was taken before appending: a reader that takes a few bytes at a time
+    // (getData with a small count) rarely empties the buffer, which would otherwise grow
+    // by a block on every read.
+    if (p.head > 0) {
+        p.rx.erase(p.rx.begin(), p.rx.begin() + static_cast<std::ptrdiff_t>(p.head));
         p.head = 0;
     }
     p.scratch.clear();
@@ -768,8 +778,10 @@ int PosixSerialDriver::SerResetPortDriver(const std::string&) {
 }
 
 bool PosixSerialDriver::checkHangUp(PosixPort& p) {
+    // A failed write marks the port gone while bytes the device sent before may still wait
+    // in the terminal's queue: those are taken first.
     if (p.gone)
-        return true;
+        return fill(p) <= 0;
     pollfd pfd{p.fd, POLLIN, 0};
     if (retryOnEintr([&] { return sys_.poll(&pfd, 1, 0); }) < 0)
         return false;
@@ -795,7 +807,7 @@ int PosixSerialDriver::SerWaitForData(int port, int timeoutMs) {
             if (p->buffered() > 0)
                 return WAIT_DATA;
             if (p->gone)
-                return WAIT_GONE;
+                return checkHangUp(*p) ? WAIT_GONE : WAIT_DATA;
         }
         int remaining = -1;
         if (timeoutMs >= 0) {

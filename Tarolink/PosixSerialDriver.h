@@ -86,6 +86,9 @@ public:
 
     // The device path of an open port ("" when not open).
     std::string devicePath(int port) const;
+    // Entries the driver's receive buffer holds, taken or not (0 when not open): at most
+    // what was waiting plus one block read. For diagnostics.
+    std::size_t rxBufferEntries(int port) const;
 
 private:
     std::shared_ptr<PosixPort> find(int port) const;

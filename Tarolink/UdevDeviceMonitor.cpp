@@ -33,6 +33,14 @@ bool UdevDeviceMonitor::start(std::function<void()> notify) {
         return false;
     }
     stopFd_ = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    if (stopFd_ < 0) {
+        // A thread we could not stop would hang stop() and every later start().
+        udev_monitor_unref(monitor_);
+        udev_unref(udev_);
+        monitor_ = nullptr;
+        udev_ = nullptr;
+        return false;
+    }
     notify_ = std::move(notify);
     thread_ = std::thread(&UdevDeviceMonitor::run, this, monitor_, stopFd_);
     return true;

@@ -63,6 +63,13 @@ TEST(PlatformFeatures, DefaultsAndSpecialCases) {
     EXPECT_FALSE(PlatformFeatures::forOsName("Linux").windowsPortNames);
     EXPECT_EQ(PlatformFeatures::forOsName("Windows 10", "1.0.2").libraryName, "tlkWinNm");
     EXPECT_EQ(PlatformFeatures::forOsName("Plan 9").libraryName, "");
+    // Every Windows name loads the Windows driver, also one the columns do not list.
+    const auto newer = PlatformFeatures::forOsName("Windows 11");
+    EXPECT_EQ(newer.libraryName, "tlkWin");
+    EXPECT_EQ(newer.defaultPortName, "COM1");
+    EXPECT_TRUE(newer.windowsPortNames);
+    EXPECT_EQ(offFlags(newer).size(), std::size(kAll) - 1) << "only sendBreak is on";
+    EXPECT_EQ(newer.maxBitRate, 115200);
     const auto bare = PlatformFeatures::forOsName("Plan 9");
     EXPECT_EQ(offFlags(bare).size(), std::size(kAll) - 1) << "only sendBreak starts true";
     EXPECT_TRUE(bare.isSupported("sendBreak"));

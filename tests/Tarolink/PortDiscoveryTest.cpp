@@ -3,9 +3,13 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <unistd.h>
 
 namespace fs = std::filesystem;
 using namespace Tarolink;
@@ -104,4 +108,33 @@ TEST(UdevDeviceMonitor, StartsAndStopsItsThread) {
         monitor.stop();
     }
     EXPECT_FALSE(monitor.running());
+}
+
+namespace {
+
+// Starts a monitor with room for exactly one more descriptor: the netlink socket gets it,
+// the monitor's stop counter does not. Exits 0 when the start was refused.
+[[noreturn]] void startWithOneDescriptorLeft() {
+    ::alarm(10); // a thread that cannot be stopped would hang stop() for ever
+    const int lowest = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+    ::close(lowest);
+    const auto room = static_cast<rlim_t>(lowest + 1);
+    const rlimit limit{room, room};
+    ::setrlimit(RLIMIT_NOFILE, &limit);
+    UdevDeviceMonitor monitor;
+    const bool started = monitor.start([] {});
+    monitor.stop();
+    std::_Exit(started ? 1 : 0);
+}
+
+} // namespace
+
+TEST(UdevDeviceMonitorDeathTest, NoStopCounterMeansNoThread) {
+    {
+        UdevDeviceMonitor probe;
+        if (!probe.start([] {}))
+            GTEST_SKIP() << "no udev netlink here";
+    }
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(startWithOneDescriptorLeft(), ::testing::ExitedWithCode(0), "");
 }

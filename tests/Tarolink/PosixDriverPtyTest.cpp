@@ -95,6 +95,19 @@ TEST_F(PtyPort, OpensRawAndReadsByteByByte) {
     EXPECT_FALSE(port.sigFrameErr());
 }
 
+TEST_F(PtyPort, FramingErrorsAreMarkedWithoutParityToo) {
+    // Without input checking a framing error arrives as a plain byte: nothing to report.
+    for (int parity : {SerialConfig::PY_NONE, SerialConfig::PY_ODD}) {
+        SerialConfig c(pty.slavePath());
+        c.setParity(parity);
+        SerialPortLocal port(c);
+        EXPECT_TRUE(sys.lastSet.c_iflag & INPCK) << "parity " << parity;
+        EXPECT_TRUE(sys.lastSet.c_iflag & PARMRK) << "parity " << parity;
+        EXPECT_FALSE(sys.lastSet.c_iflag & IGNPAR) << "parity " << parity;
+        EXPECT_EQ(static_cast<bool>(sys.lastSet.c_cflag & PARENB), parity != SerialConfig::PY_NONE);
+    }
+}
+
 TEST_F(PtyPort, MarkAndSpaceParityReachTheDevice) {
     SerialConfig c(pty.slavePath());
     c.setParity(SerialConfig::PY_MARK);

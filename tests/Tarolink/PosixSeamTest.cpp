@@ -184,6 +184,25 @@ TEST_F(Seam, WritesRetryAndWaitForRoom) {
     EXPECT_TRUE(port.isDeviceGone());
 }
 
+TEST_F(Seam, BytesQueuedBeforeAFailedWriteAreStillDelivered) {
+    SerialPortLocal port(SerialConfig(pty.slavePath()));
+    pty.write("abc");
+    // The pseudo-terminal hands written bytes on asynchronously; wait until they are queued.
+    for (int i = 0; i < 5000 && port.rxReadyCount() < 3; ++i)
+        ::usleep(1000);
+    ASSERT_EQ(port.rxReadyCount(), 3);
+    sys.writeFaults = {EIO};
+    EXPECT_EQ(ioError([&] { port.putString("?"); }), "PutString: sent only -1 of 1 bytes");
+    EXPECT_FALSE(port.isDeviceGone()) << "three bytes still wait";
+    EXPECT_EQ(port.waitForData(1000), SerialPort::WaitResult::DataReady);
+    std::string got;
+    for (int b; (b = port.getByte()) >= 0;)
+        got += static_cast<char>(b);
+    EXPECT_EQ(got, "abc");
+    EXPECT_TRUE(port.isDeviceGone());
+    EXPECT_EQ(port.waitForData(1000), SerialPort::WaitResult::DeviceGone);
+}
+
 TEST_F(Seam, CloseIsNeverRetried) {
     SerialPortLocal port(SerialConfig(pty.slavePath()));
     const int before = sys.closes;
@@ -289,6 +308,15 @@ TEST(SeamMarks, ErrorsAreAttributedToTheByteTheyMark) {
           {'x', false, false, false},
           {'y', true, false, false},
           {'z', false, true, false}}},
+        {"a mark split between reads: FF at the end of one, 00 x at the start of the next",
+         SerialConfig::PY_NONE,
+         false,
+         counts(0, 0, 0),
+         {{'A', 0xFF}, {0x00, 'B', 'C', 0xFF}, {0xFF}},
+         {{'A', false, false, false},
+          {'B', false, true, false},
+          {'C', false, false, false},
+          {0xFF, false, false, false}}},
         {"counters: an error on a zero byte is not a break",
          SerialConfig::PY_NONE,
          true,
@@ -316,4 +344,41 @@ TEST(SeamMarks, ErrorsAreAttributedToTheByteTheyMark) {
         }
         SerialPortLocal::installDriver(std::make_shared<PosixSerialDriver>());
     }
+}
+
+TEST(SeamReads, SmallReadsDuringABacklogKeepTheBufferSmallAndLoseNothing) {
+    PropertyGuard os("TLK_OSNAME", "Linux");
+    ScriptedSyscalls sys;
+    auto driver = std::make_shared<PosixSerialDriver>(sys);
+    SerialPortLocal::installDriver(driver);
+    Pty pty;
+    {
+        SerialPortLocal port{SerialConfig(pty.slavePath())};
+        // Reads of three bytes while the terminal always has more: one left over after
+        // every read, so the buffer is never empty when the next block comes in.
+        constexpr int kCount = 3;
+        constexpr int kBlocks = 2000;
+        std::vector<std::uint8_t> expected;
+        std::uint8_t value = 0xF0;
+        for (int i = 0; i < kBlocks; ++i) {
+            std::vector<std::uint8_t> chunk;
+            for (int k = 0; k < (i == 0 ? kCount + 1 : kCount); ++k, ++value) {
+                expected.push_back(value);
+                chunk.push_back(value);
+                if (value == 0xFF)
+                    chunk.push_back(0xFF); // doubled by the terminal
+            }
+            sys.chunks.push_back(chunk);
+        }
+        std::vector<std::uint8_t> got;
+        std::size_t most = 0;
+        std::uint8_t buf[kCount];
+        for (int n; (n = port.getData(buf, 0, kCount)) > 0;) {
+            got.insert(got.end(), buf, buf + n);
+            most = std::max(most, driver->rxBufferEntries(port.getPortNum()));
+        }
+        EXPECT_EQ(got, expected);
+        EXPECT_LE(most, static_cast<std::size_t>(2 * kCount + 1)) << "taken bytes are not kept";
+    }
+    SerialPortLocal::installDriver(std::make_shared<PosixSerialDriver>());
 }
