@@ -422,6 +422,11 @@ int PosixSerialDriver::SerClosePort(int port) {
     // Release anyone waiting on the port before it goes.
     const std::uint64_t one = 1;
     [[maybe_unused]] auto w = sys_.write(p->wakeFd, &one, sizeof one);
+    // Output still queued behind a handshake the device no longer answers would make the
+    // kernel's close wait up to 30 s, under the port lock: nothing we send must outlive
+    // the port, so it is discarded.
+    if (!p->gone)
+        retryOnEintr([&] { return sys_.tcflush(p->fd, TCOFLUSH); });
     if (p->haveOriginal && !p->gone)
         retryOnEintr([&] { return sys_.tcsetattr(p->fd, TCSANOW, &p->original); });
     sys_.ioctl(p->fd, TIOCNXCL, nullptr);

@@ -29,12 +29,19 @@ public:
     std::deque<int> openFaults, readFaults, writeFaults, tcsetattrFaults, pollFaults, flockFaults;
     bool hangUp = false; // poll reports POLLHUP on the device, read returns 0
     int reads = 0, writes = 0, tcsetattrs = 0, closes = 0;
+    bool outputDiscarded = false;        // tcflush(TCOFLUSH) seen
+    bool discardedBeforeFirstClose = false;
 
     int open(const char* path, int flags) override {
         return fault(openFaults) ? -1 : PosixSyscalls::open(path, flags);
     }
+    int tcflush(int fd, int queue) override {
+        outputDiscarded = outputDiscarded || queue == TCOFLUSH || queue == TCIOFLUSH;
+        return PosixSyscalls::tcflush(fd, queue);
+    }
     int close(int fd) override {
-        ++closes;
+        if (closes++ == 0)
+            discardedBeforeFirstClose = outputDiscarded;
         return PosixSyscalls::close(fd);
     }
     ssize_t read(int fd, void* buffer, size_t count) override {
@@ -208,6 +215,17 @@ TEST_F(Seam, CloseIsNeverRetried) {
     const int before = sys.closes;
     port.close();
     EXPECT_EQ(sys.closes - before, 2) << "the device and the wake-up counter, once each";
+}
+
+// Unsent output is dropped before the device is closed, so a close never waits on a
+// handshake line that stays low.
+TEST_F(Seam, CloseDiscardsUnsentOutputFirst) {
+    SerialPortLocal port(SerialConfig(pty.slavePath()));
+    port.putString("1\r");
+    sys.closes = 0;
+    sys.outputDiscarded = false;
+    port.close();
+    EXPECT_TRUE(sys.discardedBeforeFirstClose);
 }
 
 namespace {
