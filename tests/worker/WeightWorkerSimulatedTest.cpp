@@ -16,6 +16,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <thread>
 
 using namespace tarovex::worker;
@@ -348,6 +349,41 @@ TEST_F(SimulatedWorker, HandshakeWarningsForEveryAnswerOfTheBalance) {
     // A balance that follows the lines answers on both.
     sim->setLoopback("SIM1", true, true);
     EXPECT_EQ(createWeightWorker(view, configFor(Instrument::AND)).warning, std::nullopt);
+}
+
+// A driver whose modem-line requests fail on demand, as a port with trouble would.
+class FailingLinesDriver : public SimulatedDriver {
+public:
+    std::atomic<bool> failSetRts{false};
+    std::atomic<bool> failReads{false};
+    int SerSetRTS(int port, bool on) override {
+        return failSetRts ? -1 : SimulatedDriver::SerSetRTS(port, on);
+    }
+    int SerSigCTS(int port) override { return failReads ? -1 : SimulatedDriver::SerSigCTS(port); }
+    int SerSigDSR(int port) override { return failReads ? -1 : SimulatedDriver::SerSigDSR(port); }
+};
+
+TEST_F(SimulatedWorker, AHandshakeLineThatFailsCountsAsNotAnswered) {
+    auto failing = std::make_shared<FailingLinesDriver>();
+    Tarolink::SerialPortLocal::installDriver(failing);
+    failing->addPort("SIM1");
+    failing->setLoopback("SIM1", true, true);
+    WeightWorkerAnd w(view, configFor(Instrument::AND));
+    EXPECT_EQ(w.checkHandshake(), std::nullopt) << "a balance that follows the lines answers on both";
+
+    w.port().setRTS(false);
+    failing->failSetRts = true;
+    EXPECT_EQ(w.checkHandshake(), bundleText(WorkerMessages::AND_ERROR_UNUSUAL));
+    failing->failReads = true;
+    EXPECT_EQ(w.checkHandshake(), bundleText(WorkerMessages::AND_ERROR_NOT_CONNECTED));
+
+    // The run still starts and ends as usual.
+    w.start();
+    failing->receiveText("SIM1", "+7 g\r\n");
+    ASSERT_TRUE(linesArrived(1));
+    EXPECT_EQ(view.lines()[0].getProcessedData(), "7");
+    stop(w);
+    EXPECT_FALSE(view.connected);
 }
 
 TEST_F(SimulatedWorker, ThePresetChoosesTheWorker) {
