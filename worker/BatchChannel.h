@@ -6,6 +6,8 @@
 #include <condition_variable>
 #include <cstddef>
 #include <functional>
+#include <iterator>
+#include <memory>
 #include <mutex>
 #include <stop_token>
 #include <utility>
@@ -23,9 +25,10 @@ namespace tarovex::worker {
 // the few items a stopping producer still sends go over the limit rather than being lost.
 template <typename T> class BatchChannel {
 public:
-    // Create on the owner thread; `deliver` runs there with each batch.
-    BatchChannel(std::function<void(std::vector<T>&)> deliver, std::size_t capacity)
+    // Create on the owner thread; `deliver` runs there with each item, in push order.
+    BatchChannel(std::function<void(T&)> deliver, std::size_t capacity)
         : deliver_(std::move(deliver)), capacity_(capacity) {}
+    ~BatchChannel() { *alive_ = false; }
     BatchChannel(const BatchChannel&) = delete;
     BatchChannel& operator=(const BatchChannel&) = delete;
 
@@ -47,27 +50,47 @@ public:
     }
 
     // Delivers what is queued now, on the calling (owner) thread.
-    // A local batch, since a view callback may run a nested event loop that delivers again.
+    //
+    // A callback may run a nested event loop, which calls this again before the outer
+    // batch is through. The nested call goes on with the outer batch's remaining items
+    // before its own, so nothing overtakes; the outer call then finds them delivered. A
+    // callback may also destroy the channel (the owner going away): then nothing here
+    // touches it again.
     void deliverNow() {
-        std::vector<T> batch;
+        const std::shared_ptr<bool> alive = alive_;
         {
             std::lock_guard lock(mutex_);
-            batch.swap(pending_);
-            pending_.reserve(batch.size());
+            if (inFlight_.empty()) {
+                inFlight_.swap(pending_); // keeps both buffers' room for the next rounds
+            } else {
+                inFlight_.insert(inFlight_.end(), std::make_move_iterator(pending_.begin()),
+                                 std::make_move_iterator(pending_.end()));
+                pending_.clear();
+            }
             scheduled_ = false;
         }
         room_.notify_all();
-        if (!batch.empty())
-            deliver_(batch);
+        while (next_ < inFlight_.size()) {
+            T item = std::move(inFlight_[next_++]);
+            deliver_(item);
+            if (!*alive)
+                return;
+        }
+        inFlight_.clear();
+        next_ = 0;
     }
 
 private:
-    std::function<void(std::vector<T>&)> deliver_;
+    std::function<void(T&)> deliver_;
     const std::size_t capacity_;
     std::mutex mutex_;
     std::condition_variable_any room_;
     std::vector<T> pending_;
     bool scheduled_ = false;
+    // Owner thread only: the items taken for delivery and the next one to hand over.
+    std::vector<T> inFlight_;
+    std::size_t next_ = 0;
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
     // Posted calls die with it, so none can reach a destroyed channel. Declared last: it
     // goes first.
     QObject context_;

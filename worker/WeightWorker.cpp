@@ -40,8 +40,7 @@ QString bitRateLabel(int bitRate) {
 } // namespace
 
 WeightWorker::WeightWorker(WeightWorkerView& view, const config::Config& config)
-    : view_(view), config_(config),
-      channel_([this](std::vector<Report>& batch) { deliver(batch); }, kChannelCapacity) {
+    : view_(view), config_(config), channel_([this](Report& report) { deliver(report); }, kChannelCapacity) {
     lineBuffer_.reserve(30);
     if (config_.getPort().isEmpty())
         throw std::invalid_argument(text(WorkerMessages::NULL_PORT_ERROR).toStdString());
@@ -279,18 +278,16 @@ void WeightWorker::log(const QString& message, bool important) {
 
 // ---- owner thread ------------------------------------------------------------------
 
-void WeightWorker::deliver(std::vector<Report>& batch) {
-    for (Report& report : batch) {
-        if (DataLine* line = std::get_if<DataLine>(&report)) {
-            view_.dataLineReceived(std::move(*line));
-        } else if (const Message* m = std::get_if<Message>(&report)) {
-            if (m->important)
-                view_.logImportantEvent(m->text);
-            else
-                view_.logEvent(m->text);
-        } else {
-            complete();
-        }
+void WeightWorker::deliver(Report& report) {
+    if (DataLine* line = std::get_if<DataLine>(&report)) {
+        view_.dataLineReceived(std::move(*line));
+    } else if (const Message* m = std::get_if<Message>(&report)) {
+        if (m->important)
+            view_.logImportantEvent(m->text);
+        else
+            view_.logEvent(m->text);
+    } else {
+        complete();
     }
 }
 

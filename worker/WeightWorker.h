@@ -114,7 +114,7 @@ private:
     void dropOverlongLine();
     void pause(const std::stop_token& stop, int ms);
     void log(const QString& text, bool important = false);
-    void deliver(std::vector<Report>& batch);
+    void deliver(Report& report);
     void complete();
 
     WeightWorkerView& view_;

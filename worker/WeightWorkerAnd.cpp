@@ -5,19 +5,43 @@
 #include "worker/WorkerMessages.h"
 
 #include <chrono>
+#include <exception>
 #include <thread>
 
 namespace tarovex::worker {
 
+namespace {
+
+using Tarolink::SerialPort;
+
+// The check only advises and the run starts either way, so a line that cannot be set or
+// read counts as one the balance does not answer on.
+void raise(SerialPort& port, void (SerialPort::*set)(bool)) {
+    try {
+        (port.*set)(true);
+    } catch (const std::exception&) {
+    }
+}
+
+bool readOrOff(SerialPort& port, bool (SerialPort::*signal)()) {
+    try {
+        return (port.*signal)();
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+} // namespace
+
 std::optional<QString> WeightWorkerAnd::checkHandshake() {
     using namespace std::chrono_literals;
-    Tarolink::SerialPort& p = port();
-    p.setDTR(true);
+    SerialPort& p = port();
+    raise(p, &SerialPort::setDTR);
     std::this_thread::sleep_for(50ms);
-    const bool dsr = p.sigDSR();
-    p.setRTS(true);
+    const bool dsr = readOrOff(p, &SerialPort::sigDSR);
+    raise(p, &SerialPort::setRTS);
     std::this_thread::sleep_for(50ms);
-    const bool cts = p.sigCTS();
+    const bool cts = readOrOff(p, &SerialPort::sigCTS);
     return handshakeWarning(dsr, cts);
 }
 

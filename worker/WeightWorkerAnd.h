@@ -18,8 +18,8 @@ public:
 
     // Sets DTR on, waits 50 ms, reads DSR, sets RTS on, waits 50 ms, reads CTS. Returns the
     // warning to show (titled with the text of "warning") when the balance does not answer
-    // on both lines, nothing when it does. The run starts either way. Owner thread, before
-    // start(); throws the serial library's exceptions.
+    // on both lines, nothing when it does; a line that cannot be set or read counts as not
+    // answered. The run starts either way. Owner thread, before start(); does not throw.
     std::optional<QString> checkHandshake();
 
     // The warning for a pair of answers, nothing for DSR and CTS both on.

@@ -16,6 +16,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <thread>
 
 using namespace tarovex::worker;
@@ -232,6 +233,40 @@ TEST_F(SimulatedWorker, AFailedLineIsReportedAndDoesNotLeakIntoTheNext) {
     EXPECT_TRUE(view.texts(Kind::Important).filter("not processed").isEmpty());
 }
 
+TEST_F(SimulatedWorker, AValueTheFormatterRefusesIsReportedAndPublishesNoLine) {
+    Config c = configFor(Instrument::GENERIC);
+    c.setCustomRegEx(QStringLiteral("=(\\S+)"));
+    c.setDecimalPlaces(QStringLiteral("1"));
+    c.setMathOperation(tarovex::config::ConfigHelper::MathOperation::DIVIDE);
+    c.setMathOperand(QStringLiteral("2"));
+    auto w = started(c);
+    send("=abc\r=1.2.3\r=-\r=5\r");
+    ASSERT_TRUE(linesArrived(1));
+    EXPECT_EQ(view.texts(Kind::Important), QStringList({"Error [WW]: Not a decimal number: \"abc\"",
+                                                        "Error [WW]: Not a decimal number: \"1.2.3\"",
+                                                        "Error [WW]: Not a decimal number: \"-\""}));
+    const auto lines = view.lines();
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0].getProcessedData(), "2.5");
+    EXPECT_EQ(lines[0].getCount(), 4) << "refused lines are counted";
+    EXPECT_EQ(lines[0].getRawData(), "=5\r") << "nothing of a refused line is carried over";
+    stop(*w);
+}
+
+TEST_F(SimulatedWorker, ADivisionByZeroIsReportedForItsLine) {
+    Config c = configFor(Instrument::GENERIC);
+    c.setDecimalPlaces(QStringLiteral("2"));
+    c.setMathOperation(tarovex::config::ConfigHelper::MathOperation::DIVIDE);
+    c.setMathOperand(QStringLiteral("0.00"));
+    auto w = started(c);
+    send("12\r\r");
+    ASSERT_TRUE(linesArrived(1));
+    EXPECT_EQ(view.texts(Kind::Important), QStringList({"Error [WW]: Division by zero"}));
+    EXPECT_EQ(view.lines()[0].getCount(), 2);
+    EXPECT_FALSE(view.lines()[0].hasValue()) << "an empty value never reaches the division";
+    stop(*w);
+}
+
 TEST_F(SimulatedWorker, ALineThatNeverEndsIsDroppedOnceAtTheLimit) {
     auto w = started(configFor(Instrument::GENERIC));
     std::string noise(WeightWorker::kMaxLineLength + 100, '\x01');
@@ -348,6 +383,41 @@ TEST_F(SimulatedWorker, HandshakeWarningsForEveryAnswerOfTheBalance) {
     // A balance that follows the lines answers on both.
     sim->setLoopback("SIM1", true, true);
     EXPECT_EQ(createWeightWorker(view, configFor(Instrument::AND)).warning, std::nullopt);
+}
+
+// A driver whose modem-line requests fail on demand, as a port with trouble would.
+class FailingLinesDriver : public SimulatedDriver {
+public:
+    std::atomic<bool> failSetRts{false};
+    std::atomic<bool> failReads{false};
+    int SerSetRTS(int port, bool on) override {
+        return failSetRts ? -1 : SimulatedDriver::SerSetRTS(port, on);
+    }
+    int SerSigCTS(int port) override { return failReads ? -1 : SimulatedDriver::SerSigCTS(port); }
+    int SerSigDSR(int port) override { return failReads ? -1 : SimulatedDriver::SerSigDSR(port); }
+};
+
+TEST_F(SimulatedWorker, AHandshakeLineThatFailsCountsAsNotAnswered) {
+    auto failing = std::make_shared<FailingLinesDriver>();
+    Tarolink::SerialPortLocal::installDriver(failing);
+    failing->addPort("SIM1");
+    failing->setLoopback("SIM1", true, true);
+    WeightWorkerAnd w(view, configFor(Instrument::AND));
+    EXPECT_EQ(w.checkHandshake(), std::nullopt) << "a balance that follows the lines answers on both";
+
+    w.port().setRTS(false);
+    failing->failSetRts = true;
+    EXPECT_EQ(w.checkHandshake(), bundleText(WorkerMessages::AND_ERROR_UNUSUAL));
+    failing->failReads = true;
+    EXPECT_EQ(w.checkHandshake(), bundleText(WorkerMessages::AND_ERROR_NOT_CONNECTED));
+
+    // The run still starts and ends as usual.
+    w.start();
+    failing->receiveText("SIM1", "+7 g\r\n");
+    ASSERT_TRUE(linesArrived(1));
+    EXPECT_EQ(view.lines()[0].getProcessedData(), "7");
+    stop(w);
+    EXPECT_FALSE(view.connected);
 }
 
 TEST_F(SimulatedWorker, ThePresetChoosesTheWorker) {
