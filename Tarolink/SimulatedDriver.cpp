@@ -259,19 +259,25 @@ int SimulatedDriver::SerSigOverrun(int port) {
 int SimulatedDriver::SerSigBreak(int port) {
     std::lock_guard l(mutex_);
     Device* d = byPort(port);
-    return d ? (d->last == ByteError::Break ? 1 : 0) : -1;
+    if (!d || d->last == ByteError::Unreadable)
+        return -1;
+    return d->last == ByteError::Break ? 1 : 0;
 }
 
 int SimulatedDriver::SerSigFrameErr(int port) {
     std::lock_guard l(mutex_);
     Device* d = byPort(port);
-    return d ? (d->last == ByteError::Frame ? 1 : 0) : -1;
+    if (!d || d->last == ByteError::Unreadable)
+        return -1;
+    return d->last == ByteError::Frame ? 1 : 0;
 }
 
 int SimulatedDriver::SerSigParityErr(int port) {
     std::lock_guard l(mutex_);
     Device* d = byPort(port);
-    return d ? (d->last == ByteError::Parity ? 1 : 0) : -1;
+    if (!d || d->last == ByteError::Unreadable)
+        return -1;
+    return d->last == ByteError::Parity ? 1 : 0;
 }
 
 int SimulatedDriver::SerSigCD(int port) {

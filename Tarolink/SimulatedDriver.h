@@ -18,7 +18,8 @@ namespace Tarolink {
 // results for open, configure, close and writes. Thread-safe.
 class SimulatedDriver : public SerialDriver {
 public:
-    enum class ByteError { None, Parity, Frame, Break };
+    // Unreadable: the byte arrives, but asking for its error state fails (-1).
+    enum class ByteError { None, Parity, Frame, Break, Unreadable };
 
     // Makes a port known under `name`, listed by SerGetPortList in the order added
     // (descriptions only when one of them is non-empty).

@@ -190,6 +190,9 @@ int WeightWorker::loop(std::stop_token stop) {
         } catch (const std::exception& e) {
             log(errorText(e), true);
             // The failed line goes with its error: its bytes must not start the next line.
+            // When it failed before its terminator, what is still to come of it goes too.
+            if (!lineBuffer_.isEmpty() && lineBuffer_.back() != QChar(char16_t(terminator_)))
+                skipToTerminator_ = true;
             lineBuffer_.resize(0);
             parityError_ = framingError_ = false;
             bool gone = false;
@@ -218,6 +221,13 @@ int WeightWorker::loop(std::stop_token stop) {
 void WeightWorker::readAvailable(const std::stop_token& stop) {
     for (int b; !stop.stop_requested() && (b = port_->getByte()) >= 0;) {
         ++bytesTaken_;
+        if (skipToTerminator_) {
+            if (b == terminator_) {
+                skipToTerminator_ = false;
+                ++count_; // the terminator of the dropped line still counts
+            }
+            continue;
+        }
         lineBuffer_.append(QChar(char16_t(b)));
         if (checkParity_ && port_->sigParityErr()) {
             log(parityErrorText(), true);
@@ -265,6 +275,7 @@ void WeightWorker::dropOverlongLine() {
         true);
     lineBuffer_.resize(0);
     parityError_ = framingError_ = false;
+    skipToTerminator_ = true;
 }
 
 void WeightWorker::pause(const std::stop_token& stop, int ms) {

@@ -127,6 +127,10 @@ private:
     std::optional<ValueExtractor> extractor_;
     std::optional<ValueProcessor> processor_;
     QString lineBuffer_;
+    // The line being received lost its beginning (an error mid-line, or its first part
+    // was dropped as too long): the rest of it, up to its terminator, is dropped too, so
+    // that a fragment can never be taken for a reading.
+    bool skipToTerminator_ = false;
     int terminator_ = 13;
     std::int32_t count_ = 0;
     bool parityError_ = false;

@@ -271,7 +271,9 @@ TEST_F(SimulatedWorker, ALineThatNeverEndsIsDroppedOnceAtTheLimit) {
     auto w = started(configFor(Instrument::GENERIC));
     std::string noise(WeightWorker::kMaxLineLength + 100, '\x01');
     noise.replace(0, 3, "AB\t");
-    send(noise + "7\r");
+    // The tail of the over-long line ends in what looks like a reading: it must not be
+    // taken for one. The next whole line is.
+    send(noise + "7\r" + "8\r");
     ASSERT_TRUE(linesArrived(1));
     const QStringList important = view.texts(Kind::Important);
     ASSERT_EQ(important.size(), 1);
@@ -279,8 +281,28 @@ TEST_F(SimulatedWorker, ALineThatNeverEndsIsDroppedOnceAtTheLimit) {
     EXPECT_TRUE(important[0].contains("AB<9><1><1>"));
     const auto lines = view.lines();
     ASSERT_EQ(lines.size(), 1u);
-    EXPECT_EQ(lines[0].getRawData().size(), 100 + 2) << "only what followed the dropped bytes";
+    EXPECT_EQ(lines[0].getRawData(), "8\r");
+    EXPECT_EQ(lines[0].getCount(), 2) << "the dropped line's terminator counted";
     stop(*w);
+}
+
+TEST_F(SimulatedWorker, AnErrorInTheMiddleOfALineDropsTheWholeLine) {
+    auto w = started(configFor(Instrument::GENERIC));
+    // The error state of the "1" cannot be read: the line fails there, and its rest
+    // ("2.50 g") must not be typed as a reading of its own.
+    send("+  ");
+    send("1", SimulatedDriver::ByteError::Unreadable);
+    send("2.50 g\r+  3.75 g\r");
+    ASSERT_TRUE(linesArrived(1));
+    ASSERT_EQ(view.texts(Kind::Important).size(), 1);
+    EXPECT_EQ(view.texts(Kind::Important)[0], "Error [WW]: sigFrameErr failed");
+    const auto lines = view.lines();
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0].getRawData(), "+  3.75 g\r");
+    EXPECT_EQ(lines[0].getProcessedData(), "3.75");
+    EXPECT_EQ(lines[0].getCount(), 2);
+    stop(*w);
+    EXPECT_TRUE(view.texts(Kind::Important).filter(bundleText(WorkerMessages::UNSENT_DATA)).isEmpty());
 }
 
 TEST_F(SimulatedWorker, StopReportsUnsentBytesClosesThePortAndDisconnects) {
