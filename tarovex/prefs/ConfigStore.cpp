@@ -7,6 +7,7 @@
 
 #include <QLoggingCategory>
 
+#include <cstring>
 #include <functional>
 #include <memory>
 #include <ostream>
@@ -139,6 +140,56 @@ const QList<Setting>& settings() {
     return table;
 }
 
+// The same settings in the order saveConfig writes them, which is not the load order
+// ("sound" comes right after "decimalSeparator", "customRegEx" before the repeat-filter keys,
+// ...). The order shows when a store fails part way: the keys written before it are these.
+const QList<const Setting*>& saveOrder() {
+    static const QList<const Setting*> order = [] {
+        static const char* const keys[] = {"instrument",
+                                           "bitRate",
+                                           "dataBits",
+                                           "stopBits",
+                                           "parity",
+                                           "inputTerminator",
+                                           "decimalSeparator",
+                                           "sound",
+                                           "startWith",
+                                           "outputTerminator",
+                                           "outputTerminator2",
+                                           "everyXValues",
+                                           "connect",
+                                           "mathOperation",
+                                           "mathOperand",
+                                           "decimalPlaces",
+                                           "roundingMethod",
+                                           "keyboardType",
+                                           "delay",
+                                           "minimizeToTray",
+                                           "notifyWhenMinimizedToTray",
+                                           "checkForUpdates",
+                                           "abortAutoStartWhenPrevPortNotAvailable",
+                                           "ignoreDuplicates",
+                                           "editOperation",
+                                           "editPosition",
+                                           "editNumCharacters",
+                                           "removeCharacters",
+                                           "customRegEx",
+                                           "ignoreTimeLimit",
+                                           "ignoreDifference"};
+        QList<const Setting*> list;
+        for (const char* key : keys)
+            for (const Setting& s : settings())
+                if (std::strcmp(s.key, key) == 0)
+                    list.append(&s);
+        // A setting missing from the list above is still saved, last.
+        for (const Setting& s : settings())
+            if (!list.contains(&s))
+                list.append(&s);
+        return list;
+    }();
+    return order;
+}
+
 std::unique_ptr<Preferences> platformRoot;
 
 // A store that holds one entry in memory, for reading a single text through a setting.
@@ -260,8 +311,8 @@ void saveConfig(Preferences& node, const Config& config, std::ostream& console) 
             node.put(QStringLiteral("port"), config.getPort());
             node.put(QStringLiteral("prevPort"), config.getPort());
         }
-        for (const Setting& s : settings())
-            s.save(config, node);
+        for (const Setting* s : saveOrder())
+            s->save(config, node);
         node.flush();
     } catch (const BackingStoreException& e) {
         console << "saveConfig exception: " << e.what() << std::endl;

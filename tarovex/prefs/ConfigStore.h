@@ -37,10 +37,12 @@ void closeSettingsNode();
 bool loadConfig(Preferences& node, config::Config& config, const QStringList& ports,
                 QStringList* invalidKeys = nullptr);
 
-// Writes every setting of `config` to `node` and flushes it. A set port is also written as
-// "prevPort": the port of this run is the previous port of the next. A failure of the store
-// is written to `console` as one line "saveConfig exception: <message>" and the function
-// returns normally; a PreferencesAccessException is passed on to the caller.
+// Writes every setting of `config` to `node` and flushes it: "port" and "prevPort" first,
+// then the other keys in save order ("instrument", "bitRate", ..., "sound" after
+// "decimalSeparator", ..., "customRegEx", "ignoreTimeLimit", "ignoreDifference"). A set port
+// is also written as "prevPort": the port of this run is the previous port of the next. A failure of the
+// store is written to `console` as one line "saveConfig exception: <message>" and the function returns
+// normally; a PreferencesAccessException is passed on to the caller.
 void saveConfig(Preferences& node, const config::Config& config, std::ostream& console);
 
 // The keys of the settings table that loadConfig reads after "port" and "prevPort", in load

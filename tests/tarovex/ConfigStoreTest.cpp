@@ -146,6 +146,109 @@ INSTANTIATE_TEST_SUITE_P(Stores, ConfigStoreTest,
                          ::testing::Values(&prefs_test::settingsStore(), &prefs_test::fileStore()),
                          [](const auto& info) { return std::string(info.param->name); });
 
+// An in-memory node that records the order of the puts and of the flush.
+class RecordingNode : public Preferences {
+public:
+    RecordingNode() : Preferences(nullptr, QString()) {}
+    QStringList log;
+    bool isValidKey(const QString&) const override { return true; }
+    QStringList keys() const override { return m_values.keys(); }
+    void flush() override { log.append("<flush>"); }
+    void sync() override {}
+
+protected:
+    std::optional<QString> getValue(const QString& key) const override {
+        return m_values.contains(key) ? std::optional<QString>(m_values.value(key)) : std::nullopt;
+    }
+    void putValue(const QString& key, const QString& value) override {
+        log.append(key);
+        m_values.insert(key, value);
+    }
+    void removeValue(const QString& key) override { m_values.remove(key); }
+    QStringList storedChildrenNames() const override { return {}; }
+    std::unique_ptr<Preferences> createChild(const QString&) override {
+        return std::make_unique<RecordingNode>();
+    }
+
+private:
+    QMap<QString, QString> m_values;
+};
+
+TEST(ConfigStore, SaveWritesPortsFirstThenTheSaveOrderThenFlushes) {
+    RecordingNode node;
+    Config config;
+    config.setPort("COM3");
+    config.setInstrument(CH::Instrument::GENERIC);
+    std::ostringstream console;
+    saveConfig(node, config, console);
+    EXPECT_EQ(node.log, QStringList({"port",
+                                     "prevPort",
+                                     "instrument",
+                                     "bitRate",
+                                     "dataBits",
+                                     "stopBits",
+                                     "parity",
+                                     "inputTerminator",
+                                     "decimalSeparator",
+                                     "sound",
+                                     "startWith",
+                                     "outputTerminator",
+                                     "outputTerminator2",
+                                     "everyXValues",
+                                     "connect",
+                                     "mathOperation",
+                                     "mathOperand",
+                                     "decimalPlaces",
+                                     "roundingMethod",
+                                     "keyboardType",
+                                     "delay",
+                                     "minimizeToTray",
+                                     "notifyWhenMinimizedToTray",
+                                     "checkForUpdates",
+                                     "abortAutoStartWhenPrevPortNotAvailable",
+                                     "ignoreDuplicates",
+                                     "editOperation",
+                                     "editPosition",
+                                     "editNumCharacters",
+                                     "removeCharacters",
+                                     "customRegEx",
+                                     "ignoreTimeLimit",
+                                     "ignoreDifference",
+                                     "<flush>"}));
+    // The load reads the same keys in the order of the settings table.
+    EXPECT_EQ(settingKeys(), QStringList({"instrument",
+                                          "bitRate",
+                                          "dataBits",
+                                          "stopBits",
+                                          "parity",
+                                          "decimalSeparator",
+                                          "inputTerminator",
+                                          "startWith",
+                                          "outputTerminator",
+                                          "outputTerminator2",
+                                          "everyXValues",
+                                          "connect",
+                                          "mathOperand",
+                                          "mathOperation",
+                                          "decimalPlaces",
+                                          "roundingMethod",
+                                          "sound",
+                                          "keyboardType",
+                                          "delay",
+                                          "minimizeToTray",
+                                          "notifyWhenMinimizedToTray",
+                                          "checkForUpdates",
+                                          "abortAutoStartWhenPrevPortNotAvailable",
+                                          "ignoreDuplicates",
+                                          "editOperation",
+                                          "editPosition",
+                                          "editNumCharacters",
+                                          "removeCharacters",
+                                          "ignoreTimeLimit",
+                                          "ignoreDifference",
+                                          "customRegEx"}));
+}
+
 TEST(ConfigStore, StoreFailureOnSaveIsOneConsoleLine) {
     QTemporaryDir dir;
     prefs_test::writeFile(dir.path() + "/plain", "a file where a folder should be\n");
