@@ -586,30 +586,30 @@ int PosixSerialDriver::SerTxDrain(int port) {
     return retryOnEintr([&] { return sys_.tcdrain(p->fd); }) == 0 ? 0 : -1;
 }
 
+namespace {
+
+// 1 when a UART counter moved since the last query, which then remembers it; 0 without
+// counters (pseudo-terminals).
+int counterGrew(PosixPort& p, int serial_icounter_struct::*counter, int PosixPort::*seen) {
+    std::lock_guard lock(p.mutex);
+    if (!p.haveCounters)
+        return 0;
+    p.collectCounters();
+    const bool grew = p.counters.*counter != p.*seen;
+    p.*seen = p.counters.*counter;
+    return grew ? 1 : 0;
+}
+
+} // namespace
+
 int PosixSerialDriver::SerRxOverflow(int port) {
     auto p = find(port);
-    if (!p)
-        return -1;
-    std::lock_guard lock(p->mutex);
-    if (!p->haveCounters)
-        return 0;
-    p->collectCounters();
-    const bool grew = static_cast<int>(p->counters.buf_overrun) != p->bufOverrunSeen;
-    p->bufOverrunSeen = p->counters.buf_overrun;
-    return grew ? 1 : 0;
+    return p ? counterGrew(*p, &serial_icounter_struct::buf_overrun, &PosixPort::bufOverrunSeen) : -1;
 }
 
 int PosixSerialDriver::SerSigOverrun(int port) {
     auto p = find(port);
-    if (!p)
-        return -1;
-    std::lock_guard lock(p->mutex);
-    if (!p->haveCounters)
-        return 0;
-    p->collectCounters();
-    const bool grew = static_cast<int>(p->counters.overrun) != p->overrunSeen;
-    p->overrunSeen = p->counters.overrun;
-    return grew ? 1 : 0;
+    return p ? counterGrew(*p, &serial_icounter_struct::overrun, &PosixPort::overrunSeen) : -1;
 }
 
 int PosixSerialDriver::errorOfLastByte(int port, int kind) {
