@@ -8,7 +8,7 @@ packages=(
   qt6-base-dev libqt6network6 libgl-dev
   libgmp-dev libpcre2-dev
   libx11-dev libxtst-dev libxkbfile-dev
-  libfluidsynth-dev timgm6mb-soundfont
+  libfluidsynth-dev libasound2-dev timgm6mb-soundfont
   libudev-dev
   xvfb xauth x11-xkb-utils
   libgtest-dev libgmock-dev libbenchmark-dev

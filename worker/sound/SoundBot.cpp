@@ -1,5 +1,6 @@
 #include "worker/sound/SoundBot.h"
 
+#include "worker/sound/AudioLibraryMessages.h"
 #include "worker/sound/BoundedCall.h"
 
 #include <fluidsynth.h>
@@ -50,6 +51,7 @@ void routeFluidLog() {
     std::call_once(once, [] {
         for (int level : {FLUID_PANIC, FLUID_ERR, FLUID_WARN, FLUID_INFO, FLUID_DBG})
             fluid_set_log_function(level, onFluidLog, nullptr);
+        quietAudioLibraryMessages();
     });
 }
 
