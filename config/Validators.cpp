@@ -27,12 +27,13 @@ qsizetype firstUnescaped(const QString& text, QChar c) noexcept {
 bool MathOperand::isValid(const QString& text) noexcept {
     if (text.isEmpty())
         return true;
-    // Any zero is refused, not only "0": dividing by 0.0 fails on every reading and
-    // multiplying by it types 0 whatever is weighed.
+    // Only the text "0" is refused: a stored "0.0" stays valid, and a division by it is
+    // reported per line.
+    if (text == u"0")
+        return false;
     // Parsed by the same code that later computes with it, so a text that passes here
     // cannot fail at Start (an exponent beyond the decimal type's bound is refused).
-    const auto value = Decimal::tryParse(QStringView(text));
-    return value && value->signum() != 0;
+    return Decimal::tryParse(QStringView(text)).has_value();
 }
 
 bool DecimalPlaces::isValid(const QString& text) noexcept {
@@ -79,15 +80,9 @@ bool CustomRegEx::isValid(const QString& text) noexcept {
     const qsizetype close = firstUnescaped(text, u')');
     if (open < 0 || close < 0 || open > close)
         return false;
-    if (!JavaRegex::isValid(text))
-        return false;
-    try {
-        // Group 1 must exist, or no line could ever yield a value: "(?:x)" opens and closes
-        // a parenthesis but captures nothing.
-        return JavaRegex::compile(text).captureCount() >= 1;
-    } catch (...) {
-        return false;
-    }
+    // An expression without a capturing group ("(?:x)") passes: stored settings keep
+    // loading, and each line then reports its missing group.
+    return JavaRegex::isValid(text);
 }
 
 } // namespace tarovex::config::ConfigHelper

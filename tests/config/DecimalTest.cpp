@@ -211,6 +211,37 @@ TEST(Decimal, ExtremeScalesStayBounded) {
     EXPECT_THROW(Decimal(1, INT32_MAX).multiply(Decimal(1, 1)), ArithmeticException);
 }
 
+// Values past 64 bits whose rounding removes exactly all their digits: the last digit
+// removed decides, so no shortcut may treat them as far below the new scale.
+TEST(Decimal, RoundingAwayEveryDigitOfALongValue) {
+    struct Row {
+        const char* value;
+        const char* divisor; // empty: setScale(0)
+        const char* byMode;  // CEILING DOWN FLOOR HALF_DOWN HALF_EVEN HALF_UP UP
+    };
+    const Row rows[] = {
+        {"0.6000000000000000000001", "", "1 0 0 1 1 1 1"},
+        {"-0.6000000000000000000001", "", "0 0 -1 -1 -1 -1 -1"},
+        {"-0.5000000000000000000000", "", "0 0 -1 0 0 -1 -1"},
+        {"0.5000000000000000000001", "", "1 0 0 1 1 1 1"},
+        {"6000000000000000000000", "1E22", "1 0 0 1 1 1 1"},
+        {"-5000000000000000000000", "1E22", "0 0 -1 0 0 -1 -1"},
+        {"5000000000000000000001", "1E22", "1 0 0 1 1 1 1"},
+    };
+    const RoundingMode modes[] = {RoundingMode::CEILING,   RoundingMode::DOWN,      RoundingMode::FLOOR,
+                                  RoundingMode::HALF_DOWN, RoundingMode::HALF_EVEN, RoundingMode::HALF_UP,
+                                  RoundingMode::UP};
+    for (const Row& r : rows) {
+        const Decimal a = Decimal::parse(r.value);
+        std::string got;
+        for (RoundingMode m : modes) {
+            const Decimal d = *r.divisor ? a.divide(Decimal::parse(r.divisor), 0, m) : a.setScale(0, m);
+            got += (got.empty() ? "" : " ") + d.toPlainString();
+        }
+        EXPECT_EQ(got, r.byMode) << r.value << " / " << r.divisor;
+    }
+}
+
 TEST(Decimal, SixtyFourBitBoundary) {
     const Decimal max(INT64_MAX);
     const Decimal min(INT64_MIN);
