@@ -40,6 +40,8 @@ void ConsoleView::logImportantEvent(const QString& text) {
 void ConsoleView::dataLineReceived(worker::DataLine line) {
     if (ignorer_)
         ignorer_->process(line);
+    if (sound_ && line.hasValue())
+        sound_->play();
     if (logLines_)
         log(line.getDateTime().toString(QStringLiteral("HH:mm:ss")), line.getReadable());
     values_ += line.getProcessedData().toUtf8();

@@ -2,6 +2,7 @@
 
 #include "worker/Ignorer.h"
 #include "worker/WeightWorkerView.h"
+#include "worker/sound/SoundOutput.h"
 
 #include <QByteArray>
 #include <QObject>
@@ -24,6 +25,9 @@ public:
     void setConnectedInGUI(bool connected) override { connected_ = connected; }
     void dataLineReceived(worker::DataLine line) override;
 
+    // Played for every value written non-empty (after the repeat filter); none: silent.
+    void setSound(worker::SoundOutput* sound) { sound_ = sound; }
+
     bool isConnected() const { return connected_; }
     // Writes the values not yet written.
     void flush();
@@ -35,6 +39,7 @@ private:
     int logFd_;
     std::optional<worker::Ignorer> ignorer_;
     bool logLines_;
+    worker::SoundOutput* sound_ = nullptr;
     bool connected_ = false;
     bool flushScheduled_ = false;
     QByteArray values_;

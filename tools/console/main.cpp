@@ -11,6 +11,7 @@
 #include "worker/WeightWorkerFactory.h"
 #include "worker/WorkerBundle.h"
 #include "worker/WorkerMessages.h"
+#include "worker/sound/SoundStart.h"
 
 #include <QCoreApplication>
 #include <QSocketNotifier>
@@ -54,6 +55,10 @@ Options:
                     decimalPlaces=2, customRegEx=([0-9.]+)). An unknown key or an
                     invalid value is an error.
   --no-line-log     leave the received lines out of the message log
+  --sound           play the sound of the settings (setting sound) for every value
+                    written non-empty; without it, or with sound=NONE, no sound
+                    output is created. One that cannot start is reported in the
+                    message log and the run goes on without sound.
   --list-keys       print the settings keys and exit
   --help            print this text and exit
 
@@ -73,6 +78,7 @@ struct Options {
     QString port;
     QList<std::pair<QString, QString>> overrides;
     bool logLines = true;
+    bool sound = false;
 };
 
 Options parse(const QStringList& args) {
@@ -88,6 +94,8 @@ Options parse(const QStringList& args) {
             std::exit(0);
         } else if (a == u"--no-line-log") {
             o.logLines = false;
+        } else if (a == u"--sound") {
+            o.sound = true;
         } else if (a == u"--set" || a.startsWith(u"--set=")) {
             QString kv;
             if (a == u"--set") {
@@ -198,7 +206,13 @@ int main(int argc, char* argv[]) {
     std::optional<worker::Ignorer> ignorer;
     if (config.ignoreDuplicates)
         ignorer.emplace(config);
+    worker::SoundStart sound;
+    if (options.sound)
+        sound = worker::startSound(config.getSound());
     console::ConsoleView view(valueFd, STDERR_FILENO, std::move(ignorer), options.logLines);
+    view.setSound(sound.output.get());
+    if (!sound.error.isEmpty())
+        view.logImportantEvent(QStringLiteral("Error while initializing sound output: ") + sound.error);
 
     worker::CreatedWorker created;
     try {
@@ -231,5 +245,7 @@ int main(int argc, char* argv[]) {
     w.start();
     const int status = app.exec();
     view.flush();
+    if (sound.output)
+        sound.output->close();
     return status;
 }
