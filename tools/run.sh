@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
-# Builds, then shows the acquisition at work without any hardware: a virtual instrument on
-# a pseudo-terminal sends scale readings, and the console front end reads them with the
-# stored settings, printing each processed value on standard output and its message log on
-# standard error. Arguments go to tarovex-console (for example --set decimalPlaces=1).
+# Builds the two programs it runs, then shows the acquisition at work without any hardware:
+# a virtual instrument on a pseudo-terminal sends scale readings, and the console front end
+# reads them with the stored settings, printing each processed value on standard output and
+# its message log on standard error. Arguments go to tarovex-console (for example
+# --set decimalPlaces=1).
 # Ctrl+C stops both: the reader first, then the instrument.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
-bash "$top/tools/build.sh" >&2
+tools=(tarovex-virtual-instrument tarovex-console)
+echo "run.sh: building ${tools[*]} (./tools/test.sh builds everything)..." >&2
+bash "$top/tools/build.sh" "${tools[@]}" >&2
 bin="$top/build/tools"
 
 work=$(mktemp -d)
@@ -28,7 +31,7 @@ trap 'exit 0' INT TERM
 
 # In a session of its own, so that Ctrl+C reaches only the reader; the instrument is
 # stopped after it, and the reader does not see its port vanish.
-setsid "$bin/tarovex-virtual-instrument" --eol cr --rate 2 >"$work/port" &
+setsid "$bin/tarovex-virtual-instrument" --rate 2 >"$work/port" &
 instrument=$!
 for _ in $(seq 200); do
   [ -s "$work/port" ] && break

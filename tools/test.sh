@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Builds and runs the whole test suite.
+# Builds everything and runs the whole test suite; arguments go to ctest (for example
+# -R Console to run only the tests whose names match).
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 bash "$top/tools/build.sh"
 cd "$top/build"
-ctest --output-on-failure -j"$(nproc)" "$@"
+ctest --output-on-failure -j"$(nproc)" -C RelWithDebInfo "$@"

@@ -4,10 +4,23 @@
 
 #include <QTextStream>
 
+#include <cstring>
+#include <iostream>
+
 using namespace tarovex::config;
 using namespace tarovex::config::ConfigHelper;
 
 namespace {
+
+const char* const kHelp = R"(Usage: tarovex-presets [--help]
+
+Lists the instrument presets, one a line: the number and the constant of the preset, the
+name shown in the preset list, the serial defaults (bit rate/data bits/parity/stop bits),
+the input terminator and the extraction expression.
+
+Options:
+  --help                print this text and exit
+)";
 
 // "13 <CR>" for the named terminators, the plain byte value otherwise.
 QString terminatorText(int value) {
@@ -18,7 +31,15 @@ QString terminatorText(int value) {
 } // namespace
 
 // Lists the instrument presets with their serial defaults and extraction expressions.
-int main() {
+int main(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            std::cout << kHelp;
+            return 0;
+        }
+        std::cerr << "tarovex-presets: unknown option " << argv[i] << "\nTry --help.\n";
+        return 2;
+    }
     QTextStream out(stdout);
     out << QStringLiteral("%1  %2  %3  %4  %5  %6\n")
                .arg(QStringLiteral("#"), 2)

@@ -7,10 +7,13 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <iostream>
 #include <stdexcept>
+#include <sys/inotify.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 
@@ -19,39 +22,55 @@ namespace {
 int stopPipe[2] = {-1, -1};
 volatile sig_atomic_t stopRequested = 0;
 
+// A program usually sets the line up right after opening it, and some (our worker too)
+// discard what arrived before; the first line waits this long after the port is opened.
+constexpr int kSettleMs = 250;
+
 void onStopSignal(int) {
     stopRequested = 1;
     const char b = 1;
     [[maybe_unused]] auto n = ::write(stopPipe[1], &b, 1);
 }
 
+std::runtime_error systemError(const std::string& what) {
+    return std::runtime_error(what + ": " + std::strerror(errno));
+}
+
 } // namespace
 
 void PtyInstrument::installStopSignals() {
     if (stopPipe[0] < 0 && ::pipe2(stopPipe, O_CLOEXEC | O_NONBLOCK) != 0)
-        throw std::runtime_error(std::string("pipe: ") + std::strerror(errno));
+        throw systemError("pipe");
     struct sigaction sa {};
     sa.sa_handler = onStopSignal;
     sigemptyset(&sa.sa_mask);
-    ::sigaction(SIGINT, &sa, nullptr);
-    ::sigaction(SIGTERM, &sa, nullptr);
+    for (const int sig : {SIGINT, SIGTERM, SIGHUP})
+        ::sigaction(sig, &sa, nullptr);
     ::signal(SIGPIPE, SIG_IGN);
 }
 
 PtyInstrument::PtyInstrument() {
     master_ = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (master_ < 0 || ::grantpt(master_) != 0 || ::unlockpt(master_) != 0)
-        throw std::runtime_error(std::string("pseudo-terminal: ") + std::strerror(errno));
+        throw systemError("pseudo-terminal");
     slavePath_ = ::ptsname(master_);
-    // Holding the slave open keeps the master from seeing a hang-up while no program has
-    // the port open, and lets us put the line in raw mode before anybody reads.
     slaveHold_ = ::open(slavePath_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (slaveHold_ >= 0) {
-        termios t{};
-        if (::tcgetattr(slaveHold_, &t) == 0) {
-            ::cfmakeraw(&t);
-            ::tcsetattr(slaveHold_, TCSANOW, &t);
-        }
+    if (slaveHold_ < 0)
+        throw systemError("cannot open " + slavePath_);
+    termios t{};
+    if (::tcgetattr(slaveHold_, &t) == 0) {
+        ::cfmakeraw(&t);
+        ::tcsetattr(slaveHold_, TCSANOW, &t);
+    }
+    // Set up after our own open, so that every open seen is somebody else's.
+    watch_ = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    if (watch_ < 0 || ::inotify_add_watch(watch_, slavePath_.c_str(), IN_OPEN | IN_CLOSE) < 0) {
+        std::cerr << "tarovex-virtual-instrument: cannot watch " << slavePath_ << " (" << std::strerror(errno)
+                  << "); sending without waiting for a reader\n";
+        if (watch_ >= 0)
+            ::close(watch_);
+        watch_ = -1;
+        readers_ = 1;
     }
 }
 
@@ -65,6 +84,8 @@ PtyInstrument::~PtyInstrument() {
             ::lstat(linkPath_.c_str(), &st) == 0 && S_ISLNK(st.st_mode))
             ::unlink(linkPath_.c_str());
     }
+    if (watch_ >= 0)
+        ::close(watch_);
     if (slaveHold_ >= 0)
         ::close(slaveHold_);
     if (master_ >= 0)
@@ -73,7 +94,7 @@ PtyInstrument::~PtyInstrument() {
 
 void PtyInstrument::link(const std::string& path) {
     if (::symlink(slavePath_.c_str(), path.c_str()) != 0)
-        throw std::runtime_error("cannot link " + path + ": " + std::strerror(errno));
+        throw systemError("cannot link " + path);
     linkPath_ = path;
 }
 
@@ -87,35 +108,84 @@ void PtyInstrument::drainInput() {
     }
 }
 
+void PtyInstrument::readOpenEvents() {
+    if (watch_ < 0)
+        return;
+    alignas(inotify_event) char buf[4096];
+    for (;;) {
+        const ssize_t n = ::read(watch_, buf, sizeof buf);
+        if (n <= 0)
+            return;
+        for (ssize_t at = 0; at < n;) {
+            const auto* e = reinterpret_cast<const inotify_event*>(buf + at);
+            at += static_cast<ssize_t>(sizeof(inotify_event) + e->len);
+            if (e->mask & IN_Q_OVERFLOW) {
+                // Events were lost: the count is unknown, so assume somebody is there.
+                readers_ = readers_ > 0 ? readers_ : 1;
+            } else if (e->mask & IN_OPEN) {
+                ++readers_;
+            } else if ((e->mask & IN_CLOSE) && readers_ > 0 && --readers_ == 0) {
+                // Unread lines were meant for the reader that left; the next one starts afresh.
+                ::tcflush(slaveHold_, TCIFLUSH);
+                ++departures_;
+            }
+        }
+    }
+}
+
 bool PtyInstrument::waitFor(short events, int timeoutMs) {
-    pollfd fds[2] = {{master_, static_cast<short>(events | POLLIN), 0}, {stopPipe[0], POLLIN, 0}};
-    const int r = ::poll(fds, stopPipe[0] >= 0 ? 2 : 1, timeoutMs);
+    pollfd fds[3] = {
+        {master_, static_cast<short>(events | POLLIN), 0}, {watch_, POLLIN, 0}, {stopPipe[0], POLLIN, 0}};
+    const int r = ::poll(fds, stopPipe[0] >= 0 ? 3 : 2, timeoutMs);
     if (r < 0 && errno != EINTR)
-        throw std::runtime_error(std::string("poll: ") + std::strerror(errno));
+        throw systemError("poll");
     if (r > 0 && (fds[0].revents & POLLIN))
         drainInput();
+    if (r > 0 && (fds[1].revents & POLLIN))
+        readOpenEvents();
     return r > 0 && (fds[0].revents & events);
 }
 
-bool PtyInstrument::write(const std::string& bytes) {
-    std::size_t done = 0;
-    while (done < bytes.size()) {
+bool PtyInstrument::waitForReader() {
+    readOpenEvents();
+    if (readerPresent())
+        return !stopped();
+    while (!readerPresent()) {
         if (stopped())
             return false;
-        const ssize_t n = ::write(master_, bytes.data() + done, bytes.size() - done);
-        if (n > 0) {
-            done += static_cast<std::size_t>(n);
-            continue;
-        }
-        if (n < 0 && errno != EAGAIN && errno != EINTR && errno != EIO)
-            throw std::runtime_error(std::string("write: ") + std::strerror(errno));
-        // Full (the reader is slow or absent): wait for room, a bounded wait each round.
-        waitFor(POLLOUT, 200);
+        waitFor(0, 1000);
     }
-    return !stopped();
+    return pause(kSettleMs);
 }
 
-bool PtyInstrument::pause(int ms) {
+bool PtyInstrument::write(const std::string& bytes) {
+    for (;;) {
+        if (!waitForReader())
+            return false;
+        if (!readerPresent())
+            continue;
+        const unsigned long departures = departures_;
+        std::size_t done = 0;
+        while (done < bytes.size() && departures_ == departures) {
+            if (stopped())
+                return false;
+            const ssize_t n = ::write(master_, bytes.data() + done, bytes.size() - done);
+            if (n > 0) {
+                done += static_cast<std::size_t>(n);
+                readOpenEvents();
+                continue;
+            }
+            if (n < 0 && errno != EAGAIN && errno != EINTR)
+                throw systemError("write");
+            // Full (the reader is slow): wait for room, a bounded wait each round.
+            waitFor(POLLOUT, 200);
+        }
+        if (departures_ == departures)
+            return !stopped();
+    }
+}
+
+bool PtyInstrument::pause(long long ms) {
     using Clock = std::chrono::steady_clock;
     const auto end = Clock::now() + std::chrono::milliseconds(ms);
     for (;;) {
@@ -124,17 +194,18 @@ bool PtyInstrument::pause(int ms) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now()).count();
         if (left <= 0)
             return true;
-        waitFor(0, static_cast<int>(left));
+        waitFor(0, static_cast<int>(std::min<long long>(left, 1000)));
     }
 }
 
 bool PtyInstrument::waitUntilTaken() {
-    if (slaveHold_ < 0)
-        return pause(200);
     // The bytes wait in the slave's input queue, which our own slave descriptor can count.
     // Two empty looks in a row, as bytes may still be on their way into the queue.
     int emptyLooks = 0;
     while (emptyLooks < 2) {
+        readOpenEvents();
+        if (!readerPresent())
+            return !stopped();
         int waiting = 0;
         if (::ioctl(slaveHold_, FIONREAD, &waiting) != 0)
             return true;

@@ -5,10 +5,16 @@
 #include "config/Config.h"
 #include "config/Instrument.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
+#include <cstring>
 #include <iostream>
 #include <optional>
 #include <string>
@@ -17,6 +23,9 @@
 using tarovex::config::ConfigHelper::Instrument;
 
 namespace {
+
+// A file of lines bigger than this is a mistake (a log or a disk image), not test data.
+constexpr long long kMaxFileBytes = 16LL * 1024 * 1024;
 
 const char* const kHelp = R"(Usage: tarovex-virtual-instrument [OPTIONS]
 
@@ -28,21 +37,26 @@ Lines sent (one of):
   (default)             scale readings such as "ST,GS,+  12.50 g" with changing values
   --preset NAME         the sample lines of an instrument preset, in turn, each ending
                         with the preset's input terminator (NAME as in --list-presets)
-  --file PATH           the lines of a text file, in turn, over and over
+  --file PATH           the lines of a regular text file of at most 16 MiB, in turn,
+                        over and over
   --stdin               the lines read from standard input, until it ends
 
 Options:
-  --rate N              lines per second (default 2; fractions allowed); 0 sends as fast
-                        as the reader takes them
+  --rate N              lines per second (default 2; fractions allowed, down to one line
+                        in 24 days); 0 sends as fast as the reader takes them
   --count N             stop after N lines (default: no limit), once the reader has
                         taken them
-  --eol crlf|cr|lf      line end added to default, file and stdin lines (default crlf)
+  --eol crlf|cr|lf      line end added to default, file and stdin lines (default cr, the
+                        input terminator of the default instrument preset)
   --link PATH           also make PATH a symbolic link to the port (removed at exit)
-  --list-presets        print the preset names and exit
+  --list-presets        print the preset names, each with its number of sample lines
+                        (a preset without any cannot be used with --preset), and exit
   --help                print this text and exit
 
-While no program has the port open, or the program reads slowly, the instrument waits
-for room instead of piling up data: at most the terminal's own buffer is held back.
+Nothing is sent until a program opens the port, so that --count N delivers N lines
+however late the reader comes; lines the reader leaves unread when it closes the port
+are dropped. While the program reads slowly, the instrument waits for room instead of
+piling up data: at most the terminal's own buffer is held back.
 )";
 
 struct Options {
@@ -51,13 +65,33 @@ struct Options {
     bool fromStdin = false;
     double rate = 2.0;
     long long count = -1;
-    std::string eol = "\r\n";
+    // The default preset's input terminator, so that the default settings read the lines.
+    std::string eol{static_cast<char>(Instrument::getDefault().getDefaultConfig().getInputTerminator())};
     std::optional<std::string> link;
 };
 
 [[noreturn]] void usageError(const std::string& message) {
     std::cerr << "tarovex-virtual-instrument: " << message << "\nTry --help.\n";
     std::exit(2);
+}
+
+// The sample data lines of a preset, empty ones left out.
+std::vector<QString> sampleLines(const Instrument& preset) {
+    std::vector<QString> lines;
+    for (const auto& sample : preset.getTestStrings())
+        if (!sample.dataLine.isEmpty())
+            lines.push_back(sample.dataLine);
+    return lines;
+}
+
+void listPresets() {
+    for (const Instrument& p : Instrument::values()) {
+        const std::size_t n = sampleLines(p).size();
+        std::cout << p.name().toStdString() << "  " << p.getDisplayName().toStdString() << "  ("
+                  << (n == 0 ? std::string("no sample lines")
+                             : std::to_string(n) + (n == 1 ? " sample line" : " sample lines"))
+                  << ")\n";
+    }
 }
 
 Options parse(int argc, char** argv) {
@@ -73,8 +107,7 @@ Options parse(int argc, char** argv) {
             std::cout << kHelp;
             std::exit(0);
         } else if (a == "--list-presets") {
-            for (const Instrument& p : Instrument::values())
-                std::cout << p.name().toStdString() << "  " << p.getDisplayName().toStdString() << '\n';
+            listPresets();
             std::exit(0);
         } else if (a == "--preset") {
             o.preset = value(i);
@@ -88,6 +121,9 @@ Options parse(int argc, char** argv) {
             o.rate = std::strtod(v.c_str(), &end);
             if (end == v.c_str() || *end != '\0' || !(o.rate >= 0) || o.rate > 1e6)
                 usageError("--rate wants a number of lines per second from 0 to 1000000");
+            // The pause between lines, in milliseconds, must fit the wait it is given to.
+            if (o.rate > 0 && 1000.0 / o.rate > static_cast<double>(INT_MAX))
+                usageError("--rate " + v + " makes a pause longer than 24 days between lines");
         } else if (a == "--count") {
             const std::string v = value(i);
             char* end = nullptr;
@@ -128,16 +164,62 @@ std::vector<std::string> presetLines(const std::string& name) {
         usageError("no preset " + name + " (see --list-presets)");
     const char terminator = static_cast<char>(preset->getDefaultConfig().getInputTerminator());
     std::vector<std::string> lines;
-    for (const auto& sample : preset->getTestStrings()) {
-        if (sample.dataLine.isEmpty())
-            continue;
-        std::string line = sample.dataLine.toLatin1().toStdString();
+    for (const QString& sample : sampleLines(*preset)) {
+        std::string line = sample.toLatin1().toStdString();
         if (line.back() != terminator)
             line += terminator;
         lines.push_back(line);
     }
     if (lines.empty())
         usageError("preset " + name + " has no sample lines");
+    return lines;
+}
+
+// The lines of a regular file of at most kMaxFileBytes, each ending with `eol`.
+std::vector<std::string> fileLines(const std::string& path, const std::string& eol) {
+    // Not blocking, so that a FIFO given by mistake is refused instead of waited on.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0)
+        usageError("cannot read " + path + ": " + std::strerror(errno));
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        usageError(path + " is not a regular file");
+    }
+    if (st.st_size > kMaxFileBytes) {
+        ::close(fd);
+        usageError(path + " is larger than 16 MiB");
+    }
+    std::string bytes;
+    char buf[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            const int err = errno;
+            ::close(fd);
+            usageError("cannot read " + path + ": " + std::strerror(err));
+        }
+        if (n == 0)
+            break;
+        bytes.append(buf, static_cast<std::size_t>(n));
+        if (static_cast<long long>(bytes.size()) > kMaxFileBytes) {
+            ::close(fd);
+            usageError(path + " is larger than 16 MiB");
+        }
+    }
+    ::close(fd);
+    std::vector<std::string> lines;
+    for (std::size_t at = 0; at < bytes.size();) {
+        std::size_t end = bytes.find('\n', at);
+        if (end == std::string::npos)
+            end = bytes.size();
+        lines.push_back(stripEol(bytes.substr(at, end - at)) + eol);
+        at = end + 1;
+    }
+    if (lines.empty())
+        usageError(path + " has no lines");
     return lines;
 }
 
@@ -178,13 +260,7 @@ int main(int argc, char** argv) {
     if (o.preset) {
         cycle = presetLines(*o.preset);
     } else if (o.file) {
-        std::ifstream in(*o.file, std::ios::binary);
-        if (!in)
-            usageError("cannot read " + *o.file);
-        for (std::string line; std::getline(in, line);)
-            cycle.push_back(stripEol(line) + o.eol);
-        if (cycle.empty())
-            usageError(*o.file + " has no lines");
+        cycle = fileLines(*o.file, o.eol);
     }
 
     try {
@@ -195,7 +271,7 @@ int main(int argc, char** argv) {
         std::cout << pty.slavePath() << std::endl;
 
         ScaleReadings readings;
-        const int pauseMs = o.rate > 0 ? static_cast<int>(std::lround(1000.0 / o.rate)) : 0;
+        const long long pauseMs = o.rate > 0 ? std::llround(1000.0 / o.rate) : 0;
         for (long long sent = 0; o.count < 0 || sent < o.count; ++sent) {
             std::string line;
             if (o.fromStdin) {
