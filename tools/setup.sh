@@ -9,7 +9,7 @@ packages=(
   libgmp-dev libpcre2-dev
   libx11-dev libxtst-dev libxkbfile-dev
   libfluidsynth-dev fluid-soundfont-gm
-  libudev-dev
+  libudev-dev openssl
   xvfb xauth x11-xkb-utils
   libgtest-dev libgmock-dev libbenchmark-dev
 )
