@@ -9,7 +9,7 @@ packages=(
   libgmp-dev libpcre2-dev
   libx11-dev libxtst-dev libxkbfile-dev
   libfluidsynth-dev libasound2-dev timgm6mb-soundfont
-  libudev-dev
+  libudev-dev openssl
   xvfb xauth x11-xkb-utils
   libgtest-dev libgmock-dev libbenchmark-dev
 )
