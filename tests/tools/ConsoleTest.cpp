@@ -188,6 +188,19 @@ TEST_F(Console, AReaderThatGoesAwayStopsTheRunAsASignalWould) {
     }
 }
 
+TEST_F(Console, AStandardOutputThatRefusesValuesEndsTheRunWithStatusOne) {
+    auto e = env();
+    auto p = std::make_unique<Process>(
+        "/bin/sh", std::vector<std::string>{"-c", "exec \"$0\" \"$@\" >/dev/full", kConsole, pty.slavePath()},
+        e);
+    ASSERT_TRUE(p->waitForError("RTS: off, DTR: on.")) << p->errorText();
+    pty.write("1\r");
+    EXPECT_EQ(p->wait(), 1);
+    for (const char* part :
+         {"Standard output could not be written: No space left on device.", "Reading stopped."})
+        EXPECT_NE(p->errorText().find(part), std::string::npos) << part << "\n" << p->errorText();
+}
+
 TEST_F(Console, AValueWithLineEndsStaysOnOneLineOrIsWrittenRawWithNull) {
     // A scanner's CR LF read with terminator CR: the second value begins with the LF.
     const std::vector<std::string> set = {"--set", "instrument=BARCODE_ALPHA_COMPLETE", "--set",

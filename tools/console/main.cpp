@@ -154,8 +154,12 @@ Options parse(const QStringList& args) {
 // Signals end the run through the event loop: the handler only writes to a pipe. The
 // writers of the two streams write to it too when a write fails.
 int signalPipe[2] = {-1, -1};
+// A stop signal came: it decides the status even when a write failed at the same moment
+// (a closed terminal sends SIGHUP and then refuses writes).
+volatile std::sig_atomic_t stopSignalled = 0;
 
 void onSignal(int) {
+    stopSignalled = 1;
     const char c = 's';
     [[maybe_unused]] auto n = ::write(signalPipe[1], &c, 1);
 }
@@ -298,15 +302,15 @@ int main(int argc, char* argv[]) {
         }
         if (stopStatus)
             return;
-        if (const int error = values.error(); error == EPIPE) {
+        if (const int error = values.error(); stopSignalled || error == 0) {
+            stopStatus = 0;
+        } else if (error == EPIPE) {
             view.logEvent(QStringLiteral("The reader of standard output is gone."));
             stopStatus = 0;
-        } else if (error != 0) {
+        } else {
             view.logImportantEvent(QStringLiteral("Standard output could not be written: %1.")
                                        .arg(QString::fromLocal8Bit(std::strerror(error))));
             stopStatus = 1;
-        } else {
-            stopStatus = 0;
         }
         w.cancel(true);
     });
