@@ -192,7 +192,7 @@ int WeightWorker::loop(std::stop_token stop) {
             // The failed line goes with its error: its bytes must not start the next line.
             // When it failed before its terminator, what is still to come of it goes too.
             if (!lineBuffer_.isEmpty() && lineBuffer_.back() != QChar(char16_t(terminator_)))
-                skipToTerminator_ = true;
+                beginDropping(0);
             lineBuffer_.resize(0);
             parityError_ = framingError_ = false;
             bool gone = false;
@@ -225,6 +225,8 @@ void WeightWorker::readAvailable(const std::stop_token& stop) {
             if (b == terminator_) {
                 skipToTerminator_ = false;
                 ++count_; // the terminator of the dropped line still counts
+            } else {
+                noteDroppedByte();
             }
             continue;
         }
@@ -273,9 +275,31 @@ void WeightWorker::dropOverlongLine() {
             {QString::number(lineBuffer_.size()),
              DataLine::transformControlChars(QStringView(lineBuffer_).first(kDroppedLineExcerpt))}),
         true);
+    beginDropping(std::uint64_t(lineBuffer_.size()));
     lineBuffer_.resize(0);
     parityError_ = framingError_ = false;
+}
+
+void WeightWorker::beginDropping(std::uint64_t alreadyDropped) {
     skipToTerminator_ = true;
+    droppedStretch_ = alreadyDropped;
+    droppedTotal_ += alreadyDropped;
+    lastDropMessage_ = std::chrono::steady_clock::now();
+}
+
+void WeightWorker::noteDroppedByte() {
+    ++droppedStretch_;
+    ++droppedTotal_;
+    bool remind = droppedStretch_ % kDropReminderBytes == 0;
+    if (!remind && droppedStretch_ % 1024 == 0) { // the clock is asked now and then only
+        remind = std::chrono::steady_clock::now() - lastDropMessage_ >= kDropReminderInterval;
+    }
+    if (remind) {
+        lastDropMessage_ = std::chrono::steady_clock::now();
+        log(config::ResourceBundle::formatPrintf(text(WorkerMessages::STILL_NO_TERMINATOR),
+                                                 {QString::number(droppedStretch_)}),
+            true);
+    }
 }
 
 void WeightWorker::pause(const std::stop_token& stop, int ms) {
@@ -328,6 +352,9 @@ void WeightWorker::complete() {
         result_ = count_;
         break;
     }
+    if (droppedTotal_ > 0)
+        view_.logImportantEvent(config::ResourceBundle::formatPrintf(text(WorkerMessages::DROPPED_BYTES),
+                                                                     {QString::number(droppedTotal_)}));
     if (!lineBuffer_.isEmpty())
         view_.logImportantEvent(text(WorkerMessages::UNSENT_DATA) + u' ' +
                                 DataLine::transformControlChars(lineBuffer_));

@@ -11,6 +11,7 @@
 #include <QString>
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <memory>
@@ -51,6 +52,10 @@ public:
 
     // A received line that never meets a terminator is dropped at this length.
     static constexpr qsizetype kMaxLineLength = 64 * 1024;
+    // While bytes are dropped up to a terminator that does not come, this much more of them,
+    // or a minute, brings the message back: a wrong terminator setting stays visible.
+    static constexpr std::uint64_t kDropReminderBytes = 1024 * 1024;
+    static constexpr std::chrono::seconds kDropReminderInterval{60};
 
     // Opens and configures the port of `config` (which is copied), reports it to the
     // view and sets RTS off, DTR on. Throws std::invalid_argument with the text of
@@ -112,6 +117,8 @@ private:
     void readAvailable(const std::stop_token& stop);
     void completeLine();
     void dropOverlongLine();
+    void beginDropping(std::uint64_t alreadyDropped);
+    void noteDroppedByte();
     void pause(const std::stop_token& stop, int ms);
     void log(const QString& text, bool important = false);
     void deliver(Report& report);
@@ -131,6 +138,10 @@ private:
     // was dropped as too long): the rest of it, up to its terminator, is dropped too, so
     // that a fragment can never be taken for a reading.
     bool skipToTerminator_ = false;
+    // Bytes dropped in the current stretch without a terminator, and in the whole run.
+    std::uint64_t droppedStretch_ = 0;
+    std::uint64_t droppedTotal_ = 0;
+    std::chrono::steady_clock::time_point lastDropMessage_;
     int terminator_ = 13;
     std::int32_t count_ = 0;
     bool parityError_ = false;

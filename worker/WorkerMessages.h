@@ -19,6 +19,8 @@ inline constexpr QLatin1StringView INTERRUPTED{"interrupted"};
 inline constexpr QLatin1StringView EXECUTION_EXCEPTION{"execution.exception"};
 inline constexpr QLatin1StringView DEVICE_DISCONNECTED{"device.disconnected"}; // 1 printf argument
 inline constexpr QLatin1StringView LINE_TOO_LONG{"line.too.long"};             // 2 printf arguments
+inline constexpr QLatin1StringView STILL_NO_TERMINATOR{"still.no.terminator"}; // 1 printf argument
+inline constexpr QLatin1StringView DROPPED_BYTES{"dropped.bytes"};             // 1 printf argument
 inline constexpr QLatin1StringView NULL_PORT_ERROR{"null.port.error"};
 inline constexpr QLatin1StringView ERROR_OPENING_PORT{"error.opening.port"};
 inline constexpr QLatin1StringView LINE_COUNT{"line.count"};
@@ -59,6 +61,8 @@ inline constexpr Key ALL[] = {
     {EXECUTION_EXCEPTION, 0, 0},
     {DEVICE_DISCONNECTED, 1, 0},
     {LINE_TOO_LONG, 2, 0},
+    {STILL_NO_TERMINATOR, 1, 0},
+    {DROPPED_BYTES, 1, 0},
     {NULL_PORT_ERROR, 0, 0},
     {ERROR_OPENING_PORT, 0, 0},
     {LINE_COUNT, 0, 0},

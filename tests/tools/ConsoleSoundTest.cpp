@@ -20,14 +20,17 @@ using tarovex::worker::RecordingSound;
 
 TEST(ConsoleView, PlaysForEveryValueLeftAfterTheRepeatFilter) {
     const int devNull = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
-    tarovex::console::ConsoleView view(devNull, devNull, Ignorer(0, tarovex::config::Decimal()), false);
+    tarovex::console::StreamWriter values(devNull, 1 << 16), log(devNull, 1 << 16);
+    tarovex::console::ConsoleView view(values, log, Ignorer(0, tarovex::config::Decimal()), false,
+                                       tarovex::console::ValueFormat::Readable);
     RecordingSound sound;
     view.setSound(&sound);
     int count = 0;
     for (const char* value : {"12.5", "12.5", "", "13", "12.5"})
         view.dataLineReceived(DataLine("raw\r", value, ++count, DataLine::Instant(), false));
     EXPECT_EQ(sound.plays, 3) << "12.5, 13 and 12.5 again; not the repeat, not the empty line";
-    view.flush();
+    values.finish(1000);
+    log.finish(1000);
     ::close(devNull);
 }
 

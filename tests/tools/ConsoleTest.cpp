@@ -12,6 +12,8 @@
 
 #include <gtest/gtest.h>
 
+#include <termios.h>
+
 using tools_test::Process;
 
 namespace {
@@ -75,7 +77,8 @@ TEST_F(Console, HelpDescribesTheProgram) {
     EXPECT_EQ(p->wait(), 0);
     const std::string help = p->remainingOutput();
     for (const char* part :
-         {"Usage: tarovex-console [OPTIONS] [PORT]", "--set KEY=VALUE", "Exit status", "SIGTERM"})
+         {"Usage: tarovex-console [OPTIONS] [PORT]", "--set KEY=VALUE", "--null", "Exit status", "SIGTERM",
+          "SIGHUP", "gives an empty line when", "gives no\noutput line"})
         EXPECT_NE(help.find(part), std::string::npos) << part;
 }
 
@@ -87,8 +90,12 @@ TEST_F(Console, WrongOptionsAndSettingsAreRefusedWithStatusTwo) {
         {{"--set", "instrument=NOPE"}, "invalid value 'NOPE' for setting instrument"},
         {{"--set", "ignoreDuplicates=maybe"}, "invalid value 'maybe' for setting ignoreDuplicates"},
         {{"--set", "inputTerminator=256"}, "invalid value '256' for setting inputTerminator"},
-        {{"--set", "noSuchKey=1"}, "unknown setting 'noSuchKey'"},
-        {{"--set", "port=/dev/ttyS0"}, "unknown setting 'port'"},
+        {{"--set", "stopBits=3"}, "invalid value '3' for setting stopBits; valid: 1, 2,"},
+        {{"--set", "parity=EVENS"}, "valid: NONE, ODD, EVEN, MARK, SPACE,"},
+        {{"--set", "noSuchKey=1"}, "unknown setting 'noSuchKey' (see --list-keys)\n"},
+        {{"--set", "port=/dev/ttyS0"}, "unknown setting 'port' (see --list-keys; the port is the argument)"},
+        {{""}, "the port is empty"},
+        {{"/dev/ptmx"}, "/dev/ptmx is the pseudo-terminal multiplexer, not a serial port"},
         {{"--set", "decimalPlaces"}, "--set needs KEY=VALUE"},
         {{"--set"}, "--set needs KEY=VALUE"},
         {{"--bogus"}, "unknown option --bogus"},
@@ -126,13 +133,141 @@ TEST_F(Console, EachValueComesOutAsItsLineArrivesAndSigtermStopsCleanly) {
     EXPECT_TRUE(p->remainingOutput().empty()) << "values only on standard output";
 }
 
-TEST_F(Console, SigintStopsToo) {
-    auto p = startReading({"--no-line-log", pty.slavePath()});
+TEST_F(Console, SigintAndSighupStopCleanlyAndRestoreThePort) {
+    termios before{};
+    ASSERT_EQ(::tcgetattr(pty.master(), &before), 0); // the master shows the port's settings
+    for (const int sig : {SIGINT, SIGHUP}) {
+        auto p = startReading({"--no-line-log", pty.slavePath()});
+        pty.write("1\r");
+        EXPECT_EQ(p->readLine(), "1");
+        termios during{};
+        ASSERT_EQ(::tcgetattr(pty.master(), &during), 0);
+        EXPECT_NE(during.c_lflag, before.c_lflag) << "the port is in raw mode while it is read";
+        p->signal(sig);
+        EXPECT_EQ(p->wait(), 0) << sig;
+        EXPECT_NE(p->errorText().find("Reading stopped."), std::string::npos) << p->errorText();
+        EXPECT_EQ(p->errorText().find("<13>"), std::string::npos) << "no line log asked for";
+        termios after{};
+        ASSERT_EQ(::tcgetattr(pty.master(), &after), 0);
+        EXPECT_EQ(after.c_lflag, before.c_lflag) << sig;
+        EXPECT_EQ(after.c_iflag, before.c_iflag) << sig;
+        EXPECT_EQ(after.c_cflag, before.c_cflag) << sig;
+    }
+}
+
+TEST_F(Console, AStopEndsTheRunWhileNobodyReadsStandardOutput) {
+    auto p = startReading({"--set", "instrument=BARCODE_ALPHA_COMPLETE", pty.slavePath()});
+    p->stopReadingOutput();
+    // Far more than a pipe holds: the writing of values is stuck.
+    for (int i = 0; i < 300; ++i)
+        pty.write(std::string(1000, 'A') + "\r");
+    pty.write("END\r");
+    ASSERT_TRUE(p->waitForError(" END<13>\n")) << p->errorText().substr(0, 2000);
+    p->signal(SIGTERM);
+    EXPECT_EQ(p->wait(5000), 0) << "a stop is heard although standard output is stalled";
+    EXPECT_NE(p->errorText().find("Reading stopped."), std::string::npos);
+    static const QRegularExpression lost(
+        QStringLiteral(" [1-9]\\d* values could not be written to standard output\\."));
+    EXPECT_TRUE(lost.match(QString::fromStdString(p->errorText())).hasMatch())
+        << p->errorText().substr(0, 2000);
+}
+
+TEST_F(Console, AReaderThatGoesAwayStopsTheRunAsASignalWould) {
+    for (const bool ignoredByParent : {false, true}) {
+        struct sigaction ignore {
+        }, old{};
+        ignore.sa_handler = ignoredByParent ? SIG_IGN : SIG_DFL;
+        sigaction(SIGPIPE, &ignore, &old); // inherited by the child
+        auto p = startReading({pty.slavePath()});
+        sigaction(SIGPIPE, &old, nullptr);
+        p->closeOutput();
+        pty.write("1\r");
+        EXPECT_EQ(p->wait(), 0) << ignoredByParent << p->errorText();
+        for (const char* part : {"The reader of standard output is gone.", "Reading stopped."})
+            EXPECT_NE(p->errorText().find(part), std::string::npos) << part << "\n" << p->errorText();
+    }
+}
+
+TEST_F(Console, AStandardOutputThatRefusesValuesEndsTheRunWithStatusOne) {
+    auto e = env();
+    auto p = std::make_unique<Process>(
+        "/bin/sh", std::vector<std::string>{"-c", "exec \"$0\" \"$@\" >/dev/full", kConsole, pty.slavePath()},
+        e);
+    ASSERT_TRUE(p->waitForError("RTS: off, DTR: on.")) << p->errorText();
     pty.write("1\r");
-    EXPECT_EQ(p->readLine(), "1");
-    p->signal(SIGINT);
+    EXPECT_EQ(p->wait(), 1);
+    for (const char* part :
+         {"Standard output could not be written: No space left on device.", "Reading stopped."})
+        EXPECT_NE(p->errorText().find(part), std::string::npos) << part << "\n" << p->errorText();
+}
+
+TEST_F(Console, AValueWithLineEndsStaysOnOneLineOrIsWrittenRawWithNull) {
+    // A scanner's CR LF read with terminator CR: the second value begins with the LF.
+    const std::vector<std::string> set = {"--set", "instrument=BARCODE_ALPHA_COMPLETE", "--set",
+                                          "customRegEx=([\\s\\S]*)"};
+    auto args = set;
+    args.push_back(pty.slavePath());
+    {
+        auto p = startReading(args);
+        pty.write("AB1\r\nCD2\r\n");
+        EXPECT_EQ(p->readLine(), "AB1<13>");
+        EXPECT_EQ(p->readLine(), "<10>CD2<13>");
+        p->signal(SIGTERM);
+        EXPECT_EQ(p->wait(), 0);
+    }
+    args.insert(args.begin(), "--null");
+    auto p = startReading(args);
+    pty.write("AB1\r\nCD2\r\n");
+    ASSERT_TRUE(p->waitForError(" <10>CD2<13>\n")) << p->errorText();
+    p->signal(SIGTERM);
     EXPECT_EQ(p->wait(), 0);
-    EXPECT_EQ(p->errorText().find("<13>"), std::string::npos) << "no line log asked for";
+    EXPECT_EQ(p->remainingOutput(), std::string("AB1\r\0\nCD2\r\0", 11));
+}
+
+TEST_F(Console, SerialParametersAreTakenAsPeopleWriteThemOrAsTheirIndex) {
+    // A pseudo-terminal keeps the stop bits and the speed (it forces 8 data bits and no
+    // parity): those are checked on the port, the rest in the port's own report.
+    struct Row {
+        const char* setting;
+        const char* opened;
+        bool twoStopBits;
+        speed_t speed;
+    };
+    const Row rows[] = {
+        {"stopBits=1", "9600 bit/s, 8 data bits, 1 stop bits, parity NONE", false, B9600},
+        {"stopBits=2", "9600 bit/s, 8 data bits, 2 stop bits, parity NONE", true, B9600},
+        {"stopBits=0", "9600 bit/s, 8 data bits, 1 stop bits, parity NONE", false, B9600},
+        {"dataBits=7", "9600 bit/s, 7 data bits, 1 stop bits", false, B9600},
+        {"dataBits=2", "9600 bit/s, 7 data bits, 1 stop bits", false, B9600},
+        {"parity=EVEN", "1 stop bits, parity EVEN.", false, B9600},
+        {"parity=odd", "1 stop bits, parity ODD.", false, B9600},
+        {"parity=4", "1 stop bits, parity SPACE.", false, B9600},
+        {"bitRate=19200", "19200 bit/s, 8 data bits", false, B19200},
+        {"bitRate=8", "19200 bit/s, 8 data bits", false, B19200},
+    };
+    for (const Row& row : rows) {
+        auto p = startReading({"--set", row.setting, pty.slavePath()});
+        termios t{};
+        ASSERT_EQ(::tcgetattr(pty.master(), &t), 0); // the master shows the port's settings
+        EXPECT_EQ((t.c_cflag & CSTOPB) != 0, row.twoStopBits) << row.setting;
+        EXPECT_EQ(::cfgetispeed(&t), row.speed) << row.setting;
+        EXPECT_NE(p->errorText().find(row.opened), std::string::npos) << row.setting << "\n"
+                                                                      << p->errorText();
+        p->signal(SIGTERM);
+        EXPECT_EQ(p->wait(), 0) << row.setting << p->errorText();
+    }
+}
+
+TEST_F(Console, ListKeysShowsTheValidValuesOfEveryKey) {
+    auto p = start({"--list-keys"});
+    EXPECT_EQ(p->wait(), 0);
+    const QStringList lines = QString::fromStdString(p->remainingOutput()).split('\n', Qt::SkipEmptyParts);
+    EXPECT_GT(lines.size(), 30);
+    static const QRegularExpression keyAndValues(QStringLiteral("^[A-Za-z0-9]+  \\S.*$"));
+    for (const QString& line : lines)
+        EXPECT_TRUE(keyAndValues.match(line).hasMatch()) << line.toStdString();
+    for (const char* line : {"stopBits  1, 2, or the index 0 for 1", "ignoreDuplicates  true, false"})
+        EXPECT_TRUE(lines.contains(QLatin1StringView(line))) << line;
 }
 
 TEST_F(Console, SettingsComeFromTheStoreOverridesWinAndNothingIsWritten) {
@@ -195,6 +330,6 @@ TEST_F(Console, AVanishedDeviceEndsWithStatusOne) {
 TEST_F(Console, APortThatCannotBeOpenedEndsWithStatusOne) {
     auto p = start({home_.path().toStdString() + "/no-such-port"});
     EXPECT_EQ(p->wait(), 1);
-    EXPECT_NE(p->errorText().find("The serial port could not be opened."), std::string::npos)
-        << p->errorText();
+    for (const char* part : {"The serial port could not be opened.", "/no-such-port does not exist"})
+        EXPECT_NE(p->errorText().find(part), std::string::npos) << part << "\n" << p->errorText();
 }

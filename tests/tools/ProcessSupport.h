@@ -95,6 +95,14 @@ public:
 
     void signal(int sig) { ::kill(pid_, sig); }
 
+    // From now on standard output is left unread (a stalled reader), or closed (a reader
+    // gone).
+    void stopReadingOutput() { readOutput_ = false; }
+    void closeOutput() {
+        ::close(out_);
+        out_ = -1;
+    }
+
     // Waits for the end (reading both streams meanwhile); the exit status, or -1 when it
     // did not end in `timeoutMs` or ended by a signal.
     int wait(int timeoutMs = 20000) {
@@ -112,7 +120,7 @@ public:
         }
         while (pump(err_, errText_, 0)) {
         }
-        while (pump(out_, outBuffer_, 0)) {
+        while (readOutput_ && pump(out_, outBuffer_, 0)) {
         }
         return *status_;
     }
@@ -125,7 +133,7 @@ public:
 private:
     // Reads whichever stream has data within `timeoutMs`; -1 when standard output ended.
     int pumpBoth(int timeoutMs) {
-        pollfd p[2] = {{out_, POLLIN, 0}, {err_, POLLIN, 0}};
+        pollfd p[2] = {{readOutput_ ? out_ : -1, POLLIN, 0}, {err_, POLLIN, 0}};
         if (::poll(p, 2, timeoutMs) <= 0)
             return 0;
         if (p[1].revents)
@@ -154,6 +162,7 @@ private:
     std::string outBuffer_;
     std::string errText_;
     std::optional<int> status_;
+    bool readOutput_ = true;
 };
 
 } // namespace tools_test

@@ -286,6 +286,24 @@ TEST_F(SimulatedWorker, ALineThatNeverEndsIsDroppedOnceAtTheLimit) {
     stop(*w);
 }
 
+TEST_F(SimulatedWorker, DroppingWithoutATerminatorIsReportedAgainAndTotalledAtStop) {
+    auto w = started(configFor(Instrument::GENERIC));
+    const std::size_t noise = 2 * WeightWorker::kDropReminderBytes + 10;
+    send(std::string(noise, 'x') + "\r8\r");
+    ASSERT_TRUE(linesArrived(1));
+    stop(*w);
+    const QStringList important = view.texts(Kind::Important);
+    ASSERT_EQ(important.size(), 4) << important.join('\n').toStdString();
+    EXPECT_TRUE(important[0].contains(QString::number(WeightWorker::kMaxLineLength)));
+    const auto text = [](QLatin1StringView key, std::uint64_t n) {
+        return tarovex::config::ResourceBundle::formatPrintf(bundleText(key), {QString::number(n)});
+    };
+    EXPECT_EQ(important[1], text(WorkerMessages::STILL_NO_TERMINATOR, WeightWorker::kDropReminderBytes));
+    EXPECT_EQ(important[2], text(WorkerMessages::STILL_NO_TERMINATOR, 2 * WeightWorker::kDropReminderBytes));
+    EXPECT_EQ(important[3], text(WorkerMessages::DROPPED_BYTES, noise));
+    EXPECT_EQ(view.lines()[0].getRawData(), "8\r");
+}
+
 TEST_F(SimulatedWorker, AnErrorInTheMiddleOfALineDropsTheWholeLine) {
     auto w = started(configFor(Instrument::GENERIC));
     // The error state of the "1" cannot be read: the line fails there, and its rest

@@ -1,32 +1,30 @@
 #include "ConsoleView.h"
 
 #include <QDateTime>
-#include <QMetaObject>
-
-#include <cerrno>
-#include <unistd.h>
 
 namespace tarovex::console {
 
-bool writeAll(int fd, const QByteArray& bytes) {
-    qsizetype done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.constData() + done, std::size_t(bytes.size() - done));
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        done += n;
+QByteArray valueRecord(const QString& value, ValueFormat format) {
+    if (format == ValueFormat::NullTerminated)
+        return value.toUtf8() + '\0';
+    // A CR or LF inside a value (a scanner's suffix) must not split it over two lines.
+    QString readable;
+    readable.reserve(value.size());
+    for (const QChar c : value) {
+        if (c.category() == QChar::Other_Control)
+            readable += u'<' + QString::number(c.unicode()) + u'>';
+        else
+            readable += c;
     }
-    return true;
+    return readable.toUtf8() + '\n';
 }
 
-ConsoleView::ConsoleView(int valueFd, int logFd, std::optional<worker::Ignorer> ignorer, bool logLines)
-    : valueFd_(valueFd), logFd_(logFd), ignorer_(std::move(ignorer)), logLines_(logLines) {}
+ConsoleView::ConsoleView(StreamWriter& values, StreamWriter& log, std::optional<worker::Ignorer> ignorer,
+                         bool logLines, ValueFormat format)
+    : values_(values), log_(log), ignorer_(std::move(ignorer)), logLines_(logLines), format_(format) {}
 
 void ConsoleView::log(const QString& time, const QString& text) {
-    writeAll(logFd_, (time + u' ' + text + u'\n').toUtf8());
+    log_.write((time + u' ' + text + u'\n').toUtf8());
 }
 
 void ConsoleView::logEvent(const QString& text) {
@@ -44,21 +42,13 @@ void ConsoleView::dataLineReceived(worker::DataLine line) {
         sound_->play();
     if (logLines_)
         log(line.getDateTime().toString(QStringLiteral("HH:mm:ss")), line.getReadable());
-    values_ += line.getProcessedData().toUtf8();
-    values_ += '\n';
-    // One write for the whole batch the worker delivered in this turn of the event loop.
-    if (!flushScheduled_) {
-        flushScheduled_ = true;
-        QMetaObject::invokeMethod(
-            &context_, [this] { flush(); }, Qt::QueuedConnection);
+    if (values_.write(valueRecord(line.getProcessedData(), format_))) {
+        dropping_ = false;
+    } else if (!dropping_ && values_.error() == 0) {
+        dropping_ = true;
+        logImportantEvent(
+            QStringLiteral("Standard output is not being read: values are dropped until it is."));
     }
-}
-
-void ConsoleView::flush() {
-    flushScheduled_ = false;
-    if (!values_.isEmpty())
-        writeAll(valueFd_, values_);
-    values_.clear();
 }
 
 } // namespace tarovex::console

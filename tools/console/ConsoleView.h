@@ -1,24 +1,31 @@
 #pragma once
 
+#include "StreamWriter.h"
 #include "worker/Ignorer.h"
 #include "worker/WeightWorkerView.h"
 #include "worker/sound/SoundOutput.h"
 
 #include <QByteArray>
-#include <QObject>
 
 #include <optional>
 
 namespace tarovex::console {
 
+// How a value goes out: readable on one line (control characters as in the log, <13>), or
+// raw and ended by a NUL byte.
+enum class ValueFormat { Readable, NullTerminated };
+
+// The bytes of one value on the value stream.
+QByteArray valueRecord(const QString& value, ValueFormat format);
+
 // The worker's view without a display: each line's processed value (after the repeat
-// filter, when there is one; empty when the line has no value) as one UTF-8 line on the
-// value stream, flushed once per delivered batch so that a pipe gets every value as it
-// comes; the message log as "HH:MM:SS text" lines on the log stream.
+// filter, when there is one; empty when the line has no value) as one record on the value
+// stream; the message log as "HH:MM:SS text" lines on the log stream. Both streams are
+// written by writers of their own, so a stalled reader never blocks the caller.
 class ConsoleView : public worker::WeightWorkerView {
 public:
-    // File descriptors of the two streams; `ignorer` filters repeats when given.
-    ConsoleView(int valueFd, int logFd, std::optional<worker::Ignorer> ignorer, bool logLines);
+    ConsoleView(StreamWriter& values, StreamWriter& log, std::optional<worker::Ignorer> ignorer,
+                bool logLines, ValueFormat format);
 
     void logEvent(const QString& text) override;
     void logImportantEvent(const QString& text) override;
@@ -29,24 +36,18 @@ public:
     void setSound(worker::SoundOutput* sound) { sound_ = sound; }
 
     bool isConnected() const { return connected_; }
-    // Writes the values not yet written.
-    void flush();
 
 private:
     void log(const QString& time, const QString& text);
 
-    int valueFd_;
-    int logFd_;
+    StreamWriter& values_;
+    StreamWriter& log_;
     std::optional<worker::Ignorer> ignorer_;
     bool logLines_;
     worker::SoundOutput* sound_ = nullptr;
+    ValueFormat format_;
     bool connected_ = false;
-    bool flushScheduled_ = false;
-    QByteArray values_;
-    QObject context_; // a pending flush dies with the view
+    bool dropping_ = false; // values are being dropped: said once per stretch
 };
-
-// Writes all of `bytes` to `fd`, retrying after signals; false when the stream refused.
-bool writeAll(int fd, const QByteArray& bytes);
 
 } // namespace tarovex::console

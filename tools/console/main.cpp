@@ -1,6 +1,8 @@
 // The acquisition without a window: reads an instrument on a serial port with the stored
 // settings and writes each processed value as a line on standard output.
 #include "ConsoleView.h"
+#include "SettingValues.h"
+#include "StreamWriter.h"
 
 #include "Tarolink/SerialPortLocal.h"
 #include "config/Config.h"
@@ -14,13 +16,18 @@
 #include "worker/sound/SoundStart.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QSocketNotifier>
 
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <fcntl.h>
 #include <iostream>
 #include <optional>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 namespace {
@@ -32,13 +39,23 @@ const char* const kHelp = R"(Usage: tarovex-console [OPTIONS] [PORT]
 Reads the serial instrument on PORT (for example /dev/ttyUSB0, or the path that
 tarovex-virtual-instrument prints) with the settings of Tarovex and writes the
 processed value of every received line as one line on standard output, at once,
-so that a pipe gets each value as it comes. A line without a value, or a value
-suppressed by the repeat filter (setting ignoreDuplicates), gives an empty line.
-The message log goes to standard error, one "HH:MM:SS text" line per message and
-per received line (shown readable: control bytes as <13>, <10>, ...).
+so that a pipe gets each value as it comes. Control characters inside a value (a
+scanner's CR or LF) are written as in the log, <13>, <10>, so that a value never
+spans two lines; with --null every value is written as it is, ended by a NUL byte.
+
+A received line gives an empty line when it has no value: the expression finds
+nothing in it, the value is empty after editing and character removal, or the
+repeat filter (setting ignoreDuplicates) suppresses it. A line whose value cannot
+be processed (a division by zero, an expression without its group, ...) gives no
+output line, and neither do bytes dropped for want of an input terminator: their
+error is in the log. The message log goes to standard error, one "HH:MM:SS text"
+line per message and per received line (shown readable: control bytes as <13>).
+When nobody reads standard output, up to 4 MiB of values wait and later ones are
+dropped; the log says so, and at the end how many values could not be written.
 
 Without PORT, the port of the stored settings is used (or the first port of the
-system when none is stored). The instrument preset chooses how lines are read, as
+system when none is stored); an empty PORT is an error. The instrument preset
+chooses how lines are read, as
 in the program: barcode presets keep the text as it is, the two A&D presets with
 handshaking check the balance's answer first (a warning is logged).
 
@@ -48,25 +65,31 @@ the shared file $ProgramData/Lumbrix/tarovexQV/prefs.txt. They are never written
 
 Options:
   --set KEY=VALUE   override one setting for this run (may be repeated). KEY is a
-                    settings key, VALUE as the store holds it: serial parameters as
-                    their index (bitRate=7 is 9600 bit/s), enumerations by name
-                    (instrument=BARCODE, roundingMethod=HALF_EVEN), switches as
-                    true/false, numbers and texts as typed (inputTerminator=10,
+                    settings key, VALUE as the store holds it or, for the serial
+                    parameters, as people write them (bitRate=9600, dataBits=8,
+                    stopBits=1, parity=EVEN; the stored index works too, but
+                    stopBits=1 and 2 are always numbers of stop bits), enumerations
+                    by name (instrument=BARCODE, roundingMethod=HALF_EVEN), switches
+                    as true/false, numbers and texts as typed (inputTerminator=10,
                     decimalPlaces=2, customRegEx=([0-9.]+)). An unknown key or an
-                    invalid value is an error.
+                    invalid value is an error that names the valid values.
+  --null            write every value raw and end it with a NUL byte, not a newline
   --no-line-log     leave the received lines out of the message log
   --sound           play the sound of the settings (setting sound) for every value
                     written non-empty; without it, or with sound=NONE, no sound
                     output is created. One that cannot start is reported in the
                     message log and the run goes on without sound.
-  --list-keys       print the settings keys and exit
+  --list-keys       print the settings keys with their valid values and exit
   --help            print this text and exit
 
-Stops on Ctrl+C (SIGINT) or SIGTERM: the run ends as with the Stop button (bytes
-after the last line are reported, the port is closed).
+Stops on Ctrl+C (SIGINT), SIGTERM or SIGHUP, and when the reader of standard
+output goes away (a broken pipe): the run ends as with the Stop button (bytes
+after the last line are reported, the port is closed and its terminal settings
+restored), also when standard output is not being read.
 
-Exit status: 0 stopped by a signal; 1 no port, the port could not be opened, the
-device was disconnected or reading failed; 2 a wrong option or setting.
+Exit status: 0 stopped by a signal or a broken pipe; 1 no port, the port could
+not be opened, the device was disconnected, reading failed or standard output
+failed otherwise; 2 a wrong option or setting, or an empty or unusable PORT.
 )";
 
 [[noreturn]] void usageError(const QString& message) {
@@ -75,11 +98,19 @@ device was disconnected or reading failed; 2 a wrong option or setting.
 }
 
 struct Options {
-    QString port;
+    std::optional<QString> port;
     QList<std::pair<QString, QString>> overrides;
     bool logLines = true;
     bool sound = false;
+    console::ValueFormat format = console::ValueFormat::Readable;
 };
+
+// /dev/ptmx under any name: opening it makes a new pseudo-terminal, it is no port.
+bool isPtyMultiplexer(const QString& path) {
+    struct stat st {};
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0 && S_ISCHR(st.st_mode) &&
+           major(st.st_rdev) == 5 && minor(st.st_rdev) == 2;
+}
 
 Options parse(const QStringList& args) {
     Options o;
@@ -90,12 +121,15 @@ Options parse(const QStringList& args) {
             std::exit(0);
         } else if (a == u"--list-keys") {
             for (const QString& key : prefs::settingKeys())
-                std::cout << key.toStdString() << '\n';
+                std::cout << key.toStdString() << "  " << console::validSettingValues(key).toStdString()
+                          << '\n';
             std::exit(0);
         } else if (a == u"--no-line-log") {
             o.logLines = false;
         } else if (a == u"--sound") {
             o.sound = true;
+        } else if (a == u"--null") {
+            o.format = console::ValueFormat::NullTerminated;
         } else if (a == u"--set" || a.startsWith(u"--set=")) {
             QString kv;
             if (a == u"--set") {
@@ -111,19 +145,29 @@ Options parse(const QStringList& args) {
             o.overrides.append({kv.left(eq), kv.mid(eq + 1)});
         } else if (a.startsWith(u'-') && a.size() > 1) {
             usageError(QStringLiteral("unknown option %1").arg(a));
-        } else if (o.port.isEmpty()) {
+        } else if (a.isEmpty()) {
+            usageError(
+                QStringLiteral("the port is empty (an unset variable?); give a port such as /dev/ttyUSB0"));
+        } else if (!o.port) {
             o.port = a;
         } else {
             usageError(QStringLiteral("only one port, not '%1' too").arg(a));
         }
     }
+    if (o.port && isPtyMultiplexer(*o.port))
+        usageError(QStringLiteral("%1 is the pseudo-terminal multiplexer, not a serial port").arg(*o.port));
     return o;
 }
 
-// Signals end the run through the event loop: the handler only writes to a pipe.
+// Signals end the run through the event loop: the handler only writes to a pipe. The
+// writers of the two streams write to it too when a write fails.
 int signalPipe[2] = {-1, -1};
+// A stop signal came: it decides the status even when a write failed at the same moment
+// (a closed terminal sends SIGHUP and then refuses writes).
+volatile std::sig_atomic_t stopSignalled = 0;
 
 void onSignal(int) {
+    stopSignalled = 1;
     const char c = 's';
     [[maybe_unused]] auto n = ::write(signalPipe[1], &c, 1);
 }
@@ -139,10 +183,41 @@ void installStopSignals() {
     sa.sa_flags = SA_RESTART;
     sigaction(SIGINT, &sa, nullptr);
     sigaction(SIGTERM, &sa, nullptr);
+    sigaction(SIGHUP, &sa, nullptr);
+    // A reader that went away is an EPIPE of the value writer, which stops the run.
+    std::signal(SIGPIPE, SIG_IGN);
 }
 
 QString workerText(QLatin1StringView key) {
     return worker::workerBundle().getString(key);
+}
+
+// Room for values that wait for a slow reader, and for log lines.
+constexpr qsizetype kValueQueueBytes = 4 * 1024 * 1024;
+constexpr qsizetype kLogQueueBytes = 1024 * 1024;
+// How long the end of a run waits for the streams to take what is still queued.
+constexpr std::chrono::milliseconds kValueDrainTime{500};
+constexpr std::chrono::milliseconds kLogDrainTime{500};
+
+// "--set KEY=VALUE" applied to `config`; a wrong key or value ends the program.
+void applyOverride(config::Config& config, const QString& key, const QString& value) {
+    if (!prefs::settingKeys().contains(key)) {
+        const bool port = key == u"port" || key == u"prevPort";
+        usageError(QStringLiteral("unknown setting '%1' (see --list-keys%2)")
+                       .arg(key, port ? QStringLiteral("; the port is the argument") : QString()));
+    }
+    if (!prefs::applySetting(config, key, console::storedSettingText(key, value)))
+        usageError(QStringLiteral("invalid value '%1' for setting %2; valid: %3")
+                       .arg(value, key, console::validSettingValues(key)));
+}
+
+// A plain word after the library's message, for the commonest cause.
+std::optional<QString> openFailureHint(const QString& port) {
+    struct stat st {};
+    if (::stat(QFile::encodeName(port).constData(), &st) != 0 && errno == ENOENT)
+        return QStringLiteral("%1 does not exist: check the port name, and that the device is connected.")
+            .arg(port);
+    return std::nullopt;
 }
 
 } // namespace
@@ -163,8 +238,8 @@ int main(int argc, char* argv[]) {
 
     // The port list, as the program makes it: the given port alone, else the system's.
     QStringList ports;
-    if (!options.port.isEmpty()) {
-        ports.append(options.port);
+    if (options.port) {
+        ports.append(*options.port);
     } else {
         try {
             for (const std::string& name : Tarolink::SerialPortLocal::getPortList())
@@ -189,15 +264,10 @@ int main(int argc, char* argv[]) {
         if (!ports.isEmpty())
             config.setPort(ports.first());
     }
-    if (!options.port.isEmpty())
-        config.setPort(options.port);
-    for (const auto& [key, value] : options.overrides) {
-        if (!prefs::settingKeys().contains(key))
-            usageError(
-                QStringLiteral("unknown setting '%1' (see --list-keys; the port is the argument)").arg(key));
-        if (!prefs::applySetting(config, key, value))
-            usageError(QStringLiteral("invalid value '%1' for setting %2").arg(value, key));
-    }
+    if (options.port)
+        config.setPort(*options.port);
+    for (const auto& [key, value] : options.overrides)
+        applyOverride(config, key, value);
     if (config.getPort().isEmpty()) {
         std::cerr << "tarovex-console: no serial port found; give one as the argument\n";
         return 1;
@@ -206,10 +276,12 @@ int main(int argc, char* argv[]) {
     std::optional<worker::Ignorer> ignorer;
     if (config.ignoreDuplicates)
         ignorer.emplace(config);
+    console::StreamWriter values(valueFd, kValueQueueBytes, signalPipe[1]);
+    console::StreamWriter log(STDERR_FILENO, kLogQueueBytes);
+    console::ConsoleView view(values, log, std::move(ignorer), options.logLines, options.format);
     worker::SoundStart sound;
     if (options.sound)
         sound = worker::startSound(config.getSound());
-    console::ConsoleView view(valueFd, STDERR_FILENO, std::move(ignorer), options.logLines);
     view.setSound(sound.output.get());
     if (!sound.error.isEmpty())
         view.logImportantEvent(QStringLiteral("Error while initializing sound output: ") + sound.error);
@@ -220,6 +292,9 @@ int main(int argc, char* argv[]) {
     } catch (const std::exception& e) {
         view.logImportantEvent(workerText(worker::WorkerMessages::ERROR_OPENING_PORT) +
                                QString::fromUtf8(e.what()));
+        if (const auto hint = openFailureHint(config.getPort()))
+            view.logImportantEvent(*hint);
+        log.finish(kLogDrainTime);
         return 1;
     }
     worker::WeightWorker& w = *created.worker;
@@ -231,21 +306,38 @@ int main(int argc, char* argv[]) {
         view.logImportantEvent(workerText(worker::WorkerMessages::WARNING) + QStringLiteral(": ") +
                                *created.warning);
 
+    // The status of a stop: a signal or a reader gone is a normal end, another failure of
+    // standard output is not. Only the first reason counts.
+    std::optional<int> stopStatus;
     QSocketNotifier stopRequests(signalPipe[0], QSocketNotifier::Read);
     QObject::connect(&stopRequests, &QSocketNotifier::activated, &app, [&] {
         char buffer[16];
         while (::read(signalPipe[0], buffer, sizeof buffer) > 0) {
         }
+        if (stopStatus)
+            return;
+        if (const int error = values.error(); stopSignalled || error == 0) {
+            stopStatus = 0;
+        } else if (error == EPIPE) {
+            view.logEvent(QStringLiteral("The reader of standard output is gone."));
+            stopStatus = 0;
+        } else {
+            view.logImportantEvent(QStringLiteral("Standard output could not be written: %1.")
+                                       .arg(QString::fromLocal8Bit(std::strerror(error))));
+            stopStatus = 1;
+        }
         w.cancel(true);
     });
     QObject::connect(&w, &worker::WeightWorker::finished, &app, [&] {
-        view.flush();
-        app.exit(w.outcome() == worker::WeightWorker::Outcome::Cancelled ? 0 : 1);
+        app.exit(w.outcome() == worker::WeightWorker::Outcome::Cancelled ? stopStatus.value_or(0) : 1);
     });
     w.start();
     const int status = app.exec();
-    view.flush();
     if (sound.output)
         sound.output->close();
+    if (const qsizetype lost = values.finish(kValueDrainTime); lost > 0)
+        view.logImportantEvent(
+            QStringLiteral("%1 values could not be written to standard output.").arg(lost));
+    log.finish(kLogDrainTime);
     return status;
 }

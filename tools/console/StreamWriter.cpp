@@ -1,0 +1,141 @@
+#include "StreamWriter.h"
+
+#include <cerrno>
+#include <condition_variable>
+#include <mutex>
+#include <poll.h>
+#include <unistd.h>
+#include <vector>
+
+namespace tarovex::console {
+
+struct StreamWriter::State {
+    int fd;
+    qsizetype capacity;
+    int wakeFd;
+    mutable std::mutex mutex;
+    std::condition_variable changed;
+    std::vector<QByteArray> queue;
+    qsizetype queuedBytes = 0; // queued and being written
+    qsizetype accepted = 0;
+    qsizetype written = 0;
+    qsizetype dropped = 0;
+    bool closing = false;
+    bool ended = false;
+    int error = 0;
+};
+
+namespace {
+
+// Writes as much of `bytes` as the stream takes; the bytes written, and errno when it
+// refused the rest.
+std::pair<qsizetype, int> writeAll(int fd, const QByteArray& bytes) {
+    qsizetype done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.constData() + done, std::size_t(bytes.size() - done));
+        if (n >= 0) {
+            done += n;
+        } else if (errno == EAGAIN || errno == EWOULDBLOCK) {
+            // A stream that came to us non-blocking: wait for room as a blocking one would.
+            pollfd p{fd, POLLOUT, 0};
+            ::poll(&p, 1, -1);
+        } else if (errno != EINTR) {
+            return {done, errno};
+        }
+    }
+    return {done, 0};
+}
+
+void run(StreamWriter::State& s) {
+    std::vector<QByteArray> batch;
+    for (;;) {
+        {
+            std::unique_lock lock(s.mutex);
+            s.changed.wait(lock, [&] { return !s.queue.empty() || s.closing; });
+            if (s.queue.empty())
+                break;
+            batch.swap(s.queue);
+        }
+        // One write for everything that came meanwhile.
+        QByteArray joined;
+        for (const QByteArray& item : batch)
+            joined += item;
+        const auto [done, error] = writeAll(s.fd, joined);
+        qsizetype whole = 0;
+        for (qsizetype end = 0; const QByteArray& item : batch) {
+            end += item.size();
+            if (end > done)
+                break;
+            ++whole;
+        }
+        batch.clear();
+        std::lock_guard lock(s.mutex);
+        s.queuedBytes -= joined.size();
+        s.written += whole;
+        if (error) {
+            s.error = error;
+            s.queue.clear();
+            s.queuedBytes = 0;
+            break;
+        }
+        s.changed.notify_all();
+    }
+    {
+        std::lock_guard lock(s.mutex);
+        s.ended = true;
+        s.changed.notify_all();
+    }
+    if (s.error && s.wakeFd >= 0) {
+        const char c = 'w';
+        [[maybe_unused]] auto n = ::write(s.wakeFd, &c, 1);
+    }
+}
+
+} // namespace
+
+StreamWriter::StreamWriter(int fd, qsizetype capacityBytes, int wakeFd)
+    : state_(std::make_shared<State>(fd, capacityBytes, wakeFd)) {
+    thread_ = std::thread([state = state_] { run(*state); });
+}
+
+StreamWriter::~StreamWriter() {
+    finish(std::chrono::milliseconds(0));
+}
+
+bool StreamWriter::write(QByteArray item) {
+    State& s = *state_;
+    std::lock_guard lock(s.mutex);
+    if (s.ended || s.closing || s.queuedBytes + item.size() > s.capacity) {
+        ++s.dropped;
+        return false;
+    }
+    s.queuedBytes += item.size();
+    s.queue.push_back(std::move(item));
+    ++s.accepted;
+    s.changed.notify_all();
+    return true;
+}
+
+qsizetype StreamWriter::finish(std::chrono::milliseconds timeout) {
+    State& s = *state_;
+    std::unique_lock lock(s.mutex);
+    s.closing = true;
+    s.changed.notify_all();
+    const bool ended = s.changed.wait_for(lock, timeout, [&] { return s.ended; });
+    const qsizetype notWritten = s.dropped + s.accepted - s.written;
+    lock.unlock();
+    if (thread_.joinable()) {
+        if (ended)
+            thread_.join();
+        else
+            thread_.detach(); // it owns a share of the state, and the process ends soon
+    }
+    return notWritten;
+}
+
+int StreamWriter::error() const {
+    std::lock_guard lock(state_->mutex);
+    return state_->error;
+}
+
+} // namespace tarovex::console
