@@ -29,8 +29,8 @@ TEST(ConsoleView, PlaysForEveryValueLeftAfterTheRepeatFilter) {
     for (const char* value : {"12.5", "12.5", "", "13", "12.5"})
         view.dataLineReceived(DataLine("raw\r", value, ++count, DataLine::Instant(), false));
     EXPECT_EQ(sound.plays, 3) << "12.5, 13 and 12.5 again; not the repeat, not the empty line";
-    values.finish(1000);
-    log.finish(1000);
+    values.finish(std::chrono::milliseconds(1000));
+    log.finish(std::chrono::milliseconds(1000));
     ::close(devNull);
 }
 
