@@ -2,6 +2,8 @@
 // settings and writes each processed value as a line on standard output.
 #include "ConsoleView.h"
 
+#include "Tarolink/Diagnostics.h"
+#include "Tarolink/SerialExceptions.h"
 #include "Tarolink/SerialPortLocal.h"
 #include "config/Config.h"
 #include "config/ResourceBundle.h"
@@ -14,6 +16,7 @@
 
 #include <QCoreApplication>
 #include <QSocketNotifier>
+#include <QTime>
 
 #include <csignal>
 #include <cstdio>
@@ -34,7 +37,8 @@ processed value of every received line as one line on standard output, at once,
 so that a pipe gets each value as it comes. A line without a value, or a value
 suppressed by the repeat filter (setting ignoreDuplicates), gives an empty line.
 The message log goes to standard error, one "HH:MM:SS text" line per message and
-per received line (shown readable: control bytes as <13>, <10>, ...).
+per received line (shown readable: control bytes as <13>, <10>, ...); the serial
+library's own lines (its version, the system, the driver it loaded) are among them.
 
 Without PORT, the port of the stored settings is used (or the first port of the
 system when none is stored). The instrument preset chooses how lines are read, as
@@ -61,7 +65,8 @@ Stops on Ctrl+C (SIGINT) or SIGTERM: the run ends as with the Stop button (bytes
 after the last line are reported, the port is closed).
 
 Exit status: 0 stopped by a signal; 1 no port, the port could not be opened, the
-device was disconnected or reading failed; 2 a wrong option or setting.
+device was disconnected or reading failed; 2 a wrong option or setting; 255 the
+serial library has no driver for this system (TLK_OSNAME).
 )";
 
 [[noreturn]] void usageError(const QString& message) {
@@ -145,12 +150,19 @@ int main(int argc, char* argv[]) {
     QCoreApplication app(argc, argv);
     const Options options = parse(app.arguments());
 
-    // Standard output carries the values only: whatever else writes to it (the serial
-    // library's diagnostic lines) goes to standard error instead.
-    const int valueFd = ::fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 3);
-    if (valueFd < 0 || ::dup2(STDERR_FILENO, STDOUT_FILENO) < 0) {
-        std::perror("tarovex-console: standard output");
-        return 1;
+    // Standard output carries the values only; the serial library's lines join the log.
+    const int valueFd = STDOUT_FILENO;
+    const auto logLine = [](const std::string& text) {
+        console::writeAll(STDERR_FILENO, (QTime::currentTime().toString(u"HH:mm:ss") + u' ' +
+                                          QString::fromStdString(text) + u'\n')
+                                             .toUtf8());
+    };
+    Tarolink::setDiagnosticHandler(logLine);
+    try {
+        Tarolink::SerialPortLocal::loadLibrary();
+    } catch (const Tarolink::PlatformNotSupportedException& e) {
+        logLine(e.what());
+        return -1;
     }
 
     // The port list, as the program makes it: the given port alone, else the system's.
@@ -205,7 +217,7 @@ int main(int argc, char* argv[]) {
         created = worker::createWeightWorker(view, config);
     } catch (const std::exception& e) {
         view.logImportantEvent(workerText(worker::WorkerMessages::ERROR_OPENING_PORT) +
-                               QString::fromUtf8(e.what()));
+                               QString::fromStdString(Tarolink::describe(e)));
         return 1;
     }
     worker::WeightWorker& w = *created.worker;
