@@ -1,16 +1,16 @@
 #include "Tarolink/FlowControlTask.h"
 
+#include "Tarolink/Diagnostics.h"
 #include "Tarolink/SerialDriver.h"
 #include "Tarolink/SerialExceptions.h"
 
 #include <algorithm>
-#include <iostream>
 
 namespace Tarolink {
 
 FlowControlTask::FlowControlTask(std::shared_ptr<SerialDriver> driver, int port)
     : driver_(std::move(driver)), port_(port) {
-    std::cout << "FlowControlTask created" << std::endl;
+    diagnostic("FlowControlTask created");
 }
 
 FlowControlTask::~FlowControlTask() {

@@ -10,7 +10,7 @@ class SerialDriver;
 
 // The thread that carries out CTS-RTS / DSR-DTR handshaking in software for one port
 // (only on "Windows 95"): it calls the driver's SerFlowTask round after round until asked
-// to stop. Creating it prints "FlowControlTask created".
+// to stop. Creating it passes the diagnostic line "FlowControlTask created".
 class FlowControlTask {
 public:
     static constexpr int MIN_PRIORITY = 1;

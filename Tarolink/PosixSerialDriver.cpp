@@ -3,6 +3,7 @@
 #include "Tarolink/ParityMarkDecoder.h"
 #include "Tarolink/PortDiscovery.h"
 #include "Tarolink/PosixSyscalls.h"
+#include "Tarolink/PosixTermios.h"
 #include "Tarolink/SerialConfig.h"
 
 #include <fcntl.h>
@@ -30,59 +31,6 @@ struct Entry {
 
 constexpr int kReadBlock = 4096;
 
-speed_t speedFor(int rate) {
-    switch (rate) {
-    case 50:
-        return B50;
-    case 75:
-        return B75;
-    case 110:
-        return B110;
-    case 134:
-        return B134;
-    case 150:
-        return B150;
-    case 200:
-        return B200;
-    case 300:
-        return B300;
-    case 600:
-        return B600;
-    case 1200:
-        return B1200;
-    case 1800:
-        return B1800;
-    case 2400:
-        return B2400;
-    case 4800:
-        return B4800;
-    case 9600:
-        return B9600;
-    case 19200:
-        return B19200;
-    case 38400:
-        return B38400;
-    case 57600:
-        return B57600;
-    case 115200:
-        return B115200;
-    case 230400:
-        return B230400;
-    case 460800:
-        return B460800;
-    case 500000:
-        return B500000;
-    case 576000:
-        return B576000;
-    case 921600:
-        return B921600;
-    case 1000000:
-        return B1000000;
-    default:
-        return B0;
-    }
-}
-
 // Retries a call that failed only because a signal arrived. Never used for close().
 template <typename F> auto retryOnEintr(F&& call) {
     for (;;) {
@@ -98,6 +46,22 @@ bool refusedByPty(int err) {
 
 bool hangUpErrno(int err) {
     return err == EIO || err == ENODEV || err == ENXIO;
+}
+
+// The errno behind this thread's last failed driver call (SerGetLastError); every call
+// clears it first.
+thread_local int tLastSystemError = 0;
+
+// The open/configure code for `err`, noted as the reason of the failure.
+int openFailure(int err) {
+    tLastSystemError = err;
+    return PosixSerialDriver::codeForErrno(err);
+}
+
+// Notes errno as the reason of the failure `result` is about to report.
+int systemFailure(int result) {
+    tLastSystemError = errno;
+    return result;
 }
 
 } // namespace
@@ -247,6 +211,16 @@ std::shared_ptr<PosixPort> PosixSerialDriver::find(int port) const {
     return it == ports_.end() ? nullptr : it->second;
 }
 
+template <typename Body> int PosixSerialDriver::withPort(int port, Body&& body, int notOpen) const {
+    tLastSystemError = 0;
+    const std::shared_ptr<PosixPort> p = find(port);
+    return p ? body(*p) : notOpen;
+}
+
+int PosixSerialDriver::SerGetLastError() {
+    return tLastSystemError;
+}
+
 std::string PosixSerialDriver::devicePath(int port) const {
     auto p = find(port);
     return p ? p->path : std::string();
@@ -261,6 +235,7 @@ std::size_t PosixSerialDriver::rxBufferEntries(int port) const {
 }
 
 int PosixSerialDriver::SerOpenPort(SerialConfig& config) {
+    tLastSystemError = 0;
     const std::string rawName = config.getPortNameString();
     const bool byName = !rawName.empty() && rawName[0] != '\0';
     std::string path;
@@ -276,7 +251,7 @@ int PosixSerialDriver::SerOpenPort(SerialConfig& config) {
 
     struct stat st {};
     if (retryOnEintr([&] { return sys_.stat(path.c_str(), &st); }) != 0)
-        return codeForErrno(errno);
+        return openFailure(errno);
     if (!S_ISCHR(st.st_mode))
         return NOT_VALID;
     {
@@ -292,11 +267,11 @@ int PosixSerialDriver::SerOpenPort(SerialConfig& config) {
     p->device = st.st_rdev;
     p->fd = retryOnEintr([&] { return sys_.open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC); });
     if (p->fd < 0)
-        return codeForErrno(errno);
+        return openFailure(errno);
 
     bool exclusive = false;
     auto fail = [&](int err) {
-        const int code = codeForErrno(err);
+        const int code = openFailure(err);
         if (exclusive)
             sys_.ioctl(p->fd, TIOCNXCL, nullptr);
         sys_.close(p->fd);
@@ -329,6 +304,7 @@ int PosixSerialDriver::SerOpenPort(SerialConfig& config) {
             ++number;
     } else if (ports_.count(number)) {
         fail(EBUSY);
+        tLastSystemError = 0; // taken by this process, not refused by the system
         return ALREADY_OPEN;
     }
     ports_[number] = p;
@@ -337,79 +313,22 @@ int PosixSerialDriver::SerOpenPort(SerialConfig& config) {
 }
 
 int PosixSerialDriver::SerConfigure(const SerialConfig& config) {
-    auto p = find(config.getPort() - 1);
-    if (!p)
-        return -1;
-    termios t{};
-    if (retryOnEintr([&] { return sys_.tcgetattr(p->fd, &t); }) != 0)
-        return codeForErrno(errno);
-
-    int rate = config.getBitRate();
-    if (rate >= 0 && rate <= 14)
-        rate = SerialConfig::bitRateNumbers[static_cast<std::size_t>(rate)];
-    const speed_t speed = speedFor(rate);
-    if (speed == B0)
-        return codeForErrno(EINVAL);
-
-    // Raw mode; then ask for error marks (PARMRK) without stripping, so FF is doubled,
-    // and with breaks neither ignored nor turned into signals.
-    t.c_iflag &=
-        ~(IGNBRK | BRKINT | IGNPAR | ISTRIP | INLCR | IGNCR | ICRNL | IXON | IXOFF | IXANY | IUCLC | IMAXBEL);
-    t.c_iflag |= PARMRK;
-    t.c_oflag &= ~OPOST;
-    t.c_lflag &= ~(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
-    t.c_cflag &= ~(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS);
-    t.c_cflag |= CLOCAL | CREAD;
-    static const tcflag_t sizes[] = {CS5, CS6, CS7, CS8};
-    t.c_cflag |= sizes[config.getDataBits() & 3];
-    switch (config.getParity()) {
-    case SerialConfig::PY_ODD:
-        t.c_cflag |= PARENB | PARODD;
-        break;
-    case SerialConfig::PY_EVEN:
-        t.c_cflag |= PARENB;
-        break;
-    case SerialConfig::PY_MARK:
-        t.c_cflag |= PARENB | CMSPAR | PARODD;
-        break;
-    case SerialConfig::PY_SPACE:
-        t.c_cflag |= PARENB | CMSPAR;
-        break;
-    default:
-        break;
-    }
-    // Input checking whatever the parity: without INPCK the UART drivers and the line
-    // discipline pass framing errors on as plain bytes, with no mark.
-    t.c_iflag |= INPCK;
-    if (config.getStopBits() == SerialConfig::ST_2BITS)
-        t.c_cflag |= CSTOPB;
-
-    const int hs = config.getHandshake();
-    if (hs & SerialConfig::HS_SPLIT_MASK) {
-        // termios has one switch for both hardware directions.
-        if (hs & (SerialConfig::HS_HARD_IN | SerialConfig::HS_HARD_OUT))
-            t.c_cflag |= CRTSCTS;
-        if (hs & SerialConfig::HS_SOFT_IN)
-            t.c_iflag |= IXOFF;
-        if (hs & SerialConfig::HS_SOFT_OUT)
-            t.c_iflag |= IXON;
-    } else if (hs == SerialConfig::HS_XONXOFF) {
-        t.c_iflag |= IXON | IXOFF;
-    } else if (hs == SerialConfig::HS_CTSRTS) {
-        t.c_cflag |= CRTSCTS;
-    }
-    t.c_cc[VMIN] = 0;
-    t.c_cc[VTIME] = 0;
-    cfsetispeed(&t, speed);
-    cfsetospeed(&t, speed);
-    if (retryOnEintr([&] { return sys_.tcsetattr(p->fd, TCSANOW, &t); }) != 0)
-        return codeForErrno(errno);
-    std::lock_guard lock(p->mutex);
-    p->parityEnabled = config.getParity() != SerialConfig::PY_NONE;
-    return OK;
+    return withPort(config.getPort() - 1, [&](PosixPort& p) {
+        termios t{};
+        if (retryOnEintr([&] { return sys_.tcgetattr(p.fd, &t); }) != 0)
+            return openFailure(errno);
+        if (!posix_termios::apply(t, config))
+            return codeForErrno(EINVAL); // a rate without a speed: no system call failed
+        if (retryOnEintr([&] { return sys_.tcsetattr(p.fd, TCSANOW, &t); }) != 0)
+            return openFailure(errno);
+        std::lock_guard lock(p.mutex);
+        p.parityEnabled = config.getParity() != SerialConfig::PY_NONE;
+        return OK;
+    });
 }
 
 int PosixSerialDriver::SerClosePort(int port) {
+    tLastSystemError = 0;
     std::shared_ptr<PosixPort> p;
     {
         std::lock_guard lock(mutex_);
@@ -435,7 +354,7 @@ int PosixSerialDriver::SerClosePort(int port) {
     // close() is never retried: the descriptor is gone whatever it reports.
     const int r = sys_.close(p->fd);
     p->fd = -1;
-    return r == 0 ? OK : -1;
+    return r == 0 ? OK : systemFailure(-1);
 }
 
 int PosixSerialDriver::fill(PosixPort& p) {
@@ -447,7 +366,7 @@ int PosixSerialDriver::fill(PosixPort& p) {
         // EIO/ENODEV: unplugged or hung up. Anything else leaves the port just as useless,
         // and a reader that went on polling it would never learn why.
         p.gone = true;
-        return -1;
+        return systemFailure(-1);
     }
     if (n == 0)
         return 0;
@@ -471,70 +390,79 @@ int PosixSerialDriver::fill(PosixPort& p) {
 }
 
 int PosixSerialDriver::SerGetByte(int port) {
-    auto p = find(port);
-    if (!p)
-        return -1;
-    std::lock_guard lock(p->mutex);
-    if (p->buffered() == 0 && fill(*p) <= 0)
-        return -1;
-    if (p->buffered() == 0)
-        return -1;
-    const Entry e = p->rx[p->head++];
-    p->lastError = e.error;
-    return e.value;
+    return withPort(port, [&](PosixPort& p) {
+        std::lock_guard lock(p.mutex);
+        if (p.buffered() == 0 && fill(p) <= 0)
+            return -1;
+        if (p.buffered() == 0)
+            return -1;
+        const Entry e = p.rx[p.head++];
+        p.lastError = e.error;
+        return int{e.value};
+    });
 }
 
 int PosixSerialDriver::SerGetData(int port, std::uint8_t* buffer, int count) {
-    auto p = find(port);
-    if (!p || count < 0)
-        return -1;
-    std::lock_guard lock(p->mutex);
-    if (count == 0)
-        return 0;
-    if (p->buffered() < static_cast<std::size_t>(count) && fill(*p) < 0 && p->buffered() == 0)
-        return -1;
-    int taken = 0;
-    while (taken < count && p->buffered() > 0) {
-        const Entry e = p->rx[p->head++];
-        buffer[taken++] = e.value;
-        p->lastError = e.error;
-    }
-    return taken;
+    return withPort(port, [&](PosixPort& p) {
+        if (count < 0)
+            return -1;
+        std::lock_guard lock(p.mutex);
+        if (count == 0)
+            return 0;
+        if (p.buffered() < static_cast<std::size_t>(count) && fill(p) < 0 && p.buffered() == 0)
+            return -1;
+        int taken = 0;
+        while (taken < count && p.buffered() > 0) {
+            const Entry e = p.rx[p.head++];
+            buffer[taken++] = e.value;
+            p.lastError = e.error;
+        }
+        return taken;
+    });
 }
 
 int PosixSerialDriver::SerPutData(int port, const std::uint8_t* buffer, int count) {
-    auto p = find(port);
-    if (!p || count < 0)
-        return -1;
-    int sent = 0;
-    while (sent < count) {
-        const ssize_t n = sys_.write(p->fd, buffer + sent, static_cast<size_t>(count - sent));
-        if (n > 0) {
-            sent += static_cast<int>(n);
-            continue;
-        }
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0 && errno == EAGAIN) {
-            // The output queue is full: wait for room as long as the transmit time-out allows.
-            const int waitMs = p->timeoutTx / 100;
-            if (waitMs <= 0)
-                break;
-            pollfd pfd{p->fd, POLLOUT, 0};
-            const int r = retryOnEintr([&] { return sys_.poll(&pfd, 1, waitMs); });
-            if (r <= 0)
-                break;
-            if (pfd.revents & (POLLHUP | POLLERR | POLLNVAL)) {
-                p->gone = true;
-                break;
+    return withPort(port, [&](PosixPort& p) {
+        if (count < 0)
+            return -1;
+        int sent = 0;
+        while (sent < count) {
+            const ssize_t n = sys_.write(p.fd, buffer + sent, static_cast<size_t>(count - sent));
+            if (n > 0) {
+                sent += static_cast<int>(n);
+                continue;
             }
-            continue;
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0 && errno == EAGAIN) {
+                // The output queue is full: wait for room as long as the transmit time-out allows.
+                tLastSystemError = EAGAIN;
+                const int waitMs = p.timeoutTx / 100;
+                if (waitMs <= 0)
+                    break;
+                pollfd pfd{p.fd, POLLOUT, 0};
+                const int r = retryOnEintr([&] { return sys_.poll(&pfd, 1, waitMs); });
+                if (r < 0)
+                    systemFailure(0);
+                if (r <= 0)
+                    break;
+                if (pfd.revents & (POLLHUP | POLLERR | POLLNVAL)) {
+                    p.gone = true;
+                    break;
+                }
+                continue;
+            }
+            if (n < 0) {
+                systemFailure(0);
+                if (hangUpErrno(errno))
+                    p.gone = true;
+            }
+            return sent > 0 ? sent : -1;
         }
-        if (n < 0 && hangUpErrno(errno))
-            p->gone = true;
-        return sent > 0 ? sent : -1;
-    }
-    return sent;
+        if (sent == count)
+            tLastSystemError = 0; // a full queue that made room again is no failure
+        return sent;
+    });
 }
 
 int PosixSerialDriver::SerPutByte(int port, std::uint8_t byte) {
@@ -542,48 +470,43 @@ int PosixSerialDriver::SerPutByte(int port, std::uint8_t byte) {
 }
 
 int PosixSerialDriver::SerRxReadyCount(int port) {
-    auto p = find(port);
-    if (!p)
-        return -1;
-    int pending = 0;
-    if (retryOnEintr([&] { return sys_.ioctl(p->fd, FIONREAD, &pending); }) != 0)
-        return -1;
-    std::lock_guard lock(p->mutex);
-    // Kernel bytes still hold their marks; close enough for a count of waiting input.
-    return static_cast<int>(p->buffered()) + pending;
+    return withPort(port, [&](PosixPort& p) {
+        int pending = 0;
+        if (retryOnEintr([&] { return sys_.ioctl(p.fd, FIONREAD, &pending); }) != 0)
+            return systemFailure(-1);
+        std::lock_guard lock(p.mutex);
+        // Kernel bytes still hold their marks; close enough for a count of waiting input.
+        return static_cast<int>(p.buffered()) + pending;
+    });
 }
 
 int PosixSerialDriver::SerTxBufCount(int port) {
-    auto p = find(port);
-    if (!p)
-        return -1;
-    int queued = 0;
-    if (retryOnEintr([&] { return sys_.ioctl(p->fd, TIOCOUTQ, &queued); }) != 0)
-        return -1;
-    return queued;
+    return withPort(port, [&](PosixPort& p) {
+        int queued = 0;
+        if (retryOnEintr([&] { return sys_.ioctl(p.fd, TIOCOUTQ, &queued); }) != 0)
+            return systemFailure(-1);
+        return queued;
+    });
 }
 
 int PosixSerialDriver::SerRxFlush(int port) {
-    auto p = find(port);
-    if (!p)
-        return -1;
-    std::lock_guard lock(p->mutex);
-    p->flushBuffer();
-    return retryOnEintr([&] { return sys_.tcflush(p->fd, TCIFLUSH); }) == 0 ? 0 : -1;
+    return withPort(port, [&](PosixPort& p) {
+        std::lock_guard lock(p.mutex);
+        p.flushBuffer();
+        return retryOnEintr([&] { return sys_.tcflush(p.fd, TCIFLUSH); }) == 0 ? 0 : systemFailure(-1);
+    });
 }
 
 int PosixSerialDriver::SerTxFlush(int port) {
-    auto p = find(port);
-    if (!p)
-        return -1;
-    return retryOnEintr([&] { return sys_.tcflush(p->fd, TCOFLUSH); }) == 0 ? 0 : -1;
+    return withPort(port, [&](PosixPort& p) {
+        return retryOnEintr([&] { return sys_.tcflush(p.fd, TCOFLUSH); }) == 0 ? 0 : systemFailure(-1);
+    });
 }
 
 int PosixSerialDriver::SerTxDrain(int port) {
-    auto p = find(port);
-    if (!p)
-        return -1;
-    return retryOnEintr([&] { return sys_.tcdrain(p->fd); }) == 0 ? 0 : -1;
+    return withPort(port, [&](PosixPort& p) {
+        return retryOnEintr([&] { return sys_.tcdrain(p.fd); }) == 0 ? 0 : systemFailure(-1);
+    });
 }
 
 namespace {
@@ -603,21 +526,22 @@ int counterGrew(PosixPort& p, int serial_icounter_struct::*counter, int PosixPor
 } // namespace
 
 int PosixSerialDriver::SerRxOverflow(int port) {
-    auto p = find(port);
-    return p ? counterGrew(*p, &serial_icounter_struct::buf_overrun, &PosixPort::bufOverrunSeen) : -1;
+    return withPort(port, [](PosixPort& p) {
+        return counterGrew(p, &serial_icounter_struct::buf_overrun, &PosixPort::bufOverrunSeen);
+    });
 }
 
 int PosixSerialDriver::SerSigOverrun(int port) {
-    auto p = find(port);
-    return p ? counterGrew(*p, &serial_icounter_struct::overrun, &PosixPort::overrunSeen) : -1;
+    return withPort(port, [](PosixPort& p) {
+        return counterGrew(p, &serial_icounter_struct::overrun, &PosixPort::overrunSeen);
+    });
 }
 
 int PosixSerialDriver::errorOfLastByte(int port, int kind) {
-    auto p = find(port);
-    if (!p)
-        return -1;
-    std::lock_guard lock(p->mutex);
-    return p->lastError == kind ? 1 : 0;
+    return withPort(port, [&](PosixPort& p) {
+        std::lock_guard lock(p.mutex);
+        return p.lastError == kind ? 1 : 0;
+    });
 }
 
 int PosixSerialDriver::SerSigBreak(int port) {
@@ -636,7 +560,7 @@ int PosixSerialDriver::modemBits(PosixPort& p, int& bits) {
         if (retryOnEintr([&] { return sys_.ioctl(p.fd, TIOCMGET, &bits); }) == 0)
             return 0;
         if (!refusedByPty(errno))
-            return -1;
+            return systemFailure(-1);
         p.softModem = true;
     }
     // A pseudo-terminal has no input lines: only what we asked for is on.
@@ -650,7 +574,7 @@ int PosixSerialDriver::setModemBit(PosixPort& p, int bit, bool on) {
         if (retryOnEintr([&] { return sys_.ioctl(p.fd, on ? TIOCMBIS : TIOCMBIC, &bit); }) == 0)
             return 0;
         if (!refusedByPty(errno))
-            return -1;
+            return systemFailure(-1);
         p.softModem = true;
     }
     p.softBits = on ? (p.softBits | bit) : (p.softBits & ~bit);
@@ -658,11 +582,12 @@ int PosixSerialDriver::setModemBit(PosixPort& p, int bit, bool on) {
 }
 
 int PosixSerialDriver::modemSignal(int port, int mask) {
-    auto p = find(port);
-    int bits = 0;
-    if (!p || modemBits(*p, bits) != 0)
-        return -1;
-    return (bits & mask) ? 1 : 0;
+    return withPort(port, [&](PosixPort& p) {
+        int bits = 0;
+        if (modemBits(p, bits) != 0)
+            return -1;
+        return (bits & mask) ? 1 : 0;
+    });
 }
 
 int PosixSerialDriver::SerSigCD(int port) {
@@ -682,57 +607,56 @@ int PosixSerialDriver::SerSigRing(int port) {
 }
 
 int PosixSerialDriver::SerSetDTR(int port, bool on) {
-    auto p = find(port);
-    return p ? setModemBit(*p, TIOCM_DTR, on) : -1;
+    return withPort(port, [&](PosixPort& p) { return setModemBit(p, TIOCM_DTR, on); });
 }
 
 int PosixSerialDriver::SerSetRTS(int port, bool on) {
-    auto p = find(port);
-    return p ? setModemBit(*p, TIOCM_RTS, on) : -1;
+    return withPort(port, [&](PosixPort& p) { return setModemBit(p, TIOCM_RTS, on); });
 }
 
 int PosixSerialDriver::SerSendBreak(int port, int durationMs) {
-    auto p = find(port);
-    if (!p)
-        return -1;
-    if (retryOnEintr([&] { return sys_.ioctl(p->fd, TIOCSBRK, nullptr); }) != 0)
-        return refusedByPty(errno) ? 0 : -1;
-    std::this_thread::sleep_for(std::chrono::milliseconds(durationMs > 0 ? durationMs : 0));
-    return retryOnEintr([&] { return sys_.ioctl(p->fd, TIOCCBRK, nullptr); }) == 0 ? 0 : -1;
+    return withPort(port, [&](PosixPort& p) {
+        if (retryOnEintr([&] { return sys_.ioctl(p.fd, TIOCSBRK, nullptr); }) != 0)
+            return refusedByPty(errno) ? 0 : systemFailure(-1);
+        std::this_thread::sleep_for(std::chrono::milliseconds(durationMs > 0 ? durationMs : 0));
+        return retryOnEintr([&] { return sys_.ioctl(p.fd, TIOCCBRK, nullptr); }) == 0 ? 0 : systemFailure(-1);
+    });
 }
 
 int PosixSerialDriver::SerSetTimeoutRx(int port, int timeout) {
-    auto p = find(port);
-    if (!p)
-        return -1;
-    std::lock_guard lock(p->mutex);
-    p->timeoutRx = timeout;
-    return 0;
+    return withPort(port, [&](PosixPort& p) {
+        std::lock_guard lock(p.mutex);
+        p.timeoutRx = timeout;
+        return 0;
+    });
 }
 
 int PosixSerialDriver::SerSetTimeoutTx(int port, int timeout) {
-    auto p = find(port);
-    if (!p)
-        return -1;
-    std::lock_guard lock(p->mutex);
-    p->timeoutTx = timeout;
-    return 0;
+    return withPort(port, [&](PosixPort& p) {
+        std::lock_guard lock(p.mutex);
+        p.timeoutTx = timeout;
+        return 0;
+    });
 }
 
 int PosixSerialDriver::SerGetTimeoutRx(int port) {
-    auto p = find(port);
-    if (!p)
-        return 0;
-    std::lock_guard lock(p->mutex);
-    return p->timeoutRx;
+    return withPort(
+        port,
+        [](PosixPort& p) {
+            std::lock_guard lock(p.mutex);
+            return p.timeoutRx;
+        },
+        0);
 }
 
 int PosixSerialDriver::SerGetTimeoutTx(int port) {
-    auto p = find(port);
-    if (!p)
-        return 0;
-    std::lock_guard lock(p->mutex);
-    return p->timeoutTx;
+    return withPort(
+        port,
+        [](PosixPort& p) {
+            std::lock_guard lock(p.mutex);
+            return p.timeoutTx;
+        },
+        0);
 }
 
 int PosixSerialDriver::SerGetPortList(std::vector<std::string>& names, std::vector<PortDriverInfo>& info) {
@@ -750,7 +674,7 @@ int PosixSerialDriver::SerFlowTask(int port) {
     // termios does the handshaking itself; nothing to do in software. Pause so a
     // caller looping on this does not spin.
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    return find(port) ? 0 : -1;
+    return withPort(port, [](PosixPort&) { return 0; });
 }
 
 int PosixSerialDriver::SerServerTask(SerialConfig&) {
@@ -801,71 +725,68 @@ bool PosixSerialDriver::checkHangUp(PosixPort& p) {
 }
 
 int PosixSerialDriver::SerWaitForData(int port, int timeoutMs) {
-    auto p = find(port);
-    if (!p)
-        return -1;
-    using Clock = std::chrono::steady_clock;
-    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs < 0 ? 0 : timeoutMs);
-    for (;;) {
-        {
-            std::lock_guard lock(p->mutex);
-            if (p->buffered() > 0)
-                return WAIT_DATA;
-            if (p->gone)
-                return checkHangUp(*p) ? WAIT_GONE : WAIT_DATA;
-        }
-        int remaining = -1;
-        if (timeoutMs >= 0) {
-            const auto left =
-                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-            remaining = left > 0 ? static_cast<int>(left) : 0;
-        }
-        pollfd fds[2] = {{p->fd, POLLIN, 0}, {p->wakeFd, POLLIN, 0}};
-        const int r = sys_.poll(fds, 2, remaining);
-        if (r < 0) {
-            if (errno == EINTR)
-                continue;
-            return -1;
-        }
-        if (r == 0)
-            return WAIT_TIMEOUT;
-        if (fds[1].revents & POLLIN) {
-            std::uint64_t count = 0;
-            [[maybe_unused]] auto n = sys_.read(p->wakeFd, &count, sizeof count);
-            return WAIT_WOKEN;
-        }
-        if (fds[0].revents != 0) {
-            std::lock_guard lock(p->mutex);
-            const int got = fill(*p);
-            if (p->buffered() > 0)
-                return WAIT_DATA;
-            if (got < 0 && !p->gone)
-                return -1;
-            if (p->gone || (fds[0].revents & (POLLHUP | POLLERR | POLLNVAL))) {
-                p->gone = true;
-                return WAIT_GONE;
+    return withPort(port, [&](PosixPort& p) {
+        using Clock = std::chrono::steady_clock;
+        const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs < 0 ? 0 : timeoutMs);
+        for (;;) {
+            {
+                std::lock_guard lock(p.mutex);
+                if (p.buffered() > 0)
+                    return WAIT_DATA;
+                if (p.gone)
+                    return checkHangUp(p) ? WAIT_GONE : WAIT_DATA;
             }
-            // Half a mark arrived; wait for the rest.
+            int remaining = -1;
+            if (timeoutMs >= 0) {
+                const auto left =
+                    std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+                remaining = left > 0 ? static_cast<int>(left) : 0;
+            }
+            pollfd fds[2] = {{p.fd, POLLIN, 0}, {p.wakeFd, POLLIN, 0}};
+            const int r = sys_.poll(fds, 2, remaining);
+            if (r < 0) {
+                if (errno == EINTR)
+                    continue;
+                return systemFailure(-1);
+            }
+            if (r == 0)
+                return WAIT_TIMEOUT;
+            if (fds[1].revents & POLLIN) {
+                std::uint64_t count = 0;
+                [[maybe_unused]] auto n = sys_.read(p.wakeFd, &count, sizeof count);
+                return WAIT_WOKEN;
+            }
+            if (fds[0].revents != 0) {
+                std::lock_guard lock(p.mutex);
+                const int got = fill(p);
+                if (p.buffered() > 0)
+                    return WAIT_DATA;
+                if (got < 0 && !p.gone)
+                    return -1;
+                if (p.gone || (fds[0].revents & (POLLHUP | POLLERR | POLLNVAL))) {
+                    p.gone = true;
+                    return WAIT_GONE;
+                }
+                // Half a mark arrived; wait for the rest.
+            }
         }
-    }
+    });
 }
 
 int PosixSerialDriver::SerWakeUp(int port) {
-    auto p = find(port);
-    if (!p)
-        return -1;
-    const std::uint64_t one = 1;
-    return sys_.write(p->wakeFd, &one, sizeof one) == sizeof one ? 0 : -1;
+    return withPort(port, [&](PosixPort& p) {
+        const std::uint64_t one = 1;
+        return sys_.write(p.wakeFd, &one, sizeof one) == sizeof one ? 0 : systemFailure(-1);
+    });
 }
 
 int PosixSerialDriver::SerIsGone(int port) {
-    auto p = find(port);
-    if (!p)
-        return -1;
-    std::lock_guard lock(p->mutex);
-    if (p->buffered() > 0)
-        return 0;
-    return checkHangUp(*p) ? 1 : 0;
+    return withPort(port, [&](PosixPort& p) {
+        std::lock_guard lock(p.mutex);
+        if (p.buffered() > 0)
+            return 0;
+        return checkHangUp(p) ? 1 : 0;
+    });
 }
 
 } // namespace Tarolink

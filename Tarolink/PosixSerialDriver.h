@@ -28,6 +28,7 @@ public:
 
     std::string libraryName() const override { return "tlkPosix"; }
     int SerGetLibVer() override { return 1; }
+    int SerGetLastError() override;
 
     int SerOpenPort(SerialConfig& config) override;
     int SerConfigure(const SerialConfig& config) override;
@@ -92,6 +93,9 @@ public:
 
 private:
     std::shared_ptr<PosixPort> find(int port) const;
+    // The one "is this port open" check of every per-port call: runs `body` on the port,
+    // or returns `notOpen`. Clears the calling thread's last system error first.
+    template <typename Body> int withPort(int port, Body&& body, int notOpen = -1) const;
     int fill(PosixPort& p);
     int modemBits(PosixPort& p, int& bits);
     // 1 when the modem line of `mask` is on, 0 when off, -1 on failure.

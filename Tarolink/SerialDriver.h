@@ -40,6 +40,11 @@ public:
     virtual std::string libraryName() const = 0;
     virtual int SerGetLibVer() = 0;
 
+    // The errno of the system call behind the calling thread's most recent failed call of
+    // this driver, 0 when that call succeeded or failed for no system reason (a port that
+    // is not open, a bad argument). Ask it right after the failure, on the same thread.
+    virtual int SerGetLastError() { return 0; }
+
     // Opens the device the configuration names (by name, else base name + number - 1)
     // and stores its one-based number in the configuration. 0 or a code 1000..1008.
     virtual int SerOpenPort(SerialConfig& config) = 0;

@@ -11,7 +11,8 @@ namespace Tarolink {
 class ErrorStatusHandler;
 
 // A serial port. Failures throw PortIOException with the library's fixed texts
-// (`<operation>: Port not open`, `<operation> not supported on <OS>`, `<operation> failed`);
+// (`<operation>: Port not open`, `<operation> not supported on <OS>`, `<operation> failed`),
+// and with the system's error where a system call failed (describe() shows both);
 // setters of line values throw PortArgumentException. One thread owns a port at a time;
 // only wakeUp() may be called from another thread while it is in use.
 //

@@ -1,6 +1,7 @@
 #include "Tarolink/SerialPortLocal.h"
 
 #include "Tarolink/DeviceNotificationCallback.h"
+#include "Tarolink/Diagnostics.h"
 #include "Tarolink/DriverRegistry.h"
 #include "Tarolink/ErrorStatusHandler.h"
 #include "Tarolink/FlowControlTask.h"
@@ -16,7 +17,6 @@
 #include <chrono>
 #include <climits>
 #include <cstdlib>
-#include <iostream>
 #include <mutex>
 #include <regex>
 #include <thread>
@@ -59,32 +59,30 @@ void setUp(Library& l) {
 }
 
 void load(Library& l) {
-    std::cout << SerialPortLocal::versionText() << '\n'
-              << "Tarolink serial port library" << '\n'
-              << "os.name=" << OsInfo::systemName() << " os.arch=" << OsInfo::systemArch() << std::endl;
+    diagnostic(SerialPortLocal::versionText());
+    diagnostic("Tarolink serial port library");
+    diagnostic("os.name=" + OsInfo::systemName() + " os.arch=" + OsInfo::systemArch());
     setUp(l);
     const std::string name = l.features.libraryName;
     if (name.empty()) {
-        std::cout << "osName=" << l.osName << " osArch=" << l.osArch << '\n'
-                  << "Platform not supported, check VM properties os.name & os.arch" << std::endl;
-        std::exit(-1);
+        // Left uninitialised: every later use of the library fails the same way.
+        diagnostic("osName=" + l.osName + " osArch=" + l.osArch);
+        throw PlatformNotSupportedException();
     }
     std::string error;
     l.driver = DriverRegistry::load(name, error);
     if (l.driver) {
-        std::cout << "SerialPort class loaded: " << name << std::endl;
+        diagnostic("SerialPort class loaded: " + name);
     } else if (l.osName == "Windows 7") {
-        std::cout << error << ": Native library load failed " << name << " trying user's folder" << std::endl;
+        diagnostic(error + ": Native library load failed " + name + " trying user's folder");
         const std::string home = SystemProperties::get("HOME", "");
         l.driver = DriverRegistry::load(home + "\\" + name + ".dll", error);
         if (l.driver)
-            std::cout << "SerialPort class loaded users: " << name << std::endl;
+            diagnostic("SerialPort class loaded users: " + name);
         else
-            std::cout << error << ": Check that native library " << name << " is in proper directory"
-                      << std::endl;
+            diagnostic(error + ": Check that native library " + name + " is in proper directory");
     } else {
-        std::cout << error << ": Check that native library " << name << " is in proper directory"
-                  << std::endl;
+        diagnostic(error + ": Check that native library " + name + " is in proper directory");
     }
     l.initialised = true;
 }
@@ -95,6 +93,28 @@ Library& loaded() {
     if (!l.initialised)
         load(l);
     return l;
+}
+
+// The fixed texts of the open codes; an unknown code shows its number.
+std::string openFailureText(int code) {
+    switch (code) {
+    case SerialDriver::ALREADY_OPEN:
+        return "Port is already open";
+    case SerialDriver::IN_USE:
+        return "Port is in use";
+    case SerialDriver::NOT_VALID:
+        return "Port not valid";
+    case SerialDriver::NO_SUCH_FILE:
+        return "2: No such device"; // sic: errno 2 is "no such file"; the text is fixed
+    case SerialDriver::PERMISSION:
+        return "Permission denied";
+    case SerialDriver::BUSY:
+        return "Device busy";
+    case SerialDriver::NO_DEVICE:
+        return "19: No such device";
+    default:
+        return ": " + std::to_string(code);
+    }
 }
 
 bool equalsIgnoreCase(const std::string& a, const std::string& b) {
@@ -117,7 +137,8 @@ std::string trimControls(const std::string& s) {
 // --- Process-wide ----------------------------------------------------------------------
 
 std::string SerialPortLocal::versionText() {
-    return "Tarolink Library: version 10.2.3: build " + std::to_string(buildNumber);
+    return std::string("Tarolink Library: version ") + TAROLINK_VERSION + ": build " +
+           std::to_string(buildNumber);
 }
 
 void SerialPortLocal::loadLibrary() {
@@ -204,14 +225,14 @@ std::vector<std::string> SerialPortLocal::getPortList() {
         return l.portNameList;
     }
     if (!l.portNameList.empty()) {
-        std::cout << "getPortList: using list created with addPortName" << std::endl;
+        diagnostic("getPortList: using list created with addPortName");
         return l.portNameList;
     }
-    std::cout << "getPortList: port discovery not currently supported on this platform.\n"
-              << "Options:\n"
-              << "A) addPortName can be used to build a list of device names \n"
-              << "B) java -DSERIAL_PORT_LIST=COM1;COM2;COM3\n"
-              << "or java -DSERIAL_PORT_LIST=/dev/ttyS0:/dev/ttyS1" << std::endl;
+    for (const char* line :
+         {"getPortList: port discovery not currently supported on this platform.",
+          "Options:", "A) addPortName can be used to build a list of device names ",
+          "B) java -DSERIAL_PORT_LIST=COM1;COM2;COM3", "or java -DSERIAL_PORT_LIST=/dev/ttyS0:/dev/ttyS1"})
+        diagnostic(line);
     return l.portNameList;
 }
 
@@ -313,7 +334,7 @@ void SerialPortLocal::unregisterDeviceNotification() {
 }
 
 void SerialPortLocal::deviceNotification() {
-    std::cout << "Tarolink.deviceNotification" << std::endl;
+    diagnostic("Tarolink.deviceNotification");
     Library& l = lib();
     DeviceNotificationCallback* cb;
     {
@@ -358,6 +379,11 @@ SerialDriver& SerialPortLocal::drv() const {
     throw PortIOException("Native library " + l.features.libraryName + " not loaded");
 }
 
+void SerialPortLocal::driverFailure(const std::string& text) const {
+    // Asked at once, on this thread: the driver keeps the reason per thread, per call.
+    throw PortIOException(text, drv().SerGetLastError());
+}
+
 void SerialPortLocal::requireOpen(const char* operation) const {
     if (portNum_ < 0)
         throw PortIOException(std::string(operation) + ": Port not open");
@@ -387,7 +413,7 @@ void SerialPortLocal::serverTaskCheck() {
     for (int waited = 0; config_.getPort() == 0; waited += 100) {
         if (!serverTask_->isRunning() && serverTask_->result() != 0)
             throw PortIOException("srvTaskCheck: server task failed: " +
-                                    std::to_string(serverTask_->result()));
+                                  std::to_string(serverTask_->result()));
         if (waited >= 10000)
             throw PortIOException("srvTaskCheck: server task did not start");
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
@@ -409,34 +435,9 @@ void SerialPortLocal::open() {
         result = d.SerOpenPort(config_);
     }
     if (result != 0) {
-        std::string text = config_.getPortNameString() + ": SerOpenPort failed: ";
-        switch (result) {
-        case 1000:
-            text += "Port is already open";
-            break;
-        case 1002:
-            text += "Port is in use";
-            break;
-        case 1003:
-            text += "Port not valid";
-            break;
-        case 1004:
-            text += "2: No such device";
-            break;
-        case 1006:
-            text += "Permission denied";
-            break;
-        case 1007:
-            text += "Device busy";
-            break;
-        case 1008:
-            text += "19: No such device";
-            break;
-        default:
-            text += ": " + std::to_string(result);
-            break;
-        }
-        throw PortIOException(text);
+        const int systemError = d.SerGetLastError();
+        throw PortIOException(
+            config_.getPortNameString() + ": SerOpenPort failed: " + openFailureText(result), systemError);
     }
     open_ = true;
     wrSinceTxBufEmpty_ = false;
@@ -494,7 +495,7 @@ void SerialPortLocal::close() {
     }
     portNum_ = -1;
     if (result != 0)
-        throw PortIOException("ClosePort failed");
+        driverFailure("ClosePort failed");
 }
 
 void SerialPortLocal::configure() {
@@ -524,7 +525,7 @@ void SerialPortLocal::configure(SerialConfig& config) {
         result = drv().SerConfigure(config);
     }
     if (result != 0)
-        throw PortIOException("Configure failed: " + std::to_string(result));
+        driverFailure("Configure failed: " + std::to_string(result));
     if (&config != &config_)
         config_ = config;
     if (config_.getHardFlow() && getOsName() == "Windows 95" &&
@@ -557,7 +558,7 @@ void SerialPortLocal::reset() {
         }
     }
     if (result != 0)
-        throw PortIOException("reset: SerOpenPort failed: " + std::to_string(result));
+        driverFailure("reset: SerOpenPort failed: " + std::to_string(result));
     open_ = true;
     portNum_ = config_.getPort() - 1;
     if (withTx)
@@ -575,7 +576,7 @@ void SerialPortLocal::resetPortDriver(const std::string& driverId) {
         result = drv().SerResetPortDriver(driverId);
     }
     if (result != 0)
-        throw PortIOException("Reset port driver failed: " + std::to_string(result));
+        driverFailure("Reset port driver failed: " + std::to_string(result));
 }
 
 int SerialPortLocal::getByte() {
@@ -610,8 +611,8 @@ int SerialPortLocal::getData(std::span<std::uint8_t> buffer, int offset, int cou
     // The slice must fit behind the offset; the driver must never write past the buffer.
     if (offset < 0 || count < 0 || offset + static_cast<long long>(count) > size)
         throw PortArgumentException("getData: offset " + std::to_string(offset) + " and count " +
-                                      std::to_string(count) + " out of bounds for length " +
-                                      std::to_string(size));
+                                    std::to_string(count) + " out of bounds for length " +
+                                    std::to_string(size));
     SerialDriver& d = drv();
     if (caps_.pollingReadTimeout) {
         const int timeout = d.SerGetTimeoutRx(portNum_);
@@ -627,7 +628,7 @@ int SerialPortLocal::getData(std::span<std::uint8_t> buffer, int offset, int cou
     const int result = d.SerGetData(portNum_, buffer.data() + offset, count);
     readSinceRxBufCheck_ = true;
     if (result == -1)
-        throw PortIOException("getData: failed");
+        driverFailure("getData: failed");
     return result;
 }
 
@@ -635,14 +636,14 @@ void SerialPortLocal::putByte(std::uint8_t byte) {
     const int result = drv().SerPutByte(portNum_, byte);
     wrSinceTxBufEmpty_ = true;
     if (result != 0)
-        throw PortIOException("PutByte failed: " + std::to_string(result));
+        driverFailure("PutByte failed: " + std::to_string(result));
 }
 
 void SerialPortLocal::sendAll(const std::uint8_t* data, int count, const std::string& prefix) {
     const int sent = drv().SerPutData(portNum_, data, count);
     wrSinceTxBufEmpty_ = true;
     if (sent != count)
-        throw PortIOException(prefix + std::to_string(sent) + " of " + std::to_string(count) + " bytes");
+        driverFailure(prefix + std::to_string(sent) + " of " + std::to_string(count) + " bytes");
 }
 
 void SerialPortLocal::putData(std::span<const std::uint8_t> data) {
@@ -673,17 +674,17 @@ void SerialPortLocal::putString(const std::string& text) {
 
 void SerialPortLocal::rxFlush() {
     if (drv().SerRxFlush(portNum_) == -1)
-        throw PortIOException("rxFlush failed");
+        driverFailure("rxFlush failed");
 }
 
 void SerialPortLocal::txFlush() {
     if (drv().SerTxFlush(portNum_) == -1)
-        throw PortIOException("txFlush failed");
+        driverFailure("txFlush failed");
 }
 
 void SerialPortLocal::txDrain() {
     if (drv().SerTxDrain(portNum_) == -1)
-        throw PortIOException("txDrain failed");
+        driverFailure("txDrain failed");
 }
 
 int SerialPortLocal::rxReadyCount() {
@@ -694,7 +695,7 @@ int SerialPortLocal::rxReadyCount() {
             errorHandler_->errorEvent(10);
             return -1;
         }
-        throw PortIOException("rxReadyCount failed");
+        driverFailure("rxReadyCount failed");
     }
     return result;
 }
@@ -704,7 +705,7 @@ int SerialPortLocal::txBufCount() {
     requireOpen("txBufCount");
     const int result = drv().SerTxBufCount(portNum_);
     if (result == -1)
-        throw PortIOException("txBufCount failed");
+        driverFailure("txBufCount failed");
     return result;
 }
 
@@ -715,7 +716,7 @@ bool SerialPortLocal::lineState(bool flag, const char* operation, int (SerialDri
     requireOpen(operation);
     const int result = (drv().*query)(portNum_);
     if (failOnError && result == -1)
-        throw PortIOException(std::string(operation) + " failed");
+        driverFailure(std::string(operation) + " failed");
     return result == 1;
 }
 
@@ -751,31 +752,31 @@ void SerialPortLocal::setDTR(bool on) {
     requireCapability(caps_.setDTR, "setDTR");
     requireOpen("setDTR");
     if (drv().SerSetDTR(portNum_, on) == -1)
-        throw PortIOException("setDTR failed");
+        driverFailure("setDTR failed");
 }
 
 void SerialPortLocal::setRTS(bool on) {
     requireCapability(caps_.setRTS, "setRts");
     requireOpen("setRTS");
     if (drv().SerSetRTS(portNum_, on) == -1)
-        throw PortIOException("setRTS failed");
+        driverFailure("setRTS failed");
 }
 
 void SerialPortLocal::sendBreak(int durationMs) {
     requireCapability(caps_.sendBreak, "sendBreak");
     requireOpen("sendBreak");
     if (drv().SerSendBreak(portNum_, durationMs) == -1)
-        throw PortIOException("sendBreak failed");
+        driverFailure("sendBreak failed");
 }
 
 void SerialPortLocal::setTimeoutRx(int timeout) {
     if (drv().SerSetTimeoutRx(portNum_, timeout) == -1)
-        throw PortIOException("setTimeoutRx failed");
+        driverFailure("setTimeoutRx failed");
 }
 
 void SerialPortLocal::setTimeoutTx(int timeout) {
     if (drv().SerSetTimeoutTx(portNum_, timeout) == -1)
-        throw PortIOException("setTimeoutTx failed");
+        driverFailure("setTimeoutTx failed");
 }
 
 int SerialPortLocal::getTimeoutRx() {
@@ -799,7 +800,7 @@ SerialPort::WaitResult SerialPortLocal::waitForData(int timeoutMs) {
     case SerialDriver::WAIT_GONE:
         return WaitResult::DeviceGone;
     default:
-        throw PortIOException("waitForData failed");
+        driverFailure("waitForData failed");
     }
 }
 
@@ -813,7 +814,7 @@ bool SerialPortLocal::isDeviceGone() {
     requireOpen("isDeviceGone");
     const int r = drv().SerIsGone(portNum_);
     if (r == -1)
-        throw PortIOException("isDeviceGone failed");
+        driverFailure("isDeviceGone failed");
     return r == 1;
 }
 

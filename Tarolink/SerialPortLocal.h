@@ -123,12 +123,14 @@ public:
     // --- Process-wide operations ---------------------------------------------------------
 
     static constexpr int buildNumber = 9233;
-    // "Tarolink Library: version 10.2.3: build 9233".
+    // "Tarolink Library: version <the project's version>: build 9233".
     static std::string versionText();
 
     // Loads the driver for the OS name (property "TLK_OSNAME", else the running system)
-    // once, printing what it does. An OS name with no driver at all ends the process with
-    // status -1; a driver that cannot be loaded leaves isLibraryLoaded() false.
+    // once, telling what it does through the diagnostic handler (Diagnostics.h). An OS
+    // name with no driver at all throws PlatformNotSupportedException, now and on every
+    // later use of the library (programs exit with status -1 then); a driver that cannot
+    // be loaded leaves isLibraryLoaded() false. Any thread.
     static void loadLibrary();
     // Forgets the loaded driver and the port lists, then loads again from the current
     // properties. For tests and for a changed "TLK_OSNAME".
@@ -165,11 +167,14 @@ public:
     // report device arrival and removal to it.
     static void registerDeviceNotification(DeviceNotificationCallback* callback);
     static void unregisterDeviceNotification();
-    // Called by the driver on its own thread: prints a line and calls the kept callback.
+    // Called by the driver on its own thread: passes a diagnostic line and calls the kept
+    // callback.
     static void deviceNotification();
 
 private:
     SerialDriver& drv() const;
+    // Throws the I/O error `text` with the system error behind the driver call just made.
+    [[noreturn]] void driverFailure(const std::string& text) const;
     void requireOpen(const char* operation) const;
     void requireCapability(bool flag, const std::string& operation) const;
     bool lineState(bool flag, const char* operation, int (SerialDriver::*query)(int), bool failOnError,

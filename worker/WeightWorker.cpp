@@ -1,6 +1,7 @@
 #include "worker/WeightWorker.h"
 
 #include "Tarolink/SerialConfig.h"
+#include "Tarolink/SerialExceptions.h"
 #include "Tarolink/SerialPortLocal.h"
 #include "config/ResourceBundle.h"
 #include "worker/WorkerBundle.h"
@@ -29,7 +30,7 @@ QString text(QLatin1StringView key) {
 }
 
 QString errorText(const std::exception& e) {
-    return QStringLiteral("Error [WW]: ") + QString::fromUtf8(e.what());
+    return QStringLiteral("Error [WW]: ") + QString::fromStdString(Tarolink::describe(e));
 }
 
 // The bit rate as shown: the rate of an index, or a literal rate as it stands.
@@ -142,7 +143,7 @@ void WeightWorker::run(std::stop_token stop) {
     try {
         count_ = loop(stop);
     } catch (const std::exception& e) {
-        failure_ = QString::fromUtf8(e.what());
+        failure_ = QString::fromStdString(Tarolink::describe(e));
     }
     {
         std::lock_guard lock(stateMutex_);

@@ -29,7 +29,7 @@ public:
     std::deque<int> openFaults, readFaults, writeFaults, tcsetattrFaults, pollFaults, flockFaults;
     bool hangUp = false; // poll reports POLLHUP on the device, read returns 0
     int reads = 0, writes = 0, tcsetattrs = 0, closes = 0;
-    bool outputDiscarded = false;        // tcflush(TCOFLUSH) seen
+    bool outputDiscarded = false; // tcflush(TCOFLUSH) seen
     bool discardedBeforeFirstClose = false;
 
     int open(const char* path, int flags) override {
@@ -399,4 +399,30 @@ TEST(SeamReads, SmallReadsDuringABacklogKeepTheBufferSmallAndLoseNothing) {
         EXPECT_LE(most, static_cast<std::size_t>(2 * kCount + 1)) << "taken bytes are not kept";
     }
     SerialPortLocal::installDriver(std::make_shared<PosixSerialDriver>());
+}
+
+TEST_F(Seam, TheSystemsErrorTravelsBesideTheFixedText) {
+    const auto failure = [](const std::function<void()>& f) -> std::pair<std::string, int> {
+        try {
+            f();
+        } catch (const PortIOException& e) {
+            return {e.what(), e.systemError()};
+        }
+        return {"", 0};
+    };
+    sys.openFaults = {EACCES};
+    EXPECT_EQ(failure([&] { SerialPortLocal p(SerialConfig(pty.slavePath())); }),
+              std::pair(pty.slavePath() + ": SerOpenPort failed: Permission denied", EACCES));
+    sys.flockFaults = {EWOULDBLOCK};
+    EXPECT_EQ(failure([&] { SerialPortLocal p(SerialConfig(pty.slavePath())); }).second, EWOULDBLOCK)
+        << "the reason survives the clean-up calls after it";
+
+    SerialPortLocal port(SerialConfig(pty.slavePath()));
+    sys.tcsetattrFaults = {EIO};
+    EXPECT_EQ(failure([&] { port.configure(); }), std::pair(std::string("Configure failed: 1005"), EIO));
+    sys.writeFaults = {ENOSPC};
+    EXPECT_EQ(failure([&] { port.putString("abc"); }).second, ENOSPC);
+    sys.readFaults = {EIO};
+    std::uint8_t buffer[4];
+    EXPECT_EQ(failure([&] { port.getData(buffer); }), std::pair(std::string("getData: failed"), EIO));
 }

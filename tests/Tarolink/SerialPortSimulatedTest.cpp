@@ -500,13 +500,3 @@ TEST(DriverLoading, LinuxLoadsThePosixDriver) {
     EXPECT_EQ(SerialPortLocal::driver()->libraryName(), "tlkPosix");
     EXPECT_EQ(SerialPortLocal::getDefaultPortName(), "/dev/ttyS0");
 }
-
-TEST(DriverLoadingDeathTest, UnknownSystemEndsTheProcess) {
-    GTEST_FLAG_SET(death_test_style, "threadsafe");
-    EXPECT_EXIT(
-        {
-            Tarolink::SystemProperties::set("TLK_OSNAME", "Plan 9");
-            SerialPortLocal::reloadLibrary();
-        },
-        ::testing::ExitedWithCode(255), "");
-}

@@ -4,6 +4,8 @@
 #include "SettingValues.h"
 #include "StreamWriter.h"
 
+#include "Tarolink/Diagnostics.h"
+#include "Tarolink/SerialExceptions.h"
 #include "Tarolink/SerialPortLocal.h"
 #include "config/Config.h"
 #include "config/ResourceBundle.h"
@@ -18,6 +20,7 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QSocketNotifier>
+#include <QTime>
 
 #include <cerrno>
 #include <csignal>
@@ -49,7 +52,9 @@ repeat filter (setting ignoreDuplicates) suppresses it. A line whose value canno
 be processed (a division by zero, an expression without its group, ...) gives no
 output line, and neither do bytes dropped for want of an input terminator: their
 error is in the log. The message log goes to standard error, one "HH:MM:SS text"
-line per message and per received line (shown readable: control bytes as <13>).
+line per message and per received line (shown readable: control bytes as <13>);
+the serial library's own lines (its version, the system, the driver it loaded)
+are among them.
 When nobody reads standard output, up to 4 MiB of values wait and later ones are
 dropped; the log says so, and at the end how many values could not be written.
 
@@ -89,7 +94,8 @@ restored), also when standard output is not being read.
 
 Exit status: 0 stopped by a signal or a broken pipe; 1 no port, the port could
 not be opened, the device was disconnected, reading failed or standard output
-failed otherwise; 2 a wrong option or setting, or an empty or unusable PORT.
+failed otherwise; 2 a wrong option or setting, or an empty or unusable PORT; 255 the serial library
+has no driver for this system (TLK_OSNAME).
 )";
 
 [[noreturn]] void usageError(const QString& message) {
@@ -228,12 +234,20 @@ int main(int argc, char* argv[]) {
     QCoreApplication app(argc, argv);
     const Options options = parse(app.arguments());
 
-    // Standard output carries the values only: whatever else writes to it (the serial
-    // library's diagnostic lines) goes to standard error instead.
-    const int valueFd = ::fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 3);
-    if (valueFd < 0 || ::dup2(STDERR_FILENO, STDOUT_FILENO) < 0) {
-        std::perror("tarovex-console: standard output");
-        return 1;
+    // Standard output carries the values only; the serial library's lines join the log.
+    const int valueFd = STDOUT_FILENO;
+    const auto logLine = [](const std::string& text) {
+        const QByteArray line =
+            (QTime::currentTime().toString(u"HH:mm:ss") + u' ' + QString::fromStdString(text) + u'\n').toUtf8();
+        // One write per line, so that it never splits a line of the log writer.
+        [[maybe_unused]] const ssize_t n = ::write(STDERR_FILENO, line.constData(), size_t(line.size()));
+    };
+    Tarolink::setDiagnosticHandler(logLine);
+    try {
+        Tarolink::SerialPortLocal::loadLibrary();
+    } catch (const Tarolink::PlatformNotSupportedException& e) {
+        logLine(e.what());
+        return -1;
     }
 
     // The port list, as the program makes it: the given port alone, else the system's.
@@ -291,7 +305,7 @@ int main(int argc, char* argv[]) {
         created = worker::createWeightWorker(view, config);
     } catch (const std::exception& e) {
         view.logImportantEvent(workerText(worker::WorkerMessages::ERROR_OPENING_PORT) +
-                               QString::fromUtf8(e.what()));
+                               QString::fromStdString(Tarolink::describe(e)));
         if (const auto hint = openFailureHint(config.getPort()))
             view.logImportantEvent(*hint);
         log.finish(kLogDrainTime);
