@@ -5,7 +5,9 @@
 namespace tarovex::config {
 namespace {
 
-bool isBlank(QChar c) { return c == u' ' || c == u'\t' || c == u'\f'; }
+bool isBlank(QChar c) {
+    return c == u' ' || c == u'\t' || c == u'\f';
+}
 
 // Splits into natural lines at \n, \r or \r\n.
 QList<QStringView> naturalLines(QStringView text) {
@@ -56,10 +58,18 @@ bool unescape(QStringView in, QString& out, QString& error) {
             break; // a lone trailing backslash stands for nothing
         c = in[i];
         switch (c.unicode()) {
-        case 't': out.append(u'\t'); break;
-        case 'n': out.append(u'\n'); break;
-        case 'r': out.append(u'\r'); break;
-        case 'f': out.append(u'\f'); break;
+        case 't':
+            out.append(u'\t');
+            break;
+        case 'n':
+            out.append(u'\n');
+            break;
+        case 'r':
+            out.append(u'\r');
+            break;
+        case 'f':
+            out.append(u'\f');
+            break;
         case 'u': {
             if (i + 4 >= in.size()) {
                 error = QStringLiteral("malformed \\uxxxx escape");
@@ -78,7 +88,9 @@ bool unescape(QStringView in, QString& out, QString& error) {
             i += 4;
             break;
         }
-        default: out.append(c); break;
+        default:
+            out.append(c);
+            break;
         }
     }
     return true;
@@ -138,6 +150,10 @@ Properties::ParseResult Properties::parse(QStringView text) {
         if (!unescape(QStringView(logical).left(k), key, error) ||
             !unescape(QStringView(logical).mid(v), value, error)) {
             result.errors.append(QStringLiteral("line %1: %2").arg(firstLine).arg(error));
+            QStringList raw;
+            for (qsizetype i = firstLine - 1; i <= n && i < lines.size(); ++i)
+                raw.append(lines[i].toString());
+            result.rejected.append(raw.join(u'\n'));
             continue;
         }
         result.entries.append({key, value});
@@ -146,13 +162,17 @@ Properties::ParseResult Properties::parse(QStringView text) {
 }
 
 Properties::ParseResult Properties::parse(const QByteArray& bytes) {
+    // The mark goes before decoding: read as Latin-1 it would become part of the first key.
+    const QByteArrayView body =
+        bytes.startsWith("\xEF\xBB\xBF") ? QByteArrayView(bytes).sliced(3) : QByteArrayView(bytes);
     QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    QString text = utf8.decode(bytes);
-    if (utf8.hasError())
-        text = QString::fromLatin1(bytes);
-    if (text.startsWith(QChar(0xFEFF)))
-        text.remove(0, 1);
-    return parse(QStringView(text));
+    QString text = utf8.decode(body);
+    const bool latin1 = utf8.hasError();
+    if (latin1)
+        text = QString::fromLatin1(body);
+    ParseResult result = parse(QStringView(text));
+    result.latin1 = latin1;
+    return result;
 }
 
 namespace {
@@ -172,11 +192,23 @@ QString escape(const QString& s, bool isKey) {
                 out.append(u'\\');
             out.append(u' ');
             break;
-        case u'\t': out.append(u"\\t"); break;
-        case u'\n': out.append(u"\\n"); break;
-        case u'\r': out.append(u"\\r"); break;
-        case u'\f': out.append(u"\\f"); break;
-        case u'\\': case u'=': case u':': case u'#': case u'!':
+        case u'\t':
+            out.append(u"\\t");
+            break;
+        case u'\n':
+            out.append(u"\\n");
+            break;
+        case u'\r':
+            out.append(u"\\r");
+            break;
+        case u'\f':
+            out.append(u"\\f");
+            break;
+        case u'\\':
+        case u'=':
+        case u':':
+        case u'#':
+        case u'!':
             out.append(u'\\');
             out.append(QChar(c));
             break;
@@ -192,8 +224,12 @@ QString escape(const QString& s, bool isKey) {
 
 } // namespace
 
-QString Properties::escapeKey(const QString& key) { return escape(key, true); }
-QString Properties::escapeValue(const QString& value) { return escape(value, false); }
+QString Properties::escapeKey(const QString& key) {
+    return escape(key, true);
+}
+QString Properties::escapeValue(const QString& value) {
+    return escape(value, false);
+}
 
 QByteArray Properties::write(const QList<Entry>& entries, const QString& comment) {
     QString text;

@@ -16,7 +16,8 @@ namespace tarovex::config {
 // `#` and `!` start comment lines, a line ending in an odd number of backslashes
 // continues on the next one, and `\t \n \r \f \uXXXX` are escapes (any other escaped
 // character stands for itself). A malformed entry (a bad `\u` escape) costs only that
-// entry: it is reported in `errors` and the rest of the text still loads.
+// entry: it is reported in `errors`, its text is kept in `rejected`, and the rest of the
+// text still loads.
 class Properties {
 public:
     using Entry = QPair<QString, QString>;
@@ -24,12 +25,14 @@ public:
     struct ParseResult {
         QList<Entry> entries; // in file order; a later duplicate key is listed again
         QStringList errors;   // one text per skipped entry, naming its line
+        QStringList rejected; // the lines of each skipped entry as they stand, joined by \n
+        bool latin1 = false;  // the bytes were not UTF-8 and were read as Latin-1
     };
 
     static ParseResult parse(QStringView text);
 
     // Decodes bytes as UTF-8 when they are valid UTF-8, otherwise as Latin-1 (the
-    // classic encoding of such files); then parses them.
+    // classic encoding of such files), after a UTF-8 byte order mark; then parses them.
     static ParseResult parse(const QByteArray& bytes);
 
     // Writes entries as ASCII text (everything else as \uXXXX escapes), so the result

@@ -5,6 +5,7 @@
 #include "tarovex/prefs/PreferencesErrors.h"
 #include "tarovex/prefs/SettingsPreferences.h"
 
+#include <QFileInfo>
 #include <QLoggingCategory>
 
 #include <cstring>
@@ -228,23 +229,33 @@ bool readsBackAsItself(const QString& given, const QString& written) {
     return a && b && x == y;
 }
 
+// The shared file without ProgramData. A folder that cannot be used is an error: a quiet
+// per-user file would split the users' settings.
+QString machineSettingsFile(const QString& folder) {
+    const QFileInfo info(folder);
+    const char* problem = !info.exists()         ? "it does not exist"
+                          : !info.isDir()        ? "it is not a folder"
+                          : !info.isExecutable() ? "access is denied"
+                                                 : nullptr;
+    if (problem)
+        throw PreferencesAccessException(QStringLiteral("The shared settings folder %1 cannot be used: %2")
+                                             .arg(folder, QLatin1String(problem)));
+    return folder + QStringLiteral("/prefs.txt");
+}
+
 } // namespace
 
 QString sharedSettingsFile(const QString& programData) {
     return programData + QStringLiteral("/Lumbrix/tarovexQV/prefs.txt");
 }
 
-Preferences* openSettingsNode() {
+Preferences* openSettingsNode(const QString& machineFolder) {
     Preferences* root = nullptr;
     if (Tarolink::SystemProperties::get(editionProperty, std::string()) == "QV") {
         const std::string programData = Tarolink::SystemProperties::get("ProgramData", std::string());
-        if (programData.empty())
-            // Without it the path would be relative to wherever the program was started.
-            qCWarning(lcConfigStore) << "ProgramData is not set; the settings file stays in the home folder";
-        else
-            Tarolink::SystemProperties::set(
-                FilePreferencesFactory::SYSTEM_PROPERTY_FILE,
-                sharedSettingsFile(QString::fromStdString(programData)).toStdString());
+        const QString file = programData.empty() ? machineSettingsFile(machineFolder)
+                                                 : sharedSettingsFile(QString::fromStdString(programData));
+        Tarolink::SystemProperties::set(FilePreferencesFactory::SYSTEM_PROPERTY_FILE, file.toStdString());
         root = FilePreferencesFactory::userRoot();
     } else {
         if (!platformRoot)

@@ -15,15 +15,21 @@ inline constexpr const char* settingsNodePath = "/com/lumbrix/tarovex";
 // The system property that selects the shared-settings mode when it is "QV".
 inline constexpr const char* editionProperty = "EDITION";
 
+// The machine-wide folder of the shared settings file where "ProgramData" is not set (the
+// usual case on Linux); the package creates it writable for local users.
+inline constexpr const char* machineSettingsFolder = "/var/lib/tarovex";
+
 // The shared settings file for "ProgramData" = P: P/Lumbrix/tarovexQV/prefs.txt.
 QString sharedSettingsFile(const QString& programData);
 
 // Opens the settings node of this run, created when missing. In the shared-settings mode
-// ("EDITION" = "QV") the file store on $ProgramData/Lumbrix/tarovexQV/prefs.txt serves all
-// users of the computer; otherwise the per-user platform store. The store lives for the rest
-// of the process; call once, from the user-interface thread, before any other use of the
-// file store. Throws PreferencesAccessException when the store refuses access.
-Preferences* openSettingsNode();
+// ("EDITION" = "QV") the file store serves all users of the computer: on
+// $ProgramData/Lumbrix/tarovexQV/prefs.txt, or without "ProgramData" on prefs.txt in
+// `machineFolder`; otherwise the per-user platform store. The store lives for the rest of
+// the process; call once, from the user-interface thread, before any other use of the file
+// store. Throws PreferencesAccessException when the store refuses access, also when
+// `machineFolder` is needed but is not a folder this process may enter.
+Preferences* openSettingsNode(const QString& machineFolder = QString::fromLatin1(machineSettingsFolder));
 
 // Forgets the store opened by openSettingsNode (its nodes die with it). For tests.
 void closeSettingsNode();

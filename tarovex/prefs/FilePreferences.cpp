@@ -15,32 +15,40 @@ Q_LOGGING_CATEGORY(lcFilePreferences, "tarovex.prefs.FilePreferences")
 
 using config::Properties;
 
-// Later duplicates win, as when the file is loaded the usual way.
-// A rewrite drops malformed entries for good, so only then are they worth a warning.
-QMap<QString, QString> parseProperties(const QString& path, const std::optional<QByteArray>& bytes,
-                                       bool rewriting = false) {
-    QMap<QString, QString> map;
+// The file's entries (later duplicates win, as when the file is loaded the usual way) and
+// what it could not parse, which a rewrite keeps as it stands: it may belong to another
+// program or a newer version.
+struct FileContents {
+    QMap<QString, QString> properties;
+    QStringList rejected;
+    bool latin1 = false;
+};
+
+FileContents parseProperties(const QString& path, const std::optional<QByteArray>& bytes) {
+    FileContents contents;
     if (!bytes)
-        return map;
-    const Properties::ParseResult parsed = Properties::parse(*bytes);
-    for (const QString& error : parsed.errors) {
-        if (rewriting)
-            qCWarning(lcFilePreferences).noquote() << "Dropped a malformed entry of" << path << "at" << error;
-        else
-            qCDebug(lcFilePreferences).noquote() << "Skipped a malformed entry of" << path << "at" << error;
-    }
+        return contents;
+    Properties::ParseResult parsed = Properties::parse(*bytes);
+    for (const QString& error : parsed.errors)
+        qCDebug(lcFilePreferences).noquote() << "Skipped a malformed entry of" << path << "at" << error;
     for (const Properties::Entry& e : parsed.entries)
-        map.insert(e.first, e.second);
-    return map;
+        contents.properties.insert(e.first, e.second);
+    contents.rejected = std::move(parsed.rejected);
+    contents.latin1 = parsed.latin1;
+    return contents;
 }
 
-QByteArray writeProperties(const QMap<QString, QString>& map) {
+QByteArray writeProperties(const FileContents& contents) {
     QList<Properties::Entry> entries;
-    entries.reserve(map.size());
-    for (auto it = map.cbegin(); it != map.cend(); ++it)
+    entries.reserve(contents.properties.size());
+    for (auto it = contents.properties.cbegin(); it != contents.properties.cend(); ++it)
         entries.append({it.key(), it.value()});
     const QString stamp = QLocale::c().toString(QDateTime::currentDateTime(), "ddd MMM dd HH:mm:ss t yyyy");
-    return Properties::write(entries, QStringLiteral("FilePreferences\n") + stamp);
+    QByteArray out = Properties::write(entries, QStringLiteral("FilePreferences\n") + stamp);
+    // The rest is ASCII, so in the file's own encoding these lines stay byte for byte.
+    for (const QString& line : contents.rejected)
+        out += (contents.latin1 ? line.toLatin1() : line.toUtf8()) + '\n';
+    return out;
 }
 
 } // namespace
@@ -49,8 +57,11 @@ FilePreferences::FilePreferences(Preferences* parent, const QString& name, std::
     : Preferences(parent, name), m_file(std::move(file)) {}
 
 std::unique_ptr<Preferences> FilePreferences::createRoot(const QString& path) {
-    std::unique_ptr<FilePreferences> root(
-        new FilePreferences(nullptr, QString(), std::make_shared<SharedFile>(path)));
+    return createRoot(std::make_shared<SharedFile>(path));
+}
+
+std::unique_ptr<Preferences> FilePreferences::createRoot(std::shared_ptr<SharedFile> file) {
+    std::unique_ptr<FilePreferences> root(new FilePreferences(nullptr, QString(), std::move(file)));
     try {
         root->sync();
     } catch (const std::exception& e) {
@@ -123,7 +134,7 @@ QStringList FilePreferences::keys() const {
 QStringList FilePreferences::storedChildrenNames() const {
     QStringList names;
     try {
-        const QMap<QString, QString> properties = parseProperties(m_file->path(), m_file->read());
+        const QMap<QString, QString> properties = parseProperties(m_file->path(), m_file->read()).properties;
         const QString p = prefix();
         for (auto it = properties.lowerBound(p); it != properties.cend() && it.key().startsWith(p); ++it) {
             const QStringView rest = QStringView(it.key()).mid(p.size());
@@ -144,15 +155,15 @@ void FilePreferences::flush() {
     const QString p = prefix();
     QMap<QString, QString> newRoot;
     m_file->update([&](const std::optional<QByteArray>& current) {
-        QMap<QString, QString> properties = parseProperties(m_file->path(), current, true);
+        FileContents contents = parseProperties(m_file->path(), current);
         for (auto it = m_pending.cbegin(); it != m_pending.cend(); ++it) {
             if (it.value())
-                properties.insert(p + it.key(), *it.value());
+                contents.properties.insert(p + it.key(), *it.value());
             else
-                properties.remove(p + it.key());
+                contents.properties.remove(p + it.key());
         }
-        newRoot = ownEntries(properties);
-        return writeProperties(properties);
+        newRoot = ownEntries(contents.properties);
+        return writeProperties(contents);
     });
     m_pending.clear();
     m_root = newRoot;
@@ -162,7 +173,7 @@ void FilePreferences::sync() {
     const std::optional<QByteArray> bytes = m_file->read();
     if (!bytes)
         return;
-    QMap<QString, QString> fresh = ownEntries(parseProperties(m_file->path(), bytes));
+    QMap<QString, QString> fresh = ownEntries(parseProperties(m_file->path(), bytes).properties);
     for (auto it = m_pending.cbegin(); it != m_pending.cend(); ++it) {
         if (it.value())
             fresh.insert(it.key(), *it.value());

@@ -18,12 +18,13 @@ namespace tarovex::prefs {
 // child "sub". Keys holding a dot therefore cannot be stored and are refused.
 //
 // Every put and remove is written at once. A write changes only this node's entries that
-// changed since the last write (other nodes and other programs' entries stay), under the
-// file's lock, and replaces the file atomically (see SharedFile).
+// changed since the last write (other nodes, other programs' entries and lines that do not
+// parse stay), under the file's lock (see SharedFile).
 class FilePreferences : public Preferences {
 public:
     // A root over the file at `path`; the file need not exist yet.
     static std::unique_ptr<Preferences> createRoot(const QString& path);
+    static std::unique_ptr<Preferences> createRoot(std::shared_ptr<SharedFile> file);
 
     // The property prefix of this node ("" for the root).
     QString prefix() const;

@@ -15,12 +15,17 @@ namespace {
 constexpr qint64 maxImportSize = 16 * 1024 * 1024;
 const QString externalXmlVersion = QStringLiteral("1.0");
 
-// XML 1.0 cannot hold most control characters, not even escaped; a file with them would
-// not import again, so refuse to write it.
+// XML 1.0 cannot hold most control characters, not even escaped, nor half of a surrogate
+// pair; a file with them would not import again, so refuse to write it.
 void checkXmlText(const QString& text, const QString& what) {
-    for (const QChar c : text) {
-        const char16_t u = c.unicode();
-        if ((u < 0x20 && u != u'\t' && u != u'\n' && u != u'\r') || u == 0xFFFE || u == 0xFFFF)
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t u = text[i].unicode();
+        bool bad = (u < 0x20 && u != u'\t' && u != u'\n' && u != u'\r') || u == 0xFFFE || u == 0xFFFF;
+        if (QChar::isHighSurrogate(u) && i + 1 < text.size() && QChar::isLowSurrogate(text[i + 1].unicode()))
+            ++i;
+        else if (QChar::isSurrogate(u))
+            bad = true;
+        if (bad)
             throw PreferencesIOException(QStringLiteral("%1 holds the character U+%2, which XML cannot carry")
                                              .arg(what)
                                              .arg(unsigned(u), 4, 16, QChar(u'0')));
@@ -45,8 +50,10 @@ QString requiredAttribute(const QXmlStreamReader& reader, const QString& name) {
 
 QByteArray exportNode(const Preferences& node) {
     QStringList names;
-    for (const Preferences* p = &node; p->parent() != nullptr; p = p->parent())
+    for (const Preferences* p = &node; p->parent() != nullptr; p = p->parent()) {
         names.prepend(p->name());
+        checkXmlText(p->name(), QStringLiteral("The node name %1").arg(p->name()));
+    }
     const QMap<QString, QString> entries = node.entries();
     for (auto it = entries.cbegin(); it != entries.cend(); ++it) {
         checkXmlText(it.key(), QStringLiteral("The key %1").arg(it.key()));
@@ -82,6 +89,9 @@ QByteArray exportNode(const Preferences& node) {
         w.writeEndElement();
     }
     w.writeEndDocument(); // closes every open element
+    if (w.hasError())
+        throw PreferencesIOException(
+            QStringLiteral("The export of %1 could not be written").arg(node.absolutePath()));
     return out;
 }
 
@@ -92,12 +102,26 @@ void exportNodeToFile(const Preferences& node, const QString& path) {
         throw PreferencesIOException(file.errorString());
 }
 
+const QMap<QString, QString>* PreferencesDocument::find(const QString& path) const {
+    if (nodes.isEmpty() || !path.startsWith(u'/'))
+        return nullptr;
+    int at = 0;
+    for (const QStringView name : QStringView(path).mid(1).split(u'/', Qt::SkipEmptyParts)) {
+        const auto it = nodes[at].children.constFind(name.toString());
+        if (it == nodes[at].children.cend())
+            return nullptr;
+        at = *it;
+    }
+    return &nodes[at].entries;
+}
+
 PreferencesDocument parsePreferencesXml(const QByteArray& xml) {
     PreferencesDocument doc;
     QXmlStreamReader reader(xml);
-    // The element stack: "preferences", "root", "node"..., "map", "entry".
+    // The element stack: "preferences", "root", "node"..., "map", "entry"; its depth is
+    // bounded, as elements other than these are refused and nodes nest at most maxDepth deep.
     QStringList elements;
-    QStringList path; // node names below the root
+    QList<int> path; // indexes of the open nodes, the root first
     bool sawRoot = false;
 
     while (!reader.atEnd()) {
@@ -119,19 +143,28 @@ PreferencesDocument parsePreferencesXml(const QByteArray& xml) {
                 if (type != u"user" && type != u"system")
                     invalid(reader, QStringLiteral("Unknown root type %1").arg(type));
                 doc.userRoot = type == u"user";
-                doc.nodes.insert(QStringLiteral("/"), {});
+                doc.nodes.append(PreferencesDocument::Node());
+                path.append(0);
                 sawRoot = true;
             } else if (name == u"node" && (parent == u"root" || parent == u"node")) {
                 const QString nodeName = requiredAttribute(reader, QStringLiteral("name"));
                 if (nodeName.isEmpty() || nodeName.contains(u'/'))
                     invalid(reader, QStringLiteral("Invalid node name \"%1\"").arg(nodeName));
-                path.append(nodeName);
-                doc.nodes.insert(u'/' + path.join(u'/'), {});
+                if (path.size() > PreferencesDocument::maxDepth)
+                    invalid(reader, QStringLiteral("Not a preferences export: nodes nested deeper than %1")
+                                        .arg(PreferencesDocument::maxDepth));
+                const int at = path.last();
+                auto child = doc.nodes[at].children.constFind(nodeName);
+                if (child == doc.nodes[at].children.cend()) {
+                    doc.nodes.append(PreferencesDocument::Node());
+                    child = doc.nodes[at].children.insert(nodeName, int(doc.nodes.size() - 1));
+                }
+                path.append(*child);
             } else if (name == u"map" && (parent == u"root" || parent == u"node")) {
             } else if (name == u"entry" && parent == u"map") {
                 const QString key = requiredAttribute(reader, QStringLiteral("key"));
                 const QString value = requiredAttribute(reader, QStringLiteral("value"));
-                doc.nodes[u'/' + path.join(u'/')].insert(key, value);
+                doc.nodes[path.last()].entries.insert(key, value);
             } else {
                 invalid(reader, QStringLiteral("Unexpected element <%1> in a preferences export").arg(name));
             }
@@ -161,8 +194,8 @@ PreferencesDocument parsePreferencesXml(const QByteArray& xml) {
 int importPreferences(Preferences& node, const QByteArray& xml) {
     const PreferencesDocument doc = parsePreferencesXml(xml);
     const QString path = node.absolutePath();
-    const auto it = doc.nodes.constFind(path);
-    if (it == doc.nodes.cend())
+    const QMap<QString, QString>* it = doc.find(path);
+    if (it == nullptr)
         throw InvalidPreferencesFormatException(QStringLiteral("The file holds no settings of %1").arg(path));
     for (auto e = it->cbegin(); e != it->cend(); ++e)
         if (!node.isValidKey(e.key()))

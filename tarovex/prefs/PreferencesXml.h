@@ -3,6 +3,7 @@
 #include "tarovex/prefs/Preferences.h"
 
 #include <QByteArray>
+#include <QList>
 #include <QMap>
 #include <QString>
 
@@ -15,13 +16,27 @@ namespace tarovex::prefs {
 //   <preferences EXTERNAL_XML_VERSION="1.0"><root type="user"><map/>
 //     <node name="com"><map/> ... <node name="tarovex"><map><entry key=".." value=".."/></map>
 //   </node> ... </root></preferences>
+// Held as a tree, so that a document costs memory and time in proportion to its size
+// whatever its depth. Nodes of the same path are merged.
 struct PreferencesDocument {
-    bool userRoot = true;                        // type="user" (else "system")
-    QMap<QString, QMap<QString, QString>> nodes; // absolute node path -> its entries
+    // No real export nests nodes deeper than this; a deeper document is refused.
+    static constexpr int maxDepth = 64;
+
+    struct Node {
+        QMap<QString, int> children; // name -> index in `nodes`
+        QMap<QString, QString> entries;
+    };
+    bool userRoot = true; // type="user" (else "system")
+    QList<Node> nodes;    // nodes[0] is the root
+
+    // The entries of the node at an absolute path ("/com/lumbrix/tarovex"), or nullptr
+    // when the document has no such node.
+    const QMap<QString, QString>* find(const QString& path) const;
 };
 
 // Writes `node`'s own entries (not its children's) with the path of the node.
-// Throws PreferencesIOException when a text holds a character XML cannot carry.
+// Throws PreferencesIOException when a text holds a character XML cannot carry (most
+// control characters, a lone surrogate) or the writer fails.
 QByteArray exportNode(const Preferences& node);
 
 // Writes the export of `node` to `path`, replacing the file only once it is complete.
@@ -31,7 +46,8 @@ void exportNodeToFile(const Preferences& node, const QString& path);
 // Parses a whole document. Reads documents of other writers too (attributes in any order,
 // comments, blanks, a DOCTYPE, empty maps, nested nodes); never fetches the DTD.
 // Throws InvalidPreferencesFormatException when the text is not XML (the parser's message
-// with line and column) or not a preferences export.
+// with line and column) or not a preferences export (also when nodes nest deeper than
+// maxDepth).
 PreferencesDocument parsePreferencesXml(const QByteArray& xml);
 
 // Puts every entry the document holds for `node`'s path into `node` and flushes it (whether

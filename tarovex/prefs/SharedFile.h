@@ -1,26 +1,41 @@
 #pragma once
 
+#include "tarovex/prefs/SharedFileSyscalls.h"
+
 #include <QByteArray>
 #include <QString>
 
+#include <chrono>
 #include <functional>
 #include <optional>
 
 namespace tarovex::prefs {
 
-// A small file that several processes read and rewrite (the shared settings file).
-// Readers never see a half-written file: a new version is written to a temporary file in the
-// same folder, flushed to disk and renamed over the old one. Writers serialise their
-// read-modify-write cycles with an advisory lock on "<file>.lock" beside it, so two programs
-// writing at once do not drop each other's changes. Errors: PreferencesAccessException when
-// the system refuses access, BackingStoreException for any other failure. The platform part
-// lives in SharedFile_posix.cpp.
+// A small file that several processes, also of different users, read and rewrite (the
+// shared settings file). Every access locks the file itself (flock on its own descriptor):
+// readers share the lock, a writer holds it alone for its whole read-modify-write cycle, so
+// concurrent writers never drop each other's changes and readers never see a half-written
+// file.
+//
+// A writer that may replace the file (it owns the file or is root, and may create files in
+// the folder) writes a temporary file, syncs it, renames it over the old one and syncs the
+// folder, so even a crash leaves a complete file. Otherwise (another user's file in a sticky
+// folder, a folder it may not write) it rewrites the file in place; either way the file keeps
+// its owner and mode. A new file gets the folder's group and other write permission, so that
+// everyone who may write the folder may also write the file.
+//
+// A lock held longer than the lock timeout (a stopped program) is reported as
+// PreferencesAccessException, as is any refusal by the system; BackingStoreException for any
+// other failure. The platform part lives in SharedFile_posix.cpp.
 class SharedFile {
 public:
     // Files above this size are refused rather than read into memory.
     static constexpr qint64 maxSize = 16 * 1024 * 1024;
+    static constexpr std::chrono::milliseconds defaultLockTimeout{5000};
 
-    explicit SharedFile(QString path) : m_path(std::move(path)) {}
+    explicit SharedFile(QString path, SharedFileSyscalls& sys = SharedFileSyscalls::real(),
+                        std::chrono::milliseconds lockTimeout = defaultLockTimeout)
+        : m_path(std::move(path)), m_sys(sys), m_lockTimeout(lockTimeout) {}
 
     QString path() const { return m_path; }
 
@@ -28,12 +43,14 @@ public:
     std::optional<QByteArray> read() const;
 
     // Under the lock: reads the current contents (nothing when the file is missing), passes
-    // them to `change` and atomically replaces the file with its result. Creates missing
-    // folders. When `change` throws, the file is left as it was and the exception propagates.
+    // them to `change` and writes its result. Creates missing folders. When `change` throws,
+    // the file is left as it was and the exception propagates.
     void update(const std::function<QByteArray(const std::optional<QByteArray>&)>& change);
 
 private:
     QString m_path;
+    SharedFileSyscalls& m_sys;
+    std::chrono::milliseconds m_lockTimeout;
 };
 
 } // namespace tarovex::prefs

@@ -3,64 +3,138 @@
 #include "tarovex/prefs/PreferencesErrors.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
-#include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 namespace tarovex::prefs {
 namespace {
+
+using Clock = std::chrono::steady_clock;
+
+bool isRefusal(int error) {
+    return error == EACCES || error == EPERM || error == EROFS;
+}
 
 // The one place where errno becomes one of our errors.
 [[noreturn]] void throwErrno(const char* operation, const QString& path, int error) {
     const QString message =
         QStringLiteral("%1 %2: %3")
             .arg(QLatin1String(operation), path, QString::fromLocal8Bit(std::strerror(error)));
-    if (error == EACCES || error == EPERM || error == EROFS)
+    if (isRefusal(error))
         throw PreferencesAccessException(message);
     throw BackingStoreException(message);
 }
 
 class Fd {
 public:
-    explicit Fd(int fd) : m_fd(fd) {}
+    Fd(SharedFileSyscalls& sys, int fd) : m_sys(sys), m_fd(fd) {}
+    Fd(Fd&& other) noexcept : m_sys(other.m_sys), m_fd(other.release()) {}
     ~Fd() {
         if (m_fd >= 0)
-            ::close(m_fd); // never retried: the descriptor is gone either way
+            m_sys.close(m_fd); // never retried: the descriptor is gone either way
     }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
+    Fd& operator=(Fd&&) = delete;
     int get() const { return m_fd; }
+    void reset(int fd) {
+        if (m_fd >= 0)
+            m_sys.close(m_fd);
+        m_fd = fd;
+    }
     int release() { return std::exchange(m_fd, -1); }
 
 private:
+    SharedFileSyscalls& m_sys;
     int m_fd;
 };
 
-int openRetrying(const QByteArray& path, int flags, mode_t mode = 0) {
+int openRetrying(SharedFileSyscalls& sys, const QByteArray& path, int flags, mode_t mode = 0) {
     int fd;
     do {
-        fd = ::open(path.constData(), flags | O_CLOEXEC, mode);
+        fd = sys.open(path.constData(), flags | O_CLOEXEC, mode);
     } while (fd < 0 && errno == EINTR);
     return fd;
 }
 
-std::optional<QByteArray> readAll(const QString& path) {
-    const QByteArray native = QFile::encodeName(path);
-    Fd fd(openRetrying(native, O_RDONLY));
-    if (fd.get() < 0) {
-        if (errno == ENOENT)
-            return std::nullopt;
-        throwErrno("open", path, errno);
+// Takes the lock, polling so that a holder that never lets go (a stopped program) costs a
+// bounded wait instead of a frozen caller.
+void lockUntil(SharedFileSyscalls& sys, int fd, int operation, Clock::time_point deadline,
+               std::chrono::milliseconds timeout, const QString& path) {
+    for (;;) {
+        if (sys.flock(fd, operation | LOCK_NB) == 0)
+            return;
+        if (errno == EINTR)
+            continue;
+        if (errno != EWOULDBLOCK)
+            throwErrno("lock", path, errno);
+        const auto now = Clock::now();
+        if (now >= deadline)
+            throw PreferencesAccessException(
+                QStringLiteral("%1 is locked by another program for more than %2 ms")
+                    .arg(path)
+                    .arg(timeout.count()));
+        std::this_thread::sleep_for(std::min<Clock::duration>(deadline - now, std::chrono::milliseconds(10)));
     }
+}
+
+struct LockedFile {
+    Fd fd;
+    struct stat st;
+    bool created;
+};
+
+// Opens the file and locks it. A writer that replaced the file while we waited leaves us a
+// lock on the old inode, so then we open again. `folderMode` set: create a missing file.
+std::optional<LockedFile> openLocked(SharedFileSyscalls& sys, const QString& path, int flags, int operation,
+                                     std::optional<mode_t> folderMode, std::chrono::milliseconds timeout) {
+    const QByteArray native = QFile::encodeName(path);
+    const auto deadline = Clock::now() + timeout;
+    for (;;) {
+        bool created = false;
+        Fd fd(sys, openRetrying(sys, native, flags));
+        if (fd.get() < 0 && errno == ENOENT) {
+            if (!folderMode)
+                return std::nullopt;
+            // Never O_CREAT on an existing file: a sticky folder refuses that for other users' files.
+            fd.reset(openRetrying(sys, native, flags | O_CREAT | O_EXCL, 0666));
+            if (fd.get() < 0 && errno == EEXIST)
+                continue;
+            if (fd.get() < 0)
+                throwErrno("create", path, errno);
+            created = true;
+            struct stat fresh {};
+            if (sys.fstat(fd.get(), &fresh) != 0 ||
+                sys.fchmod(fd.get(), (fresh.st_mode & 07777) | (*folderMode & 0022)) != 0)
+                throwErrno("chmod", path, errno);
+        } else if (fd.get() < 0) {
+            throwErrno("open", path, errno);
+        }
+        lockUntil(sys, fd.get(), operation, deadline, timeout, path);
+        struct stat held {
+        }, current{};
+        if (sys.fstat(fd.get(), &held) != 0)
+            throwErrno("stat", path, errno);
+        if (sys.stat(native.constData(), &current) != 0) {
+            if (errno == ENOENT)
+                continue;
+            throwErrno("stat", path, errno);
+        }
+        if (held.st_dev == current.st_dev && held.st_ino == current.st_ino)
+            return LockedFile{std::move(fd), held, created};
+    }
+}
+
+QByteArray readAll(SharedFileSyscalls& sys, int fd, const QString& path) {
     QByteArray data;
     char buffer[65536];
     for (;;) {
-        const ssize_t n = ::read(fd.get(), buffer, sizeof buffer);
+        const ssize_t n = sys.read(fd, buffer, sizeof buffer);
         if (n < 0) {
             if (errno == EINTR)
                 continue;
@@ -76,10 +150,10 @@ std::optional<QByteArray> readAll(const QString& path) {
     return data;
 }
 
-void writeAll(int fd, const QByteArray& data, const QString& path) {
+void writeAll(SharedFileSyscalls& sys, int fd, const QByteArray& data, const QString& path) {
     qsizetype done = 0;
     while (done < data.size()) {
-        const ssize_t n = ::write(fd, data.constData() + done, size_t(data.size() - done));
+        const ssize_t n = sys.pwrite(fd, data.constData() + done, size_t(data.size() - done), off_t(done));
         if (n < 0) {
             if (errno == EINTR)
                 continue;
@@ -89,88 +163,99 @@ void writeAll(int fd, const QByteArray& data, const QString& path) {
     }
 }
 
-// Holds an exclusive flock on the lock file while it lives.
-class ExclusiveLock {
-public:
-    explicit ExclusiveLock(const QString& lockPath) : m_fd(-1) {
-        const QByteArray native = QFile::encodeName(lockPath);
-        int fd = openRetrying(native, O_RDWR | O_CREAT, 0666);
-        if (fd < 0 && errno == EACCES) {
-            fd = openRetrying(native, O_RDONLY); // another user's lock file: flock works read-only too
-            if (fd < 0 && errno == ENOENT)
-                errno = EACCES; // no lock file and no right to create one
-        }
-        if (fd < 0)
-            throwErrno("open", lockPath, errno);
-        m_fd = Fd(fd).release();
-        int rc;
-        do {
-            rc = ::flock(m_fd, LOCK_EX);
-        } while (rc < 0 && errno == EINTR);
-        if (rc < 0) {
-            const int error = errno;
-            ::close(m_fd);
-            throwErrno("lock", lockPath, error);
-        }
+// Writes a temporary file and renames it over the file. Returns false, having changed
+// nothing, when the system refuses a step that the rewrite in place does not need.
+bool replace(SharedFileSyscalls& sys, const QString& path, const struct stat& old,
+             const QByteArray& contents) {
+    const QByteArray target = QFile::encodeName(path);
+    // Only the lock holder writes the temporary file, so a leftover one is from a writer
+    // that died; a fixed name means such leftovers never pile up.
+    const QString tempPath = path + QStringLiteral(".tmp");
+    const QByteArray temp = QFile::encodeName(tempPath);
+    if (sys.unlink(temp.constData()) != 0 && errno != ENOENT) {
+        if (isRefusal(errno))
+            return false;
+        throwErrno("remove", tempPath, errno);
     }
-    ~ExclusiveLock() { ::close(m_fd); } // closing releases the lock
-    ExclusiveLock(const ExclusiveLock&) = delete;
-    ExclusiveLock& operator=(const ExclusiveLock&) = delete;
+    Fd fd(sys, openRetrying(sys, temp, O_WRONLY | O_CREAT | O_EXCL, 0600));
+    if (fd.get() < 0) {
+        if (isRefusal(errno))
+            return false;
+        throwErrno("create", tempPath, errno);
+    }
+    try {
+        if ((old.st_uid != ::geteuid() || old.st_gid != ::getegid()) &&
+            sys.fchown(fd.get(), old.st_uid, old.st_gid) != 0) {
+            if (!isRefusal(errno))
+                throwErrno("chown", tempPath, errno);
+            sys.unlink(temp.constData());
+            return false;
+        }
+        if (sys.fchmod(fd.get(), old.st_mode & 07777) != 0)
+            throwErrno("chmod", tempPath, errno);
+        writeAll(sys, fd.get(), contents, tempPath);
+        if (sys.fsync(fd.get()) != 0)
+            throwErrno("sync", tempPath, errno);
+        if (sys.close(fd.release()) != 0)
+            throwErrno("close", tempPath, errno);
+        if (sys.rename(temp.constData(), target.constData()) != 0) {
+            if (!isRefusal(errno))
+                throwErrno("rename", tempPath, errno);
+            sys.unlink(temp.constData());
+            return false;
+        }
+    } catch (...) {
+        sys.unlink(temp.constData());
+        throw;
+    }
+    // Make the rename itself durable.
+    const QString dir = QFileInfo(path).absolutePath();
+    const Fd dirFd(sys, openRetrying(sys, QFile::encodeName(dir), O_RDONLY | O_DIRECTORY));
+    if (dirFd.get() < 0)
+        throwErrno("open", dir, errno);
+    if (sys.fsync(dirFd.get()) != 0 && errno != EINVAL)
+        throwErrno("sync", dir, errno);
+    return true;
+}
 
-private:
-    int m_fd;
-};
+void rewriteInPlace(SharedFileSyscalls& sys, int fd, const QString& path, const QByteArray& contents) {
+    writeAll(sys, fd, contents, path);
+    if (sys.ftruncate(fd, off_t(contents.size())) != 0)
+        throwErrno("truncate", path, errno);
+    if (sys.fsync(fd) != 0)
+        throwErrno("sync", path, errno);
+}
 
 } // namespace
 
 std::optional<QByteArray> SharedFile::read() const {
-    return readAll(m_path);
+    std::optional<LockedFile> file =
+        openLocked(m_sys, m_path, O_RDONLY, LOCK_SH, std::nullopt, m_lockTimeout);
+    if (!file)
+        return std::nullopt;
+    return readAll(m_sys, file->fd.get(), m_path);
 }
 
 void SharedFile::update(const std::function<QByteArray(const std::optional<QByteArray>&)>& change) {
-    const QFileInfo info(m_path);
-    const QString dir = info.absolutePath();
+    const QString dir = QFileInfo(m_path).absolutePath();
     if (!QDir().mkpath(dir))
         throwErrno("create folder", dir, errno != 0 ? errno : EIO);
+    struct stat folder {};
+    if (m_sys.stat(QFile::encodeName(dir).constData(), &folder) != 0)
+        throwErrno("stat", dir, errno);
 
-    const ExclusiveLock lock(m_path + QStringLiteral(".lock"));
-    const QByteArray target = QFile::encodeName(m_path);
+    // Opening for writing also keeps a read-only file unchanged, though a rename could replace it.
+    LockedFile file = *openLocked(m_sys, m_path, O_RDWR, LOCK_EX, folder.st_mode, m_lockTimeout);
+    std::optional<QByteArray> current;
+    if (!file.created)
+        current = readAll(m_sys, file.fd.get(), m_path);
+    const QByteArray contents = change(current);
 
-    // A rename needs only folder rights; keep honouring a file its owner made read-only.
-    struct stat old {};
-    const bool exists = ::stat(target.constData(), &old) == 0;
-    if (exists && ::access(target.constData(), W_OK) != 0)
-        throwErrno("write", m_path, errno);
-
-    const QByteArray contents = change(readAll(m_path));
-
-    // Only the lock holder writes the temporary file, so a leftover one is from a writer
-    // that died; a fixed name means such leftovers never pile up.
-    const QString tempPath = m_path + QStringLiteral(".tmp");
-    const QByteArray temp = QFile::encodeName(tempPath);
-    if (::unlink(temp.constData()) != 0 && errno != ENOENT)
-        throwErrno("remove", tempPath, errno);
-    Fd fd(openRetrying(temp, O_WRONLY | O_CREAT | O_EXCL, 0666));
-    if (fd.get() < 0)
-        throwErrno("create", tempPath, errno);
-    try {
-        writeAll(fd.get(), contents, tempPath);
-        if (exists && ::fchmod(fd.get(), old.st_mode & 07777) != 0)
-            throwErrno("chmod", tempPath, errno);
-        if (::fsync(fd.get()) != 0)
-            throwErrno("sync", tempPath, errno);
-        if (::close(fd.release()) != 0)
-            throwErrno("close", tempPath, errno);
-        if (::rename(temp.constData(), target.constData()) != 0)
-            throwErrno("rename", tempPath, errno);
-    } catch (...) {
-        ::unlink(temp.constData());
-        throw;
-    }
-    // Make the rename itself durable.
-    Fd dirFd(openRetrying(QFile::encodeName(dir), O_RDONLY | O_DIRECTORY));
-    if (dirFd.get() >= 0)
-        ::fsync(dirFd.get());
+    // Replacing another user's file would hand it to us; root may keep its owner.
+    const bool mayReplace = file.st.st_uid == ::geteuid() || ::geteuid() == 0;
+    if (mayReplace && replace(m_sys, m_path, file.st, contents))
+        return;
+    rewriteInPlace(m_sys, file.fd.get(), m_path, contents);
 }
 
 } // namespace tarovex::prefs

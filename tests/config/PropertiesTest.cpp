@@ -31,6 +31,8 @@ TEST(Properties, SeparatorsCommentsAndContinuations) {
                                                 "g=x\\\\\n"
                                                 "h=y\r\n"
                                                 "k\\ ey\\:x=v\\=w\r"
+                                                "m=1\\\r\n"
+                                                "  2\r\n"
                                                 "last=end"));
     EXPECT_TRUE(r.errors.isEmpty());
     const auto h = toHash(r);
@@ -44,6 +46,7 @@ TEST(Properties, SeparatorsCommentsAndContinuations) {
     EXPECT_EQ(h.value("g"), "x\\"); // even number of backslashes: no continuation
     EXPECT_EQ(h.value("h"), "y");
     EXPECT_EQ(h.value("k ey:x"), "v=w");
+    EXPECT_EQ(h.value("m"), "12"); // a continuation across CR LF line ends
     EXPECT_EQ(h.value("last"), "end");
 }
 
@@ -63,11 +66,25 @@ TEST(Properties, EscapesAndMalformedEntries) {
     EXPECT_EQ(h.value("after"), "still here");
     ASSERT_EQ(r.errors.size(), 2);
     EXPECT_TRUE(r.errors[0].startsWith("line 3"));
+    EXPECT_EQ(r.rejected, QStringList({"bad=\\u12G4", "short=\\u12"}));
 }
 
 TEST(Properties, EncodingFallsBackToLatin1) {
-    EXPECT_EQ(toHash(Properties::parse(QByteArray("k=caf\xc3\xa9"))).value("k"), QString::fromUtf8("café"));
-    EXPECT_EQ(toHash(Properties::parse(QByteArray("k=caf\xe9"))).value("k"), QString::fromUtf8("café"));
+    struct Row {
+        QByteArray bytes;
+        bool latin1;
+    } const rows[] = {
+        {"k=caf\xc3\xa9", false},
+        {"k=caf\xe9", true},
+        {"\xEF\xBB\xBFk=caf\xc3\xa9", false},
+        {"\xEF\xBB\xBFk=caf\xe9\nz=\xff", true}, // the mark is not part of the first key
+    };
+    for (const Row& r : rows) {
+        const auto parsed = Properties::parse(r.bytes);
+        EXPECT_EQ(parsed.entries.value(0), Properties::Entry("k", QString::fromUtf8("café")))
+            << r.bytes.constData();
+        EXPECT_EQ(parsed.latin1, r.latin1) << r.bytes.constData();
+    }
     // Binary noise costs nothing but its own entry.
     static const char noisy[] = "a=1\n\xff\xfe\x00\x01=\\uZZZZ\nb=2\n";
     const auto r = Properties::parse(QByteArray(noisy, sizeof noisy - 1));

@@ -266,18 +266,8 @@ TEST(ConfigStore, StoreFailureOnSaveIsOneConsoleLine) {
     EXPECT_TRUE(out.find("plain") != std::string::npos) << out;
 }
 
-// Runs `body` in a child without root's right to ignore file permissions; its exit status.
 int inUnprivilegedChild(const std::function<int()>& body) {
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0))
-            ::_exit(100);
-        ::_exit(body());
-    }
-    int status = 0;
-    if (pid < 0 || ::waitpid(pid, &status, 0) != pid || !WIFEXITED(status))
-        return -1;
-    return WEXITSTATUS(status);
+    return prefs_test::runAs(prefs_test::nobody, body);
 }
 
 TEST(ConfigStore, AccessErrorsReachTheCaller) {
@@ -343,6 +333,39 @@ TEST(ConfigStore, EditionSelectsTheSharedFileElseThePlatformStore) {
     EXPECT_TRUE(prefs_test::readFile(conf).contains("port=COM6"));
     EXPECT_FALSE(prefs_test::readFile(file).contains("COM6"));
     closeSettingsNode();
+}
+
+TEST(ConfigStore, WithoutProgramDataTheSharedFileIsMachineWide) {
+    QTemporaryDir dir;
+    const QString programData = QString::fromStdString(Tarolink::SystemProperties::get("ProgramData", ""));
+    Tarolink::SystemProperties::clear("ProgramData");
+    Tarolink::SystemProperties::set("EDITION", "QV");
+    prefs_test::writeFile(dir.path() + "/plain", "");
+    struct Row {
+        QString folder;
+        bool usable;
+    } const rows[] = {{dir.path(), true}, {dir.path() + "/missing", false}, {dir.path() + "/plain", false}};
+    for (const Row& r : rows) {
+        closeSettingsNode();
+        Tarolink::SystemProperties::clear(FilePreferencesFactory::SYSTEM_PROPERTY_FILE);
+        if (!r.usable) {
+            EXPECT_THROW(openSettingsNode(r.folder), PreferencesAccessException) << r.folder.toStdString();
+            continue;
+        }
+        Preferences* node = openSettingsNode(r.folder);
+        Config config;
+        config.setPort("COM5");
+        std::ostringstream console;
+        saveConfig(*node, config, console);
+        EXPECT_EQ(FilePreferencesFactory::getPreferencesFile(), r.folder + "/prefs.txt");
+        EXPECT_TRUE(
+            prefs_test::readFile(r.folder + "/prefs.txt").contains("\ncom.lumbrix.tarovex.port=COM5\n"));
+    }
+    EXPECT_FALSE(QFileInfo::exists(prefs_test::sandbox() + "/.fileprefs")) << "no quiet per-user file";
+    closeSettingsNode();
+    Tarolink::SystemProperties::clear("EDITION");
+    Tarolink::SystemProperties::clear(FilePreferencesFactory::SYSTEM_PROPERTY_FILE);
+    Tarolink::SystemProperties::set("ProgramData", programData.toStdString());
 }
 
 } // namespace

@@ -5,6 +5,7 @@
 #include "tarovex/prefs/FilePreferencesFactory.h"
 #include "tarovex/prefs/PreferencesErrors.h"
 #include "tarovex/prefs/SettingsPreferences.h"
+#include "tarovex/prefs/SharedFile.h"
 
 #include "Tarolink/SystemProperties.h"
 
@@ -14,8 +15,11 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <random>
 #include <signal.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -124,19 +128,8 @@ INSTANTIATE_TEST_SUITE_P(Stores, StoreTest,
                          ::testing::Values(&prefs_test::settingsStore(), &prefs_test::fileStore()),
                          [](const auto& info) { return std::string(info.param->name); });
 
-// Runs `body` in a child process without root's right to ignore file permissions and
-// returns its result (the child's exit status).
 int inUnprivilegedChild(const std::function<int()>& body) {
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0))
-            ::_exit(100);
-        ::_exit(body());
-    }
-    int status = 0;
-    if (pid < 0 || ::waitpid(pid, &status, 0) != pid || !WIFEXITED(status))
-        return -1;
-    return WEXITSTATUS(status);
+    return prefs_test::runAs(prefs_test::nobody, body);
 }
 
 // ---- the file-backed store
@@ -214,39 +207,82 @@ TEST_F(FileStoreTest, MalformedEntriesCostOnlyThemselves) {
     Preferences* node = root->node("/com/lumbrix/tarovex");
     EXPECT_EQ(node->entries(), (QMap<QString, QString>{{"a", "1"}, {"b", "2"}}));
     node->put("c", "3");
+    node->put("d", "4");
     QStringList errors;
     const auto after = fileProperties(path, &errors);
-    EXPECT_TRUE(errors.isEmpty()) << errors.join("; ").toStdString();
+    // Lines that do not parse may be another program's: they stay as they are, once.
+    EXPECT_EQ(errors.size(), 2) << errors.join("; ").toStdString();
+    EXPECT_EQ(readFile(path).count("\ncom.lumbrix.tarovex.bad=\\u00zz\n"), 1);
+    EXPECT_EQ(readFile(path).count("\ncom.lumbrix.tarovex.short=\\u12\n"), 1);
     EXPECT_EQ(after.value("com.lumbrix.tarovex.a"), "1");
     EXPECT_EQ(after.value("com.lumbrix.tarovex.b"), "2");
     EXPECT_EQ(after.value("com.lumbrix.tarovex.c"), "3");
+    EXPECT_EQ(after.value("com.lumbrix.tarovex.d"), "4");
     EXPECT_EQ(after.value("com.other.key"), "kept");
     EXPECT_FALSE(after.contains("com.lumbrix.tarovex.bad"));
 }
 
 TEST_F(FileStoreTest, UnwritableStoreKeepsValuesInMemoryAndFlushReportsAccess) {
-    writeFile(path, "com.lumbrix.tarovex.a=1\n");
-    ASSERT_TRUE(QFile::setPermissions(path, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
-    ASSERT_TRUE(QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
-                                                      QFile::ReadOther | QFile::ExeOther));
-    const int status = inUnprivilegedChild([&] {
-        auto root = FilePreferences::createRoot(path);
-        Preferences* node = root->node("/com/lumbrix/tarovex");
-        if (node->get("a", "") != "1")
-            return 1;
-        node->put("b", "2"); // the failure is logged, not thrown
-        if (node->get("b", "") != "2")
-            return 2;
-        try {
-            node->flush();
-        } catch (const PreferencesAccessException&) {
-            return 0;
-        } catch (...) {
+    const auto rwx = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner;
+    struct Row {
+        const char* what;
+        QFile::Permissions folder;
+        uid_t fileOwner;
+    } const rows[] = {
+        {"folder not writable", rwx | QFile::ReadOther | QFile::ExeOther, 0},
+        {"another user's read-only file, folder writable",
+         rwx | QFile::ReadOther | QFile::WriteOther | QFile::ExeOther, 0},
+        {"own read-only file, folder writable", rwx | QFile::ReadOther | QFile::WriteOther | QFile::ExeOther,
+         prefs_test::nobody},
+    };
+    for (const Row& r : rows) {
+        writeFile(path, "com.lumbrix.tarovex.a=1\n");
+        ASSERT_EQ(::chown(QFile::encodeName(path).constData(), r.fileOwner, r.fileOwner), 0);
+        ASSERT_TRUE(QFile::setPermissions(path, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
+        ASSERT_TRUE(QFile::setPermissions(dir.path(), r.folder));
+        const int status = inUnprivilegedChild([&] {
+            auto root = FilePreferences::createRoot(path);
+            Preferences* node = root->node("/com/lumbrix/tarovex");
+            if (node->get("a", "") != "1")
+                return 1;
+            node->put("b", "2"); // the failure is logged, not thrown
+            if (node->get("b", "") != "2")
+                return 2;
+            try {
+                node->flush();
+            } catch (const PreferencesAccessException&) {
+                return 0;
+            } catch (...) {
+            }
+            return 3;
+        });
+        EXPECT_EQ(status, 0) << r.what;
+        EXPECT_EQ(readFile(path), "com.lumbrix.tarovex.a=1\n") << r.what;
+        EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList({"prefs.txt"})) << r.what;
+        ASSERT_TRUE(QFile::setPermissions(dir.path(), rwx));
+        QFile::remove(path);
+    }
+}
+
+TEST_F(FileStoreTest, UnparsableLinesAreKeptByteForByte) {
+    struct Row {
+        const char* what;
+        QByteArray other, kept;
+    } const rows[] = {
+        {"UTF-8 file", "x=caf\xc3\xa9\n", "  k=\\uzz caf\xc3\xa9"},
+        {"Latin-1 file", "x=caf\xe9\n", "k=\\uzz caf\xe9"},
+        {"continued line", "", "k=\\uzz\\\n  more"},
+    };
+    for (const Row& r : rows) {
+        writeFile(path, r.other + r.kept + "\n");
+        FilePreferences::createRoot(path)->node("/com/lumbrix/tarovex")->put("a", "1");
+        const QByteArray text = readFile(path);
+        EXPECT_TRUE(text.endsWith("\n" + r.kept + "\n")) << r.what << ": " << text.constData();
+        EXPECT_EQ(fileProperties(path).value("com.lumbrix.tarovex.a"), "1") << r.what;
+        if (!r.other.isEmpty()) {
+            EXPECT_EQ(fileProperties(path).value("x"), QString::fromUtf8("café")) << r.what;
         }
-        return 3;
-    });
-    EXPECT_EQ(status, 0);
-    EXPECT_EQ(readFile(path), "com.lumbrix.tarovex.a=1\n");
+    }
 }
 
 TEST_F(FileStoreTest, ModeOfTheSharedFileIsKept) {
@@ -371,6 +407,183 @@ TEST_F(FileStoreTest, ConcurrentWritersLoseNoEntries) {
         for (int i = 0; i < perWriter; ++i)
             EXPECT_EQ(properties.value(QString("com.lumbrix.tarovex.w%1-%2").arg(w).arg(i)),
                       QString::number(i));
+}
+
+// Two users of one computer save the shared file at the same time, each in its own way:
+// the owner of the file replaces it, the other rewrites it in place.
+TEST_F(FileStoreTest, SeveralUsersSaveTheSharedFile) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root to act as two users";
+    using prefs_test::nobody;
+    using prefs_test::otherUser;
+    const QByteArray native = QFile::encodeName(path);
+    struct Row {
+        const char* what;
+        mode_t folderMode;
+        std::optional<uid_t> fileOwner; // nothing: no file yet
+        mode_t fileMode;                // expected after the saves
+    } const rows[] = {
+        {"sticky folder holding the first user's file", 01777, nobody, 0666},
+        {"sticky folder without a file", 01777, std::nullopt, 0666},
+        {"writable folder holding the first user's file", 0777, nobody, 0646},
+        {"folder not writable", 0755, 0u, 0666},
+    };
+    const int perWriter = 60;
+    for (const Row& r : rows) {
+        QFile::remove(path);
+        if (r.fileOwner) {
+            writeFile(path, "com.other.key=kept\n");
+            ASSERT_EQ(::chown(native.constData(), *r.fileOwner, *r.fileOwner), 0);
+            ASSERT_EQ(::chmod(native.constData(), r.fileMode), 0);
+        }
+        ASSERT_EQ(::chmod(QFile::encodeName(dir.path()).constData(), r.folderMode), 0);
+        int gate[2];
+        ASSERT_EQ(::pipe(gate), 0);
+        std::vector<pid_t> pids;
+        for (const uid_t uid : {nobody, otherUser})
+            pids.push_back(prefs_test::forkAs(uid, [&] {
+                ::close(gate[1]);
+                char c;
+                (void)!::read(gate[0], &c, 1); // both start when the parent closes the gate
+                auto root = FilePreferences::createRoot(path);
+                Preferences* node = root->node("/com/lumbrix/tarovex");
+                for (int i = 0; i < perWriter; ++i)
+                    node->put(QString("u%1-%2").arg(::getuid()).arg(i), QString::number(i));
+                try {
+                    node->flush();
+                } catch (...) {
+                    return 1;
+                }
+                return 0;
+            }));
+        ::close(gate[0]);
+        ::close(gate[1]);
+        for (const pid_t pid : pids)
+            EXPECT_EQ(prefs_test::waitChild(pid), 0) << r.what;
+        const auto properties = fileProperties(path);
+        EXPECT_EQ(properties.size(), 2 * perWriter + (r.fileOwner ? 1 : 0)) << r.what;
+        for (const uid_t uid : {nobody, otherUser})
+            for (int i = 0; i < perWriter; ++i)
+                EXPECT_EQ(properties.value(QString("com.lumbrix.tarovex.u%1-%2").arg(uid).arg(i)),
+                          QString::number(i))
+                    << r.what;
+        struct stat st {};
+        ASSERT_EQ(::stat(native.constData(), &st), 0);
+        EXPECT_EQ(st.st_mode & 07777, r.fileMode) << r.what;
+        if (r.fileOwner) {
+            EXPECT_EQ(st.st_uid, *r.fileOwner) << r.what;
+        }
+        EXPECT_FALSE(QFileInfo::exists(path + ".tmp")) << r.what;
+        ASSERT_EQ(::chmod(QFile::encodeName(dir.path()).constData(), 0700), 0);
+    }
+}
+
+TEST_F(FileStoreTest, StoppedLockHolderCostsABoundedWait) {
+    writeFile(path, "com.lumbrix.tarovex.a=1\n");
+    auto root = FilePreferences::createRoot(
+        std::make_shared<SharedFile>(path, SharedFileSyscalls::real(), std::chrono::milliseconds(200)));
+    Preferences* node = root->node("/com/lumbrix/tarovex");
+    const pid_t holder = ::fork();
+    ASSERT_GE(holder, 0);
+    if (holder == 0) {
+        const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY);
+        if (fd < 0 || ::flock(fd, LOCK_EX) != 0)
+            ::_exit(1);
+        ::raise(SIGSTOP);
+        ::_exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(holder, &status, WUNTRACED), holder);
+    ASSERT_TRUE(WIFSTOPPED(status));
+    node->put("b", "2");
+    EXPECT_THROW(node->flush(), PreferencesAccessException);
+    EXPECT_THROW(node->sync(), PreferencesAccessException);
+    ::kill(holder, SIGKILL);
+    reap(holder, true);
+    node->flush();
+    EXPECT_EQ(fileProperties(path).value("com.lumbrix.tarovex.b"), "2");
+}
+
+// Records the calls that make a save durable, naming descriptors after what they opened.
+class RecordingSyscalls : public SharedFileSyscalls {
+public:
+    QStringList calls;
+    QMap<QString, int> failing; // calls, as recorded, that fail with the given errno
+
+    int open(const char* path, int flags, mode_t mode) override {
+        const int fd = SharedFileSyscalls::open(path, flags, mode);
+        const QString p = QFile::decodeName(path);
+        names[fd] = p.endsWith(".tmp") ? "tmp" : p.endsWith("prefs.txt") ? "file" : "folder";
+        return fd;
+    }
+    ssize_t pwrite(int fd, const void* b, size_t n, off_t at) override {
+        return record("write " + names[fd]) ? -1 : SharedFileSyscalls::pwrite(fd, b, n, at);
+    }
+    int ftruncate(int fd, off_t n) override {
+        return record("truncate " + names[fd]) ? -1 : SharedFileSyscalls::ftruncate(fd, n);
+    }
+    int fsync(int fd) override { return record("sync " + names[fd]) ? -1 : SharedFileSyscalls::fsync(fd); }
+    int close(int fd) override {
+        return record("close " + names.take(fd)) ? -1 : SharedFileSyscalls::close(fd);
+    }
+    int rename(const char* from, const char* to) override {
+        return record("rename") ? -1 : SharedFileSyscalls::rename(from, to);
+    }
+
+private:
+    QMap<int, QString> names;
+    bool record(const QString& call) {
+        calls.append(call);
+        if (!failing.contains(call))
+            return false;
+        errno = failing.value(call);
+        return true;
+    }
+};
+
+TEST_F(FileStoreTest, SavesAreSyncedAroundTheRename) {
+    struct Row {
+        const char* what;
+        QMap<QString, int> failing;
+        QStringList expected; // in this order, other calls between them
+        const char* written;  // the value on disk afterwards
+        bool reported;        // the save reports a failure
+    } const rows[] = {
+        {"replace", {}, {"write tmp", "sync tmp", "close tmp", "rename", "sync folder"}, "new", false},
+        {"rename refused",
+         {{"rename", EPERM}},
+         {"write tmp", "sync tmp", "rename", "write file", "truncate file", "sync file"},
+         "new",
+         false},
+        {"temporary file not synced", {{"sync tmp", EIO}}, {"write tmp", "sync tmp"}, "old", true},
+        {"folder not synced", {{"sync folder", EIO}}, {"rename", "sync folder"}, "new", true},
+        {"in place not synced",
+         {{"rename", EACCES}, {"sync file", EIO}},
+         {"write file", "truncate file", "sync file"},
+         "new",
+         true},
+    };
+    for (const Row& r : rows) {
+        writeFile(path, "com.lumbrix.tarovex.a=old\n");
+        RecordingSyscalls sys;
+        sys.failing = r.failing;
+        auto root = FilePreferences::createRoot(std::make_shared<SharedFile>(path, sys));
+        Preferences* node = root->node("/com/lumbrix/tarovex");
+        node->put("a", "new"); // a failure is logged; the explicit flush below reports it
+        qsizetype at = 0;
+        for (const QString& call : r.expected) {
+            at = sys.calls.indexOf(call, at);
+            ASSERT_GE(at, 0) << r.what << ": no " << call.toStdString() << " in order in "
+                             << sys.calls.join(", ").toStdString();
+        }
+        if (r.reported) {
+            EXPECT_THROW(node->flush(), BackingStoreException) << r.what;
+        } else {
+            EXPECT_NO_THROW(node->flush()) << r.what;
+        }
+        EXPECT_EQ(fileProperties(path).value("com.lumbrix.tarovex.a"), r.written) << r.what;
+        EXPECT_FALSE(QFileInfo::exists(path + ".tmp")) << r.what;
+    }
 }
 
 // ---- the platform store

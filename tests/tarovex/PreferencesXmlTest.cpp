@@ -82,8 +82,11 @@ TEST_P(XmlStoreTest, ExportThenImportLeavesEveryKeyUnchanged) {
     // The export holds this node only, not its child, written under the user root.
     const PreferencesDocument doc = parsePreferencesXml(prefs_test::readFile(file));
     EXPECT_TRUE(doc.userRoot);
-    EXPECT_EQ(doc.nodes.keys(), QStringList({"/", "/com", "/com/lumbrix", "/com/lumbrix/tarovex"}));
-    EXPECT_EQ(doc.nodes.value(nodePath), values);
+    for (const char* ancestor : {"/", "/com", "/com/lumbrix"})
+        EXPECT_TRUE(doc.find(ancestor) && doc.find(ancestor)->isEmpty()) << ancestor;
+    EXPECT_EQ(doc.find("/com/lumbrix/tarovex/sub"), nullptr);
+    ASSERT_NE(doc.find(nodePath), nullptr);
+    EXPECT_EQ(*doc.find(nodePath), values);
 }
 
 TEST_P(XmlStoreTest, BadFilesChangeNothing) {
@@ -195,8 +198,51 @@ TEST(PreferencesXml, ExportLayout) {
     node->remove("a");
     node->remove("port");
     EXPECT_TRUE(exportNode(*node).contains("<node name=\"tarovex\">\n          <map/>\n        </node>"));
-    node->put("ctl", QString(QChar(0x1)));
-    EXPECT_THROW(exportNode(*node), PreferencesIOException);
+}
+
+TEST(PreferencesXml, TextsXmlCannotCarryAreRefused) {
+    QTemporaryDir dir;
+    auto root = prefs_test::fileStore().make(dir.path())();
+    Preferences* node = root->node(nodePath);
+    const QString pair = QString::fromUtf8("\U0001F600");
+    const QString refused[] = {QString(QChar(0x1)),          QString(QChar(0xFFFE)),
+                               QString(QChar(0xD800)),       "a" + QString(QChar(0xDC00)) + "b",
+                               pair.right(1) + pair.left(1), pair.left(1)};
+    for (const QString& text : refused) {
+        node->put("v", text);
+        EXPECT_THROW(exportNode(*node), PreferencesIOException) << text.toStdString();
+        node->remove("v");
+        node->put(text, "key");
+        EXPECT_THROW(exportNode(*node), PreferencesIOException) << text.toStdString();
+        node->remove(text);
+    }
+    node->put("v", pair);
+    EXPECT_EQ(*parsePreferencesXml(exportNode(*node)).find(nodePath), (QMap<QString, QString>{{"v", pair}}));
+}
+
+TEST(PreferencesXml, NestingDeeperThanAnyExportIsRefused) {
+    const auto nested = [](int depth) {
+        QByteArray xml = "<preferences><root type=\"user\">";
+        for (int i = 0; i < depth; ++i)
+            xml += "<node name=\"n\">";
+        xml += "<map><entry key=\"k\" value=\"v\"/></map>";
+        for (int i = 0; i < depth; ++i)
+            xml += "</node>";
+        return xml + "</root></preferences>";
+    };
+    QString deepest;
+    for (int i = 0; i < PreferencesDocument::maxDepth; ++i)
+        deepest += "/n";
+    EXPECT_EQ(parsePreferencesXml(nested(PreferencesDocument::maxDepth)).find(deepest)->value("k"), "v");
+    for (const int depth : {PreferencesDocument::maxDepth + 1, 60000}) {
+        try {
+            parsePreferencesXml(nested(depth));
+            ADD_FAILURE() << depth << ": accepted";
+        } catch (const InvalidPreferencesFormatException& e) {
+            EXPECT_TRUE(QString(e.what()).startsWith("Not a preferences export: nodes nested deeper than 64"))
+                << e.what();
+        }
+    }
 }
 
 TEST(PreferencesXml, UnreadableOrUnwritableFiles) {

@@ -9,6 +9,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <grp.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace prefs_test {
 namespace {
@@ -52,6 +55,24 @@ const StoreKind& fileStore() {
                                         [path] { return tarovex::prefs::FilePreferences::createRoot(path); };
                                 }};
     return kind;
+}
+
+pid_t forkAs(uid_t uid, const std::function<int()>& body) {
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        if (::geteuid() == 0 && (::setgroups(0, nullptr) != 0 || ::setresgid(uid, uid, uid) != 0 ||
+                                 ::setresuid(uid, uid, uid) != 0))
+            ::_exit(100);
+        ::_exit(body());
+    }
+    return pid;
+}
+
+int waitChild(pid_t pid) {
+    int status = 0;
+    if (pid < 0 || ::waitpid(pid, &status, 0) != pid || !WIFEXITED(status))
+        return -1;
+    return WEXITSTATUS(status);
 }
 
 QByteArray readFile(const QString& path) {
