@@ -6,32 +6,9 @@ namespace tarovex::worker::keys {
 
 // The keys that have no character: every key a start key or an output terminator can be.
 enum class NamedKey {
-    Enter,
-    Tab,
-    Escape,
-    Backspace,
-    Delete,
-    Insert,
-    Left,
-    Right,
-    Up,
-    Down,
-    Home,
-    End,
-    PageUp,
-    PageDown,
-    F1,
-    F2,
-    F3,
-    F4,
-    F5,
-    F6,
-    F7,
-    F8,
-    F9,
-    F10,
-    F11,
-    F12,
+    Enter, Tab, Escape, Backspace, Delete, Insert,
+    Left, Right, Up, Down, Home, End, PageUp, PageDown,
+    F1, F2, F3, F4, F5, F6, F7, F8, F9, F10, F11, F12,
 };
 
 // What one completed key sequence types: a character (a Unicode code point) or a named key.
