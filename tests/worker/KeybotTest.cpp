@@ -14,9 +14,9 @@
 
 using namespace tarovex::worker;
 using namespace tarovex::config::ConfigHelper;
-using tarovex::config::ResourceBundle;
 using keys_test::LogView;
 using keys_test::RecordingSynthesizer;
+using tarovex::config::ResourceBundle;
 
 namespace {
 
@@ -53,23 +53,40 @@ struct StreamRow {
 
 TEST(KeybotTest, KeyStreamsOfValues) {
     const StreamRow rows[] = {
-        {"chords", {.endWith = 10}, {"12.5"}, "+49 d -49 d +50 d -50 d +46 d -46 d +53 d -53 d +10 d -10", {}},
+        {"chords",
+         {.endWith = 10},
+         {"12.5"},
+         "+49 d -49 d +50 d -50 d +46 d -46 d +53 d -53 d +10 d -10",
+         {}},
         {"azerty",
          {.keyboard = KeyboardType::AZERTY, .endWith = 10},
          {"12.5"},
-         "+16 d +49 d -49 d -16 d +16 d +50 d -50 d -16 d +16 d +59 d -59 d -16 d +16 d +53 d -53 d -16 d +10 d -10",
+         "+16 d +49 d -49 d -16 d +16 d +50 d -50 d -16 d +16 d +59 d -59 d -16 d +16 d +53 d -53 d -16 d "
+         "+10 d -10",
          {}},
-        {"alt codes", {.keyboard = KeyboardType::ALL}, {"-3"},
-         "+18 d +100 d -100 d +101 d -101 d -18 d d +18 d +101 d -101 d +97 d -97 d -18 d d", {}},
+        {"alt codes",
+         {.keyboard = KeyboardType::ALL},
+         {"-3"},
+         "+18 d +100 d -100 d +101 d -101 d -18 d d +18 d +101 d -101 d +97 d -97 d -18 d d",
+         {}},
         {"not in the map", {}, {"AB12"}, "+49 d -49 d +50 d -50 d", {cannotType("A"), cannotType("B")}},
         {"not printable", {}, {QString(QChar(0xE9)) + "\t"}, "", {cannotType("<233>"), cannotType("<9>")}},
-        {"dead key", {.keyboard = KeyboardType::GERMAN, .coverage = KeyMapType::ALPHANUMERIC_COMPLETE}, {"^"},
-         "+130 d -130 d +32 d -32 d", {}},
+        {"dead key",
+         {.keyboard = KeyboardType::GERMAN, .coverage = KeyMapType::ALPHANUMERIC_COMPLETE},
+         {"^"},
+         "+130 d -130 d +32 d -32 d",
+         {}},
         {"start key", {.startWith = 112, .endWith = 9}, {"7"}, "+112 d -112 +55 d -55 d +9 d -9", {}},
-        {"every third value", {.endWith = 10, .endWith2 = 9, .everyX = 3}, {"1", "2", "3", "4"},
-         "+49 d -49 d +10 d -10 +50 d -50 d +10 d -10 +51 d -51 d +9 d -9 +52 d -52 d +10 d -10", {}},
-        {"every third value without a second terminator", {.endWith = 10, .everyX = 3}, {"1", "2", "3"},
-         "+49 d -49 d +10 d -10 +50 d -50 d +10 d -10 +51 d -51 d", {}},
+        {"every third value",
+         {.endWith = 10, .endWith2 = 9, .everyX = 3},
+         {"1", "2", "3", "4"},
+         "+49 d -49 d +10 d -10 +50 d -50 d +10 d -10 +51 d -51 d +9 d -9 +52 d -52 d +10 d -10",
+         {}},
+        {"every third value without a second terminator",
+         {.endWith = 10, .everyX = 3},
+         {"1", "2", "3"},
+         "+49 d -49 d +10 d -10 +50 d -50 d +10 d -10 +51 d -51 d",
+         {}},
     };
     for (const StreamRow& row : rows) {
         Rig rig(row.setup, 5);
@@ -94,13 +111,35 @@ TEST(KeybotTest, ErrorsAreReportedAndNothingStaysDown) {
     const Settings german{.keyboard = KeyboardType::GERMAN, .coverage = KeyMapType::ALPHANUMERIC_COMPLETE};
     const ErrorRow rows[] = {
         // The chord ends at the failed press: A alone would type a wrong character.
-        {"press", basic, {65}, {}, "AB", "+16 d +65 d -16 d +16 d +66 d -66 d -16 d",
+        {"press",
+         basic,
+         {65},
+         {},
+         "AB",
+         "+16 d +65 d -16 d +16 d +66 d -66 d -16 d",
          "Error pressing key 65 on QUERTY keyboard: refused"},
-        {"release", basic, {}, {16}, "A", "+16 d +65 d -65 d -16 d", "Error releasing key 16 on QUERTY keyboard: refused"},
+        {"release",
+         basic,
+         {},
+         {16},
+         "A",
+         "+16 d +65 d -65 d -16 d",
+         "Error releasing key 16 on QUERTY keyboard: refused"},
         {"dead key space", german, {32}, {}, "^", "+130 d -130 d +32", "Deadkey error: refused"},
-        {"alt code", {.keyboard = KeyboardType::ALL}, {101}, {}, "5", "+18 d +101 -18 d",
+        {"alt code",
+         {.keyboard = KeyboardType::ALL},
+         {101},
+         {},
+         "5",
+         "+18 d +101 -18 d",
          "Error pressing ALT key for 5 on ALL keyboard: refused"},
-        {"terminator", {.endWith = 10}, {10}, {}, "", "+10 d", "Error pressing key 10 on QUERTY keyboard: refused"},
+        {"terminator",
+         {.endWith = 10},
+         {10},
+         {},
+         "",
+         "+10 d",
+         "Error pressing key 10 on QUERTY keyboard: refused"},
     };
     for (const ErrorRow& row : rows) {
         Rig rig(row.setup);
@@ -121,7 +160,8 @@ TEST(KeybotTest, OutputThatCannotTypeACharacter) {
     auto output = std::make_unique<keys::RecordingKeyOutput>(std::set<char32_t>{U'a'});
     auto* recording = output.get();
     Keybot keybot(0, 0, 10, 0, 0, KeyboardType::QUERTY, KeyMapType::ALPHANUMERIC_COMPLETE, view,
-                  std::make_unique<keys::InterpretingSynthesizer>(KeyboardType::QUERTY, std::move(output)), queue);
+                  std::make_unique<keys::InterpretingSynthesizer>(KeyboardType::QUERTY, std::move(output)),
+                  queue);
     keybot.typeValue("bad");
     EXPECT_EQ(recording->transcript(), "bd<Enter>");
     EXPECT_EQ(view.important(), QStringList{cannotType("a")});
@@ -136,7 +176,8 @@ TEST(KeybotTest, QueueIsBoundedAndSaysHowManyItDropped) {
         keybot.putString(v);
     EXPECT_EQ(queue.size(), 2u);
     const QString full = workerBundle().getString(WorkerMessages::KEYSTROKE_QUEUE_FULL);
-    EXPECT_EQ(view.important(), (QStringList{ResourceBundle::formatPrintf(full, {2, 1}), ResourceBundle::formatPrintf(full, {2, 2})}));
+    EXPECT_EQ(view.important(), (QStringList{ResourceBundle::formatPrintf(full, {2, 1}),
+                                             ResourceBundle::formatPrintf(full, {2, 2})}));
 }
 
 // Values queued while no Keybot runs are typed by the next one; a stop request ends the
@@ -150,7 +191,8 @@ TEST(KeybotTest, QueueOutlivesARunAndStopWakesTheWait) {
     first.reset();
     auto recording = std::make_unique<RecordingSynthesizer>();
     auto* synth = recording.get();
-    Keybot second(0, 0, 0, 0, 0, KeyboardType::QUERTY, KeyMapType::NUMERIC, view, std::move(recording), queue);
+    Keybot second(0, 0, 0, 0, 0, KeyboardType::QUERTY, KeyMapType::NUMERIC, view, std::move(recording),
+                  queue);
     std::jthread thread([&](std::stop_token stop) { second.run(stop); });
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     while (synth->stream().isEmpty() && std::chrono::steady_clock::now() < deadline)

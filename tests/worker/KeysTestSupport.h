@@ -29,7 +29,9 @@ public:
         if (refuseRelease.count(code))
             throw std::invalid_argument("refused");
     }
-    void delay(int ms) override { add(ms == keyDelay_ ? QStringLiteral("d") : QStringLiteral("d%1").arg(ms)); }
+    void delay(int ms) override {
+        add(ms == keyDelay_ ? QStringLiteral("d") : QStringLiteral("d%1").arg(ms));
+    }
 
     QString stream() const {
         const std::lock_guard lock(mutex_);

@@ -48,10 +48,12 @@ struct NamedCode {
     NamedKey key;
 };
 constexpr NamedCode kNamedCodes[] = {
-    {VK_ENTER, NamedKey::Enter},   {VK_TAB, NamedKey::Tab},       {VK_ESCAPE, NamedKey::Escape},
-    {VK_BACK_SPACE, NamedKey::Backspace}, {VK_DELETE, NamedKey::Delete}, {VK_INSERT, NamedKey::Insert},
-    {VK_LEFT, NamedKey::Left},     {VK_RIGHT, NamedKey::Right},   {VK_UP, NamedKey::Up},
-    {VK_DOWN, NamedKey::Down},     {VK_HOME, NamedKey::Home},     {VK_END, NamedKey::End},
+    {VK_ENTER, NamedKey::Enter},    {VK_TAB, NamedKey::Tab},
+    {VK_ESCAPE, NamedKey::Escape},  {VK_BACK_SPACE, NamedKey::Backspace},
+    {VK_DELETE, NamedKey::Delete},  {VK_INSERT, NamedKey::Insert},
+    {VK_LEFT, NamedKey::Left},      {VK_RIGHT, NamedKey::Right},
+    {VK_UP, NamedKey::Up},          {VK_DOWN, NamedKey::Down},
+    {VK_HOME, NamedKey::Home},      {VK_END, NamedKey::End},
     {VK_PAGE_UP, NamedKey::PageUp}, {VK_PAGE_DOWN, NamedKey::PageDown},
 };
 
@@ -69,10 +71,14 @@ char32_t keypadCharacter(int code) {
     if (code >= VK_NUMPAD0 && code <= VK_NUMPAD0 + 9)
         return U'0' + char32_t(code - VK_NUMPAD0);
     switch (code) {
-    case VK_MULTIPLY: return U'*';
-    case VK_ADD: return U'+';
-    case VK_DIVIDE: return U'/';
-    default: return 0;
+    case VK_MULTIPLY:
+        return U'*';
+    case VK_ADD:
+        return U'+';
+    case VK_DIVIDE:
+        return U'/';
+    default:
+        return 0;
     }
 }
 
@@ -120,11 +126,16 @@ std::map<int, Keycode> labelledKeys(const XkbLayout& layout) {
 
 std::optional<XkbRuleNames> KeySequenceInterpreter::xkbNames(KeyboardType keyboard) {
     switch (keyboard.ordinal()) {
-    case KeyboardType::QUERTY.ordinal(): return XkbRuleNames("us");
-    case KeyboardType::US_INTERNATIONAL.ordinal(): return XkbRuleNames("us", "intl");
-    case KeyboardType::GERMAN.ordinal(): return XkbRuleNames("de");
-    case KeyboardType::AZERTY.ordinal(): return XkbRuleNames("fr");
-    default: return std::nullopt;
+    case KeyboardType::QUERTY.ordinal():
+        return XkbRuleNames("us");
+    case KeyboardType::US_INTERNATIONAL.ordinal():
+        return XkbRuleNames("us", "intl");
+    case KeyboardType::GERMAN.ordinal():
+        return XkbRuleNames("de");
+    case KeyboardType::AZERTY.ordinal():
+        return XkbRuleNames("fr");
+    default:
+        return std::nullopt;
     }
 }
 
@@ -172,11 +183,12 @@ std::vector<TypedKey> KeySequenceInterpreter::press(int code) {
         typed.push_back(named ? TypedKey{*named} : TypedKey{keypad});
         return typed;
     }
-    const ModMask mods = (shift ? layout_->shiftMask() : 0) | (control && alt ? layout_->levelThreeMask() : 0);
+    const ModMask mods =
+        (shift ? layout_->shiftMask() : 0) | (control && alt ? layout_->levelThreeMask() : 0);
     const Keysym sym = layout_->keysym(key->second, 0, mods);
     if (!sym)
-        throw std::invalid_argument("Key code " + std::to_string(code) + " types nothing at that level of the " +
-                                    name() + " keyboard");
+        throw std::invalid_argument("Key code " + std::to_string(code) +
+                                    " types nothing at that level of the " + name() + " keyboard");
     return typeKeysym(sym);
 }
 

@@ -29,9 +29,11 @@ QString readable(char32_t c) {
 
 Keybot::Keybot(int keyDelay, int startWith, int endWith, int endWith2, int everyXValues,
                config::ConfigHelper::KeyboardType keyboardType, config::ConfigHelper::KeyMapType keyMapType,
-               WeightWorkerView& view, std::unique_ptr<keys::KeySynthesizer> synthesizer, KeystrokeQueue& queue)
+               WeightWorkerView& view, std::unique_ptr<keys::KeySynthesizer> synthesizer,
+               KeystrokeQueue& queue)
     : keyDelay_(keyDelay), startWith_(startWith), endWith_(endWith), endWith2_(endWith2),
-      everyXValues_(everyXValues), keymap_(config::ConfigHelper::KeyboardType::getKeymap(keyboardType, keyMapType)),
+      everyXValues_(everyXValues),
+      keymap_(config::ConfigHelper::KeyboardType::getKeymap(keyboardType, keyMapType)),
       keyboardName_(keyboardType.name()), view_(view), synthesizer_(std::move(synthesizer)), queue_(queue) {}
 
 void Keybot::putString(const QString& text) {
@@ -177,8 +179,9 @@ bool Keybot::press(int code) {
         reportCannotType(e.character);
         return true;
     } catch (const std::exception& e) {
-        view_.logImportantEvent(QStringLiteral("Error pressing key %1 on %2 keyboard: ").arg(code).arg(keyboardName_) +
-                                message(e));
+        view_.logImportantEvent(
+            QStringLiteral("Error pressing key %1 on %2 keyboard: ").arg(code).arg(keyboardName_) +
+            message(e));
         return false;
     }
 }
@@ -190,7 +193,8 @@ void Keybot::release(int code) {
         reportCannotType(e.character);
     } catch (const std::exception& e) {
         view_.logImportantEvent(
-            QStringLiteral("Error releasing key %1 on %2 keyboard: ").arg(code).arg(keyboardName_) + message(e));
+            QStringLiteral("Error releasing key %1 on %2 keyboard: ").arg(code).arg(keyboardName_) +
+            message(e));
     }
 }
 
