@@ -27,8 +27,7 @@ public:
 // A character the output cannot produce on its layout.
 class CannotTypeError : public std::runtime_error {
 public:
-    explicit CannotTypeError(char32_t c, const std::string& why)
-        : std::runtime_error(why), character(c) {}
+    explicit CannotTypeError(char32_t c, const std::string& why) : std::runtime_error(why), character(c) {}
     char32_t character;
 };
 
