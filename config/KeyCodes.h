@@ -4,12 +4,20 @@
 // toolkit-neutral key numbers the keystroke output presses and releases.
 namespace tarovex::config::KeyCodes {
 
+inline constexpr int VK_BACK_SPACE = 8;
 inline constexpr int VK_TAB = 9;
 inline constexpr int VK_ENTER = 10;
 inline constexpr int VK_SHIFT = 16;
 inline constexpr int VK_CONTROL = 17;
 inline constexpr int VK_ALT = 18;
+inline constexpr int VK_ESCAPE = 27;
 inline constexpr int VK_SPACE = 32;
+inline constexpr int VK_PAGE_UP = 33;
+inline constexpr int VK_PAGE_DOWN = 34;
+inline constexpr int VK_END = 35;
+inline constexpr int VK_HOME = 36;
+inline constexpr int VK_LEFT = 37;
+inline constexpr int VK_UP = 38;
 inline constexpr int VK_RIGHT = 39;
 inline constexpr int VK_DOWN = 40;
 inline constexpr int VK_COMMA = 44;
@@ -33,6 +41,7 @@ inline constexpr int VK_DEAD_GRAVE = 128;
 inline constexpr int VK_DEAD_ACUTE = 129;
 inline constexpr int VK_DEAD_CIRCUMFLEX = 130;
 inline constexpr int VK_LESS = 153;
+inline constexpr int VK_INSERT = 155;
 inline constexpr int VK_BACK_QUOTE = 192;
 inline constexpr int VK_QUOTE = 222;
 inline constexpr int VK_COLON = 513;

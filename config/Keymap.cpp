@@ -101,7 +101,7 @@ const QList<MarkKeys>& marks() {
          {VK_BACK_QUOTE},
          {VK_DEAD_GRAVE, VK_SPACE},
          {VK_SHIFT, VK_DEAD_ACUTE, VK_SPACE},
-         {VK_CONTROL, VK_ALT, digitKey('7'), VK_SPACE}},
+         {VK_CONTROL, VK_ALT, digitKey('7')}}, // AZERTY's AltGr+7 and AltGr+2 are no dead keys
         {'{',
          {VK_SHIFT, VK_OPEN_BRACKET},
          {VK_SHIFT, VK_OPEN_BRACKET},
@@ -121,7 +121,7 @@ const QList<MarkKeys>& marks() {
          {VK_SHIFT, VK_BACK_QUOTE},
          {VK_SHIFT, VK_DEAD_GRAVE, VK_SPACE},
          {VK_CONTROL, VK_ALT, VK_PLUS},
-         {VK_CONTROL, VK_ALT, digitKey('2'), VK_SPACE}},
+         {VK_CONTROL, VK_ALT, digitKey('2')}},
     };
     return table;
 }

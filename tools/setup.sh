@@ -8,6 +8,7 @@ packages=(
   qt6-base-dev libqt6network6 libgl-dev
   libgmp-dev libpcre2-dev
   libx11-dev libxtst-dev libxkbfile-dev
+  libxkbcommon-dev xkb-data libx11-data libxkbcommon-x11-dev libx11-xcb-dev
   libfluidsynth-dev libasound2-dev timgm6mb-soundfont
   libudev-dev openssl
   xvfb xauth x11-xkb-utils

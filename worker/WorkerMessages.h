@@ -31,6 +31,7 @@ inline constexpr QLatin1StringView KEYBOARD_OUTPUT_STARTED_TYPE{"keyboard.output
 inline constexpr QLatin1StringView ERROR_INITIALIZING_KEYBOARD_OUTPUT{"error.initializing.keyboard.output"};
 inline constexpr QLatin1StringView PLEASE_TURN_OFF_CAPS_LOCK{"please.turn.off.caps.lock"};
 inline constexpr QLatin1StringView WARNING{"warning"};
+inline constexpr QLatin1StringView KEYSTROKE_QUEUE_FULL{"keystroke.queue.full"}; // 2 printf arguments
 
 // Balances with handshaking.
 inline constexpr QLatin1StringView AND_ERROR_UNUSUAL{"and.error.unusual"};
@@ -71,6 +72,7 @@ inline constexpr Key ALL[] = {
     {ERROR_INITIALIZING_KEYBOARD_OUTPUT, 0, 0},
     {PLEASE_TURN_OFF_CAPS_LOCK, 0, 0},
     {WARNING, 0, 0},
+    {KEYSTROKE_QUEUE_FULL, 2, 0},
     {AND_ERROR_UNUSUAL, 0, 0},
     {AND_ERROR_DATASET_NOT_READY, 0, 0},
     {AND_ERROR_NOT_CONNECTED, 0, 0},

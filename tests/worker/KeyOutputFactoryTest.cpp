@@ -1,0 +1,72 @@
+#include "worker/keys/KeyOutputFactory.h"
+#include "tests/XvfbServer.h"
+#include "worker/keys/UinputKeyOutput.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <filesystem>
+#include <fstream>
+
+// Last: the X headers define macros that other headers use as names.
+#include <X11/XKBlib.h>
+#include <X11/Xlib.h>
+
+using namespace tarovex::worker::keys;
+
+namespace {
+
+// Which backend the session gets, and the reasons carried when none works.
+TEST(KeyOutputFactoryTest, ChoosesByTheSessionAndCarriesTheReasons) {
+    tarovex_test::XvfbServer server;
+    const std::string noUinput = UinputKeyOutput::accessMessage("/nonexistent/uinput", ENOENT);
+    struct Row {
+        KeyBackend backend;
+        std::string display, wayland, result;
+    } rows[] = {
+        {KeyBackend::Automatic, server.display(), "", "X11 (XTest), layout us"},
+        {KeyBackend::X11, server.display(), "wayland-0", "X11 (XTest), layout us"},
+        {KeyBackend::Automatic, server.display(), "wayland-0", "uinput: " + noUinput},
+        {KeyBackend::Automatic, "", "", "uinput: " + noUinput},
+        {KeyBackend::Uinput, server.display(), "", "uinput: " + noUinput},
+        {KeyBackend::X11, ":4099", "", "X11: Cannot open the X display \":4099\""},
+        {KeyBackend::Automatic, ":4099", "", "X11: Cannot open the X display \":4099\"; uinput: " + noUinput},
+    };
+    for (const Row& r : rows) {
+        SessionEnvironment env{r.display, r.wayland};
+        env.uinputPath = "/nonexistent/uinput";
+        KeyOutputOptions options;
+        options.backend = r.backend;
+        const KeyOutputCreation created = createKeyOutput(options, env);
+        EXPECT_EQ(created.output ? created.output->description().toStdString() : created.error.toStdString(),
+                  r.result)
+            << r.display << " " << r.wayland;
+    }
+}
+
+TEST(KeyOutputFactoryTest, CapsLockFromTheXServerOrTheKeyboardLeds) {
+    tarovex_test::XvfbServer server;
+    const std::filesystem::path leds = testing::TempDir() + "/leds";
+    std::filesystem::remove_all(leds);
+    std::filesystem::create_directories(leds / "input3::numlock");
+    std::ofstream(leds / "input3::numlock" / "brightness") << "1\n";
+    SessionEnvironment led{"", "wayland-0", "", leds.string()};
+    EXPECT_EQ(capsLockState(led), CapsLockState::Unknown);
+    for (const auto& [brightness, state] : {std::pair{"0", CapsLockState::Off}, {"1", CapsLockState::On}}) {
+        std::filesystem::create_directories(leds / "input3::capslock");
+        std::ofstream(leds / "input3::capslock" / "brightness") << brightness << "\n";
+        EXPECT_EQ(capsLockState(led), state);
+    }
+
+    Display* d = XOpenDisplay(server.display().c_str());
+    ASSERT_NE(d, nullptr);
+    const SessionEnvironment x11{server.display(), "", "", "/nonexistent"};
+    for (const auto& [lock, state] : {std::pair{true, CapsLockState::On}, {false, CapsLockState::Off}}) {
+        XkbLockModifiers(d, XkbUseCoreKbd, LockMask, lock ? LockMask : 0);
+        XSync(d, False);
+        EXPECT_EQ(capsLockState(x11), state);
+    }
+    XCloseDisplay(d);
+}
+
+} // namespace

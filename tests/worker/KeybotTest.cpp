@@ -1,0 +1,206 @@
+#include "KeysTestSupport.h"
+
+#include "config/ResourceBundle.h"
+#include "worker/WorkerBundle.h"
+#include "worker/WorkerMessages.h"
+#include "worker/keys/InterpretingSynthesizer.h"
+#include "worker/keys/Keybot.h"
+#include "worker/keys/RecordingKeyOutput.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+using namespace tarovex::worker;
+using namespace tarovex::config::ConfigHelper;
+using keys_test::LogView;
+using keys_test::RecordingSynthesizer;
+using tarovex::config::ResourceBundle;
+
+namespace {
+
+QString cannotType(const QString& what) {
+    return workerBundle().getString(WorkerMessages::CANNOT_TYPE) + what;
+}
+
+struct Settings {
+    KeyboardType keyboard = KeyboardType::QUERTY;
+    KeyMapType coverage = KeyMapType::NUMERIC;
+    int startWith = 0, endWith = 0, endWith2 = 0, everyX = 0;
+};
+
+struct Rig {
+    explicit Rig(const Settings& s, int keyDelay = 0) {
+        auto recording = std::make_unique<RecordingSynthesizer>(keyDelay);
+        synth = recording.get();
+        keybot = std::make_unique<Keybot>(keyDelay, s.startWith, s.endWith, s.endWith2, s.everyX, s.keyboard,
+                                          s.coverage, view, std::move(recording), queue);
+    }
+    KeystrokeQueue queue;
+    LogView view;
+    RecordingSynthesizer* synth = nullptr;
+    std::unique_ptr<Keybot> keybot;
+};
+
+struct StreamRow {
+    const char* name;
+    Settings setup;
+    QStringList values;
+    const char* stream;
+    QStringList important;
+};
+
+TEST(KeybotTest, KeyStreamsOfValues) {
+    const StreamRow rows[] = {
+        {"chords",
+         {.endWith = 10},
+         {"12.5"},
+         "+49 d -49 d +50 d -50 d +46 d -46 d +53 d -53 d +10 d -10",
+         {}},
+        {"azerty",
+         {.keyboard = KeyboardType::AZERTY, .endWith = 10},
+         {"12.5"},
+         "+16 d +49 d -49 d -16 d +16 d +50 d -50 d -16 d +16 d +59 d -59 d -16 d +16 d +53 d -53 d -16 d "
+         "+10 d -10",
+         {}},
+        {"alt codes",
+         {.keyboard = KeyboardType::ALL},
+         {"-3"},
+         "+18 d +100 d -100 d +101 d -101 d -18 d d +18 d +101 d -101 d +97 d -97 d -18 d d",
+         {}},
+        {"not in the map", {}, {"AB12"}, "+49 d -49 d +50 d -50 d", {cannotType("A"), cannotType("B")}},
+        {"not printable", {}, {QString(QChar(0xE9)) + "\t"}, "", {cannotType("<233>"), cannotType("<9>")}},
+        {"dead key",
+         {.keyboard = KeyboardType::GERMAN, .coverage = KeyMapType::ALPHANUMERIC_COMPLETE},
+         {"^"},
+         "+130 d -130 d +32 d -32 d",
+         {}},
+        {"start key", {.startWith = 112, .endWith = 9}, {"7"}, "+112 d -112 +55 d -55 d +9 d -9", {}},
+        {"every third value",
+         {.endWith = 10, .endWith2 = 9, .everyX = 3},
+         {"1", "2", "3", "4"},
+         "+49 d -49 d +10 d -10 +50 d -50 d +10 d -10 +51 d -51 d +9 d -9 +52 d -52 d +10 d -10",
+         {}},
+        {"every third value without a second terminator",
+         {.endWith = 10, .everyX = 3},
+         {"1", "2", "3"},
+         "+49 d -49 d +10 d -10 +50 d -50 d +10 d -10 +51 d -51 d",
+         {}},
+    };
+    for (const StreamRow& row : rows) {
+        Rig rig(row.setup, 5);
+        for (const QString& v : row.values)
+            rig.keybot->typeValue(v);
+        EXPECT_EQ(rig.synth->stream(), QString::fromLatin1(row.stream)) << row.name;
+        EXPECT_EQ(rig.view.important(), row.important) << row.name;
+    }
+}
+
+struct ErrorRow {
+    const char* name;
+    Settings setup;
+    std::set<int> refusePress, refuseRelease;
+    const char* value;
+    const char* stream;
+    const char* message;
+};
+
+TEST(KeybotTest, ErrorsAreReportedAndNothingStaysDown) {
+    const Settings basic{.coverage = KeyMapType::ALPHANUMERIC_BASIC};
+    const Settings german{.keyboard = KeyboardType::GERMAN, .coverage = KeyMapType::ALPHANUMERIC_COMPLETE};
+    const ErrorRow rows[] = {
+        // The chord ends at the failed press: A alone would type a wrong character.
+        {"press",
+         basic,
+         {65},
+         {},
+         "AB",
+         "+16 d +65 d -16 d +16 d +66 d -66 d -16 d",
+         "Error pressing key 65 on QUERTY keyboard: refused"},
+        {"release",
+         basic,
+         {},
+         {16},
+         "A",
+         "+16 d +65 d -65 d -16 d",
+         "Error releasing key 16 on QUERTY keyboard: refused"},
+        {"dead key space", german, {32}, {}, "^", "+130 d -130 d +32", "Deadkey error: refused"},
+        {"alt code",
+         {.keyboard = KeyboardType::ALL},
+         {101},
+         {},
+         "5",
+         "+18 d +101 -18 d",
+         "Error pressing ALT key for 5 on ALL keyboard: refused"},
+        {"terminator",
+         {.endWith = 10},
+         {10},
+         {},
+         "",
+         "+10 d",
+         "Error pressing key 10 on QUERTY keyboard: refused"},
+    };
+    for (const ErrorRow& row : rows) {
+        Rig rig(row.setup);
+        rig.synth->refusePress = row.refusePress;
+        rig.synth->refuseRelease = row.refuseRelease;
+        rig.keybot->typeString(QString::fromUtf8(row.value));
+        if (QString::fromUtf8(row.value).isEmpty())
+            rig.keybot->typeEnd();
+        EXPECT_EQ(rig.synth->stream(), QString::fromLatin1(row.stream)) << row.name;
+        EXPECT_EQ(rig.view.important(), QStringList{QString::fromLatin1(row.message)}) << row.name;
+    }
+}
+
+// A character the output cannot produce is reported with its code; the rest is typed.
+TEST(KeybotTest, OutputThatCannotTypeACharacter) {
+    KeystrokeQueue queue;
+    LogView view;
+    auto output = std::make_unique<keys::RecordingKeyOutput>(std::set<char32_t>{U'a'});
+    auto* recording = output.get();
+    Keybot keybot(0, 0, 10, 0, 0, KeyboardType::QUERTY, KeyMapType::ALPHANUMERIC_COMPLETE, view,
+                  std::make_unique<keys::InterpretingSynthesizer>(KeyboardType::QUERTY, std::move(output)),
+                  queue);
+    keybot.typeValue("bad");
+    EXPECT_EQ(recording->transcript(), "bd<Enter>");
+    EXPECT_EQ(view.important(), QStringList{cannotType("a")});
+}
+
+TEST(KeybotTest, QueueIsBoundedAndSaysHowManyItDropped) {
+    KeystrokeQueue queue(2);
+    LogView view;
+    Keybot keybot(0, 0, 0, 0, 0, KeyboardType::QUERTY, KeyMapType::NUMERIC, view,
+                  std::make_unique<RecordingSynthesizer>(), queue);
+    for (const char* v : {"1", "", "2", "3", "4"})
+        keybot.putString(v);
+    EXPECT_EQ(queue.size(), 2u);
+    const QString full = workerBundle().getString(WorkerMessages::KEYSTROKE_QUEUE_FULL);
+    EXPECT_EQ(view.important(), (QStringList{ResourceBundle::formatPrintf(full, {2, 1}),
+                                             ResourceBundle::formatPrintf(full, {2, 2})}));
+}
+
+// Values queued while no Keybot runs are typed by the next one; a stop request ends the
+// wait for the next value at once.
+TEST(KeybotTest, QueueOutlivesARunAndStopWakesTheWait) {
+    KeystrokeQueue queue;
+    LogView view;
+    auto first = std::make_unique<Keybot>(0, 0, 0, 0, 0, KeyboardType::QUERTY, KeyMapType::NUMERIC, view,
+                                          std::make_unique<RecordingSynthesizer>(), queue);
+    first->putString("1");
+    first.reset();
+    auto recording = std::make_unique<RecordingSynthesizer>();
+    auto* synth = recording.get();
+    Keybot second(0, 0, 0, 0, 0, KeyboardType::QUERTY, KeyMapType::NUMERIC, view, std::move(recording),
+                  queue);
+    std::jthread thread([&](std::stop_token stop) { second.run(stop); });
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (synth->stream().isEmpty() && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    EXPECT_EQ(synth->stream(), "+49 d -49 d");
+    thread.request_stop();
+    thread.join(); // hangs if the request does not wake the wait
+    EXPECT_EQ(queue.size(), 0u);
+}
+
+} // namespace

@@ -1,0 +1,173 @@
+#include "worker/keys/UinputKeyOutput.h"
+#include "config/ConfigHelper.h"
+#include "worker/keys/DeclaredLayout.h"
+
+#include <gtest/gtest.h>
+#include <linux/uinput.h>
+#include <xkbcommon/xkbcommon-compose.h>
+#include <xkbcommon/xkbcommon.h>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <iostream>
+#include <memory>
+
+using namespace tarovex::worker::keys;
+using tarovex::config::ConfigHelper::KeyboardType;
+using tarovex::config::ConfigHelper::KeyMapType;
+
+namespace {
+
+// The uinput device as the kernel would take it: the set-up is accepted, the key events
+// written are kept.
+class RecordingUinput : public Tarolink::PosixSyscalls {
+public:
+    int open(const char*, int) override { return openError ? (errno = openError, -1) : 42; }
+    int close(int) override { return 0; }
+    int ioctl(int, unsigned long request, void*) override {
+        requests.push_back(request);
+        return 0;
+    }
+    ssize_t write(int, const void* buffer, size_t count) override {
+        const auto* e = static_cast<const input_event*>(buffer);
+        events.insert(events.end(), e, e + count / sizeof(input_event));
+        return ssize_t(count);
+    }
+    int openError = 0;
+    std::vector<unsigned long> requests;
+    std::vector<input_event> events;
+};
+
+// The text a desktop makes of the event stream with that layout (and Caps Lock state):
+// key codes through an XKB state, dead keys through the compose table.
+std::string desktopText(const std::vector<input_event>& events, const XkbRuleNames& names, bool capsLock) {
+    auto* context = xkb_context_new(XKB_CONTEXT_NO_ENVIRONMENT_NAMES);
+    const xkb_rule_names rmlvo{"evdev", "pc105", names.layout.c_str(), names.variant.c_str(), ""};
+    auto* keymap = xkb_keymap_new_from_names(context, &rmlvo, XKB_KEYMAP_COMPILE_NO_FLAGS);
+    auto* state = xkb_state_new(keymap);
+    auto* table = xkb_compose_table_new_from_locale(context, "en_US.UTF-8", XKB_COMPOSE_COMPILE_NO_FLAGS);
+    auto* compose = xkb_compose_state_new(table, XKB_COMPOSE_STATE_NO_FLAGS);
+    if (capsLock)
+        xkb_state_update_mask(state, 0, 0, lockModMask, 0, 0, 0);
+    std::string text;
+    for (const input_event& e : events) {
+        if (e.type != EV_KEY)
+            continue;
+        const xkb_keycode_t keycode = e.code + 8;
+        if (e.value == 1) {
+            const xkb_keysym_t sym = xkb_state_key_get_one_sym(state, keycode);
+            xkb_compose_state_feed(compose, sym);
+            char buffer[64] = {};
+            switch (xkb_compose_state_get_status(compose)) {
+            case XKB_COMPOSE_COMPOSED:
+                xkb_compose_state_get_utf8(compose, buffer, sizeof buffer);
+                xkb_compose_state_reset(compose);
+                text += buffer;
+                break;
+            case XKB_COMPOSE_NOTHING:
+                if (sym == XKB_KEY_Return || sym == XKB_KEY_Tab) {
+                    xkb_keysym_get_name(sym, buffer, sizeof buffer);
+                    text += "<" + std::string(buffer) + ">";
+                } else {
+                    xkb_state_key_get_utf8(state, keycode, buffer, sizeof buffer);
+                    text += buffer;
+                }
+                break;
+            default:
+                break;
+            }
+        }
+        xkb_state_update_key(state, keycode, e.value ? XKB_KEY_DOWN : XKB_KEY_UP);
+    }
+    xkb_compose_state_unref(compose);
+    xkb_compose_table_unref(table);
+    xkb_state_unref(state);
+    xkb_keymap_unref(keymap);
+    xkb_context_unref(context);
+    return text;
+}
+
+// Every character of every declared layout and coverage, and the terminators, come out of
+// the event stream as the desktop reads it with the layout's keymap, Caps Lock off and on.
+TEST(UinputKeyOutputTest, EventStreamReadsBackAsTheTextOnEveryLayout) {
+    for (const KeyboardType type : KeyboardType::values())
+        for (const KeyMapType coverage : KeyMapType::values())
+            for (const bool caps : {false, true}) {
+                const XkbRuleNames names = declaredXkbLayout(type, {}, "/nonexistent");
+                SCOPED_TRACE(names.layout + "(" + names.variant + ")" + (caps ? " caps lock" : ""));
+                RecordingUinput sys;
+                UinputKeyOutput output({names, "/dev/uinput", [caps] { return caps; }, false}, sys);
+                QString text;
+                for (const QChar c : KeyboardType::getKeymap(type, coverage).keys()) {
+                    output.type(TypedKey{char32_t(c.unicode())});
+                    text += c;
+                }
+                output.type(TypedKey{NamedKey::Enter});
+                output.type(TypedKey{NamedKey::Tab});
+                EXPECT_EQ(desktopText(sys.events, names, caps), text.toStdString() + "<Return><Tab>");
+            }
+}
+
+TEST(UinputKeyOutputTest, CreatesTheNamedDeviceAndCannotTypeWhatTheLayoutLacks) {
+    RecordingUinput sys;
+    UinputKeyOutput output({{"us", ""}, "/dev/uinput", {}, false}, sys);
+    EXPECT_NE(std::find(sys.requests.begin(), sys.requests.end(), UI_DEV_CREATE), sys.requests.end());
+    EXPECT_EQ(output.description().toStdString(),
+              "uinput (Tarovex virtual keyboard), layout us, usable after 0 ms");
+    EXPECT_THROW(output.type(TypedKey{U'ß'}), CannotTypeError);
+    EXPECT_TRUE(sys.events.empty());
+}
+
+TEST(UinputKeyOutputTest, WithoutAccessTheMessageSaysWhatToDo) {
+    RecordingUinput sys;
+    sys.openError = EACCES;
+    try {
+        UinputKeyOutput output({{"us", ""}, "/dev/uinput", {}, false}, sys);
+        FAIL();
+    } catch (const std::runtime_error& e) {
+        EXPECT_EQ(std::string(e.what()), UinputKeyOutput::accessMessage("/dev/uinput", EACCES));
+        EXPECT_NE(std::string(e.what()).find("Permission denied"), std::string::npos);
+        EXPECT_NE(std::string(e.what()).find("sudo modprobe uinput"), std::string::npos);
+        EXPECT_NE(std::string(e.what()).find("KERNEL==\"uinput\", TAG+=\"uaccess\""), std::string::npos);
+    }
+}
+
+TEST(UinputKeyOutputTest, DeclaredLayoutsAndTheSystemConfiguration) {
+    const std::string file = testing::TempDir() + "/keyboard";
+    std::ofstream(file) << "XKBMODEL=\"pc105\"\nXKBLAYOUT=\"de\"\nXKBVARIANT=\"nodeadkeys\"\n";
+    struct Row {
+        KeyboardType type;
+        std::string explicitLayout, keyboardFile, layout, variant;
+    } rows[] = {
+        {KeyboardType::QUERTY, "", file, "us", ""},
+        {KeyboardType::US_INTERNATIONAL, "", file, "us", "intl"},
+        {KeyboardType::GERMAN, "", file, "de", ""},
+        {KeyboardType::AZERTY, "", file, "fr", ""},
+        {KeyboardType::ALL, "", file, "de", "nodeadkeys"},
+        {KeyboardType::ALL, "", "/nonexistent", "us", ""},
+        {KeyboardType::GERMAN, "fr(azerty)", file, "fr", "azerty"},
+    };
+    for (const Row& r : rows) {
+        const XkbRuleNames names = declaredXkbLayout(r.type, r.explicitLayout, r.keyboardFile);
+        EXPECT_EQ(names.layout + "/" + names.variant, r.layout + "/" + r.variant)
+            << r.type.name().toStdString();
+    }
+}
+
+// The kernel's own device, where this machine has one the tests may use.
+TEST(UinputKeyOutputTest, RealDeviceBecomesUsable) {
+    const int fd = ::open("/dev/uinput", O_WRONLY | O_CLOEXEC);
+    if (fd < 0)
+        GTEST_SKIP() << "no usable /dev/uinput here: " << std::strerror(errno);
+    ::close(fd);
+    UinputKeyOutput output({{"us", ""}, "/dev/uinput", {}, true});
+    EXPECT_GT(output.readyAfter().count(), 0);
+    std::cout << output.description().toStdString() << "\n";
+}
+
+} // namespace

@@ -1,0 +1,145 @@
+#include "worker/keys/X11KeyOutput.h"
+#include "config/ConfigHelper.h"
+#include "tests/XTextRecorder.h"
+#include "tests/XvfbServer.h"
+
+#include <gtest/gtest.h>
+
+// Last: the X headers define macros (None, Bool, Status) that other headers use as names.
+#include <X11/XKBlib.h>
+#include <X11/Xlib.h>
+
+#include <memory>
+
+using namespace tarovex::worker::keys;
+using tarovex::config::ConfigHelper::KeyboardType;
+using tarovex::config::ConfigHelper::KeyMapType;
+
+namespace {
+
+// Every character of the complete coverage, on any declared layout.
+std::u32string coverageText() {
+    std::u32string text;
+    for (const QChar c :
+         KeyboardType::getKeymap(KeyboardType::QUERTY, KeyMapType::ALPHANUMERIC_COMPLETE).keys())
+        text += char32_t(c.unicode());
+    return text;
+}
+
+std::string utf8(const std::u32string& s) {
+    return QString::fromUcs4(s.data(), qsizetype(s.size())).toStdString();
+}
+
+struct XKeyboard {
+    std::vector<KeySym> mapping;
+    unsigned lockedMods = 0, baseMods = 0, group = 0;
+    bool anyKeyDown = false;
+    friend bool operator==(const XKeyboard&, const XKeyboard&) = default;
+};
+
+class X11KeyOutputTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { server_ = new tarovex_test::XvfbServer(); }
+    static void TearDownTestSuite() {
+        delete server_;
+        server_ = nullptr;
+    }
+    void SetUp() override {
+        display_ = XOpenDisplay(server_->display().c_str());
+        ASSERT_NE(display_, nullptr);
+    }
+    void TearDown() override { XCloseDisplay(display_); }
+
+    void setCapsLock(bool on) {
+        XkbLockModifiers(display_, XkbUseCoreKbd, LockMask, on ? LockMask : 0);
+        XSync(display_, False);
+    }
+
+    // What a user of the keyboard would see of it: mapping, modifiers, keys held.
+    XKeyboard keyboard() {
+        XKeyboard k;
+        int min = 0, max = 0, per = 0;
+        XDisplayKeycodes(display_, &min, &max);
+        KeySym* syms = XGetKeyboardMapping(display_, KeyCode(min), max - min + 1, &per);
+        k.mapping.assign(syms, syms + (max - min + 1) * per);
+        XFree(syms);
+        XkbStateRec st{};
+        XkbGetState(display_, XkbUseCoreKbd, &st);
+        k.lockedMods = st.locked_mods;
+        k.baseMods = st.base_mods;
+        k.group = st.group;
+        char keys[32];
+        XQueryKeymap(display_, keys);
+        for (char c : keys)
+            k.anyKeyDown |= c != 0;
+        return k;
+    }
+
+    static tarovex_test::XvfbServer* server_;
+    Display* display_ = nullptr;
+};
+tarovex_test::XvfbServer* X11KeyOutputTest::server_ = nullptr;
+
+struct LayoutRow {
+    const char* layout;
+    const char* variant;
+    const char* description;
+};
+
+// Every mark of the complete coverage and the terminator keys arrive exactly, on the layout
+// each declared layout is meant for and on ones with other marks or no Latin letters, with
+// Caps Lock off and on; the keyboard is left as it was, remapped keycodes included.
+TEST_F(X11KeyOutputTest, CoverageArrivesExactlyOnEveryLayout) {
+    const LayoutRow rows[] = {
+        {"us", "", "X11 (XTest), layout us"}, {"us", "intl", "X11 (XTest), layout us(intl)"},
+        {"de", "", "X11 (XTest), layout de"}, {"fr", "", "X11 (XTest), layout fr"},
+        {"ru", "", "X11 (XTest), layout ru"}, {"ru,de", ",", "X11 (XTest), layout ru,de"},
+    };
+    const std::u32string text = coverageText();
+    ASSERT_GT(text.size(), 90u);
+    const std::string expected = utf8(text) + "<Return><Tab>";
+    for (const LayoutRow& row : rows) {
+        for (const bool caps : {false, true}) {
+            SCOPED_TRACE(std::string(row.layout) + "(" + row.variant + ")" + (caps ? " caps lock" : ""));
+            ASSERT_TRUE(server_->setLayout(row.layout, row.variant));
+            setCapsLock(caps);
+            const XKeyboard before = keyboard();
+            tarovex_test::XTextRecorder recorder(server_->display());
+            {
+                X11KeyOutput output(server_->display());
+                EXPECT_EQ(output.description().toStdString(), row.description);
+                for (char32_t c : text)
+                    output.type(TypedKey{c});
+                output.type(TypedKey{NamedKey::Enter});
+                output.type(TypedKey{NamedKey::Tab});
+                EXPECT_EQ(recorder.transcript(expected.size()), expected);
+            }
+            EXPECT_EQ(keyboard(), before);
+        }
+    }
+    setCapsLock(false);
+}
+
+// A layout switched while the output lives is the one the next key is typed on.
+TEST_F(X11KeyOutputTest, FollowsALayoutChange) {
+    ASSERT_TRUE(server_->setLayout("us"));
+    tarovex_test::XTextRecorder recorder(server_->display());
+    X11KeyOutput output(server_->display());
+    output.type(TypedKey{U'y'});
+    ASSERT_TRUE(server_->setLayout("de"));
+    output.type(TypedKey{U'y'});
+    output.type(TypedKey{U'@'});
+    EXPECT_EQ(recorder.transcript(3), "yy@");
+    EXPECT_EQ(output.description().toStdString(), "X11 (XTest), layout de");
+}
+
+TEST_F(X11KeyOutputTest, ADisplayThatCannotBeOpenedIsNamed) {
+    try {
+        X11KeyOutput output(":4099");
+        FAIL();
+    } catch (const std::runtime_error& e) {
+        EXPECT_STREQ(e.what(), "Cannot open the X display \":4099\"");
+    }
+}
+
+} // namespace

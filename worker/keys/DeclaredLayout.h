@@ -1,0 +1,20 @@
+#pragma once
+
+#include "config/ConfigHelper.h"
+#include "worker/keys/XkbLayout.h"
+
+#include <string>
+
+namespace tarovex::worker::keys {
+
+// The XKB layout a declared keyboard type stands for: QUERTY us, US_INTERNATIONAL us(intl),
+// GERMAN de, AZERTY fr; ALL the system's keyboard configuration (XKBLAYOUT and XKBVARIANT
+// of `keyboardFile`), else us. A non-empty `explicitLayout` ("de", "us(intl)") wins.
+XkbRuleNames declaredXkbLayout(config::ConfigHelper::KeyboardType type,
+                               const std::string& explicitLayout = {},
+                               const std::string& keyboardFile = "/etc/default/keyboard");
+
+// "de" and "us(intl)" as rule names.
+XkbRuleNames parseXkbLayout(const std::string& text);
+
+} // namespace tarovex::worker::keys

@@ -1,0 +1,34 @@
+#pragma once
+
+#include "config/ConfigHelper.h"
+#include "worker/keys/KeyOutput.h"
+#include "worker/keys/KeySequenceInterpreter.h"
+#include "worker/keys/KeySynthesizer.h"
+
+#include <memory>
+
+namespace tarovex::worker::keys {
+
+// Key synthesis for desktops that do not read Windows key sequences: the stream goes
+// through the interpreter of the declared keyboard, and each completed sequence is typed
+// by the output on the layout the desktop actually uses.
+class InterpretingSynthesizer : public KeySynthesizer {
+public:
+    InterpretingSynthesizer(config::ConfigHelper::KeyboardType keyboard, std::unique_ptr<KeyOutput> output);
+
+    // The interpreter's refusals (std::invalid_argument) and the output's failures
+    // (CannotTypeError, std::runtime_error) pass through.
+    void press(int code) override;
+    void release(int code) override;
+    void delay(int ms) override;
+
+    KeyOutput& output() noexcept { return *output_; }
+
+private:
+    void type(const std::vector<TypedKey>& keys);
+
+    KeySequenceInterpreter interpreter_;
+    std::unique_ptr<KeyOutput> output_;
+};
+
+} // namespace tarovex::worker::keys

@@ -1,0 +1,20 @@
+#pragma once
+
+namespace tarovex::worker::keys {
+
+// The platform's key synthesis, by the program's own virtual key codes (config/KeyCodes.h).
+// Called on the keystroke thread only.
+class KeySynthesizer {
+public:
+    virtual ~KeySynthesizer() = default;
+
+    // The key goes down. A code the backend does not know throws std::invalid_argument;
+    // a failure of the platform throws std::runtime_error. Both carry a readable message.
+    virtual void press(int code) = 0;
+    // The key goes up; same errors as press.
+    virtual void release(int code) = 0;
+    // Pauses for that many milliseconds.
+    virtual void delay(int ms) = 0;
+};
+
+} // namespace tarovex::worker::keys

@@ -1,0 +1,62 @@
+#pragma once
+
+#include "config/ConfigHelper.h"
+#include "worker/WeightWorkerView.h"
+#include "worker/keys/KeySynthesizer.h"
+#include "worker/keys/KeystrokeQueue.h"
+
+#include <QString>
+
+#include <memory>
+#include <stop_token>
+
+namespace tarovex::worker {
+
+// Types the processed values into the focused application: for each value an optional
+// start key, its characters through the key map of the declared keyboard, and a terminator
+// (every X-th value the second one). Runs on a thread of its own; values arrive through the
+// process-wide keystroke queue.
+//
+// Typing errors go to view.logImportantEvent on the keystroke thread; the message of a value
+// dropped by a full queue comes on the thread that called putString.
+class Keybot {
+public:
+    Keybot(int keyDelay, int startWith, int endWith, int endWith2, int everyXValues,
+           config::ConfigHelper::KeyboardType keyboardType, config::ConfigHelper::KeyMapType keyMapType,
+           WeightWorkerView& view, std::unique_ptr<keys::KeySynthesizer> synthesizer,
+           KeystrokeQueue& queue = KeystrokeQueue::processQueue());
+
+    // Queues a value; the empty text is dropped. Never blocks.
+    void putString(const QString& text);
+    // The thread body: types queued values until a stop is requested. A value being typed
+    // is completed first; the request also ends the wait for the next value.
+    void run(std::stop_token stop);
+
+    // One value: start key, characters, terminator. What run() does with each queued text.
+    void typeValue(const QString& text);
+    void typeStart();
+    void typeString(const QString& text);
+    void typeEnd();
+
+private:
+    bool press(int code);
+    void release(int code);
+    void typeAltCode(QChar c, const QList<int>& keys);
+    void typeChord(const QList<int>& keys);
+    void typeKey(int code);
+    void reportCannotType(char32_t c);
+
+    const int keyDelay_;
+    const int startWith_;
+    const int endWith_;
+    const int endWith2_;
+    const int everyXValues_;
+    int numCounter_ = 0;
+    const config::ConfigHelper::Keymap keymap_;
+    const QString keyboardName_;
+    WeightWorkerView& view_;
+    std::unique_ptr<keys::KeySynthesizer> synthesizer_;
+    KeystrokeQueue& queue_;
+};
+
+} // namespace tarovex::worker

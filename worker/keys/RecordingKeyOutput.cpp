@@ -1,0 +1,16 @@
+#include "worker/keys/RecordingKeyOutput.h"
+
+namespace tarovex::worker::keys {
+
+void RecordingKeyOutput::type(const TypedKey& key) {
+    if (!key.isCharacter()) {
+        transcript_ += QLatin1Char('<') + QLatin1String(namedKeyName(key.namedKey())) + QLatin1Char('>');
+        return;
+    }
+    const char32_t c = key.character();
+    if (refused_.count(c))
+        throw CannotTypeError(c, "The recording refuses this character");
+    transcript_ += QString::fromUcs4(&c, 1);
+}
+
+} // namespace tarovex::worker::keys
