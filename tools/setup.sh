@@ -11,6 +11,7 @@ packages=(
   libfluidsynth-dev fluid-soundfont-gm
   libudev-dev
   xvfb xauth x11-xkb-utils
+  librsvg2-bin
   libgtest-dev libgmock-dev libbenchmark-dev
 )
 
