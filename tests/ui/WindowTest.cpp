@@ -2,6 +2,7 @@
 // while running, export and import through the buttons' code. With TAROVEX_SCREENSHOT_DIR
 // set, the Screens test writes every tab as a PNG there (tools/screenshots.sh).
 #include "tarovex/NullOutputs.h"
+#include "tarovex/Version.h"
 #include "tarovex/prefs/ConfigStore.h"
 #include "tarovex/prefs/FilePreferences.h"
 #include "tarovex/prefs/FilePreferencesFactory.h"
@@ -35,6 +36,7 @@ QApplication& app() {
     static char* argv[] = {name, nullptr};
     if (!QApplication::instance()) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
+        tarovex::setProcessProperties(); // as the program does, for the about pane
         new QApplication(argc, argv);
     }
     return *static_cast<QApplication*>(QApplication::instance());
