@@ -3,6 +3,7 @@
 #include "Tarolink/FriendlyPortUtil.h"
 #include "Tarolink/SerialPortLocal.h"
 #include "Tarolink/SystemProperties.h"
+#include "Tarolink/UdevDeviceMonitor.h"
 #include "tarovex/SettingsTransfer.h"
 #include "tarovex/ShellBundle.h"
 #include "tarovex/prefs/PreferencesErrors.h"
@@ -116,6 +117,8 @@ RazezaRoZurFrame2::RazezaRoZurFrame2(FrameOptions options, QWidget* parent)
 }
 
 RazezaRoZurFrame2::~RazezaRoZurFrame2() {
+    if (portMonitor_)
+        portMonitor_->stop(); // its thread posts to this window
     session_.config().removePropertyChangeListener(QStringLiteral("NUMBER"), this);
     session_.config().removePropertyChangeListener(QStringLiteral("TEXT"), this);
     run_.reset();
@@ -209,6 +212,13 @@ std::optional<int> RazezaRoZurFrame2::startUp() {
     fillPortBox(ports);
     showControls(tabValuesFrom(c));
     decimalSeparatorBox_->setInstrumentType(c.getInstrument()->getInstrumentType().name());
+    if (!portGivenOnCommandLine_) {
+        // An adapter plugged in or out shows in the port box at once.
+        portMonitor_ = std::make_unique<Tarolink::UdevDeviceMonitor>();
+        portMonitor_->start([this] {
+            QMetaObject::invokeMethod(this, &RazezaRoZurFrame2::portsChanged, Qt::QueuedConnection);
+        });
+    }
 
     if (options_.updateChecker && startsUpdateCheck(c, QRandomGenerator::global()->bounded(4)))
         options_.updateChecker->start([this](const QString& s) { setStatus(s); });
@@ -670,6 +680,28 @@ void RazezaRoZurFrame2::refreshPortsButtonActionPerformed() {
         return;
     }
     fillPortBox(*ports);
+}
+
+void RazezaRoZurFrame2::portsChanged() {
+    if (isConnected())
+        return; // the box cannot be used while running; Refresh is there afterwards
+    QStringList ports;
+    try {
+        for (const std::string& name : Tarolink::SerialPortLocal::getPortList())
+            ports.append(QString::fromStdString(name));
+        Tarolink::FriendlyPortUtil::prepare();
+    } catch (const std::exception&) {
+        return; // no dialogs for a change nobody asked about
+    }
+    if (ports.isEmpty())
+        return;
+    const QString selectedPort = portList_->currentData().toString();
+    portList_->clear();
+    for (const QString& p : ports)
+        portList_->addItem(
+            QString::fromStdString(Tarolink::FriendlyPortUtil::getFriendlyPortName(p.toStdString())), p);
+    const int at = portList_->findData(selectedPort);
+    portList_->setCurrentIndex(at >= 0 ? at : 0);
 }
 
 void RazezaRoZurFrame2::tabbedPaneStateChanged(int index) {

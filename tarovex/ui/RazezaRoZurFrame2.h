@@ -22,6 +22,10 @@ class QRadioButton;
 class QSystemTrayIcon;
 class QTabWidget;
 
+namespace Tarolink {
+class UdevDeviceMonitor;
+}
+
 namespace tarovex::ui {
 
 class DecimalSeparatorBox;
@@ -91,6 +95,7 @@ private:
     TabValues readControls() const;
     void showControls(const TabValues& values);
     void fillPortBox(const QStringList& ports);
+    void portsChanged();
     std::optional<QStringList> listPorts(std::optional<int>& exitStatus);
     void applyTabsUpdate(const TabsUpdate& update);
     void showRoundingDialog();
@@ -154,6 +159,7 @@ private:
     LogView* logView_ = nullptr;
     QSystemTrayIcon* trayIcon_ = nullptr;
     QString pendingStatus_;
+    std::unique_ptr<Tarolink::UdevDeviceMonitor> portMonitor_;
     bool statusScheduled_ = false;
 };
 
