@@ -1,6 +1,34 @@
-#include <QCoreApplication>
+// Tarovex: the window. Everything but the arguments lives in the libraries.
+#include "tarovex/NullOutputs.h"
+#include "tarovex/ShellBundle.h"
+#include "tarovex/Version.h"
+#include "tarovex/prefs/ConfigStore.h"
+#include "tarovex/ui/Startup.h"
+
+#include <QApplication>
+#include <QLocale>
+
+#include <cstring>
+#include <iostream>
 
 int main(int argc, char* argv[]) {
-    QCoreApplication app(argc, argv);
-    return 0;
+    for (int i = 1; i < argc; ++i) {
+        if (!std::strcmp(argv[i], "--help") || !std::strcmp(argv[i], "-h")) {
+            std::cout << "Usage: tarovex [PORT]\n\n"
+                         "Reads a serial instrument (balance, scale, barcode reader) and types every\n"
+                         "reading into the application that has the keyboard focus. PORT (for example\n"
+                         "/dev/ttyUSB0) replaces the stored port for this run.\n\n"
+                         "  --help     print this text and exit\n"
+                         "  --version  print the version and exit\n";
+            return 0;
+        }
+        if (!std::strcmp(argv[i], "--version")) {
+            std::cout << "tarovex " << tarovex::kVersion << " (" << tarovex::kReleaseDate << ")\n";
+            return 0;
+        }
+    }
+    QLocale::setDefault(QLocale(QLocale::English));
+    tarovex::setProcessProperties();
+    QApplication app(argc, argv);
+    return tarovex::ui::runProgram(app.arguments().mid(1));
 }

@@ -12,6 +12,7 @@ packages=(
   libfluidsynth-dev libasound2-dev timgm6mb-soundfont
   libudev-dev openssl
   xvfb xauth x11-xkb-utils
+  librsvg2-bin
   libgtest-dev libgmock-dev libbenchmark-dev
 )
 

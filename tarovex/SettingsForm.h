@@ -1,0 +1,99 @@
+#pragma once
+
+#include "config/Config.h"
+
+#include <QList>
+#include <QString>
+
+#include <optional>
+
+namespace tarovex {
+
+// The text fields that are checked when they lose the focus.
+enum class Field { RemoveCharacters, MathOperand, EveryXValues, EditNumCharacters, DecimalPlaces, Delay };
+
+// The message key for an invalid text of the field, or nothing when the text is valid.
+std::optional<QString> fieldError(Field field, const QString& text);
+// What an invalid field is reset to: empty, except the delay, which gets its default.
+QString fieldResetText(Field field);
+// The text as it is stored: the operand with ',' as '.'.
+QString storedFieldText(Field field, const QString& text);
+
+// The byte code of the input terminator box's text: a named terminator ("13 <CR>") or a
+// whole number 0..255; nothing for anything else.
+std::optional<int> parseInputTerminator(const QString& text);
+// What the box shows for a code: the named terminator's label, else the number.
+QString inputTerminatorText(int code);
+
+// The repeat-filter dialog's check: nothing, or the message key ("ignore.error").
+std::optional<QString> ignoreDialogError(const QString& timeLimit, const QString& difference);
+// The difference as stored: ',' as '.'.
+QString ignoreDifferenceText(const QString& difference);
+// The custom expression dialog's check: nothing, or the message key ("invalid.expression").
+std::optional<QString> customRegExError(const QString& expression);
+
+// True when moving from `current` to `chosen` would drop a custom expression, so the user is
+// asked first.
+bool asksToOverwriteCustomRegEx(const config::Config& config, const config::ConfigHelper::Instrument& chosen);
+
+// What the controls of the settings tabs hold, as plain values.
+struct TabValues {
+    QString port; // device name; empty when none is selected
+    std::optional<config::ConfigHelper::Instrument> instrument;
+    int bitRate = 0;
+    int dataBits = 0;
+    int stopBits = 0;
+    int parity = 0;
+    QString inputTerminator; // the text of the editable box
+    bool autoConnect = false;
+    config::ConfigHelper::KeyboardType keyboardType = config::ConfigHelper::KeyboardType::QUERTY;
+    QString delay;
+    config::ConfigHelper::DecimalSeparator decimalSeparator = config::ConfigHelper::DecimalSeparator::DOT;
+    config::ConfigHelper::StartWith startWith = config::ConfigHelper::StartWith::NONE;
+    config::ConfigHelper::OutputTerminator outputTerminator = config::ConfigHelper::OutputTerminator::NONE;
+    config::ConfigHelper::OutputTerminator outputTerminator2 = config::ConfigHelper::OutputTerminator::NONE;
+    config::ConfigHelper::RoundingMethod roundingMethod = config::ConfigHelper::RoundingMethod::HALF_UP;
+    config::ConfigHelper::MathOperation mathOperation = config::ConfigHelper::MathOperation::NONE;
+    config::ConfigHelper::Sound sound = config::ConfigHelper::Sound::NONE;
+    config::ConfigHelper::EditOperation editOperation = config::ConfigHelper::EditOperation::REMOVE;
+    config::ConfigHelper::EditPosition editPosition = config::ConfigHelper::EditPosition::FIRST;
+    QString everyXValues;
+    QString mathOperand;
+    QString decimalPlaces;
+    QString editNumCharacters;
+    QString removeCharacters;
+    bool ignoreDuplicates = false;
+    bool minimizeToTray = false;
+    bool notifyWhenMinimizedToTray = false;
+    bool checkForUpdates = false;
+    bool abortAutoStart = false;
+
+    friend bool operator==(const TabValues&, const TabValues&) = default;
+};
+
+// The controls as they show `config`.
+TabValues tabValuesFrom(const config::Config& config);
+
+// A message dialog to show: title and message keys of the shell bundle.
+struct Notice {
+    enum class Kind { Error, Warning, Info };
+    Kind kind;
+    QString titleKey;
+    QString messageKey;
+    friend bool operator==(const Notice&, const Notice&) = default;
+};
+
+// What reading the controls gave besides the settings.
+struct TabsUpdate {
+    TabValues controls;          // what the controls must show now (invalid fields reset)
+    QList<Notice> notices;       // dialogs to show, in order; none while closing
+    bool roundingDialog = false; // ask for decimal places: DIVIDE without them
+};
+
+// Copies every control into `config` with the field checks. `closing` suppresses every
+// dialog (the resets still happen); `roundingDialogOpen` keeps the rounding dialog from
+// being asked for again while it is up.
+TabsUpdate updateConfigFromTabs(const TabValues& controls, config::Config& config, bool closing,
+                                bool roundingDialogOpen);
+
+} // namespace tarovex

@@ -1,0 +1,66 @@
+#include "tarovex/ui/LogView.h"
+
+#include <QScrollBar>
+#include <QTextBlock>
+#include <QTextCursor>
+
+namespace tarovex::ui {
+
+LogView::LogView(MessageLog& log, QWidget* parent) : QTextEdit(parent), log_(log) {
+    setReadOnly(true);
+    setUndoRedoEnabled(false);
+    setLineWrapMode(QTextEdit::NoWrap);
+    QFont font(QStringLiteral("Courier New"), 11);
+    font.setStyleHint(QFont::Monospace);
+    setFont(font);
+    // The last block is the empty one after the final newline.
+    document()->setMaximumBlockCount(log.maxLines() + 1);
+    connect(&log_, &MessageLog::linesReady, this, &LogView::takeBatch);
+}
+
+QTextCharFormat LogView::format(LogStyle style) {
+    static const QColor typed(0, 110, 0), important(180, 0, 0), ignored(120, 120, 120);
+    QTextCharFormat f;
+    switch (style) {
+    case LogStyle::Regular:
+        break;
+    case LogStyle::Unknown:
+        f.setFontItalic(true);
+        f.setForeground(typed);
+        break;
+    case LogStyle::Important:
+        f.setForeground(important);
+        break;
+    case LogStyle::Typed:
+        f.setForeground(typed);
+        f.setFontWeight(QFont::Bold);
+        break;
+    case LogStyle::Ignored:
+        f.setForeground(ignored);
+        break;
+    }
+    return f;
+}
+
+int LogView::lineCount() const {
+    return document()->blockCount() - 1;
+}
+
+void LogView::takeBatch() {
+    const QList<LogLine> lines = log_.takePending();
+    if (lines.isEmpty())
+        return;
+    QScrollBar* bar = verticalScrollBar();
+    const bool atEnd = bar->value() >= bar->maximum() - 2;
+    QTextCursor cursor(document());
+    cursor.movePosition(QTextCursor::End);
+    cursor.beginEditBlock();
+    for (const LogLine& line : lines)
+        for (const LogSpan& span : line)
+            cursor.insertText(span.text, format(span.style));
+    cursor.endEditBlock();
+    if (atEnd)
+        bar->setValue(bar->maximum());
+}
+
+} // namespace tarovex::ui

@@ -1,0 +1,26 @@
+#pragma once
+
+#include "tarovex/MessageLog.h"
+
+#include <QTextCharFormat>
+#include <QTextEdit>
+
+namespace tarovex::ui {
+
+// The message log pane: takes the log's batches on the UI thread, one document edit per
+// batch, and keeps the newest MessageLog::maxLines() lines.
+class LogView : public QTextEdit {
+    Q_OBJECT
+
+public:
+    LogView(MessageLog& log, QWidget* parent = nullptr);
+    // Lines shown now.
+    int lineCount() const;
+    static QTextCharFormat format(LogStyle style);
+
+private:
+    void takeBatch();
+    MessageLog& log_;
+};
+
+} // namespace tarovex::ui

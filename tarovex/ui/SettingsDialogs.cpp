@@ -1,0 +1,108 @@
+#include "tarovex/ui/SettingsDialogs.h"
+
+#include "config/ConfigHelper.h"
+#include "tarovex/SettingsForm.h"
+#include "tarovex/ShellBundle.h"
+
+#include <QDialogButtonBox>
+#include <QFormLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace tarovex::ui {
+
+namespace {
+
+QDialogButtonBox* okCancel(QDialog* dialog, const char* cancelKey) {
+    auto* buttons = new QDialogButtonBox(dialog);
+    buttons->addButton(QStringLiteral("OK"), QDialogButtonBox::AcceptRole);
+    buttons->addButton(text(QString::fromLatin1(cancelKey)), QDialogButtonBox::RejectRole);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, dialog, &QDialog::reject);
+    return buttons;
+}
+
+void showError(QWidget* parent, const QString& key) {
+    QMessageBox::critical(parent, text("error"), text(key));
+}
+
+} // namespace
+
+IgnoreDialog::IgnoreDialog(QWidget* parent, const QString& timeLimit, const QString& difference)
+    : QDialog(parent) {
+    setWindowTitle(text("IgnoreDialog.this.title"));
+    setModal(true);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(new QLabel(text("IgnoreDialog.label1.text")));
+    auto* form = new QFormLayout;
+    ignoreTimeLimitTextField = new QLineEdit(timeLimit);
+    ignoreTimeLimitTextField->setToolTip(text("IgnoreDialog.ignoreTimeLimitTextField.toolTipText"));
+    auto* timeRow = new QHBoxLayout;
+    timeRow->addWidget(ignoreTimeLimitTextField);
+    timeRow->addWidget(new QLabel(QStringLiteral("ms")));
+    form->addRow(text("IgnoreDialog.label2.text"), timeRow);
+    ignoreDifferenceTextField = new QLineEdit(difference);
+    ignoreDifferenceTextField->setToolTip(text("IgnoreDialog.ignoreDifferenceTextField.toolTipText"));
+    form->addRow(text("IgnoreDialog.label3.text"), ignoreDifferenceTextField);
+    layout->addLayout(form);
+    layout->addWidget(new QLabel(text("IgnoreDialog.label5.text")));
+    auto* buttons = okCancel(this, "IgnoreDialog.cancelButton.text");
+    connect(buttons, &QDialogButtonBox::accepted, this, &IgnoreDialog::tryAccept);
+    layout->addWidget(buttons);
+}
+
+bool IgnoreDialog::tryAccept() {
+    const QString time = ignoreTimeLimitTextField->text();
+    const QString difference = ignoreDifferenceTextField->text();
+    if (const auto error = ignoreDialogError(time, difference)) {
+        showError(this, *error);
+        return false;
+    }
+    timeLimit_ = time;
+    difference_ = ignoreDifferenceText(difference);
+    accept();
+    return true;
+}
+
+CustomRegExDialog::CustomRegExDialog(QWidget* parent, const QString& expression) : QDialog(parent) {
+    setWindowTitle(text("CustomRegExDialog.this.title"));
+    setModal(true);
+    auto* layout = new QVBoxLayout(this);
+    for (const char* key : {"CustomRegExDialog.label2.text", "CustomRegExDialog.label3.text"})
+        layout->addWidget(new QLabel(text(QString::fromLatin1(key))));
+    regExTextArea = new QPlainTextEdit(expression);
+    regExTextArea->setMinimumSize(420, 80);
+    layout->addWidget(regExTextArea);
+    layout->addWidget(new QLabel(text("CustomRegExDialog.label4.text")));
+    auto* buttons = okCancel(this, "CustomRegExDialog.cancelButton.text");
+    connect(buttons, &QDialogButtonBox::accepted, this, &CustomRegExDialog::tryAccept);
+    layout->addWidget(buttons);
+}
+
+bool CustomRegExDialog::tryAccept() {
+    const QString expression = regExTextArea->toPlainText();
+    if (const auto error = customRegExError(expression)) {
+        showError(this, *error);
+        return false;
+    }
+    expression_ = expression;
+    accept();
+    return true;
+}
+
+DecimalSeparatorBox::DecimalSeparatorBox(QWidget* parent) : QComboBox(parent) {
+    for (const auto& s : config::ConfigHelper::DecimalSeparator::values())
+        addItem(s.toString());
+}
+
+void DecimalSeparatorBox::setInstrumentType(const QString& typeName) {
+    if (typeName == u"NUMBER")
+        setEnabled(true);
+    else if (typeName == u"TEXT")
+        setEnabled(false);
+}
+
+} // namespace tarovex::ui

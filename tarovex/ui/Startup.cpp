@@ -1,0 +1,45 @@
+#include "tarovex/ui/Startup.h"
+
+#include "tarovex/NullOutputs.h"
+#include "tarovex/prefs/ConfigStore.h"
+#include "tarovex/ui/RazezaRoZurFrame2.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QToolTip>
+
+#include <iostream>
+
+namespace tarovex::ui {
+
+std::optional<int> checkResourceBundles(const QList<RequiredKeys>& required) {
+    const auto missing = tarovex::checkResourceBundles(required);
+    if (!missing)
+        return std::nullopt;
+    std::cerr << "Missing resource " << missing->key.toStdString() << " in "
+              << missing->bundleName.toStdString() << '\n';
+    QMessageBox::critical(nullptr, QString::fromLatin1(damagedFilesTitle),
+                          QString::fromLatin1(damagedFilesText));
+    return exitStatusDamagedBundle;
+}
+
+int runProgram(const QStringList& arguments) {
+    if (const auto status = checkResourceBundles())
+        return *status;
+    FrameOptions options;
+    options.arguments = arguments;
+    // The keystroke output and the sound are wired in here once their platform backends exist.
+    options.services = recordingServices();
+    options.updateChecker = std::make_shared<NoUpdateChecker>();
+    try {
+        options.settingsNode = prefs::openSettingsNode();
+    } catch (const std::exception& e) {
+        std::cerr << "tarovex: the settings store cannot be opened: " << e.what() << '\n';
+    }
+    RazezaRoZurFrame2 frame(std::move(options));
+    if (const auto status = frame.startUp())
+        return *status;
+    return QApplication::exec();
+}
+
+} // namespace tarovex::ui

@@ -1,0 +1,377 @@
+// The window's decisions without a display: log rendering, field checks, reading the
+// controls, start-up rules, the tab order and the run's start and stop.
+#include "tarovex/LogLine.h"
+#include "tarovex/MessageLog.h"
+#include "tarovex/NullOutputs.h"
+#include "tarovex/RunController.h"
+#include "tarovex/SettingsForm.h"
+#include "tarovex/ShellBundle.h"
+#include "tarovex/StartupRules.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+using namespace tarovex;
+namespace CH = tarovex::config::ConfigHelper;
+using S = LogStyle;
+
+namespace {
+
+worker::DataLine line(const QString& raw, const QString& value) {
+    return worker::DataLine(raw, value, 1, worker::DataLine::Instant{}, false);
+}
+
+QString timeOf(const worker::DataLine& l) {
+    return l.getDateTime().toString(QStringLiteral("HH:mm:ss "));
+}
+
+QCoreApplication& app() {
+    static int argc = 1;
+    static char name[] = "tarovex_tests";
+    static char* argv[] = {name, nullptr};
+    if (!QCoreApplication::instance())
+        new QCoreApplication(argc, argv);
+    return *QCoreApplication::instance();
+}
+
+} // namespace
+
+TEST(DataLineLog, ValueFoundByThreeSearchesOrShownWhole) {
+    struct Row {
+        QString raw, value;
+        QList<std::pair<QString, S>> spansAfterTime; // empty: the whole line in `whole`
+        S whole;
+    } rows[] = {
+        {"ST,GS,+12.50kg\r\n",
+         "12.50",
+         {{"ST,GS,+", S::Ignored}, {"12.50", S::Typed}, {"kg<13><10>\n", S::Ignored}},
+         S::Regular},
+        {"ST,GS,+12.50kg\r\n",
+         "12,50",
+         {{"ST,GS,+", S::Ignored}, {"12.50", S::Typed}, {"kg<13><10>\n", S::Ignored}},
+         S::Regular},
+        {"W 3,5 g\r", "3.5", {{"W ", S::Ignored}, {"3,5", S::Typed}, {" g<13>\n", S::Ignored}}, S::Regular},
+        {"7\r", "7", {{"7", S::Typed}, {"<13>\n", S::Ignored}}, S::Regular},
+        {"ST +12.50\r", "25.00", {}, S::Unknown}, // changed by the math operation
+        {"\x02"
+         "12.5\r",
+         "12.5",
+         {},
+         S::Unknown}, // found only after a control token
+        {"OL\r", "", {}, S::Ignored},
+    };
+    for (const Row& r : rows) {
+        const auto l = line(r.raw, r.value);
+        LogLine expected;
+        if (r.spansAfterTime.isEmpty()) {
+            expected = {{timeOf(l) + l.getReadable() + u'\n', r.whole}};
+        } else {
+            expected = {{timeOf(l), S::Regular}};
+            for (const auto& [t, s] : r.spansAfterTime)
+                expected.append({t, s});
+        }
+        EXPECT_EQ(dataLineLog(l), expected) << r.raw.toStdString() << " / " << r.value.toStdString();
+    }
+}
+
+TEST(MessageLog, KeepsTheNewestLinesAndHandsThemOverInOneBatch) {
+    app();
+    MessageLog log(3);
+    int batches = 0;
+    QList<LogLine> got;
+    QObject::connect(&log, &MessageLog::linesReady, [&] {
+        ++batches;
+        got += log.takePending();
+    });
+    for (int i = 0; i < 5; ++i)
+        log.append({{QString::number(i), S::Regular}});
+    QEventLoop loop;
+    QTimer::singleShot(MessageLog::batchIntervalMs * 4, &loop, &QEventLoop::quit);
+    loop.exec();
+    EXPECT_EQ(batches, 1);
+    ASSERT_EQ(got.size(), 3);
+    EXPECT_EQ(got.first().first().text, "2");
+    EXPECT_EQ(log.droppedLines(), 2);
+}
+
+TEST(FieldChecks, LimitsOfEveryField) {
+    struct Row {
+        Field field;
+        QString text;
+        const char* error; // nullptr: valid
+    } rows[] = {
+        {Field::Delay, "1001", "error.intercharacter.delay"},
+        {Field::Delay, "-1", "error.intercharacter.delay"},
+        {Field::Delay, "1000", nullptr},
+        {Field::Delay, "", nullptr},
+        {Field::EveryXValues, "1", "error.edit.everyXValues"},
+        {Field::EveryXValues, "2", nullptr},
+        {Field::EveryXValues, "99", nullptr},
+        {Field::EveryXValues, "100", "error.edit.everyXValues"},
+        {Field::DecimalPlaces, "7", nullptr},
+        {Field::DecimalPlaces, "8", "error.decimal.places"},
+        {Field::EditNumCharacters, "0", "error.edit.numCharacters"},
+        {Field::EditNumCharacters, "99", nullptr},
+        {Field::RemoveCharacters, "ab\u00ff", nullptr},
+        {Field::RemoveCharacters, "a\u0100", "error.edit.removeCharacters"},
+        {Field::MathOperand, "0", "error.math.operand"},
+        {Field::MathOperand, "0,5", nullptr},
+        {Field::MathOperand, "x", "error.math.operand"},
+        {Field::MathOperand, "", nullptr},
+    };
+    for (const Row& r : rows) {
+        const auto e = fieldError(r.field, r.text);
+        EXPECT_EQ(e.value_or(QString()), QString::fromLatin1(r.error ? r.error : "")) << r.text.toStdString();
+    }
+    EXPECT_EQ(storedFieldText(Field::MathOperand, "0,5"), "0.5");
+}
+
+TEST(FieldChecks, InputTerminatorAndDialogChecks) {
+    EXPECT_EQ(parseInputTerminator("13"), 13);
+    EXPECT_EQ(parseInputTerminator(CH::InputTerminator::LF.toString()), 10);
+    EXPECT_EQ(parseInputTerminator("256"), std::nullopt);
+    EXPECT_EQ(parseInputTerminator("-1"), std::nullopt);
+    struct IgnoreRow {
+        QString time, diff;
+        bool ok;
+    } ignoreRows[] = {{"0", "", false},   {"-5", "", false}, {"1,5", "", false}, {"1500", "", true},
+                      {"", "0,05", true}, {"", "0", false},  {"", "", true}};
+    for (const auto& r : ignoreRows)
+        EXPECT_EQ(!ignoreDialogError(r.time, r.diff), r.ok)
+            << r.time.toStdString() << " " << r.diff.toStdString();
+    EXPECT_EQ(ignoreDifferenceText("0,05"), "0.05");
+    struct RegexRow {
+        QString expression;
+        bool ok;
+    } regexRows[] = {{"[0-9]+", false}, {"([0-9]+)", true}, {"\\(x\\)", false}, {"(", false}, {"", true}};
+    for (const auto& r : regexRows)
+        EXPECT_EQ(!customRegExError(r.expression), r.ok) << r.expression.toStdString();
+}
+
+TEST(ReadingControls, CorrectionsAndDialogs) {
+    using K = Notice::Kind;
+    struct Row {
+        const char* what;
+        std::function<void(TabValues&)> set;
+        bool closing;
+        QList<Notice> notices;
+        std::function<bool(const TabValues&, const config::Config&)> holds;
+    } rows[] = {
+        {"ALL with delay 2",
+         [](TabValues& t) {
+             t.keyboardType = CH::KeyboardType::ALL;
+             t.delay = "2";
+         },
+         false,
+         {{K::Info, "info", "info.delay.keyboard.all"}},
+         [](const TabValues& t, const config::Config& c) { return t.delay == "3" && c.getDelay() == "3"; }},
+        {"ALL with delay 3",
+         [](TabValues& t) {
+             t.keyboardType = CH::KeyboardType::ALL;
+             t.delay = "3";
+         },
+         false,
+         {},
+         [](const TabValues& t, const config::Config&) { return t.delay == "3"; }},
+        {"delay 1001",
+         [](TabValues& t) { t.delay = "1001"; },
+         false,
+         {{K::Error, "error", "error.intercharacter.delay"}},
+         [](const TabValues& t, const config::Config& c) { return t.delay == "20" && c.getDelay() == "20"; }},
+        {"operation without operand",
+         [](TabValues& t) { t.mathOperation = CH::MathOperation::MULTIPLY; },
+         false,
+         {},
+         [](const TabValues& t, const config::Config& c) {
+             return t.mathOperation == CH::MathOperation::NONE &&
+                    c.getMathOperation() == CH::MathOperation::NONE;
+         }},
+        {"terminator 256",
+         [](TabValues& t) { t.inputTerminator = "256"; },
+         false,
+         {{K::Error, "error", "terminator.must.be.between.0.and.255"}},
+         [](const TabValues& t, const config::Config& c) {
+             return c.getInputTerminator() == 13 && t.inputTerminator != "256";
+         }},
+        {"operand 0,5",
+         [](TabValues& t) { t.mathOperand = "0,5"; },
+         false,
+         {},
+         [](const TabValues&, const config::Config& c) { return c.getMathOperand() == "0.5"; }},
+        {"invalid field while closing",
+         [](TabValues& t) { t.removeCharacters = "\u0100"; },
+         true,
+         {},
+         [](const TabValues& t, const config::Config& c) {
+             return t.removeCharacters.isEmpty() && c.getRemoveCharacters().isEmpty();
+         }},
+    };
+    for (const Row& r : rows) {
+        config::Config c;
+        c.setInputTerminator(13);
+        TabValues t = tabValuesFrom(c);
+        r.set(t);
+        const TabsUpdate u = updateConfigFromTabs(t, c, r.closing, false);
+        EXPECT_EQ(u.notices, r.notices) << r.what;
+        EXPECT_TRUE(r.holds(u.controls, c)) << r.what;
+    }
+}
+
+TEST(ReadingControls, RoundingDialogOncePerAttempt) {
+    config::Config c;
+    TabValues t = tabValuesFrom(c);
+    t.mathOperation = CH::MathOperation::DIVIDE;
+    t.mathOperand = "2";
+    EXPECT_TRUE(updateConfigFromTabs(t, c, false, false).roundingDialog);
+    EXPECT_FALSE(updateConfigFromTabs(t, c, false, true).roundingDialog); // still open
+    t.decimalPlaces = "2";
+    EXPECT_FALSE(updateConfigFromTabs(t, c, false, false).roundingDialog);
+}
+
+TEST(StartupRules, CommandLinePortAndAutoStart) {
+    EXPECT_EQ(commandLinePort({}), std::nullopt);
+    EXPECT_EQ(commandLinePort({""}), std::nullopt);
+    EXPECT_EQ(commandLinePort({"COM7", "x"}), "COM7");
+    struct Row {
+        CH::Connect connect;
+        bool abort, fromCommandLine;
+        QString port, prev;
+        AutoStart expected;
+    } rows[] = {
+        {CH::Connect::MANUAL, true, false, "a", "b", AutoStart::None},
+        {CH::Connect::AUTO, true, false, "a", "b", AutoStart::AbortPortGone},
+        {CH::Connect::AUTO, false, false, "a", "b", AutoStart::Start},
+        {CH::Connect::AUTO, true, true, "a", "b", AutoStart::Start},
+        {CH::Connect::AUTO, true, false, "a", "a", AutoStart::Start},
+    };
+    for (const Row& r : rows) {
+        config::Config c;
+        c.setConnect(r.connect);
+        c.abortAutoStartWhenPrevPortNotAvailable = r.abort;
+        c.setPort(r.port);
+        c.setPrevPort(r.prev);
+        EXPECT_EQ(decideAutoStart(c, r.fromCommandLine), r.expected)
+            << r.port.toStdString() << r.prev.toStdString();
+    }
+    config::Config c;
+    EXPECT_TRUE(startsUpdateCheck(c, 0));
+    EXPECT_FALSE(startsUpdateCheck(c, 1));
+    c.checkForUpdates = false;
+    EXPECT_FALSE(startsUpdateCheck(c, 0));
+}
+
+TEST(Tabs, AutosaveTabsAndRemovalRestoresOrder) {
+    const QList<bool> autosaves = {false, true, true, true, false, false, true};
+    for (int i = 0; i < 7; ++i)
+        EXPECT_EQ(autosavesOnLeaving(allTabs()[i]), autosaves[i]) << i;
+
+    struct ListOps : TabOps {
+        QList<TabId> tabs = allTabs();
+        void removeTab(int i) override { tabs.removeAt(i); }
+        void insertTab(int i, TabId t) override { tabs.insert(i, t); }
+    } ops;
+    switchTabs(true, ops);
+    EXPECT_EQ(ops.tabs, (QList<TabId>{TabId::Start, TabId::Log, TabId::About}));
+    switchTabs(false, ops);
+    EXPECT_EQ(ops.tabs, allTabs());
+}
+
+TEST(ShellBundle, CompleteAndAMissingKeyFound) {
+    EXPECT_EQ(checkResourceBundles(programBundles()), std::nullopt);
+    const auto missing = checkResourceBundles({{shellBundleName, {"error", "no.such.key"}}});
+    ASSERT_TRUE(missing);
+    EXPECT_EQ(missing->key, "no.such.key");
+    EXPECT_TRUE(checkResourceBundles({{"tarovex.no.such.bundle", {"x"}}}));
+}
+
+namespace {
+struct RecordingNotifier : Notifier {
+    QStringList shown;
+    void show(Kind, const QString& title, const QString& message) override {
+        shown.append(title + ": " + message);
+    }
+};
+} // namespace
+
+TEST(RunController, FailedOutputsAndPortEndTheStartCleanly) {
+    app();
+    config::Config c;
+    c.setPort("/dev/tarovex-no-such-port");
+    c.setSound(CH::Sound::COWBELL);
+    RunServices s = recordingServices();
+    s.makeTyper = [](const config::Config&, worker::WeightWorkerView&) -> std::unique_ptr<ValueTyper> {
+        throw std::runtime_error("no display");
+    };
+    s.capsLockOn = [] { return std::optional<bool>(true); };
+    RecordingNotifier n;
+    MessageLog log;
+    RunController run(c, s, n, log);
+    EXPECT_FALSE(run.start());
+    ASSERT_EQ(n.shown.size(), 3);
+    EXPECT_EQ(n.shown[0], text("error") + ": " + text("error.initializing.keyboard.output") + "no display");
+    EXPECT_EQ(n.shown[1], text("warning") + ": " + text("please.turn.off.caps.lock"));
+    EXPECT_TRUE(n.shown[2].startsWith(text("error.opening.port") + ": "));
+    EXPECT_EQ(run.sound(), nullptr); // dropped with the failed start
+    EXPECT_FALSE(run.isConnected());
+}
+
+TEST(RunController, LinesOnAPtyGoThroughFilterSoundLogAndTyper) {
+    app();
+    const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(master, 0);
+    ASSERT_EQ(::grantpt(master), 0);
+    ASSERT_EQ(::unlockpt(master), 0);
+    config::Config c = CH::Instrument::GENERIC.getDefaultConfig();
+    c.setInstrument(CH::Instrument::GENERIC);
+    c.setPort(QString::fromLatin1(::ptsname(master)));
+    c.setSound(CH::Sound::COWBELL);
+    c.ignoreDuplicates = true;
+    RunServices s = recordingServices();
+    RecordingTyper* typer = nullptr;
+    RecordingSound* sound = nullptr;
+    s.makeTyper = [&](const config::Config&, worker::WeightWorkerView&) {
+        auto t = std::make_unique<RecordingTyper>();
+        typer = t.get();
+        return t;
+    };
+    s.makeSound = [&](int) {
+        auto t = std::make_unique<RecordingSound>();
+        sound = t.get();
+        return t;
+    };
+    RecordingNotifier n;
+    MessageLog log;
+    RunController run(c, s, n, log);
+    QStringList statuses;
+    QObject::connect(&run, &RunController::statusChanged, [&](const QString& t) { statuses.append(t); });
+    ASSERT_TRUE(run.start()) << n.shown.join("\n").toStdString();
+    const char data[] = "12.5\r12.5\r7\r";
+    ASSERT_EQ(::write(master, data, sizeof data - 1), ssize_t(sizeof data - 1));
+    QEventLoop loop;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (statuses.size() >= 3)
+            loop.quit();
+    });
+    poll.start(5);
+    QTimer::singleShot(10000, &loop, &QEventLoop::quit);
+    loop.exec();
+    EXPECT_EQ(typer->values, (QStringList{"12.5", "7"})); // the repeat was filtered
+    EXPECT_EQ(sound->played, 2);
+    EXPECT_EQ(statuses.last(), text("line.count") + "3");
+    EXPECT_TRUE(run.isConnected());
+    run.stop();
+    EXPECT_EQ(run.typer(), nullptr);
+    QTimer::singleShot(2000, &loop, &QEventLoop::quit);
+    QObject::connect(&run, &RunController::connectedChanged, &loop, &QEventLoop::quit);
+    loop.exec();
+    EXPECT_FALSE(run.isConnected());
+    ::close(master);
+}

@@ -1,0 +1,175 @@
+// The window on the offscreen platform: start-up check, a run on a pseudo-terminal, the tabs
+// while running, export and import through the buttons' code. With TAROVEX_SCREENSHOT_DIR
+// set, the Screens test writes every tab as a PNG there (tools/screenshots.sh).
+#include "tarovex/NullOutputs.h"
+#include "tarovex/Version.h"
+#include "tarovex/prefs/ConfigStore.h"
+#include "tarovex/prefs/FilePreferences.h"
+#include "tarovex/prefs/FilePreferencesFactory.h"
+#include "tarovex/ui/LogView.h"
+#include "tarovex/ui/RazezaRoZurFrame2.h"
+#include "tarovex/ui/Startup.h"
+
+#include <QApplication>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QEventLoop>
+#include <QLabel>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+using namespace tarovex;
+
+namespace {
+
+QApplication& app() {
+    static int argc = 1;
+    static char name[] = "ui_tests";
+    static char* argv[] = {name, nullptr};
+    if (!QApplication::instance()) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        tarovex::setProcessProperties(); // as the program does, for the about pane
+        new QApplication(argc, argv);
+    }
+    return *static_cast<QApplication*>(QApplication::instance());
+}
+
+bool runUntil(const std::function<bool()>& done, int ms = 10000) {
+    const QDeadlineTimer deadline(ms);
+    while (!done() && !deadline.hasExpired())
+        QApplication::processEvents(QEventLoop::AllEvents, 10);
+    return done();
+}
+
+struct RecordingNotifier : Notifier {
+    QStringList shown;
+    void show(Kind, const QString& title, const QString& message) override {
+        shown.append(title + ": " + message);
+    }
+};
+
+struct Pty {
+    int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+    Pty() {
+        ::grantpt(master);
+        ::unlockpt(master);
+    }
+    ~Pty() { ::close(master); }
+    QString path() const { return QString::fromLatin1(::ptsname(master)); }
+    void send(const char* s) { EXPECT_EQ(::write(master, s, strlen(s)), ssize_t(strlen(s))); }
+};
+
+// A window on a settings file of its own.
+struct Window {
+    QTemporaryDir dir;
+    std::unique_ptr<prefs::Preferences> root;
+    RecordingNotifier notifier;
+    QList<int> exits;
+    QStringList asked;
+    QString chosenFile;
+    std::unique_ptr<ui::RazezaRoZurFrame2> frame;
+
+    explicit Window(const QString& port) {
+        app();
+        root = prefs::FilePreferences::createRoot(dir.filePath("prefs.txt"));
+        ui::FrameOptions o;
+        o.arguments = {port};
+        o.services = recordingServices();
+        o.settingsNode = root->node(QString::fromLatin1(prefs::settingsNodePath));
+        o.notifier = &notifier;
+        o.ask = [this](const QString& t, const QString&) {
+            asked.append(t);
+            return true;
+        };
+        o.chooseFile = [this](bool, const QString&) { return chosenFile; };
+        o.exit = [this](int s) { exits.append(s); };
+        frame = std::make_unique<ui::RazezaRoZurFrame2>(std::move(o));
+        EXPECT_EQ(frame->startUp(), std::nullopt);
+    }
+    QStringList tabTitles() const {
+        QStringList t;
+        for (int i = 0; i < frame->tabbedPane()->count(); ++i)
+            t.append(frame->tabbedPane()->tabText(i));
+        return t;
+    }
+};
+
+void shoot(QWidget* w, const QString& name) {
+    const QByteArray dir = qgetenv("TAROVEX_SCREENSHOT_DIR");
+    if (!dir.isEmpty())
+        w->grab().save(QDir(QString::fromLocal8Bit(dir)).filePath(name + ".png"));
+}
+
+} // namespace
+
+TEST(WindowDeathTest, MissingKeyEndsWithStatus4) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            app();
+            QTimer::singleShot(200, [] {
+                if (QWidget* w = QApplication::activeModalWidget())
+                    w->close();
+            });
+            const auto status = ui::checkResourceBundles({{shellBundleName, {"error", "no.such.key"}}});
+            std::exit(status.value_or(0));
+        },
+        ::testing::ExitedWithCode(4), "Missing resource no.such.key");
+}
+
+TEST(Window, StartOnAPtyFillsTheLogAndStopRestoresTheTabs) {
+    Pty pty;
+    Window w(pty.path());
+    const QStringList stopped = w.tabTitles();
+    ASSERT_EQ(stopped.size(), 7);
+    shoot(w.frame.get(), "stopped-start");
+    w.frame->startStopJButton()->click();
+    ASSERT_TRUE(runUntil([&] { return w.frame->isConnected() && w.tabTitles().size() == 3; }))
+        << w.notifier.shown.join("\n").toStdString();
+    pty.send("ST,GS,+12.50kg\r\nST,GS,+13.00kg\r\n");
+    ASSERT_TRUE(runUntil([&] { return w.frame->statusJLabel()->text().endsWith("2"); }));
+    ASSERT_TRUE(runUntil([&] { return w.frame->logView()->toPlainText().contains("13.00"); }));
+    EXPECT_EQ(w.frame->statusJLabel()->text(), text("line.count") + "2");
+    shoot(w.frame.get(), "running-start");
+    w.frame->tabbedPane()->setCurrentIndex(1);
+    shoot(w.frame.get(), "running-log");
+    w.frame->startStopJButton()->click();
+    ASSERT_TRUE(runUntil([&] { return !w.frame->isConnected() && w.tabTitles().size() == 7; }));
+    EXPECT_EQ(w.tabTitles(), stopped);
+    EXPECT_EQ(w.frame->startStopJButton()->text(), text("RazezaRoZurFrame2.startStopJButton.text"));
+}
+
+TEST(Window, ExportThenImportRoundTrips) {
+    Pty pty;
+    Window w(pty.path());
+    w.frame->config().setCustomRegEx("([0-9]+)");
+    w.chosenFile = w.dir.filePath("tarovex.xml");
+    w.frame->exportSettingsButtonActionPerformed();
+    ASSERT_TRUE(QFile::exists(w.chosenFile)) << w.notifier.shown.join("\n").toStdString();
+    const auto before = w.root->node(QString::fromLatin1(prefs::settingsNodePath))->entries();
+    w.root->node(QString::fromLatin1(prefs::settingsNodePath))->put("customRegEx", "changed");
+    w.frame->importSettingsButtonActionPerformed();
+    EXPECT_EQ(w.root->node(QString::fromLatin1(prefs::settingsNodePath))->entries(), before);
+    EXPECT_EQ(before.value("customRegEx"), "([0-9]+)");
+    EXPECT_EQ(w.exits, QList<int>{4});
+}
+
+TEST(Window, Screens) {
+    if (qEnvironmentVariableIsEmpty("TAROVEX_SCREENSHOT_DIR"))
+        GTEST_SKIP() << "only for tools/screenshots.sh";
+    Pty pty;
+    Window w(pty.path());
+    for (int i = 0; i < w.frame->tabbedPane()->count(); ++i) {
+        w.frame->tabbedPane()->setCurrentIndex(i);
+        QApplication::processEvents();
+        shoot(w.frame.get(), QStringLiteral("stopped-%1").arg(i));
+    }
+}

@@ -1,0 +1,14 @@
+#!/usr/bin/env bash
+# Renders every tab of the window (stopped, and the start tab and log while running on a
+# pseudo-terminal) to PNG files, on the offscreen platform. Usage: tools/screenshots.sh [DIR]
+set -euo pipefail
+top=$(cd "$(dirname "$0")/.." && pwd)
+out=$(realpath -m "${1:-$top/build/screenshots}")
+bash "$top/tools/setup.sh"
+cmake -S "$top" -B "$top/build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build "$top/build" --target ui_tests >/dev/null
+mkdir -p "$out"
+TAROVEX_SCREENSHOT_DIR="$out" QT_QPA_PLATFORM=offscreen "$top/build/tests/ui_tests" \
+  --gtest_filter='Window.Screens:Window.StartOnAPty*' >/dev/null 2>&1
+echo "Screenshots in $out:"
+ls "$out"
