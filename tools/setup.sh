@@ -11,6 +11,7 @@ packages=(
   libfluidsynth-dev fluid-soundfont-gm
   libudev-dev
   xvfb xauth x11-xkb-utils
+  help2man desktop-file-utils appstream groff-base dpkg-dev file
   libgtest-dev libgmock-dev libbenchmark-dev
 )
 
