@@ -13,6 +13,7 @@ packages=(
   libudev-dev openssl
   xvfb xauth x11-xkb-utils
   librsvg2-bin
+  help2man desktop-file-utils appstream groff-base dpkg-dev file
   libgtest-dev libgmock-dev libbenchmark-dev
 )
 

@@ -85,6 +85,7 @@ Options:
                     output is created. One that cannot start is reported in the
                     message log and the run goes on without sound.
   --list-keys       print the settings keys with their valid values and exit
+  --version         print the version and exit
   --help            print this text and exit
 
 Stops on Ctrl+C (SIGINT), SIGTERM or SIGHUP, and when the reader of standard
@@ -124,6 +125,9 @@ Options parse(const QStringList& args) {
         const QString& a = args[i];
         if (a == u"--help" || a == u"-h") {
             std::cout << kHelp;
+            std::exit(0);
+        } else if (a == u"--version") {
+            std::cout << "tarovex-console " << kVersion << '\n';
             std::exit(0);
         } else if (a == u"--list-keys") {
             for (const QString& key : prefs::settingKeys())

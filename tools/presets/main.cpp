@@ -1,4 +1,5 @@
 #include "config/Config.h"
+#include "tarovex/Version.h"
 #include "config/ConfigHelper.h"
 #include "config/Instrument.h"
 
@@ -35,6 +36,10 @@ int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
             std::cout << kHelp;
+            return 0;
+        }
+        if (std::strcmp(argv[i], "--version") == 0) {
+            std::cout << "tarovex-presets " << tarovex::kVersion << '\n';
             return 0;
         }
         std::cerr << "tarovex-presets: unknown option " << argv[i] << "\nTry --help.\n";

@@ -4,6 +4,7 @@
 
 #include "config/Config.h"
 #include "config/Instrument.h"
+#include "tarovex/Version.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -105,6 +106,9 @@ Options parse(int argc, char** argv) {
         const std::string a = argv[i];
         if (a == "--help" || a == "-h") {
             std::cout << kHelp;
+            std::exit(0);
+        } else if (a == "--version") {
+            std::cout << "tarovex-virtual-instrument " << tarovex::kVersion << '\n';
             std::exit(0);
         } else if (a == "--list-presets") {
             listPresets();

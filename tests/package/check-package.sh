@@ -1,0 +1,46 @@
+#!/usr/bin/env bash
+# Unpacks the built package and checks it as an installation would use it: every program
+# answers --version from there, the desktop entry and the metadata validate, every manual
+# page renders without a warning, and the system files are in place.
+set -uo pipefail
+build=$1
+deb=$(ls "$build"/tarovex_*.deb 2>/dev/null | head -n1)
+if [ -z "$deb" ]; then
+    echo "no package in $build: run tools/package.sh" >&2
+    exit 1
+fi
+root=$(mktemp -d)
+trap 'rm -rf "$root"' EXIT
+dpkg-deb -x "$deb" "$root"
+failures=0
+fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
+
+version=$(dpkg-deb -f "$deb" Version)
+[ -n "$(dpkg-deb -f "$deb" Depends)" ] || fail "no dependencies computed"
+for exe in tarovex tarovex-console tarovex-virtual-instrument tarovex-presets; do
+    bin="$root/usr/bin/$exe"
+    [ -x "$bin" ] || { fail "$exe is not in the package"; continue; }
+    out=$(QT_QPA_PLATFORM=offscreen timeout 10 "$bin" --version </dev/null 2>&1) || fail "$exe --version failed: $out"
+    case "$out" in *"$version"*) ;; *) fail "$exe --version does not name $version: $out" ;; esac
+    page="$root/usr/share/man/man1/$exe.1.gz"
+    if [ ! -f "$page" ] && [ ! -f "${page%.gz}" ]; then
+        fail "no manual page for $exe"
+        continue
+    fi
+    [ -f "$page" ] || page=${page%.gz}
+    warnings=$(zcat -f "$page" | groff -man -Tutf8 -ww -z 2>&1)
+    [ -z "$warnings" ] || fail "manual page of $exe: $warnings"
+done
+desktop-file-validate "$root/usr/share/applications/tarovex.desktop" || fail "desktop entry"
+appstreamcli validate --no-net --pedantic "$root"/usr/share/metainfo/*.metainfo.xml >/dev/null || {
+    appstreamcli validate --no-net "$root"/usr/share/metainfo/*.metainfo.xml; fail "metadata"; }
+[ -f "$root/usr/share/icons/hicolor/scalable/apps/tarovex.svg" ] || fail "no scalable icon"
+grep -q 'TAG+="uaccess"' "$root/usr/lib/udev/rules.d/70-tarovex-uinput.rules" || fail "uinput rule"
+grep -qx uinput "$root/usr/lib/modules-load.d/tarovex.conf" || fail "uinput module entry"
+grep -q '^d /var/lib/tarovex ' "$root/usr/lib/tmpfiles.d/tarovex.conf" || fail "shared settings folder"
+
+if [ "$failures" -ne 0 ]; then
+    echo "$failures check(s) of $deb failed" >&2
+    exit 1
+fi
+echo "package $deb: every check passed"
