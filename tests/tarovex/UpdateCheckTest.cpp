@@ -3,6 +3,7 @@
 #include "tarovex/util/ReadRemoteUpdate.h"
 #include "tarovex/util/UpdateWorker.h"
 #include "tarovex/util/VersionCompare.h"
+#include "tests/worker/WorkerTestSupport.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -75,15 +76,6 @@ TEST(UpdateCheck, TheHostIsKeptEncoded) {
 }
 
 namespace {
-
-QCoreApplication& app() {
-    static int argc = 1;
-    static char name[] = "tarovex_tests";
-    static char* argv[] = {name, nullptr};
-    if (!QCoreApplication::instance())
-        new QCoreApplication(argc, argv);
-    return *QCoreApplication::instance();
-}
 
 bool run(const char* command, const QString& dir) {
     QProcess p;
@@ -173,7 +165,7 @@ struct StatusLine : UpdateWorkerView {
 
 // The status texts the check showed, by key, and why it failed.
 QStringList check(const QString& location, const QString& language = "en", QString* failure = nullptr) {
-    app();
+    worker_test::application();
     StatusLine status;
     UpdateWorker worker(status, location, "2017.1.3.2", language,
                         [](const char* key) { return QString(key); });
@@ -190,7 +182,7 @@ QStringList check(const QString& location, const QString& language = "en", QStri
 class UpdateCheckServer : public ::testing::Test {
 protected:
     void SetUp() override {
-        app();
+        worker_test::application();
         ASSERT_TRUE(certificates().ok) << "openssl could not make the test certificates";
         QSslConfiguration conf = QSslConfiguration::defaultConfiguration();
         conf.setCaCertificates({certificates().cert("ca.pem")});
@@ -231,7 +223,8 @@ TEST_F(UpdateCheckServer, FailuresShowCheckFailed) {
         {ok(QByteArray(RemoteFile::kMaxBytes + 1, 'x')), false, "https", "larger than 65536 bytes"},
         {ok("<version2_en>2099.1.1.1</version2_en>"), false, "http", "Not an https address"},
         {ok("<version2_en>2099.1.1.1</version2_en>"), true, "https", "certificate"},
-        {"HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\nConnection: close\r\n\r\n", false, "https", "Not Found"},
+        {"HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\nConnection: close\r\n\r\n", false, "https",
+         "Not Found"},
         {"", false, "https", "Timeout"},
     };
     for (const auto& r : rows) {

@@ -7,6 +7,7 @@
 #include "tarovex/SettingsForm.h"
 #include "tarovex/ShellBundle.h"
 #include "tarovex/StartupRules.h"
+#include "tests/worker/WorkerTestSupport.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -30,15 +31,6 @@ worker::DataLine line(const QString& raw, const QString& value) {
 
 QString timeOf(const worker::DataLine& l) {
     return l.getDateTime().toString(QStringLiteral("HH:mm:ss "));
-}
-
-QCoreApplication& app() {
-    static int argc = 1;
-    static char name[] = "tarovex_tests";
-    static char* argv[] = {name, nullptr};
-    if (!QCoreApplication::instance())
-        new QCoreApplication(argc, argv);
-    return *QCoreApplication::instance();
 }
 
 } // namespace
@@ -82,7 +74,7 @@ TEST(DataLineLog, ValueFoundByThreeSearchesOrShownWhole) {
 }
 
 TEST(MessageLog, KeepsTheNewestLinesAndHandsThemOverInOneBatch) {
-    app();
+    worker_test::application();
     MessageLog log(3);
     int batches = 0;
     QList<LogLine> got;
@@ -301,7 +293,7 @@ struct RecordingNotifier : Notifier {
 } // namespace
 
 TEST(RunController, FailedOutputsAndPortEndTheStartCleanly) {
-    app();
+    worker_test::application();
     config::Config c;
     c.setPort("/dev/tarovex-no-such-port");
     c.setSound(CH::Sound::COWBELL);
@@ -323,7 +315,7 @@ TEST(RunController, FailedOutputsAndPortEndTheStartCleanly) {
 }
 
 TEST(RunController, LinesOnAPtyGoThroughFilterSoundLogAndTyper) {
-    app();
+    worker_test::application();
     const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
     ASSERT_GE(master, 0);
     ASSERT_EQ(::grantpt(master), 0);

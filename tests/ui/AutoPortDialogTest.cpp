@@ -1,5 +1,6 @@
 // The port detection's dialog on the offscreen platform, over the simulated driver.
 #include "tarovex/ui/AutoPortDialog.h"
+#include "UiTestSupport.h"
 
 #include "Tarolink/SerialPortLocal.h"
 #include "Tarolink/SimulatedDriver.h"
@@ -20,17 +21,6 @@ namespace WM = tarovex::worker::WorkerMessages;
 
 namespace {
 
-QApplication& app() {
-    static int argc = 1;
-    static char name[] = "ui_tests";
-    static char* argv[] = {name, nullptr};
-    if (!QApplication::instance()) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-        new QApplication(argc, argv);
-    }
-    return *static_cast<QApplication*>(QApplication::instance());
-}
-
 bool runUntil(const std::function<bool()>& done) {
     const QDeadlineTimer deadline(20000);
     while (!done() && !deadline.hasExpired())
@@ -45,7 +35,7 @@ QString text(QLatin1StringView key) {
 class AutoPortDialogTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        app();
+        ui_test::application();
         Tarolink::SerialPortLocal::installDriver(sim);
         sim->addPort("SIM1");
         sim->addPort("SIM2");

@@ -1,6 +1,7 @@
 // The window on the offscreen platform: start-up check, a run on a pseudo-terminal, the tabs
 // while running, export and import through the buttons' code. With TAROVEX_SCREENSHOT_DIR
 // set, the Screens test writes every tab as a PNG there (tools/screenshots.sh).
+#include "UiTestSupport.h"
 #include "tarovex/NullOutputs.h"
 #include "tarovex/Version.h"
 #include "tarovex/prefs/ConfigStore.h"
@@ -29,18 +30,6 @@
 using namespace tarovex;
 
 namespace {
-
-QApplication& app() {
-    static int argc = 1;
-    static char name[] = "ui_tests";
-    static char* argv[] = {name, nullptr};
-    if (!QApplication::instance()) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-        tarovex::setProcessProperties(); // as the program does, for the about pane
-        new QApplication(argc, argv);
-    }
-    return *static_cast<QApplication*>(QApplication::instance());
-}
 
 bool runUntil(const std::function<bool()>& done, int ms = 10000) {
     const QDeadlineTimer deadline(ms);
@@ -78,7 +67,7 @@ struct Window {
     std::unique_ptr<ui::RazezaRoZurFrame2> frame;
 
     explicit Window(const QString& port) {
-        app();
+        ui_test::application();
         root = prefs::FilePreferences::createRoot(dir.filePath("prefs.txt"));
         ui::FrameOptions o;
         o.arguments = {port};
@@ -114,7 +103,7 @@ TEST(WindowDeathTest, MissingKeyEndsWithStatus4) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     EXPECT_EXIT(
         {
-            app();
+            ui_test::application();
             QTimer::singleShot(200, [] {
                 if (QWidget* w = QApplication::activeModalWidget())
                     w->close();
