@@ -246,9 +246,11 @@ void SharedFile::update(const std::function<QByteArray(const std::optional<QByte
 
     // Opening for writing also keeps a read-only file unchanged, though a rename could replace it.
     LockedFile file = *openLocked(m_sys, m_path, O_RDWR, LOCK_EX, folder.st_mode, m_lockTimeout);
-    std::optional<QByteArray> current;
-    if (!file.created)
-        current = readAll(m_sys, file.fd.get(), m_path);
+    // Read under the lock even when we made the file: another user may have opened it and
+    // saved between our creating it and our taking the lock.
+    std::optional<QByteArray> current = readAll(m_sys, file.fd.get(), m_path);
+    if (file.created && current->isEmpty())
+        current.reset();
     const QByteArray contents = change(current);
 
     // Replacing another user's file would hand it to us; root may keep its owner.
