@@ -17,11 +17,19 @@
 namespace tarovex::worker::keys {
 namespace {
 
-// How many spare keycodes are remapped in turn: an application translates a key event when
-// it reads it, perhaps after the next remapping, so a keycode is not reused at once.
-constexpr std::size_t sparePoolSize = 10;
+// How many spare keycodes are remapped in turn, the least recently used first. Xlib notes a
+// mapping change when it reads the notification off the wire and fetches the new mapping at
+// the next lookup, so a client that lags translates older key events with newer mappings: a
+// keycode keeps its keysym as long as there are others to take, and is restored only at the
+// end.
+constexpr std::size_t sparePoolSize = 100;
 // How long a remapped keycode keeps its keysym after its last stroke before it is restored.
 constexpr auto spareHold = std::chrono::milliseconds(200);
+// How long the keyboard mapping stays unchanged after our last key event. An Xlib client
+// fetches its keymap when it translates its first key event and only then asks to be told
+// of changes; a remapping that falls between the two never reaches it, so it would look the
+// spare keycode up as giving nothing.
+constexpr auto remapSettle = std::chrono::milliseconds(30);
 
 template <auto Free> struct Deleter {
     template <typename T> void operator()(T* p) const noexcept { Free(p); }
@@ -260,7 +268,9 @@ void X11KeyOutput::type(const TypedKey& key) {
         typeOnSpare(r.keysym, state);
         break;
     }
-    if (const int code = trap.sync())
+    const int code = trap.sync();
+    lastKeyEvent_ = std::chrono::steady_clock::now();
+    if (code)
         throw std::runtime_error("The X server refused a key event (error " + std::to_string(code) + ")");
 }
 
@@ -289,6 +299,7 @@ X11KeyOutput::SpareSlot& X11KeyOutput::slotFor(Keysym keysym) {
     const auto reusable = oldest.lastUse + spareHold;
     if (oldest.keysym && reusable > std::chrono::steady_clock::now())
         std::this_thread::sleep_until(reusable);
+    std::this_thread::sleep_until(lastKeyEvent_ + remapSettle);
     remap(oldest.keycode, keysym);
     oldest.keysym = keysym;
     return oldest;

@@ -54,6 +54,8 @@ private:
     std::vector<ModifierKey> modifiers_;
     std::vector<SpareSlot> spare_;
     std::string layoutNames_;
+    // When the server had processed our last key event.
+    std::chrono::steady_clock::time_point lastKeyEvent_{};
 };
 
 } // namespace tarovex::worker::keys
