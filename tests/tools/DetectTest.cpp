@@ -92,8 +92,8 @@ TEST(Detect, ThePortWhoseLinesAnswerIsWrittenAloneAndTheMessagesAreTheLog) {
     EXPECT_EQ(status, 0);
     EXPECT_EQ(written, cabled.slavePath() + "\n");
     EXPECT_TRUE(everyLineIsTimed(messages)) << messages;
-    for (const std::string part :
-         {" Confidence: 0\n", " Confidence: 2\n", " Best port: " + cabled.slavePath()})
+    for (const std::string& part : std::vector<std::string>{" Confidence: 0\n", " Confidence: 2\n",
+                                                            " Best port: " + cabled.slavePath()})
         EXPECT_NE(messages.find(part), std::string::npos) << part << "\n" << messages;
 }
 
