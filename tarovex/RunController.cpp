@@ -2,6 +2,7 @@
 
 #include "Tarolink/SerialExceptions.h"
 #include "tarovex/ShellBundle.h"
+#include "worker/openhint/OpenFailureHint.h"
 
 #include <QDateTime>
 #include <QTimer>
@@ -55,7 +56,9 @@ bool RunController::start() {
         // Also the serial library's refused settings.
         notifier_.show(Kind::Error, text("invalid.setting"), QString::fromUtf8(e.what()));
     } catch (const std::exception& e) {
-        notifier_.show(Kind::Error, text("error.opening.port"), QString::fromUtf8(e.what()));
+        const auto hint = worker::openFailureHint(config_.getPort(), e);
+        notifier_.show(Kind::Error, text("error.opening.port"),
+                       QString::fromUtf8(e.what()) + (hint ? u'\n' + *hint : QString()));
     }
     if (!created.worker) {
         releaseOutputs();

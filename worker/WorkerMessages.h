@@ -24,6 +24,9 @@ inline constexpr QLatin1StringView DROPPED_BYTES{"dropped.bytes"};             /
 inline constexpr QLatin1StringView NULL_PORT_ERROR{"null.port.error"};
 inline constexpr QLatin1StringView ERROR_OPENING_PORT{"error.opening.port"};
 inline constexpr QLatin1StringView LINE_COUNT{"line.count"};
+inline constexpr QLatin1StringView PORT_DOES_NOT_EXIST_0{"port.does.not.exist.0"}; // {0}: port name
+inline constexpr QLatin1StringView PORT_NEEDS_GROUP_0_1{
+    "port.needs.group.0.1"}; // {0}: port, {1}: group (twice)
 
 // Keystroke output.
 inline constexpr QLatin1StringView CANNOT_TYPE{"cannot_type"};
@@ -67,6 +70,8 @@ inline constexpr Key ALL[] = {
     {NULL_PORT_ERROR, 0, 0},
     {ERROR_OPENING_PORT, 0, 0},
     {LINE_COUNT, 0, 0},
+    {PORT_DOES_NOT_EXIST_0, 0, 1},
+    {PORT_NEEDS_GROUP_0_1, 0, 3}, // {1} twice
     {CANNOT_TYPE, 0, 0},
     {KEYBOARD_OUTPUT_STARTED_TYPE, 0, 0},
     {ERROR_INITIALIZING_KEYBOARD_OUTPUT, 0, 0},

@@ -310,6 +310,10 @@ TEST(RunController, FailedOutputsAndPortEndTheStartCleanly) {
     EXPECT_EQ(n.shown[0], text("error") + ": " + text("error.initializing.keyboard.output") + "no display");
     EXPECT_EQ(n.shown[1], text("warning") + ": " + text("please.turn.off.caps.lock"));
     EXPECT_TRUE(n.shown[2].startsWith(text("error.opening.port") + ": "));
+    EXPECT_TRUE(
+        n.shown[2].endsWith("\n/dev/tarovex-no-such-port does not exist: check the port name, and that "
+                            "the device is connected."))
+        << n.shown[2].toStdString();
     EXPECT_EQ(run.sound(), nullptr); // dropped with the failed start
     EXPECT_FALSE(run.isConnected());
 }

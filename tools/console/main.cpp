@@ -1,6 +1,7 @@
 // The acquisition without a window: reads an instrument on a serial port with the stored
 // settings and writes each processed value as a line on standard output.
 #include "ConsoleView.h"
+#include "Detect.h"
 #include "SettingValues.h"
 #include "StreamWriter.h"
 
@@ -15,6 +16,7 @@
 #include "worker/WeightWorkerFactory.h"
 #include "worker/WorkerBundle.h"
 #include "worker/WorkerMessages.h"
+#include "worker/openhint/OpenFailureHint.h"
 #include "worker/sound/SoundStart.h"
 
 #include <QCoreApplication>
@@ -38,6 +40,7 @@ namespace {
 using namespace tarovex;
 
 const char* const kHelp = R"(Usage: tarovex-console [OPTIONS] [PORT]
+       tarovex-console --detect [PORT...]
 
 Reads the serial instrument on PORT (for example /dev/ttyUSB0, or the path that
 tarovex-virtual-instrument prints) with the settings of Tarovex and writes the
@@ -84,6 +87,12 @@ Options:
                     written non-empty; without it, or with sound=NONE, no sound
                     output is created. One that cannot start is reported in the
                     message log and the run goes on without sound.
+  --detect          find the port of an instrument as the window's auto button
+                    does, over the given PORTs or else the system's ports: each
+                    port is opened in turn and its modem lines probed (no data is
+                    read). The messages go to standard error as the log; the best
+                    port alone goes to standard output, as a line. Ctrl+C or
+                    SIGTERM stops it (the port under test is closed).
   --list-keys       print the settings keys with their valid values and exit
   --version         print the version and exit
   --help            print this text and exit
@@ -97,6 +106,8 @@ Exit status: 0 stopped by a signal or a broken pipe; 1 no port, the port could
 not be opened, the device was disconnected, reading failed or standard output
 failed otherwise; 2 a wrong option or setting, or an empty or unusable PORT; 255 the serial library
 has no driver for this system (TLK_OSNAME).
+With --detect: 0 a port was found (it is on standard output); 1 none was, or
+the detection was stopped.
 )";
 
 [[noreturn]] void usageError(const QString& message) {
@@ -106,6 +117,8 @@ has no driver for this system (TLK_OSNAME).
 
 struct Options {
     std::optional<QString> port;
+    QStringList morePorts; // --detect takes several
+    bool detect = false;
     QList<std::pair<QString, QString>> overrides;
     bool logLines = true;
     bool sound = false;
@@ -134,6 +147,8 @@ Options parse(const QStringList& args) {
                 std::cout << key.toStdString() << "  " << console::validSettingValues(key).toStdString()
                           << '\n';
             std::exit(0);
+        } else if (a == u"--detect") {
+            o.detect = true;
         } else if (a == u"--no-line-log") {
             o.logLines = false;
         } else if (a == u"--sound") {
@@ -161,11 +176,14 @@ Options parse(const QStringList& args) {
         } else if (!o.port) {
             o.port = a;
         } else {
-            usageError(QStringLiteral("only one port, not '%1' too").arg(a));
+            o.morePorts.append(a);
         }
     }
-    if (o.port && isPtyMultiplexer(*o.port))
-        usageError(QStringLiteral("%1 is the pseudo-terminal multiplexer, not a serial port").arg(*o.port));
+    if (!o.detect && !o.morePorts.isEmpty())
+        usageError(QStringLiteral("only one port, not '%1' too").arg(o.morePorts.first()));
+    for (const QString& port : (o.port ? QStringList{*o.port} : QStringList()) + o.morePorts)
+        if (isPtyMultiplexer(port))
+            usageError(QStringLiteral("%1 is the pseudo-terminal multiplexer, not a serial port").arg(port));
     return o;
 }
 
@@ -221,15 +239,6 @@ void applyOverride(config::Config& config, const QString& key, const QString& va
                        .arg(value, key, console::validSettingValues(key)));
 }
 
-// A plain word after the library's message, for the commonest cause.
-std::optional<QString> openFailureHint(const QString& port) {
-    struct stat st {};
-    if (::stat(QFile::encodeName(port).constData(), &st) != 0 && errno == ENOENT)
-        return QStringLiteral("%1 does not exist: check the port name, and that the device is connected.")
-            .arg(port);
-    return std::nullopt;
-}
-
 } // namespace
 
 int main(int argc, char* argv[]) {
@@ -242,7 +251,8 @@ int main(int argc, char* argv[]) {
     const int valueFd = STDOUT_FILENO;
     const auto logLine = [](const std::string& text) {
         const QByteArray line =
-            (QTime::currentTime().toString(u"HH:mm:ss") + u' ' + QString::fromStdString(text) + u'\n').toUtf8();
+            (QTime::currentTime().toString(u"HH:mm:ss") + u' ' + QString::fromStdString(text) + u'\n')
+                .toUtf8();
         // One write per line, so that it never splits a line of the log writer.
         [[maybe_unused]] const ssize_t n = ::write(STDERR_FILENO, line.constData(), size_t(line.size()));
     };
@@ -266,6 +276,8 @@ int main(int argc, char* argv[]) {
             std::cerr << "tarovex-console: the ports could not be listed: " << e.what() << '\n';
         }
     }
+    if (options.detect)
+        return console::detectPort(ports + options.morePorts, STDOUT_FILENO, STDERR_FILENO, signalPipe[0]);
 
     config::Config config;
     try {
@@ -310,7 +322,7 @@ int main(int argc, char* argv[]) {
     } catch (const std::exception& e) {
         view.logImportantEvent(workerText(worker::WorkerMessages::ERROR_OPENING_PORT) +
                                QString::fromStdString(Tarolink::describe(e)));
-        if (const auto hint = openFailureHint(config.getPort()))
+        if (const auto hint = worker::openFailureHint(config.getPort(), e))
             view.logImportantEvent(*hint);
         log.finish(kLogDrainTime);
         return 1;

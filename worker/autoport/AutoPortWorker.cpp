@@ -5,6 +5,7 @@
 #include "config/ResourceBundle.h"
 #include "worker/WorkerBundle.h"
 #include "worker/WorkerMessages.h"
+#include "worker/openhint/OpenFailureHint.h"
 
 #include <chrono>
 #include <exception>
@@ -86,6 +87,8 @@ void AutoPortWorker::run(std::stop_token stop) {
                 port_ = std::move(opened);
             } catch (const std::exception& e) {
                 publish(QString::fromUtf8(e.what()));
+                if (const auto hint = openFailureHint(name, e))
+                    publish(*hint);
                 continue;
             }
             bool cancelledHere = false;
