@@ -80,7 +80,8 @@ TEST_F(Console, HelpDescribesTheProgram) {
     const std::string help = p->remainingOutput();
     for (const char* part :
          {"Usage: tarovex-console [OPTIONS] [PORT]", "--set KEY=VALUE", "--null", "Exit status", "SIGTERM",
-          "SIGHUP", "gives an empty line when", "gives no\noutput line"})
+          "SIGHUP", "gives an empty line when", "gives no\noutput line", "--type",
+          "--keyboard-backend x11|uinput", "--keyboard-layout XKB"})
         EXPECT_NE(help.find(part), std::string::npos) << part;
 }
 

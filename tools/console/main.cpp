@@ -264,8 +264,7 @@ int main(int argc, char* argv[]) {
     const int valueFd = STDOUT_FILENO;
     const auto logLine = [](const std::string& text) {
         const QByteArray line =
-            (QTime::currentTime().toString(u"HH:mm:ss") + u' ' + QString::fromStdString(text) + u'\n')
-                .toUtf8();
+            (QTime::currentTime().toString(u"HH:mm:ss") + u' ' + QString::fromStdString(text) + u'\n').toUtf8();
         // One write per line, so that it never splits a line of the log writer.
         [[maybe_unused]] const ssize_t n = ::write(STDERR_FILENO, line.constData(), size_t(line.size()));
     };
