@@ -16,9 +16,11 @@ public:
     }
     void start() override { running = true; }
     void stop() override { running = false; }
+    QString description() const override { return describedAs; }
 
     QStringList values;
     bool running = false;
+    QString describedAs;
 };
 
 // A sound that counts its notes.

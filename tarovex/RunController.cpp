@@ -76,6 +76,8 @@ bool RunController::start() {
         if (!config_.getCustomRegEx().isEmpty())
             logEvent(QStringLiteral("Custom regEx: ") + config_.getCustomRegEx());
         logEvent(text("keyboard.output.started.type") + u' ' + config_.getKeyboardType().toString());
+        if (const QString description = typer_->description(); !description.isEmpty())
+            logEvent(description);
     }
     worker_->start();
     return true;

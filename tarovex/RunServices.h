@@ -22,6 +22,8 @@ public:
     virtual void start() = 0;
     // Ends the typing thread after the value being typed; waits for it.
     virtual void stop() = 0;
+    // The backend and the layout it types with, for the log at Start; empty: nothing to say.
+    virtual QString description() const { return {}; }
 };
 
 // The per-value sound of a run.

@@ -1,5 +1,6 @@
 #include "tarovex/ui/Startup.h"
 
+#include "tarovex/KeyboardService.h"
 #include "tarovex/NullOutputs.h"
 #include "tarovex/prefs/ConfigStore.h"
 #include "tarovex/ui/RazezaRoZurFrame2.h"
@@ -30,6 +31,8 @@ int runProgram(const QStringList& arguments) {
     options.arguments = arguments;
     // The keystroke output and the sound are wired in here once their platform backends exist.
     options.services = recordingServices();
+    options.services.makeTyper = makeKeyboardTyper;
+    options.services.capsLockOn = capsLockOn;
     options.updateChecker = std::make_shared<NoUpdateChecker>();
     try {
         options.settingsNode = prefs::openSettingsNode();

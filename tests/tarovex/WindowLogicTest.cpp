@@ -334,6 +334,7 @@ TEST(RunController, LinesOnAPtyGoThroughFilterSoundLogAndTyper) {
     RecordingSound* sound = nullptr;
     s.makeTyper = [&](const config::Config&, worker::WeightWorkerView&) {
         auto t = std::make_unique<RecordingTyper>();
+        t->describedAs = QStringLiteral("Keystroke output: recording");
         typer = t.get();
         return t;
     };
@@ -348,6 +349,12 @@ TEST(RunController, LinesOnAPtyGoThroughFilterSoundLogAndTyper) {
     QStringList statuses;
     QObject::connect(&run, &RunController::statusChanged, [&](const QString& t) { statuses.append(t); });
     ASSERT_TRUE(run.start()) << n.shown.join("\n").toStdString();
+    QStringList started;
+    for (const LogLine& line : log.takePending())
+        started.append(line.first().text.mid(9)); // without the time
+    EXPECT_EQ(started.mid(started.size() - 2),
+              (QStringList{text("keyboard.output.started.type") + " QWERTY (US, UK)\n",
+                           "Keystroke output: recording\n"}));
     const char data[] = "12.5\r12.5\r7\r";
     ASSERT_EQ(::write(master, data, sizeof data - 1), ssize_t(sizeof data - 1));
     QEventLoop loop;

@@ -3,6 +3,8 @@
 #include "ProcessSupport.h"
 #include "tarovex/Version.h"
 #include "tests/Tarolink/TestSupport.h"
+#include "tests/XTextRecorder.h"
+#include "tests/XvfbServer.h"
 
 #include <QDir>
 #include <QFile>
@@ -78,7 +80,8 @@ TEST_F(Console, HelpDescribesTheProgram) {
     const std::string help = p->remainingOutput();
     for (const char* part :
          {"Usage: tarovex-console [OPTIONS] [PORT]", "--set KEY=VALUE", "--null", "Exit status", "SIGTERM",
-          "SIGHUP", "gives an empty line when", "gives no\noutput line"})
+          "SIGHUP", "gives an empty line when", "gives no\noutput line", "--type",
+          "--keyboard-backend x11|uinput", "--keyboard-layout XKB"})
         EXPECT_NE(help.find(part), std::string::npos) << part;
 }
 
@@ -100,6 +103,9 @@ TEST_F(Console, WrongOptionsAndSettingsAreRefusedWithStatusTwo) {
         {{"--set"}, "--set needs KEY=VALUE"},
         {{"--bogus"}, "unknown option --bogus"},
         {{"/dev/a", "/dev/b"}, "only one port"},
+        {{"--type", "--keyboard-backend", "wayland"}, "--keyboard-backend is x11 or uinput, not 'wayland'"},
+        {{"--type", "--keyboard-layout="}, "--keyboard-layout needs an XKB layout"},
+        {{"--keyboard-backend=x11"}, "--keyboard-backend and --keyboard-layout go with --type"},
     };
     for (const auto& [args, message] : rows) {
         std::vector<std::string> all = args;
@@ -355,4 +361,35 @@ TEST_F(Console, AMissingPortShowsTheSystemsReason) {
                                   "directory)\n"),
               std::string::npos)
         << p->errorText();
+}
+
+// --type: the values reach the X application that has the focus, in order, each with its
+// terminator; an ignored line types nothing; standard output is as without it.
+TEST_F(Console, TypeTypesEveryValueIntoTheFocusedApplication) {
+    tarovex_test::XvfbServer server;
+    tarovex_test::XTextRecorder recorder(server.display());
+    store({{"outputTerminator", "ENTER"}, {"delay", "2"}});
+    auto p = startReading({"--type", pty.slavePath()}, {{"DISPLAY", server.display()}});
+    EXPECT_TRUE(p->waitForError(" Keystroke output: X11 (XTest), layout us\n")) << p->errorText();
+    EXPECT_TRUE(p->waitForError(" Keyboard output started. Keyboard type: QWERTY (US, UK)\n"))
+        << p->errorText();
+    pty.write("ST,GS,+  12.50 g\rno value\r-3,5\r7\r");
+    const std::string expected = "12.50<Return>-3.5<Return>7<Return>";
+    EXPECT_EQ(recorder.transcript(expected.size()), expected);
+    for (const char* value : {"12.50", "", "-3.5", "7"})
+        EXPECT_EQ(p->readLine(), value);
+    p->signal(SIGTERM);
+    EXPECT_EQ(p->wait(), 0);
+    EXPECT_TRUE(everyLogLineIsTimed(p->errorText())) << p->errorText();
+}
+
+// No keystroke output: its reason in the log, status 1, and the port is never opened.
+TEST_F(Console, TypeWithoutAnyOutputEndsWithStatusOne) {
+    auto p = start({"--type", "--keyboard-backend", "x11", pty.slavePath()}, {{"DISPLAY", ":4099"}});
+    EXPECT_EQ(p->wait(), 1);
+    EXPECT_NE(p->errorText().find(" The keyboard output could not be started. X11: Cannot open the X display "
+                                  "\":4099\"\n"),
+              std::string::npos)
+        << p->errorText();
+    EXPECT_EQ(p->errorText().find("RTS:"), std::string::npos) << p->errorText();
 }

@@ -41,6 +41,8 @@ TEST(KeyOutputFactoryTest, ChoosesByTheSessionAndCarriesTheReasons) {
         EXPECT_EQ(created.output ? created.output->description().toStdString() : created.error.toStdString(),
                   r.result)
             << r.display << " " << r.wayland;
+        if (created.output)
+            EXPECT_EQ(created.description, "Keystroke output: " + created.output->description());
     }
 }
 

@@ -40,6 +40,8 @@ void ConsoleView::dataLineReceived(worker::DataLine line) {
         ignorer_->process(line);
     if (sound_ && line.hasValue())
         sound_->play();
+    if (type_)
+        type_(line.getProcessedData());
     if (logLines_)
         log(line.getDateTime().toString(QStringLiteral("HH:mm:ss")), line.getReadable());
     if (values_.write(valueRecord(line.getProcessedData(), format_))) {

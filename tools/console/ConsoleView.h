@@ -7,6 +7,7 @@
 
 #include <QByteArray>
 
+#include <functional>
 #include <optional>
 
 namespace tarovex::console {
@@ -34,6 +35,8 @@ public:
 
     // Played for every value written non-empty (after the repeat filter); none: silent.
     void setSound(worker::SoundOutput* sound) { sound_ = sound; }
+    // Given every value after the repeat filter (also the empty ones); none: nothing typed.
+    void setTyper(std::function<void(const QString&)> type) { type_ = std::move(type); }
 
     bool isConnected() const { return connected_; }
 
@@ -45,6 +48,7 @@ private:
     std::optional<worker::Ignorer> ignorer_;
     bool logLines_;
     worker::SoundOutput* sound_ = nullptr;
+    std::function<void(const QString&)> type_;
     ValueFormat format_;
     bool connected_ = false;
     bool dropping_ = false; // values are being dropped: said once per stretch

@@ -1,5 +1,6 @@
 // The acquisition without a window: reads an instrument on a serial port with the stored
 // settings and writes each processed value as a line on standard output.
+#include "ConsoleTyping.h"
 #include "ConsoleView.h"
 #include "Detect.h"
 #include "SettingValues.h"
@@ -87,6 +88,20 @@ Options:
                     written non-empty; without it, or with sound=NONE, no sound
                     output is created. One that cannot start is reported in the
                     message log and the run goes on without sound.
+  --type            also type every value (after the repeat filter) into the
+                    application that has the keyboard focus, as the window does:
+                    the settings' delay, start key, terminators, every-X count and
+                    keyboard type, the preset's coverage. X11 (XTest) in an X11
+                    session, else the kernel's uinput; the log names the backend
+                    and the layout. A Caps Lock warning and typing errors go to the
+                    log. A stop lets the value being typed end; values not yet
+                    typed are dropped, and the log says how many.
+  --keyboard-backend x11|uinput
+                    with --type: type through that backend, whatever the session
+  --keyboard-layout XKB
+                    with --type: the XKB layout uinput types with (de, fr,
+                    us(intl)) instead of the keyboard type's; X11 always types on
+                    the server's active layout
   --detect          find the port of an instrument as the window's auto button
                     does, over the given PORTs or else the system's ports: each
                     port is opened in turn and its modem lines probed (no data is
@@ -102,9 +117,10 @@ output goes away (a broken pipe): the run ends as with the Stop button (bytes
 after the last line are reported, the port is closed and its terminal settings
 restored), also when standard output is not being read.
 
-Exit status: 0 stopped by a signal or a broken pipe; 1 no port, the port could
-not be opened, the device was disconnected, reading failed or standard output
-failed otherwise; 2 a wrong option or setting, or an empty or unusable PORT; 255 the serial library
+Exit status: 0 stopped by a signal or a broken pipe; 1 no port, the keystroke
+output of --type could not be made (the log says why), the port could not be
+opened, the device was disconnected, reading failed or standard output failed
+otherwise; 2 a wrong option or setting, or an empty or unusable PORT; 255 the serial library
 has no driver for this system (TLK_OSNAME).
 With --detect: 0 a port was found (it is on standard output); 1 none was, or
 the detection was stopped.
@@ -123,6 +139,7 @@ struct Options {
     bool logLines = true;
     bool sound = false;
     console::ValueFormat format = console::ValueFormat::Readable;
+    console::TypingChoice typing;
 };
 
 // /dev/ptmx under any name: opening it makes a new pseudo-terminal, it is no port.
@@ -168,6 +185,9 @@ Options parse(const QStringList& args) {
             if (eq <= 0)
                 usageError(QStringLiteral("--set needs KEY=VALUE, not '%1'").arg(kv));
             o.overrides.append({kv.left(eq), kv.mid(eq + 1)});
+        } else if (QString error; console::takeTypingOption(args, i, o.typing, error)) {
+            if (!error.isEmpty())
+                usageError(error);
         } else if (a.startsWith(u'-') && a.size() > 1) {
             usageError(QStringLiteral("unknown option %1").arg(a));
         } else if (a.isEmpty()) {
@@ -179,6 +199,8 @@ Options parse(const QStringList& args) {
             o.morePorts.append(a);
         }
     }
+    if (o.typing.backendNamed && !o.typing.enabled)
+        usageError(QStringLiteral("--keyboard-backend and --keyboard-layout go with --type"));
     if (!o.detect && !o.morePorts.isEmpty())
         usageError(QStringLiteral("only one port, not '%1' too").arg(o.morePorts.first()));
     for (const QString& port : (o.port ? QStringList{*o.port} : QStringList()) + o.morePorts)
@@ -316,6 +338,15 @@ int main(int argc, char* argv[]) {
     if (!sound.error.isEmpty())
         view.logImportantEvent(QStringLiteral("Error while initializing sound output: ") + sound.error);
 
+    // Made before the port is opened, as the window does; without it --type cannot run.
+    const auto typing = console::createTyping(options.typing, config, view);
+    if (options.typing.enabled && !typing) {
+        log.finish(kLogDrainTime);
+        return 1;
+    }
+    if (typing)
+        view.setTyper([&t = *typing](const QString& value) { t.putString(value); });
+
     worker::CreatedWorker created;
     try {
         created = worker::createWeightWorker(view, config);
@@ -335,6 +366,8 @@ int main(int argc, char* argv[]) {
     if (created.warning)
         view.logImportantEvent(workerText(worker::WorkerMessages::WARNING) + QStringLiteral(": ") +
                                *created.warning);
+    if (typing)
+        console::startTyping(*typing, config, view);
 
     // The status of a stop: a signal or a reader gone is a normal end, another failure of
     // standard output is not. Only the first reason counts.
@@ -363,6 +396,8 @@ int main(int argc, char* argv[]) {
     });
     w.start();
     const int status = app.exec();
+    if (typing)
+        console::stopTyping(*typing, view);
     if (sound.output)
         sound.output->close();
     if (const qsizetype lost = values.finish(kValueDrainTime); lost > 0)

@@ -46,6 +46,11 @@ std::optional<bool> ledCapsLock(const std::string& leds) {
     return on;
 }
 
+KeyOutputCreation withDescription(std::unique_ptr<KeyOutput> output) {
+    QString line = QStringLiteral("Keystroke output: ") + output->description();
+    return {std::move(output), {}, std::move(line)};
+}
+
 } // namespace
 
 SessionEnvironment SessionEnvironment::current() {
@@ -61,7 +66,7 @@ KeyOutputCreation createKeyOutput(const KeyOutputOptions& options, const Session
                         (options.backend == KeyBackend::Automatic && environment.isX11Session());
     if (tryX11) {
         try {
-            return {std::make_unique<X11KeyOutput>(environment.display), {}};
+            return withDescription(std::make_unique<X11KeyOutput>(environment.display));
         } catch (const std::exception& e) {
             reasons = QStringLiteral("X11: %1").arg(QString::fromStdString(e.what()));
         }
@@ -73,7 +78,7 @@ KeyOutputCreation createKeyOutput(const KeyOutputOptions& options, const Session
         uinput.layout = declaredXkbLayout(options.keyboardType, options.xkbLayout, environment.keyboardFile);
         uinput.devicePath = environment.uinputPath;
         uinput.capsLockOn = [environment] { return ledCapsLock(environment.ledsDirectory).value_or(false); };
-        return {std::make_unique<UinputKeyOutput>(std::move(uinput)), {}};
+        return withDescription(std::make_unique<UinputKeyOutput>(std::move(uinput)));
     } catch (const std::exception& e) {
         if (!reasons.isEmpty())
             reasons += QStringLiteral("; ");

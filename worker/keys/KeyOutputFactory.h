@@ -35,6 +35,7 @@ struct SessionEnvironment {
 struct KeyOutputCreation {
     std::unique_ptr<KeyOutput> output;
     QString error;
+    QString description; // one log line: the backend and the layout it types with
 };
 
 // X11 in an X11 session when its server has XTest, uinput otherwise; `options.backend`
