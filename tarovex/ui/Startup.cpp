@@ -1,8 +1,9 @@
 #include "tarovex/ui/Startup.h"
 
-#include "tarovex/NullOutputs.h"
+#include "tarovex/PlatformServices.h"
 #include "tarovex/prefs/ConfigStore.h"
 #include "tarovex/ui/RazezaRoZurFrame2.h"
+#include "tarovex/util/UpdateCheck.h"
 
 #include <QApplication>
 #include <QMessageBox>
@@ -28,9 +29,8 @@ int runProgram(const QStringList& arguments) {
         return *status;
     FrameOptions options;
     options.arguments = arguments;
-    // The keystroke output and the sound are wired in here once their platform backends exist.
-    options.services = recordingServices();
-    options.updateChecker = std::make_shared<NoUpdateChecker>();
+    options.services = platformServices();
+    options.updateChecker = std::make_shared<util::UpdateCheck>();
     try {
         options.settingsNode = prefs::openSettingsNode();
     } catch (const std::exception& e) {
