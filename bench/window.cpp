@@ -77,8 +77,9 @@ public:
         root_ = DefaultRootWindow(display_);
         protocols_ = XInternAtom(display_, "WM_PROTOCOLS", False);
         ping_ = XInternAtom(display_, "_NET_WM_PING", False);
-        // Map notifications of top-level windows, and the ping answers sent to the root.
-        XSelectInput(display_, root_, SubstructureNotifyMask);
+        // Map notifications of top-level windows; the toolkit sends its ping answers to the
+        // root for StructureNotify (or SubstructureRedirect) selections.
+        XSelectInput(display_, root_, SubstructureNotifyMask | StructureNotifyMask);
         XSync(display_, False);
     }
     ~XWatch() { XCloseDisplay(display_); }
