@@ -3,7 +3,6 @@
 #include <QMetaObject>
 #include <QObject>
 
-#include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <functional>
@@ -26,9 +25,6 @@ namespace tarovex::worker {
 // the few items a stopping producer still sends go over the limit rather than being lost.
 template <typename T> class BatchChannel {
 public:
-    // The longest one event-loop turn spends delivering.
-    static constexpr std::chrono::milliseconds turnBudget{10};
-
     // Create on the owner thread; `deliver` runs there with each item, in push order.
     BatchChannel(std::function<void(T&)> deliver, std::size_t capacity)
         : deliver_(std::move(deliver)), capacity_(capacity) {}
@@ -74,19 +70,11 @@ public:
             scheduled_ = false;
         }
         room_.notify_all();
-        const auto start = std::chrono::steady_clock::now();
         while (next_ < inFlight_.size()) {
             T item = std::move(inFlight_[next_++]);
             deliver_(item);
             if (!*alive)
                 return;
-            // A full channel is many thousand items: the rest goes in later turns, so that
-            // the owner's event loop (a window's painting and input) keeps running meanwhile.
-            if (next_ < inFlight_.size() && std::chrono::steady_clock::now() - start >= turnBudget) {
-                QMetaObject::invokeMethod(
-                    &context_, [this] { deliverNow(); }, Qt::QueuedConnection);
-                return;
-            }
         }
         inFlight_.clear();
         next_ = 0;
