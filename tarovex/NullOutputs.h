@@ -36,6 +36,7 @@ public:
 class NoUpdateChecker : public UpdateChecker {
 public:
     void start(std::function<void(const QString&)>) override {}
+    bool isAvailable() const override { return false; }
 };
 
 // Typers and sounds that record, no Caps Lock information, the real worker.

@@ -40,6 +40,8 @@ class UpdateChecker {
 public:
     virtual ~UpdateChecker() = default;
     virtual void start(std::function<void(const QString& status)> setStatus) = 0;
+    // False when this build has nowhere to ask: start() then does nothing.
+    virtual bool isAvailable() const { return true; }
 };
 
 // How a run gets its parts. A factory throws (std::exception) when the part cannot be made;

@@ -4,6 +4,8 @@
 #include <QTextBlock>
 #include <QTextCursor>
 
+#include <algorithm>
+
 namespace tarovex::ui {
 
 LogView::LogView(MessageLog& log, QWidget* parent) : QTextEdit(parent), log_(log) {
@@ -55,8 +57,11 @@ void LogView::takeBatch() {
     QTextCursor cursor(document());
     cursor.movePosition(QTextCursor::End);
     cursor.beginEditBlock();
-    for (const LogLine& line : lines)
-        for (const LogSpan& span : line)
+    const qsizetype skipped = std::max<qsizetype>(0, lines.size() - maxLinesPerBatch);
+    if (skipped > 0)
+        cursor.insertText(QStringLiteral("(%1 lines not shown)\n").arg(skipped), format(LogStyle::Regular));
+    for (qsizetype i = skipped; i < lines.size(); ++i)
+        for (const LogSpan& span : lines[i])
             cursor.insertText(span.text, format(span.style));
     cursor.endEditBlock();
     if (atEnd)

@@ -13,6 +13,10 @@ class LogView : public QTextEdit {
     Q_OBJECT
 
 public:
+    // A flood of lines would keep the UI thread laying out text faster than anyone can read
+    // it: a batch shows its newest lines only, after one line that counts the others.
+    static constexpr int maxLinesPerBatch = 500;
+
     LogView(MessageLog& log, QWidget* parent = nullptr);
     // Lines shown now.
     int lineCount() const;

@@ -7,6 +7,7 @@
 #include "tarovex/SettingsTransfer.h"
 #include "tarovex/ShellBundle.h"
 #include "tarovex/prefs/PreferencesErrors.h"
+#include "tarovex/ui/AutoPortDialog.h"
 #include "tarovex/ui/LinkOpener.h"
 #include "tarovex/ui/LogView.h"
 #include "tarovex/ui/SettingsDialogs.h"
@@ -320,9 +321,8 @@ QWidget* RazezaRoZurFrame2::buildInputTab() {
     };
     auto* refresh = button("refreshPortsButton.text", "refreshPortsButton.toolTipText",
                            &RazezaRoZurFrame2::refreshPortsButtonActionPerformed);
-    auto* autoButton = new QPushButton(frameText("autoButton.text"));
-    autoButton->setToolTip(frameText("autoButton.toolTipText"));
-    autoButton->setEnabled(false); // the port detection is not part of this window yet
+    autoButton_ =
+        button("autoButton.text", "autoButton.toolTipText", &RazezaRoZurFrame2::autoButtonActionPerformed);
     auto* defaults = button("defaultButton.text", "defaultButton.toolTipText",
                             &RazezaRoZurFrame2::defaultButtonActionPerformed);
     auto* customize = button("customizeButton.text", "customizeButton.toolTipText",
@@ -334,7 +334,7 @@ QWidget* RazezaRoZurFrame2::buildInputTab() {
     grid->addWidget(refresh, row, 3);
     grid->addWidget(label("deviceLabel.text"), ++row, 0);
     grid->addWidget(instrumentBox_, row, 1, 1, 2);
-    grid->addWidget(autoButton, row, 3);
+    grid->addWidget(autoButton_, row, 3);
     auto* line = new QGroupBox(frameText("label10.text"));
     auto* form = new QFormLayout(line);
     form->addRow(label("label3.text"), bitRateBox_);
@@ -434,6 +434,13 @@ QWidget* RazezaRoZurFrame2::buildSettingsTab() {
         notifyWhenMinimizedToTrayCheckBox_->setToolTip(why);
     }
     checkForUpdatesCheckBox_ = new QCheckBox(frameText("checkForUpdatesCheckBox.text"));
+    if (!options_.updateChecker || !options_.updateChecker->isAvailable()) {
+        // The setting is still kept, for a build that has an address.
+        checkForUpdatesCheckBox_->setText(checkForUpdatesCheckBox_->text() +
+                                          QStringLiteral(" (not in this build)"));
+        checkForUpdatesCheckBox_->setToolTip(
+            QStringLiteral("This build has no address to ask for a newer version, so it never checks."));
+    }
     abortAutoStartCheckBox_ = new QCheckBox(frameText("abortAutoStartCheckBox.text"));
     abortAutoStartCheckBox_->setToolTip(frameText("abortAutoStartCheckBox.toolTipText"));
     connect(abortAutoStartCheckBox_, &QCheckBox::toggled, this, [this](bool on) {
@@ -680,6 +687,19 @@ void RazezaRoZurFrame2::refreshPortsButtonActionPerformed() {
         return;
     }
     fillPortBox(*ports);
+}
+
+void RazezaRoZurFrame2::autoButtonActionPerformed() {
+    QStringList ports;
+    for (int i = 0; i < portList_->count(); ++i)
+        ports.append(portList_->itemData(i).toString());
+    // Modal, but not a nested event loop: the run and the port monitor go on meanwhile.
+    auto* dialog = new AutoPortDialog(this, ports, [this](const QString& best) {
+        if (const int at = portList_->findData(best); at >= 0)
+            portList_->setCurrentIndex(at);
+    });
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->show();
 }
 
 void RazezaRoZurFrame2::portsChanged() {

@@ -74,6 +74,11 @@ public:
     void exportSettingsButtonActionPerformed();
     void importSettingsButtonActionPerformed();
     void refreshPortsButtonActionPerformed();
+    // Opens the port detection over the port box's ports; the best one found is selected.
+    void autoButtonActionPerformed();
+    QPushButton* autoButton() const { return autoButton_; }
+    QComboBox* portList() const { return portList_; }
+    QCheckBox* checkForUpdatesCheckBox() const { return checkForUpdatesCheckBox_; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -127,6 +132,7 @@ private:
     QLabel* statusJLabel_ = nullptr;
     QPushButton* startStopJButton_ = nullptr;
     QComboBox* portList_ = nullptr;
+    QPushButton* autoButton_ = nullptr;
     QComboBox* instrumentBox_ = nullptr;
     QComboBox* bitRateBox_ = nullptr;
     QComboBox* dataBitsBox_ = nullptr;

@@ -1,9 +1,9 @@
 #include "tarovex/ui/Startup.h"
 
-#include "tarovex/KeyboardService.h"
-#include "tarovex/NullOutputs.h"
+#include "tarovex/PlatformServices.h"
 #include "tarovex/prefs/ConfigStore.h"
 #include "tarovex/ui/RazezaRoZurFrame2.h"
+#include "tarovex/util/UpdateCheck.h"
 
 #include <QApplication>
 #include <QMessageBox>
@@ -29,11 +29,8 @@ int runProgram(const QStringList& arguments) {
         return *status;
     FrameOptions options;
     options.arguments = arguments;
-    // The keystroke output and the sound are wired in here once their platform backends exist.
-    options.services = recordingServices();
-    options.services.makeTyper = makeKeyboardTyper;
-    options.services.capsLockOn = capsLockOn;
-    options.updateChecker = std::make_shared<NoUpdateChecker>();
+    options.services = platformServices();
+    options.updateChecker = std::make_shared<util::UpdateCheck>();
     try {
         options.settingsNode = prefs::openSettingsNode();
     } catch (const std::exception& e) {

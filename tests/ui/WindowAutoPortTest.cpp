@@ -1,0 +1,104 @@
+// The window's "Find port" button and update check box, on the offscreen platform; the port
+// detection runs over the simulated driver, whose modem lines can answer.
+#include "UiTestSupport.h"
+#include "tarovex/NullOutputs.h"
+#include "tarovex/prefs/ConfigStore.h"
+#include "tarovex/prefs/FilePreferences.h"
+#include "tarovex/ui/AutoPortDialog.h"
+#include "tarovex/ui/RazezaRoZurFrame2.h"
+#include "tarovex/util/UpdateCheck.h"
+
+#include "Tarolink/SerialPortLocal.h"
+#include "Tarolink/SimulatedDriver.h"
+#include "tests/Tarolink/TestSupport.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDeadlineTimer>
+#include <QPushButton>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace tarovex;
+
+namespace {
+
+bool runUntil(const std::function<bool()>& done) {
+    const QDeadlineTimer deadline(20000);
+    while (!done() && !deadline.hasExpired())
+        QApplication::processEvents(QEventLoop::AllEvents, 10);
+    return done();
+}
+
+struct NoDialogs : Notifier {
+    QStringList shown;
+    void show(Kind, const QString& title, const QString& message) override { shown.append(title + message); }
+};
+
+// A window over the system's ports (no port argument), on a settings file of its own.
+struct Frame {
+    explicit Frame(std::shared_ptr<UpdateChecker> updates) {
+        ui_test::application();
+        root = prefs::FilePreferences::createRoot(dir.filePath("prefs.txt"));
+        ui::FrameOptions o;
+        o.services = recordingServices();
+        o.updateChecker = std::move(updates);
+        o.settingsNode = root->node(QString::fromLatin1(prefs::settingsNodePath));
+        o.notifier = &notifier;
+        o.exit = [](int) {};
+        frame = std::make_unique<ui::RazezaRoZurFrame2>(std::move(o));
+        EXPECT_EQ(frame->startUp(), std::nullopt) << notifier.shown.join('\n').toStdString();
+    }
+    QTemporaryDir dir;
+    std::unique_ptr<prefs::Preferences> root;
+    NoDialogs notifier;
+    std::unique_ptr<ui::RazezaRoZurFrame2> frame;
+};
+
+} // namespace
+
+TEST(WindowAutoPort, FindPortSelectsTheBestPortOfThePortBox) {
+    tarolink_test::PropertyGuard os{"TLK_OSNAME", "Linux"};
+    auto sim = std::make_shared<Tarolink::SimulatedDriver>();
+    Tarolink::SerialPortLocal::installDriver(sim);
+    for (const char* name : {"SIM1", "SIM2", "SIM3"})
+        sim->addPort(name);
+    sim->setLoopback("SIM2", true, true);
+    Frame w(std::make_shared<NoUpdateChecker>());
+    QComboBox* box = w.frame->portList();
+    ASSERT_EQ(box->count(), 3);
+    box->setCurrentIndex(0);
+
+    w.frame->autoButton()->click();
+    AutoPortDialog* dialog = w.frame->findChild<AutoPortDialog*>();
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_TRUE(dialog->isModal());
+    ASSERT_TRUE(runUntil([&] { return dialog->isDetectionDone(); }));
+    EXPECT_EQ(box->currentData().toString(), "SIM2");
+    for (const char* name : {"SIM1", "SIM2", "SIM3"})
+        EXPECT_TRUE(dialog->messages().contains(name)) << name;
+    const QString png = qEnvironmentVariable("TAROVEX_SCREENSHOT_DIR");
+    if (!png.isEmpty())
+        dialog->grab().save(png + "/find-port-from-window.png");
+    dialog->findChild<QPushButton*>()->click();
+    EXPECT_TRUE(runUntil([&] { return w.frame->findChild<AutoPortDialog*>() == nullptr; }));
+    EXPECT_EQ(box->currentData().toString(), "SIM2"); // the selection stays
+}
+
+TEST(WindowAutoPort, TheUpdateCheckBoxSaysWhenTheBuildCannotCheck) {
+    tarolink_test::PropertyGuard os{"TLK_OSNAME", "Linux"};
+    auto sim = std::make_shared<Tarolink::SimulatedDriver>();
+    Tarolink::SerialPortLocal::installDriver(sim);
+    sim->addPort("SIM1");
+    const struct {
+        std::optional<QString> location;
+        bool saysSo;
+    } rows[] = {{std::nullopt, true}, {"https://127.0.0.1:1/version.xml", false}};
+    for (const auto& r : rows) {
+        Frame w(std::make_shared<util::UpdateCheck>(r.location));
+        QCheckBox* box = w.frame->checkForUpdatesCheckBox();
+        EXPECT_EQ(box->toolTip().contains("never checks"), r.saysSo);
+        EXPECT_EQ(box->text().contains("not in this build"), r.saysSo);
+    }
+}
