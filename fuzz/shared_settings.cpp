@@ -3,6 +3,7 @@
 #include "config/Properties.h"
 #include "tarovex/prefs/FilePreferences.h"
 
+#include <QDebug>
 #include <QFile>
 #include <QTemporaryDir>
 
@@ -57,8 +58,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     was.insert(QStringLiteral("com.lumbrix.tarovex.port"), QStringLiteral("/dev/ttyS0"));
     if (was != is)
         std::abort();
+    // Byte for byte: once the rest is ASCII, kept Latin-1 bytes may read as UTF-8.
+    const auto bytesOf = [](const Properties::ParseResult& p, const QString& line) {
+        return p.latin1 ? line.toLatin1() : line.toUtf8();
+    };
+    QList<QByteArray> kept;
+    for (const QString& r : after.rejected)
+        kept.append(bytesOf(after, r));
     for (const QString& r : before.rejected)
-        if (!after.rejected.contains(r))
+        if (!kept.contains(bytesOf(before, r))) {
+            qWarning() << "lost" << r << "now" << after.rejected;
             std::abort();
+        }
     return 0;
 }
