@@ -15,6 +15,7 @@ packages=(
   librsvg2-bin
   help2man desktop-file-utils appstream groff-base dpkg-dev file
   libgtest-dev libgmock-dev libbenchmark-dev
+  clang libclang-rt-14-dev llvm  # tools/fuzz.sh: libFuzzer; llvm-symbolizer for sanitizer reports
 )
 
 missing=()

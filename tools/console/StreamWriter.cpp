@@ -10,6 +10,8 @@
 namespace tarovex::console {
 
 struct StreamWriter::State {
+    // Spelt out: clang 14 cannot make_shared an aggregate from a parenthesised list.
+    State(int fd, qsizetype capacity, int wakeFd) : fd(fd), capacity(capacity), wakeFd(wakeFd) {}
     int fd;
     qsizetype capacity;
     int wakeFd;
