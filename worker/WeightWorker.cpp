@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstring>
 #include <stdexcept>
 
 namespace tarovex::worker {
@@ -287,8 +288,28 @@ void WeightWorker::readAvailable(const std::stop_token& stop) {
                     return;
                 }
             }
-            while (blockNext_ < blockEnd_)
-                takeByte(block_[blockNext_++]);
+            while (blockNext_ < blockEnd_) {
+                if (skipToTerminator_) {
+                    takeByte(block_[blockNext_++]);
+                    continue;
+                }
+                // Up to the terminator, the line's room or the block's end in one step.
+                const std::uint8_t* from = block_ + blockNext_;
+                const auto room = std::size_t(kMaxLineLength - lineBuffer_.size());
+                const std::size_t span = std::min(std::size_t(blockEnd_ - blockNext_), room);
+                const void* end = std::memchr(from, terminator_, span);
+                const std::size_t take =
+                    end ? std::size_t(static_cast<const std::uint8_t*>(end) - from) + 1 : span;
+                lineBuffer_.append(QLatin1StringView(reinterpret_cast<const char*>(from), qsizetype(take)));
+                blockNext_ += int(take);
+                bytesTaken_ += take;
+                if (end) {
+                    completeLine();
+                    lineBuffer_.resize(0);
+                } else if (lineBuffer_.size() >= kMaxLineLength) {
+                    dropOverlongLine();
+                }
+            }
         }
         return;
     }

@@ -119,7 +119,10 @@ bool StreamWriter::write(QByteArray item) {
     s.queuedBytes += item.size();
     s.queue.push_back(std::move(item));
     ++s.accepted;
-    s.changed.notify_all();
+    // The writer waits only for an empty queue; a wake-up per item would cost more than
+    // the item.
+    if (s.queue.size() == 1)
+        s.changed.notify_all();
     return true;
 }
 
