@@ -32,13 +32,15 @@ Config::Config(QString port, std::optional<Instrument> instrument, int bitRate, 
       ignoreTimeLimit_(std::move(ignoreTimeLimit)), ignoreDifference_(std::move(ignoreDifference)) {}
 
 Config Config::copyConfig(const Config& o) {
-    return Config(o.port_, o.instrument_, o.bitRate_, o.dataBits_, o.stopBits_, o.parity_, o.inputTerminator_,
-                  o.connect_, o.keyboardType_, o.delay_, o.decimalSeparator_, o.startWith_,
-                  o.outputTerminator_, o.outputTerminator2_, o.everyXValues_, o.mathOperation_,
-                  o.mathOperand_, o.decimalPlaces_, o.roundingMethod_, o.sound_, o.minimizeToTray,
-                  o.notifyWhenMinimizedToTray, o.checkForUpdates, o.abortAutoStartWhenPrevPortNotAvailable,
-                  o.editOperation_, o.editPosition_, o.editNumCharacters_, o.removeCharacters_,
-                  o.customRegEx_, o.ignoreDuplicates, o.ignoreTimeLimit_, o.ignoreDifference_);
+    Config c(o.port_, o.instrument_, o.bitRate_, o.dataBits_, o.stopBits_, o.parity_, o.inputTerminator_,
+             o.connect_, o.keyboardType_, o.delay_, o.decimalSeparator_, o.startWith_, o.outputTerminator_,
+             o.outputTerminator2_, o.everyXValues_, o.mathOperation_, o.mathOperand_, o.decimalPlaces_,
+             o.roundingMethod_, o.sound_, o.minimizeToTray, o.notifyWhenMinimizedToTray, o.checkForUpdates,
+             o.abortAutoStartWhenPrevPortNotAvailable, o.editOperation_, o.editPosition_,
+             o.editNumCharacters_, o.removeCharacters_, o.customRegEx_, o.ignoreDuplicates,
+             o.ignoreTimeLimit_, o.ignoreDifference_);
+    c.reconnect = o.reconnect;
+    return c;
 }
 
 bool Config::hasChanged(const Config& o) const {
@@ -51,7 +53,7 @@ bool Config::hasChanged(const Config& o) const {
                         c.editOperation_, c.editPosition_, c.editNumCharacters_, c.removeCharacters_,
                         c.customRegEx_, c.ignoreTimeLimit_, c.ignoreDifference_, c.minimizeToTray,
                         c.notifyWhenMinimizedToTray, c.checkForUpdates,
-                        c.abortAutoStartWhenPrevPortNotAvailable, c.ignoreDuplicates);
+                        c.abortAutoStartWhenPrevPortNotAvailable, c.ignoreDuplicates, c.reconnect);
     };
     return fields(*this) != fields(o);
 }

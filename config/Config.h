@@ -146,6 +146,8 @@ public:
     bool checkForUpdates = true;
     bool abortAutoStartWhenPrevPortNotAvailable = true;
     bool ignoreDuplicates = false;
+    // A run whose device vanishes waits for it to come back instead of ending.
+    bool reconnect = false;
 
 private:
     // Registrations by property name. Copying yields an empty list: listeners belong to the

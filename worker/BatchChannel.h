@@ -38,8 +38,11 @@ public:
         bool post = false;
         {
             std::unique_lock lock(mutex_);
-            if (pending_.size() >= capacity_)
+            if (pending_.size() >= capacity_) {
+                waiting_ = true;
                 room_.wait(lock, stop, [this] { return pending_.size() < capacity_; });
+                waiting_ = false;
+            }
             pending_.push_back(std::move(item));
             post = !scheduled_;
             scheduled_ = true;
@@ -58,6 +61,7 @@ public:
     // touches it again.
     void deliverNow() {
         const std::shared_ptr<bool> alive = alive_;
+        bool wake = false;
         {
             std::lock_guard lock(mutex_);
             if (inFlight_.empty()) {
@@ -68,8 +72,11 @@ public:
                 pending_.clear();
             }
             scheduled_ = false;
+            wake = waiting_;
         }
-        room_.notify_all();
+        // Only a producer that waits for room needs waking; most rounds have none.
+        if (wake)
+            room_.notify_all();
         while (next_ < inFlight_.size()) {
             T item = std::move(inFlight_[next_++]);
             deliver_(item);
@@ -87,6 +94,7 @@ private:
     std::condition_variable_any room_;
     std::vector<T> pending_;
     bool scheduled_ = false;
+    bool waiting_ = false; // a producer waits for room
     // Owner thread only: the items taken for delivery and the next one to hand over.
     std::vector<T> inFlight_;
     std::size_t next_ = 0;

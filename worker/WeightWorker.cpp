@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstring>
 #include <stdexcept>
 
 namespace tarovex::worker {
@@ -52,10 +53,24 @@ WeightWorker::WeightWorker(WeightWorkerView& view, const config::Config& config)
     serial.setParity(config_.getParity());
     serial.setStopBits(config_.getStopBits());
     port_ = std::make_unique<Tarolink::SerialPortLocal>(serial);
+    if (config_.reconnect)
+        reconnector_.emplace(config_.getPort());
+    reportOpened();
+}
 
+WeightWorker::WeightWorker(WeightWorkerView& view, const config::Config& config,
+                           std::unique_ptr<Tarolink::SerialPort> source)
+    : view_(view), config_(config), port_(std::move(source)), endIsStop_(true),
+      channel_([this](Report& report) { deliver(report); }, kChannelCapacity) {
+    lineBuffer_.reserve(30);
+    reportOpened();
+}
+
+void WeightWorker::reportOpened() {
     view_.setConnectedInGUI(true);
     try {
-        port_->rxFlush();
+        if (!endIsStop_)
+            port_->rxFlush();
         view_.logEvent(config::ResourceBundle::formatPrintf(
             text(WorkerMessages::PORT_OPENED),
             {QString::fromStdString(port_->getPortName()), bitRateLabel(port_->getBitRate()),
@@ -178,7 +193,8 @@ int WeightWorker::loop(std::stop_token stop) {
             idleWakeUps_.fetch_add(1, std::memory_order_relaxed);
             if (waited == SerialPort::WaitResult::DeviceGone ||
                 (waited == SerialPort::WaitResult::TimedOut && port_->isDeviceGone())) {
-                deviceGone_ = true;
+                if (reconnect(stop))
+                    continue;
                 break;
             }
             if (bytesTaken_ != before)
@@ -189,6 +205,9 @@ int WeightWorker::loop(std::stop_token stop) {
             if (idleMisses >= 3)
                 pause(stop, std::min(1000, 10 << std::min(idleMisses - 3, 7)));
         } catch (const std::exception& e) {
+            // A recording that cannot be read has no later bytes to wait for.
+            if (endIsStop_ && dynamic_cast<const Tarolink::PortIOException*>(&e))
+                throw;
             log(errorText(e), true);
             // The failed line goes with its error: its bytes must not start the next line.
             // When it failed before its terminator, what is still to come of it goes too.
@@ -202,7 +221,8 @@ int WeightWorker::loop(std::stop_token stop) {
             } catch (const std::exception&) {
             }
             if (gone) {
-                deviceGone_ = true;
+                if (reconnect(stop))
+                    continue;
                 break;
             }
             // An error that comes back with no byte in between (a failing port) is
@@ -219,18 +239,84 @@ int WeightWorker::loop(std::stop_token stop) {
     return count_;
 }
 
+// The end of the device: with reconnect, waits for it to come back and returns true to go
+// on; else (or when stopped meanwhile) the loop ends.
+bool WeightWorker::reconnect(const std::stop_token& stop) {
+    if (endIsStop_) {
+        endOfInput_ = true;
+        return false;
+    }
+    if (!reconnector_) {
+        deviceGone_ = true;
+        return false;
+    }
+    const auto name = [this] { return QString::fromStdString(port_->getPortName()); };
+    log(config::ResourceBundle::formatPrintf(text(WorkerMessages::DEVICE_WAITING),
+                                             {reconnector_->watchedName()}),
+        true);
+    // A line cut off by the loss is reported, as at a stop, and never joined to the next
+    // device's bytes.
+    if (!lineBuffer_.isEmpty()) {
+        log(text(WorkerMessages::UNSENT_DATA) + u' ' + DataLine::transformControlChars(lineBuffer_), true);
+        lineBuffer_.resize(0);
+    }
+    skipToTerminator_ = false;
+    parityError_ = framingError_ = false;
+    blockNext_ = blockEnd_ = 0;
+    if (!reconnector_->reopen(*port_, stop))
+        return false;
+    try {
+        port_->setRTS(false);
+        port_->setDTR(true);
+    } catch (const std::exception& e) {
+        log(errorText(e), true);
+    }
+    log(config::ResourceBundle::formatPrintf(text(WorkerMessages::DEVICE_RECONNECTED), {name()}), true);
+    return true;
+}
+
 void WeightWorker::readAvailable(const std::stop_token& stop) {
+    if (!checkParity_ && !checkFraming_) {
+        // No error state to ask byte by byte: the bytes come in blocks, which is much
+        // cheaper than a call per byte.
+        while (!stop.stop_requested()) {
+            if (blockNext_ == blockEnd_) {
+                blockNext_ = 0;
+                blockEnd_ = port_->getData(block_);
+                if (blockEnd_ <= 0) {
+                    blockEnd_ = 0;
+                    return;
+                }
+            }
+            while (blockNext_ < blockEnd_) {
+                if (skipToTerminator_) {
+                    takeByte(block_[blockNext_++]);
+                    continue;
+                }
+                // Up to the terminator, the line's room or the block's end in one step.
+                const std::uint8_t* from = block_ + blockNext_;
+                const auto room = std::size_t(kMaxLineLength - lineBuffer_.size());
+                const std::size_t span = std::min(std::size_t(blockEnd_ - blockNext_), room);
+                const void* end = std::memchr(from, terminator_, span);
+                const std::size_t take =
+                    end ? std::size_t(static_cast<const std::uint8_t*>(end) - from) + 1 : span;
+                lineBuffer_.append(QLatin1StringView(reinterpret_cast<const char*>(from), qsizetype(take)));
+                blockNext_ += int(take);
+                bytesTaken_ += take;
+                if (end) {
+                    completeLine();
+                    lineBuffer_.resize(0);
+                } else if (lineBuffer_.size() >= kMaxLineLength) {
+                    dropOverlongLine();
+                }
+            }
+        }
+        return;
+    }
     for (int b; !stop.stop_requested() && (b = port_->getByte()) >= 0;) {
         ++bytesTaken_;
-        if (skipToTerminator_) {
-            if (b == terminator_) {
-                skipToTerminator_ = false;
-                ++count_; // the terminator of the dropped line still counts
-            } else {
-                noteDroppedByte();
-            }
+        if (skipped(b))
             continue;
-        }
         lineBuffer_.append(QChar(char16_t(b)));
         if (checkParity_ && port_->sigParityErr()) {
             log(parityErrorText(), true);
@@ -240,12 +326,36 @@ void WeightWorker::readAvailable(const std::stop_token& stop) {
             log(framingErrorText(), true);
             framingError_ = true;
         }
-        if (b == terminator_) {
-            completeLine();
-            lineBuffer_.resize(0);
-        } else if (lineBuffer_.size() >= kMaxLineLength) {
-            dropOverlongLine();
-        }
+        endOfByte(b);
+    }
+}
+
+void WeightWorker::takeByte(int b) {
+    ++bytesTaken_;
+    if (skipped(b))
+        return;
+    lineBuffer_.append(QChar(char16_t(b)));
+    endOfByte(b);
+}
+
+bool WeightWorker::skipped(int b) {
+    if (!skipToTerminator_)
+        return false;
+    if (b == terminator_) {
+        skipToTerminator_ = false;
+        ++count_; // the terminator of the dropped line still counts
+    } else {
+        noteDroppedByte();
+    }
+    return true;
+}
+
+void WeightWorker::endOfByte(int b) {
+    if (b == terminator_) {
+        completeLine();
+        lineBuffer_.resize(0);
+    } else if (lineBuffer_.size() >= kMaxLineLength) {
+        dropOverlongLine();
     }
 }
 
@@ -330,7 +440,7 @@ void WeightWorker::deliver(Report& report) {
 void WeightWorker::complete() {
     if (thread_.joinable())
         thread_.join();
-    if (cancelled_)
+    if (cancelled_ || endOfInput_)
         outcome_ = Outcome::Cancelled;
     else if (interrupted_)
         outcome_ = Outcome::Interrupted;

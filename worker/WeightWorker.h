@@ -1,8 +1,10 @@
 #pragma once
 
+#include "Tarolink/SerialPort.h"
 #include "config/Config.h"
 #include "worker/BatchChannel.h"
 #include "worker/DataLine.h"
+#include "worker/Reconnector.h"
 #include "worker/ValueExtractor.h"
 #include "worker/ValueProcessor.h"
 #include "worker/WeightWorkerView.h"
@@ -21,10 +23,6 @@
 #include <thread>
 #include <variant>
 
-namespace Tarolink {
-class SerialPort;
-}
-
 namespace tarovex::worker {
 
 // The acquisition engine of one run. The constructor opens the port; start() runs the
@@ -35,6 +33,9 @@ namespace tarovex::worker {
 // cancelled, interrupted, failed or the device gone - the completion step reports why,
 // reports bytes after the last terminator, closes the port and calls
 // setConnectedInGUI(false), then emits finished().
+//
+// With the setting reconnect, a vanished device does not end the loop: it waits for the
+// device to come back (see Reconnector) and goes on with the same settings and count.
 //
 // All public operations are for the owner thread. A worker runs once.
 class WeightWorker : public QObject {
@@ -62,6 +63,10 @@ public:
     // "null.port.error" when no port is set, and the serial library's exceptions when the
     // port cannot be opened or configured (no view call but the open report is made then).
     WeightWorker(WeightWorkerView& view, const config::Config& config);
+    // Reads `source` (open, not to be flushed: a recorded stream) instead of the port of
+    // `config`; its end ends the run as cancel() would. Reports it as a port is reported.
+    WeightWorker(WeightWorkerView& view, const config::Config& config,
+                 std::unique_ptr<Tarolink::SerialPort> source);
     // Stops the loop and waits for it. No view call is made from here; the port is closed.
     ~WeightWorker() override;
     WeightWorker(const WeightWorker&) = delete;
@@ -114,7 +119,12 @@ private:
     void run(std::stop_token stop);
     int loop(std::stop_token stop);
     void prepare();
+    void reportOpened();
     void readAvailable(const std::stop_token& stop);
+    void takeByte(int b);
+    bool skipped(int b);
+    void endOfByte(int b);
+    bool reconnect(const std::stop_token& stop);
     void completeLine();
     void dropOverlongLine();
     void beginDropping(std::uint64_t alreadyDropped);
@@ -127,6 +137,14 @@ private:
     WeightWorkerView& view_;
     const config::Config config_;
     std::unique_ptr<Tarolink::SerialPort> port_;
+    // A recorded stream: its end is a stop, not a lost device.
+    const bool endIsStop_ = false;
+    std::optional<Reconnector> reconnector_;
+    // Bytes taken from the port in a block and not yet through takeByte (a failing line
+    // leaves the rest for the next round).
+    std::uint8_t block_[4096];
+    int blockNext_ = 0;
+    int blockEnd_ = 0;
     BatchChannel<Report> channel_;
 
     // Worker thread only while the loop runs; the completion step reads the line buffer
@@ -154,6 +172,7 @@ private:
     // The end of the loop, handed to the completion step with the Finished report.
     std::optional<QString> failure_;
     bool deviceGone_ = false;
+    bool endOfInput_ = false;
 
     std::mutex pauseMutex_;
     std::condition_variable_any pauseWake_;

@@ -15,6 +15,9 @@ class WeightWorkerAnd : public WeightWorker {
 public:
     // As WeightWorker's: opens the port.
     WeightWorkerAnd(WeightWorkerView& view, const config::Config& config) : WeightWorker(view, config) {}
+    WeightWorkerAnd(WeightWorkerView& view, const config::Config& config,
+                    std::unique_ptr<Tarolink::SerialPort> source)
+        : WeightWorker(view, config, std::move(source)) {}
 
     // Sets DTR on, waits 50 ms, reads DSR, sets RTS on, waits 50 ms, reads CTS. Returns the
     // warning to show (titled with the text of "warning") when the balance does not answer

@@ -13,6 +13,9 @@ class WeightWorkerBarcode : public WeightWorker {
 public:
     // As WeightWorker's: opens the port.
     WeightWorkerBarcode(WeightWorkerView& view, const config::Config& config) : WeightWorker(view, config) {}
+    WeightWorkerBarcode(WeightWorkerView& view, const config::Config& config,
+                        std::unique_ptr<Tarolink::SerialPort> source)
+        : WeightWorker(view, config, std::move(source)) {}
 
 protected:
     int valueGroup(const config::ConfigHelper::Instrument&) const override { return 1; }

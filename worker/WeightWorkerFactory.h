@@ -22,5 +22,8 @@ struct CreatedWorker {
 // check runs at once; every other instrument a WeightWorker. Not started yet. Throws what
 // the constructors throw. Owner thread.
 CreatedWorker createWeightWorker(WeightWorkerView& view, const config::Config& config);
+// The same worker reading `source` (a recorded stream, see WeightWorker) instead of a port.
+CreatedWorker createWeightWorkerOn(std::unique_ptr<Tarolink::SerialPort> source, WeightWorkerView& view,
+                                   const config::Config& config);
 
 } // namespace tarovex::worker

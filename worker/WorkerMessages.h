@@ -18,6 +18,8 @@ inline constexpr QLatin1StringView STOPPED{"stopped"};
 inline constexpr QLatin1StringView INTERRUPTED{"interrupted"};
 inline constexpr QLatin1StringView EXECUTION_EXCEPTION{"execution.exception"};
 inline constexpr QLatin1StringView DEVICE_DISCONNECTED{"device.disconnected"}; // 1 printf argument
+inline constexpr QLatin1StringView DEVICE_WAITING{"device.waiting"};           // 1 printf argument
+inline constexpr QLatin1StringView DEVICE_RECONNECTED{"device.reconnected"};   // 1 printf argument
 inline constexpr QLatin1StringView LINE_TOO_LONG{"line.too.long"};             // 2 printf arguments
 inline constexpr QLatin1StringView STILL_NO_TERMINATOR{"still.no.terminator"}; // 1 printf argument
 inline constexpr QLatin1StringView DROPPED_BYTES{"dropped.bytes"};             // 1 printf argument
@@ -64,6 +66,8 @@ inline constexpr Key ALL[] = {
     {INTERRUPTED, 0, 0},
     {EXECUTION_EXCEPTION, 0, 0},
     {DEVICE_DISCONNECTED, 1, 0},
+    {DEVICE_WAITING, 1, 0},
+    {DEVICE_RECONNECTED, 1, 0},
     {LINE_TOO_LONG, 2, 0},
     {STILL_NO_TERMINATOR, 1, 0},
     {DROPPED_BYTES, 1, 0},

@@ -47,10 +47,10 @@ TEST_P(ConfigStoreTest, FirstRunLoadsDefaultsWithoutInvalidReport) {
               std::vector<int>({7, 3, 0, 0, 13}));
     EXPECT_EQ(config.getDelay(), "20");
     EXPECT_EQ(config.getKeyboardType(), CH::KeyboardType::QUERTY);
-    EXPECT_EQ(
-        std::vector<bool>({config.minimizeToTray, config.notifyWhenMinimizedToTray, config.checkForUpdates,
-                           config.abortAutoStartWhenPrevPortNotAvailable, config.ignoreDuplicates}),
-        std::vector<bool>({false, false, true, false, false}));
+    EXPECT_EQ(std::vector<bool>({config.minimizeToTray, config.notifyWhenMinimizedToTray,
+                                 config.checkForUpdates, config.abortAutoStartWhenPrevPortNotAvailable,
+                                 config.ignoreDuplicates, config.reconnect}),
+              std::vector<bool>({false, false, true, false, false, false}));
     EXPECT_TRUE(node->keys().isEmpty()) << "a load writes nothing";
 }
 
@@ -122,7 +122,7 @@ TEST_P(ConfigStoreTest, SaveThenLoadGivesTheSameSettingsAndPrevPortIsThePort) {
     EXPECT_TRUE(loadConfig(*reopened->node(settingsNodePath), loaded, ports));
     EXPECT_FALSE(loaded.hasChanged(saved));
     EXPECT_EQ(loaded.getPrevPort(), std::optional<QString>("COM4"));
-    EXPECT_EQ(reopened->node(settingsNodePath)->keys().size(), 33);
+    EXPECT_EQ(reopened->node(settingsNodePath)->keys().size(), 34);
 }
 
 TEST_P(ConfigStoreTest, WithoutPortsThePortIsNeitherReadNorWritten) {
@@ -210,6 +210,7 @@ TEST(ConfigStore, SaveWritesPortsFirstThenTheSaveOrderThenFlushes) {
                                      "checkForUpdates",
                                      "abortAutoStartWhenPrevPortNotAvailable",
                                      "ignoreDuplicates",
+                                     "reconnect",
                                      "editOperation",
                                      "editPosition",
                                      "editNumCharacters",
@@ -243,6 +244,7 @@ TEST(ConfigStore, SaveWritesPortsFirstThenTheSaveOrderThenFlushes) {
                                           "checkForUpdates",
                                           "abortAutoStartWhenPrevPortNotAvailable",
                                           "ignoreDuplicates",
+                                          "reconnect",
                                           "editOperation",
                                           "editPosition",
                                           "editNumCharacters",

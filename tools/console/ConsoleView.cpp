@@ -7,6 +7,27 @@ namespace tarovex::console {
 QByteArray valueRecord(const QString& value, ValueFormat format) {
     if (format == ValueFormat::NullTerminated)
         return value.toUtf8() + '\0';
+    // The common value is plain ASCII without a control character: its bytes as they are,
+    // in one allocation.
+    bool ascii = true;
+    bool control = false;
+    for (const QChar c : value) {
+        const char16_t u = c.unicode();
+        control = u < 0x20 || (u >= 0x7F && u <= 0x9F);
+        if (control)
+            break;
+        ascii = ascii && u < 0x80;
+    }
+    if (!control && ascii) {
+        QByteArray record(value.size() + 1, Qt::Uninitialized);
+        char* out = record.data();
+        for (const QChar c : value)
+            *out++ = char(c.unicode());
+        *out = '\n';
+        return record;
+    }
+    if (!control)
+        return value.toUtf8() + '\n';
     // A CR or LF inside a value (a scanner's suffix) must not split it over two lines.
     QString readable;
     readable.reserve(value.size());

@@ -70,6 +70,7 @@ const std::map<QString, std::function<QString()>>& descriptions() {
         {"checkForUpdates", yesNo},
         {"abortAutoStartWhenPrevPortNotAvailable", yesNo},
         {"ignoreDuplicates", yesNo},
+        {"reconnect", yesNo},
         {"editOperation", names<CH::EditOperation>},
         {"editPosition", names<CH::EditPosition>},
         {"editNumCharacters", text("an integer 1 to 99, or empty")},

@@ -25,6 +25,7 @@ struct StreamWriter::State {
     bool closing = false;
     bool ended = false;
     int error = 0;
+    const volatile std::sig_atomic_t* giveUp = nullptr; // set: write() waits for room
 };
 
 namespace {
@@ -106,16 +107,36 @@ StreamWriter::~StreamWriter() {
 
 bool StreamWriter::write(QByteArray item) {
     State& s = *state_;
-    std::lock_guard lock(s.mutex);
-    if (s.ended || s.closing || s.queuedBytes + item.size() > s.capacity) {
+    std::unique_lock lock(s.mutex);
+    // Waits in slices, so that a stop signal is seen; an item larger than the whole queue
+    // goes in once the queue is empty.
+    while (s.giveUp && !*s.giveUp && !s.ended && !s.closing && s.queuedBytes > 0 &&
+           s.queuedBytes + item.size() > s.capacity)
+        s.changed.wait_for(lock, std::chrono::milliseconds(100));
+    const bool oversize = s.giveUp && !*s.giveUp && s.queuedBytes == 0;
+    if (s.ended || s.closing || (s.queuedBytes + item.size() > s.capacity && !oversize)) {
         ++s.dropped;
         return false;
     }
     s.queuedBytes += item.size();
     s.queue.push_back(std::move(item));
     ++s.accepted;
-    s.changed.notify_all();
+    // The writer waits only for an empty queue; a wake-up per item would cost more than
+    // the item.
+    if (s.queue.size() == 1)
+        s.changed.notify_all();
     return true;
+}
+
+void StreamWriter::waitForRoom(const volatile std::sig_atomic_t* giveUp) {
+    std::lock_guard lock(state_->mutex);
+    state_->giveUp = giveUp;
+}
+
+bool StreamWriter::drain(std::chrono::milliseconds timeout) {
+    State& s = *state_;
+    std::unique_lock lock(s.mutex);
+    return s.changed.wait_for(lock, timeout, [&] { return s.queuedBytes == 0 || s.ended; });
 }
 
 qsizetype StreamWriter::finish(std::chrono::milliseconds timeout) {

@@ -3,6 +3,7 @@
 #include <QByteArray>
 
 #include <chrono>
+#include <csignal>
 #include <memory>
 #include <thread>
 
@@ -24,6 +25,12 @@ public:
     // Queues one item whole; false when it was dropped (the queue is full, or the writing
     // has ended).
     bool write(QByteArray item);
+    // From now on write() waits for room instead of dropping (a replay loses nothing),
+    // until `*giveUp` is set (a stop signal): then it drops again.
+    void waitForRoom(const volatile std::sig_atomic_t* giveUp);
+    // Waits up to `timeout` until everything queued is written (or the writing ended);
+    // true when it is. Unlike finish(), the writer goes on taking items.
+    bool drain(std::chrono::milliseconds timeout);
     // Takes no more items and waits up to `timeout` for the queued ones to be written.
     // Returns how many items were not written: dropped, lost to a failed write, or still
     // waiting. A writer stuck in a write that never returns is left behind, not waited for.

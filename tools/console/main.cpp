@@ -3,6 +3,7 @@
 #include "ConsoleTyping.h"
 #include "ConsoleView.h"
 #include "Detect.h"
+#include "Replay.h"
 #include "SettingValues.h"
 #include "StreamWriter.h"
 
@@ -82,6 +83,14 @@ Options:
                     as true/false, numbers and texts as typed (inputTerminator=10,
                     decimalPlaces=2, customRegEx=([0-9.]+)). An unknown key or an
                     invalid value is an error that names the valid values.
+  --replay FILE     read the captured raw bytes of FILE (- for standard input)
+                    instead of a port, as fast as they can be processed, through the
+                    same line cutting, processing and repeat filter; the end of FILE
+                    stops the run as a signal would. No value is dropped: a slow
+                    reader of standard output slows the replay down.
+  --reconnect       when the device vanishes during the run, wait for it to come
+                    back (by its name under /dev/serial/by-id when it has one, else
+                    by PORT) and go on (same as --set reconnect=true)
   --null            write every value raw and end it with a NUL byte, not a newline
   --no-line-log     leave the received lines out of the message log
   --sound           play the sound of the settings (setting sound) for every value
@@ -117,10 +126,11 @@ output goes away (a broken pipe): the run ends as with the Stop button (bytes
 after the last line are reported, the port is closed and its terminal settings
 restored), also when standard output is not being read.
 
-Exit status: 0 stopped by a signal or a broken pipe; 1 no port, the keystroke
-output of --type could not be made (the log says why), the port could not be
-opened, the device was disconnected, reading failed or standard output failed
-otherwise; 2 a wrong option or setting, or an empty or unusable PORT; 255 the serial library
+Exit status: 0 stopped by a signal, a broken pipe or the end of the replayed FILE;
+1 no port, the keystroke output of --type could not be made (the log says why),
+the port or FILE could not be opened, the device was disconnected, reading
+failed or standard output failed otherwise; 2 a wrong option or setting, or an
+empty or unusable PORT; 255 the serial library
 has no driver for this system (TLK_OSNAME).
 With --detect: 0 a port was found (it is on standard output); 1 none was, or
 the detection was stopped.
@@ -135,6 +145,7 @@ struct Options {
     std::optional<QString> port;
     QStringList morePorts; // --detect takes several
     bool detect = false;
+    std::optional<QString> replay;
     QList<std::pair<QString, QString>> overrides;
     bool logLines = true;
     bool sound = false;
@@ -170,6 +181,14 @@ Options parse(const QStringList& args) {
             o.logLines = false;
         } else if (a == u"--sound") {
             o.sound = true;
+        } else if (a == u"--reconnect") {
+            o.overrides.append({QStringLiteral("reconnect"), QStringLiteral("true")});
+        } else if (a == u"--replay" || a.startsWith(u"--replay=")) {
+            if (a == u"--replay" && ++i >= args.size())
+                usageError(QStringLiteral("--replay needs a FILE (- for standard input)"));
+            o.replay = a == u"--replay" ? args[i] : a.mid(9);
+            if (o.replay->isEmpty())
+                usageError(QStringLiteral("the replay FILE is empty; give a file, or - for standard input"));
         } else if (a == u"--null") {
             o.format = console::ValueFormat::NullTerminated;
         } else if (a == u"--set" || a.startsWith(u"--set=")) {
@@ -206,6 +225,10 @@ Options parse(const QStringList& args) {
     for (const QString& port : (o.port ? QStringList{*o.port} : QStringList()) + o.morePorts)
         if (isPtyMultiplexer(port))
             usageError(QStringLiteral("%1 is the pseudo-terminal multiplexer, not a serial port").arg(port));
+    if (o.port && o.replay)
+        usageError(QStringLiteral("a PORT and --replay exclude each other"));
+    if (o.detect && o.replay)
+        usageError(QStringLiteral("--detect and --replay exclude each other"));
     return o;
 }
 
@@ -288,7 +311,9 @@ int main(int argc, char* argv[]) {
 
     // The port list, as the program makes it: the given port alone, else the system's.
     QStringList ports;
-    if (options.port) {
+    if (options.replay) {
+        // no port is opened
+    } else if (options.port) {
         ports.append(*options.port);
     } else {
         try {
@@ -320,7 +345,7 @@ int main(int argc, char* argv[]) {
         config.setPort(*options.port);
     for (const auto& [key, value] : options.overrides)
         applyOverride(config, key, value);
-    if (config.getPort().isEmpty()) {
+    if (config.getPort().isEmpty() && !options.replay) {
         std::cerr << "tarovex-console: no serial port found; give one as the argument\n";
         return 1;
     }
@@ -330,6 +355,10 @@ int main(int argc, char* argv[]) {
         ignorer.emplace(config);
     console::StreamWriter values(valueFd, kValueQueueBytes, signalPipe[1]);
     console::StreamWriter log(STDERR_FILENO, kLogQueueBytes);
+    if (options.replay) {
+        values.waitForRoom(&stopSignalled);
+        log.waitForRoom(&stopSignalled);
+    }
     console::ConsoleView view(values, log, std::move(ignorer), options.logLines, options.format);
     worker::SoundStart sound;
     if (options.sound)
@@ -349,8 +378,14 @@ int main(int argc, char* argv[]) {
 
     worker::CreatedWorker created;
     try {
-        created = worker::createWeightWorker(view, config);
+        created = options.replay ? console::createReplayWorker(view, config, *options.replay)
+                                 : worker::createWeightWorker(view, config);
     } catch (const std::exception& e) {
+        if (options.replay) {
+            view.logImportantEvent(QString::fromStdString(e.what()));
+            log.finish(kLogDrainTime);
+            return 1;
+        }
         view.logImportantEvent(workerText(worker::WorkerMessages::ERROR_OPENING_PORT) +
                                QString::fromStdString(Tarolink::describe(e)));
         if (const auto hint = worker::openFailureHint(config.getPort(), e))
@@ -400,6 +435,9 @@ int main(int argc, char* argv[]) {
         console::stopTyping(*typing, view);
     if (sound.output)
         sound.output->close();
+    // A replay's values all wait for standard output, as long as no signal gives up.
+    while (options.replay && !stopSignalled && !values.drain(kValueDrainTime)) {
+    }
     if (const qsizetype lost = values.finish(kValueDrainTime); lost > 0)
         view.logImportantEvent(
             QStringLiteral("%1 values could not be written to standard output.").arg(lost));

@@ -1,0 +1,65 @@
+#include "worker/Reconnector.h"
+
+#include "Tarolink/SerialPort.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+#include <exception>
+
+namespace tarovex::worker {
+
+Reconnector::Reconnector(const QString& port, const QString& byIdFolder)
+    : watched_(stableName(port, byIdFolder)) {}
+
+QString Reconnector::stableName(const QString& port, const QString& byIdFolder) {
+    const QFileInfo given(port);
+    const QString folder = QDir(byIdFolder).absolutePath();
+    if (given.absolutePath() == folder)
+        return port;
+    const QString device = given.canonicalFilePath();
+    if (device.isEmpty())
+        return port;
+    for (const QFileInfo& entry :
+         QDir(folder).entryInfoList(QDir::System | QDir::Files | QDir::NoDotAndDotDot))
+        if (entry.canonicalFilePath() == device)
+            return entry.absoluteFilePath();
+    return port;
+}
+
+bool Reconnector::reopen(Tarolink::SerialPort& port, const std::stop_token& stop) {
+    try {
+        port.close();
+    } catch (const std::exception&) {
+        // closed in any case
+    }
+    const std::string name = watched_.toStdString();
+    if (port.getPortName() != name)
+        port.setPortName(name);
+    while (!stop.stop_requested()) {
+        {
+            std::unique_lock lock(mutex_);
+            wake_.wait_for(lock, stop, kPollInterval, [] { return false; });
+        }
+        if (stop.stop_requested() || !QFileInfo::exists(watched_))
+            continue;
+        try {
+            port.open();
+        } catch (const std::exception&) {
+            continue; // there, but not ready yet (udev still setting it up)
+        }
+        try {
+            // A device that vanished again at once waits on the next round.
+            if (!port.isDeviceGone())
+                return true;
+        } catch (const std::exception&) {
+        }
+        try {
+            port.close();
+        } catch (const std::exception&) {
+        }
+    }
+    return false;
+}
+
+} // namespace tarovex::worker
