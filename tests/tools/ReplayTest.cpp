@@ -9,6 +9,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
+#include <thread>
 
 using tools_test::Process;
 
@@ -65,6 +67,8 @@ TEST_F(Replay, GivesTheValuesAndEndOfALiveRunForTheSameBytes) {
         std::string liveValues;
         for (auto n = std::count(row.values.begin(), row.values.end(), '\n'); n > 0; --n)
             liveValues += live.readLine().value_or("<missing>") + '\n';
+        // The tail came in the same write, but the worker may not have read it yet.
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
         live.signal(SIGTERM);
         EXPECT_EQ(live.wait(), 0);
         liveValues += live.remainingOutput();
