@@ -2,6 +2,9 @@
 #include "config/ConfigHelper.h"
 #include "tests/XTextRecorder.h"
 #include "tests/XvfbServer.h"
+#include "tests/worker/KeysTestSupport.h"
+#include "worker/keys/InterpretingSynthesizer.h"
+#include "worker/keys/Keybot.h"
 
 #include <gtest/gtest.h>
 
@@ -140,6 +143,41 @@ TEST_F(X11KeyOutputTest, ADisplayThatCannotBeOpenedIsNamed) {
     } catch (const std::runtime_error& e) {
         EXPECT_STREQ(e.what(), "Cannot open the X display \":4099\"");
     }
+}
+
+// What the program does: the Keybot types through the key map of the declared layout, and
+// the backend turns that into the characters on whatever layout the server has active.
+TEST_F(X11KeyOutputTest, KeybotTypesTheDeclaredLayoutsCoverageOnAnotherXLayout) {
+    const struct {
+        KeyboardType declared;
+        const char* layout;
+        bool caps;
+    } rows[] = {
+        {KeyboardType::GERMAN, "us", false},
+        {KeyboardType::QUERTY, "fr", false},
+        {KeyboardType::QUERTY, "ru", true},
+        {KeyboardType::AZERTY, "de", false},
+        {KeyboardType::US_INTERNATIONAL, "fr", false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.declared.name().toStdString() + " on " + row.layout);
+        ASSERT_TRUE(server_->setLayout(row.layout));
+        setCapsLock(row.caps);
+        QString text;
+        for (const QChar c : KeyboardType::getKeymap(row.declared, KeyMapType::ALPHANUMERIC_COMPLETE).keys())
+            text += c;
+        tarovex_test::XTextRecorder recorder(server_->display());
+        keys_test::LogView view;
+        tarovex::worker::Keybot keybot(0, 0, tarovex::config::KeyCodes::VK_ENTER, 0, 0, row.declared,
+                                       KeyMapType::ALPHANUMERIC_COMPLETE, view,
+                                       std::make_unique<InterpretingSynthesizer>(
+                                           row.declared, std::make_unique<X11KeyOutput>(server_->display())));
+        keybot.typeValue(text);
+        const std::string expected = text.toStdString() + "<Return>";
+        EXPECT_EQ(recorder.transcript(expected.size()), expected);
+        EXPECT_TRUE(view.important().isEmpty()) << view.important().join(u'\n').toStdString();
+    }
+    setCapsLock(false);
 }
 
 } // namespace
