@@ -21,12 +21,7 @@ namespace WM = tarovex::worker::WorkerMessages;
 
 namespace {
 
-bool runUntil(const std::function<bool()>& done) {
-    const QDeadlineTimer deadline(20000);
-    while (!done() && !deadline.hasExpired())
-        QApplication::processEvents(QEventLoop::AllEvents, 10);
-    return done();
-}
+using ui_test::runUntil;
 
 QString text(QLatin1StringView key) {
     return tarovex::worker::workerBundle().getString(key);

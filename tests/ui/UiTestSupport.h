@@ -3,6 +3,9 @@
 #include "tarovex/Version.h"
 
 #include <QApplication>
+#include <QDeadlineTimer>
+
+#include <functional>
 
 namespace ui_test {
 
@@ -18,6 +21,14 @@ inline QApplication& application() {
         new QApplication(argc, argv);
     }
     return *static_cast<QApplication*>(QApplication::instance());
+}
+
+// Runs the event loop until `done` holds; false when `ms` passed first.
+inline bool runUntil(const std::function<bool()>& done, int ms = 20000) {
+    const QDeadlineTimer deadline(ms);
+    while (!done() && !deadline.hasExpired())
+        QApplication::processEvents(QEventLoop::AllEvents, 10);
+    return done();
 }
 
 } // namespace ui_test

@@ -24,12 +24,7 @@ using namespace tarovex;
 
 namespace {
 
-bool runUntil(const std::function<bool()>& done) {
-    const QDeadlineTimer deadline(20000);
-    while (!done() && !deadline.hasExpired())
-        QApplication::processEvents(QEventLoop::AllEvents, 10);
-    return done();
-}
+using ui_test::runUntil;
 
 struct NoDialogs : Notifier {
     QStringList shown;

@@ -32,10 +32,7 @@ using namespace tarovex;
 namespace {
 
 bool runUntil(const std::function<bool()>& done, int ms = 10000) {
-    const QDeadlineTimer deadline(ms);
-    while (!done() && !deadline.hasExpired())
-        QApplication::processEvents(QEventLoop::AllEvents, 10);
-    return done();
+    return ui_test::runUntil(done, ms);
 }
 
 struct RecordingNotifier : Notifier {
