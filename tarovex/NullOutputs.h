@@ -6,8 +6,8 @@
 
 namespace tarovex {
 
-// A keystroke output that keeps what it was given instead of typing it: for tests, and the
-// program's stand-in until a platform output is wired in.
+// A keystroke output that keeps what it was given instead of typing it: for tests and
+// screenshots.
 class RecordingTyper : public ValueTyper {
 public:
     void putString(const QString& value) override {
