@@ -1,14 +1,55 @@
-// Characters per second through the X11 backend at delay 0, against an Xvfb of its own.
+// Typing speed through the X11 backend, against an Xvfb of its own: characters per second
+// at delay 0, and how long one value takes at the default delay next to its pause count.
+#include "config/KeyCodes.h"
 #include "tests/XvfbServer.h"
+#include "worker/keys/InterpretingSynthesizer.h"
+#include "worker/keys/Keybot.h"
 #include "worker/keys/X11KeyOutput.h"
 
 #include <benchmark/benchmark.h>
 
+#include <QString>
+
+using namespace tarovex;
 using namespace tarovex::worker::keys;
+namespace ConfigHelper = config::ConfigHelper;
+
+namespace {
+
+tarovex_test::XvfbServer& server() {
+    static tarovex_test::XvfbServer instance;
+    return instance;
+}
+
+// Counts the pauses the Keybot asks for and passes everything on to the real output.
+class PauseCounter : public KeySynthesizer {
+public:
+    PauseCounter(std::unique_ptr<KeySynthesizer> inner, long& pauses) : inner_(std::move(inner)), pauses_(pauses) {}
+    void press(int code) override { inner_->press(code); }
+    void release(int code) override { inner_->release(code); }
+    void delay(int ms) override {
+        ++pauses_;
+        inner_->delay(ms);
+    }
+
+private:
+    std::unique_ptr<KeySynthesizer> inner_;
+    long& pauses_;
+};
+
+class SilentView : public worker::WeightWorkerView {
+public:
+    void logEvent(const QString&) override {}
+    void logImportantEvent(const QString&) override { ++errors; }
+    void setConnectedInGUI(bool) override {}
+    void dataLineReceived(worker::DataLine) override {}
+    int errors = 0;
+};
+
+} // namespace
 
 static void BM_X11TypeCharacter(benchmark::State& state) {
-    static tarovex_test::XvfbServer server;
-    X11KeyOutput output(server.display());
+    X11KeyOutput output(server().display());
     const char32_t text[] = U"12.5 kg Aa@#{}~";
     std::size_t i = 0;
     for (auto _ : state)
@@ -16,3 +57,31 @@ static void BM_X11TypeCharacter(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations());
 }
 BENCHMARK(BM_X11TypeCharacter);
+
+// One value at the default delay of 20 ms with ENTER as terminator, on QUERTY.
+// The "pauses" counter times 20 ms is what the delays alone cost; the rest is the output.
+static void BM_ValueAtDefaultDelay(benchmark::State& state, const char* value, int startWith) {
+    constexpr int kDefaultDelay = 20;
+    long pauses = 0;
+    SilentView view;
+    worker::KeystrokeQueue queue;
+    auto output = std::make_unique<X11KeyOutput>(server().display());
+    auto synthesizer = std::make_unique<InterpretingSynthesizer>(ConfigHelper::KeyboardType::QUERTY, std::move(output));
+    worker::Keybot keybot(kDefaultDelay, startWith, config::KeyCodes::VK_ENTER, 0, 0, ConfigHelper::KeyboardType::QUERTY,
+                          ConfigHelper::KeyMapType::ALPHANUMERIC_COMPLETE, view,
+                          std::make_unique<PauseCounter>(std::move(synthesizer), pauses), queue);
+    const QString text = QString::fromUtf8(value);
+    for (auto _ : state)
+        keybot.typeValue(text);
+    const double perValue = double(pauses) / double(state.iterations());
+    state.counters["pauses"] = perValue;
+    state.counters["pause_ms"] = perValue * kDefaultDelay;
+    state.counters["errors"] = view.errors;
+}
+BENCHMARK_CAPTURE(BM_ValueAtDefaultDelay, digits_12.50, "12.50", 0)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(BM_ValueAtDefaultDelay, weight_-1234.567_kg, "-1234.567 kg", 0)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK_CAPTURE(BM_ValueAtDefaultDelay, tab_then_12.50, "12.50", config::KeyCodes::VK_TAB)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
