@@ -167,17 +167,26 @@ TEST(KeybotTest, OutputThatCannotTypeACharacter) {
     EXPECT_EQ(view.important(), QStringList{cannotType("a")});
 }
 
+// Every drop is reported when the interval allows it; within the interval only the first
+// drop, and the final count once the queue takes a value again.
 TEST(KeybotTest, QueueIsBoundedAndSaysHowManyItDropped) {
-    KeystrokeQueue queue(2);
-    LogView view;
-    Keybot keybot(0, 0, 0, 0, 0, KeyboardType::QUERTY, KeyMapType::NUMERIC, view,
-                  std::make_unique<RecordingSynthesizer>(), queue);
-    for (const char* v : {"1", "", "2", "3", "4"})
-        keybot.putString(v);
-    EXPECT_EQ(queue.size(), 2u);
     const QString full = workerBundle().getString(WorkerMessages::KEYSTROKE_QUEUE_FULL);
-    EXPECT_EQ(view.important(), (QStringList{ResourceBundle::formatPrintf(full, {2, 1}),
-                                             ResourceBundle::formatPrintf(full, {2, 2})}));
+    const auto message = [&](int dropped) { return ResourceBundle::formatPrintf(full, {2, dropped}); };
+    for (const auto& [interval, expected] :
+         {std::pair{std::chrono::milliseconds(0), QStringList{message(1), message(2), message(3)}},
+          std::pair{std::chrono::milliseconds(std::chrono::hours(1)), QStringList{message(1), message(3)}}}) {
+        KeystrokeQueue queue(2, interval);
+        LogView view;
+        Keybot keybot(0, 0, 0, 0, 0, KeyboardType::QUERTY, KeyMapType::NUMERIC, view,
+                      std::make_unique<RecordingSynthesizer>(), queue);
+        for (const char* v : {"1", "", "2", "3", "4", "5"})
+            keybot.putString(v);
+        EXPECT_EQ(queue.size(), 2u);
+        queue.take({});
+        keybot.putString("6");
+        keybot.putString("7"); // a new run of drops starts over at 1
+        EXPECT_EQ(view.important(), expected + QStringList{message(1)}) << interval.count();
+    }
 }
 
 // Values queued while no Keybot runs are typed by the next one; a stop request ends the

@@ -40,7 +40,7 @@ void Keybot::putString(const QString& text) {
     if (text.isEmpty())
         return;
     const KeystrokeQueue::PutResult result = queue_.put(text);
-    if (!result.accepted)
+    if (result.report)
         view_.logImportantEvent(config::ResourceBundle::formatPrintf(
             workerBundle().getString(WorkerMessages::KEYSTROKE_QUEUE_FULL),
             {qulonglong(queue_.capacity()), qulonglong(result.droppedInARow)}));

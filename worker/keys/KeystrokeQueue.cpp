@@ -8,15 +8,24 @@ KeystrokeQueue& KeystrokeQueue::processQueue() {
 }
 
 KeystrokeQueue::PutResult KeystrokeQueue::put(QString text) {
+    PutResult result;
     {
         const std::lock_guard lock(mutex_);
-        if (texts_.size() >= capacity_)
-            return {false, ++dropped_};
-        dropped_ = 0;
+        if (texts_.size() >= capacity_) {
+            ++dropped_;
+            const auto now = std::chrono::steady_clock::now();
+            if (reported_ > 0 && now - reportedAt_ < reportInterval_)
+                return {false, dropped_, false};
+            reported_ = dropped_;
+            reportedAt_ = now;
+            return {false, dropped_, true};
+        }
+        result = {true, dropped_, dropped_ > reported_};
+        dropped_ = reported_ = 0;
         texts_.push_back(std::move(text));
     }
     ready_.notify_one();
-    return {};
+    return result;
 }
 
 std::optional<QString> KeystrokeQueue::take(std::stop_token stop) {
@@ -36,7 +45,7 @@ std::size_t KeystrokeQueue::size() const {
 void KeystrokeQueue::clear() {
     const std::lock_guard lock(mutex_);
     texts_.clear();
-    dropped_ = 0;
+    dropped_ = reported_ = 0;
 }
 
 } // namespace tarovex::worker

@@ -2,6 +2,7 @@
 
 #include <QString>
 
+#include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <deque>
@@ -19,7 +20,12 @@ class KeystrokeQueue {
 public:
     static constexpr std::size_t kDefaultCapacity = 10000;
 
-    explicit KeystrokeQueue(std::size_t capacity = kDefaultCapacity) : capacity_(capacity) {}
+    // A flood drops thousands of values a second; reporting each would drown the log (and
+    // the lines the user needs) in the same message, so drops are reported at most once per
+    // `reportInterval`, plus once more with the final count when the queue accepts again.
+    explicit KeystrokeQueue(std::size_t capacity = kDefaultCapacity,
+                            std::chrono::milliseconds reportInterval = std::chrono::seconds(1))
+        : capacity_(capacity), reportInterval_(reportInterval) {}
 
     // The queue of the process.
     static KeystrokeQueue& processQueue();
@@ -27,8 +33,10 @@ public:
     struct PutResult {
         bool accepted = true;
         std::size_t droppedInARow = 0; // values refused since the queue last accepted one
+        bool report = false;           // droppedInARow is news for the log
     };
-    // Appends without ever blocking; a full queue refuses the text.
+    // Appends without ever blocking; a full queue refuses the text. An accepted text that
+    // ends a run of drops not yet fully reported comes back with that run's count.
     PutResult put(QString text);
     // The next text, waiting as long as needed; none once a stop is requested (the request
     // wakes the wait).
@@ -43,7 +51,10 @@ private:
     mutable std::mutex mutex_;
     std::condition_variable_any ready_;
     std::deque<QString> texts_;
+    const std::chrono::milliseconds reportInterval_;
     std::size_t dropped_ = 0;
+    std::size_t reported_ = 0; // of dropped_
+    std::chrono::steady_clock::time_point reportedAt_;
 };
 
 } // namespace tarovex::worker
