@@ -1,27 +1,10 @@
 #include "tarovex/LogLine.h"
 
-#include <chrono>
-
 namespace tarovex {
 namespace {
 
 QString timePrefix(const QDateTime& time) {
     return time.toString(QStringLiteral("HH:mm:ss ")); // the 24-hour clock, whatever the locale
-}
-
-// A data line's time, one conversion per second: converting to local time asks the C
-// library, which stats the zone file on every call, and a fast instrument sends thousands
-// of lines per second.
-QString timePrefix(worker::DataLine::Instant instant) {
-    using namespace std::chrono;
-    thread_local sys_seconds second = sys_seconds::min();
-    thread_local QString text;
-    const sys_seconds s = floor<seconds>(instant);
-    if (s != second) {
-        second = s;
-        text = timePrefix(QDateTime::fromSecsSinceEpoch(s.time_since_epoch().count(), Qt::LocalTime));
-    }
-    return text;
 }
 
 } // namespace
@@ -31,7 +14,7 @@ LogLine eventLine(const QDateTime& time, const QString& text, LogStyle style) {
 }
 
 LogLine dataLineLog(const worker::DataLine& line) {
-    const QString time = timePrefix(line.getInstant());
+    const QString time = line.getTimeOfDay() + u' ';
     const QString raw = line.getReadable();
     const QString& value = line.getProcessedData();
     if (value.isEmpty())

@@ -111,6 +111,7 @@ TabValues tabValuesFrom(const config::Config& c) {
     t.editNumCharacters = c.getEditNumCharacters();
     t.removeCharacters = c.getRemoveCharacters();
     t.ignoreDuplicates = c.ignoreDuplicates;
+    t.reconnect = c.reconnect;
     t.minimizeToTray = c.minimizeToTray;
     t.notifyWhenMinimizedToTray = c.notifyWhenMinimizedToTray;
     t.checkForUpdates = c.checkForUpdates;
@@ -184,6 +185,7 @@ TabsUpdate updateConfigFromTabs(const TabValues& controls, config::Config& c, bo
         out.roundingDialog = true;
 
     c.ignoreDuplicates = t.ignoreDuplicates;
+    c.reconnect = t.reconnect;
     c.minimizeToTray = t.minimizeToTray;
     c.notifyWhenMinimizedToTray = t.notifyWhenMinimizedToTray;
     c.checkForUpdates = t.checkForUpdates;

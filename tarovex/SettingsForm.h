@@ -63,6 +63,7 @@ struct TabValues {
     QString editNumCharacters;
     QString removeCharacters;
     bool ignoreDuplicates = false;
+    bool reconnect = false;
     bool minimizeToTray = false;
     bool notifyWhenMinimizedToTray = false;
     bool checkForUpdates = false;

@@ -52,6 +52,31 @@ public:
                 &context_, [this] { deliverNow(); }, Qt::QueuedConnection);
     }
 
+    // Queues all of `items` at once and empties it: one lock and at most one post for a
+    // whole block of lines. Waits like push() while the channel is full; the batch may
+    // then take it past `capacity` by its own size.
+    void pushAll(std::vector<T>& items, std::stop_token stop = {}) {
+        if (items.empty())
+            return;
+        bool post = false;
+        {
+            std::unique_lock lock(mutex_);
+            if (pending_.size() >= capacity_) {
+                waiting_ = true;
+                room_.wait(lock, stop, [this] { return pending_.size() < capacity_; });
+                waiting_ = false;
+            }
+            pending_.insert(pending_.end(), std::make_move_iterator(items.begin()),
+                            std::make_move_iterator(items.end()));
+            post = !scheduled_;
+            scheduled_ = true;
+        }
+        items.clear();
+        if (post)
+            QMetaObject::invokeMethod(
+                &context_, [this] { deliverNow(); }, Qt::QueuedConnection);
+    }
+
     // Delivers what is queued now, on the calling (owner) thread.
     //
     // A callback may run a nested event loop, which calls this again before the outer

@@ -7,6 +7,22 @@ QDateTime DataLine::getDateTime() const {
     return QDateTime::fromMSecsSinceEpoch(ms.count(), Qt::LocalTime);
 }
 
+// One conversion per second and thread: converting to local time asks the C library,
+// which stats the zone file on every call, and a fast instrument sends thousands of lines
+// per second.
+QString DataLine::getTimeOfDay() const {
+    using namespace std::chrono;
+    thread_local sys_seconds second = sys_seconds::min();
+    thread_local QString text;
+    const sys_seconds s = floor<seconds>(instant_);
+    if (s != second) {
+        second = s;
+        text = QDateTime::fromSecsSinceEpoch(s.time_since_epoch().count(), Qt::LocalTime)
+                   .toString(QStringLiteral("HH:mm:ss"));
+    }
+    return text;
+}
+
 QString DataLine::transformControlChars(QStringView text) {
     QString out;
     out.reserve(text.size());

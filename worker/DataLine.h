@@ -35,6 +35,9 @@ public:
     // The arrival time as local date and time in the system's time zone.
     QDateTime getDateTime() const;
 
+    // The arrival time of day as "HH:mm:ss", local time on the 24-hour clock.
+    QString getTimeOfDay() const;
+
     // The arrival time (UTC).
     Instant getInstant() const { return instant_; }
 

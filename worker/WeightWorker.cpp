@@ -164,6 +164,7 @@ void WeightWorker::run(std::stop_token stop) {
         std::lock_guard lock(stateMutex_);
         taskEnded_ = true;
     }
+    flushLines();
     channel_.push(Finished{});
 }
 
@@ -281,6 +282,7 @@ void WeightWorker::readAvailable(const std::stop_token& stop) {
         // cheaper than a call per byte.
         while (!stop.stop_requested()) {
             if (blockNext_ == blockEnd_) {
+                flushLines();
                 blockNext_ = 0;
                 blockEnd_ = port_->getData(block_);
                 if (blockEnd_ <= 0) {
@@ -311,6 +313,7 @@ void WeightWorker::readAvailable(const std::stop_token& stop) {
                 }
             }
         }
+        flushLines();
         return;
     }
     for (int b; !stop.stop_requested() && (b = port_->getByte()) >= 0;) {
@@ -328,6 +331,7 @@ void WeightWorker::readAvailable(const std::stop_token& stop) {
         }
         endOfByte(b);
     }
+    flushLines();
 }
 
 void WeightWorker::takeByte(int b) {
@@ -375,9 +379,8 @@ void WeightWorker::completeLine() {
     }
     QString processed = processor_->process(*value);
     // A copy of its own, so that the buffer keeps its room for the next line.
-    channel_.push(DataLine(QString(lineBuffer_.constData(), lineBuffer_.size()), std::move(processed), count_,
-                           instant, error),
-                  stop_);
+    outbox_.emplace_back(DataLine(QString(lineBuffer_.constData(), lineBuffer_.size()), std::move(processed),
+                                  count_, instant, error));
 }
 
 void WeightWorker::dropOverlongLine() {
@@ -419,7 +422,12 @@ void WeightWorker::pause(const std::stop_token& stop, int ms) {
 }
 
 void WeightWorker::log(const QString& message, bool important) {
+    flushLines();
     channel_.push(Message{important, message}, stop_);
+}
+
+void WeightWorker::flushLines() {
+    channel_.pushAll(outbox_, stop_);
 }
 
 // ---- owner thread ------------------------------------------------------------------

@@ -131,6 +131,7 @@ private:
     void noteDroppedByte();
     void pause(const std::stop_token& stop, int ms);
     void log(const QString& text, bool important = false);
+    void flushLines();
     void deliver(Report& report);
     void complete();
 
@@ -146,6 +147,9 @@ private:
     int blockNext_ = 0;
     int blockEnd_ = 0;
     BatchChannel<Report> channel_;
+    // Completed lines of the current block, handed to the channel together when the block
+    // is through (or before anything else is reported, to keep the order).
+    std::vector<Report> outbox_;
 
     // Worker thread only while the loop runs; the completion step reads the line buffer
     // after the thread has ended.

@@ -313,6 +313,8 @@ QWidget* RazezaRoZurFrame2::buildInputTab() {
     inputTerminatorBox_->setInsertPolicy(QComboBox::NoInsert);
     inputTerminatorBox_->setMinimumContentsLength(
         frameText("inputTerminatorBox.prototypeDisplayValue").size());
+    reconnectCheckBox_ = new QCheckBox(frameText("reconnectCheckBox.text"));
+    reconnectCheckBox_->setToolTip(frameText("reconnectCheckBox.toolTipText"));
     auto button = [this](const char* key, const char* tip, void (RazezaRoZurFrame2::*slot)()) {
         auto* b = new QPushButton(frameText(key));
         b->setToolTip(frameText(tip));
@@ -342,6 +344,7 @@ QWidget* RazezaRoZurFrame2::buildInputTab() {
     form->addRow(label("label7.text"), stopBitsBox_);
     form->addRow(label("label8.text"), parityBox_);
     form->addRow(label("label9.text"), inputTerminatorBox_);
+    form->addRow(QString(), reconnectCheckBox_);
     grid->addWidget(line, ++row, 0, 1, 3);
     auto* side = new QVBoxLayout;
     side->addWidget(defaults);
@@ -527,6 +530,7 @@ TabValues RazezaRoZurFrame2::readControls() const {
     t.editNumCharacters = editNumCharactersTextField_->text();
     t.removeCharacters = removeCharactersTextField_->text();
     t.ignoreDuplicates = ignoreDuplicatesCheckBox_->isChecked();
+    t.reconnect = reconnectCheckBox_->isChecked();
     t.minimizeToTray = minimizeToTrayCheckBox_->isChecked();
     t.notifyWhenMinimizedToTray = notifyWhenMinimizedToTrayCheckBox_->isChecked();
     t.checkForUpdates = checkForUpdatesCheckBox_->isChecked();
@@ -562,6 +566,7 @@ void RazezaRoZurFrame2::showControls(const TabValues& t) {
     editNumCharactersTextField_->setText(t.editNumCharacters);
     removeCharactersTextField_->setText(t.removeCharacters);
     ignoreDuplicatesCheckBox_->setChecked(t.ignoreDuplicates);
+    reconnectCheckBox_->setChecked(t.reconnect);
     minimizeToTrayCheckBox_->setChecked(t.minimizeToTray);
     notifyWhenMinimizedToTrayCheckBox_->setChecked(t.notifyWhenMinimizedToTray);
     checkForUpdatesCheckBox_->setChecked(t.checkForUpdates);

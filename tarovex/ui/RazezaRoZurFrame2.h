@@ -148,6 +148,7 @@ private:
     QLineEdit* editNumCharactersTextField_ = nullptr;
     QLineEdit* removeCharactersTextField_ = nullptr;
     QCheckBox* ignoreDuplicatesCheckBox_ = nullptr;
+    QCheckBox* reconnectCheckBox_ = nullptr;
     DecimalSeparatorBox* decimalSeparatorBox_ = nullptr;
     QComboBox* outputTerminatorBox_ = nullptr;
     QComboBox* outputTerminatorBox2_ = nullptr;

@@ -53,8 +53,9 @@ TEST(WindowServices, TheUpdateCheckAsksOnlyWhenTheBuildHasALocation) {
         EXPECT_EQ(check.isAvailable(), r.location.has_value());
         QStringList shown;
         check.start([&](const QString& s) { shown.append(s); });
-        if (r.location)
+        if (r.location) {
             EXPECT_TRUE(worker_test::runUntil([&] { return check.isDone(); }));
+        }
         EXPECT_EQ(shown, r.statuses) << r.location.value_or("none").toStdString();
     }
 }

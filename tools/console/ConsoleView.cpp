@@ -64,7 +64,7 @@ void ConsoleView::dataLineReceived(worker::DataLine line) {
     if (type_)
         type_(line.getProcessedData());
     if (logLines_)
-        log(line.getDateTime().toString(QStringLiteral("HH:mm:ss")), line.getReadable());
+        log(line.getTimeOfDay(), line.getReadable());
     if (values_.write(valueRecord(line.getProcessedData(), format_))) {
         dropping_ = false;
     } else if (!dropping_ && values_.error() == 0) {
