@@ -66,8 +66,11 @@ public:
                 room_.wait(lock, stop, [this] { return pending_.size() < capacity_; });
                 waiting_ = false;
             }
-            pending_.insert(pending_.end(), std::make_move_iterator(items.begin()),
-                            std::make_move_iterator(items.end()));
+            if (pending_.empty())
+                pending_.swap(items); // the caller keeps the empty buffer's room
+            else
+                pending_.insert(pending_.end(), std::make_move_iterator(items.begin()),
+                                std::make_move_iterator(items.end()));
             post = !scheduled_;
             scheduled_ = true;
         }

@@ -86,13 +86,20 @@ ValueExtractor& ValueExtractor::operator=(ValueExtractor&&) noexcept = default;
 ValueExtractor::~ValueExtractor() = default;
 
 std::optional<QString> ValueExtractor::extract(QStringView rawLine) const {
+    const std::optional<QStringView> value = extractView(rawLine);
+    if (!value)
+        return std::nullopt;
+    return value->toString();
+}
+
+std::optional<QStringView> ValueExtractor::extractView(QStringView rawLine) const {
     // A null view has no data pointer, which older PCRE2 versions refuse.
     if (rawLine.data() == nullptr)
         rawLine = QStringView(u"");
     const int rc = pcre2_match(engine_->code.get(), reinterpret_cast<PCRE2_SPTR>(rawLine.utf16()),
                                PCRE2_SIZE(rawLine.size()), 0, 0, engine_->matchData, engine_->context);
     if (rc == PCRE2_ERROR_NOMATCH)
-        return QString();
+        return QStringView();
     if (rc < 0)
         throw std::runtime_error(QStringLiteral("The expression could not be applied to the line: %1")
                                      .arg(errorText(rc))
@@ -103,7 +110,7 @@ std::optional<QString> ValueExtractor::extract(QStringView rawLine) const {
     const PCRE2_SIZE start = ovector[2 * group_];
     if (start == PCRE2_UNSET)
         return std::nullopt;
-    return rawLine.sliced(qsizetype(start), qsizetype(ovector[2 * group_ + 1] - start)).toString();
+    return rawLine.sliced(qsizetype(start), qsizetype(ovector[2 * group_ + 1] - start));
 }
 
 } // namespace tarovex::worker

@@ -36,6 +36,8 @@ public:
     // Throws std::runtime_error when the engine gives up on the line (its backtracking or
     // stack limit is reached) rather than report a missing value.
     std::optional<QString> extract(QStringView rawLine) const;
+    // The same as a view into `rawLine`, for a caller that needs no copy of its own.
+    std::optional<QStringView> extractView(QStringView rawLine) const;
     std::optional<QString> extract(const QString& rawLine) const { return extract(QStringView(rawLine)); }
 
     // The expression and group as given.

@@ -3,6 +3,8 @@
 #include "config/Config.h"
 #include "worker/WhiteSpace.h"
 
+#include <algorithm>
+
 namespace tarovex::worker {
 
 ValueProcessor::ValueProcessor(const config::Config& config, Kind kind)
@@ -19,10 +21,26 @@ QString ValueProcessor::process(const QString& value) {
         v = remover_.remove(v);
     if (kind_ == Kind::Text)
         return v;
-    v = WhiteSpace::remove(v);
-    if (v.isEmpty())
+    return formatNumber(v);
+}
+
+QString ValueProcessor::process(QStringView value) {
+    if (editor_.numCharacters() > 0 || (!remover_.isEmpty() && !value.isEmpty()) || kind_ == Kind::Text)
+        return process(value.toString());
+    return formatNumber(value);
+}
+
+QString ValueProcessor::formatNumber(QStringView value) {
+    if (std::any_of(value.begin(), value.end(), [](QChar c) { return WhiteSpace::isWhiteSpace(c.unicode()); })) {
+        withoutWhiteSpace_.resize(0); // keeps its room
+        for (const QChar c : value)
+            if (!WhiteSpace::isWhiteSpace(c.unicode()))
+                withoutWhiteSpace_.append(c);
+        value = withoutWhiteSpace_;
+    }
+    if (value.isEmpty())
         return QString();
-    return formatter_->format(v);
+    return formatter_->format(value);
 }
 
 } // namespace tarovex::worker

@@ -30,14 +30,19 @@ public:
     // The processed value. Throws config::NumberFormatException or
     // config::ArithmeticException from the formatting (see NumberFormatter::format).
     QString process(const QString& value);
+    // The same; without an edit or a removal it copies nothing on the way to the result.
+    QString process(QStringView value);
 
     Kind kind() const { return kind_; }
 
 private:
+    QString formatNumber(QStringView value);
+
     Kind kind_;
     Editor editor_;
     Remover remover_;
     std::optional<NumberFormatter> formatter_;
+    QString withoutWhiteSpace_; // reused from line to line
 };
 
 } // namespace tarovex::worker

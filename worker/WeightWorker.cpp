@@ -284,11 +284,13 @@ void WeightWorker::readAvailable(const std::stop_token& stop) {
             if (blockNext_ == blockEnd_) {
                 flushLines();
                 blockNext_ = 0;
+                blockInstant_.reset();
                 blockEnd_ = port_->getData(block_);
                 if (blockEnd_ <= 0) {
                     blockEnd_ = 0;
                     return;
                 }
+                blockInstant_ = std::chrono::system_clock::now();
             }
             while (blockNext_ < blockEnd_) {
                 if (skipToTerminator_) {
@@ -313,6 +315,7 @@ void WeightWorker::readAvailable(const std::stop_token& stop) {
                 }
             }
         }
+        blockInstant_.reset();
         flushLines();
         return;
     }
@@ -365,8 +368,9 @@ void WeightWorker::endOfByte(int b) {
 
 void WeightWorker::completeLine() {
     ++count_;
-    const std::optional<QString> value = extractor_->extract(lineBuffer_);
-    const DataLine::Instant instant = std::chrono::system_clock::now();
+    const std::optional<QStringView> value = extractor_->extractView(lineBuffer_);
+    // The lines of one block all arrived by the time it was read.
+    const DataLine::Instant instant = blockInstant_ ? *blockInstant_ : std::chrono::system_clock::now();
     const bool error = parityError_ || framingError_;
     parityError_ = framingError_ = false;
     if (!value) {

@@ -143,9 +143,10 @@ private:
     std::optional<Reconnector> reconnector_;
     // Bytes taken from the port in a block and not yet through takeByte (a failing line
     // leaves the rest for the next round).
-    std::uint8_t block_[4096];
+    std::uint8_t block_[32768];
     int blockNext_ = 0;
     int blockEnd_ = 0;
+    std::optional<DataLine::Instant> blockInstant_; // when the current block was read
     BatchChannel<Report> channel_;
     // Completed lines of the current block, handed to the channel together when the block
     // is through (or before anything else is reported, to keep the order).

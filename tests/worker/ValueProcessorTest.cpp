@@ -19,9 +19,13 @@ namespace {
 
 const QString kDefaultExpression = QStringLiteral(R"re(([-+]?\s*[0-9]*[\.,]?[0-9]+))re");
 
+// Through the copying path and through the view path the worker takes; both must agree.
 QString processLine(ValueProcessor& p, const char* raw) {
     const ValueExtractor extractor(kDefaultExpression, 1);
-    return p.process(extractor.extract(QString::fromLatin1(raw)).value_or(QString()));
+    const QString line = QString::fromLatin1(raw);
+    const QString copied = p.process(extractor.extract(line).value_or(QString()));
+    EXPECT_EQ(p.process(extractor.extractView(line).value_or(QStringView())), copied) << raw;
+    return copied;
 }
 
 } // namespace

@@ -30,6 +30,8 @@ struct StreamWriter::State {
 
 namespace {
 
+constexpr std::chrono::microseconds kLinger{500};
+
 // Writes as much of `bytes` as the stream takes; the bytes written, and errno when it
 // refused the rest.
 std::pair<qsizetype, int> writeAll(int fd, const QByteArray& bytes) {
@@ -57,6 +59,9 @@ void run(StreamWriter::State& s) {
             s.changed.wait(lock, [&] { return !s.queue.empty() || s.closing; });
             if (s.queue.empty())
                 break;
+            // A moment for more to come: a fast producer then meets a writer that takes its
+            // items in thousands rather than one by one, and their lock is rarely contended.
+            s.changed.wait_for(lock, kLinger, [&] { return s.closing || s.queuedBytes >= s.capacity / 2; });
             batch.swap(s.queue);
         }
         // One write for everything that came meanwhile.
