@@ -12,6 +12,7 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <cstdlib>
 #include <vector>
 
 namespace tools_test {
@@ -28,6 +29,10 @@ public:
         std::vector<std::string> envText;
         for (const auto& [k, v] : env)
             envText.push_back(k + "=" + v);
+        // A sanitizer build's options (its suppressions) hold for the child too.
+        for (const char* name : {"ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS", "TSAN_OPTIONS"})
+            if (const char* value = std::getenv(name); value && !env.count(name))
+                envText.push_back(std::string(name) + "=" + value);
         pid_ = ::fork();
         if (pid_ < 0)
             throw std::runtime_error("fork");
