@@ -35,21 +35,7 @@ public:
     // Queues one item (any thread), waiting while the channel is full unless `stop` is
     // requested.
     void push(T item, std::stop_token stop = {}) {
-        bool post = false;
-        {
-            std::unique_lock lock(mutex_);
-            if (pending_.size() >= capacity_) {
-                waiting_ = true;
-                room_.wait(lock, stop, [this] { return pending_.size() < capacity_; });
-                waiting_ = false;
-            }
-            pending_.push_back(std::move(item));
-            post = !scheduled_;
-            scheduled_ = true;
-        }
-        if (post)
-            QMetaObject::invokeMethod(
-                &context_, [this] { deliverNow(); }, Qt::QueuedConnection);
+        enqueue(stop, [&] { pending_.push_back(std::move(item)); });
     }
 
     // Queues all of `items` at once and empties it: one lock and at most one post for a
@@ -58,26 +44,14 @@ public:
     void pushAll(std::vector<T>& items, std::stop_token stop = {}) {
         if (items.empty())
             return;
-        bool post = false;
-        {
-            std::unique_lock lock(mutex_);
-            if (pending_.size() >= capacity_) {
-                waiting_ = true;
-                room_.wait(lock, stop, [this] { return pending_.size() < capacity_; });
-                waiting_ = false;
-            }
+        enqueue(stop, [&] {
             if (pending_.empty())
                 pending_.swap(items); // the caller keeps the empty buffer's room
             else
                 pending_.insert(pending_.end(), std::make_move_iterator(items.begin()),
                                 std::make_move_iterator(items.end()));
-            post = !scheduled_;
-            scheduled_ = true;
-        }
+        });
         items.clear();
-        if (post)
-            QMetaObject::invokeMethod(
-                &context_, [this] { deliverNow(); }, Qt::QueuedConnection);
     }
 
     // Delivers what is queued now, on the calling (owner) thread.
@@ -116,6 +90,26 @@ public:
     }
 
 private:
+    // Waits for room unless `stop` is requested, adds under the lock, and posts the
+    // delivery when none is scheduled yet.
+    template <typename Add> void enqueue(std::stop_token& stop, Add add) {
+        bool post = false;
+        {
+            std::unique_lock lock(mutex_);
+            if (pending_.size() >= capacity_) {
+                waiting_ = true;
+                room_.wait(lock, stop, [this] { return pending_.size() < capacity_; });
+                waiting_ = false;
+            }
+            add();
+            post = !scheduled_;
+            scheduled_ = true;
+        }
+        if (post)
+            QMetaObject::invokeMethod(
+                &context_, [this] { deliverNow(); }, Qt::QueuedConnection);
+    }
+
     std::function<void(T&)> deliver_;
     const std::size_t capacity_;
     std::mutex mutex_;
