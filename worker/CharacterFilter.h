@@ -30,4 +30,18 @@ QString removeCharacters(const QString& value, Drop drop) {
     return out;
 }
 
+// The same for a view: the view itself when nothing is dropped, otherwise a view of
+// `buffer`, which keeps its room from call to call (no allocation once it is large enough).
+template <typename Drop>
+QStringView removeCharacters(QStringView value, Drop drop, QString& buffer) {
+    const auto first = std::find_if(value.begin(), value.end(), [&](QChar c) { return drop(c.unicode()); });
+    if (first == value.end())
+        return value;
+    buffer.resize(0);
+    for (auto it = value.begin(); it != value.end(); ++it)
+        if (it < first || !drop(it->unicode()))
+            buffer.append(*it);
+    return buffer;
+}
+
 } // namespace tarovex::worker

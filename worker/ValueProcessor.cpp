@@ -3,8 +3,6 @@
 #include "config/Config.h"
 #include "worker/WhiteSpace.h"
 
-#include <algorithm>
-
 namespace tarovex::worker {
 
 ValueProcessor::ValueProcessor(const config::Config& config, Kind kind)
@@ -31,13 +29,7 @@ QString ValueProcessor::process(QStringView value) {
 }
 
 QString ValueProcessor::formatNumber(QStringView value) {
-    if (std::any_of(value.begin(), value.end(), [](QChar c) { return WhiteSpace::isWhiteSpace(c.unicode()); })) {
-        withoutWhiteSpace_.resize(0); // keeps its room
-        for (const QChar c : value)
-            if (!WhiteSpace::isWhiteSpace(c.unicode()))
-                withoutWhiteSpace_.append(c);
-        value = withoutWhiteSpace_;
-    }
+    value = WhiteSpace::remove(value, withoutWhiteSpace_);
     if (value.isEmpty())
         return QString();
     return formatter_->format(value);

@@ -17,6 +17,8 @@ public:
     // The value without white space; returns the value itself (shared, not copied) when
     // it has none.
     static QString remove(const QString& value);
+    // The same without a copy: the view itself, or a view of `buffer` holding the result.
+    static QStringView remove(QStringView value, QString& buffer);
 };
 
 } // namespace tarovex::worker
