@@ -6,7 +6,6 @@
 #include "config/Config.h"
 #include "config/Instrument.h"
 #include "tarovex/MessageLog.h"
-#include "tarovex/NullOutputs.h"
 #include "tarovex/RunController.h"
 
 #include <QCoreApplication>
@@ -85,7 +84,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     SilentNotifier notifier;
     MessageLog log;
-    RunController run(c, recordingServices(), notifier, log);
+    RunController run(c, RunServices{}, notifier, log);
     if (!run.start())
         return 0;
     // The stream in two reads, the second starting with one byte received with an error.

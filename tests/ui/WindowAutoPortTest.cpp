@@ -1,12 +1,12 @@
 // The window's "Find port" button and update check box, on the offscreen platform; the port
 // detection runs over the simulated driver, whose modem lines can answer.
 #include "UiTestSupport.h"
-#include "tarovex/NullOutputs.h"
 #include "tarovex/prefs/ConfigStore.h"
 #include "tarovex/prefs/FilePreferences.h"
 #include "tarovex/ui/AutoPortDialog.h"
 #include "tarovex/ui/RazezaRoZurFrame2.h"
 #include "tarovex/util/UpdateCheck.h"
+#include "tests/support/RecordingServices.h"
 
 #include "Tarolink/SerialPortLocal.h"
 #include "Tarolink/SimulatedDriver.h"
@@ -37,7 +37,7 @@ struct Frame {
         ui_test::application();
         root = prefs::FilePreferences::createRoot(dir.filePath("prefs.txt"));
         ui::FrameOptions o;
-        o.services = recordingServices();
+        o.services = tarovex_test::recordingServices();
         o.updateChecker = std::move(updates);
         o.settingsNode = root->node(QString::fromLatin1(prefs::settingsNodePath));
         o.notifier = &notifier;
@@ -60,7 +60,7 @@ TEST(WindowAutoPort, FindPortSelectsTheBestPortOfThePortBox) {
     for (const char* name : {"SIM1", "SIM2", "SIM3"})
         sim->addPort(name);
     sim->setLoopback("SIM2", true, true);
-    Frame w(std::make_shared<NoUpdateChecker>());
+    Frame w(std::make_shared<tarovex_test::NoUpdateChecker>());
     QComboBox* box = w.frame->portList();
     ASSERT_EQ(box->count(), 3);
     box->setCurrentIndex(0);
