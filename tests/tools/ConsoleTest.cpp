@@ -81,7 +81,7 @@ TEST_F(Console, HelpDescribesTheProgram) {
     for (const char* part :
          {"Usage: tarovex-console [OPTIONS] [PORT]", "--set KEY=VALUE", "--null", "Exit status", "SIGTERM",
           "SIGHUP", "gives an empty line when", "gives no\noutput line", "--type",
-          "--keyboard-backend x11|uinput", "--keyboard-layout XKB"})
+          "--keyboard-backend x11|wayland|uinput", "--keyboard-layout XKB"})
         EXPECT_NE(help.find(part), std::string::npos) << part;
 }
 
@@ -103,7 +103,7 @@ TEST_F(Console, WrongOptionsAndSettingsAreRefusedWithStatusTwo) {
         {{"--set"}, "--set needs KEY=VALUE"},
         {{"--bogus"}, "unknown option --bogus"},
         {{"/dev/a", "/dev/b"}, "only one port"},
-        {{"--type", "--keyboard-backend", "wayland"}, "--keyboard-backend is x11 or uinput, not 'wayland'"},
+        {{"--type", "--keyboard-backend", "gnome"}, "--keyboard-backend is x11, wayland or uinput, not 'gnome'"},
         {{"--type", "--keyboard-layout="}, "--keyboard-layout needs an XKB layout"},
         {{"--keyboard-backend=x11"}, "--keyboard-backend and --keyboard-layout go with --type"},
     };
@@ -370,7 +370,7 @@ TEST_F(Console, TypeTypesEveryValueIntoTheFocusedApplication) {
     tarovex_test::XTextRecorder recorder(server.display());
     store({{"outputTerminator", "ENTER"}, {"delay", "2"}});
     auto p = startReading({"--type", pty.slavePath()}, {{"DISPLAY", server.display()}});
-    EXPECT_TRUE(p->waitForError(" Keystroke output: X11 (XTest), layout us\n")) << p->errorText();
+    EXPECT_TRUE(p->waitForError(" Keystroke output: X11 (XTest), layout us (rule: X11 session)\n")) << p->errorText();
     EXPECT_TRUE(p->waitForError(" Keyboard output started. Keyboard type: QWERTY (US, UK)\n"))
         << p->errorText();
     pty.write("ST,GS,+  12.50 g\rno value\r-3,5\r7\r");
