@@ -25,8 +25,8 @@ TEST(KeyOutputFactoryTest, ChoosesByTheSessionAndCarriesTheReasons) {
         std::string display, wayland, result;
     } rows[] = {
         {KeyBackend::Automatic, server.display(), "", "X11 (XTest), layout us"},
-        {KeyBackend::X11, server.display(), "wayland-0", "X11 (XTest), layout us"},
-        {KeyBackend::Automatic, server.display(), "wayland-0", "uinput: " + noUinput},
+        {KeyBackend::X11, server.display(), "/nonexistent/wayland-0", "X11 (XTest), layout us"},
+        {KeyBackend::Automatic, server.display(), "/nonexistent/wayland-0", "uinput: " + noUinput},
         {KeyBackend::Automatic, "", "", "uinput: " + noUinput},
         {KeyBackend::Uinput, server.display(), "", "uinput: " + noUinput},
         {KeyBackend::X11, ":4099", "", "X11: Cannot open the X display \":4099\""},
