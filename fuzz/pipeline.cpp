@@ -5,7 +5,7 @@
 #include "Tarolink/SimulatedDriver.h"
 #include "config/Config.h"
 #include "config/Instrument.h"
-#include "tarovex/MessageLog.h"
+#include "tarovex/log/MessageLog.h"
 #include "tarovex/NullOutputs.h"
 #include "tarovex/RunController.h"
 

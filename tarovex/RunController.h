@@ -1,7 +1,7 @@
 #pragma once
 
 #include "config/Config.h"
-#include "tarovex/MessageLog.h"
+#include "tarovex/log/MessageLog.h"
 #include "tarovex/RunServices.h"
 #include "worker/Ignorer.h"
 #include "worker/WeightWorker.h"

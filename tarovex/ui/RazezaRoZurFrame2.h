@@ -1,10 +1,10 @@
 #pragma once
 
-#include "tarovex/MessageLog.h"
+#include "tarovex/log/MessageLog.h"
 #include "tarovex/RunController.h"
-#include "tarovex/SettingsForm.h"
-#include "tarovex/SettingsSession.h"
-#include "tarovex/StartupRules.h"
+#include "tarovex/settings/SettingsForm.h"
+#include "tarovex/settings/SettingsSession.h"
+#include "tarovex/startup/StartupRules.h"
 
 #include <QMainWindow>
 

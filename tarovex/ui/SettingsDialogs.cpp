@@ -1,8 +1,8 @@
 #include "tarovex/ui/SettingsDialogs.h"
 
 #include "config/ConfigHelper.h"
-#include "tarovex/SettingsForm.h"
-#include "tarovex/ShellBundle.h"
+#include "tarovex/settings/SettingsForm.h"
+#include "tarovex/texts/ShellBundle.h"
 
 #include <QDialogButtonBox>
 #include <QFormLayout>

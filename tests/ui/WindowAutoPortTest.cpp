@@ -6,7 +6,7 @@
 #include "tarovex/prefs/FilePreferences.h"
 #include "tarovex/ui/AutoPortDialog.h"
 #include "tarovex/ui/RazezaRoZurFrame2.h"
-#include "tarovex/util/UpdateCheck.h"
+#include "tarovex/update/UpdateCheck.h"
 
 #include "Tarolink/SerialPortLocal.h"
 #include "Tarolink/SimulatedDriver.h"
@@ -91,7 +91,7 @@ TEST(WindowAutoPort, TheUpdateCheckBoxSaysWhenTheBuildCannotCheck) {
         bool saysSo;
     } rows[] = {{std::nullopt, true}, {"https://127.0.0.1:1/version.xml", false}};
     for (const auto& r : rows) {
-        Frame w(std::make_shared<util::UpdateCheck>(r.location));
+        Frame w(std::make_shared<update::UpdateCheck>(r.location));
         QCheckBox* box = w.frame->checkForUpdatesCheckBox();
         EXPECT_EQ(box->toolTip().contains("never checks"), r.saysSo);
         EXPECT_EQ(box->text().contains("not in this build"), r.saysSo);

@@ -3,7 +3,7 @@
 // set, the Screens test writes every tab as a PNG there (tools/screenshots.sh).
 #include "UiTestSupport.h"
 #include "tarovex/NullOutputs.h"
-#include "tarovex/Version.h"
+#include "tarovex/startup/Version.h"
 #include "tarovex/prefs/ConfigStore.h"
 #include "tarovex/prefs/FilePreferences.h"
 #include "tarovex/prefs/FilePreferencesFactory.h"

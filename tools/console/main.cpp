@@ -12,7 +12,7 @@
 #include "Tarolink/SerialPortLocal.h"
 #include "config/Config.h"
 #include "config/ResourceBundle.h"
-#include "tarovex/Version.h"
+#include "tarovex/startup/Version.h"
 #include "tarovex/prefs/ConfigStore.h"
 #include "tarovex/prefs/PreferencesErrors.h"
 #include "worker/WeightWorkerFactory.h"

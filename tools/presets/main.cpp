@@ -1,5 +1,5 @@
 #include "config/Config.h"
-#include "tarovex/Version.h"
+#include "tarovex/startup/Version.h"
 #include "config/ConfigHelper.h"
 #include "config/Instrument.h"
 

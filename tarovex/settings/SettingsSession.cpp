@@ -1,4 +1,4 @@
-#include "tarovex/SettingsSession.h"
+#include "tarovex/settings/SettingsSession.h"
 
 #include "tarovex/prefs/ConfigStore.h"
 

@@ -1,6 +1,6 @@
-#include "tarovex/SettingsTransfer.h"
+#include "tarovex/settings/SettingsTransfer.h"
 
-#include "tarovex/ShellBundle.h"
+#include "tarovex/texts/ShellBundle.h"
 #include "tarovex/prefs/PreferencesXml.h"
 
 #include <QFileInfo>
