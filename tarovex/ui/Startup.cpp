@@ -35,6 +35,7 @@ int runProgram(const QStringList& arguments) {
         options.settingsNode = prefs::openSettingsNode();
     } catch (const std::exception& e) {
         std::cerr << "tarovex: the settings store cannot be opened: " << e.what() << '\n';
+        options.settingsStoreError = QString::fromUtf8(e.what());
     }
     RazezaRoZurFrame2 frame(std::move(options));
     if (const auto status = frame.startUp())

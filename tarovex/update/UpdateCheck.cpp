@@ -1,8 +1,8 @@
 #include "tarovex/update/UpdateCheck.h"
 
 #include "Tarolink/SystemProperties.h"
-#include "tarovex/texts/ShellBundle.h"
 #include "tarovex/startup/Version.h"
+#include "tarovex/texts/ShellBundle.h"
 
 namespace tarovex::update {
 
