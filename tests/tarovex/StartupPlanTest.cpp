@@ -60,8 +60,9 @@ TEST(StartupPlan, PortsFromTheCommandLineOrTheListing) {
         EXPECT_EQ(ports::choiceNames(plan.ports), r.ports) << r.message.toStdString();
         EXPECT_EQ(plan.exitStatus, r.exit) << r.message.toStdString();
         ASSERT_EQ(plan.messages.size(), r.message.isEmpty() ? 0 : 1) << r.message.toStdString();
-        if (!r.message.isEmpty())
+        if (!r.message.isEmpty()) {
             EXPECT_TRUE(plan.messages[0].text.startsWith(r.message)) << plan.messages[0].text.toStdString();
+        }
     }
 }
 
