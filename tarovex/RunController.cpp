@@ -2,7 +2,7 @@
 
 #include "Tarolink/SerialExceptions.h"
 #include "config/ResourceBundle.h"
-#include "tarovex/ShellBundle.h"
+#include "tarovex/texts/ShellBundle.h"
 #include "worker/WorkerBundle.h"
 #include "worker/WorkerMessages.h"
 #include "worker/openhint/OpenFailureHint.h"

@@ -1,9 +1,9 @@
 #pragma once
 
 #include "config/Config.h"
-#include "tarovex/MessageLog.h"
 #include "tarovex/ReadingConsumer.h"
 #include "tarovex/RunServices.h"
+#include "tarovex/log/MessageLog.h"
 #include "worker/Ignorer.h"
 #include "worker/WeightWorker.h"
 

@@ -15,9 +15,9 @@
 #include "tarovex/KeyboardService.h"
 #include "tarovex/PlatformServices.h"
 #include "tarovex/RunController.h"
-#include "tarovex/Version.h"
 #include "tarovex/prefs/ConfigStore.h"
 #include "tarovex/prefs/PreferencesErrors.h"
+#include "tarovex/startup/Version.h"
 #include "worker/WeightWorkerFactory.h"
 
 #include <QCoreApplication>
