@@ -74,6 +74,20 @@ int requestKind(const ComPortClient::Request& r) {
 
 } // namespace
 
+struct UnansweredRequests {
+    std::mutex mutex;
+    std::set<int> kinds;
+    bool contains(int kind) {
+        std::lock_guard lock(mutex);
+        return kinds.count(kind) > 0;
+    }
+    // True when `kind` is new.
+    bool add(int kind) {
+        std::lock_guard lock(mutex);
+        return kinds.insert(kind).second;
+    }
+};
+
 // Everything the driver keeps for one connection.
 struct NetworkPort {
     int fd = -1;
@@ -86,7 +100,9 @@ struct NetworkPort {
     std::size_t head = 0;
     ComPortClient client;
     std::vector<std::uint8_t> reply;
-    std::set<int> unanswered; // kinds of request the server ignored once (requestKind)
+    // Kinds of request (requestKind) this address left unanswered once; shared by every
+    // connection to it, so a reconnect does not wait for them again.
+    std::shared_ptr<UnansweredRequests> unanswered;
     int lineErrors = 0;
     int timeoutRx = 0;
     int timeoutTx = 0;
@@ -204,7 +220,7 @@ struct NetworkPort {
         {
             std::lock_guard lock(mutex);
             for (const auto& r : requests) {
-                if (!unanswered.count(requestKind(r))) {
+                if (!unanswered->contains(requestKind(r))) {
                     auto [it, fresh] = expected.try_emplace(r.command, client.acknowledgements(r.command));
                     ++it->second;
                 }
@@ -228,7 +244,7 @@ struct NetworkPort {
             const auto it = expected.find(r.command);
             if (it == expected.end() || client.acknowledgements(r.command) >= it->second)
                 continue;
-            if (unanswered.insert(requestKind(r)).second)
+            if (unanswered->add(requestKind(r)))
                 diagnostic(name + ": the server did not answer " + commandName(r.command) + " within " +
                            std::to_string(answerMs) + " ms; going on without waiting for it");
         }
@@ -270,6 +286,13 @@ int NetworkSerialDriver::SerOpenPort(SerialConfig& config) {
     auto p = std::make_shared<NetworkPort>();
     p->name = name;
     p->rfc2217 = address->protocol == NetworkAddress::Protocol::Rfc2217;
+    {
+        std::lock_guard lock(mutex_);
+        auto& known = unanswered_[name];
+        if (!known)
+            known = std::make_shared<UnansweredRequests>();
+        p->unanswered = known;
+    }
     int code = OK;
     p->fd = connectTcp(*address, timeouts_.connectMs, code, tLastSystemError);
     if (p->fd < 0)

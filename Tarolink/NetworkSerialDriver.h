@@ -9,6 +9,7 @@
 namespace Tarolink {
 
 struct NetworkPort;
+struct UnansweredRequests;
 
 // The serial driver for instruments on the network: "tcp://HOST:PORT" is a plain TCP
 // connection whose bytes are the instrument's (serial settings and modem lines do not
@@ -24,8 +25,9 @@ public:
     struct Timeouts {
         int connectMs = 3000;     // TCP connection
         int negotiationMs = 3000; // the server's agreement to the COM-PORT option
-        int answerMs = 1000;      // the server's answer to a request; after one goes
-                                  // unanswered, that request is no longer waited for
+        int answerMs = 1000;      // the server's answer to a request; once one goes
+                                  // unanswered, that kind is not waited for again at
+                                  // that address
     };
 
     explicit NetworkSerialDriver(Timeouts timeouts);
@@ -103,6 +105,7 @@ private:
     Timeouts timeouts_;
     mutable std::mutex mutex_;
     std::map<int, std::shared_ptr<NetworkPort>> ports_;
+    std::map<std::string, std::shared_ptr<UnansweredRequests>> unanswered_; // by port name
     int next_ = kFirstPort;
 };
 
