@@ -72,6 +72,15 @@ int requestKind(const ComPortClient::Request& r) {
     return ComPortClient::SET_CONTROL * 16 + group;
 }
 
+// The log's name of a request kind.
+std::string kindName(const ComPortClient::Request& r) {
+    const int kind = requestKind(r);
+    if (r.command != ComPortClient::SET_CONTROL)
+        return commandName(r.command);
+    static const char* const what[] = {" (flow control)", " (BREAK)", " (DTR)", " (RTS)"};
+    return std::string(commandName(r.command)) + what[kind % 16];
+}
+
 } // namespace
 
 struct UnansweredRequests {
@@ -245,7 +254,7 @@ struct NetworkPort {
             if (it == expected.end() || client.acknowledgements(r.command) >= it->second)
                 continue;
             if (unanswered->add(requestKind(r)))
-                diagnostic(name + ": the server did not answer " + commandName(r.command) + " within " +
+                diagnostic(name + ": the server did not answer " + kindName(r) + " within " +
                            std::to_string(answerMs) + " ms; going on without waiting for it");
         }
         return true;
@@ -286,9 +295,11 @@ int NetworkSerialDriver::SerOpenPort(SerialConfig& config) {
     auto p = std::make_shared<NetworkPort>();
     p->name = name;
     p->rfc2217 = address->protocol == NetworkAddress::Protocol::Rfc2217;
+    bool firstConnection = false;
     {
         std::lock_guard lock(mutex_);
         auto& known = unanswered_[name];
+        firstConnection = !known;
         if (!known)
             known = std::make_shared<UnansweredRequests>();
         p->unanswered = known;
@@ -318,7 +329,8 @@ int NetworkSerialDriver::SerOpenPort(SerialConfig& config) {
             return p->gone ? OTHER_ERROR : NO_ANSWER;
         // No state masks are sent: the defaults report every modem-line change, and a
         // server busy with a mask request has been seen to drop the request behind it.
-        diagnostic(name + ": parity and framing errors are not marked per byte over the network");
+        if (firstConnection)
+            diagnostic(name + ": parity and framing errors are not marked per byte over the network");
     }
     std::lock_guard lock(mutex_);
     const int number = next_++;

@@ -25,7 +25,7 @@ public:
     struct Timeouts {
         int connectMs = 3000;     // TCP connection
         int negotiationMs = 3000; // the server's agreement to the COM-PORT option
-        int answerMs = 1000;      // the server's answer to a request; once one goes
+        int answerMs = 500;       // the server's answer to a request; once one goes
                                   // unanswered, that kind is not waited for again at
                                   // that address
     };
