@@ -13,10 +13,12 @@ packages=(
   libudev-dev openssl
   ser2net  # tests and benchmark of network ports: a real RFC 2217 server on loopback
   xvfb xauth x11-xkb-utils
+  libwayland-dev libwayland-bin wayland-protocols sway  # Wayland virtual keyboard; sway runs its test
   librsvg2-bin
   help2man desktop-file-utils appstream groff-base dpkg-dev file
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev llvm  # tools/fuzz.sh: libFuzzer; llvm-symbolizer for sanitizer reports
+  qemu-system-x86 busybox-static  # tools/vm-test.sh: uinput on a real kernel
 )
 
 missing=()
