@@ -3,6 +3,7 @@
 #include "Tarolink/ComPortClient.h"
 #include "Tarolink/Diagnostics.h"
 #include "Tarolink/NetworkAddress.h"
+#include "Tarolink/NetworkPort.h"
 #include "Tarolink/SerialConfig.h"
 #include "Tarolink/TcpConnect.h"
 
@@ -25,241 +26,12 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr std::size_t kReadBlock = 16384;
-
-thread_local int tLastSystemError = 0;
-
 int systemFailure(int result) {
-    tLastSystemError = errno;
+    tNetworkLastError = errno;
     return result;
 }
 
-int msLeft(Clock::time_point deadline) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-    return left > 0 ? static_cast<int>(left) : 0;
-}
-
-const char* commandName(std::uint8_t command) {
-    switch (command) {
-    case ComPortClient::SET_BAUDRATE:
-        return "SET-BAUDRATE";
-    case ComPortClient::SET_DATASIZE:
-        return "SET-DATASIZE";
-    case ComPortClient::SET_PARITY:
-        return "SET-PARITY";
-    case ComPortClient::SET_STOPSIZE:
-        return "SET-STOPSIZE";
-    case ComPortClient::SET_CONTROL:
-        return "SET-CONTROL";
-    case ComPortClient::SET_LINESTATE_MASK:
-        return "SET-LINESTATE-MASK";
-    case ComPortClient::SET_MODEMSTATE_MASK:
-        return "SET-MODEMSTATE-MASK";
-    case ComPortClient::PURGE_DATA:
-        return "PURGE-DATA";
-    default:
-        return "a request";
-    }
-}
-
-// What an unanswered request is remembered as: SET-CONTROL by what it drives (a server may
-// answer flow control and ignore DTR), every other request by its command.
-int requestKind(const ComPortClient::Request& r) {
-    if (r.command != ComPortClient::SET_CONTROL || r.bytes.size() < 5)
-        return r.command;
-    const std::uint8_t v = r.bytes[4];
-    const int group = v >= 4 && v <= 6 ? 1 : v >= 7 && v <= 9 ? 2 : v >= 10 && v <= 12 ? 3 : 0;
-    return ComPortClient::SET_CONTROL * 16 + group;
-}
-
-// The log's name of a request kind.
-std::string kindName(const ComPortClient::Request& r) {
-    const int kind = requestKind(r);
-    if (r.command != ComPortClient::SET_CONTROL)
-        return commandName(r.command);
-    static const char* const what[] = {" (flow control)", " (BREAK)", " (DTR)", " (RTS)"};
-    return std::string(commandName(r.command)) + what[kind % 16];
-}
-
 } // namespace
-
-struct UnansweredRequests {
-    std::mutex mutex;
-    std::set<int> kinds;
-    bool contains(int kind) {
-        std::lock_guard lock(mutex);
-        return kinds.count(kind) > 0;
-    }
-    // True when `kind` is new.
-    bool add(int kind) {
-        std::lock_guard lock(mutex);
-        return kinds.insert(kind).second;
-    }
-};
-
-// Everything the driver keeps for one connection.
-struct NetworkPort {
-    int fd = -1;
-    int wakeFd = -1;
-    std::string name;
-    bool rfc2217 = false;
-
-    std::mutex mutex; // guards everything below but the sending side
-    std::vector<std::uint8_t> rx;
-    std::size_t head = 0;
-    ComPortClient client;
-    std::vector<std::uint8_t> reply;
-    // Kinds of request (requestKind) this address left unanswered once; shared by every
-    // connection to it, so a reconnect does not wait for them again.
-    std::shared_ptr<UnansweredRequests> unanswered;
-    int lineErrors = 0;
-    int timeoutRx = 0;
-    int timeoutTx = 0;
-    bool toldNoSettings = false;
-    std::atomic<bool> gone{false};
-
-    std::mutex sendMutex; // one writer on the socket at a time
-
-    std::size_t buffered() const { return rx.size() - head; }
-
-    ~NetworkPort() {
-        if (fd >= 0)
-            ::close(fd);
-        if (wakeFd >= 0)
-            ::close(wakeFd);
-    }
-
-    // Sends all of `bytes`, waiting for room at most `timeoutMs`; false when the connection
-    // failed (then gone) or the time passed.
-    bool send(const std::vector<std::uint8_t>& bytes, int timeoutMs) {
-        std::lock_guard lock(sendMutex);
-        const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-        std::size_t sent = 0;
-        while (sent < bytes.size()) {
-            const ssize_t n =
-                ::send(fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL | MSG_DONTWAIT);
-            if (n > 0) {
-                sent += static_cast<std::size_t>(n);
-                continue;
-            }
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-                pollfd p{fd, POLLOUT, 0};
-                if (::poll(&p, 1, msLeft(deadline)) <= 0)
-                    return false;
-                continue;
-            }
-            tLastSystemError = errno;
-            gone = true;
-            return false;
-        }
-        return true;
-    }
-
-    // Takes what the socket holds without waiting (mutex held): data into rx, Telnet
-    // answers out at once. The number of bytes received, 0 for none, -1 when the
-    // connection ended.
-    int fill() {
-        std::uint8_t raw[kReadBlock];
-        ssize_t n;
-        while ((n = ::recv(fd, raw, sizeof raw, MSG_DONTWAIT)) < 0 && errno == EINTR) {
-        }
-        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
-            return 0;
-        if (n <= 0) {
-            if (n < 0)
-                tLastSystemError = errno;
-            gone = true;
-            return -1;
-        }
-        if (head > 0) {
-            rx.erase(rx.begin(), rx.begin() + static_cast<std::ptrdiff_t>(head));
-            head = 0;
-        }
-        if (!rfc2217) {
-            rx.insert(rx.end(), raw, raw + n);
-            return static_cast<int>(n);
-        }
-        client.receive(raw, static_cast<std::size_t>(n), rx, reply);
-        lineErrors |= client.takeLineErrors();
-        if (!reply.empty()) {
-            std::vector<std::uint8_t> out;
-            out.swap(reply);
-            send(out, 1000);
-        }
-        return static_cast<int>(n);
-    }
-
-    // Waits up to `timeoutMs` for input (mutex not held); false on time-out.
-    bool pollInput(int timeoutMs) {
-        pollfd p{fd, POLLIN, 0};
-        int r;
-        while ((r = ::poll(&p, 1, timeoutMs)) < 0 && errno == EINTR) {
-        }
-        return r > 0;
-    }
-
-    // Waits until `done()` holds (checked with the mutex held) or `deadline` passes.
-    template <typename Done> bool awaitServer(Done&& done, Clock::time_point deadline) {
-        for (;;) {
-            {
-                std::lock_guard lock(mutex);
-                if (done())
-                    return true;
-                if (gone)
-                    return false;
-            }
-            const int left = msLeft(deadline);
-            if (left == 0 || !pollInput(left)) {
-                if (msLeft(deadline) == 0)
-                    return false;
-                continue;
-            }
-            std::lock_guard lock(mutex);
-            fill();
-        }
-    }
-
-    // Sends COM-PORT requests and waits (bounded) for the server to answer each; a request
-    // it leaves unanswered is said once in the log and not waited for again.
-    bool exchange(const std::vector<ComPortClient::Request>& requests, int answerMs) {
-        std::map<std::uint8_t, unsigned> expected;
-        std::vector<std::uint8_t> bytes;
-        {
-            std::lock_guard lock(mutex);
-            for (const auto& r : requests) {
-                if (!unanswered->contains(requestKind(r))) {
-                    auto [it, fresh] = expected.try_emplace(r.command, client.acknowledgements(r.command));
-                    ++it->second;
-                }
-                bytes.insert(bytes.end(), r.bytes.begin(), r.bytes.end());
-            }
-        }
-        if (!send(bytes, answerMs))
-            return false;
-        const auto answered = [&] {
-            for (const auto& [command, count] : expected)
-                if (client.acknowledgements(command) < count)
-                    return false;
-            return true;
-        };
-        if (awaitServer(answered, Clock::now() + std::chrono::milliseconds(answerMs)))
-            return true;
-        if (gone)
-            return false;
-        std::lock_guard lock(mutex);
-        for (const auto& r : requests) {
-            const auto it = expected.find(r.command);
-            if (it == expected.end() || client.acknowledgements(r.command) >= it->second)
-                continue;
-            if (unanswered->add(requestKind(r)))
-                diagnostic(name + ": the server did not answer " + kindName(r) + " within " +
-                           std::to_string(answerMs) + " ms; going on without waiting for it");
-        }
-        return true;
-    }
-};
 
 NetworkSerialDriver::NetworkSerialDriver(Timeouts timeouts) : timeouts_(timeouts) {}
 
@@ -274,17 +46,17 @@ std::shared_ptr<NetworkPort> NetworkSerialDriver::find(int port) const {
 }
 
 template <typename Body> int NetworkSerialDriver::withPort(int port, Body&& body, int notOpen) const {
-    tLastSystemError = 0;
+    tNetworkLastError = 0;
     const std::shared_ptr<NetworkPort> p = find(port);
     return p ? body(*p) : notOpen;
 }
 
 int NetworkSerialDriver::SerGetLastError() {
-    return tLastSystemError;
+    return tNetworkLastError;
 }
 
 int NetworkSerialDriver::SerOpenPort(SerialConfig& config) {
-    tLastSystemError = 0;
+    tNetworkLastError = 0;
     const std::string name = config.getPortNameString();
     std::string why;
     const std::optional<NetworkAddress> address = NetworkAddress::parse(name, &why);
@@ -305,12 +77,12 @@ int NetworkSerialDriver::SerOpenPort(SerialConfig& config) {
         p->unanswered = known;
     }
     int code = OK;
-    p->fd = connectTcp(*address, timeouts_.connectMs, code, tLastSystemError);
+    p->fd = connectTcp(*address, timeouts_.connectMs, code, tNetworkLastError);
     if (p->fd < 0)
         return code;
     p->wakeFd = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
     if (p->wakeFd < 0) {
-        tLastSystemError = errno;
+        tNetworkLastError = errno;
         return OTHER_ERROR;
     }
     if (p->rfc2217) {
@@ -354,7 +126,7 @@ int NetworkSerialDriver::SerConfigure(const SerialConfig& config) {
 }
 
 int NetworkSerialDriver::SerClosePort(int port) {
-    tLastSystemError = 0;
+    tNetworkLastError = 0;
     std::shared_ptr<NetworkPort> p;
     {
         std::lock_guard lock(mutex_);
