@@ -9,6 +9,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <fstream>
@@ -18,18 +19,44 @@
 
 namespace tarovex_test {
 
-// A TCP port on 127.0.0.1 that nothing listens on at the moment of asking.
-inline int freeLoopbackPort() {
-    const int s = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+inline sockaddr_in loopbackAddress(int port) {
     sockaddr_in a{};
     a.sin_family = AF_INET;
+    a.sin_port = htons(static_cast<std::uint16_t>(port));
     a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    return a;
+}
+
+// A socket bound to a free port on 127.0.0.1, listening with `backlog` unless it is < 0;
+// its port in `port`.
+inline int loopbackSocket(int& port, int backlog) {
+    const int s = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in a = loopbackAddress(0);
     socklen_t len = sizeof a;
     if (s < 0 || ::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
+        (backlog >= 0 && ::listen(s, backlog) != 0) ||
         ::getsockname(s, reinterpret_cast<sockaddr*>(&a), &len) != 0)
-        throw std::runtime_error("no free loopback port");
-    ::close(s);
-    return ntohs(a.sin_port);
+        throw std::runtime_error("no loopback socket");
+    port = ntohs(a.sin_port);
+    return s;
+}
+
+// A TCP port on 127.0.0.1 that nothing listens on at the moment of asking.
+inline int freeLoopbackPort() {
+    int port = 0;
+    ::close(loopbackSocket(port, -1));
+    return port;
+}
+
+// Starts a connection to 127.0.0.1:port; -1 when it could not even start.
+inline int connectLoopback(int port, bool wait) {
+    const int s = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | (wait ? 0 : SOCK_NONBLOCK), 0);
+    const sockaddr_in a = loopbackAddress(port);
+    if (::connect(s, reinterpret_cast<const sockaddr*>(&a), sizeof a) != 0 && errno != EINPROGRESS) {
+        ::close(s);
+        return -1;
+    }
+    return s;
 }
 
 // The serial device server ser2net, run by the test on 127.0.0.1 with a configuration of

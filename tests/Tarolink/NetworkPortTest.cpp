@@ -29,15 +29,7 @@ namespace {
 class TestServer {
 public:
     explicit TestServer(std::function<void(int)> behave, int backlog = 4) : behave_(std::move(behave)) {
-        fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t len = sizeof a;
-        if (::bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || ::listen(fd_, backlog) != 0 ||
-            ::getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &len) != 0)
-            throw std::runtime_error("test server");
-        port_ = ntohs(a.sin_port);
+        fd_ = tarovex_test::loopbackSocket(port_, backlog);
         if (behave_)
             thread_ = std::jthread([this](std::stop_token stop) {
                 while (!stop.stop_requested()) {
@@ -127,12 +119,7 @@ TEST_F(NetworkPort, FailuresToConnectNameTheAddressAndSayWhy) {
     TestServer full(nullptr, 0);
     std::vector<int> queued;
     for (int i = 0; i < 3; ++i) {
-        queued.push_back(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_port = htons(static_cast<std::uint16_t>(full.port()));
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::connect(queued.back(), reinterpret_cast<sockaddr*>(&a), sizeof a);
+        queued.push_back(tarovex_test::connectLoopback(full.port(), false));
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     const auto start = Clock::now();

@@ -30,13 +30,7 @@ namespace {
 class Relay {
 public:
     explicit Relay(int target) {
-        listen_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in a = loopback(0);
-        socklen_t len = sizeof a;
-        if (::bind(listen_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || ::listen(listen_, 1) != 0 ||
-            ::getsockname(listen_, reinterpret_cast<sockaddr*>(&a), &len) != 0)
-            throw std::runtime_error("relay");
-        port_ = ntohs(a.sin_port);
+        listen_ = tarovex_test::loopbackSocket(port_, 1);
         thread_ = std::jthread([this, target](std::stop_token stop) { run(stop, target); });
     }
     ~Relay() {
@@ -55,13 +49,6 @@ public:
     }
 
 private:
-    static sockaddr_in loopback(int port) {
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_port = htons(static_cast<std::uint16_t>(port));
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        return a;
-    }
     void run(const std::stop_token& stop, int target) {
         pollfd l{listen_, POLLIN, 0};
         while (!stop.stop_requested() && ::poll(&l, 1, 50) <= 0) {
@@ -69,9 +56,7 @@ private:
         if (stop.stop_requested())
             return;
         const int client = ::accept4(listen_, nullptr, nullptr, SOCK_CLOEXEC);
-        const int server = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        const sockaddr_in a = loopback(target);
-        ::connect(server, reinterpret_cast<const sockaddr*>(&a), sizeof a);
+        const int server = tarovex_test::connectLoopback(target, true);
         {
             std::lock_guard lock(mutex_);
             client_ = client;
