@@ -237,12 +237,21 @@ void BM_PtyIntoConsole(benchmark::State& state) {
             complete = false;
             for (ssize_t got; !complete && (got = ::read(out[0], buffer, sizeof buffer)) > 0;)
                 complete = std::count(buffer, buffer + got, '\n') > 0;
-            micros.push_back(std::chrono::duration<double, std::micro>(Clock::now() - sent).count());
+            if (complete)
+                micros.push_back(std::chrono::duration<double, std::micro>(Clock::now() - sent).count());
+        }
+        if (!complete) {
+            // No burst into a console that is gone: nobody would read the terminal.
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, nullptr, 0);
+            ::close(out[0]);
+            state.SkipWithError("values missing");
+            break;
         }
         const auto start = Clock::now();
         std::thread instrument([&] { pty.write(data); });
         long newlines = 0;
-        while (complete && newlines < lines) {
+        while (newlines < lines) {
             const ssize_t n = ::read(out[0], buffer, sizeof buffer);
             if (n <= 0)
                 break;
@@ -256,9 +265,11 @@ void BM_PtyIntoConsole(benchmark::State& state) {
         int status = 0;
         ::waitpid(pid, &status, 0);
         ::close(out[0]);
-        if (!complete || newlines != lines)
+        if (newlines != lines)
             state.SkipWithError("values missing");
     }
+    if (micros.empty() || burstSeconds == 0)
+        return;
     std::sort(micros.begin(), micros.end());
     state.counters["lines/s"] = double(state.iterations() * lines) / burstSeconds;
     state.counters["median_us"] = micros[micros.size() / 2];
