@@ -1,8 +1,9 @@
 #include "worker/keys/KeyOutputFactory.h"
 
-#include "worker/keys/DeclaredLayout.h"
 #include "worker/keys/UinputKeyOutput.h"
 #include "worker/keys/X11KeyOutput.h"
+#include "worker/keys/desktop/LayoutCoverage.h"
+#include "worker/keys/desktop/LayoutFollowingOutput.h"
 
 #include <X11/XKBlib.h>
 #include <X11/Xlib.h>
@@ -48,7 +49,36 @@ std::optional<bool> ledCapsLock(const std::string& leds) {
 
 KeyOutputCreation withDescription(std::unique_ptr<KeyOutput> output) {
     QString line = QStringLiteral("Keystroke output: ") + output->description();
-    return {std::move(output), {}, std::move(line)};
+    return {std::move(output), {}, std::move(line), {}};
+}
+
+constexpr qsizetype maxListed = 40; // characters named in the warning
+
+// uinput types key codes that the desktop translates with its own layout: the one it applies
+// to our keyboard, followed when the user switches.
+KeyOutputCreation createUinputOutput(const KeyOutputOptions& options, const SessionEnvironment& environment) {
+    DesktopSources sources = environment.desktop;
+    sources.keyboardFile = environment.keyboardFile;
+    const LayoutChoice choice = desktopLayout(options.xkbLayout, sources);
+    UinputKeyOutput::Options uinput;
+    uinput.layout = choice.layout;
+    uinput.devicePath = environment.uinputPath;
+    uinput.capsLockOn = [environment] { return ledCapsLock(environment.ledsDirectory).value_or(false); };
+    auto device = std::make_unique<UinputKeyOutput>(std::move(uinput));
+    QString missing = untypableCharacters(XkbLayout::fromNames(choice.layout), options.keyboardType, options.coverage);
+    if (missing.size() > maxListed)
+        missing = missing.left(maxListed) + QStringLiteral("...");
+    std::function<LayoutChoice()> ask;
+    if (choice.followsDesktop())
+        ask = [sources] { return desktopLayout({}, sources); };
+    KeyOutputCreation created = withDescription(std::make_unique<LayoutFollowingOutput>(
+        std::move(device), choice, std::move(ask), choice.sourceName(sources)));
+    if (!missing.isEmpty())
+        created.warnings.append(
+            QStringLiteral("The keyboard type %1 types characters that the layout %2 has no key for: %3. "
+                           "They will not be typed: add a layout that has them on the desktop and switch to it.")
+                .arg(options.keyboardType.toString(), QString::fromStdString(choice.layoutName()), missing));
+    return created;
 }
 
 } // namespace
@@ -57,6 +87,7 @@ SessionEnvironment SessionEnvironment::current() {
     SessionEnvironment e;
     e.display = environmentValue("DISPLAY");
     e.waylandDisplay = environmentValue("WAYLAND_DISPLAY");
+    e.desktop = DesktopSources::current();
     return e;
 }
 
@@ -71,20 +102,16 @@ KeyOutputCreation createKeyOutput(const KeyOutputOptions& options, const Session
             reasons = QStringLiteral("X11: %1").arg(QString::fromStdString(e.what()));
         }
         if (options.backend == KeyBackend::X11)
-            return {nullptr, reasons};
+            return {nullptr, reasons, {}, {}};
     }
     try {
-        UinputKeyOutput::Options uinput;
-        uinput.layout = declaredXkbLayout(options.keyboardType, options.xkbLayout, environment.keyboardFile);
-        uinput.devicePath = environment.uinputPath;
-        uinput.capsLockOn = [environment] { return ledCapsLock(environment.ledsDirectory).value_or(false); };
-        return withDescription(std::make_unique<UinputKeyOutput>(std::move(uinput)));
+        return createUinputOutput(options, environment);
     } catch (const std::exception& e) {
         if (!reasons.isEmpty())
             reasons += QStringLiteral("; ");
         reasons += QStringLiteral("uinput: %1").arg(QString::fromStdString(e.what()));
     }
-    return {nullptr, reasons};
+    return {nullptr, reasons, {}, {}};
 }
 
 CapsLockState capsLockState(const SessionEnvironment& environment) {
