@@ -48,11 +48,12 @@ TEST(DesktopLayoutTest, GnomeActiveSourceIsTheMostRecentlyUsedXkbOne) {
     struct Row {
         std::string sources, mru, expected;
     } rows[] = {
-        {"[('xkb', 'us'), ('xkb', 'de+nodeadkeys')]", "[('xkb', 'de+nodeadkeys'), ('xkb', 'us')]", "de(nodeadkeys)"},
+        {"[('xkb', 'us'), ('xkb', 'de+nodeadkeys')]", "[('xkb', 'de+nodeadkeys'), ('xkb', 'us')]",
+         "de(nodeadkeys)"},
         {"[('xkb', 'us'), ('xkb', 'de+nodeadkeys')]", "@a(ss) []", "us"},
         {"[('ibus', 'anthy'), ('xkb', 'fr')]", "[('ibus', 'anthy'), ('xkb', 'fr')]", "fr"},
         {"[('xkb', 'us')]", "[('xkb', 'ru'), ('xkb', 'us')]", "us"}, // ru is no longer configured
-        {"@a(ss) []", "[('xkb', 'ru')]", "none"},                     // GNOME keeps the system's
+        {"@a(ss) []", "[('xkb', 'ru')]", "none"},                    // GNOME keeps the system's
         {"", "", "none"},
     };
     for (const Row& r : rows)
@@ -63,7 +64,8 @@ TEST(DesktopLayoutTest, KdeLayoutListOfItsSettingsFile) {
     struct Row {
         std::string text, expected;
     } rows[] = {
-        {"[Layout]\nDisplayNames=,\nLayoutList=us,de\nUse=true\nVariantList=,nodeadkeys\n", "us de(nodeadkeys)"},
+        {"[Layout]\nDisplayNames=,\nLayoutList=us,de\nUse=true\nVariantList=,nodeadkeys\n",
+         "us de(nodeadkeys)"},
         {"[Layout]\nLayoutList=fr\nUse=true\n", "fr"},
         {"[Layout]\nLayoutList=us,de\nUse=false\n", ""}, // the user keeps the system's layout
         {"[Other]\nLayoutList=ru\nUse=true\n", ""},
@@ -79,8 +81,10 @@ TEST(DesktopLayoutTest, KdeLayoutListOfItsSettingsFile) {
 
 // The order of the sources, each read through its seam.
 TEST(DesktopLayoutTest, ExplicitThenTheDesktopThenTheSystemFileThenUs) {
-    const std::string kxkbrc = fixture("kxkbrc-chain", "[Layout]\nLayoutList=us,de\nUse=true\nVariantList=,nodeadkeys\n");
-    const std::string keyboard = fixture("keyboard", "XKBMODEL=\"pc105\"\nXKBLAYOUT=\"fr,us\"\nXKBVARIANT=\"azerty,\"\n");
+    const std::string kxkbrc =
+        fixture("kxkbrc-chain", "[Layout]\nLayoutList=us,de\nUse=true\nVariantList=,nodeadkeys\n");
+    const std::string keyboard =
+        fixture("keyboard", "XKBMODEL=\"pc105\"\nXKBLAYOUT=\"fr,us\"\nXKBVARIANT=\"azerty,\"\n");
     const auto gnome = [](const std::string& key) -> std::optional<std::string> {
         return key == "sources" ? "[('xkb', 'ch+fr'), ('xkb', 'ru')]" : "[('xkb', 'ru')]";
     };
@@ -93,8 +97,8 @@ TEST(DesktopLayoutTest, ExplicitThenTheDesktopThenTheSystemFileThenUs) {
         {"de(neo)", "GNOME", keyboard, {}, "de(neo)", Source::Explicit},
         {"", "ubuntu:GNOME", keyboard, {}, "ru", Source::Gnome},
         {"", "KDE", keyboard, 1u, "de(nodeadkeys)", Source::Kde},
-        {"", "KDE", keyboard, {}, "us", Source::Kde},  // no answer on the bus: the first
-        {"", "KDE", keyboard, 7u, "us", Source::Kde},  // an index beyond the list: the first
+        {"", "KDE", keyboard, {}, "us", Source::Kde}, // no answer on the bus: the first
+        {"", "KDE", keyboard, 7u, "us", Source::Kde}, // an index beyond the list: the first
         {"", "XFCE", keyboard, {}, "fr(azerty)", Source::KeyboardFile},
         {"", "", "/nonexistent", {}, "us", Source::Default},
     };
@@ -120,9 +124,11 @@ TEST(DesktopLayoutTest, GnomeSettingsThroughGsettings) {
     std::filesystem::create_directories(home);
     setenv("GSETTINGS_BACKEND", "keyfile", 1);
     setenv("XDG_CONFIG_HOME", home.c_str(), 1);
-    ASSERT_EQ(std::system("gsettings set org.gnome.desktop.input-sources sources \"[('xkb', 'us'), ('xkb', 'de')]\" && "
-                          "gsettings set org.gnome.desktop.input-sources mru-sources \"[('xkb', 'de')]\""),
-              0);
+    ASSERT_EQ(
+        std::system(
+            "gsettings set org.gnome.desktop.input-sources sources \"[('xkb', 'us'), ('xkb', 'de')]\" && "
+            "gsettings set org.gnome.desktop.input-sources mru-sources \"[('xkb', 'de')]\""),
+        0);
     DesktopSources s;
     s.currentDesktop = "GNOME";
     s.gnomeSetting = readGnomeInputSetting;
@@ -269,11 +275,14 @@ TEST(DesktopLayoutTest, CharactersOfTheKeyboardTypeTheLayoutLacks) {
         {{"de", ""}, KeyboardType::GERMAN, KeyMapType::ALPHANUMERIC_COMPLETE, u""},
         {{"us", ""}, KeyboardType::GERMAN, KeyMapType::ALPHANUMERIC_COMPLETE, u""},
         {{"ru", ""}, KeyboardType::QUERTY, KeyMapType::NUMERIC, u""},
-        {{"ru", ""}, KeyboardType::QUERTY, KeyMapType::ALPHANUMERIC_COMPLETE,
+        {{"ru", ""},
+         KeyboardType::QUERTY,
+         KeyMapType::ALPHANUMERIC_COMPLETE,
          u"#&'<>@ABCDEFGHIJKLMNOPQRSTUVWXYZ[]^`abcdefghijklmnopqrstuvwxyz{}~"},
     };
     for (const Row& r : rows)
-        EXPECT_EQ(untypableCharacters(XkbLayout::fromNames(r.layout), r.type, r.coverage).toStdU16String(), r.expected)
+        EXPECT_EQ(untypableCharacters(XkbLayout::fromNames(r.layout), r.type, r.coverage).toStdU16String(),
+                  r.expected)
             << r.layout.layout << " " << r.type.name().toStdString();
 }
 
@@ -297,8 +306,15 @@ TEST(DesktopLayoutTest, FollowsTheDesktopWhenTheUserSwitches) {
     RecordingDevice device;
     LayoutChoice current{{"us", ""}, Source::Gnome};
     int asked = 0;
-    LayoutFollowingOutput output(std::make_unique<UinputKeyOutput>(UinputKeyOutput::Options{{"us", ""}, "/dev/uinput", {}, false}, device),
-                                 current, [&] { ++asked; return current; }, "GNOME's input sources");
+    LayoutFollowingOutput output(
+        std::make_unique<UinputKeyOutput>(UinputKeyOutput::Options{{"us", ""}, "/dev/uinput", {}, false},
+                                          device),
+        current,
+        [&] {
+            ++asked;
+            return current;
+        },
+        "GNOME's input sources");
     const auto typeY = [&] { output.type(TypedKey{U'y'}); };
     typeY();
     current.layout = {"de", ""};

@@ -39,7 +39,9 @@ QString formatReport(const Findings& findings) {
             text += QStringLiteral("         fix: ") + f.fix + u'\n';
     }
     if (problems > 0)
-        text += QStringLiteral("%1 problem(s) stop reading or typing; %2 warning(s).\n").arg(problems).arg(warnings);
+        text += QStringLiteral("%1 problem(s) stop reading or typing; %2 warning(s).\n")
+                    .arg(problems)
+                    .arg(warnings);
     else
         text += QStringLiteral("Nothing stops reading and typing; %1 warning(s).\n").arg(warnings);
     return text;

@@ -79,32 +79,39 @@ Findings checkKeyboard(const SystemView& view) {
                      QStringLiteral("sudo apt install linux-image-amd64 && sudo reboot")});
     } else if (!device && !view.exists("/sys/module/uinput")) {
         f.push_back({blocking, QStringLiteral("The kernel's virtual input module (uinput) is not loaded."),
-                     QStringLiteral("sudo modprobe uinput && echo uinput | sudo tee /etc/modules-load.d/uinput.conf")});
+                     QStringLiteral(
+                         "sudo modprobe uinput && echo uinput | sudo tee /etc/modules-load.d/uinput.conf")});
     } else if (!device) {
         f.push_back({blocking, QStringLiteral("The uinput module is loaded, but /dev/uinput is missing."),
                      QStringLiteral("sudo udevadm trigger --subsystem-match=misc --sysname-match=uinput")});
     } else if (view.mayOpen && !view.mayOpen(view.path("/dev/uinput"))) {
-        f.push_back({blocking, QStringLiteral("You may not open /dev/uinput, so the virtual keyboard cannot be made."),
+        f.push_back({blocking,
+                     QStringLiteral("You may not open /dev/uinput, so the virtual keyboard cannot be made."),
                      installRule});
     } else {
-        f.push_back({Severity::Ok, QStringLiteral("You may open /dev/uinput: the virtual keyboard can be made."), {}});
+        f.push_back({Severity::Ok,
+                     QStringLiteral("You may open /dev/uinput: the virtual keyboard can be made."),
+                     {}});
     }
     if (const std::string rule = uinputRule(view); !rule.empty())
-        f.push_back({Severity::Ok, QStringLiteral("The udev rule %1 lets the user at the seat use /dev/uinput.").arg(q(rule)),
-                     {}});
+        f.push_back(
+            {Severity::Ok,
+             QStringLiteral("The udev rule %1 lets the user at the seat use /dev/uinput.").arg(q(rule)),
+             {}});
     else
-        f.push_back({Severity::Warning,
-                     QStringLiteral("No udev rule gives the user at the seat /dev/uinput (the package installs %1).")
-                         .arg(QLatin1StringView(ourRule)),
-                     installRule});
+        f.push_back(
+            {Severity::Warning,
+             QStringLiteral("No udev rule gives the user at the seat /dev/uinput (the package installs %1).")
+                 .arg(QLatin1StringView(ourRule)),
+             installRule});
     if (!x11) {
         keys::DesktopSources sources = view.desktop;
         sources.keyboardFile = view.path(sources.keyboardFile);
         const keys::LayoutChoice choice = keys::desktopLayout({}, sources);
         f.push_back({Severity::Ok,
-                     QStringLiteral("The virtual keyboard types on the layout %1, taken from %2%3.")
+                     QStringLiteral("The virtual keyboard types on the layout %1 (source: %2)%3.")
                          .arg(q(choice.layoutName()), q(choice.sourceName(sources)),
-                              choice.followsDesktop() ? QStringLiteral(" (followed when you switch layouts)")
+                              choice.followsDesktop() ? QStringLiteral(", followed when you switch layouts")
                                                       : QString()),
                      {}});
     }

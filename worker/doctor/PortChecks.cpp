@@ -57,18 +57,25 @@ Finding groupFinding(const SystemView& view, const QString& port, const struct s
     const QString name = group ? q(group->name) : QString::number(st.st_gid);
     const bool groupMayUse = (st.st_mode & (S_IRGRP | S_IWGRP)) == (S_IRGRP | S_IWGRP);
     if (contains(view.groups, st.st_gid))
-        return {Severity::Ok, QStringLiteral("%1 belongs to the group %2, and you are in it.").arg(port, name), {}};
+        return {Severity::Ok,
+                QStringLiteral("%1 belongs to the group %2, and you are in it.").arg(port, name),
+                {}};
     if (!groupMayUse || st.st_gid == 0)
-        return {Severity::Problem, QStringLiteral("%1 belongs to the group %2, which may not read and write it.").arg(port, name),
-                QStringLiteral("sudo chmod g+rw %1").arg(port)};
+        return {
+            Severity::Problem,
+            QStringLiteral("%1 belongs to the group %2, which may not read and write it.").arg(port, name),
+            QStringLiteral("sudo chmod g+rw %1").arg(port)};
     // Added to the group, but this login started before: its processes do not have it yet.
-    if (group && std::find(group->members.begin(), group->members.end(), view.userName) != group->members.end())
-        return {Severity::Problem,
-                QStringLiteral("%1 belongs to the group %2. You were added to it, but this login started before "
-                               "that: log out and log in again (or reboot).")
-                    .arg(port, name),
-                QStringLiteral("newgrp %1").arg(name)};
-    return {Severity::Problem, groupJoinHint(port, name), QStringLiteral("sudo usermod -aG %1 $USER").arg(name)};
+    if (group &&
+        std::find(group->members.begin(), group->members.end(), view.userName) != group->members.end())
+        return {
+            Severity::Problem,
+            QStringLiteral("%1 belongs to the group %2. You were added to it, but this login started before "
+                           "that: log out and log in again (or reboot).")
+                .arg(port, name),
+            QStringLiteral("newgrp %1").arg(name)};
+    return {Severity::Problem, groupJoinHint(port, name),
+            QStringLiteral("sudo usermod -aG %1 $USER").arg(name)};
 }
 
 } // namespace
@@ -76,7 +83,9 @@ Finding groupFinding(const SystemView& view, const QString& port, const struct s
 Findings checkPort(const SystemView& view, const QString& port) {
     struct stat st {};
     if (::stat(QFile::encodeName(q(view.path(port.toStdString()))).constData(), &st) != 0)
-        return {{Severity::Problem, QStringLiteral("%1 does not exist: the device is not connected, or it has another name.").arg(port),
+        return {{Severity::Problem,
+                 QStringLiteral("%1 does not exist: the device is not connected, or it has another name.")
+                     .arg(port),
                  QStringLiteral("ls -l /dev/serial/by-id/")}};
     Findings f{groupFinding(view, port, st)};
     for (const Holder& h : processesHolding(view, port.toStdString()))
@@ -94,20 +103,22 @@ Findings checkPortServices(const SystemView& view) {
     if (view.exists("/usr/bin/brltty") || view.exists("/bin/brltty") || view.exists("/usr/sbin/brltty")) {
         const QStringList claimed = adaptersClaimedByBrltty(view);
         if (!claimed.isEmpty())
-            f.push_back({Severity::Warning,
-                         QStringLiteral("brltty (for Braille displays) is installed, and its udev rules take %1 "
-                                        "USB serial adapters for Braille displays: such a port vanishes right "
-                                        "after it is plugged in. Unless you use a Braille display, remove it.")
-                             .arg(claimed.join(QStringLiteral(" and "))),
-                         QStringLiteral("sudo apt remove brltty")});
+            f.push_back(
+                {Severity::Warning,
+                 QStringLiteral("brltty (for Braille displays) is installed, and its udev rules take %1 "
+                                "USB serial adapters for Braille displays: such a port vanishes right "
+                                "after it is plugged in. Unless you use a Braille display, remove it.")
+                     .arg(claimed.join(QStringLiteral(" and "))),
+                 QStringLiteral("sudo apt remove brltty")});
     }
     if (const auto pids = processesNamed(view, "ModemManager"); !pids.empty())
-        f.push_back({Severity::Warning,
-                     QStringLiteral("ModemManager is running (process %1): it probes every new serial port with "
-                                    "modem commands for several seconds, which can confuse an instrument and keep "
-                                    "the port busy.")
-                         .arg(pids.front()),
-                     QStringLiteral("sudo systemctl disable --now ModemManager")});
+        f.push_back(
+            {Severity::Warning,
+             QStringLiteral("ModemManager is running (process %1): it probes every new serial port with "
+                            "modem commands for several seconds, which can confuse an instrument and keep "
+                            "the port busy.")
+                 .arg(pids.front()),
+             QStringLiteral("sudo systemctl disable --now ModemManager")});
     return f;
 }
 

@@ -95,7 +95,8 @@ std::optional<GroupEntry> groupOf(const SystemView& view, gid_t gid) {
     for (std::string line; std::getline(in, line);) {
         const auto fields = split(line, ':'); // name:password:gid:members
         if (fields.size() >= 3 && fields[2] == std::to_string(gid))
-            return GroupEntry{fields[0], fields.size() > 3 ? split(fields[3], ',') : std::vector<std::string>{}};
+            return GroupEntry{fields[0],
+                              fields.size() > 3 ? split(fields[3], ',') : std::vector<std::string>{}};
     }
     // Groups from a directory service are not in the file.
     if (view.path("/etc/group") == "/etc/group")
@@ -109,8 +110,11 @@ std::vector<Holder> processesHolding(const SystemView& view, const std::string& 
     std::error_code ec;
     const fs::path real = fs::weakly_canonical(view.path(device), ec);
     std::string target = real.string();
-    if (const std::string prefix = view.path(""); !prefix.empty() && target.starts_with(prefix))
-        target = target.substr(prefix.size());
+    if (view.path("/") != "/") {
+        const std::string prefix = fs::weakly_canonical(view.root, ec).string();
+        if (target.starts_with(prefix))
+            target = target.substr(prefix.size());
+    }
     std::vector<Holder> holders;
     for (const pid_t pid : processIds(view)) {
         if (pid == view.pid)

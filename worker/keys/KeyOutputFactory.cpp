@@ -65,7 +65,8 @@ KeyOutputCreation createUinputOutput(const KeyOutputOptions& options, const Sess
     uinput.devicePath = environment.uinputPath;
     uinput.capsLockOn = [environment] { return ledCapsLock(environment.ledsDirectory).value_or(false); };
     auto device = std::make_unique<UinputKeyOutput>(std::move(uinput));
-    QString missing = untypableCharacters(XkbLayout::fromNames(choice.layout), options.keyboardType, options.coverage);
+    QString missing =
+        untypableCharacters(XkbLayout::fromNames(choice.layout), options.keyboardType, options.coverage);
     if (missing.size() > maxListed)
         missing = missing.left(maxListed) + QStringLiteral("...");
     std::function<LayoutChoice()> ask;
@@ -75,8 +76,9 @@ KeyOutputCreation createUinputOutput(const KeyOutputOptions& options, const Sess
         std::move(device), choice, std::move(ask), choice.sourceName(sources)));
     if (!missing.isEmpty())
         created.warnings.append(
-            QStringLiteral("The keyboard type %1 types characters that the layout %2 has no key for: %3. "
-                           "They will not be typed: add a layout that has them on the desktop and switch to it.")
+            QStringLiteral(
+                "The keyboard type %1 types characters that the layout %2 has no key for: %3. "
+                "They will not be typed: add a layout that has them on the desktop and switch to it.")
                 .arg(options.keyboardType.toString(), QString::fromStdString(choice.layoutName()), missing));
     return created;
 }

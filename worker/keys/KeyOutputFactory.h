@@ -41,7 +41,7 @@ struct SessionEnvironment {
 struct KeyOutputCreation {
     std::unique_ptr<KeyOutput> output;
     QString error;
-    QString description; // one log line: the backend and the layout it types with
+    QString description;  // one log line: the backend and the layout it types with
     QStringList warnings; // for the log at Start: characters the layout cannot type
 };
 

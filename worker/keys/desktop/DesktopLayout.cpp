@@ -86,7 +86,7 @@ std::string LayoutChoice::sourceName(const DesktopSources& sources) const {
     case Source::Default:
         break;
     }
-    return "nowhere: neither the desktop nor " + sources.keyboardFile + " names one, so the default";
+    return "the default: neither the desktop nor " + sources.keyboardFile + " names one";
 }
 
 LayoutChoice desktopLayout(const std::string& explicitLayout, const DesktopSources& sources) {

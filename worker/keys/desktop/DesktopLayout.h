@@ -31,7 +31,9 @@ struct LayoutChoice {
     Source source = Source::Default;
 
     // The layout changes while the desktop runs (the user switches): worth following.
-    bool followsDesktop() const { return source == Source::Gnome || source == Source::Kde || source == Source::Sway; }
+    bool followsDesktop() const {
+        return source == Source::Gnome || source == Source::Kde || source == Source::Sway;
+    }
     // "de(nodeadkeys)"
     std::string layoutName() const;
     // "GNOME's input sources", "the system keyboard configuration /etc/default/keyboard", ...

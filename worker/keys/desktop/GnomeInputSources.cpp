@@ -47,8 +47,9 @@ std::optional<XkbRuleNames> gnomeActiveLayout(const std::string& sources, const 
 
 std::optional<std::string> readGnomeInputSetting(const std::string& key) {
     QProcess gsettings;
-    gsettings.start(QStringLiteral("gsettings"), {QStringLiteral("get"), QStringLiteral("org.gnome.desktop.input-sources"),
-                                                  QString::fromStdString(key)});
+    gsettings.start(QStringLiteral("gsettings"),
+                    {QStringLiteral("get"), QStringLiteral("org.gnome.desktop.input-sources"),
+                     QString::fromStdString(key)});
     if (!gsettings.waitForFinished(gsettingsTimeoutMs)) {
         gsettings.kill();
         gsettings.waitForFinished(gsettingsTimeoutMs);

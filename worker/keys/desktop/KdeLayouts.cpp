@@ -66,7 +66,8 @@ std::optional<unsigned> kdeActiveLayoutIndex(const std::string& busAddress) {
     if (!bus.isConnected())
         return std::nullopt;
     auto call = QDBusMessage::createMethodCall(QStringLiteral("org.kde.keyboard"), QStringLiteral("/Layouts"),
-                                               QStringLiteral("org.kde.KeyboardLayouts"), QStringLiteral("getLayout"));
+                                               QStringLiteral("org.kde.KeyboardLayouts"),
+                                               QStringLiteral("getLayout"));
     const QDBusMessage reply = bus.call(call, QDBus::Block, busTimeoutMs);
     if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty())
         return std::nullopt;

@@ -4,7 +4,8 @@ namespace tarovex::worker::keys {
 
 LayoutFollowingOutput::LayoutFollowingOutput(std::unique_ptr<UinputKeyOutput> output, LayoutChoice choice,
                                              std::function<LayoutChoice()> ask, std::string sourceName)
-    : output_(std::move(output)), choice_(std::move(choice)), ask_(std::move(ask)), sourceName_(std::move(sourceName)) {}
+    : output_(std::move(output)), choice_(std::move(choice)), ask_(std::move(ask)),
+      sourceName_(std::move(sourceName)) {}
 
 void LayoutFollowingOutput::type(const TypedKey& key) {
     const auto now = std::chrono::steady_clock::now();
@@ -22,9 +23,10 @@ void LayoutFollowingOutput::type(const TypedKey& key) {
 }
 
 QString LayoutFollowingOutput::description() const {
-    return output_->description() + QStringLiteral(" (from %1%2)")
-                                        .arg(QString::fromStdString(sourceName_),
-                                             ask_ ? QStringLiteral(", followed when the user switches layouts") : QString());
+    return output_->description() +
+           QStringLiteral(" (layout source: %1%2)")
+               .arg(QString::fromStdString(sourceName_),
+                    ask_ ? QStringLiteral(", followed when the user switches layouts") : QString());
 }
 
 } // namespace tarovex::worker::keys

@@ -34,9 +34,11 @@ struct Socket {
 };
 
 // Exactly `size` bytes, or false on an error, the end of the stream or the time-out.
-bool transfer(int fd, char* data, std::size_t size, bool sending, std::chrono::steady_clock::time_point until) {
+bool transfer(int fd, char* data, std::size_t size, bool sending,
+              std::chrono::steady_clock::time_point until) {
     while (size > 0) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
         pollfd p{fd, short(sending ? POLLOUT : POLLIN), 0};
         if (left.count() <= 0 || ::poll(&p, 1, int(left.count())) <= 0)
             return false;
@@ -61,7 +63,8 @@ std::map<std::string, XkbRuleNames> registryByDescription() {
             const char* description = rxkb_layout_get_description(l);
             const char* variant = rxkb_layout_get_variant(l);
             if (description)
-                byDescription.emplace(description, XkbRuleNames{rxkb_layout_get_name(l), variant ? variant : ""});
+                byDescription.emplace(description,
+                                      XkbRuleNames{rxkb_layout_get_name(l), variant ? variant : ""});
         }
     rxkb_context_unref(ctx);
     return byDescription;
@@ -77,7 +80,8 @@ std::optional<XkbRuleNames> layoutByDescription(const std::string& description) 
     return it->second;
 }
 
-std::optional<XkbRuleNames> swayActiveLayout(const std::string& inputsJson, const std::string& preferredInput) {
+std::optional<XkbRuleNames> swayActiveLayout(const std::string& inputsJson,
+                                             const std::string& preferredInput) {
     const QJsonArray inputs = QJsonDocument::fromJson(QByteArray::fromStdString(inputsJson)).array();
     QString active;
     for (const QJsonValue& v : inputs) {
@@ -112,7 +116,8 @@ std::optional<std::string> swayInputs(const std::string& socketPath) {
     std::memcpy(header, ipcMagic, sizeof ipcMagic);
     const std::uint32_t request[2] = {0, getInputs};
     std::memcpy(header + sizeof ipcMagic, request, sizeof request);
-    if (!transfer(s.fd, header, sizeof header, true, until) || !transfer(s.fd, header, sizeof header, false, until) ||
+    if (!transfer(s.fd, header, sizeof header, true, until) ||
+        !transfer(s.fd, header, sizeof header, false, until) ||
         std::memcmp(header, ipcMagic, sizeof ipcMagic) != 0)
         return std::nullopt;
     std::uint32_t reply[2];

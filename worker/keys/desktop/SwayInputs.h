@@ -11,7 +11,8 @@ namespace tarovex::worker::keys {
 // request: the input named `preferredInput` (our own virtual keyboard, once it exists)
 // first, else the first keyboard. Sway names a layout by its description ("German (no dead
 // keys)"), which the XKB registry turns back into "de(nodeadkeys)".
-std::optional<XkbRuleNames> swayActiveLayout(const std::string& inputsJson, const std::string& preferredInput);
+std::optional<XkbRuleNames> swayActiveLayout(const std::string& inputsJson,
+                                             const std::string& preferredInput);
 
 // get_inputs over sway's IPC socket; none when it does not answer within a short time.
 std::optional<std::string> swayInputs(const std::string& socketPath);
