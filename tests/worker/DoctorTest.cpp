@@ -10,6 +10,8 @@
 
 using namespace tarovex::worker::doctor;
 using Severity = Finding::Severity;
+using tarovex::worker::keys::KeyBackend;
+using tarovex::worker::keys::SessionFacts;
 namespace fs = std::filesystem;
 
 namespace {
@@ -54,63 +56,78 @@ Finding find(const Findings& findings, const std::string& part) {
 }
 
 TEST(DoctorTest, KeyboardBackendUinputAndLayout) {
+    const SessionFacts x11{KeyBackend::Automatic, true, false, false, false};
+    const SessionFacts sway{KeyBackend::Automatic, false, true, true, false};
+    const SessionFacts gnome{KeyBackend::Automatic, false, true, false, false};
+    const SessionFacts console{};
     struct Row {
-        std::string display, wayland;
+        SessionFacts session;
         std::vector<std::string> files; // made under the root
         bool mayOpen;
         std::string part;
         Severity severity;
         std::string fix;
     } rows[] = {
-        {":0", "", {}, true, "X11 session", Severity::Ok, ""},
-        {"", "wayland-0", {}, true, "Wayland session", Severity::Ok, ""},
-        {"",
-         "wayland-0",
+        {x11,
+         {},
+         true,
+         "X11 session (DISPLAY=:0): values are typed through the X server's XTest",
+         Severity::Ok,
+         ""},
+        {sway, {}, true, "compositor's virtual keyboard with a keymap of our own", Severity::Ok, ""},
+        {gnome,
+         {},
+         true,
+         "(uinput), the only way there without a desktop service (rule: Wayland session, "
+         "the compositor offers no virtual keyboard)",
+         Severity::Ok,
+         ""},
+        {gnome,
          {},
          true,
          "has no uinput",
          Severity::Problem,
          "sudo apt install linux-image-amd64 && sudo reboot"},
-        {":0",
-         "",
+        {x11,
          {},
          true,
          "has no uinput",
          Severity::Warning,
          "sudo apt install linux-image-amd64 && sudo reboot"},
-        {"",
-         "",
+        {sway,
+         {},
+         true,
+         "has no uinput",
+         Severity::Warning,
+         "sudo apt install linux-image-amd64 && sudo reboot"},
+        {console,
          {"/lib/modules/6.1.0/modules.dep"},
          true,
          "not loaded",
          Severity::Problem,
          "sudo modprobe uinput && echo uinput | sudo tee /etc/modules-load.d/uinput.conf"},
-        {"",
-         "",
+        {console,
          {"/sys/module/uinput/refcnt"},
          true,
          "/dev/uinput is missing",
          Severity::Problem,
          "sudo udevadm trigger --subsystem-match=misc --sysname-match=uinput"},
-        {"", "", {"/dev/uinput"}, false, "You may not open /dev/uinput", Severity::Problem, "udevadm"},
-        {"", "", {"/dev/uinput"}, true, "You may open /dev/uinput", Severity::Ok, ""},
-        {"", "", {}, true, "No udev rule", Severity::Warning, "70-tarovex-uinput.rules"},
-        {"",
-         "",
+        {console, {"/dev/uinput"}, false, "You may not open /dev/uinput", Severity::Problem, "udevadm"},
+        {console, {"/dev/uinput"}, true, "You may open /dev/uinput", Severity::Ok, ""},
+        {console, {}, true, "No udev rule", Severity::Warning, "70-tarovex-uinput.rules"},
+        {console,
          {"/usr/lib/udev/rules.d/70-tarovex-uinput.rules"},
          true,
          "rule /usr/lib/udev/rules.d/70-tarovex-uinput.rules",
          Severity::Ok,
          ""},
-        {"",
-         "",
+        {console,
          {"/etc/udev/rules.d/99-input.rules"},
          true,
          "rule /etc/udev/rules.d/99-input.rules",
          Severity::Ok,
          ""},
-        {"",
-         "",
+        {console,
          {"/etc/default/keyboard"},
          true,
          "layout de(nodeadkeys) (source: the system keyboard configuration",
@@ -126,8 +143,9 @@ TEST(DoctorTest, KeyboardBackendUinputAndLayout) {
                          : f.ends_with("keyboard") ? "XKBLAYOUT=\"de\"\nXKBVARIANT=\"nodeadkeys\"\n"
                                                    : "");
         SystemView v = root.view();
-        v.display = r.display;
-        v.waylandDisplay = r.wayland;
+        v.session = r.session;
+        v.display = ":0";
+        v.waylandDisplay = "wayland-1";
         v.kernelRelease = "6.1.0";
         v.mayOpen = [&r](const std::string&) { return r.mayOpen; };
         const Finding f = find(checkKeyboard(v), r.part);

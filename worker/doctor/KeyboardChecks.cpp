@@ -48,29 +48,45 @@ bool kernelHasUinput(const SystemView& view) {
            view.read(modules + "/modules.builtin").find("/uinput.ko") != std::string::npos;
 }
 
-QString sessionSentence(const SystemView& view, bool x11) {
-    if (x11)
-        return QStringLiteral("This is an X11 session (DISPLAY=%1): values are typed through the X server's "
-                              "XTest extension on the layout that is active there; no extra right is needed.")
-            .arg(q(view.display));
-    QString where;
-    if (!view.waylandDisplay.empty())
-        where = QStringLiteral("This is a Wayland session (WAYLAND_DISPLAY=%1)").arg(q(view.waylandDisplay));
-    else if (view.sessionType == "tty")
-        where = QStringLiteral("This is a text console");
-    else
-        where = QStringLiteral("No graphical session was found (neither DISPLAY nor WAYLAND_DISPLAY is set)");
-    return where + QStringLiteral(": values are typed through the kernel's virtual keyboard (uinput), since "
-                                  "no desktop service lets a program type there.");
+QString sessionSentence(const SystemView& view) {
+    if (view.session.x11Session)
+        return QStringLiteral("This is an X11 session (DISPLAY=%1)").arg(q(view.display));
+    if (view.session.waylandSession)
+        return QStringLiteral("This is a Wayland session (WAYLAND_DISPLAY=%1)").arg(q(view.waylandDisplay));
+    if (view.sessionType == "tty")
+        return QStringLiteral("This is a text console");
+    return QStringLiteral("No desktop session was found (neither DISPLAY nor WAYLAND_DISPLAY is set)");
+}
+
+QString backendSentence(keys::KeyBackend backend) {
+    switch (backend) {
+    case keys::KeyBackend::X11:
+        return QStringLiteral("values are typed through the X server's XTest extension on the layout active "
+                              "there; no extra right is needed");
+    case keys::KeyBackend::Wayland:
+        return QStringLiteral("values are typed through the compositor's virtual keyboard with a keymap of "
+                              "our own, so every character types whatever the layout, without /dev/uinput");
+    case keys::KeyBackend::Uinput:
+    case keys::KeyBackend::Automatic:
+        break;
+    }
+    return QStringLiteral("values are typed through the kernel's virtual keyboard (uinput), the only way "
+                          "there without a desktop service");
 }
 
 } // namespace
 
 Findings checkKeyboard(const SystemView& view) {
-    const bool x11 = !view.display.empty() && view.waylandDisplay.empty();
-    Findings f{{Severity::Ok, sessionSentence(view, x11), {}}};
-    // Under X11 uinput is not used: what stands in its way is only worth a warning.
-    const Severity blocking = x11 ? Severity::Warning : Severity::Problem;
+    const auto choices = keys::chooseKeyBackends(view.session);
+    const keys::KeyBackend backend = choices.empty() ? keys::KeyBackend::Uinput : choices.front().backend;
+    const bool uinput = backend == keys::KeyBackend::Uinput;
+    Findings f{{Severity::Ok,
+                QStringLiteral("%1: %2 (rule: %3).")
+                    .arg(sessionSentence(view), backendSentence(backend),
+                         QString::fromUtf8(choices.empty() ? "none" : choices.front().rule)),
+                {}}};
+    // Where another backend types, what stands in uinput's way is only worth a warning.
+    const Severity blocking = uinput ? Severity::Problem : Severity::Warning;
     const bool device = view.exists("/dev/uinput");
     if (!device && !view.exists("/sys/module/uinput") && !kernelHasUinput(view)) {
         f.push_back({blocking,
@@ -104,7 +120,7 @@ Findings checkKeyboard(const SystemView& view) {
              QStringLiteral("No udev rule gives the user at the seat /dev/uinput (the package installs %1).")
                  .arg(QLatin1StringView(ourRule)),
              installRule});
-    if (!x11) {
+    if (uinput) {
         keys::DesktopSources sources = view.desktop;
         sources.keyboardFile = view.path(sources.keyboardFile);
         const keys::LayoutChoice choice = keys::desktopLayout({}, sources);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "worker/keys/KeyOutputFactory.h"
 #include "worker/keys/desktop/DesktopLayout.h"
 
 #include <sys/types.h>
@@ -17,7 +18,8 @@ struct SystemView {
     std::string root = "/";
     // The session: $XDG_SESSION_TYPE, $DISPLAY, $WAYLAND_DISPLAY, $XDG_RUNTIME_DIR.
     std::string sessionType, display, waylandDisplay, runtimeDir;
-    std::string kernelRelease; // uname -r: where its modules are
+    std::string kernelRelease;  // uname -r: where its modules are
+    keys::SessionFacts session; // what the choice of the keyboard backend looks at
     uid_t uid = 0;
     pid_t pid = 0; // ours, not counted as holding a port
     std::string userName;
