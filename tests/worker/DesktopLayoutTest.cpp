@@ -85,8 +85,10 @@ TEST(DesktopLayoutTest, ExplicitThenTheDesktopThenTheSystemFileThenUs) {
         fixture("kxkbrc-chain", "[Layout]\nLayoutList=us,de\nUse=true\nVariantList=,nodeadkeys\n");
     const std::string keyboard =
         fixture("keyboard", "XKBMODEL=\"pc105\"\nXKBLAYOUT=\"fr,us\"\nXKBVARIANT=\"azerty,\"\n");
-    const auto gnome = [](const std::string& key) -> std::optional<std::string> {
-        return key == "sources" ? "[('xkb', 'ch+fr'), ('xkb', 'ru')]" : "[('xkb', 'ru')]";
+    const auto gnome = []() -> std::optional<std::string> {
+        return "org.gnome.desktop.input-sources per-window false\n"
+               "org.gnome.desktop.input-sources sources [('xkb', 'ch+fr'), ('xkb', 'ru')]\n"
+               "org.gnome.desktop.input-sources mru-sources [('xkb', 'ru')]\n";
     };
     struct Row {
         std::string explicitLayout, desktop, keyboardFile;
@@ -107,7 +109,7 @@ TEST(DesktopLayoutTest, ExplicitThenTheDesktopThenTheSystemFileThenUs) {
         s.currentDesktop = r.desktop;
         s.kdeConfigFile = kxkbrc;
         s.keyboardFile = r.keyboardFile;
-        s.gnomeSetting = gnome;
+        s.gnomeSettings = gnome;
         s.kdeActiveLayout = [&r] { return r.kdeIndex; };
         const LayoutChoice c = desktopLayout(r.explicitLayout, s);
         EXPECT_EQ(c.layoutName(), r.layout) << r.desktop;
@@ -131,7 +133,7 @@ TEST(DesktopLayoutTest, GnomeSettingsThroughGsettings) {
         0);
     DesktopSources s;
     s.currentDesktop = "GNOME";
-    s.gnomeSetting = readGnomeInputSetting;
+    s.gnomeSettings = readGnomeInputSettings;
     const LayoutChoice c = desktopLayout({}, s);
     unsetenv("GSETTINGS_BACKEND");
     unsetenv("XDG_CONFIG_HOME");

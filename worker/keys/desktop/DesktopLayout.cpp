@@ -31,12 +31,11 @@ bool desktopIs(const std::string& list, const std::string& name) {
 }
 
 std::optional<XkbRuleNames> gnomeLayout(const DesktopSources& s) {
-    if (!s.gnomeSetting)
+    const auto listing = s.gnomeSettings ? s.gnomeSettings() : std::nullopt;
+    if (!listing)
         return std::nullopt;
-    const auto sources = s.gnomeSetting("sources");
-    if (!sources)
-        return std::nullopt;
-    return gnomeActiveLayout(*sources, s.gnomeSetting("mru-sources").value_or(""));
+    return gnomeActiveLayout(gnomeSettingValue(*listing, "sources"),
+                             gnomeSettingValue(*listing, "mru-sources"));
 }
 
 std::optional<XkbRuleNames> kdeLayout(const DesktopSources& s) {
@@ -60,7 +59,7 @@ DesktopSources DesktopSources::current() {
     s.swaySocket = environmentValue("SWAYSOCK");
     const std::string config = environmentValue("XDG_CONFIG_HOME");
     s.kdeConfigFile = (config.empty() ? environmentValue("HOME") + "/.config" : config) + "/kxkbrc";
-    s.gnomeSetting = readGnomeInputSetting;
+    s.gnomeSettings = readGnomeInputSettings;
     s.kdeActiveLayout = [bus = environmentValue("DBUS_SESSION_BUS_ADDRESS")]() -> std::optional<unsigned> {
         return bus.empty() ? std::nullopt : kdeActiveLayoutIndex(bus);
     };

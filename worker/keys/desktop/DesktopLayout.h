@@ -15,8 +15,9 @@ struct DesktopSources {
     std::string swaySocket;     // $SWAYSOCK
     std::string kdeConfigFile;  // $XDG_CONFIG_HOME/kxkbrc
     std::string keyboardFile = "/etc/default/keyboard";
-    // The GVariant text of a key of org.gnome.desktop.input-sources; none when unreadable.
-    std::function<std::optional<std::string>(const std::string& key)> gnomeSetting;
+    // The keys of org.gnome.desktop.input-sources as readGnomeInputSettings() lists them; none
+    // when unreadable.
+    std::function<std::optional<std::string>()> gnomeSettings;
     // The index of KDE's active layout, asked over the session bus; none when nobody answers.
     std::function<std::optional<unsigned>()> kdeActiveLayout;
 

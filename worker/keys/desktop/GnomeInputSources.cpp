@@ -4,6 +4,7 @@
 #include <QRegularExpression>
 
 #include <algorithm>
+#include <sstream>
 #include <utility>
 #include <vector>
 
@@ -45,11 +46,10 @@ std::optional<XkbRuleNames> gnomeActiveLayout(const std::string& sources, const 
     return namesOf(configured.front());
 }
 
-std::optional<std::string> readGnomeInputSetting(const std::string& key) {
+std::optional<std::string> readGnomeInputSettings() {
     QProcess gsettings;
     gsettings.start(QStringLiteral("gsettings"),
-                    {QStringLiteral("get"), QStringLiteral("org.gnome.desktop.input-sources"),
-                     QString::fromStdString(key)});
+                    {QStringLiteral("list-recursively"), QStringLiteral("org.gnome.desktop.input-sources")});
     if (!gsettings.waitForFinished(gsettingsTimeoutMs)) {
         gsettings.kill();
         gsettings.waitForFinished(gsettingsTimeoutMs);
@@ -57,7 +57,17 @@ std::optional<std::string> readGnomeInputSetting(const std::string& key) {
     }
     if (gsettings.exitStatus() != QProcess::NormalExit || gsettings.exitCode() != 0)
         return std::nullopt;
-    return gsettings.readAllStandardOutput().trimmed().toStdString();
+    return gsettings.readAllStandardOutput().toStdString();
+}
+
+std::string gnomeSettingValue(const std::string& listing, const std::string& key) {
+    std::istringstream in(listing);
+    for (std::string line; std::getline(in, line);) {
+        const auto first = line.find(' ');
+        if (first != std::string::npos && line.compare(first + 1, key.size() + 1, key + " ") == 0)
+            return line.substr(first + key.size() + 2);
+    }
+    return {};
 }
 
 } // namespace tarovex::worker::keys

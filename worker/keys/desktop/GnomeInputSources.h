@@ -13,8 +13,11 @@ namespace tarovex::worker::keys {
 // None when no XKB source is configured (GNOME then keeps the system's layout).
 std::optional<XkbRuleNames> gnomeActiveLayout(const std::string& sources, const std::string& mruSources);
 
-// `gsettings get org.gnome.desktop.input-sources KEY`; none when gsettings or the schema is
-// missing. Runs a process: some milliseconds.
-std::optional<std::string> readGnomeInputSetting(const std::string& key);
+// `gsettings list-recursively org.gnome.desktop.input-sources`: a line "SCHEMA KEY VALUE" per
+// key; none when gsettings or the schema is missing. Runs one process: some milliseconds.
+std::optional<std::string> readGnomeInputSettings();
+
+// The value of `key` in such a listing; empty when it is not there.
+std::string gnomeSettingValue(const std::string& listing, const std::string& key);
 
 } // namespace tarovex::worker::keys
