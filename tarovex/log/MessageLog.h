@@ -1,6 +1,6 @@
 #pragma once
 
-#include "tarovex/LogLine.h"
+#include "tarovex/log/LogLine.h"
 
 #include <QObject>
 #include <QTimer>

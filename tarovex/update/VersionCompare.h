@@ -2,7 +2,7 @@
 
 #include <QString>
 
-namespace tarovex::util {
+namespace tarovex::update {
 
 // True when the published version `remote` is newer than the running one `local`.
 // Versions of at most one dot compare as decimal numbers (2.5 > 2.4); longer ones field
@@ -10,4 +10,4 @@ namespace tarovex::util {
 // unreadable versions are never newer, so a damaged file cannot announce an update.
 bool isNewerVersion(const QString& remote, const QString& local);
 
-} // namespace tarovex::util
+} // namespace tarovex::update

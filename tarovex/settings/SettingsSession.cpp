@@ -1,11 +1,11 @@
-#include "tarovex/SettingsSession.h"
+#include "tarovex/settings/SettingsSession.h"
 
 #include "tarovex/prefs/ConfigStore.h"
 
 namespace tarovex {
 
-bool SettingsSession::load(const QStringList& ports) {
-    return node_ ? prefs::loadConfig(*node_, config_, ports) : true;
+bool SettingsSession::load(const QStringList& ports, QStringList* invalidKeys) {
+    return node_ ? prefs::loadConfig(*node_, config_, ports, invalidKeys) : true;
 }
 
 bool SettingsSession::saveIfChanged(std::ostream& console) {

@@ -1,4 +1,4 @@
-#include "tarovex/SettingsForm.h"
+#include "tarovex/settings/SettingsForm.h"
 
 #include "config/NumberText.h"
 

@@ -5,7 +5,7 @@
 
 #include <optional>
 
-namespace tarovex::util {
+namespace tarovex::update {
 
 // The published version file, parsed. Only two elements matter; they are found by their
 // tags as plain text (no XML parser), so anything else in the file is ignored.
@@ -38,4 +38,4 @@ private:
     std::optional<QDate> remoteReleaseDate_;
 };
 
-} // namespace tarovex::util
+} // namespace tarovex::update

@@ -1,4 +1,4 @@
-#include "tarovex/MessageLog.h"
+#include "tarovex/log/MessageLog.h"
 
 #include <QMetaObject>
 

@@ -1,4 +1,4 @@
-#include "tarovex/StartupRules.h"
+#include "tarovex/startup/StartupRules.h"
 
 namespace tarovex {
 

@@ -1,6 +1,6 @@
-#include "tarovex/util/UpdateWorker.h"
+#include "tarovex/update/UpdateWorker.h"
 
-#include "tarovex/util/ReadRemoteUpdate.h"
+#include "tarovex/update/ReadRemoteUpdate.h"
 
 #include <QByteArray>
 
@@ -8,7 +8,7 @@
 #define TAROVEX_UPDATE_HOST_ENCODED ""
 #endif
 
-namespace tarovex::util {
+namespace tarovex::update {
 
 UpdateWorker::UpdateWorker(UpdateWorkerView& view, QString location, QString localVersion, QString language,
                            Texts texts)
@@ -53,4 +53,4 @@ std::optional<QString> updateLocation() {
     return QStringLiteral("https://") + host + QStringLiteral("/version.xml");
 }
 
-} // namespace tarovex::util
+} // namespace tarovex::update

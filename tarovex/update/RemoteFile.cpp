@@ -1,9 +1,9 @@
-#include "tarovex/util/RemoteFile.h"
+#include "tarovex/update/RemoteFile.h"
 
 #include <QNetworkReply>
 #include <QNetworkRequest>
 
-namespace tarovex::util {
+namespace tarovex::update {
 
 RemoteFile::RemoteFile(QObject* parent) : QObject(parent) {
     timer_.setSingleShot(true);
@@ -76,4 +76,4 @@ void RemoteFile::finish() {
     emit downloaded(text);
 }
 
-} // namespace tarovex::util
+} // namespace tarovex::update

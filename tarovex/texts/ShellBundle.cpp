@@ -1,4 +1,4 @@
-#include "tarovex/ShellBundle.h"
+#include "tarovex/texts/ShellBundle.h"
 
 #include "config/ConfigHelper.h"
 #include "worker/WorkerMessages.h"

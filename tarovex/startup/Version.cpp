@@ -1,4 +1,4 @@
-#include "tarovex/Version.h"
+#include "tarovex/startup/Version.h"
 
 #include "Tarolink/SystemProperties.h"
 

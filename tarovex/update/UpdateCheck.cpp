@@ -1,10 +1,10 @@
-#include "tarovex/util/UpdateCheck.h"
+#include "tarovex/update/UpdateCheck.h"
 
 #include "Tarolink/SystemProperties.h"
-#include "tarovex/ShellBundle.h"
-#include "tarovex/Version.h"
+#include "tarovex/startup/Version.h"
+#include "tarovex/texts/ShellBundle.h"
 
-namespace tarovex::util {
+namespace tarovex::update {
 
 UpdateCheck::UpdateCheck(std::optional<QString> location, QString localVersion)
     : location_(std::move(location)), localVersion_(std::move(localVersion)) {
@@ -34,4 +34,4 @@ void UpdateCheck::setStatus(const QString& status) {
         setStatus_(status);
 }
 
-} // namespace tarovex::util
+} // namespace tarovex::update

@@ -1,7 +1,7 @@
-#include "tarovex/SettingsTransfer.h"
+#include "tarovex/settings/SettingsTransfer.h"
 
-#include "tarovex/ShellBundle.h"
 #include "tarovex/prefs/PreferencesXml.h"
+#include "tarovex/texts/ShellBundle.h"
 
 #include <QFileInfo>
 

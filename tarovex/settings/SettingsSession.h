@@ -20,9 +20,9 @@ public:
     const config::Config& oldConfig() const { return oldConfig_; }
     prefs::Preferences* node() const { return node_; }
 
-    // Loads from the store; false when a stored value was invalid. Throws
-    // PreferencesAccessException (the fields loaded so far stay).
-    bool load(const QStringList& ports);
+    // Loads from the store; false when a stored value was invalid (its key is added to
+    // `invalidKeys`). Throws PreferencesAccessException (the fields loaded so far stay).
+    bool load(const QStringList& ports, QStringList* invalidKeys = nullptr);
     // The current settings become the last saved ones.
     void keepAsSaved() { oldConfig_ = config::Config::copyConfig(config_); }
     // The next saveIfChanged saves even when nothing changed.

@@ -1,10 +1,10 @@
-#include "tarovex/util/VersionCompare.h"
+#include "tarovex/update/VersionCompare.h"
 
 #include "config/Decimal.h"
 
 #include <QStringList>
 
-namespace tarovex::util {
+namespace tarovex::update {
 namespace {
 
 std::optional<config::Decimal> decimal(const QString& text) {
@@ -55,4 +55,4 @@ bool isNewerVersion(const QString& remote, const QString& local) {
     return false;
 }
 
-} // namespace tarovex::util
+} // namespace tarovex::update

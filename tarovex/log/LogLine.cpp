@@ -1,4 +1,4 @@
-#include "tarovex/LogLine.h"
+#include "tarovex/log/LogLine.h"
 
 namespace tarovex {
 namespace {

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "tarovex/util/RemoteFile.h"
-#include "tarovex/util/UpdateWorkerView.h"
+#include "tarovex/update/RemoteFile.h"
+#include "tarovex/update/UpdateWorkerView.h"
 
 #include <QObject>
 #include <QString>
@@ -9,7 +9,7 @@
 #include <functional>
 #include <optional>
 
-namespace tarovex::util {
+namespace tarovex::update {
 
 class ReadRemoteUpdate;
 
@@ -61,4 +61,4 @@ std::optional<QString> updateLocation();
 // The host is stored as the hex digits of its bytes, last byte first.
 QString decodeHost(const char* encoded);
 
-} // namespace tarovex::util
+} // namespace tarovex::update

@@ -1,15 +1,15 @@
 #pragma once
 
 #include "tarovex/RunServices.h"
-#include "tarovex/util/UpdateWorker.h"
-#include "tarovex/util/UpdateWorkerView.h"
+#include "tarovex/update/UpdateWorker.h"
+#include "tarovex/update/UpdateWorkerView.h"
 
 #include <QString>
 
 #include <memory>
 #include <optional>
 
-namespace tarovex::util {
+namespace tarovex::update {
 
 // The window's update check through UpdateWorker: one download of the version file, its
 // outcome in the status line. Without a location (a build without an update host) it never
@@ -36,4 +36,4 @@ private:
     std::unique_ptr<UpdateWorker> worker_;
 };
 
-} // namespace tarovex::util
+} // namespace tarovex::update

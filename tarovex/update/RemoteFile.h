@@ -6,7 +6,7 @@
 #include <QTimer>
 #include <QUrl>
 
-namespace tarovex::util {
+namespace tarovex::update {
 
 // Downloads one small text file over HTTPS, without blocking the thread that owns it.
 // Certificates are always verified; only https locations are fetched and no redirect may
@@ -40,4 +40,4 @@ private:
     bool ended_ = false;
 };
 
-} // namespace tarovex::util
+} // namespace tarovex::update

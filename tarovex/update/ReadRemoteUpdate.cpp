@@ -1,8 +1,8 @@
-#include "tarovex/util/ReadRemoteUpdate.h"
+#include "tarovex/update/ReadRemoteUpdate.h"
 
-#include "tarovex/util/VersionCompare.h"
+#include "tarovex/update/VersionCompare.h"
 
-namespace tarovex::util {
+namespace tarovex::update {
 namespace {
 
 QString elementName(const char* tag, const QString& language) {
@@ -38,4 +38,4 @@ QString ReadRemoteUpdate::elementText(const QString& content, const QString& nam
     return end < from ? QString() : content.mid(from, end - from);
 }
 
-} // namespace tarovex::util
+} // namespace tarovex::update

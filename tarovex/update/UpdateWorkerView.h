@@ -2,7 +2,7 @@
 
 #include <QString>
 
-namespace tarovex::util {
+namespace tarovex::update {
 
 // Where the update check reports: the main window's status line. Called on the thread that
 // owns the worker.
@@ -13,4 +13,4 @@ public:
     virtual void setStatus(const QString& text) = 0;
 };
 
-} // namespace tarovex::util
+} // namespace tarovex::update
