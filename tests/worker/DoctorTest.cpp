@@ -19,7 +19,10 @@ namespace {
 // A folder standing for the system's root, filled by each test.
 class FixtureRoot {
 public:
-    FixtureRoot() : root_(testing::TempDir() + "/doctor-root") {
+    // One folder per test: ctest runs them side by side.
+    FixtureRoot()
+        : root_(testing::TempDir() + "/doctor-root-" +
+                testing::UnitTest::GetInstance()->current_test_info()->name()) {
         fs::remove_all(root_);
         fs::create_directories(root_);
     }
