@@ -11,6 +11,7 @@ packages=(
   libxkbcommon-dev xkb-data libx11-data libxkbcommon-x11-dev libx11-xcb-dev
   libfluidsynth-dev libasound2-dev timgm6mb-soundfont
   libudev-dev openssl
+  libsqlite3-dev  # the journal of readings
   xvfb xauth x11-xkb-utils
   librsvg2-bin
   help2man desktop-file-utils appstream groff-base dpkg-dev file
