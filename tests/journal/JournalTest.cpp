@@ -1,6 +1,7 @@
 #include "journal/ExportFormat.h"
 #include "journal/JournalDb.h"
 #include "journal/JournalExport.h"
+#include "journal/RunRecorder.h"
 #include "journal/Sinks.h"
 
 #include <QBuffer>
@@ -226,4 +227,46 @@ TEST_F(Journal, KillDuringAFloodLeavesASoundJournalMissingAtMostTheLastGroup) {
     EXPECT_EQ(db.lastSeq("flood"), kept); // seq 1..kept, no hole
     EXPECT_GE(kept, reported);
     EXPECT_LE(kept - reported, std::int64_t(RecordThread::maxGroup) * 2);
+}
+
+TEST_F(Journal, RunRecorderKeepsWhatTheSettingsAskAndGoesOnWithoutAJournalItCannotOpen) {
+    tarovex::config::Config config;
+    config.setPort("/dev/ttyS1");
+    config.setInstrument(tarovex::config::ConfigHelper::Instrument::SARTORIUS);
+    config.record.station = "S9";
+    config.record.csvFile = dir.path() + "/live.csv";
+    const tarovex::worker::DataLine line(
+        "+ 12.5 g\r", "12.5", 1, std::chrono::system_clock::time_point(std::chrono::milliseconds(t0)), false);
+    {
+        QStringList reports;
+        tarovex::journal::RunRecorder recorder(
+            config, [&](const QString& m) { reports << m; }, path);
+        recorder.record(line, Outcome::Filtered);
+        recorder.flush();
+        EXPECT_TRUE(reports.isEmpty());
+    }
+    JournalDb db(path);
+    const auto rows = all(db);
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0].station, "S9");
+    EXPECT_EQ(rows[0].reading.instrument, "SARTORIUS");
+    EXPECT_EQ(rows[0].reading.port, "/dev/ttyS1");
+    EXPECT_EQ(rows[0].reading.line, "+ 12.5 g\r");
+    EXPECT_EQ(rows[0].reading.outcome, Outcome::Filtered);
+
+    QStringList reports;
+    tarovex::journal::RunRecorder broken(
+        config, [&](const QString& m) { reports << m; }, config.record.csvFile + "/journal.sqlite");
+    EXPECT_TRUE(broken.isRecording()); // the CSV file still is
+    broken.record(line, Outcome::Typed);
+    broken.flush();
+    ASSERT_EQ(reports.size(), 1);
+    EXPECT_TRUE(reports[0].endsWith("the readings are not kept.")) << reports[0].toStdString();
+    QFile csv(config.record.csvFile);
+    ASSERT_TRUE(csv.open(QIODevice::ReadOnly));
+    EXPECT_EQ(parseCsv(csv.readAll()).size(), 3u); // the header and both readings
+
+    config.record = {.journal = false};
+    EXPECT_FALSE(tarovex::journal::RunRecorder(config, nullptr, path + "2").isRecording());
+    EXPECT_FALSE(QFileInfo::exists(path + "2"));
 }

@@ -124,6 +124,8 @@ TEST_P(ConfigStoreTest, SaveThenLoadGivesTheSameSettingsAndPrevPortIsThePort) {
                  CH::EditOperation::values().last(), CH::EditPosition::values().last(), "4", "xy", "^(\\d+)",
                  true, "500", "0.5");
     saved.setPrevPort(QString("COM1"));
+    saved.record = {false, "7", "20", "Waage 3", "~/r/%Y.csv", "mqtts://broker:8883", "lab/{station}", "u",
+                    "/etc/pw", "/etc/ca.pem"};
     std::ostringstream console;
     saveConfig(*node, saved, console);
     EXPECT_EQ(console.str(), "");
@@ -134,7 +136,7 @@ TEST_P(ConfigStoreTest, SaveThenLoadGivesTheSameSettingsAndPrevPortIsThePort) {
     EXPECT_TRUE(loadConfig(*reopened->node(settingsNodePath), loaded, ports));
     EXPECT_FALSE(loaded.hasChanged(saved));
     EXPECT_EQ(loaded.getPrevPort(), std::optional<QString>("COM4"));
-    EXPECT_EQ(reopened->node(settingsNodePath)->keys().size(), 34);
+    EXPECT_EQ(reopened->node(settingsNodePath)->keys().size(), 44);
 }
 
 TEST_P(ConfigStoreTest, WithoutPortsThePortIsNeitherReadNorWritten) {
