@@ -16,6 +16,7 @@
 namespace tarovex::journal {
 namespace {
 
+// Only the readings waiting for the broker are indexed by seq: an index fewer per insert.
 // `acked`: NULL not for publishing, 0 waiting for the broker, 1 acknowledged. The station
 // table keeps each station's last seq, so that a seq is never given twice, also after
 // retention has removed every reading of the station.
@@ -32,7 +33,6 @@ CREATE TABLE IF NOT EXISTS readings(
     outcome TEXT NOT NULL,
     acked INTEGER);
 CREATE INDEX IF NOT EXISTS readings_time ON readings(time);
-CREATE UNIQUE INDEX IF NOT EXISTS readings_seq ON readings(station, seq);
 CREATE INDEX IF NOT EXISTS readings_pending ON readings(station, seq) WHERE acked = 0;
 CREATE TABLE IF NOT EXISTS stations(station TEXT PRIMARY KEY, last_seq INTEGER NOT NULL);
 )";
@@ -148,16 +148,24 @@ std::int64_t JournalDb::append(std::span<const Reading> readings, const QString&
     try {
         std::int64_t seq = lastSeq(station);
         const QByteArray stationUtf8 = station.toUtf8();
+        // Port and instrument are the same for a run's readings: converted once per change.
+        QString port, instrument;
+        QByteArray portUtf8, instrumentUtf8;
         for (const Reading& r : readings) {
+            if (r.port != port)
+                portUtf8 = (port = r.port).toUtf8();
+            if (r.instrument != instrument)
+                instrumentUtf8 = (instrument = r.instrument).toUtf8();
             sqlite3_stmt* s = insert_;
             sqlite3_reset(s);
             sqlite3_bind_int64(s, 1, r.timeMs);
             sqlite3_bind_text(s, 2, stationUtf8.constData(), int(stationUtf8.size()), SQLITE_STATIC);
             sqlite3_bind_int64(s, 3, ++seq);
-            bindText(s, 4, r.port);
-            bindText(s, 5, r.instrument);
-            sqlite3_bind_blob(s, 6, r.line.constData(), int(r.line.size()), SQLITE_TRANSIENT);
-            bindText(s, 7, r.value);
+            sqlite3_bind_text(s, 4, portUtf8.constData(), int(portUtf8.size()), SQLITE_STATIC);
+            sqlite3_bind_text(s, 5, instrumentUtf8.constData(), int(instrumentUtf8.size()), SQLITE_STATIC);
+            sqlite3_bind_blob(s, 6, r.line.constData(), int(r.line.size()), SQLITE_STATIC);
+            const QByteArray value = r.value.toUtf8();
+            sqlite3_bind_text(s, 7, value.constData(), int(value.size()), SQLITE_STATIC);
             const QLatin1StringView outcome = outcomeName(r.outcome);
             sqlite3_bind_text(s, 8, outcome.data(), int(outcome.size()), SQLITE_STATIC);
             if (pending)
@@ -240,7 +248,7 @@ std::int64_t JournalDb::pendingCount(const QString& station) {
 }
 
 void JournalDb::markPublished(const QString& station, std::int64_t seq) {
-    Statement s(prepare("UPDATE readings SET acked = 1 WHERE station = ? AND seq = ?"));
+    Statement s(prepare("UPDATE readings SET acked = 1 WHERE station = ? AND seq = ? AND acked = 0"));
     bindText(s.get(), 1, station);
     sqlite3_bind_int64(s.get(), 2, seq);
     if (sqlite3_step(s.get()) != SQLITE_DONE)
