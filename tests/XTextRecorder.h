@@ -7,15 +7,15 @@
 
 namespace tarovex_test {
 
-// The test suite's X application (xrecorder): it has the keyboard focus from construction
-// on, and collects what it receives as one transcript, text as it is and other keys as
-// "<Return>", "<Tab>", ...
-class XTextRecorder {
+// One of the test suite's recording applications (xrecorder, wrecorder): it has the keyboard
+// focus from construction on, and collects what it receives as one transcript, text as it
+// is and other keys as "<Return>", "<Tab>", ...
+class TextRecorder {
 public:
-    explicit XTextRecorder(const std::string& display)
-        : process_(TAROVEX_BINARY_DIR "/tests/tarovex-test-xrecorder", {}, {{"DISPLAY", display}}) {
+    TextRecorder(const std::string& program, const std::map<std::string, std::string>& env)
+        : process_(TAROVEX_BINARY_DIR "/tests/" + program, {}, env) {
         if (process_.readLine(10000) != "ready")
-            throw std::runtime_error("The X recorder did not get the focus: " + process_.errorText());
+            throw std::runtime_error("The recorder did not get the focus: " + process_.errorText());
     }
 
     // What arrived, after waiting until it is at least `size` bytes long or nothing came
@@ -36,6 +36,20 @@ public:
 private:
     tools_test::Process process_;
     std::string text_;
+};
+
+// The X application, on that display.
+class XTextRecorder : public TextRecorder {
+public:
+    explicit XTextRecorder(const std::string& display)
+        : TextRecorder("tarovex-test-xrecorder", {{"DISPLAY", display}}) {}
+};
+
+// The Wayland application, on the compositor of that socket (a path or a name).
+class WaylandTextRecorder : public TextRecorder {
+public:
+    explicit WaylandTextRecorder(const std::string& socket)
+        : TextRecorder("tarovex-test-wrecorder", {{"WAYLAND_DISPLAY", socket}}) {}
 };
 
 } // namespace tarovex_test

@@ -2,9 +2,13 @@
 // with its settings in a temporary home.
 #include "ProcessSupport.h"
 #include "tarovex/Version.h"
+#include "tests/SwayServer.h"
 #include "tests/Tarolink/TestSupport.h"
 #include "tests/XTextRecorder.h"
 #include "tests/XvfbServer.h"
+#ifdef TAROVEX_WAYLAND
+#include "worker/keys/WaylandKeyOutput.h"
+#endif
 
 #include <QDir>
 #include <QFile>
@@ -81,7 +85,7 @@ TEST_F(Console, HelpDescribesTheProgram) {
     for (const char* part :
          {"Usage: tarovex-console [OPTIONS] [PORT]", "--set KEY=VALUE", "--null", "Exit status", "SIGTERM",
           "SIGHUP", "gives an empty line when", "gives no\noutput line", "--type",
-          "--keyboard-backend x11|uinput", "--keyboard-layout XKB"})
+          "--keyboard-backend x11|wayland|uinput", "--keyboard-layout XKB"})
         EXPECT_NE(help.find(part), std::string::npos) << part;
 }
 
@@ -103,7 +107,8 @@ TEST_F(Console, WrongOptionsAndSettingsAreRefusedWithStatusTwo) {
         {{"--set"}, "--set needs KEY=VALUE"},
         {{"--bogus"}, "unknown option --bogus"},
         {{"/dev/a", "/dev/b"}, "only one port"},
-        {{"--type", "--keyboard-backend", "wayland"}, "--keyboard-backend is x11 or uinput, not 'wayland'"},
+        {{"--type", "--keyboard-backend", "gnome"},
+         "--keyboard-backend is x11, wayland or uinput, not 'gnome'"},
         {{"--type", "--keyboard-layout="}, "--keyboard-layout needs an XKB layout"},
         {{"--keyboard-backend=x11"}, "--keyboard-backend and --keyboard-layout go with --type"},
     };
@@ -370,7 +375,8 @@ TEST_F(Console, TypeTypesEveryValueIntoTheFocusedApplication) {
     tarovex_test::XTextRecorder recorder(server.display());
     store({{"outputTerminator", "ENTER"}, {"delay", "2"}});
     auto p = startReading({"--type", pty.slavePath()}, {{"DISPLAY", server.display()}});
-    EXPECT_TRUE(p->waitForError(" Keystroke output: X11 (XTest), layout us\n")) << p->errorText();
+    EXPECT_TRUE(p->waitForError(" Keystroke output: X11 (XTest), layout us (rule: X11 session)\n"))
+        << p->errorText();
     EXPECT_TRUE(p->waitForError(" Keyboard output started. Keyboard type: QWERTY (US, UK)\n"))
         << p->errorText();
     pty.write("ST,GS,+  12.50 g\rno value\r-3,5\r7\r");
@@ -382,6 +388,30 @@ TEST_F(Console, TypeTypesEveryValueIntoTheFocusedApplication) {
     EXPECT_EQ(p->wait(), 0);
     EXPECT_TRUE(everyLogLineIsTimed(p->errorText())) << p->errorText();
 }
+
+#ifdef TAROVEX_WAYLAND
+// --type in a Wayland session whose compositor offers virtual keyboards: the values reach the
+// focused Wayland application, and the log names the rule that chose the backend.
+TEST_F(Console, TypeReachesAWaylandApplication) {
+    tarovex_test::SwayServer sway;
+    if (!sway.available())
+        GTEST_SKIP() << sway.reason();
+    // A headless compositor has no keyboard of its own; a desktop has the user's.
+    tarovex::worker::keys::WaylandKeyOutput userKeyboard({sway.socket(), {}});
+    tarovex_test::WaylandTextRecorder recorder(sway.socket());
+    store({{"outputTerminator", "ENTER"}, {"delay", "0"}, {"keyboardType", "GERMAN"}});
+    auto p = startReading({"--type", pty.slavePath()}, {{"WAYLAND_DISPLAY", sway.socket()}});
+    EXPECT_TRUE(
+        p->waitForError(" Keystroke output: Wayland virtual keyboard on " + sway.socket() +
+                        ", own keymap (rule: Wayland session, the compositor offers virtual keyboards)\n"))
+        << p->errorText();
+    pty.write("ST,GS,+  12.50 g\r-3,5\r");
+    const std::string expected = "12.50<Return>-3.5<Return>";
+    EXPECT_EQ(recorder.transcript(expected.size()), expected);
+    p->signal(SIGTERM);
+    EXPECT_EQ(p->wait(), 0);
+}
+#endif
 
 // No keystroke output: its reason in the log, status 1, and the port is never opened.
 TEST_F(Console, TypeWithoutAnyOutputEndsWithStatusOne) {

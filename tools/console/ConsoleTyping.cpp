@@ -38,10 +38,12 @@ bool takeTypingOption(const QStringList& args, qsizetype& i, TypingChoice& choic
         choice.backendNamed = true;
         if (*backend == u"x11")
             choice.output.backend = KeyBackend::X11;
+        else if (*backend == u"wayland")
+            choice.output.backend = KeyBackend::Wayland;
         else if (*backend == u"uinput")
             choice.output.backend = KeyBackend::Uinput;
         else if (error.isEmpty())
-            error = QStringLiteral("--keyboard-backend is x11 or uinput, not '%1'").arg(*backend);
+            error = QStringLiteral("--keyboard-backend is x11, wayland or uinput, not '%1'").arg(*backend);
         return true;
     }
     if (const auto layout = optionValue(args, i, u"--keyboard-layout", error)) {

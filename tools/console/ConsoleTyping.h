@@ -18,7 +18,7 @@ struct TypingChoice {
     worker::keys::KeyOutputOptions output;
 };
 
-// When args[i] is --type, --keyboard-backend x11|uinput or --keyboard-layout XKB (a value
+// When args[i] is --type, --keyboard-backend x11|wayland|uinput or --keyboard-layout XKB (a value
 // as the next argument or after "="), takes it and returns true; a wrong or missing value
 // sets `error`. Anything else: false.
 bool takeTypingOption(const QStringList& args, qsizetype& i, TypingChoice& choice, QString& error);

@@ -103,11 +103,12 @@ Options:
                     application that has the keyboard focus, as the window does:
                     the settings' delay, start key, terminators, every-X count and
                     keyboard type, the preset's coverage. X11 (XTest) in an X11
-                    session, else the kernel's uinput; the log names the backend
-                    and the layout. A Caps Lock warning and typing errors go to the
+                    session, a Wayland virtual keyboard where the compositor
+                    offers one, else the kernel's uinput; the log names the
+                    backend, its layout and the rule that chose it. A Caps Lock warning and typing errors go to the
                     log. A stop lets the value being typed end; values not yet
                     typed are dropped, and the log says how many.
-  --keyboard-backend x11|uinput
+  --keyboard-backend x11|wayland|uinput
                     with --type: type through that backend, whatever the session
   --keyboard-layout XKB
                     with --type: the XKB layout uinput types with (de, fr,

@@ -3,10 +3,16 @@
 #include "worker/keys/DeclaredLayout.h"
 #include "worker/keys/UinputKeyOutput.h"
 #include "worker/keys/X11KeyOutput.h"
+#ifdef TAROVEX_WAYLAND
+#include "worker/keys/WaylandKeyOutput.h"
+#endif
 
 #include <X11/XKBlib.h>
 #include <X11/Xlib.h>
 
+#include <unistd.h>
+
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -46,9 +52,90 @@ std::optional<bool> ledCapsLock(const std::string& leds) {
     return on;
 }
 
-KeyOutputCreation withDescription(std::unique_ptr<KeyOutput> output) {
-    QString line = QStringLiteral("Keystroke output: ") + output->description();
-    return {std::move(output), {}, std::move(line)};
+// One rule of the choice: when `applies` holds for the facts, `backend` is tried.
+struct Rule {
+    bool (*applies)(const SessionFacts&);
+    KeyBackend backend;
+    const char* name;
+};
+
+bool automatic(const SessionFacts& f) {
+    return f.forced == KeyBackend::Automatic;
+}
+
+// In order: the first rule that works decides. A backend that fails leaves the next rule
+// its turn, so a broken X server or a refusing compositor still leaves uinput.
+constexpr Rule rules[] = {
+    {[](const SessionFacts& f) { return f.forced == KeyBackend::X11; }, KeyBackend::X11,
+     "--keyboard-backend x11"},
+    {[](const SessionFacts& f) { return f.forced == KeyBackend::Wayland; }, KeyBackend::Wayland,
+     "--keyboard-backend wayland"},
+    {[](const SessionFacts& f) { return f.forced == KeyBackend::Uinput; }, KeyBackend::Uinput,
+     "--keyboard-backend uinput"},
+    {[](const SessionFacts& f) { return automatic(f) && f.x11Session; }, KeyBackend::X11, "X11 session"},
+    {[](const SessionFacts& f) {
+         return automatic(f) && f.waylandSession && f.compositorOffersVirtualKeyboard;
+     },
+     KeyBackend::Wayland, "Wayland session, the compositor offers virtual keyboards"},
+    {[](const SessionFacts& f) {
+         return automatic(f) && f.waylandSession && !f.compositorOffersVirtualKeyboard;
+     },
+     KeyBackend::Uinput, "Wayland session, the compositor offers no virtual keyboard"},
+    {[](const SessionFacts& f) { return automatic(f) && !f.x11Session && !f.waylandSession; },
+     KeyBackend::Uinput, "no desktop session"},
+    {[](const SessionFacts& f) { return automatic(f) && f.uinputWritable; }, KeyBackend::Uinput,
+     "the other backend failed, /dev/uinput is writable"},
+    {automatic, KeyBackend::Uinput, "the other backend failed"},
+};
+
+const char* backendName(KeyBackend backend) {
+    switch (backend) {
+    case KeyBackend::X11:
+        return "X11";
+    case KeyBackend::Wayland:
+        return "Wayland";
+    case KeyBackend::Uinput:
+        return "uinput";
+    case KeyBackend::Automatic:
+        break;
+    }
+    return "automatic";
+}
+
+// Every character a keyboard type's complete coverage has, after printable ASCII.
+std::u32string preloadFor(config::ConfigHelper::KeyboardType type) {
+    std::u32string text;
+    for (char32_t c = 0x20; c < 0x7f; ++c)
+        text += c;
+    for (const QChar c : config::ConfigHelper::KeyboardType::getKeymap(
+                             type, config::ConfigHelper::KeyMapType::ALPHANUMERIC_COMPLETE)
+                             .keys())
+        if (c.unicode() >= 0x80)
+            text += char32_t(c.unicode());
+    return text;
+}
+
+std::unique_ptr<KeyOutput> makeOutput(KeyBackend backend, const KeyOutputOptions& options,
+                                      const SessionEnvironment& environment) {
+    switch (backend) {
+    case KeyBackend::X11:
+        return std::make_unique<X11KeyOutput>(environment.display);
+    case KeyBackend::Wayland:
+#ifdef TAROVEX_WAYLAND
+        return std::make_unique<WaylandKeyOutput>(
+            WaylandKeyOutput::Options{environment.waylandDisplay, preloadFor(options.keyboardType)});
+#else
+        throw std::runtime_error("This build has no Wayland support");
+#endif
+    case KeyBackend::Uinput:
+    case KeyBackend::Automatic:
+        break;
+    }
+    UinputKeyOutput::Options uinput;
+    uinput.layout = declaredXkbLayout(options.keyboardType, options.xkbLayout, environment.keyboardFile);
+    uinput.devicePath = environment.uinputPath;
+    uinput.capsLockOn = [environment] { return ledCapsLock(environment.ledsDirectory).value_or(false); };
+    return std::make_unique<UinputKeyOutput>(std::move(uinput));
 }
 
 } // namespace
@@ -60,31 +147,45 @@ SessionEnvironment SessionEnvironment::current() {
     return e;
 }
 
+std::vector<KeyBackendChoice> chooseKeyBackends(const SessionFacts& facts) {
+    std::vector<KeyBackendChoice> choices;
+    for (const Rule& rule : rules)
+        if (rule.applies(facts) &&
+            std::none_of(choices.begin(), choices.end(),
+                         [&](const KeyBackendChoice& c) { return c.backend == rule.backend; }))
+            choices.push_back({rule.backend, rule.name});
+    return choices;
+}
+
+SessionFacts sessionFacts(KeyBackend forced, const SessionEnvironment& environment) {
+    SessionFacts facts;
+    facts.forced = forced;
+    facts.x11Session = environment.isX11Session();
+    facts.waylandSession = environment.isWaylandSession();
+#ifdef TAROVEX_WAYLAND
+    if (forced == KeyBackend::Automatic && facts.waylandSession)
+        facts.compositorOffersVirtualKeyboard = WaylandKeyOutput::offeredBy(environment.waylandDisplay);
+#endif
+    facts.uinputWritable = ::access(environment.uinputPath.c_str(), W_OK) == 0;
+    return facts;
+}
+
 KeyOutputCreation createKeyOutput(const KeyOutputOptions& options, const SessionEnvironment& environment) {
     QString reasons;
-    const bool tryX11 = options.backend == KeyBackend::X11 ||
-                        (options.backend == KeyBackend::Automatic && environment.isX11Session());
-    if (tryX11) {
+    for (const KeyBackendChoice& choice : chooseKeyBackends(sessionFacts(options.backend, environment))) {
         try {
-            return withDescription(std::make_unique<X11KeyOutput>(environment.display));
+            std::unique_ptr<KeyOutput> output = makeOutput(choice.backend, options, environment);
+            QString line = QStringLiteral("Keystroke output: %1 (rule: %2)")
+                               .arg(output->description(), QString::fromUtf8(choice.rule));
+            return {std::move(output), {}, std::move(line)};
         } catch (const std::exception& e) {
-            reasons = QStringLiteral("X11: %1").arg(QString::fromStdString(e.what()));
+            if (!reasons.isEmpty())
+                reasons += QStringLiteral("; ");
+            reasons += QStringLiteral("%1: %2").arg(QString::fromLatin1(backendName(choice.backend)),
+                                                    QString::fromStdString(e.what()));
         }
-        if (options.backend == KeyBackend::X11)
-            return {nullptr, reasons};
     }
-    try {
-        UinputKeyOutput::Options uinput;
-        uinput.layout = declaredXkbLayout(options.keyboardType, options.xkbLayout, environment.keyboardFile);
-        uinput.devicePath = environment.uinputPath;
-        uinput.capsLockOn = [environment] { return ledCapsLock(environment.ledsDirectory).value_or(false); };
-        return withDescription(std::make_unique<UinputKeyOutput>(std::move(uinput)));
-    } catch (const std::exception& e) {
-        if (!reasons.isEmpty())
-            reasons += QStringLiteral("; ");
-        reasons += QStringLiteral("uinput: %1").arg(QString::fromStdString(e.what()));
-    }
-    return {nullptr, reasons};
+    return {nullptr, reasons, {}};
 }
 
 CapsLockState capsLockState(const SessionEnvironment& environment) {

@@ -7,10 +7,11 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace tarovex::worker::keys {
 
-enum class KeyBackend { Automatic, X11, Uinput };
+enum class KeyBackend { Automatic, X11, Wayland, Uinput };
 
 struct KeyOutputOptions {
     KeyBackend backend = KeyBackend::Automatic;
@@ -29,6 +30,7 @@ struct SessionEnvironment {
 
     static SessionEnvironment current();
     bool isX11Session() const { return !display.empty() && waylandDisplay.empty(); }
+    bool isWaylandSession() const { return !waylandDisplay.empty(); }
 };
 
 // The output, or why there is none (every backend tried, with its reason).
@@ -38,8 +40,33 @@ struct KeyOutputCreation {
     QString description; // one log line: the backend and the layout it types with
 };
 
-// X11 in an X11 session when its server has XTest, uinput otherwise; `options.backend`
-// forces one of them.
+// What the choice of a backend looks at.
+struct SessionFacts {
+    KeyBackend forced = KeyBackend::Automatic;
+    bool x11Session = false;
+    bool waylandSession = false;
+    bool compositorOffersVirtualKeyboard = false; // zwp_virtual_keyboard_v1
+    bool uinputWritable = false;
+    friend bool operator==(const SessionFacts&, const SessionFacts&) = default;
+};
+
+// A backend to try, and the rule that named it (for the log).
+struct KeyBackendChoice {
+    KeyBackend backend;
+    const char* rule;
+    friend bool operator==(const KeyBackendChoice&, const KeyBackendChoice&) = default;
+};
+
+// The backends to try in turn, each by the first rule that names it: the forced one alone,
+// else X11 in an X11 session, the Wayland virtual keyboard where the compositor offers it,
+// and uinput last.
+std::vector<KeyBackendChoice> chooseKeyBackends(const SessionFacts& facts);
+
+// The facts of this environment; the compositor is asked only in a Wayland session or when
+// the Wayland backend is forced.
+SessionFacts sessionFacts(KeyBackend forced, const SessionEnvironment& environment);
+
+// The first of chooseKeyBackends that can be made; the log line names it and its rule.
 KeyOutputCreation createKeyOutput(const KeyOutputOptions& options,
                                   const SessionEnvironment& environment = SessionEnvironment::current());
 

@@ -45,6 +45,19 @@ std::string eventNodeNumber(const std::string& sysname) {
     return {};
 }
 
+// Shift and level three as a physical keyboard has them: XKB's virtual <LVL3> key (evdev 84)
+// exists on no real keyboard and the text console does not map it, so Right Alt wherever the
+// layout makes it the level-three key. Layouts without one (ru: "|" on <LSGT>) keep <LVL3>,
+// which every desktop's XKB keymap still maps.
+std::vector<ModifierKey> physicalModifierKeys(const XkbLayout& layout) {
+    std::vector<ModifierKey> keys = modifierKeys(layout);
+    const Keycode rightAlt = KEY_RIGHTALT + evdevOffset;
+    for (ModifierKey& key : keys)
+        if (key.mask == layout.levelThreeMask() && layout.keysym(rightAlt, 0, 0) == XKB_KEY_ISO_Level3_Shift)
+            key.keycode = rightAlt;
+    return keys;
+}
+
 } // namespace
 
 class UinputKeyOutput::Sender : public StrokeSender {
@@ -79,7 +92,7 @@ std::string UinputKeyOutput::accessMessage(const std::string& devicePath, int er
 
 UinputKeyOutput::UinputKeyOutput(Options options, Tarolink::PosixSyscalls& sys)
     : options_(std::move(options)), sys_(sys), layout_(XkbLayout::fromNames(options_.layout)),
-      modifiers_(modifierKeys(layout_)) {
+      modifiers_(physicalModifierKeys(layout_)) {
     createDevice();
     if (options_.waitUntilUsable)
         waitUntilUsable();
