@@ -1,7 +1,7 @@
 #include "tarovex/RunController.h"
 
 #include "Tarolink/SerialExceptions.h"
-#include "tarovex/ShellBundle.h"
+#include "tarovex/texts/ShellBundle.h"
 #include "worker/openhint/OpenFailureHint.h"
 
 #include <QDateTime>

@@ -1,8 +1,8 @@
 // Tarovex: the window. Everything but the arguments lives in the libraries.
 #include "tarovex/NullOutputs.h"
-#include "tarovex/ShellBundle.h"
-#include "tarovex/Version.h"
 #include "tarovex/prefs/ConfigStore.h"
+#include "tarovex/startup/Version.h"
+#include "tarovex/texts/ShellBundle.h"
 #include "tarovex/ui/Startup.h"
 
 #include <QApplication>

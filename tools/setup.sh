@@ -11,6 +11,7 @@ packages=(
   libxkbcommon-dev xkb-data libx11-data libxkbcommon-x11-dev libx11-xcb-dev
   libfluidsynth-dev libasound2-dev timgm6mb-soundfont
   libudev-dev openssl
+  ser2net  # tests and benchmark of network ports: a real RFC 2217 server on loopback
   xvfb xauth x11-xkb-utils
   libwayland-dev libwayland-bin wayland-protocols sway  # Wayland virtual keyboard; sway runs its test
   librsvg2-bin

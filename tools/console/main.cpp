@@ -12,9 +12,9 @@
 #include "Tarolink/SerialPortLocal.h"
 #include "config/Config.h"
 #include "config/ResourceBundle.h"
-#include "tarovex/Version.h"
 #include "tarovex/prefs/ConfigStore.h"
 #include "tarovex/prefs/PreferencesErrors.h"
+#include "tarovex/startup/Version.h"
 #include "worker/WeightWorkerFactory.h"
 #include "worker/WorkerBundle.h"
 #include "worker/WorkerMessages.h"
@@ -44,8 +44,9 @@ using namespace tarovex;
 const char* const kHelp = R"(Usage: tarovex-console [OPTIONS] [PORT]
        tarovex-console --detect [PORT...]
 
-Reads the serial instrument on PORT (for example /dev/ttyUSB0, or the path that
-tarovex-virtual-instrument prints) with the settings of Tarovex and writes the
+Reads the serial instrument on PORT (for example /dev/ttyUSB0, the path that
+tarovex-virtual-instrument prints, or tcp://HOST:PORT or rfc2217://HOST:PORT of a
+device server on the network) with the settings of Tarovex and writes the
 processed value of every received line as one line on standard output, at once,
 so that a pipe gets each value as it comes. Control characters inside a value (a
 scanner's CR or LF) are written as in the log, <13>, <10>, so that a value never
