@@ -174,14 +174,18 @@ TEST(UinputKeyOutputTest, LevelThreeIsTypedWithRightAlt) {
         const char* layout;
         char32_t character;
         std::vector<std::pair<int, int>> keys; // code, 1 down / 0 up
+        bool switched = false;                 // created for us, then switched to the layout
     } rows[] = {
         {"de", U'@', {{KEY_RIGHTALT, 1}, {KEY_Q, 1}, {KEY_Q, 0}, {KEY_RIGHTALT, 0}}},
         {"de", U'}', {{KEY_RIGHTALT, 1}, {KEY_0, 1}, {KEY_0, 0}, {KEY_RIGHTALT, 0}}},
         {"fr", U'#', {{KEY_RIGHTALT, 1}, {KEY_3, 1}, {KEY_3, 0}, {KEY_RIGHTALT, 0}}},
+        {"de", U'@', {{KEY_RIGHTALT, 1}, {KEY_Q, 1}, {KEY_Q, 0}, {KEY_RIGHTALT, 0}}, true},
     };
     for (const auto& row : rows) {
         RecordingUinput sys;
-        UinputKeyOutput output({{row.layout, ""}, "/dev/uinput", {}, false}, sys);
+        UinputKeyOutput output({{row.switched ? "us" : row.layout, ""}, "/dev/uinput", {}, false}, sys);
+        if (row.switched)
+            output.setLayout({row.layout, ""});
         output.type(TypedKey{row.character});
         std::vector<std::pair<int, int>> keys;
         for (const input_event& e : sys.events)
