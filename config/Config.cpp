@@ -40,6 +40,7 @@ Config Config::copyConfig(const Config& o) {
              o.editNumCharacters_, o.removeCharacters_, o.customRegEx_, o.ignoreDuplicates,
              o.ignoreTimeLimit_, o.ignoreDifference_);
     c.reconnect = o.reconnect;
+    c.record = o.record;
     return c;
 }
 
@@ -53,7 +54,7 @@ bool Config::hasChanged(const Config& o) const {
                         c.editOperation_, c.editPosition_, c.editNumCharacters_, c.removeCharacters_,
                         c.customRegEx_, c.ignoreTimeLimit_, c.ignoreDifference_, c.minimizeToTray,
                         c.notifyWhenMinimizedToTray, c.checkForUpdates,
-                        c.abortAutoStartWhenPrevPortNotAvailable, c.ignoreDuplicates, c.reconnect);
+                        c.abortAutoStartWhenPrevPortNotAvailable, c.ignoreDuplicates, c.reconnect, c.record);
     };
     return fields(*this) != fields(o);
 }

@@ -8,9 +8,11 @@ packages=(
   qt6-base-dev libqt6network6 libgl-dev
   libgmp-dev libpcre2-dev
   libx11-dev libxtst-dev libxkbfile-dev
-  libxkbcommon-dev xkb-data libx11-data libxkbcommon-x11-dev libx11-xcb-dev
+  libxkbcommon-dev xkb-data libx11-data libxkbcommon-x11-dev libx11-xcb-dev libxkbregistry-dev
+  dbus-daemon libglib2.0-bin gsettings-desktop-schemas  # the desktop layout tests: a bus, GNOME's settings
   libfluidsynth-dev libasound2-dev timgm6mb-soundfont
   libudev-dev openssl
+  libsqlite3-dev  # the journal of readings
   ser2net  # tests and benchmark of network ports: a real RFC 2217 server on loopback
   xvfb xauth x11-xkb-utils
   libwayland-dev libwayland-bin wayland-protocols sway  # Wayland virtual keyboard; sway runs its test
@@ -18,7 +20,7 @@ packages=(
   help2man desktop-file-utils appstream groff-base dpkg-dev file
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev llvm  # tools/fuzz.sh: libFuzzer; llvm-symbolizer for sanitizer reports
-  qemu-system-x86 busybox-static  # tools/vm-test.sh: uinput on a real kernel
+  qemu-system-x86 busybox-static udev seatd  # tools/vm-test.sh: uinput on a real kernel, under sway
 )
 
 missing=()

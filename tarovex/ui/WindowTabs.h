@@ -67,6 +67,13 @@ struct Controls {
     QCheckBox* checkForUpdates = nullptr;
     QPushButton* importSettings = nullptr;
     QPushButton* exportSettings = nullptr;
+    QPushButton* checkComputer = nullptr;
+    QCheckBox* journal = nullptr;
+    QLineEdit* journalDays = nullptr;
+    QLineEdit* journalMaxMB = nullptr;
+    QLineEdit* station = nullptr;
+    QLineEdit* csvFile = nullptr;
+    QPushButton* exportReadings = nullptr;
     // Log, About
     LogView* log = nullptr;
     QTextBrowser* about = nullptr;

@@ -3,6 +3,8 @@
 #include "ConsoleTyping.h"
 #include "ConsoleView.h"
 #include "Detect.h"
+#include "JournalExport.h"
+#include "Doctor.h"
 #include "Replay.h"
 #include "SettingValues.h"
 #include "StreamWriter.h"
@@ -43,6 +45,8 @@ using namespace tarovex;
 
 const char* const kHelp = R"(Usage: tarovex-console [OPTIONS] [PORT]
        tarovex-console --detect [PORT...]
+       tarovex-console --journal-export [--since TIME] [--until TIME] [--format csv|json]
+       tarovex-console --doctor [PORT...]
 
 Reads the serial instrument on PORT (for example /dev/ttyUSB0, the path that
 tarovex-virtual-instrument prints, or tcp://HOST:PORT or rfc2217://HOST:PORT of a
@@ -119,6 +123,20 @@ Options:
                     read). The messages go to standard error as the log; the best
                     port alone goes to standard output, as a line. Ctrl+C or
                     SIGTERM stops it (the port under test is closed).
+  --journal-export  write the journal of readings ($XDG_DATA_HOME/tarovex/
+                    journal.sqlite) to standard output and exit: CSV with a header
+                    row (time,station,port,instrument,line,value,outcome,seq; times
+                    in ISO 8601 UTC, RFC 4180 quoting, UTF-8), or with --format json
+                    one JSON object per line. --since and --until TIME (a date such
+                    as 2026-12-01, or a date and time, local unless it ends in Z or
+                    an offset) bound it: since <= time < until.
+  --doctor          check this computer for reading the given PORTs (or else the
+                    system's ports) and typing: the session and the keyboard
+                    backend, uinput's module, rights and udev rule, the layout and
+                    where it comes from, each port's group and a process holding
+                    it, services that grab new serial ports (brltty, ModemManager),
+                    the soundfont and an audio output. Each finding is a sentence on
+                    standard output, with the command that fixes it.
   --list-keys       print the settings keys with their valid values and exit
   --version         print the version and exit
   --help            print this text and exit
@@ -135,7 +153,8 @@ failed or standard output failed otherwise; 2 a wrong option or setting, or an
 empty or unusable PORT; 255 the serial library
 has no driver for this system (TLK_OSNAME).
 With --detect: 0 a port was found (it is on standard output); 1 none was, or
-the detection was stopped.
+the detection was stopped. With --doctor: 0 nothing stops reading and typing,
+1 something does.
 )";
 
 [[noreturn]] void usageError(const QString& message) {
@@ -147,6 +166,7 @@ struct Options {
     std::optional<QString> port;
     QStringList morePorts; // --detect takes several
     bool detect = false;
+    bool doctor = false;
     std::optional<QString> replay;
     QList<std::pair<QString, QString>> overrides;
     bool logLines = true;
@@ -179,6 +199,8 @@ Options parse(const QStringList& args) {
             std::exit(0);
         } else if (a == u"--detect") {
             o.detect = true;
+        } else if (a == u"--doctor") {
+            o.doctor = true;
         } else if (a == u"--no-line-log") {
             o.logLines = false;
         } else if (a == u"--sound") {
@@ -222,7 +244,7 @@ Options parse(const QStringList& args) {
     }
     if (o.typing.backendNamed && !o.typing.enabled)
         usageError(QStringLiteral("--keyboard-backend and --keyboard-layout go with --type"));
-    if (!o.detect && !o.morePorts.isEmpty())
+    if (!o.detect && !o.doctor && !o.morePorts.isEmpty())
         usageError(QStringLiteral("only one port, not '%1' too").arg(o.morePorts.first()));
     for (const QString& port : (o.port ? QStringList{*o.port} : QStringList()) + o.morePorts)
         if (isPtyMultiplexer(port))
@@ -292,6 +314,8 @@ int main(int argc, char* argv[]) {
     installStopSignals();
     setProcessProperties();
     QCoreApplication app(argc, argv);
+    if (app.arguments().contains(QStringLiteral("--journal-export")))
+        return console::journalExport(app.arguments().mid(1), STDOUT_FILENO);
     const Options options = parse(app.arguments());
 
     // Standard output carries the values only; the serial library's lines join the log.
@@ -325,6 +349,8 @@ int main(int argc, char* argv[]) {
             std::cerr << "tarovex-console: the ports could not be listed: " << e.what() << '\n';
         }
     }
+    if (options.doctor)
+        return console::runDoctor(ports + options.morePorts, STDOUT_FILENO);
     if (options.detect)
         return console::detectPort(ports + options.morePorts, STDOUT_FILENO, STDERR_FILENO, signalPipe[0]);
 
