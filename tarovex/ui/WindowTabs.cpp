@@ -290,8 +290,8 @@ QWidget* aboutTab(Controls& c) {
     const auto prop = [](const char* name) {
         return QString::fromStdString(Tarolink::SystemProperties::get(name).value_or(std::string()));
     };
-    const QString version = QStringLiteral("Version ") + prop("VERSION") + u' ' + QStringLiteral("en") +
-                            u' ' + prop("TLK_OSNAME") + u' ' + prop("TLK_OSARCH");
+    const QString version =
+        QStringLiteral("Version %1 on %2 (%3)").arg(prop("VERSION"), prop("TLK_OSNAME"), prop("TLK_OSARCH"));
     QString about = frameText("aboutPane.text");
     about.replace(QStringLiteral("</body>"),
                   QStringLiteral("<p><small>%1</small></p></body>").arg(version.toHtmlEscaped()));

@@ -10,6 +10,7 @@
 #include "tarovex/ui/LogView.h"
 #include "tarovex/ui/PortBox.h"
 #include "tarovex/ui/RazezaRoZurFrame2.h"
+#include "tarovex/ui/SettingsDialogs.h"
 #include "tarovex/ui/Startup.h"
 #include "tests/support/RecordingServices.h"
 
@@ -21,6 +22,7 @@
 #include <QFocusEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTemporaryDir>
@@ -231,4 +233,11 @@ TEST(Window, Screens) {
         QApplication::processEvents();
         shoot(w.frame.get(), QStringLiteral("stopped-%1").arg(i));
     }
+    ui::CustomRegExDialog custom(w.frame.get(), "", "([0-9.]+)");
+    shoot(&custom, "dialog-custom-expression");
+    custom.expressionField()->setPlainText("([0-9]+");
+    custom.tryAccept();
+    shoot(&custom, "dialog-custom-expression-refused");
+    ui::IgnoreDialog ignore(w.frame.get(), "500", "0.1");
+    shoot(&ignore, "dialog-repeated-values");
 }
