@@ -81,6 +81,7 @@ public:
     void findPort();
     // Opens the check of this computer for the port of the port box.
     void checkComputer();
+    void exportReadings();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -116,7 +117,7 @@ private:
     std::unique_ptr<RunController> run_;
     std::optional<QString> commandLinePort_;
     bool roundingDialogOpen_ = false;
-    QWidget* lastTab_ = nullptr;
+    int lastTabIndex_ = 0;
     QList<QWidget*> tabPages_; // in TabId order
     QStringList tabTitles_;
     Controls controls_;
