@@ -223,6 +223,22 @@ TEST(Window, WhileRunningLeavingTheLogTabSavesByPosition) {
     ASSERT_TRUE(runUntil([&] { return !w.frame->isConnected(); }));
 }
 
+TEST(Window, TheStatusBarSaysWhyARunEndedByItself) {
+    auto pty = std::make_unique<Pty>();
+    const QString port = pty->path();
+    Window w(port);
+    w.frame->controls().startStop->click();
+    ASSERT_TRUE(runUntil([&] { return w.frame->isConnected(); }))
+        << w.notifier.shown.join("\n").toStdString();
+    pty.reset(); // the instrument goes away
+    ASSERT_TRUE(runUntil([&] { return !w.frame->isConnected(); }));
+    ASSERT_TRUE(
+        runUntil([&] { return w.frame->statusLabel()->text() != text("switch.to.target.application"); }));
+    EXPECT_NE(w.frame->statusLabel()->text(), text("RazezaRoZurFrame2.statusJLabel.text"));
+    EXPECT_TRUE(w.frame->statusLabel()->text().contains(port))
+        << w.frame->statusLabel()->text().toStdString();
+}
+
 TEST(Window, Screens) {
     if (qEnvironmentVariableIsEmpty("TAROVEX_SCREENSHOT_DIR"))
         GTEST_SKIP() << "only for tools/screenshots.sh";
