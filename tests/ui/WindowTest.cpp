@@ -239,6 +239,16 @@ TEST(Window, TheStatusBarSaysWhyARunEndedByItself) {
         << w.frame->statusLabel()->text().toStdString();
 }
 
+TEST(Window, ClosingHidesAtOnceAndEndsOnceTheRunIsDone) {
+    Pty pty;
+    Window w(pty.path());
+    w.frame->controls().startStop->click();
+    ASSERT_TRUE(runUntil([&] { return w.frame->isConnected(); }));
+    w.frame->close();
+    EXPECT_FALSE(w.frame->isVisible());
+    EXPECT_TRUE(runUntil([&] { return w.exits == QList<int>{0}; }));
+}
+
 TEST(Window, Screens) {
     if (qEnvironmentVariableIsEmpty("TAROVEX_SCREENSHOT_DIR"))
         GTEST_SKIP() << "only for tools/screenshots.sh";
