@@ -139,6 +139,14 @@ public:
     void setIgnoreTimeLimit(const QString& v) { ignoreTimeLimit_ = v; }
     const QString& getIgnoreDifference() const { return ignoreDifference_; }
     void setIgnoreDifference(const QString& v) { ignoreDifference_ = v; }
+    // Milliseconds between requests for a reading while running; empty or 0: no timer.
+    const QString& getRequestInterval() const { return requestInterval_; }
+    void setRequestInterval(const QString& v) { requestInterval_ = v; }
+    // 0 when the text is empty or does not parse.
+    int getRequestIntervalAsInt() const;
+    // The user's request command in escape notation; empty: the preset's own.
+    const QString& getRequestCommand() const { return requestCommand_; }
+    void setRequestCommand(const QString& v) { requestCommand_ = v; }
 
     // The switches, read and written directly.
     bool minimizeToTray = true;
@@ -190,6 +198,8 @@ private:
     QString customRegEx_;
     QString ignoreTimeLimit_;
     QString ignoreDifference_;
+    QString requestInterval_;
+    QString requestCommand_;
     Listeners listeners_;
 };
 

@@ -218,6 +218,8 @@ TEST(ConfigStore, SaveWritesPortsFirstThenTheSaveOrderThenFlushes) {
                                      "customRegEx",
                                      "ignoreTimeLimit",
                                      "ignoreDifference",
+                                     "requestInterval",
+                                     "requestCommand",
                                      "<flush>"}));
     // The load reads the same keys in the order of the settings table.
     EXPECT_EQ(settingKeys(), QStringList({"instrument",
@@ -251,7 +253,9 @@ TEST(ConfigStore, SaveWritesPortsFirstThenTheSaveOrderThenFlushes) {
                                           "removeCharacters",
                                           "ignoreTimeLimit",
                                           "ignoreDifference",
-                                          "customRegEx"}));
+                                          "customRegEx",
+                                          "requestInterval",
+                                          "requestCommand"}));
 }
 
 TEST(ConfigStore, StoreFailureOnSaveIsOneConsoleLine) {
