@@ -89,6 +89,8 @@ public:
     Outcome outcome() const { return outcome_; }
     // The number of lines completed, once the loop has ended normally (device gone).
     std::optional<int> result() const { return result_; }
+    // The error that ended the loop (Outcome::Failed), once it has ended.
+    const std::optional<QString>& failure() const { return failure_; }
 
     // Queues `bytes` for the instrument; the loop writes them through its port before it
     // next waits, so the port keeps one user. Any thread. Dropped once the loop has ended.

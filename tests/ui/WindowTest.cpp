@@ -2,7 +2,6 @@
 // while running, export and import through the buttons' code. With TAROVEX_SCREENSHOT_DIR
 // set, the Screens test writes every tab as a PNG there (tools/screenshots.sh).
 #include "UiTestSupport.h"
-#include "tarovex/NullOutputs.h"
 #include "tarovex/prefs/ConfigStore.h"
 #include "tarovex/prefs/FilePreferences.h"
 #include "tarovex/prefs/FilePreferencesFactory.h"
@@ -12,6 +11,7 @@
 #include "tarovex/ui/PortBox.h"
 #include "tarovex/ui/RazezaRoZurFrame2.h"
 #include "tarovex/ui/Startup.h"
+#include "tests/support/RecordingServices.h"
 
 #include <QApplication>
 #include <QDeadlineTimer>
@@ -71,7 +71,7 @@ struct Window {
         root = prefs::FilePreferences::createRoot(dir.filePath("prefs.txt"));
         ui::FrameOptions o;
         o.arguments = {port};
-        o.services = recordingServices();
+        o.services = tarovex_test::recordingServices();
         o.settingsNode = root->node(QString::fromLatin1(prefs::settingsNodePath));
         o.notifier = &notifier;
         o.ask = [this](const QString& t, const QString&) {

@@ -213,3 +213,37 @@ TEST(KeybotTest, QueueOutlivesARunAndStopWakesTheWait) {
 }
 
 } // namespace
+
+namespace {
+
+// A value that waited longer than its bound, held back or behind a slow keyboard, is
+// dropped when its turn comes and reported with the newest of its kind; a younger one is
+// typed. A stop wakes a held wait too.
+TEST(KeybotTest, ValuesTooOldToTypeAreDroppedAndReported) {
+    KeystrokeQueue queue(10, std::chrono::milliseconds(0), std::chrono::milliseconds(200));
+    queue.setHeld(true);
+    queue.put("1");
+    queue.put("2\r");
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    queue.put("3");
+    queue.setHeld(false);
+    KeystrokeQueue::Taken taken = queue.take({});
+    ASSERT_TRUE(taken.stale);
+    EXPECT_EQ(taken.stale->count, 2u);
+    EXPECT_EQ(staleValuesMessage(*taken.stale, queue.maxAge()),
+              "2 values waited longer than 0.2 s to be typed and were dropped, the newest: 2<13>");
+    EXPECT_EQ(taken.text, "3");
+
+    queue.setHeld(true);
+    queue.put("4");
+    std::stop_source stop;
+    std::jthread stopper([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        stop.request_stop();
+    });
+    taken = queue.take(stop.get_token()); // hangs if a held wait ignores the stop
+    EXPECT_FALSE(taken.text);
+    EXPECT_EQ(queue.discard().waiting, 1u);
+}
+
+} // namespace
