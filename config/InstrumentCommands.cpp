@@ -55,20 +55,30 @@ std::optional<QByteArray> parseCommandText(const QString& text) {
         if (++i >= text.size())
             return std::nullopt;
         switch (text[i].unicode()) {
-        case u'r': out.append('\r'); break;
-        case u'n': out.append('\n'); break;
-        case u'e': out.append('\x1b'); break;
-        case u'\\': out.append('\\'); break;
+        case u'r':
+            out.append('\r');
+            break;
+        case u'n':
+            out.append('\n');
+            break;
+        case u'e':
+            out.append('\x1b');
+            break;
+        case u'\\':
+            out.append('\\');
+            break;
         case u'x': {
             bool ok = false;
             const uint value = text.mid(i + 1, 2).toUInt(&ok, 16);
-            if (i + 2 >= text.size() || !ok || !text[i + 1].isLetterOrNumber() || !text[i + 2].isLetterOrNumber())
+            if (i + 2 >= text.size() || !ok || !text[i + 1].isLetterOrNumber() ||
+                !text[i + 2].isLetterOrNumber())
                 return std::nullopt;
             out.append(static_cast<char>(value));
             i += 2;
             break;
         }
-        default: return std::nullopt;
+        default:
+            return std::nullopt;
         }
     }
     return out;

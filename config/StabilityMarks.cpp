@@ -22,7 +22,7 @@ Stability stableIf(bool stable) {
 // settled.
 bool endsInUnit(QStringView line) {
     static const QRegularExpression unit(QStringLiteral("[0-9]\\s*[A-Za-z%/#]+\\s*$"));
-    return unit.matchView(line).hasMatch();
+    return unit.match(line.toString()).hasMatch();
 }
 
 } // namespace
@@ -51,14 +51,15 @@ Stability stabilityOf(const I& i, QStringView line) {
     return Stability::Unmarked;
 }
 
-StabilityReader::StabilityReader(const I& instrument, const QString& stableExpression) : instrument_(instrument) {
+StabilityReader::StabilityReader(const I& instrument, const QString& stableExpression)
+    : instrument_(instrument) {
     if (!stableExpression.isEmpty())
         expression_ = JavaRegex::compile(stableExpression);
 }
 
 Stability StabilityReader::operator()(QStringView line) const {
     if (expression_)
-        return stableIf(expression_->matchView(line).hasMatch());
+        return stableIf(expression_->match(line.toString()).hasMatch());
     return stabilityOf(instrument_, line);
 }
 

@@ -254,6 +254,11 @@ void RunController::showWaiting(bool waiting) {
     emit valuesWaiting(waiting);
 }
 
+void RunController::send(const QByteArray& bytes) {
+    if (worker_ && runOpen_)
+        worker_->send(bytes);
+}
+
 void RunController::logEvent(const QString& t) {
     log_.event(t, false);
 }

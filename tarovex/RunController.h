@@ -61,6 +61,8 @@ public:
     bool isTypingHeld() const { return held_; }
     // A run that cannot type does not start (the console's --type).
     void setTypingRequired(bool required) { typingRequired_ = required; }
+    // Hands bytes to the instrument through the running worker; dropped when stopped.
+    void send(const QByteArray& bytes);
     // Follows every run from now on; not owned, must outlive this.
     void addConsumer(ReadingConsumer* consumer) { consumers_.append(consumer); }
 

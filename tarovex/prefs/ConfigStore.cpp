@@ -138,7 +138,8 @@ const QList<Setting>& settings() {
         byText<CH::IgnoreDifference>("ignoreDifference", &Config::getIgnoreDifference,
                                      &Config::setIgnoreDifference),
         byText<CH::CustomRegEx>("customRegEx", &Config::getCustomRegEx, &Config::setCustomRegEx),
-        byText<CH::RequestInterval>("requestInterval", &Config::getRequestInterval, &Config::setRequestInterval),
+        byText<CH::RequestInterval>("requestInterval", &Config::getRequestInterval,
+                                    &Config::setRequestInterval),
         byText<CH::RequestCommand>("requestCommand", &Config::getRequestCommand, &Config::setRequestCommand),
     };
     return table;

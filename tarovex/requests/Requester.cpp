@@ -1,25 +1,26 @@
 #include "tarovex/requests/Requester.h"
 
 #include "config/InstrumentCommands.h"
+#include "tarovex/RunController.h"
 #include "tarovex/texts/ShellBundle.h"
 
 namespace tarovex {
 
-Requester::Requester(std::function<void(const QByteArray&)> send, std::function<void(const QString&, bool)> log,
-                     QObject* parent)
-    : QObject(parent), send_(std::move(send)), log_(std::move(log)) {
+Requester::Requester(RunController& run, QObject* parent) : QObject(parent), run_(run) {
+    run_.addConsumer(this);
     answer_.setSingleShot(true);
     answer_.setInterval(kAnswerLimit);
     connect(&answer_, &QTimer::timeout, this, &Requester::giveUp);
     connect(&ticks_, &QTimer::timeout, this, [this] { request(); });
 }
 
-void Requester::begin(const config::Config& config) {
+void Requester::runStarted(const config::Config& config) {
     const auto instrument = config.getInstrument().value_or(config::ConfigHelper::Instrument::getDefault());
     const config::InstrumentCommands commands = config::commandsOf(instrument);
     // The setting was checked when it was stored; a text that still does not parse sends nothing.
-    data_ = config.getRequestCommand().isEmpty() ? commands.data
-                                                 : config::parseCommandText(config.getRequestCommand()).value_or(QByteArray());
+    data_ = config.getRequestCommand().isEmpty()
+                ? commands.data
+                : config::parseCommandText(config.getRequestCommand()).value_or(QByteArray());
     tare_ = commands.tare;
     zero_ = commands.zero;
     running_ = true;
@@ -27,21 +28,20 @@ void Requester::begin(const config::Config& config) {
     const int interval = config.getRequestIntervalAsInt();
     if (interval > 0 && !data_.isEmpty()) {
         ticks_.start(interval);
-        log_(config::ResourceBundle::formatMessage(text(QStringLiteral("request.timer")),
-                                                  {QString::number(interval), config::commandText(data_)}),
-             false);
+        run_.logEvent(config::ResourceBundle::formatMessage(
+            text(QStringLiteral("request.timer")), {QString::number(interval), config::commandText(data_)}));
     } else if (interval > 0) {
-        log_(text(QStringLiteral("request.no.command")), true);
+        run_.logImportantEvent(text(QStringLiteral("request.no.command")));
     }
 }
 
-void Requester::lineReceived() {
+void Requester::reading(const worker::DataLine&, ReadingOutcome) {
     outstanding_ = false;
     silenceLogged_ = false;
     answer_.stop();
 }
 
-void Requester::end() {
+void Requester::runStopped(const QString&) {
     running_ = outstanding_ = false;
     ticks_.stop();
     answer_.stop();
@@ -52,7 +52,7 @@ bool Requester::request() {
         return false;
     outstanding_ = true;
     answer_.start();
-    send_(data_);
+    run_.send(data_);
     return true;
 }
 
@@ -62,15 +62,18 @@ bool Requester::send(Command command) {
     const QByteArray& bytes = command == Command::Tare ? tare_ : zero_;
     if (!running_ || bytes.isEmpty())
         return false;
-    send_(bytes);
+    run_.send(bytes);
     return true;
 }
 
 bool Requester::knows(Command command) const {
     switch (command) {
-    case Command::Data: return !data_.isEmpty();
-    case Command::Tare: return !tare_.isEmpty();
-    case Command::Zero: return !zero_.isEmpty();
+    case Command::Data:
+        return !data_.isEmpty();
+    case Command::Tare:
+        return !tare_.isEmpty();
+    case Command::Zero:
+        return !zero_.isEmpty();
     }
     return false;
 }
@@ -80,9 +83,8 @@ void Requester::giveUp() {
     if (silenceLogged_)
         return;
     silenceLogged_ = true;
-    log_(config::ResourceBundle::formatMessage(text(QStringLiteral("request.unanswered")),
-                                              {QString::number(kAnswerLimit.count())}),
-         true);
+    run_.logImportantEvent(config::ResourceBundle::formatMessage(text(QStringLiteral("request.unanswered")),
+                                                                 {QString::number(kAnswerLimit.count())}));
 }
 
 } // namespace tarovex

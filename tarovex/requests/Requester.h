@@ -1,22 +1,24 @@
 #pragma once
 
 #include "config/Config.h"
+#include "tarovex/ReadingConsumer.h"
 
 #include <QByteArray>
 #include <QObject>
 #include <QTimer>
 
 #include <chrono>
-#include <functional>
 
 namespace tarovex {
+
+class RunController;
 
 // Asks the instrument of a run for readings: on request (a button, a shortcut, a signal) and
 // on a timer (setting requestInterval). At most one request is outstanding: one asked for
 // while the previous has no line yet is not sent, and one left unanswered for kAnswerLimit
 // is given up with one log line for the whole silence, however many ticks it lasts.
 // Nothing is sent but what the user asked for. UI thread.
-class Requester : public QObject {
+class Requester : public QObject, public ReadingConsumer {
     Q_OBJECT
 
 public:
@@ -24,15 +26,15 @@ public:
 
     enum class Command { Data, Tare, Zero };
 
-    // `send` hands bytes to the running worker; `log` writes a line to the run's log.
-    Requester(std::function<void(const QByteArray&)> send, std::function<void(const QString&, bool important)> log,
-              QObject* parent = nullptr);
+    // Follows every run of `run` (which must outlive this), sends through its worker and
+    // logs in its log.
+    explicit Requester(RunController& run, QObject* parent = nullptr);
 
     // The port is open: takes the command (the user's, else the preset's) and the timer.
-    void begin(const config::Config& config);
+    void runStarted(const config::Config& config) override;
     // A line arrived: the outstanding request, if any, is answered.
-    void lineReceived();
-    void end();
+    void reading(const worker::DataLine& line, ReadingOutcome outcome) override;
+    void runStopped(const QString& reason) override;
 
     // Sends the request; false when it was not sent (not running, no command, or one
     // outstanding).
@@ -47,8 +49,7 @@ public:
 private:
     void giveUp();
 
-    std::function<void(const QByteArray&)> send_;
-    std::function<void(const QString&, bool)> log_;
+    RunController& run_;
     QByteArray data_, tare_, zero_;
     QTimer ticks_;
     QTimer answer_;

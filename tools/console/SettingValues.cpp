@@ -79,7 +79,8 @@ const std::map<QString, std::function<QString()>>& descriptions() {
         {"ignoreTimeLimit", text("an integer greater than 0, or empty")},
         {"ignoreDifference", text("a decimal number greater than 0, or empty")},
         {"requestInterval", text("milliseconds 0 (no timer) to 86400000, or empty")},
-        {"requestCommand", text("ASCII with \\r, \\n, \\e (ESC), \\\\ and \\xHH, or empty for the preset's own")},
+        {"requestCommand",
+         text("ASCII with \\r, \\n, \\e (ESC), \\\\ and \\xHH, or empty for the preset's own")},
     };
     return table;
 }

@@ -17,6 +17,7 @@
 #include "tarovex/RunController.h"
 #include "tarovex/prefs/ConfigStore.h"
 #include "tarovex/prefs/PreferencesErrors.h"
+#include "tarovex/requests/Requester.h"
 #include "tarovex/startup/Version.h"
 #include "worker/WeightWorkerFactory.h"
 
@@ -91,6 +92,11 @@ Options:
   --reconnect       when the device vanishes during the run, wait for it to come
                     back (by its name under /dev/serial/by-id when it has one, else
                     by PORT) and go on (same as --set reconnect=true)
+  --request-every MS
+                    ask the instrument for a reading every MS milliseconds with the
+                    preset's request command or the setting requestCommand (same as
+                    --set requestInterval=MS); SIGUSR1 asks once. A request waits
+                    for its line, 2 s at most, before the next is sent
   --null            write every value raw and end it with a NUL byte, not a newline
   --no-line-log     leave the received lines out of the message log
   --sound           play the sound of the settings (setting sound) for every value
@@ -185,6 +191,10 @@ Options parse(const QStringList& args) {
             o.logLines = false;
         } else if (a == u"--sound") {
             o.sound = true;
+        } else if (a == u"--request-every") {
+            if (++i >= args.size())
+                usageError(QStringLiteral("--request-every needs a number of milliseconds"));
+            o.overrides.append({QStringLiteral("requestInterval"), args[i]});
         } else if (a == u"--reconnect") {
             o.overrides.append({QStringLiteral("reconnect"), QStringLiteral("true")});
         } else if (a == u"--replay" || a.startsWith(u"--replay=")) {
@@ -249,11 +259,25 @@ void onSignal(int) {
     [[maybe_unused]] auto n = ::write(signalPipe[1], &c, 1);
 }
 
+// SIGUSR1 asks the instrument for a reading.
+int requestPipe[2] = {-1, -1};
+
+void onRequestSignal(int) {
+    const char c = 'r';
+    [[maybe_unused]] auto n = ::write(requestPipe[1], &c, 1);
+}
+
 void installStopSignals() {
-    if (::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) {
+    if (::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0 ||
+        ::pipe2(requestPipe, O_CLOEXEC | O_NONBLOCK) != 0) {
         std::perror("tarovex-console: pipe");
         std::exit(1);
     }
+    struct sigaction request {};
+    request.sa_handler = onRequestSignal;
+    sigemptyset(&request.sa_mask);
+    request.sa_flags = SA_RESTART;
+    sigaction(SIGUSR1, &request, nullptr);
     struct sigaction sa {};
     sa.sa_handler = onSignal;
     sigemptyset(&sa.sa_mask);
@@ -388,6 +412,14 @@ int main(int argc, char* argv[]) {
     RunController run(config, std::move(services), notifier, runLog);
     run.setTypingRequired(options.typing.enabled);
     run.addConsumer(&valueWriter);
+    Requester requester(run);
+    QSocketNotifier requestSignals(requestPipe[0], QSocketNotifier::Read);
+    QObject::connect(&requestSignals, &QSocketNotifier::activated, &app, [&] {
+        char buffer[16];
+        while (::read(requestPipe[0], buffer, sizeof buffer) > 0) {
+        }
+        requester.request();
+    });
 
     // The status of a stop: a signal or a reader gone is a normal end, another failure of
     // standard output is not. Only the first reason counts.

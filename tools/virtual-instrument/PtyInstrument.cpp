@@ -13,10 +13,10 @@
 #include <cstring>
 #include <iostream>
 #include <stdexcept>
-#include <utility>
 #include <sys/inotify.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <utility>
 
 namespace {
 
