@@ -48,6 +48,7 @@ public:
     }
     void abandon() override { session_.abandon(); }
     QString description() const override { return session_.description(); }
+    QStringList warnings() const override { return session_.warnings(); }
 
 private:
     worker::WeightWorkerView& view_;

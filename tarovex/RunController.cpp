@@ -160,6 +160,8 @@ bool RunController::start() {
         logEvent(workerText(WM::KEYBOARD_OUTPUT_STARTED_TYPE) + u' ' + config_.getKeyboardType().toString());
         if (const QString description = typer_->description(); !description.isEmpty())
             logEvent(description);
+        for (const QString& warning : typer_->warnings())
+            logImportantEvent(text("warning") + QStringLiteral(": ") + warning);
     }
     runOpen_ = true;
     for (ReadingConsumer* c : consumers_)

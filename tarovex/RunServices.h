@@ -6,6 +6,7 @@
 #include "worker/sound/SoundOutput.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <cstddef>
 #include <functional>
@@ -33,6 +34,8 @@ public:
     virtual void abandon() = 0;
     // The backend and the layout it types with, for the log at Start; empty: nothing to say.
     virtual QString description() const { return {}; }
+    // Warnings for the log at Start (characters the layout cannot type).
+    virtual QStringList warnings() const { return {}; }
 };
 
 // The background check for a newer version; reports through the status setter.

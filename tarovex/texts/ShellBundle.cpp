@@ -93,6 +93,7 @@ QStringList shellKeys() {
                                      "request.unanswered",
                                      "switch.to.target.application",
                                      "terminator.must.be.between.0.and.255",
+                                     "values.waiting",
                                      "update.available",
                                      "update.check.failed",
                                      "CustomRegExDialog.this.title",

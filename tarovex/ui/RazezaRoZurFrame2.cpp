@@ -7,6 +7,7 @@
 #include "tarovex/texts/ShellBundle.h"
 #include "tarovex/ui/AutoPortDialog.h"
 #include "tarovex/ui/ControlBindings.h"
+#include "tarovex/ui/DoctorDialog.h"
 #include "tarovex/ui/LinkOpener.h"
 #include "tarovex/ui/LogView.h"
 #include "tarovex/ui/MessageBoxes.h"
@@ -186,7 +187,8 @@ void RazezaRoZurFrame2::connectControls() {
                                                               {c.customize, &F::editCustomRegEx},
                                                               {c.adjustIgnore, &F::editIgnoreLimits},
                                                               {c.importSettings, &F::importSettings},
-                                                              {c.exportSettings, &F::exportSettings}};
+                                                              {c.exportSettings, &F::exportSettings},
+                                                              {c.checkComputer, &F::checkComputer}};
     for (const auto& [b, slot] : buttons)
         connect(b, &QPushButton::clicked, this, slot);
     connect(c.instrument, &QComboBox::activated, this, &F::instrumentChosen);
@@ -329,6 +331,14 @@ void RazezaRoZurFrame2::findPort() {
     // Modal, but not a nested event loop: the run and the port watcher go on meanwhile.
     auto* dialog =
         new AutoPortDialog(this, ports, [this](const QString& best) { controls_.port->selectPort(best); });
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->show();
+}
+
+void RazezaRoZurFrame2::checkComputer() {
+    const QString port = controls_.port->port();
+    auto* dialog = new DoctorDialog(
+        this, [port] { return checkThisComputer(port.isEmpty() ? QStringList() : QStringList{port}); });
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->show();
 }

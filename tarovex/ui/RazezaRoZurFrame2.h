@@ -79,6 +79,8 @@ public:
     void refreshPorts();
     // Opens the port detection over the port box's ports; the best one found is selected.
     void findPort();
+    // Opens the check of this computer for the port of the port box.
+    void checkComputer();
 
 protected:
     void closeEvent(QCloseEvent* event) override;

@@ -218,6 +218,13 @@ QWidget* settingsTab(Controls& c, const TabsContext& context) {
     transfer->addWidget(c.importSettings);
     transfer->addStretch();
     form->addRow(label("label28.text"), transfer);
+    c.checkComputer = new QPushButton(QStringLiteral("Check this computer..."));
+    c.checkComputer->setToolTip(QStringLiteral(
+        "What will happen when reading and typing, what is in the way, and the commands that fix it"));
+    auto* check = new QHBoxLayout;
+    check->addWidget(c.checkComputer);
+    check->addStretch();
+    form->addRow(QStringLiteral("This computer:"), check);
     return panel;
 }
 

@@ -67,6 +67,7 @@ struct Controls {
     QCheckBox* checkForUpdates = nullptr;
     QPushButton* importSettings = nullptr;
     QPushButton* exportSettings = nullptr;
+    QPushButton* checkComputer = nullptr;
     // Log, About
     LogView* log = nullptr;
     QTextBrowser* about = nullptr;

@@ -225,6 +225,7 @@ TEST_F(UpdateCheckServer, FailuresShowCheckFailed) {
         {ok("<version2_en>2099.1.1.1</version2_en>"), true, "https", "certificate"},
         {"HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\nConnection: close\r\n\r\n", false, "https",
          "Not Found"},
+        {"HTTP/1.1 204 No Content\r\nConnection: close\r\n\r\n", false, "https", "HTTP status 204"},
         {"", false, "https", "Timeout"},
     };
     for (const auto& r : rows) {

@@ -85,6 +85,7 @@ TEST_F(AutoPortDetection, ScoresFollowTheModemLinesAndTheEarliestBestPortWins) {
     const Wiring ports[] = {
         {"NONE", [](SimulatedDriver&, const std::string&) {}, 0},
         {"RTSONLY", [](SimulatedDriver& s, const std::string& n) { s.setLoopback(n, true, false); }, 1},
+        {"DTRONLY", [](SimulatedDriver& s, const std::string& n) { s.setLoopback(n, false, true); }, 1},
         {"LOOP", [](SimulatedDriver& s, const std::string& n) { s.setLoopback(n, true, true); }, 2},
         {"DSRONLY",
          [](SimulatedDriver& s, const std::string& n) { s.setInputLines(n, false, true, false, false); }, 1},

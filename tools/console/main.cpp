@@ -3,6 +3,7 @@
 #include "ConsoleTyping.h"
 #include "ConsoleView.h"
 #include "Detect.h"
+#include "Doctor.h"
 #include "Replay.h"
 #include "SettingValues.h"
 #include "StreamWriter.h"
@@ -43,6 +44,7 @@ using namespace tarovex;
 
 const char* const kHelp = R"(Usage: tarovex-console [OPTIONS] [PORT]
        tarovex-console --detect [PORT...]
+       tarovex-console --doctor [PORT...]
 
 Reads the serial instrument on PORT (for example /dev/ttyUSB0, the path that
 tarovex-virtual-instrument prints, or tcp://HOST:PORT or rfc2217://HOST:PORT of a
@@ -127,6 +129,13 @@ Options:
                     read). The messages go to standard error as the log; the best
                     port alone goes to standard output, as a line. Ctrl+C or
                     SIGTERM stops it (the port under test is closed).
+  --doctor          check this computer for reading the given PORTs (or else the
+                    system's ports) and typing: the session and the keyboard
+                    backend, uinput's module, rights and udev rule, the layout and
+                    where it comes from, each port's group and a process holding
+                    it, services that grab new serial ports (brltty, ModemManager),
+                    the soundfont and an audio output. Each finding is a sentence on
+                    standard output, with the command that fixes it.
   --list-keys       print the settings keys with their valid values and exit
   --version         print the version and exit
   --help            print this text and exit
@@ -143,7 +152,8 @@ failed or standard output failed otherwise; 2 a wrong option or setting, or an
 empty or unusable PORT; 255 the serial library
 has no driver for this system (TLK_OSNAME).
 With --detect: 0 a port was found (it is on standard output); 1 none was, or
-the detection was stopped.
+the detection was stopped. With --doctor: 0 nothing stops reading and typing,
+1 something does.
 )";
 
 [[noreturn]] void usageError(const QString& message) {
@@ -155,6 +165,7 @@ struct Options {
     std::optional<QString> port;
     QStringList morePorts; // --detect takes several
     bool detect = false;
+    bool doctor = false;
     std::optional<QString> replay;
     QList<std::pair<QString, QString>> overrides;
     bool logLines = true;
@@ -187,6 +198,8 @@ Options parse(const QStringList& args) {
             std::exit(0);
         } else if (a == u"--detect") {
             o.detect = true;
+        } else if (a == u"--doctor") {
+            o.doctor = true;
         } else if (a == u"--no-line-log") {
             o.logLines = false;
         } else if (a == u"--sound") {
@@ -234,7 +247,7 @@ Options parse(const QStringList& args) {
     }
     if (o.typing.backendNamed && !o.typing.enabled)
         usageError(QStringLiteral("--keyboard-backend and --keyboard-layout go with --type"));
-    if (!o.detect && !o.morePorts.isEmpty())
+    if (!o.detect && !o.doctor && !o.morePorts.isEmpty())
         usageError(QStringLiteral("only one port, not '%1' too").arg(o.morePorts.first()));
     for (const QString& port : (o.port ? QStringList{*o.port} : QStringList()) + o.morePorts)
         if (isPtyMultiplexer(port))
@@ -347,6 +360,8 @@ int main(int argc, char* argv[]) {
             std::cerr << "tarovex-console: the ports could not be listed: " << e.what() << '\n';
         }
     }
+    if (options.doctor)
+        return console::runDoctor(ports + options.morePorts, STDOUT_FILENO);
     if (options.detect)
         return console::detectPort(ports + options.morePorts, STDOUT_FILENO, STDERR_FILENO, signalPipe[0]);
 

@@ -47,11 +47,12 @@ KeyboardLane& keyboardLane() {
 TypingSession::Output TypingSession::platformOutput(const config::Config& config, KeyOutputOptions backend,
                                                     const SessionEnvironment& environment) {
     backend.keyboardType = config.getKeyboardType();
+    backend.coverage = config.getInstrument().value_or(CH::Instrument::getDefault()).getKeyMapType();
     KeyOutputCreation created = createKeyOutput(backend, environment);
     if (!created.output)
         throw std::runtime_error(created.error.toStdString());
     return {std::make_unique<InterpretingSynthesizer>(backend.keyboardType, std::move(created.output)),
-            created.description};
+            created.description, created.warnings};
 }
 
 TypingSession::TypingSession(const config::Config& config, WeightWorkerView& view, KeyOutputOptions backend,
@@ -59,7 +60,9 @@ TypingSession::TypingSession(const config::Config& config, WeightWorkerView& vie
     : TypingSession(config, view, platformOutput(config, std::move(backend), environment)) {}
 
 TypingSession::TypingSession(const config::Config& config, WeightWorkerView& view, Output output)
-    : TypingSession(config, view, std::move(output.synthesizer), std::move(output.description)) {}
+    : TypingSession(config, view, std::move(output.synthesizer), std::move(output.description)) {
+    warnings_ = std::move(output.warnings);
+}
 
 TypingSession::TypingSession(const config::Config& config, WeightWorkerView& view,
                              std::unique_ptr<KeySynthesizer> synthesizer, QString description)

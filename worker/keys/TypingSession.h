@@ -55,17 +55,21 @@ public:
 
     // The backend and the layout it types with, as one log line.
     const QString& description() const { return description_; }
+    // What the log says at Start besides: characters the layout cannot type.
+    const QStringList& warnings() const { return warnings_; }
 
 private:
     struct Output {
         std::unique_ptr<KeySynthesizer> synthesizer;
         QString description;
+        QStringList warnings;
     };
     static Output platformOutput(const config::Config& config, KeyOutputOptions backend,
                                  const SessionEnvironment& environment);
     TypingSession(const config::Config& config, WeightWorkerView& view, Output output);
 
     QString description_;
+    QStringList warnings_;
     KeystrokeQueue queue_;
     std::unique_ptr<Keybot> keybot_;
     std::stop_source abort_;
