@@ -43,20 +43,22 @@ Config Config::copyConfig(const Config& o) {
     c.reconnect = o.reconnect;
     c.requestInterval_ = o.requestInterval_;
     c.requestCommand_ = o.requestCommand_;
+    c.record = o.record;
     return c;
 }
 
 bool Config::hasChanged(const Config& o) const {
     // Every setting but prevPort and the listeners.
     const auto fields = [](const Config& c) {
-        return std::tie(
-            c.port_, c.instrument_, c.bitRate_, c.dataBits_, c.stopBits_, c.parity_, c.inputTerminator_,
-            c.decimalSeparator_, c.startWith_, c.outputTerminator_, c.outputTerminator2_, c.everyXValues_,
-            c.connect_, c.mathOperation_, c.mathOperand_, c.decimalPlaces_, c.roundingMethod_, c.sound_,
-            c.keyboardType_, c.delay_, c.editOperation_, c.editPosition_, c.editNumCharacters_,
-            c.removeCharacters_, c.customRegEx_, c.ignoreTimeLimit_, c.ignoreDifference_, c.minimizeToTray,
-            c.notifyWhenMinimizedToTray, c.checkForUpdates, c.abortAutoStartWhenPrevPortNotAvailable,
-            c.ignoreDuplicates, c.reconnect, c.requestInterval_, c.requestCommand_);
+        return std::tie(c.port_, c.instrument_, c.bitRate_, c.dataBits_, c.stopBits_, c.parity_,
+                        c.inputTerminator_, c.decimalSeparator_, c.startWith_, c.outputTerminator_,
+                        c.outputTerminator2_, c.everyXValues_, c.connect_, c.mathOperation_, c.mathOperand_,
+                        c.decimalPlaces_, c.roundingMethod_, c.sound_, c.keyboardType_, c.delay_,
+                        c.editOperation_, c.editPosition_, c.editNumCharacters_, c.removeCharacters_,
+                        c.customRegEx_, c.ignoreTimeLimit_, c.ignoreDifference_, c.minimizeToTray,
+                        c.notifyWhenMinimizedToTray, c.checkForUpdates,
+                        c.abortAutoStartWhenPrevPortNotAvailable, c.ignoreDuplicates, c.reconnect, c.record,
+                        c.requestInterval_, c.requestCommand_);
     };
     return fields(*this) != fields(o);
 }

@@ -3,6 +3,7 @@
 #include "config/ConfigHelper.h"
 #include "config/Decimal.h"
 #include "config/Instrument.h"
+#include "config/RecordSettings.h"
 
 #include <QList>
 #include <QString>
@@ -156,6 +157,8 @@ public:
     bool ignoreDuplicates = false;
     // A run whose device vanishes waits for it to come back instead of ending.
     bool reconnect = false;
+    // The journal, the live CSV file and the MQTT publishing.
+    RecordSettings record;
 
 private:
     // Registrations by property name. Copying yields an empty list: listeners belong to the

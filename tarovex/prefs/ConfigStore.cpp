@@ -1,6 +1,7 @@
 #include "tarovex/prefs/ConfigStore.h"
 
 #include "Tarolink/SystemProperties.h"
+#include "config/RecordValidators.h"
 #include "tarovex/prefs/FilePreferencesFactory.h"
 #include "tarovex/prefs/PreferencesErrors.h"
 #include "tarovex/prefs/SettingsPreferences.h"
@@ -74,6 +75,22 @@ Setting byBool(const char* key, bool def, bool Config::*field) {
             [=](const Config& c, Preferences& p) { p.putBoolean(key, c.*field); }};
 }
 
+// The record settings live in Config::record.
+template <typename V> Setting recordText(const char* key, QString config::RecordSettings::*field) {
+    return byText<V>(
+        key, [field](const Config& c) { return c.record.*field; },
+        [field](Config& c, const QString& v) { c.record.*field = v; });
+}
+
+Setting recordBool(const char* key, bool def, bool config::RecordSettings::*field) {
+    return {key,
+            [=](const Preferences& p, Config& c) {
+                c.record.*field = p.getBoolean(key, def);
+                return true;
+            },
+            [=](const Config& c, Preferences& p) { p.putBoolean(key, c.record.*field); }};
+}
+
 Setting instrumentSetting() {
     using I = CH::Instrument;
     return {"instrument",
@@ -141,6 +158,16 @@ const QList<Setting>& settings() {
         byText<CH::RequestInterval>("requestInterval", &Config::getRequestInterval,
                                     &Config::setRequestInterval),
         byText<CH::RequestCommand>("requestCommand", &Config::getRequestCommand, &Config::setRequestCommand),
+        recordBool("journal", true, &config::RecordSettings::journal),
+        recordText<CH::JournalDays>("journalDays", &config::RecordSettings::journalDays),
+        recordText<CH::JournalMaxMB>("journalMaxMB", &config::RecordSettings::journalMaxMB),
+        recordText<CH::Station>("station", &config::RecordSettings::station),
+        recordText<CH::PlainText>("csvFile", &config::RecordSettings::csvFile),
+        recordText<CH::MqttBroker>("mqttBroker", &config::RecordSettings::mqttBroker),
+        recordText<CH::MqttTopic>("mqttTopic", &config::RecordSettings::mqttTopic),
+        recordText<CH::PlainText>("mqttUser", &config::RecordSettings::mqttUser),
+        recordText<CH::PlainText>("mqttPasswordFile", &config::RecordSettings::mqttPasswordFile),
+        recordText<CH::PlainText>("mqttCaFile", &config::RecordSettings::mqttCaFile),
     };
     return table;
 }

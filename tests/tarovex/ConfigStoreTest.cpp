@@ -87,6 +87,18 @@ TEST_P(ConfigStoreTest, StoredValuesAreCheckedOneByOne) {
          [](const Config& c) { return c.getKeyboardType() == CH::KeyboardType::QUERTY; }},
         {"checkForUpdates", "no", true, [](const Config& c) { return c.checkForUpdates; }},
         {"minimizeToTray", "TRUE", true, [](const Config& c) { return c.minimizeToTray; }},
+        {"journal", "false", true, [](const Config& c) { return !c.record.journal; }},
+        {"journalDays", "0", false, [](const Config& c) { return c.record.journalDays == "30"; }},
+        {"journalDays", "3650", true, [](const Config& c) { return c.record.journalDaysAsInt() == 3650; }},
+        {"station", "line/2", false, [](const Config& c) { return c.record.station.isEmpty(); }},
+        {"station", "Wägeplatz 2", true,
+         [](const Config& c) { return c.record.stationName() == "Wägeplatz 2"; }},
+        {"mqttBroker", "http://h:1", false, [](const Config& c) { return c.record.mqttBroker.isEmpty(); }},
+        {"mqttBroker", "mqtt://h", false, [](const Config& c) { return c.record.mqttBroker.isEmpty(); }},
+        {"mqttBroker", "mqtts://[::1]:8883", true,
+         [](const Config& c) { return c.record.mqttBroker == "mqtts://[::1]:8883"; }},
+        {"mqttTopic", "site/#", false,
+         [](const Config& c) { return c.record.mqttTopic == "tarovex/{station}/readings"; }},
         {"port", "COM9", true,
          [](const Config& c) { return c.getPort() == "COM9" && c.getPrevPort() == "COM9"; }},
     };
@@ -112,6 +124,8 @@ TEST_P(ConfigStoreTest, SaveThenLoadGivesTheSameSettingsAndPrevPortIsThePort) {
                  CH::EditOperation::values().last(), CH::EditPosition::values().last(), "4", "xy", "^(\\d+)",
                  true, "500", "0.5");
     saved.setPrevPort(QString("COM1"));
+    saved.record = {false, "7", "20", "Waage 3", "~/r/%Y.csv", "mqtts://broker:8883", "lab/{station}", "u",
+                    "/etc/pw", "/etc/ca.pem"};
     std::ostringstream console;
     saveConfig(*node, saved, console);
     EXPECT_EQ(console.str(), "");
@@ -122,7 +136,7 @@ TEST_P(ConfigStoreTest, SaveThenLoadGivesTheSameSettingsAndPrevPortIsThePort) {
     EXPECT_TRUE(loadConfig(*reopened->node(settingsNodePath), loaded, ports));
     EXPECT_FALSE(loaded.hasChanged(saved));
     EXPECT_EQ(loaded.getPrevPort(), std::optional<QString>("COM4"));
-    EXPECT_EQ(reopened->node(settingsNodePath)->keys().size(), 34);
+    EXPECT_EQ(reopened->node(settingsNodePath)->keys().size(), 44);
 }
 
 TEST_P(ConfigStoreTest, WithoutPortsThePortIsNeitherReadNorWritten) {
@@ -220,6 +234,16 @@ TEST(ConfigStore, SaveWritesPortsFirstThenTheSaveOrderThenFlushes) {
                                      "ignoreDifference",
                                      "requestInterval",
                                      "requestCommand",
+                                     "journal",
+                                     "journalDays",
+                                     "journalMaxMB",
+                                     "station",
+                                     "csvFile",
+                                     "mqttBroker",
+                                     "mqttTopic",
+                                     "mqttUser",
+                                     "mqttPasswordFile",
+                                     "mqttCaFile",
                                      "<flush>"}));
     // The load reads the same keys in the order of the settings table.
     EXPECT_EQ(settingKeys(), QStringList({"instrument",
@@ -255,7 +279,17 @@ TEST(ConfigStore, SaveWritesPortsFirstThenTheSaveOrderThenFlushes) {
                                           "ignoreDifference",
                                           "customRegEx",
                                           "requestInterval",
-                                          "requestCommand"}));
+                                          "requestCommand",
+                                          "journal",
+                                          "journalDays",
+                                          "journalMaxMB",
+                                          "station",
+                                          "csvFile",
+                                          "mqttBroker",
+                                          "mqttTopic",
+                                          "mqttUser",
+                                          "mqttPasswordFile",
+                                          "mqttCaFile"}));
 }
 
 TEST(ConfigStore, StoreFailureOnSaveIsOneConsoleLine) {

@@ -81,6 +81,17 @@ const std::map<QString, std::function<QString()>>& descriptions() {
         {"requestInterval", text("milliseconds 0 (no timer) to 86400000, or empty")},
         {"requestCommand",
          text("ASCII with \\r, \\n, \\e (ESC), \\\\ and \\xHH, or empty for the preset's own")},
+        {"journal", yesNo},
+        {"journalDays", text("days 1 to 3650 a reading stays in the journal")},
+        {"journalMaxMB", text("the journal's size bound in MiB, 1 to 1000000")},
+        {"station",
+         text("this station's name, up to 64 characters without / + #, or empty for the host name")},
+        {"csvFile", text("a CSV file each reading is appended to (%Y %m %d %H for the date), or empty")},
+        {"mqttBroker", text("mqtt://HOST:PORT or mqtts://HOST:PORT, or empty for no publishing")},
+        {"mqttTopic", text("the topic of the readings without + and #; {station} is the station")},
+        {"mqttUser", text("the broker's user name, or empty")},
+        {"mqttPasswordFile", text("a file readable only by its owner holding the broker password, or empty")},
+        {"mqttCaFile", text("the CA certificate file that signed the broker's (mqtts), or empty")},
     };
     return table;
 }

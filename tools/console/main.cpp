@@ -3,6 +3,7 @@
 #include "ConsoleTyping.h"
 #include "ConsoleView.h"
 #include "Detect.h"
+#include "JournalExport.h"
 #include "Doctor.h"
 #include "Replay.h"
 #include "SettingValues.h"
@@ -44,6 +45,7 @@ using namespace tarovex;
 
 const char* const kHelp = R"(Usage: tarovex-console [OPTIONS] [PORT]
        tarovex-console --detect [PORT...]
+       tarovex-console --journal-export [--since TIME] [--until TIME] [--format csv|json]
        tarovex-console --doctor [PORT...]
 
 Reads the serial instrument on PORT (for example /dev/ttyUSB0, the path that
@@ -129,6 +131,13 @@ Options:
                     read). The messages go to standard error as the log; the best
                     port alone goes to standard output, as a line. Ctrl+C or
                     SIGTERM stops it (the port under test is closed).
+  --journal-export  write the journal of readings ($XDG_DATA_HOME/tarovex/
+                    journal.sqlite) to standard output and exit: CSV with a header
+                    row (time,station,port,instrument,line,value,outcome,seq; times
+                    in ISO 8601 UTC, RFC 4180 quoting, UTF-8), or with --format json
+                    one JSON object per line. --since and --until TIME (a date such
+                    as 2026-12-01, or a date and time, local unless it ends in Z or
+                    an offset) bound it: since <= time < until.
   --doctor          check this computer for reading the given PORTs (or else the
                     system's ports) and typing: the session and the keyboard
                     backend, uinput's module, rights and udev rule, the layout and
@@ -327,6 +336,8 @@ int main(int argc, char* argv[]) {
     installStopSignals();
     setProcessProperties();
     QCoreApplication app(argc, argv);
+    if (app.arguments().contains(QStringLiteral("--journal-export")))
+        return console::journalExport(app.arguments().mid(1), STDOUT_FILENO);
     const Options options = parse(app.arguments());
 
     // Standard output carries the values only; the serial library's lines join the log.

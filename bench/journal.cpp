@@ -1,0 +1,67 @@
+// Readings per second into the journal: a run's recorder fed realistic lines on this
+// thread, written by the record thread in groups to an SQLite file in a temporary folder.
+// The time counted ends when the last reading is committed.
+#include "config/Config.h"
+#include "journal/JournalDb.h"
+#include "journal/RunRecorder.h"
+#include "worker/DataLine.h"
+
+#include <benchmark/benchmark.h>
+
+#include <QTemporaryDir>
+
+#include <chrono>
+#include <vector>
+
+using namespace tarovex;
+
+namespace {
+
+std::vector<worker::DataLine> lines(int n) {
+    std::vector<worker::DataLine> out;
+    out.reserve(n);
+    const auto now = std::chrono::system_clock::now();
+    for (int i = 0; i < n; ++i)
+        out.emplace_back(QStringLiteral("ST,GS,+  %1.50 g\r\n").arg(i % 1000),
+                         QStringLiteral("%1.50").arg(i % 1000), i + 1, now, false);
+    return out;
+}
+
+// Wall time from the first reading handed over to the last one committed.
+void BM_JournalReadingsPerSecond(benchmark::State& state) {
+    const auto readings = lines(int(state.range(0)));
+    QTemporaryDir dir;
+    config::Config config;
+    config.record.station = QStringLiteral("bench");
+    journal::RunRecorder recorder(
+        config, [](const QString&) {}, dir.path() + "/journal.sqlite");
+    for (auto _ : state) {
+        for (const auto& line : readings)
+            recorder.record(line, journal::Outcome::Typed);
+        recorder.flush();
+    }
+    state.SetItemsProcessed(state.iterations() * state.range(0));
+}
+BENCHMARK(BM_JournalReadingsPerSecond)->Arg(100'000)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// What recording costs the reading thread per reading (the hand-over alone).
+void BM_RecordCallOnTheReadingThread(benchmark::State& state) {
+    const auto readings = lines(10'000);
+    QTemporaryDir dir;
+    config::Config config;
+    journal::RunRecorder recorder(
+        config, [](const QString&) {}, dir.path() + "/journal.sqlite");
+    std::size_t i = 0;
+    for (auto _ : state) {
+        recorder.record(readings[i], journal::Outcome::Typed);
+        if (++i == readings.size()) {
+            i = 0;
+            state.PauseTiming();
+            recorder.flush();
+            state.ResumeTiming();
+        }
+    }
+}
+BENCHMARK(BM_RecordCallOnTheReadingThread);
+
+} // namespace

@@ -1,0 +1,72 @@
+#include "journal/ExportFormat.h"
+
+#include "worker/DataLine.h"
+
+#include <QDateTime>
+
+namespace tarovex::journal {
+namespace {
+
+void appendField(QByteArray& row, const QString& field) {
+    const QByteArray utf8 = field.toUtf8();
+    if (utf8.contains(',') || utf8.contains('"') || utf8.contains('\r') || utf8.contains('\n')) {
+        row += '"';
+        for (const char c : utf8) {
+            if (c == '"')
+                row += '"';
+            row += c;
+        }
+        row += '"';
+    } else {
+        row += utf8;
+    }
+}
+
+} // namespace
+
+QString isoTime(std::int64_t timeMs) {
+    return QDateTime::fromMSecsSinceEpoch(timeMs, Qt::UTC).toString(Qt::ISODateWithMs);
+}
+
+QString readableLine(const QByteArray& line) {
+    return worker::DataLine::transformControlChars(QString::fromLatin1(line));
+}
+
+QByteArray csvHeader(bool withSeq) {
+    return withSeq ? QByteArrayLiteral("time,station,port,instrument,line,value,outcome,seq\r\n")
+                   : QByteArrayLiteral("time,station,port,instrument,line,value,outcome\r\n");
+}
+
+QByteArray csvRow(const Reading& r, const QString& station, std::optional<std::int64_t> seq) {
+    QByteArray row;
+    row.reserve(96 + r.line.size() * 2 + r.value.size());
+    const QString fields[] = {isoTime(r.timeMs),
+                              station,
+                              r.port,
+                              r.instrument,
+                              readableLine(r.line),
+                              r.value,
+                              QString(outcomeName(r.outcome))};
+    for (const QString& f : fields) {
+        if (!row.isEmpty())
+            row += ',';
+        appendField(row, f);
+    }
+    if (seq)
+        row += ',' + QByteArray::number(*seq);
+    row += "\r\n";
+    return row;
+}
+
+QJsonObject jsonObject(const StoredReading& s) {
+    return {{QStringLiteral("seq"), qint64(s.seq)},
+            {QStringLiteral("time"), isoTime(s.reading.timeMs)},
+            {QStringLiteral("station"), s.station},
+            {QStringLiteral("port"), s.reading.port},
+            {QStringLiteral("instrument"), s.reading.instrument},
+            {QStringLiteral("value"), s.reading.value},
+            {QStringLiteral("line"), readableLine(s.reading.line)},
+            {QStringLiteral("outcome"), QString(outcomeName(s.reading.outcome))}};
+}
+
+} // namespace tarovex::journal

@@ -1,0 +1,25 @@
+#pragma once
+
+#include "journal/Reading.h"
+
+#include <QByteArray>
+#include <QJsonObject>
+
+namespace tarovex::journal {
+
+// The time as ISO 8601 UTC with milliseconds: 2026-12-08T09:15:02.250Z.
+QString isoTime(std::int64_t timeMs);
+
+// The raw line as the message log shows it: printable ASCII as it is, every other byte as
+// <code> (CR LF reads <13><10>).
+QString readableLine(const QByteArray& line);
+
+// CSV (RFC 4180: fields with a comma, quote, CR or LF quoted, quotes doubled; CRLF ends a
+// row; UTF-8). The export adds the seq column; the live CSV file has no seq.
+QByteArray csvHeader(bool withSeq);
+QByteArray csvRow(const Reading& reading, const QString& station, std::optional<std::int64_t> seq);
+
+// One reading as a JSON object, as exported and as published.
+QJsonObject jsonObject(const StoredReading& stored);
+
+} // namespace tarovex::journal

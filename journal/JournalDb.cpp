@@ -1,0 +1,268 @@
+#include "journal/JournalDb.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QStandardPaths>
+
+#include <sqlite3.h>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <memory>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace tarovex::journal {
+namespace {
+
+// Only the readings waiting for the broker are indexed by seq: an index fewer per insert.
+// `acked`: NULL not for publishing, 0 waiting for the broker, 1 acknowledged. The station
+// table keeps each station's last seq, so that a seq is never given twice, also after
+// retention has removed every reading of the station.
+const char* const schema = R"(
+CREATE TABLE IF NOT EXISTS readings(
+    id INTEGER PRIMARY KEY,
+    time INTEGER NOT NULL,
+    station TEXT NOT NULL,
+    seq INTEGER NOT NULL,
+    port TEXT NOT NULL,
+    instrument TEXT NOT NULL,
+    line BLOB NOT NULL,
+    value TEXT NOT NULL,
+    outcome TEXT NOT NULL,
+    acked INTEGER);
+CREATE INDEX IF NOT EXISTS readings_time ON readings(time);
+CREATE INDEX IF NOT EXISTS readings_pending ON readings(station, seq) WHERE acked = 0;
+CREATE TABLE IF NOT EXISTS stations(station TEXT PRIMARY KEY, last_seq INTEGER NOT NULL);
+)";
+
+struct Finalizer {
+    void operator()(sqlite3_stmt* s) const { sqlite3_finalize(s); }
+};
+using Statement = std::unique_ptr<sqlite3_stmt, Finalizer>;
+
+QString text(sqlite3_stmt* s, int column) {
+    return QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(s, column)),
+                             sqlite3_column_bytes(s, column));
+}
+
+void bindText(sqlite3_stmt* s, int index, const QString& value) {
+    const QByteArray utf8 = value.toUtf8();
+    sqlite3_bind_text(s, index, utf8.constData(), int(utf8.size()), SQLITE_TRANSIENT);
+}
+
+StoredReading readRow(sqlite3_stmt* s) {
+    StoredReading r;
+    r.reading.timeMs = sqlite3_column_int64(s, 0);
+    r.station = text(s, 1);
+    r.seq = sqlite3_column_int64(s, 2);
+    r.reading.port = text(s, 3);
+    r.reading.instrument = text(s, 4);
+    r.reading.line =
+        QByteArray(static_cast<const char*>(sqlite3_column_blob(s, 5)), sqlite3_column_bytes(s, 5));
+    r.reading.value = text(s, 6);
+    r.reading.outcome = outcomeFromName(text(s, 7)).value_or(Outcome::Dropped);
+    return r;
+}
+
+const char* const rowColumns =
+    "SELECT time, station, seq, port, instrument, line, value, outcome FROM readings ";
+
+// Creates the file with owner-only access before SQLite opens it (SQLite would use the
+// umask); its -wal and -shm files take the same mode.
+void createPrivateFile(const QString& path) {
+    const QFileInfo info(path);
+    if (!QDir().mkpath(info.absolutePath()))
+        throw JournalError("The journal folder " + info.absolutePath().toStdString() + " cannot be created");
+    const QByteArray native = QFile::encodeName(path);
+    const int fd = ::open(native.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (fd < 0)
+        throw JournalError("The journal " + path.toStdString() +
+                           " cannot be opened: " + std::strerror(errno));
+    ::fchmod(fd, 0600);
+    ::close(fd);
+}
+
+} // namespace
+
+QString JournalDb::defaultPath() {
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+           QStringLiteral("/tarovex/journal.sqlite");
+}
+
+JournalDb::JournalDb(const QString& path) : path_(path) {
+    const QString folder = QFileInfo(path).absolutePath();
+    const bool newFolder = !QFileInfo::exists(folder);
+    createPrivateFile(path);
+    if (newFolder)
+        ::chmod(QFile::encodeName(folder).constData(), 0700);
+    if (sqlite3_open_v2(QFile::encodeName(path).constData(), &db_,
+                        SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr) != SQLITE_OK)
+        fail("cannot be opened");
+    sqlite3_busy_timeout(db_, 5000);
+    // WAL with synchronous=NORMAL: a commit is one append to the log, and a killed process
+    // loses nothing committed (a power cut may lose the last commits, never the file).
+    exec("PRAGMA journal_mode=WAL");
+    exec("PRAGMA synchronous=NORMAL");
+    exec(schema);
+    insert_ =
+        prepare("INSERT INTO readings(time, station, seq, port, instrument, line, value, outcome, acked) "
+                "VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?)");
+}
+
+JournalDb::~JournalDb() {
+    sqlite3_finalize(insert_);
+    sqlite3_close(db_);
+}
+
+void JournalDb::fail(const char* what) {
+    throw JournalError("The journal " + path_.toStdString() + " " + what + ": " +
+                       (db_ ? sqlite3_errmsg(db_) : "out of memory"));
+}
+
+void JournalDb::exec(const char* sql) {
+    char* message = nullptr;
+    if (sqlite3_exec(db_, sql, nullptr, nullptr, &message) != SQLITE_OK) {
+        const std::string why = message ? message : "unknown error";
+        sqlite3_free(message);
+        throw JournalError("The journal " + path_.toStdString() + " cannot be used: " + why);
+    }
+}
+
+sqlite3_stmt* JournalDb::prepare(const char* sql) {
+    sqlite3_stmt* s = nullptr;
+    if (sqlite3_prepare_v2(db_, sql, -1, &s, nullptr) != SQLITE_OK)
+        fail("cannot be read");
+    return s;
+}
+
+std::int64_t JournalDb::lastSeq(const QString& station) {
+    Statement s(prepare("SELECT last_seq FROM stations WHERE station = ?"));
+    bindText(s.get(), 1, station);
+    return sqlite3_step(s.get()) == SQLITE_ROW ? sqlite3_column_int64(s.get(), 0) : 0;
+}
+
+std::int64_t JournalDb::append(std::span<const Reading> readings, const QString& station, bool pending) {
+    exec("BEGIN IMMEDIATE");
+    try {
+        std::int64_t seq = lastSeq(station);
+        const QByteArray stationUtf8 = station.toUtf8();
+        // Port and instrument are the same for a run's readings: converted once per change.
+        QString port, instrument;
+        QByteArray portUtf8, instrumentUtf8;
+        for (const Reading& r : readings) {
+            if (r.port != port)
+                portUtf8 = (port = r.port).toUtf8();
+            if (r.instrument != instrument)
+                instrumentUtf8 = (instrument = r.instrument).toUtf8();
+            sqlite3_stmt* s = insert_;
+            sqlite3_reset(s);
+            sqlite3_bind_int64(s, 1, r.timeMs);
+            sqlite3_bind_text(s, 2, stationUtf8.constData(), int(stationUtf8.size()), SQLITE_STATIC);
+            sqlite3_bind_int64(s, 3, ++seq);
+            sqlite3_bind_text(s, 4, portUtf8.constData(), int(portUtf8.size()), SQLITE_STATIC);
+            sqlite3_bind_text(s, 5, instrumentUtf8.constData(), int(instrumentUtf8.size()), SQLITE_STATIC);
+            sqlite3_bind_blob(s, 6, r.line.constData(), int(r.line.size()), SQLITE_STATIC);
+            const QByteArray value = r.value.toUtf8();
+            sqlite3_bind_text(s, 7, value.constData(), int(value.size()), SQLITE_STATIC);
+            const QLatin1StringView outcome = outcomeName(r.outcome);
+            sqlite3_bind_text(s, 8, outcome.data(), int(outcome.size()), SQLITE_STATIC);
+            if (pending)
+                sqlite3_bind_int(s, 9, 0);
+            else
+                sqlite3_bind_null(s, 9);
+            if (sqlite3_step(s) != SQLITE_DONE)
+                fail("cannot be written");
+        }
+        Statement up(prepare("INSERT INTO stations(station, last_seq) VALUES(?, ?) "
+                             "ON CONFLICT(station) DO UPDATE SET last_seq = excluded.last_seq"));
+        bindText(up.get(), 1, station);
+        sqlite3_bind_int64(up.get(), 2, seq);
+        if (sqlite3_step(up.get()) != SQLITE_DONE)
+            fail("cannot be written");
+        exec("COMMIT");
+        return seq;
+    } catch (...) {
+        sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+        throw;
+    }
+}
+
+std::int64_t JournalDb::prune(std::int64_t olderThanMs, std::int64_t maxBytes) {
+    Statement old(prepare("DELETE FROM readings WHERE time < ?"));
+    sqlite3_bind_int64(old.get(), 1, olderThanMs);
+    if (sqlite3_step(old.get()) != SQLITE_DONE)
+        fail("cannot be pruned");
+    std::int64_t deleted = sqlite3_changes64(db_);
+
+    const auto pragma = [this](const char* sql) {
+        Statement s(prepare(sql));
+        return sqlite3_step(s.get()) == SQLITE_ROW ? sqlite3_column_int64(s.get(), 0) : 0;
+    };
+    const std::int64_t used =
+        (pragma("PRAGMA page_count") - pragma("PRAGMA freelist_count")) * pragma("PRAGMA page_size");
+    if (used > maxBytes) {
+        // Down to 90 % of the bound, so that the next prune does not follow at once; the
+        // freed pages are reused, so the file stays near the bound without a VACUUM.
+        const std::int64_t rows = count();
+        const std::int64_t excess = used - maxBytes * 9 / 10;
+        const std::int64_t drop = std::max<std::int64_t>(1, rows * excess / used + 1);
+        Statement s(
+            prepare("DELETE FROM readings WHERE id IN (SELECT id FROM readings ORDER BY id LIMIT ?)"));
+        sqlite3_bind_int64(s.get(), 1, drop);
+        if (sqlite3_step(s.get()) != SQLITE_DONE)
+            fail("cannot be pruned");
+        deleted += sqlite3_changes64(db_);
+    }
+    return deleted;
+}
+
+void JournalDb::forEach(std::int64_t fromMs, std::int64_t toMs,
+                        const std::function<void(const StoredReading&)>& f) {
+    Statement s(prepare((std::string(rowColumns) + "WHERE time >= ? AND time < ? ORDER BY id").c_str()));
+    sqlite3_bind_int64(s.get(), 1, fromMs);
+    sqlite3_bind_int64(s.get(), 2, toMs);
+    int rc;
+    while ((rc = sqlite3_step(s.get())) == SQLITE_ROW)
+        f(readRow(s.get()));
+    if (rc != SQLITE_DONE)
+        fail("cannot be read");
+}
+
+std::vector<StoredReading> JournalDb::pending(const QString& station, int limit) {
+    Statement s(
+        prepare((std::string(rowColumns) + "WHERE station = ? AND acked = 0 ORDER BY seq LIMIT ?").c_str()));
+    bindText(s.get(), 1, station);
+    sqlite3_bind_int(s.get(), 2, limit);
+    std::vector<StoredReading> result;
+    while (sqlite3_step(s.get()) == SQLITE_ROW)
+        result.push_back(readRow(s.get()));
+    return result;
+}
+
+std::int64_t JournalDb::pendingCount(const QString& station) {
+    Statement s(prepare("SELECT count(*) FROM readings WHERE station = ? AND acked = 0"));
+    bindText(s.get(), 1, station);
+    return sqlite3_step(s.get()) == SQLITE_ROW ? sqlite3_column_int64(s.get(), 0) : 0;
+}
+
+void JournalDb::markPublished(const QString& station, std::int64_t seq) {
+    Statement s(prepare("UPDATE readings SET acked = 1 WHERE station = ? AND seq = ? AND acked = 0"));
+    bindText(s.get(), 1, station);
+    sqlite3_bind_int64(s.get(), 2, seq);
+    if (sqlite3_step(s.get()) != SQLITE_DONE)
+        fail("cannot be written");
+}
+
+std::int64_t JournalDb::count() {
+    Statement s(prepare("SELECT count(*) FROM readings"));
+    return sqlite3_step(s.get()) == SQLITE_ROW ? sqlite3_column_int64(s.get(), 0) : 0;
+}
+
+QString JournalDb::integrityCheck() {
+    Statement s(prepare("PRAGMA integrity_check"));
+    return sqlite3_step(s.get()) == SQLITE_ROW ? text(s.get(), 0) : QStringLiteral("no answer");
+}
+
+} // namespace tarovex::journal

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QByteArray>
+#include <QLatin1StringView>
+#include <QString>
+
+#include <cstdint>
+#include <optional>
+
+namespace tarovex::journal {
+
+// What became of a received line.
+enum class Outcome {
+    Typed,    // its value was handed to the keystroke output
+    Printed,  // a run without typing wrote its value
+    Filtered, // the repeat filter suppressed its value
+    Unstable, // the instrument flagged the reading as not yet stable
+    Dropped,  // no value came of it, or the value could not be delivered
+    Error,    // a parity or framing error hit the line
+};
+
+// The outcome's name in the journal and in exports ("typed", ...).
+QLatin1StringView outcomeName(Outcome outcome);
+std::optional<Outcome> outcomeFromName(QStringView name);
+
+// One reading as a run hands it to the journal.
+struct Reading {
+    std::int64_t timeMs = 0; // UTC, milliseconds since the Unix epoch
+    QString port;
+    QString instrument; // the preset constant, e.g. GENERIC
+    QByteArray line;    // the raw bytes, terminator included
+    QString value;      // as typed; empty when none
+    Outcome outcome = Outcome::Dropped;
+};
+
+// A reading as the journal holds it.
+struct StoredReading {
+    Reading reading;
+    QString station;
+    std::int64_t seq = 0; // increasing per station, across restarts
+};
+
+} // namespace tarovex::journal

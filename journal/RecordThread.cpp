@@ -1,0 +1,81 @@
+#include "journal/RecordThread.h"
+
+#include <chrono>
+
+namespace tarovex::journal {
+
+RecordThread::RecordThread(std::vector<std::unique_ptr<RecordSink>> sinks) : sinks_(std::move(sinks)) {
+    thread_ = std::jthread([this](std::stop_token stop) { run(stop); });
+}
+
+RecordThread::~RecordThread() {
+    thread_.request_stop();
+    wake_.notify_all();
+    thread_.join();
+}
+
+void RecordThread::append(Reading reading) {
+    {
+        const std::lock_guard lock(mutex_);
+        if (queue_.size() >= maxQueued) {
+            ++dropped_;
+            return;
+        }
+        queue_.push_back(std::move(reading));
+        ++appended_;
+    }
+    wake_.notify_one();
+}
+
+void RecordThread::flush() {
+    std::unique_lock lock(mutex_);
+    const std::uint64_t target = appended_;
+    written_.wait(lock, [&] { return done_ >= target; });
+}
+
+std::uint64_t RecordThread::dropped() const {
+    const std::lock_guard lock(mutex_);
+    return dropped_;
+}
+
+void RecordThread::run(std::stop_token stop) {
+    using Clock = std::chrono::steady_clock;
+    auto nextMaintenance = Clock::now();
+    std::vector<Reading> group;
+    std::vector<Reading> rest;
+    for (;;) {
+        if (Clock::now() >= nextMaintenance) {
+            for (auto& sink : sinks_)
+                sink->maintain();
+            nextMaintenance = Clock::now() + std::chrono::hours(1);
+        }
+        {
+            std::unique_lock lock(mutex_);
+            wake_.wait_for(lock, stop, std::chrono::minutes(1), [&] { return !queue_.empty(); });
+            if (queue_.empty()) {
+                if (stop.stop_requested())
+                    return;
+                continue;
+            }
+            if (queue_.size() <= maxGroup) {
+                group.swap(queue_);
+            } else {
+                const auto cut = queue_.begin() + maxGroup;
+                group.assign(std::make_move_iterator(queue_.begin()), std::make_move_iterator(cut));
+                rest.assign(std::make_move_iterator(cut), std::make_move_iterator(queue_.end()));
+                queue_.swap(rest);
+                rest.clear();
+            }
+        }
+        for (auto& sink : sinks_)
+            sink->write(group);
+        {
+            const std::lock_guard lock(mutex_);
+            done_ += group.size();
+        }
+        written_.notify_all();
+        group.clear();
+    }
+}
+
+} // namespace tarovex::journal

@@ -1,0 +1,65 @@
+#pragma once
+
+#include "journal/Reading.h"
+
+#include <condition_variable>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <span>
+#include <stop_token>
+#include <thread>
+#include <vector>
+
+namespace tarovex::journal {
+
+// A place readings are written to (the journal, the live CSV file). Called on the record
+// thread only.
+class RecordSink {
+public:
+    virtual ~RecordSink() = default;
+    // One group of readings, in arrival order.
+    virtual void write(std::span<const Reading> group) = 0;
+    // Housekeeping (retention), at the start and then about once an hour.
+    virtual void maintain() {}
+};
+
+// Writes readings to its sinks on a thread of its own, so that the reading thread never
+// waits on a disk. Whatever arrived while the previous group was being written forms the
+// next group, at most `maxGroup` readings: at a trickle each reading is written at once, in
+// a flood the groups grow and one transaction carries many. A process killed mid-write thus
+// loses at most the group being written.
+class RecordThread {
+public:
+    static constexpr std::size_t maxGroup = 8192;
+    // Beyond this many readings waiting (a disk that stalls), new ones are counted and dropped.
+    static constexpr std::size_t maxQueued = 1 << 20;
+
+    explicit RecordThread(std::vector<std::unique_ptr<RecordSink>> sinks);
+    // Writes what is queued, then ends the thread.
+    ~RecordThread();
+    RecordThread(const RecordThread&) = delete;
+    RecordThread& operator=(const RecordThread&) = delete;
+
+    // Any thread; never waits on the disk.
+    void append(Reading reading);
+    // Waits until every reading appended before the call has been written.
+    void flush();
+    // Readings dropped since the start because too many were waiting.
+    std::uint64_t dropped() const;
+
+private:
+    void run(std::stop_token stop);
+
+    std::vector<std::unique_ptr<RecordSink>> sinks_;
+    mutable std::mutex mutex_;
+    std::condition_variable_any wake_;
+    std::condition_variable written_;
+    std::vector<Reading> queue_;
+    std::uint64_t appended_ = 0;
+    std::uint64_t done_ = 0;
+    std::uint64_t dropped_ = 0;
+    std::jthread thread_;
+};
+
+} // namespace tarovex::journal

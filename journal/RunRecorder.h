@@ -1,0 +1,40 @@
+#pragma once
+
+#include "config/Config.h"
+#include "journal/RecordThread.h"
+#include "journal/Sinks.h"
+#include "worker/DataLine.h"
+
+#include <QObject>
+
+#include <memory>
+#include <optional>
+
+namespace tarovex::journal {
+
+// The record of one run: the journal and the live CSV file as the settings ask, fed each
+// reading of the run on the run's thread and written on a thread of their own. Messages
+// (a journal that cannot be opened or written, a CSV file that cannot be written) reach
+// `report` on the thread that made the recorder; the run goes on without what failed.
+class RunRecorder {
+public:
+    // Nothing is opened when the settings keep no record (journal off, no csvFile).
+    RunRecorder(const config::Config& config, Report report,
+                const QString& journalPath = JournalDb::defaultPath());
+    // Writes what is queued.
+    ~RunRecorder();
+
+    // True when anything is being recorded.
+    bool isRecording() const { return thread_.has_value(); }
+    void record(const worker::DataLine& line, Outcome outcome);
+    // Waits until every reading recorded so far is written (tests, the end of a console run).
+    void flush();
+
+private:
+    QObject context_; // receives the reports on the recorder's thread
+    QString port_;
+    QString instrument_;
+    std::optional<RecordThread> thread_;
+};
+
+} // namespace tarovex::journal

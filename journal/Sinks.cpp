@@ -1,0 +1,110 @@
+#include "journal/Sinks.h"
+
+#include "journal/ExportFormat.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
+
+namespace tarovex::journal {
+
+JournalSink::JournalSink(std::unique_ptr<JournalDb> db, Options options, Report report,
+                         std::function<void(std::int64_t)> committed)
+    : db_(std::move(db)), options_(std::move(options)), report_(std::move(report)),
+      committed_(std::move(committed)) {}
+
+void JournalSink::write(std::span<const Reading> group) {
+    try {
+        const std::int64_t last = db_->append(group, options_.station, options_.publish);
+        failing_ = false;
+        if (committed_)
+            committed_(last);
+    } catch (const JournalError& e) {
+        if (!failing_ && report_)
+            report_(QString::fromUtf8(e.what()));
+        failing_ = true;
+    }
+}
+
+void JournalSink::maintain() {
+    try {
+        const auto cutoff = QDateTime::currentMSecsSinceEpoch() - std::int64_t(options_.days) * 86'400'000;
+        db_->prune(cutoff, options_.maxBytes);
+    } catch (const JournalError& e) {
+        if (report_)
+            report_(QString::fromUtf8(e.what()));
+    }
+}
+
+LiveCsvFile::LiveCsvFile(QString pattern, QString station, Report report)
+    : pattern_(std::move(pattern)), station_(std::move(station)), report_(std::move(report)) {}
+
+QString LiveCsvFile::expand(const QString& pattern, const QDateTime& local) {
+    QString out;
+    for (qsizetype i = 0; i < pattern.size(); ++i) {
+        const QChar c = pattern[i];
+        if (c != u'%' || i + 1 == pattern.size()) {
+            out += c;
+            continue;
+        }
+        const QChar f = pattern[++i];
+        if (f == u'Y')
+            out += local.toString(QStringLiteral("yyyy"));
+        else if (f == u'm')
+            out += local.toString(QStringLiteral("MM"));
+        else if (f == u'd')
+            out += local.toString(QStringLiteral("dd"));
+        else if (f == u'H')
+            out += local.toString(QStringLiteral("HH"));
+        else if (f == u'%')
+            out += u'%';
+        else
+            out += QStringView(pattern).mid(i - 1, 2);
+    }
+    if (out == u"~" || out.startsWith(QStringLiteral("~/")))
+        out = QDir::homePath() + out.mid(1);
+    return out;
+}
+
+bool LiveCsvFile::openFor(const QString& path) {
+    if (file_.isOpen() && file_.fileName() == path)
+        return true;
+    file_.close();
+    file_.setFileName(path);
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    if (!file_.open(QIODevice::WriteOnly | QIODevice::Append))
+        return false;
+    return file_.size() > 0 || file_.write(csvHeader(false)) >= 0;
+}
+
+void LiveCsvFile::write(std::span<const Reading> group) {
+    QByteArray rows;
+    QString path;
+    const auto flushRows = [&] {
+        if (rows.isEmpty())
+            return;
+        const bool ok = openFor(path) && file_.write(rows) == rows.size() && file_.flush();
+        if (!ok) {
+            if (failedPath_ != path && report_)
+                report_(QStringLiteral("The live CSV file %1 cannot be written (%2); the readings are not "
+                                       "written to it, the run goes on.")
+                            .arg(path, file_.errorString()));
+            failedPath_ = path;
+            file_.close();
+        } else {
+            failedPath_.clear();
+        }
+        rows.clear();
+    };
+    for (const Reading& r : group) {
+        const QString p = expand(pattern_, QDateTime::fromMSecsSinceEpoch(r.timeMs));
+        if (p != path) {
+            flushRows();
+            path = p;
+        }
+        rows += csvRow(r, station_, std::nullopt);
+    }
+    flushRows();
+}
+
+} // namespace tarovex::journal

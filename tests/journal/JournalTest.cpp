@@ -1,0 +1,272 @@
+#include "journal/ExportFormat.h"
+#include "journal/JournalDb.h"
+#include "journal/JournalExport.h"
+#include "journal/RunRecorder.h"
+#include "journal/Sinks.h"
+
+#include <QBuffer>
+#include <QDateTime>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <sys/stat.h>
+
+using namespace tarovex::journal;
+
+namespace {
+
+const std::int64_t t0 = 1'765'000'000'000; // 2025-12-06T05:46:40Z
+
+Reading reading(std::int64_t time, QString value, Outcome outcome = Outcome::Typed,
+                QByteArray line = "ST,GS,+  1.00 g\r\n") {
+    return {time, "/dev/ttyUSB0", "GENERIC", std::move(line), std::move(value), outcome};
+}
+
+std::vector<StoredReading> all(JournalDb& db) {
+    std::vector<StoredReading> out;
+    db.forEach([&](const StoredReading& s) { out.push_back(s); });
+    return out;
+}
+
+// RFC 4180 rows of a whole CSV text.
+std::vector<QStringList> parseCsv(const QByteArray& bytes) {
+    const QString text = QString::fromUtf8(bytes);
+    std::vector<QStringList> rows(1);
+    QString field;
+    bool quoted = false;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (quoted) {
+            if (c == u'"' && i + 1 < text.size() && text[i + 1] == u'"')
+                field += text[++i];
+            else if (c == u'"')
+                quoted = false;
+            else
+                field += c;
+        } else if (c == u'"') {
+            quoted = true;
+        } else if (c == u',') {
+            rows.back().append(std::exchange(field, {}));
+        } else if (c == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n') {
+            rows.back().append(std::exchange(field, {}));
+            rows.emplace_back();
+            ++i;
+        } else {
+            field += c;
+        }
+    }
+    rows.pop_back(); // after the last CRLF
+    return rows;
+}
+
+class Journal : public testing::Test {
+protected:
+    QTemporaryDir dir;
+    QString path = dir.path() + "/data/tarovex/journal.sqlite";
+};
+
+} // namespace
+
+TEST_F(Journal, EveryOutcomeIsRecordedThroughTheRecordThreadWithSeqAndBytes) {
+    const Outcome outcomes[] = {Outcome::Typed,    Outcome::Printed, Outcome::Filtered,
+                                Outcome::Unstable, Outcome::Dropped, Outcome::Error};
+    {
+        std::vector<std::unique_ptr<RecordSink>> sinks;
+        sinks.push_back(std::make_unique<JournalSink>(std::make_unique<JournalDb>(path),
+                                                      JournalSink::Options{.station = "S1"}, nullptr));
+        RecordThread thread(std::move(sinks));
+        for (int i = 0; i < 6; ++i)
+            thread.append(reading(t0 + i, QString::number(i), outcomes[i], QByteArray("\xb5\x00 g\r", 5)));
+    } // the destructor writes what is queued
+    JournalDb db(path);
+    const auto rows = all(db);
+    ASSERT_EQ(rows.size(), 6u);
+    for (int i = 0; i < 6; ++i) {
+        EXPECT_EQ(rows[i].reading.outcome, outcomes[i]);
+        EXPECT_EQ(outcomeFromName(QString(outcomeName(outcomes[i]))), outcomes[i]);
+        EXPECT_EQ(rows[i].seq, i + 1);
+        EXPECT_EQ(rows[i].station, "S1");
+        EXPECT_EQ(rows[i].reading.timeMs, t0 + i);
+        EXPECT_EQ(rows[i].reading.line, QByteArray("\xb5\x00 g\r", 5));
+        EXPECT_EQ(rows[i].reading.value, QString::number(i));
+    }
+    const auto mode = [](const QString& p) {
+        struct stat st {};
+        return ::stat(QFile::encodeName(p).constData(), &st) == 0 ? st.st_mode & 0777 : 0xFFFFu;
+    };
+    EXPECT_EQ(mode(path), 0600u);
+    EXPECT_EQ(mode(QFileInfo(path).absolutePath()), 0700u);
+}
+
+TEST_F(Journal, SeqGoesOnPerStationAcrossReopeningAndRetention) {
+    {
+        JournalDb db(path);
+        const Reading three[] = {reading(t0, "a"), reading(t0, "b"), reading(t0, "c")};
+        EXPECT_EQ(db.append(three, "S1", false), 3);
+        EXPECT_EQ(db.append(std::span(three, 1), "S2", false), 1);
+        db.prune(t0 + 1, std::int64_t(1) << 40); // every reading goes
+        EXPECT_EQ(db.count(), 0);
+    }
+    JournalDb db(path);
+    const Reading one[] = {reading(t0, "d")};
+    EXPECT_EQ(db.append(one, "S1", false), 4);
+}
+
+TEST_F(Journal, RetentionDropsOldReadingsThenTheOldestBeyondTheSizeBound) {
+    JournalDb db(path);
+    std::vector<Reading> group;
+    for (int day = 0; day < 10; ++day)
+        group.push_back(reading(t0 + day * 86'400'000LL, QString::number(day)));
+    db.append(group, "S", false);
+    EXPECT_EQ(db.prune(t0 + 7 * 86'400'000LL, std::int64_t(1) << 40), 7);
+    EXPECT_EQ(all(db).front().reading.value, "7");
+
+    // 4,000 readings of about 1 KiB, bounded to 1 MiB: the newest stay, the data fits.
+    group.clear();
+    for (int i = 0; i < 4000; ++i)
+        group.push_back(reading(t0 + 9 * 86'400'000LL, QString::number(i) + QString(1000, u'x')));
+    db.append(group, "S", false);
+    db.prune(0, 1 << 20);
+    const auto rows = all(db);
+    EXPECT_LT(rows.size(), 1100u);
+    EXPECT_GT(rows.size(), 500u);
+    EXPECT_TRUE(rows.back().reading.value.startsWith("3999x"));
+    EXPECT_EQ(db.integrityCheck(), "ok");
+}
+
+TEST_F(Journal, ExportRoundTripsAwkwardValuesAsCsvAndJson) {
+    const QString values[] = {"1,5 kg", "say \"hi\"", "Gewicht: 12,5 µg ±0,1 — ok", "two\r\nlines", "", "😀"};
+    JournalDb db(path);
+    std::vector<Reading> group;
+    for (int i = 0; i < 6; ++i)
+        group.push_back(reading(t0 + i * 1000, values[i], Outcome::Printed, QByteArray("\x02+1,5\"kg\r\n")));
+    group.push_back(reading(t0 + 60'000, "outside the range"));
+    db.append(group, "Wägeplatz, 2", false);
+
+    QBuffer csv;
+    csv.open(QIODevice::WriteOnly);
+    EXPECT_EQ(exportJournal(db, t0, t0 + 60'000, ExportFormat::Csv, csv), 6);
+    const auto rows = parseCsv(csv.data());
+    ASSERT_EQ(rows.size(), 7u);
+    EXPECT_EQ(rows[0],
+              QStringList({"time", "station", "port", "instrument", "line", "value", "outcome", "seq"}));
+    for (int i = 0; i < 6; ++i)
+        EXPECT_EQ(rows[i + 1],
+                  QStringList({isoTime(t0 + i * 1000), "Wägeplatz, 2", "/dev/ttyUSB0", "GENERIC",
+                               "<2>+1,5\"kg<13><10>", values[i], "printed", QString::number(i + 1)}));
+    EXPECT_EQ(rows[1][0], "2025-12-06T05:46:40.000Z");
+
+    QBuffer json;
+    json.open(QIODevice::WriteOnly);
+    EXPECT_EQ(exportJournal(db, t0, t0 + 60'000, ExportFormat::Json, json), 6);
+    const QList<QByteArray> lines = json.data().split('\n');
+    ASSERT_EQ(lines.size(), 7); // and an empty one after the last newline
+    for (int i = 0; i < 6; ++i) {
+        const QJsonObject o = QJsonDocument::fromJson(lines[i]).object();
+        EXPECT_EQ(o["value"].toString(), values[i]);
+        EXPECT_EQ(o["seq"].toInteger(), i + 1);
+        EXPECT_EQ(o["station"].toString(), "Wägeplatz, 2");
+    }
+}
+
+TEST_F(Journal, LiveCsvFileFillsThePatternAppendsAndReportsAFailureOnce) {
+    const QDateTime local(QDate(2026, 3, 9), QTime(7, 5));
+    const std::pair<QString, QString> patterns[] = {
+        {"/r/%Y-%m-%d.csv", "/r/2026-03-09.csv"}, {"/r/%H%%%q.csv", "/r/07%%q.csv"}, {"/r/x%", "/r/x%"}};
+    for (const auto& [pattern, expected] : patterns)
+        EXPECT_EQ(LiveCsvFile::expand(pattern, local), expected) << pattern.toStdString();
+    EXPECT_EQ(LiveCsvFile::expand("~/a.csv", local), QDir::homePath() + "/a.csv");
+
+    QStringList reports;
+    LiveCsvFile csv(dir.path() + "/csv/%Y.csv", "S", [&](const QString& m) { reports << m; });
+    const Reading first[] = {reading(t0, "1,5")};
+    const Reading second[] = {reading(t0 + 1, "2")};
+    csv.write(first);
+    csv.write(second);
+    QFile written(dir.path() + "/csv/2025.csv");
+    ASSERT_TRUE(written.open(QIODevice::ReadOnly));
+    const auto rows = parseCsv(written.readAll());
+    ASSERT_EQ(rows.size(), 3u);
+    EXPECT_EQ(rows[0].size(), 7);
+    EXPECT_EQ(rows[1][5], "1,5");
+    EXPECT_EQ(rows[2][5], "2");
+
+    LiveCsvFile blocked(dir.path() + "/csv/2025.csv/inside.csv", "S",
+                        [&](const QString& m) { reports << m; });
+    blocked.write(first);
+    blocked.write(second);
+    ASSERT_EQ(reports.size(), 1);
+    EXPECT_TRUE(reports[0].contains("inside.csv cannot be written")) << reports[0].toStdString();
+}
+
+TEST_F(Journal, KillDuringAFloodLeavesASoundJournalMissingAtMostTheLastGroup) {
+    QProcess flood;
+    flood.start(TAROVEX_BINARY_DIR "/tests/tarovex-test-journal-flood", {path});
+    ASSERT_TRUE(flood.waitForStarted());
+    std::int64_t reported = 0;
+    int groups = 0;
+    while (reported < 100'000 && flood.waitForReadyRead(10'000))
+        while (flood.canReadLine()) {
+            reported = flood.readLine().trimmed().toLongLong();
+            ++groups;
+        }
+    ::kill(flood.processId(), SIGKILL);
+    flood.waitForFinished();
+    ASSERT_GE(reported, 100'000);
+    EXPECT_GT(groups, 10);
+
+    JournalDb db(path);
+    EXPECT_EQ(db.integrityCheck(), "ok");
+    const std::int64_t kept = db.count();
+    EXPECT_EQ(db.lastSeq("flood"), kept); // seq 1..kept, no hole
+    EXPECT_GE(kept, reported);
+    EXPECT_LE(kept - reported, std::int64_t(RecordThread::maxGroup) * 2);
+}
+
+TEST_F(Journal, RunRecorderKeepsWhatTheSettingsAskAndGoesOnWithoutAJournalItCannotOpen) {
+    tarovex::config::Config config;
+    config.setPort("/dev/ttyS1");
+    config.setInstrument(tarovex::config::ConfigHelper::Instrument::SARTORIUS);
+    config.record.station = "S9";
+    config.record.csvFile = dir.path() + "/live.csv";
+    const tarovex::worker::DataLine line(
+        "+ 12.5 g\r", "12.5", 1, std::chrono::system_clock::time_point(std::chrono::milliseconds(t0)), false);
+    {
+        QStringList reports;
+        tarovex::journal::RunRecorder recorder(
+            config, [&](const QString& m) { reports << m; }, path);
+        recorder.record(line, Outcome::Filtered);
+        recorder.flush();
+        EXPECT_TRUE(reports.isEmpty());
+    }
+    JournalDb db(path);
+    const auto rows = all(db);
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0].station, "S9");
+    EXPECT_EQ(rows[0].reading.instrument, "SARTORIUS");
+    EXPECT_EQ(rows[0].reading.port, "/dev/ttyS1");
+    EXPECT_EQ(rows[0].reading.line, "+ 12.5 g\r");
+    EXPECT_EQ(rows[0].reading.outcome, Outcome::Filtered);
+
+    QStringList reports;
+    tarovex::journal::RunRecorder broken(
+        config, [&](const QString& m) { reports << m; }, config.record.csvFile + "/journal.sqlite");
+    EXPECT_TRUE(broken.isRecording()); // the CSV file still is
+    broken.record(line, Outcome::Typed);
+    broken.flush();
+    ASSERT_EQ(reports.size(), 1);
+    EXPECT_TRUE(reports[0].endsWith("the readings are not kept.")) << reports[0].toStdString();
+    QFile csv(config.record.csvFile);
+    ASSERT_TRUE(csv.open(QIODevice::ReadOnly));
+    EXPECT_EQ(parseCsv(csv.readAll()).size(), 3u); // the header and both readings
+
+    config.record = {.journal = false};
+    EXPECT_FALSE(tarovex::journal::RunRecorder(config, nullptr, path + "2").isRecording());
+    EXPECT_FALSE(QFileInfo::exists(path + "2"));
+}

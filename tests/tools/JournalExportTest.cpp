@@ -1,0 +1,73 @@
+// tarovex-console --journal-export on a journal in a temporary data folder.
+#include "ProcessSupport.h"
+#include "journal/JournalDb.h"
+
+#include <QDateTime>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using tools_test::Process;
+
+namespace {
+
+struct ExportRun {
+    int status;
+    std::string out;
+    std::string err;
+};
+
+ExportRun exportJournal(const QTemporaryDir& home, std::vector<std::string> args) {
+    args.insert(args.begin(), "--journal-export");
+    Process p(std::string(TAROVEX_BINARY_DIR) + "/tools/tarovex-console", args,
+              {{"HOME", home.path().toStdString()},
+               {"XDG_DATA_HOME", (home.path() + "/data").toStdString()},
+               {"TZ", "UTC"},
+               {"PATH", "/usr/bin:/bin"}});
+    const int status = p.wait();
+    return {status, p.remainingOutput(), p.errorText()};
+}
+
+} // namespace
+
+TEST(ConsoleJournalExport, WritesTheRangeAsCsvOrJsonAndRefusesWrongOptions) {
+    QTemporaryDir home;
+    EXPECT_EQ(exportJournal(home, {}).status, 1) << "no journal yet";
+    {
+        using namespace tarovex::journal;
+        JournalDb db(home.path() + "/data/tarovex/journal.sqlite");
+        const auto at = [](const char* iso) {
+            return QDateTime::fromString(iso, Qt::ISODate).toMSecsSinceEpoch();
+        };
+        const Reading readings[] = {
+            {at("2026-11-30T23:59:59Z"), "/dev/ttyUSB0", "GENERIC", "1\r", "1", Outcome::Typed},
+            {at("2026-12-01T08:00:00Z"), "/dev/ttyUSB0", "GENERIC", "2,5\r", "2,5", Outcome::Printed},
+            {at("2026-12-02T00:00:00Z"), "/dev/ttyUSB0", "GENERIC", "3\r", "3", Outcome::Typed}};
+        db.append(readings, "S", false);
+    }
+    const ExportRun csv = exportJournal(home, {"--since", "2026-12-01", "--until", "2026-12-02"});
+    EXPECT_EQ(csv.status, 0) << csv.err;
+    EXPECT_EQ(csv.out, "time,station,port,instrument,line,value,outcome,seq\r\n"
+                       "2026-12-01T08:00:00.000Z,S,/dev/ttyUSB0,GENERIC,\"2,5<13>\",\"2,5\",printed,2\r\n");
+
+    const ExportRun json = exportJournal(home, {"--format", "json", "--since", "2026-12-01T09:00:00+01:00"});
+    EXPECT_EQ(json.status, 0) << json.err;
+    EXPECT_EQ(json.out, "{\"instrument\":\"GENERIC\",\"line\":\"2,5<13>\",\"outcome\":\"printed\",\"port\":"
+                        "\"/dev/ttyUSB0\",\"seq\":2,\"station\":\"S\",\"time\":\"2026-12-01T08:00:00.000Z\","
+                        "\"value\":\"2,5\"}\n"
+                        "{\"instrument\":\"GENERIC\",\"line\":\"3<13>\",\"outcome\":\"typed\",\"port\":"
+                        "\"/dev/ttyUSB0\",\"seq\":3,\"station\":\"S\",\"time\":\"2026-12-02T00:00:00.000Z\","
+                        "\"value\":\"3\"}\n");
+
+    const std::pair<std::vector<std::string>, std::string> wrong[] = {
+        {{"--format", "xml"}, "--format takes csv or json, not 'xml'"},
+        {{"--since", "yesterday"}, "--since takes a time such as 2026-12-01"},
+        {{"--until"}, "not '--until'"},
+    };
+    for (const auto& [args, message] : wrong) {
+        const ExportRun r = exportJournal(home, args);
+        EXPECT_EQ(r.status, 2);
+        EXPECT_NE(r.err.find(message), std::string::npos) << r.err;
+        EXPECT_EQ(r.out, "");
+    }
+}
