@@ -43,6 +43,8 @@ Config Config::copyConfig(const Config& o) {
     c.reconnect = o.reconnect;
     c.requestInterval_ = o.requestInterval_;
     c.requestCommand_ = o.requestCommand_;
+    c.stableOnly = o.stableOnly;
+    c.stableRegEx_ = o.stableRegEx_;
     c.record = o.record;
     return c;
 }
@@ -58,7 +60,7 @@ bool Config::hasChanged(const Config& o) const {
                         c.customRegEx_, c.ignoreTimeLimit_, c.ignoreDifference_, c.minimizeToTray,
                         c.notifyWhenMinimizedToTray, c.checkForUpdates,
                         c.abortAutoStartWhenPrevPortNotAvailable, c.ignoreDuplicates, c.reconnect, c.record,
-                        c.requestInterval_, c.requestCommand_);
+                        c.requestInterval_, c.requestCommand_, c.stableOnly, c.stableRegEx_);
     };
     return fields(*this) != fields(o);
 }

@@ -148,6 +148,10 @@ public:
     // The user's request command in escape notation; empty: the preset's own.
     const QString& getRequestCommand() const { return requestCommand_; }
     void setRequestCommand(const QString& v) { requestCommand_ = v; }
+    // An expression (Java syntax) that finds something in stable lines only; empty: the
+    // preset's own marks.
+    const QString& getStableRegEx() const { return stableRegEx_; }
+    void setStableRegEx(const QString& v) { stableRegEx_ = v; }
 
     // The switches, read and written directly.
     bool minimizeToTray = true;
@@ -157,6 +161,8 @@ public:
     bool ignoreDuplicates = false;
     // A run whose device vanishes waits for it to come back instead of ending.
     bool reconnect = false;
+    // Values of lines the instrument marks unstable are not typed.
+    bool stableOnly = false;
     // The journal, the live CSV file and the MQTT publishing.
     RecordSettings record;
 
@@ -203,6 +209,7 @@ private:
     QString ignoreDifference_;
     QString requestInterval_;
     QString requestCommand_;
+    QString stableRegEx_;
     Listeners listeners_;
 };
 

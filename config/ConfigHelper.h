@@ -588,5 +588,11 @@ struct RequestCommand {
     static bool isValid(const QString& text) noexcept;
 };
 
+// Which lines are stable: an expression that compiles.
+struct StableRegEx {
+    static QString getDefault() { return {}; }
+    static bool isValid(const QString& text) noexcept;
+};
+
 } // namespace ConfigHelper
 } // namespace tarovex::config

@@ -90,6 +90,10 @@ bool RequestInterval::isValid(const QString& text) noexcept {
     return isIntInRange(text, 0, 86400000);
 }
 
+bool StableRegEx::isValid(const QString& text) noexcept {
+    return text.isEmpty() || JavaRegex::isValid(text);
+}
+
 bool RequestCommand::isValid(const QString& text) noexcept {
     return parseCommandText(text).has_value();
 }

@@ -158,6 +158,8 @@ const QList<Setting>& settings() {
         byText<CH::RequestInterval>("requestInterval", &Config::getRequestInterval,
                                     &Config::setRequestInterval),
         byText<CH::RequestCommand>("requestCommand", &Config::getRequestCommand, &Config::setRequestCommand),
+        byBool("stableOnly", false, &Config::stableOnly),
+        byText<CH::StableRegEx>("stableRegEx", &Config::getStableRegEx, &Config::setStableRegEx),
         recordBool("journal", true, &config::RecordSettings::journal),
         recordText<CH::JournalDays>("journalDays", &config::RecordSettings::journalDays),
         recordText<CH::JournalMaxMB>("journalMaxMB", &config::RecordSettings::journalMaxMB),

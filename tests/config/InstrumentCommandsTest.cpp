@@ -14,12 +14,8 @@ TEST(CommandText, EscapesBecomeBytesAndBack) {
         const char* text;
         QByteArray bytes;
     } rows[] = {
-        {"", ""},
-        {"1\\r", "1\r"},
-        {"SI\\r\\n", "SI\r\n"},
-        {"\\eP", "\x1bP"},
-        {"a\\\\b", "a\\b"},
-        {"\\x00\\xff\\x7F", QByteArray("\0\xff\x7f", 3)},
+        {"", ""},          {"1\\r", "1\r"},    {"SI\\r\\n", "SI\r\n"},
+        {"\\eP", "\x1bP"}, {"a\\\\b", "a\\b"}, {"\\x00\\xff\\x7F", QByteArray("\0\xff\x7f", 3)},
     };
     for (const auto& row : rows) {
         EXPECT_EQ(parseCommandText(QString::fromLatin1(row.text)), row.bytes) << row.text;
@@ -28,8 +24,10 @@ TEST(CommandText, EscapesBecomeBytesAndBack) {
 }
 
 TEST(CommandText, RefusesWhatIsNotTheNotation) {
-    for (const QString text : {u"\\", u"x\\q", u"\\x4", u"\\xG0", u"\\x+1", u"tab\there", u"é", u"\\R"})
+    for (const char16_t* raw : {u"\\", u"x\\q", u"\\x4", u"\\xG0", u"\\x+1", u"tab\there", u"é", u"\\R"}) {
+        const QString text = QString::fromUtf16(raw);
         EXPECT_FALSE(parseCommandText(text)) << text.toStdString();
+    }
     EXPECT_TRUE(ConfigHelper::RequestCommand::isValid(QStringLiteral("\\eT")));
     EXPECT_FALSE(ConfigHelper::RequestCommand::isValid(QStringLiteral("\\x1")));
     EXPECT_TRUE(ConfigHelper::RequestInterval::isValid(QStringLiteral("0")));
@@ -41,11 +39,16 @@ TEST(InstrumentCommands, PresetsWithDocumentedCommandsOnly) {
         I preset;
         QByteArray data, tare, zero;
     } rows[] = {
-        {I::AND, "Q\r\n", "T\r\n", "Z\r\n"},       {I::AND_EM, "Q\r\n", "T\r\n", "Z\r\n"},
-        {I::METTLER_DIALOG, "SI\r\n", "T\r\n", "Z\r\n"}, {I::OHAUS, "IP\r\n", "T\r\n", "Z\r\n"},
-        {I::SARTORIUS, "\x1bP\r\n", "\x1bT\r\n", ""}, {I::KERN_572, "w", "t", ""},
-        {I::PRECISA, "PRT\r\n", "TARE\r\n", ""},   {I::MITUTOYO, "1\r", "", ""},
-        {I::METTLER_PRINT, "", "", ""},            {I::GENERIC, "", "", ""},
+        {I::AND, "Q\r\n", "T\r\n", "Z\r\n"},
+        {I::AND_EM, "Q\r\n", "T\r\n", "Z\r\n"},
+        {I::METTLER_DIALOG, "SI\r\n", "T\r\n", "Z\r\n"},
+        {I::OHAUS, "IP\r\n", "T\r\n", "Z\r\n"},
+        {I::SARTORIUS, "\x1bP\r\n", "\x1bT\r\n", ""},
+        {I::KERN_572, "w", "t", ""},
+        {I::PRECISA, "PRT\r\n", "TARE\r\n", ""},
+        {I::MITUTOYO, "1\r", "", ""},
+        {I::METTLER_PRINT, "", "", ""},
+        {I::GENERIC, "", "", ""},
         {I::BARCODE, "", "", ""},
     };
     for (const auto& row : rows) {

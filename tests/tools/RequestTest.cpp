@@ -28,8 +28,9 @@ protected:
     }
     // A MITUTOYO gauge that answers each request with one reading; its port.
     std::string answeringGauge() {
-        instrument_ = std::make_unique<Process>(kBin + "tarovex-virtual-instrument",
-                                                std::vector<std::string>{"--preset", "MITUTOYO", "--answer"}, env());
+        instrument_ =
+            std::make_unique<Process>(kBin + "tarovex-virtual-instrument",
+                                      std::vector<std::string>{"--preset", "MITUTOYO", "--answer"}, env());
         return instrument_->readLine().value_or("");
     }
     std::unique_ptr<Process> console(const std::string& port, std::vector<std::string> more = {}) {
@@ -56,7 +57,7 @@ TEST_F(Requests, TimerGivesOneReadingPerTick) {
     int values = 0;
     while (std::chrono::steady_clock::now() - start < 2s)
         if (const auto line = run->readLine(100)) {
-            EXPECT_TRUE(line->starts_with("+") || line->starts_with("-")) << *line;
+            EXPECT_NE(line->find("."), std::string::npos) << *line; // a reading, not an empty line
             ++values;
         }
     // Ten ticks in 2 s: never more readings than ticks, and most ticks answered.
@@ -91,6 +92,35 @@ TEST_F(Requests, SignalGivesExactlyOneReading) {
     EXPECT_FALSE(run->readLine(700));
     run->signal(SIGTERM);
     EXPECT_EQ(run->wait(), 0);
+}
+
+// Every preset whose lines mark stability: the virtual instrument marks every second
+// reading unstable in the preset's format, and only the others give values (all of these
+// presets end their lines with LF).
+TEST_F(Requests, StableOnlyTypesOnlyStableReadings) {
+    for (const char* preset : {"AND", "AND_EM", "METTLER_DIALOG", "OHAUS", "OHAUSSPU", "SARTORIUS"}) {
+        SCOPED_TRACE(preset);
+        Process instrument(kBin + "tarovex-virtual-instrument",
+                           {"--preset", preset, "--unstable", "2", "--count", "6", "--rate", "50"}, env());
+        const std::string port = instrument.readLine().value_or("");
+        auto run = std::make_unique<Process>(
+            kBin + "tarovex-console",
+            std::vector<std::string>{port, "--set", std::string("instrument=") + preset, "--set",
+                                     "inputTerminator=10", "--set", "stableOnly=true"},
+            env());
+        std::vector<std::string> values;
+        while (values.size() < 6)
+            if (const auto line = run->readLine(5000))
+                values.push_back(*line);
+            else
+                break;
+        ASSERT_EQ(values.size(), 6u) << run->errorText();
+        for (std::size_t i = 0; i < values.size(); ++i)
+            EXPECT_EQ(values[i].empty(), i % 2 == 1) << i << ": " << values[i] << "\n" << run->errorText();
+        EXPECT_NE(run->errorText().find("(unstable)"), std::string::npos);
+        run->signal(SIGTERM);
+        run->wait();
+    }
 }
 
 } // namespace

@@ -81,6 +81,8 @@ const std::map<QString, std::function<QString()>>& descriptions() {
         {"requestInterval", text("milliseconds 0 (no timer) to 86400000, or empty")},
         {"requestCommand",
          text("ASCII with \\r, \\n, \\e (ESC), \\\\ and \\xHH, or empty for the preset's own")},
+        {"stableOnly", yesNo},
+        {"stableRegEx", text("an expression that finds something in stable lines only, or empty")},
         {"journal", yesNo},
         {"journalDays", text("days 1 to 3650 a reading stays in the journal")},
         {"journalMaxMB", text("the journal's size bound in MiB, 1 to 1000000")},
