@@ -1,6 +1,8 @@
 #include "tarovex/settings/SettingsForm.h"
 
+#include "config/JavaRegex.h"
 #include "config/NumberText.h"
+#include "config/RecordValidators.h"
 
 namespace tarovex {
 
@@ -21,6 +23,10 @@ constexpr FieldRule fieldRules[] = {
     {Field::EditNumCharacters, &CH::EditNumCharacters::isValid, "error.edit.numCharacters"},
     {Field::DecimalPlaces, &CH::DecimalPlaces::isValid, "error.decimal.places"},
     {Field::Delay, &CH::Delay::isValid, "error.intercharacter.delay"},
+    {Field::JournalDays, &CH::JournalDays::isValid, "error.journal.days"},
+    {Field::JournalMaxMB, &CH::JournalMaxMB::isValid, "error.journal.size"},
+    {Field::Station, &CH::Station::isValid, "error.station"},
+    {Field::CsvFile, &CH::PlainText::isValid, "error.csv.file"},
 };
 
 const FieldRule& rule(Field field) {
@@ -40,7 +46,16 @@ std::optional<QString> fieldError(Field field, const QString& text) {
 }
 
 QString fieldResetText(Field field) {
-    return field == Field::Delay ? CH::Delay::getDefault() : QString();
+    switch (field) {
+    case Field::Delay:
+        return CH::Delay::getDefault();
+    case Field::JournalDays:
+        return CH::JournalDays::getDefault();
+    case Field::JournalMaxMB:
+        return CH::JournalMaxMB::getDefault();
+    default:
+        return {};
+    }
 }
 
 QString storedFieldText(Field field, const QString& text) {
@@ -80,6 +95,57 @@ std::optional<QString> customRegExError(const QString& expression) {
     return QStringLiteral("invalid.expression");
 }
 
+std::optional<QString> customRegExProblem(const QString& expression) {
+    if (!customRegExError(expression))
+        return std::nullopt;
+    QString why = QStringLiteral("It has no group in parentheses for the value.");
+    try {
+        config::JavaRegex::compile(expression);
+    } catch (const std::exception& e) {
+        why = QString::fromUtf8(e.what());
+    }
+    return why;
+}
+
+bool storeField(Field field, const QString& text, config::Config& c) {
+    if (fieldError(field, text))
+        return false;
+    const QString stored = storedFieldText(field, text);
+    switch (field) {
+    case Field::RemoveCharacters:
+        c.setRemoveCharacters(stored);
+        break;
+    case Field::MathOperand:
+        c.setMathOperand(stored);
+        break;
+    case Field::EveryXValues:
+        c.setEveryXValues(stored);
+        break;
+    case Field::EditNumCharacters:
+        c.setEditNumCharacters(stored);
+        break;
+    case Field::DecimalPlaces:
+        c.setDecimalPlaces(stored);
+        break;
+    case Field::Delay:
+        c.setDelay(stored);
+        break;
+    case Field::JournalDays:
+        c.record.journalDays = stored;
+        break;
+    case Field::JournalMaxMB:
+        c.record.journalMaxMB = stored;
+        break;
+    case Field::Station:
+        c.record.station = stored;
+        break;
+    case Field::CsvFile:
+        c.record.csvFile = stored;
+        break;
+    }
+    return true;
+}
+
 bool asksToOverwriteCustomRegEx(const config::Config& config, const CH::Instrument& chosen) {
     return !config.getCustomRegEx().isEmpty() && config.getInstrument() != chosen;
 }
@@ -116,6 +182,11 @@ TabValues tabValuesFrom(const config::Config& c) {
     t.notifyWhenMinimizedToTray = c.notifyWhenMinimizedToTray;
     t.checkForUpdates = c.checkForUpdates;
     t.abortAutoStart = c.abortAutoStartWhenPrevPortNotAvailable;
+    t.journal = c.record.journal;
+    t.journalDays = c.record.journalDays;
+    t.journalMaxMB = c.record.journalMaxMB;
+    t.station = c.record.station;
+    t.csvFile = c.record.csvFile;
     return t;
 }
 
@@ -190,6 +261,11 @@ TabsUpdate updateConfigFromTabs(const TabValues& controls, config::Config& c, bo
     c.notifyWhenMinimizedToTray = t.notifyWhenMinimizedToTray;
     c.checkForUpdates = t.checkForUpdates;
     c.abortAutoStartWhenPrevPortNotAvailable = t.abortAutoStart;
+    c.record.journal = t.journal;
+    c.record.journalDays = checked(Field::JournalDays, t.journalDays);
+    c.record.journalMaxMB = checked(Field::JournalMaxMB, t.journalMaxMB);
+    c.record.station = checked(Field::Station, t.station);
+    c.record.csvFile = checked(Field::CsvFile, t.csvFile);
     return out;
 }
 

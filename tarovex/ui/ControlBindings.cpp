@@ -59,8 +59,9 @@ void store(QLineEdit* f, const QString& v) {
 void load(const QCheckBox* b, bool& v) {
     v = b->isChecked();
 }
+// A disabled box is a feature this build or desktop cannot run: shown unticked.
 void store(QCheckBox* b, bool v) {
-    b->setChecked(v);
+    b->setChecked(v && b->isEnabled());
 }
 
 struct Binding {
@@ -113,6 +114,11 @@ const std::vector<Binding>& bindings() {
         bind(&C::minimizeToTray, &T::minimizeToTray),
         bind(&C::notifyWhenMinimizedToTray, &T::notifyWhenMinimizedToTray),
         bind(&C::checkForUpdates, &T::checkForUpdates),
+        bind(&C::journal, &T::journal),
+        bind(&C::journalDays, &T::journalDays),
+        bind(&C::journalMaxMB, &T::journalMaxMB),
+        bind(&C::station, &T::station),
+        bind(&C::csvFile, &T::csvFile),
     };
     return table;
 }

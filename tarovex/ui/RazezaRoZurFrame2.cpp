@@ -8,6 +8,7 @@
 #include "tarovex/ui/AutoPortDialog.h"
 #include "tarovex/ui/ControlBindings.h"
 #include "tarovex/ui/DoctorDialog.h"
+#include "tarovex/ui/ExportReadingsDialog.h"
 #include "tarovex/ui/LinkOpener.h"
 #include "tarovex/ui/LogView.h"
 #include "tarovex/ui/MessageBoxes.h"
@@ -18,7 +19,6 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
-#include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -26,7 +26,9 @@
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTimer>
+#include <QWindow>
 
+#include <algorithm>
 #include <atomic>
 #include <iostream>
 
@@ -72,6 +74,25 @@ RazezaRoZurFrame2::RazezaRoZurFrame2(FrameOptions options, QWidget* parent)
     connect(run_.get(), &RunController::connectedChanged, this, &RazezaRoZurFrame2::setConnectedAppearance,
             Qt::QueuedConnection);
     connect(run_.get(), &RunController::statusChanged, this, &RazezaRoZurFrame2::setStatus);
+    connect(run_.get(), &RunController::valuesWaiting, this,
+            [this](bool waiting) { setStatus(waiting ? text("values.waiting") : runningStatus()); });
+    // Why a run ended stays in the status bar (and the tray's tooltip) until the next start.
+    connect(run_.get(), &RunController::runEnded, this, [this](const QString& reason) {
+        endReason_ = reason;
+        if (!reason.isEmpty())
+            setStatus(reason);
+    });
+    // Never type into our own window: while it (or one of its dialogs) has the keyboard,
+    // values wait.
+    connect(qApp, &QGuiApplication::focusWindowChanged, this,
+            [this](QWindow* focused) { run_->setTypingHeld(focused != nullptr); });
+    run_->setTypingHeld(QGuiApplication::focusWindow() != nullptr);
+}
+
+QString RazezaRoZurFrame2::runningStatus() const {
+    if (isConnected())
+        return text("switch.to.target.application");
+    return endReason_.isEmpty() ? frameText("statusJLabel.text") : endReason_;
 }
 
 RazezaRoZurFrame2::~RazezaRoZurFrame2() {
@@ -165,7 +186,6 @@ void RazezaRoZurFrame2::initComponents() {
     tabs_ = new QTabWidget;
     for (int i = 0; i < tabPages_.size(); ++i)
         tabs_->addTab(tabPages_[i], tabTitles_[i]);
-    lastTab_ = tabPages_.first();
     connect(tabs_, &QTabWidget::currentChanged, this, &RazezaRoZurFrame2::tabChanged);
     setCentralWidget(tabs_);
     statusLabel_ = new QLabel(frameText("statusJLabel.text"));
@@ -188,7 +208,8 @@ void RazezaRoZurFrame2::connectControls() {
                                                               {c.adjustIgnore, &F::editIgnoreLimits},
                                                               {c.importSettings, &F::importSettings},
                                                               {c.exportSettings, &F::exportSettings},
-                                                              {c.checkComputer, &F::checkComputer}};
+                                                              {c.checkComputer, &F::checkComputer},
+                                                              {c.exportReadings, &F::exportReadings}};
     for (const auto& [b, slot] : buttons)
         connect(b, &QPushButton::clicked, this, slot);
     connect(c.instrument, &QComboBox::activated, this, &F::instrumentChosen);
@@ -196,9 +217,10 @@ void RazezaRoZurFrame2::connectControls() {
         session_.config().abortAutoStartWhenPrevPortNotAvailable = on;
         session_.requestSave();
     });
-    for (QLineEdit* f :
-         {c.mathOperand, c.decimalPlaces, c.editNumCharacters, c.removeCharacters, c.delay, c.everyXValues})
+    for (QLineEdit* f : {c.mathOperand, c.decimalPlaces, c.editNumCharacters, c.removeCharacters, c.delay,
+                         c.everyXValues, c.journalDays, c.journalMaxMB, c.station, c.csvFile})
         f->installEventFilter(this);
+    c.inputTerminator->installEventFilter(this);
 }
 
 void RazezaRoZurFrame2::showPortChoices(const QList<ports::PortChoice>& listed) {
@@ -235,38 +257,57 @@ void RazezaRoZurFrame2::showRoundingDialog() {
 }
 
 bool RazezaRoZurFrame2::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::FocusOut)
-        if (auto* f = qobject_cast<QLineEdit*>(watched))
+    if (event->type() == QEvent::FocusOut) {
+        // An editable box keeps the focus itself; its line edit gets none.
+        if (watched == controls_.inputTerminator)
+            checkField(controls_.inputTerminator->lineEdit());
+        else if (auto* f = qobject_cast<QLineEdit*>(watched))
             checkField(f);
+    }
     return QMainWindow::eventFilter(watched, event);
 }
 
 void RazezaRoZurFrame2::checkField(QLineEdit* f) {
     const Controls& c = controls_;
-    const std::pair<QLineEdit*, Field> fields[] = {{c.mathOperand, Field::MathOperand},
-                                                   {c.decimalPlaces, Field::DecimalPlaces},
-                                                   {c.editNumCharacters, Field::EditNumCharacters},
-                                                   {c.removeCharacters, Field::RemoveCharacters},
-                                                   {c.delay, Field::Delay},
-                                                   {c.everyXValues, Field::EveryXValues}};
-    for (const auto& [edit, which] : fields) {
-        if (edit != f)
-            continue;
-        const auto error = fieldError(which, f->text());
-        if (!error)
+    config::Config& cfg = session_.config();
+    std::optional<QString> errorKey;
+    // A field that loses the focus stores valid text at once, and shows its error otherwise.
+    if (f == c.inputTerminator->lineEdit()) {
+        if (const auto code = parseInputTerminator(f->text())) {
+            cfg.setInputTerminator(*code);
+        } else {
+            errorKey = QStringLiteral("terminator.must.be.between.0.and.255");
+            f->setText(inputTerminatorText(cfg.getInputTerminator()));
+        }
+    } else {
+        const std::pair<QLineEdit*, Field> fields[] = {{c.mathOperand, Field::MathOperand},
+                                                       {c.decimalPlaces, Field::DecimalPlaces},
+                                                       {c.editNumCharacters, Field::EditNumCharacters},
+                                                       {c.removeCharacters, Field::RemoveCharacters},
+                                                       {c.delay, Field::Delay},
+                                                       {c.everyXValues, Field::EveryXValues},
+                                                       {c.journalDays, Field::JournalDays},
+                                                       {c.journalMaxMB, Field::JournalMaxMB},
+                                                       {c.station, Field::Station},
+                                                       {c.csvFile, Field::CsvFile}};
+        const auto* at =
+            std::find_if(std::begin(fields), std::end(fields), [f](const auto& e) { return e.first == f; });
+        if (at == std::end(fields) || storeField(at->second, f->text(), cfg))
             return;
-        f->setText(fieldResetText(which));
-        if (isClosing())
-            return;
-        // After the focus change has finished, or the dialog would fight it.
-        QTimer::singleShot(0, this, [this, f, key = *error] {
-            for (QWidget* w = f; w; w = w->parentWidget())
-                if (tabs_->indexOf(w) >= 0)
-                    tabs_->setCurrentWidget(w);
-            notify(Notifier::Kind::Error, text("error"), text(key));
-            f->setFocus();
-        });
+        errorKey = fieldError(at->second, f->text());
+        f->setText(fieldResetText(at->second));
+        storeField(at->second, f->text(), cfg);
     }
+    if (!errorKey || isClosing())
+        return;
+    // After the focus change has finished, or the dialog would fight it.
+    QTimer::singleShot(0, this, [this, f, key = *errorKey] {
+        for (QWidget* w = f; w; w = w->parentWidget())
+            if (tabs_->indexOf(w) >= 0)
+                tabs_->setCurrentWidget(w);
+        notify(Notifier::Kind::Error, text("error"), text(key));
+        f->setFocus();
+    });
 }
 
 void RazezaRoZurFrame2::propertyChange(const config::PropertyChangeEvent& event) {
@@ -294,10 +335,14 @@ void RazezaRoZurFrame2::restoreDefaults() {
     controls_.stopBits->setCurrentIndex(d.getStopBits());
     controls_.parity->setCurrentIndex(d.getParity());
     controls_.inputTerminator->setCurrentText(inputTerminatorText(d.getInputTerminator()));
+    // A terminator refused later goes back to this default, not to an older value.
+    session_.config().setInputTerminator(d.getInputTerminator());
 }
 
 void RazezaRoZurFrame2::editCustomRegEx() {
-    CustomRegExDialog dialog(this, session_.config().getCustomRegEx());
+    const config::Config& c = session_.config();
+    CustomRegExDialog dialog(this, c.getCustomRegEx(),
+                             c.getInstrument() ? c.getInstrument()->getRegEx() : QString());
     if (dialog.exec() == QDialog::Accepted && dialog.getCustomRegEx()) {
         session_.config().setCustomRegEx(*dialog.getCustomRegEx());
         session_.requestSave();
@@ -335,6 +380,10 @@ void RazezaRoZurFrame2::findPort() {
     dialog->show();
 }
 
+void RazezaRoZurFrame2::exportReadings() {
+    ui::exportReadings(this);
+}
+
 void RazezaRoZurFrame2::checkComputer() {
     const QString port = controls_.port->port();
     auto* dialog = new DoctorDialog(
@@ -344,11 +393,10 @@ void RazezaRoZurFrame2::checkComputer() {
 }
 
 void RazezaRoZurFrame2::tabChanged(int index) {
-    QWidget* left = lastTab_;
-    lastTab_ = tabs_->widget(index);
-    // By panel, not position: while running the positions of the tabs are not theirs.
-    const int leftId = tabPages_.indexOf(left);
-    if (leftId < 0 || !autosavesOnLeaving(TabId(leftId)))
+    // By position, as the settings tabs stand while stopped (1, 2, 3 and 6).
+    const int left = lastTabIndex_;
+    lastTabIndex_ = index;
+    if (left < 0 || left >= int(allTabs().size()) || !autosavesOnLeaving(TabId(left)))
         return;
     updateConfigFromTabs();
     try {
@@ -380,7 +428,9 @@ void RazezaRoZurFrame2::setConnectedAppearance(bool connected) {
         frameText(connected ? "startStopJButton.textStop" : "startStopJButton.text"));
     if (tray_)
         tray_->setRunning(connected);
-    setStatus(connected ? text("switch.to.target.application") : frameText("statusJLabel.text"));
+    if (connected)
+        endReason_.clear();
+    setStatus(runningStatus());
 }
 
 void RazezaRoZurFrame2::setStatus(const QString& status) {
@@ -430,11 +480,8 @@ void RazezaRoZurFrame2::changeEvent(QEvent* event) {
 
 void RazezaRoZurFrame2::exportSettings() {
     prefs::Preferences* node = session_.node();
-    const QString path =
-        options_.chooseFile
-            ? options_.chooseFile(true, QStringLiteral("tarovex.xml"))
-            : QFileDialog::getSaveFileName(this, QString(), QStringLiteral("tarovex.xml"), QString(), nullptr,
-                                           QFileDialog::DontConfirmOverwrite);
+    const QString path = options_.chooseFile ? options_.chooseFile(true, QStringLiteral("tarovex.xml"))
+                                             : chooseSettingsFile(this, true, QStringLiteral("tarovex.xml"));
     if (path.isEmpty() || !node)
         return;
     const TransferResult r = tarovex::exportSettings(
@@ -449,8 +496,8 @@ void RazezaRoZurFrame2::exportSettings() {
 
 void RazezaRoZurFrame2::importSettings() {
     prefs::Preferences* node = session_.node();
-    const QString path =
-        options_.chooseFile ? options_.chooseFile(false, QString()) : QFileDialog::getOpenFileName(this);
+    const QString path = options_.chooseFile ? options_.chooseFile(false, QString())
+                                             : chooseSettingsFile(this, false, QString());
     if (path.isEmpty() || !node)
         return;
     const TransferResult r = tarovex::importSettings(*node, path);
@@ -477,9 +524,12 @@ void RazezaRoZurFrame2::closeEvent(QCloseEvent* event) {
             notify(Notifier::Kind::Error, text("error"), text("access.error.while.saving.settings"));
         }
     }
-    run_->stop();
-    event->accept();
-    exitWith(0);
+    // Gone at once; the process ends once the value being typed is complete (bounded).
+    event->ignore();
+    hide();
+    if (tray_)
+        tray_->setVisible(false);
+    run_->shutdown([this] { exitWith(0); });
 }
 
 } // namespace tarovex::ui

@@ -81,6 +81,7 @@ public:
     void findPort();
     // Opens the check of this computer for the port of the port box.
     void checkComputer();
+    void exportReadings();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -103,6 +104,8 @@ private:
     void tabChanged(int index);
     void setConnectedAppearance(bool connected);
     void setStatus(const QString& status);
+    // The status line of the run's state: running, or why the last run ended, or ready.
+    QString runningStatus() const;
     void addMinimizeToTraySupport();
     void showFromTray();
     void notify(Notifier::Kind kind, const QString& title, const QString& message);
@@ -116,7 +119,7 @@ private:
     std::unique_ptr<RunController> run_;
     std::optional<QString> commandLinePort_;
     bool roundingDialogOpen_ = false;
-    QWidget* lastTab_ = nullptr;
+    int lastTabIndex_ = 0;
     QList<QWidget*> tabPages_; // in TabId order
     QStringList tabTitles_;
     Controls controls_;
@@ -125,6 +128,7 @@ private:
     TrayIcon* tray_ = nullptr;
     ports::PortWatcher* portWatcher_ = nullptr;
     QString pendingStatus_;
+    QString endReason_; // why the last run ended by itself; empty: stopped or none
     bool statusScheduled_ = false;
 };
 

@@ -1,11 +1,11 @@
 #include "KeysTestSupport.h"
 
 #include "config/ResourceBundle.h"
+#include "tests/support/RecordingKeyOutput.h"
 #include "worker/WorkerBundle.h"
 #include "worker/WorkerMessages.h"
 #include "worker/keys/InterpretingSynthesizer.h"
 #include "worker/keys/Keybot.h"
-#include "worker/keys/RecordingKeyOutput.h"
 
 #include <gtest/gtest.h>
 
@@ -157,7 +157,7 @@ TEST(KeybotTest, ErrorsAreReportedAndNothingStaysDown) {
 TEST(KeybotTest, OutputThatCannotTypeACharacter) {
     KeystrokeQueue queue;
     LogView view;
-    auto output = std::make_unique<keys::RecordingKeyOutput>(std::set<char32_t>{U'a'});
+    auto output = std::make_unique<tarovex_test::RecordingKeyOutput>(std::set<char32_t>{U'a'});
     auto* recording = output.get();
     Keybot keybot(0, 0, 10, 0, 0, KeyboardType::QUERTY, KeyMapType::ALPHANUMERIC_COMPLETE, view,
                   std::make_unique<keys::InterpretingSynthesizer>(KeyboardType::QUERTY, std::move(output)),
