@@ -5,6 +5,11 @@
 
 #include <QTemporaryDir>
 
+#include <fcntl.h>
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -92,6 +97,31 @@ TEST_F(Requests, SignalGivesExactlyOneReading) {
     EXPECT_FALSE(run->readLine(700));
     run->signal(SIGTERM);
     EXPECT_EQ(run->wait(), 0);
+}
+
+// The instrument's side of the dialogue, with the test as the program on the port.
+TEST_F(Requests, VirtualInstrumentAnswersAndTares) {
+    Process instrument(kBin + "tarovex-virtual-instrument", {"--preset", "AND", "--answer"}, env());
+    const std::string port = instrument.readLine().value_or("");
+    const int fd = ::open(port.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_GE(fd, 0) << port;
+    termios raw{};
+    ::tcgetattr(fd, &raw);
+    ::cfmakeraw(&raw);
+    ::tcsetattr(fd, TCSANOW, &raw);
+    const auto ask = [fd](const std::string& bytes) {
+        EXPECT_EQ(::write(fd, bytes.data(), bytes.size()), ssize_t(bytes.size()));
+        std::string line;
+        char c = 0;
+        for (pollfd p{fd, POLLIN, 0}; line.find('\n') == std::string::npos && ::poll(&p, 1, 3000) > 0;)
+            if (::read(fd, &c, 1) == 1)
+                line += c;
+        return line;
+    };
+    std::this_thread::sleep_for(300ms); // the instrument settles the line after the open
+    EXPECT_TRUE(ask("Q\r\n").ends_with(" g\n"));
+    EXPECT_NE(ask("T\r\nQ\r\n").find("+00000.00"), std::string::npos);
+    ::close(fd);
 }
 
 // Every preset whose lines mark stability: the virtual instrument marks every second

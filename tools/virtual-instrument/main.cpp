@@ -265,6 +265,10 @@ public:
         value_ += (target_ - value_) * 0.5;
         if (std::fabs(target_ - value_) < 0.005)
             value_ = target_;
+        if (zeroPending_) {
+            offset_ = value_;
+            zeroPending_ = false;
+        }
         return {std::round((value_ - offset_) * 100.0) / 100.0, std::fabs(value_ - before) < 0.005};
     }
 
@@ -276,8 +280,8 @@ public:
         return line;
     }
 
-    // Tare and zero alike: the load on the scale now reads 0.
-    void setZeroHere() { offset_ = value_; }
+    // Tare and zero alike: the load on the scale reads 0 from the next reading on.
+    void setZeroHere() { zeroPending_ = true; }
 
 private:
     unsigned random() {
@@ -289,6 +293,7 @@ private:
     double value_ = 0;
     double target_ = 0;
     double offset_ = 0;
+    bool zeroPending_ = false;
 };
 
 // Finds the preset's commands in what the program sent, in order.
