@@ -12,6 +12,7 @@ packages=(
   libfluidsynth-dev libasound2-dev timgm6mb-soundfont
   libudev-dev openssl
   libsqlite3-dev  # the journal of readings
+  libmosquitto-dev mosquitto  # MQTT publishing; the broker for its tests
   xvfb xauth x11-xkb-utils
   libwayland-dev libwayland-bin wayland-protocols sway  # Wayland virtual keyboard; sway runs its test
   librsvg2-bin
