@@ -112,6 +112,14 @@ std::string openFailureText(int code) {
         return "Device busy";
     case SerialDriver::NO_DEVICE:
         return "19: No such device";
+    case SerialDriver::UNKNOWN_HOST:
+        return "Host not found";
+    case SerialDriver::REFUSED:
+        return "Connection refused";
+    case SerialDriver::NO_ANSWER:
+        return "No answer in time";
+    case SerialDriver::NOT_RFC2217:
+        return "The server does not offer the COM-PORT option";
     default:
         return ": " + std::to_string(code);
     }

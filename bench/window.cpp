@@ -164,6 +164,7 @@ public:
             ::setenv("QT_QPA_PLATFORM", "xcb", 1);
             ::setenv("HOME", home.path, 1);
             ::setenv("XDG_CONFIG_HOME", config.c_str(), 1);
+            ::setenv("XDG_RUNTIME_DIR", home.path, 1); // its instance socket
             ::execl(program.c_str(), program.c_str(), port.c_str(), static_cast<char*>(nullptr));
             ::_exit(127);
         }

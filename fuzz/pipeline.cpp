@@ -5,9 +5,9 @@
 #include "Tarolink/SimulatedDriver.h"
 #include "config/Config.h"
 #include "config/Instrument.h"
-#include "tarovex/MessageLog.h"
 #include "tarovex/NullOutputs.h"
 #include "tarovex/RunController.h"
+#include "tarovex/log/MessageLog.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>

@@ -1,12 +1,12 @@
 // The published version file and the version comparison, on whatever a server sends.
-#include "tarovex/util/ReadRemoteUpdate.h"
-#include "tarovex/util/VersionCompare.h"
+#include "tarovex/update/ReadRemoteUpdate.h"
+#include "tarovex/update/VersionCompare.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <cstdlib>
 
-using namespace tarovex::util;
+using namespace tarovex::update;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     FuzzedDataProvider in(data, size);

@@ -39,6 +39,7 @@ public:
     void start() override { session_.start(); }
     void stop() override { session_.stop(); }
     QString description() const override { return session_.description(); }
+    QStringList warnings() const override { return session_.warnings(); }
 
 private:
     ThreadSafeLog log_; // before the session, which reports to it until it has stopped

@@ -1,7 +1,7 @@
 #include "tarovex/RunController.h"
 
 #include "Tarolink/SerialExceptions.h"
-#include "tarovex/ShellBundle.h"
+#include "tarovex/texts/ShellBundle.h"
 #include "worker/openhint/OpenFailureHint.h"
 
 #include <QDateTime>
@@ -78,6 +78,8 @@ bool RunController::start() {
         logEvent(text("keyboard.output.started.type") + u' ' + config_.getKeyboardType().toString());
         if (const QString description = typer_->description(); !description.isEmpty())
             logEvent(description);
+        for (const QString& warning : typer_->warnings())
+            logImportantEvent(text("warning") + QStringLiteral(": ") + warning);
     }
     worker_->start();
     return true;

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "config/Config.h"
-#include "tarovex/MessageLog.h"
 #include "tarovex/RunServices.h"
+#include "tarovex/log/MessageLog.h"
 #include "worker/Ignorer.h"
 #include "worker/WeightWorker.h"
 

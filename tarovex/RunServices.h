@@ -5,6 +5,7 @@
 #include "worker/WeightWorkerView.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 #include <memory>
@@ -24,6 +25,8 @@ public:
     virtual void stop() = 0;
     // The backend and the layout it types with, for the log at Start; empty: nothing to say.
     virtual QString description() const { return {}; }
+    // Warnings for the log at Start (characters the layout cannot type).
+    virtual QStringList warnings() const { return {}; }
 };
 
 // The per-value sound of a run.

@@ -1,15 +1,33 @@
 // Tarovex: the window. Everything but the arguments lives in the libraries.
 #include "tarovex/NullOutputs.h"
-#include "tarovex/ShellBundle.h"
-#include "tarovex/Version.h"
+#include "tarovex/instance/SingleInstance.h"
 #include "tarovex/prefs/ConfigStore.h"
+#include "tarovex/startup/Version.h"
+#include "tarovex/texts/ShellBundle.h"
 #include "tarovex/ui/Startup.h"
 
 #include <QApplication>
 #include <QLocale>
+#include <QMainWindow>
 
 #include <cstring>
 #include <iostream>
+
+namespace {
+
+// Shows the window, also from the tray, in front of the others.
+QString bringToFront(const QString&) {
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (qobject_cast<QMainWindow*>(w)) {
+            w->showNormal();
+            w->raise();
+            w->activateWindow();
+            return QStringLiteral("ok");
+        }
+    return QStringLiteral("no window yet");
+}
+
+} // namespace
 
 int main(int argc, char* argv[]) {
     for (int i = 1; i < argc; ++i) {
@@ -17,7 +35,8 @@ int main(int argc, char* argv[]) {
             std::cout << "Usage: tarovex [PORT]\n\n"
                          "Reads a serial instrument (balance, scale, barcode reader) and types every\n"
                          "reading into the application that has the keyboard focus. PORT (for example\n"
-                         "/dev/ttyUSB0) replaces the stored port for this run.\n\n"
+                         "/dev/ttyUSB0) replaces the stored port for this run. While Tarovex runs, a\n"
+                         "second start brings its window to the front and ends.\n\n"
                          "  --help     print this text and exit\n"
                          "  --version  print the version and exit\n";
             return 0;
@@ -30,5 +49,8 @@ int main(int argc, char* argv[]) {
     QLocale::setDefault(QLocale(QLocale::English));
     tarovex::setProcessProperties();
     QApplication app(argc, argv);
+    tarovex::SingleInstance instance;
+    if (const auto status = tarovex::startOrHandOver(instance, bringToFront))
+        return *status;
     return tarovex::ui::runProgram(app.arguments().mid(1));
 }

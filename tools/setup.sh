@@ -8,11 +8,13 @@ packages=(
   qt6-base-dev libqt6network6 libgl-dev
   libgmp-dev libpcre2-dev
   libx11-dev libxtst-dev libxkbfile-dev
-  libxkbcommon-dev xkb-data libx11-data libxkbcommon-x11-dev libx11-xcb-dev
+  libxkbcommon-dev xkb-data libx11-data libxkbcommon-x11-dev libx11-xcb-dev libxkbregistry-dev
+  dbus-daemon libglib2.0-bin gsettings-desktop-schemas  # the desktop layout tests: a bus, GNOME's settings
   libfluidsynth-dev libasound2-dev timgm6mb-soundfont
   libudev-dev openssl
   libsqlite3-dev  # the journal of readings
   libmosquitto-dev mosquitto  # MQTT publishing; the broker for its tests
+  ser2net  # tests and benchmark of network ports: a real RFC 2217 server on loopback
   xvfb xauth x11-xkb-utils
   libwayland-dev libwayland-bin wayland-protocols sway  # Wayland virtual keyboard; sway runs its test
   librsvg2-bin

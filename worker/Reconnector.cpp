@@ -1,5 +1,6 @@
 #include "worker/Reconnector.h"
 
+#include "Tarolink/NetworkAddress.h"
 #include "Tarolink/SerialPort.h"
 
 #include <QDir>
@@ -13,6 +14,8 @@ Reconnector::Reconnector(const QString& port, const QString& byIdFolder)
     : watched_(stableName(port, byIdFolder)) {}
 
 QString Reconnector::stableName(const QString& port, const QString& byIdFolder) {
+    if (Tarolink::NetworkAddress::isNetworkName(port.toStdString()))
+        return port;
     const QFileInfo given(port);
     const QString folder = QDir(byIdFolder).absolutePath();
     if (given.absolutePath() == folder)
@@ -36,12 +39,14 @@ bool Reconnector::reopen(Tarolink::SerialPort& port, const std::stop_token& stop
     const std::string name = watched_.toStdString();
     if (port.getPortName() != name)
         port.setPortName(name);
+    // A server on the network has no node to wait for: trying to connect is the test.
+    const bool network = Tarolink::NetworkAddress::isNetworkName(name);
     while (!stop.stop_requested()) {
         {
             std::unique_lock lock(mutex_);
             wake_.wait_for(lock, stop, kPollInterval, [] { return false; });
         }
-        if (stop.stop_requested() || !QFileInfo::exists(watched_))
+        if (stop.stop_requested() || (!network && !QFileInfo::exists(watched_)))
             continue;
         try {
             port.open();

@@ -16,7 +16,8 @@ namespace tarovex::worker {
 // Brings a run's device back after it vanished (a cable bump, a USB reset). The device is
 // recognised by its stable name: the entry of the by-id folder that is the port or points
 // at it when the run starts, since the kernel may give the returning device another
-// ttyUSB number; without one, by the port's own path.
+// ttyUSB number; without one, by the port's own path. A network port is waited for by
+// connecting to it again.
 class Reconnector {
 public:
     static constexpr std::chrono::milliseconds kPollInterval{200};

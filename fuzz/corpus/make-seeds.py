@@ -66,3 +66,18 @@ put("parity_marks", "plain", b"\x00 12.5 kg\r\n")
 put("update_file", "tagged", texts("2017.1.3.2", "en") +
     b"<x><version2_en>2017.1.3.10</version2_en><date_en>20170810</date_en></x>")
 put("update_file", "bare", texts("2.4", "") + b"<version2>2.5</version2><date>20170810</date>")
+
+# A server's side of an RFC 2217 session: negotiation, answers, modem and line state,
+# data with a doubled 0xFF; and one that wanders (unknown options, a cut subnegotiation).
+IAC, SB, SE, WILL, WONT, DO, DONT = 255, 250, 240, 251, 252, 253, 254
+
+
+def sb(*payload):
+    return bytes([IAC, SB, 44, *payload, IAC, SE])
+
+
+put("telnet", "session", bytes([3, IAC, WILL, 3, IAC, DO, 3, IAC, WILL, 1, IAC, DO, 0, IAC, WILL, 0, IAC, DO, 44])
+    + sb(107, 0) + sb(101, 0, 0, 0x4B, 0) + sb(102, 7) + sb(103, 3) + sb(104, 2) + sb(105, 1)
+    + b"ST,GS,+12.5 g\r\n\xff\xff" + sb(107, 0x30) + sb(106, 0x0C) + b"\r\x00x")
+put("telnet", "wandering", bytes([1, IAC, DO, 24, IAC, DONT, 44, IAC, WONT, 0, IAC, SB, 44, 107, 1, 2, IAC, WILL, 5,
+                                  IAC, 241, IAC, SE, 0xFF]))

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "tarovex/MessageLog.h"
+#include "tarovex/log/MessageLog.h"
 
 #include <QTextCharFormat>
 #include <QTextEdit>

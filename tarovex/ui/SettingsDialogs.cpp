@@ -1,8 +1,8 @@
 #include "tarovex/ui/SettingsDialogs.h"
 
 #include "config/ConfigHelper.h"
-#include "tarovex/SettingsForm.h"
-#include "tarovex/ShellBundle.h"
+#include "tarovex/settings/SettingsForm.h"
+#include "tarovex/texts/ShellBundle.h"
 
 #include <QDialogButtonBox>
 #include <QFormLayout>
@@ -38,15 +38,15 @@ IgnoreDialog::IgnoreDialog(QWidget* parent, const QString& timeLimit, const QStr
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(new QLabel(text("IgnoreDialog.label1.text")));
     auto* form = new QFormLayout;
-    ignoreTimeLimitTextField = new QLineEdit(timeLimit);
-    ignoreTimeLimitTextField->setToolTip(text("IgnoreDialog.ignoreTimeLimitTextField.toolTipText"));
+    timeLimitField_ = new QLineEdit(timeLimit);
+    timeLimitField_->setToolTip(text("IgnoreDialog.timeLimitField_.toolTipText"));
     auto* timeRow = new QHBoxLayout;
-    timeRow->addWidget(ignoreTimeLimitTextField);
+    timeRow->addWidget(timeLimitField_);
     timeRow->addWidget(new QLabel(QStringLiteral("ms")));
     form->addRow(text("IgnoreDialog.label2.text"), timeRow);
-    ignoreDifferenceTextField = new QLineEdit(difference);
-    ignoreDifferenceTextField->setToolTip(text("IgnoreDialog.ignoreDifferenceTextField.toolTipText"));
-    form->addRow(text("IgnoreDialog.label3.text"), ignoreDifferenceTextField);
+    differenceField_ = new QLineEdit(difference);
+    differenceField_->setToolTip(text("IgnoreDialog.differenceField_.toolTipText"));
+    form->addRow(text("IgnoreDialog.label3.text"), differenceField_);
     layout->addLayout(form);
     layout->addWidget(new QLabel(text("IgnoreDialog.label5.text")));
     auto* buttons = okCancel(this, "IgnoreDialog.cancelButton.text");
@@ -55,8 +55,8 @@ IgnoreDialog::IgnoreDialog(QWidget* parent, const QString& timeLimit, const QStr
 }
 
 bool IgnoreDialog::tryAccept() {
-    const QString time = ignoreTimeLimitTextField->text();
-    const QString difference = ignoreDifferenceTextField->text();
+    const QString time = timeLimitField_->text();
+    const QString difference = differenceField_->text();
     if (const auto error = ignoreDialogError(time, difference)) {
         showError(this, *error);
         return false;
@@ -73,9 +73,9 @@ CustomRegExDialog::CustomRegExDialog(QWidget* parent, const QString& expression)
     auto* layout = new QVBoxLayout(this);
     for (const char* key : {"CustomRegExDialog.label2.text", "CustomRegExDialog.label3.text"})
         layout->addWidget(new QLabel(text(QString::fromLatin1(key))));
-    regExTextArea = new QPlainTextEdit(expression);
-    regExTextArea->setMinimumSize(420, 80);
-    layout->addWidget(regExTextArea);
+    expressionField_ = new QPlainTextEdit(expression);
+    expressionField_->setMinimumSize(420, 80);
+    layout->addWidget(expressionField_);
     layout->addWidget(new QLabel(text("CustomRegExDialog.label4.text")));
     auto* buttons = okCancel(this, "CustomRegExDialog.cancelButton.text");
     connect(buttons, &QDialogButtonBox::accepted, this, &CustomRegExDialog::tryAccept);
@@ -83,7 +83,7 @@ CustomRegExDialog::CustomRegExDialog(QWidget* parent, const QString& expression)
 }
 
 bool CustomRegExDialog::tryAccept() {
-    const QString expression = regExTextArea->toPlainText();
+    const QString expression = expressionField_->toPlainText();
     if (const auto error = customRegExError(expression)) {
         showError(this, *error);
         return false;

@@ -21,11 +21,12 @@ public:
     const std::optional<QString>& getIgnoreDifference() const { return difference_; }
     // Runs OK's check: true (and closed) when the texts pass; otherwise the error is shown.
     bool tryAccept();
-
-    QLineEdit* ignoreTimeLimitTextField;
-    QLineEdit* ignoreDifferenceTextField;
+    QLineEdit* timeLimitField() const { return timeLimitField_; }
+    QLineEdit* differenceField() const { return differenceField_; }
 
 private:
+    QLineEdit* timeLimitField_;
+    QLineEdit* differenceField_;
     std::optional<QString> timeLimit_;
     std::optional<QString> difference_;
 };
@@ -38,10 +39,10 @@ public:
     CustomRegExDialog(QWidget* parent, const QString& expression);
     const std::optional<QString>& getCustomRegEx() const { return expression_; }
     bool tryAccept();
-
-    QPlainTextEdit* regExTextArea;
+    QPlainTextEdit* expressionField() const { return expressionField_; }
 
 private:
+    QPlainTextEdit* expressionField_;
     std::optional<QString> expression_;
 };
 

@@ -3,7 +3,7 @@
 #include "tarovex/PlatformServices.h"
 #include "tarovex/prefs/ConfigStore.h"
 #include "tarovex/ui/RazezaRoZurFrame2.h"
-#include "tarovex/util/UpdateCheck.h"
+#include "tarovex/update/UpdateCheck.h"
 
 #include <QApplication>
 #include <QMessageBox>
@@ -30,11 +30,12 @@ int runProgram(const QStringList& arguments) {
     FrameOptions options;
     options.arguments = arguments;
     options.services = platformServices();
-    options.updateChecker = std::make_shared<util::UpdateCheck>();
+    options.updateChecker = std::make_shared<update::UpdateCheck>();
     try {
         options.settingsNode = prefs::openSettingsNode();
     } catch (const std::exception& e) {
         std::cerr << "tarovex: the settings store cannot be opened: " << e.what() << '\n';
+        options.settingsStoreError = QString::fromUtf8(e.what());
     }
     RazezaRoZurFrame2 frame(std::move(options));
     if (const auto status = frame.startUp())

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "tarovex/ShellBundle.h"
+#include "tarovex/texts/ShellBundle.h"
 
 #include <QStringList>
 

@@ -39,6 +39,7 @@ TEST(WindowTypes, ReadingsArriveTypedInTheFocusedApplication) {
     tools_test::Process window(TAROVEX_BINARY_DIR "/tarovex/tarovex", {pty.slavePath()},
                                {{"HOME", home.path().toStdString()},
                                 {"XDG_CONFIG_HOME", home.path().toStdString() + "/config"},
+                                {"XDG_RUNTIME_DIR", home.path().toStdString()},
                                 {"DISPLAY", server.display()},
                                 {"QT_QPA_PLATFORM", "xcb"},
                                 {"PATH", "/usr/bin:/bin"},

@@ -17,6 +17,13 @@ fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
 
 version=$(dpkg-deb -f "$deb" Version)
 [ -n "$(dpkg-deb -f "$deb" Depends)" ] || fail "no dependencies computed"
+# The sound output looks for this soundfont first; without it no sound plays.
+soundfont=$(grep -o '"/usr/share/sounds/sf2/[^"]*"' "$(dirname "$0")/../../worker/sound/SoundBot.cpp" | head -n1 | tr -d '"')
+soundfont_package=$(dpkg -S "$soundfont" 2>/dev/null | cut -d: -f1)
+case " $(dpkg-deb -f "$deb" Depends Recommends | tr ',|\n' '   ') " in
+    *" ${soundfont_package:-?} "*) ;;
+    *) fail "neither depends on nor recommends ${soundfont_package:-the package of $soundfont}" ;;
+esac
 for exe in tarovex tarovex-console tarovex-virtual-instrument tarovex-presets; do
     bin="$root/usr/bin/$exe"
     [ -x "$bin" ] || { fail "$exe is not in the package"; continue; }

@@ -1,8 +1,8 @@
 // The update check: version comparison and parsing as tables, the download against a local
 // HTTPS server with certificates made by a test authority at test time.
-#include "tarovex/util/ReadRemoteUpdate.h"
-#include "tarovex/util/UpdateWorker.h"
-#include "tarovex/util/VersionCompare.h"
+#include "tarovex/update/ReadRemoteUpdate.h"
+#include "tarovex/update/UpdateWorker.h"
+#include "tarovex/update/VersionCompare.h"
 #include "tests/worker/WorkerTestSupport.h"
 
 #include <QCoreApplication>
@@ -19,7 +19,7 @@
 
 #include <gtest/gtest.h>
 
-using namespace tarovex::util;
+using namespace tarovex::update;
 
 TEST(UpdateCheck, VersionComparison) {
     const struct {
@@ -225,6 +225,7 @@ TEST_F(UpdateCheckServer, FailuresShowCheckFailed) {
         {ok("<version2_en>2099.1.1.1</version2_en>"), true, "https", "certificate"},
         {"HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\nConnection: close\r\n\r\n", false, "https",
          "Not Found"},
+        {"HTTP/1.1 204 No Content\r\nConnection: close\r\n\r\n", false, "https", "HTTP status 204"},
         {"", false, "https", "Timeout"},
     };
     for (const auto& r : rows) {

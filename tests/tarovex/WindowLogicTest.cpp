@@ -1,12 +1,12 @@
 // The window's decisions without a display: log rendering, field checks, reading the
 // controls, start-up rules, the tab order and the run's start and stop.
-#include "tarovex/LogLine.h"
-#include "tarovex/MessageLog.h"
 #include "tarovex/NullOutputs.h"
 #include "tarovex/RunController.h"
-#include "tarovex/SettingsForm.h"
-#include "tarovex/ShellBundle.h"
-#include "tarovex/StartupRules.h"
+#include "tarovex/log/LogLine.h"
+#include "tarovex/log/MessageLog.h"
+#include "tarovex/settings/SettingsForm.h"
+#include "tarovex/startup/StartupRules.h"
+#include "tarovex/texts/ShellBundle.h"
 #include "tests/worker/WorkerTestSupport.h"
 
 #include <QCoreApplication>

@@ -1,8 +1,8 @@
 // The window's platform parts: the run's sound through the sound start, and the update
 // check as the window starts it (never reaching the network).
 #include "tarovex/PlatformServices.h"
-#include "tarovex/ShellBundle.h"
-#include "tarovex/util/UpdateCheck.h"
+#include "tarovex/texts/ShellBundle.h"
+#include "tarovex/update/UpdateCheck.h"
 #include "tests/worker/WorkerTestSupport.h"
 #include "worker/sound/RecordingSound.h"
 
@@ -49,7 +49,7 @@ TEST(WindowServices, TheUpdateCheckAsksOnlyWhenTheBuildHasALocation) {
         {"https://127.0.0.1:1/version.xml", {text("checking.for.update"), text("update.check.failed")}},
     };
     for (const auto& r : rows) {
-        util::UpdateCheck check(r.location, "2017.1.3.2");
+        update::UpdateCheck check(r.location, "2017.1.3.2");
         EXPECT_EQ(check.isAvailable(), r.location.has_value());
         QStringList shown;
         check.start([&](const QString& s) { shown.append(s); });

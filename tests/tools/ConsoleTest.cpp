@@ -1,7 +1,7 @@
 // The console front end as a user runs it: the built program on a real pseudo-terminal,
 // with its settings in a temporary home.
 #include "ProcessSupport.h"
-#include "tarovex/Version.h"
+#include "tarovex/startup/Version.h"
 #include "tests/SwayServer.h"
 #include "tests/Tarolink/TestSupport.h"
 #include "tests/XTextRecorder.h"

@@ -2,6 +2,7 @@
 // not open.
 #include "tools/console/Detect.h"
 #include "ProcessSupport.h"
+#include "tests/OtherUserFiles.h"
 #include "tests/Tarolink/TestSupport.h"
 #include "tests/worker/WorkerTestSupport.h"
 
@@ -135,11 +136,15 @@ TEST(OpenFailureHint, APortOfAGroupTheUserIsNotInSaysHowToJoinIt) {
     const std::string hint = "You may not open " + device.slavePath() +
                              ": it belongs to the group dialout, and you are not in that group. Join it with "
                              "\"sudo usermod -aG dialout $USER\", then log out and log in again.\n";
+    tarovex_test::OtherUserFiles readable;
+    const std::string console = readable.copy(kConsole);
+    auto env = environment(home);
+    env.merge(readable.sanitizerOptions());
     for (const std::vector<std::string>& args : {std::vector<std::string>{device.slavePath()},
                                                  std::vector<std::string>{"--detect", device.slavePath()}}) {
-        std::vector<std::string> asNobody{"--reuid=65534", "--regid=65534", "--clear-groups", kConsole};
+        std::vector<std::string> asNobody{"--reuid=65534", "--regid=65534", "--clear-groups", console};
         asNobody.insert(asNobody.end(), args.begin(), args.end());
-        Process p("/usr/bin/setpriv", asNobody, environment(home));
+        Process p("/usr/bin/setpriv", asNobody, env);
         EXPECT_EQ(p.wait(), 1) << args.size();
         const std::string log = p.errorText();
         const auto denied = log.find("SerOpenPort failed: Permission denied");

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "tarovex/Version.h"
+#include "tarovex/startup/Version.h"
 
 #include <QApplication>
 #include <QDeadlineTimer>

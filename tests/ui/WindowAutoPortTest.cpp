@@ -5,8 +5,9 @@
 #include "tarovex/prefs/ConfigStore.h"
 #include "tarovex/prefs/FilePreferences.h"
 #include "tarovex/ui/AutoPortDialog.h"
+#include "tarovex/ui/PortBox.h"
 #include "tarovex/ui/RazezaRoZurFrame2.h"
-#include "tarovex/util/UpdateCheck.h"
+#include "tarovex/update/UpdateCheck.h"
 
 #include "Tarolink/SerialPortLocal.h"
 #include "Tarolink/SimulatedDriver.h"
@@ -61,16 +62,16 @@ TEST(WindowAutoPort, FindPortSelectsTheBestPortOfThePortBox) {
         sim->addPort(name);
     sim->setLoopback("SIM2", true, true);
     Frame w(std::make_shared<NoUpdateChecker>());
-    QComboBox* box = w.frame->portList();
+    ui::PortBox* box = w.frame->controls().port;
     ASSERT_EQ(box->count(), 3);
     box->setCurrentIndex(0);
 
-    w.frame->autoButton()->click();
+    w.frame->controls().findPort->click();
     AutoPortDialog* dialog = w.frame->findChild<AutoPortDialog*>();
     ASSERT_NE(dialog, nullptr);
     EXPECT_TRUE(dialog->isModal());
     ASSERT_TRUE(runUntil([&] { return dialog->isDetectionDone(); }));
-    EXPECT_EQ(box->currentData().toString(), "SIM2");
+    EXPECT_EQ(box->port(), "SIM2");
     for (const char* name : {"SIM1", "SIM2", "SIM3"})
         EXPECT_TRUE(dialog->messages().contains(name)) << name;
     const QString png = qEnvironmentVariable("TAROVEX_SCREENSHOT_DIR");
@@ -78,7 +79,7 @@ TEST(WindowAutoPort, FindPortSelectsTheBestPortOfThePortBox) {
         dialog->grab().save(png + "/find-port-from-window.png");
     dialog->findChild<QPushButton*>()->click();
     EXPECT_TRUE(runUntil([&] { return w.frame->findChild<AutoPortDialog*>() == nullptr; }));
-    EXPECT_EQ(box->currentData().toString(), "SIM2"); // the selection stays
+    EXPECT_EQ(box->port(), "SIM2"); // the selection stays
 }
 
 TEST(WindowAutoPort, TheUpdateCheckBoxSaysWhenTheBuildCannotCheck) {
@@ -91,8 +92,8 @@ TEST(WindowAutoPort, TheUpdateCheckBoxSaysWhenTheBuildCannotCheck) {
         bool saysSo;
     } rows[] = {{std::nullopt, true}, {"https://127.0.0.1:1/version.xml", false}};
     for (const auto& r : rows) {
-        Frame w(std::make_shared<util::UpdateCheck>(r.location));
-        QCheckBox* box = w.frame->checkForUpdatesCheckBox();
+        Frame w(std::make_shared<update::UpdateCheck>(r.location));
+        QCheckBox* box = w.frame->controls().checkForUpdates;
         EXPECT_EQ(box->toolTip().contains("never checks"), r.saysSo);
         EXPECT_EQ(box->text().contains("not in this build"), r.saysSo);
     }

@@ -3,11 +3,13 @@
 // set, the Screens test writes every tab as a PNG there (tools/screenshots.sh).
 #include "UiTestSupport.h"
 #include "tarovex/NullOutputs.h"
-#include "tarovex/Version.h"
 #include "tarovex/prefs/ConfigStore.h"
 #include "tarovex/prefs/FilePreferences.h"
 #include "tarovex/prefs/FilePreferencesFactory.h"
+#include "tarovex/startup/Version.h"
+#include "tarovex/ui/AutoPortDialog.h"
 #include "tarovex/ui/LogView.h"
+#include "tarovex/ui/PortBox.h"
 #include "tarovex/ui/RazezaRoZurFrame2.h"
 #include "tarovex/ui/Startup.h"
 
@@ -61,6 +63,7 @@ struct Window {
     QList<int> exits;
     QStringList asked;
     QString chosenFile;
+    ports::PortListing listed; // what Refresh finds
     std::unique_ptr<ui::RazezaRoZurFrame2> frame;
 
     explicit Window(const QString& port) {
@@ -77,13 +80,14 @@ struct Window {
         };
         o.chooseFile = [this](bool, const QString&) { return chosenFile; };
         o.exit = [this](int s) { exits.append(s); };
+        o.listPorts = [this] { return listed; };
         frame = std::make_unique<ui::RazezaRoZurFrame2>(std::move(o));
         EXPECT_EQ(frame->startUp(), std::nullopt);
     }
     QStringList tabTitles() const {
         QStringList t;
-        for (int i = 0; i < frame->tabbedPane()->count(); ++i)
-            t.append(frame->tabbedPane()->tabText(i));
+        for (int i = 0; i < frame->tabs()->count(); ++i)
+            t.append(frame->tabs()->tabText(i));
         return t;
     }
 };
@@ -117,20 +121,20 @@ TEST(Window, StartOnAPtyFillsTheLogAndStopRestoresTheTabs) {
     const QStringList stopped = w.tabTitles();
     ASSERT_EQ(stopped.size(), 7);
     shoot(w.frame.get(), "stopped-start");
-    w.frame->startStopJButton()->click();
+    w.frame->controls().startStop->click();
     ASSERT_TRUE(runUntil([&] { return w.frame->isConnected() && w.tabTitles().size() == 3; }))
         << w.notifier.shown.join("\n").toStdString();
     pty.send("ST,GS,+12.50kg\r\nST,GS,+13.00kg\r\n");
-    ASSERT_TRUE(runUntil([&] { return w.frame->statusJLabel()->text().endsWith("2"); }));
-    ASSERT_TRUE(runUntil([&] { return w.frame->logView()->toPlainText().contains("13.00"); }));
-    EXPECT_EQ(w.frame->statusJLabel()->text(), text("line.count") + "2");
+    ASSERT_TRUE(runUntil([&] { return w.frame->statusLabel()->text().endsWith("2"); }));
+    ASSERT_TRUE(runUntil([&] { return w.frame->controls().log->toPlainText().contains("13.00"); }));
+    EXPECT_EQ(w.frame->statusLabel()->text(), text("line.count") + "2");
     shoot(w.frame.get(), "running-start");
-    w.frame->tabbedPane()->setCurrentIndex(1);
+    w.frame->tabs()->setCurrentIndex(1);
     shoot(w.frame.get(), "running-log");
-    w.frame->startStopJButton()->click();
+    w.frame->controls().startStop->click();
     ASSERT_TRUE(runUntil([&] { return !w.frame->isConnected() && w.tabTitles().size() == 7; }));
     EXPECT_EQ(w.tabTitles(), stopped);
-    EXPECT_EQ(w.frame->startStopJButton()->text(), text("RazezaRoZurFrame2.startStopJButton.text"));
+    EXPECT_EQ(w.frame->controls().startStop->text(), text("RazezaRoZurFrame2.startStopJButton.text"));
 }
 
 TEST(Window, ExportThenImportRoundTrips) {
@@ -138,14 +142,39 @@ TEST(Window, ExportThenImportRoundTrips) {
     Window w(pty.path());
     w.frame->config().setCustomRegEx("([0-9]+)");
     w.chosenFile = w.dir.filePath("tarovex.xml");
-    w.frame->exportSettingsButtonActionPerformed();
+    w.frame->exportSettings();
     ASSERT_TRUE(QFile::exists(w.chosenFile)) << w.notifier.shown.join("\n").toStdString();
     const auto before = w.root->node(QString::fromLatin1(prefs::settingsNodePath))->entries();
     w.root->node(QString::fromLatin1(prefs::settingsNodePath))->put("customRegEx", "changed");
-    w.frame->importSettingsButtonActionPerformed();
+    w.frame->importSettings();
     EXPECT_EQ(w.root->node(QString::fromLatin1(prefs::settingsNodePath))->entries(), before);
     EXPECT_EQ(before.value("customRegEx"), "([0-9]+)");
     EXPECT_EQ(w.exits, QList<int>{4});
+}
+
+TEST(Window, RefreshKeepsTheCommandLinePortAndFindPortProbesIt) {
+    Pty pty;
+    Window w(pty.path());
+    ui::PortBox* box = w.frame->controls().port;
+    w.listed.ports = {{"/dev/ttyS0", "/dev/ttyS0", true}};
+    w.frame->refreshPorts();
+    EXPECT_EQ(box->portNames(), (QStringList{"/dev/ttyS0", pty.path()}));
+    EXPECT_EQ(box->port(), pty.path()) << "the selection stays";
+    w.listed.failure = "no access";
+    w.frame->refreshPorts();
+    EXPECT_EQ(w.notifier.shown.last(),
+              text("error") + ": " + text("error.listing.available.ports") + "no access");
+    EXPECT_EQ(box->port(), pty.path());
+
+    box->setEditText("tcp://127.0.0.1:4001"); // a typed name is taken as it is
+    EXPECT_EQ(box->port(), "tcp://127.0.0.1:4001");
+    box->selectPort(pty.path());
+    w.frame->findPort();
+    auto* dialog = w.frame->findChild<AutoPortDialog*>();
+    ASSERT_NE(dialog, nullptr);
+    ASSERT_TRUE(runUntil([&] { return dialog->isDetectionDone(); }));
+    EXPECT_TRUE(dialog->messages().contains(pty.path())) << dialog->messages().toStdString();
+    dialog->close();
 }
 
 TEST(Window, Screens) {
@@ -153,8 +182,8 @@ TEST(Window, Screens) {
         GTEST_SKIP() << "only for tools/screenshots.sh";
     Pty pty;
     Window w(pty.path());
-    for (int i = 0; i < w.frame->tabbedPane()->count(); ++i) {
-        w.frame->tabbedPane()->setCurrentIndex(i);
+    for (int i = 0; i < w.frame->tabs()->count(); ++i) {
+        w.frame->tabs()->setCurrentIndex(i);
         QApplication::processEvents();
         shoot(w.frame.get(), QStringLiteral("stopped-%1").arg(i));
     }

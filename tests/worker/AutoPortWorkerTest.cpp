@@ -1,10 +1,11 @@
 // The port detection over the simulated driver, whose modem lines are wired per case, and
-// over real pseudo-terminals.
+// over real pseudo-terminals, also served on the network by ser2net.
 #include "WorkerTestSupport.h"
 
 #include "Tarolink/PosixSerialDriver.h"
 #include "Tarolink/SerialPortLocal.h"
 #include "Tarolink/SimulatedDriver.h"
+#include "tests/Ser2netServer.h"
 #include "tests/Tarolink/TestSupport.h"
 #include "worker/WorkerBundle.h"
 #include "worker/WorkerMessages.h"
@@ -12,7 +13,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <functional>
+#include <thread>
 
 using namespace tarovex::worker;
 using Tarolink::SimulatedDriver;
@@ -82,6 +85,7 @@ TEST_F(AutoPortDetection, ScoresFollowTheModemLinesAndTheEarliestBestPortWins) {
     const Wiring ports[] = {
         {"NONE", [](SimulatedDriver&, const std::string&) {}, 0},
         {"RTSONLY", [](SimulatedDriver& s, const std::string& n) { s.setLoopback(n, true, false); }, 1},
+        {"DTRONLY", [](SimulatedDriver& s, const std::string& n) { s.setLoopback(n, false, true); }, 1},
         {"LOOP", [](SimulatedDriver& s, const std::string& n) { s.setLoopback(n, true, true); }, 2},
         {"DSRONLY",
          [](SimulatedDriver& s, const std::string& n) { s.setInputLines(n, false, true, false, false); }, 1},
@@ -166,4 +170,37 @@ TEST(AutoPortDetectionPty, APseudoTerminalIsOpenedProbedAndClosed) {
     // Closed again: another program can open it now.
     Tarolink::SerialPortLocal again(Tarolink::SerialConfig(a.slavePath()));
     again.close();
+}
+
+TEST(AutoPortDetectionNetwork, RawTcpScoresOnDataAndRfc2217OnItsModemLines) {
+    worker_test::application();
+    tarolink_test::PropertyGuard os{"TLK_OSNAME", "Linux"};
+    Tarolink::SerialPortLocal::reloadLibrary();
+    // A scale on a plain TCP port that streams, and one that keeps quiet.
+    tarolink_test::Pty streaming, quiet, lines;
+    tarovex_test::Ser2netServer streamingServer(streaming.slavePath(), false),
+        quietServer(quiet.slavePath(), false);
+    tarovex_test::Ser2netServer rfc2217(lines.slavePath(), true);
+    std::atomic<bool> done{false};
+    std::thread scale([&] {
+        while (!done) {
+            streaming.write("ST,GS,+1.5 g\r");
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+    });
+    TranscriptView view;
+    const QString a = QString::fromStdString(quietServer.url()),
+                  b = QString::fromStdString(streamingServer.url()),
+                  c = QString::fromStdString(rfc2217.url());
+    AutoPortWorker worker(view, {a, b, c});
+    worker.start();
+    ASSERT_TRUE(runUntil([&] { return worker.isDone(); }, 20000));
+    done = true;
+    scale.join();
+    const QString confidence = bundle(WorkerMessages::CONFIDENCE);
+    // A pseudo-terminal behind ser2net has no modem lines either: the RFC 2217 port scores 0.
+    EXPECT_EQ(view.lines.filter(confidence),
+              QStringList({confidence + " 0", confidence + " 1", confidence + " 0"}))
+        << view.lines.join('\n').toStdString();
+    EXPECT_TRUE(view.lines.contains("[select " + b + "]"));
 }

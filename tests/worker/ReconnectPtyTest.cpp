@@ -103,6 +103,7 @@ TEST(Reconnect, TheStableNameIsTheByIdEntryOfTheDeviceElseThePortItself) {
         {byId + "/usb-gone", byId + "/usb-gone"},     // ... even while it is away
         {other, other},                               // none: the port's own path
         {dir.path() + "/ttyUSB9", dir.path() + "/ttyUSB9"},
+        {"rfc2217://127.0.0.1:2217", "rfc2217://127.0.0.1:2217"}, // a server: its address
     };
     for (const auto& [port, stable] : rows)
         EXPECT_EQ(Reconnector::stableName(port, byId), stable) << port.toStdString();

@@ -170,7 +170,8 @@ TEST(SoundBot, FailuresSayWhichPartFailed) {
          {},
          {},
          SoundError::Kind::NoSoundfont,
-         "No soundfont with the General MIDI percussion set (/nonexistent/gm.sf2: not found)"},
+         "No soundfont with the General MIDI percussion set (/nonexistent/gm.sf2: not found); the package "
+         "timgm6mb-soundfont provides one"},
         {{notSoundfont},
          {},
          {},

@@ -73,6 +73,8 @@ void startTyping(worker::keys::TypingSession& typing, const config::Config& conf
                  worker::WeightWorkerView& view) {
     typing.start();
     view.logEvent(typing.description());
+    for (const QString& warning : typing.warnings())
+        view.logImportantEvent(workerText(WM::WARNING) + QStringLiteral(": ") + warning);
     view.logEvent(workerText(WM::KEYBOARD_OUTPUT_STARTED_TYPE) + u' ' + config.getKeyboardType().toString());
     if (worker::keys::capsLockState() == worker::keys::CapsLockState::On)
         view.logImportantEvent(workerText(WM::WARNING) + QStringLiteral(": ") +

@@ -53,15 +53,20 @@ std::pair<qsizetype, int> writeAll(int fd, const QByteArray& bytes) {
 
 void run(StreamWriter::State& s) {
     std::vector<QByteArray> batch;
+    // The last write left items waiting: the producer is faster than the stream.
+    bool backlog = false;
     for (;;) {
         {
             std::unique_lock lock(s.mutex);
             s.changed.wait(lock, [&] { return !s.queue.empty() || s.closing; });
             if (s.queue.empty())
                 break;
-            // A moment for more to come: a fast producer then meets a writer that takes its
-            // items in thousands rather than one by one, and their lock is rarely contended.
-            s.changed.wait_for(lock, kLinger, [&] { return s.closing || s.queuedBytes >= s.capacity / 2; });
+            // Only behind a fast producer, a moment for more to come: it then meets a writer
+            // that takes its items in thousands rather than one by one, and their lock is
+            // rarely contended. An item of a quiet stream is written at once.
+            if (backlog)
+                s.changed.wait_for(lock, kLinger,
+                                   [&] { return s.closing || s.queuedBytes >= s.capacity / 2; });
             batch.swap(s.queue);
         }
         // One write for everything that came meanwhile.
@@ -80,6 +85,7 @@ void run(StreamWriter::State& s) {
         std::lock_guard lock(s.mutex);
         s.queuedBytes -= joined.size();
         s.written += whole;
+        backlog = !s.queue.empty();
         if (error) {
             s.error = error;
             s.queue.clear();

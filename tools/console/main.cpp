@@ -4,6 +4,7 @@
 #include "ConsoleView.h"
 #include "Detect.h"
 #include "JournalExport.h"
+#include "Doctor.h"
 #include "Replay.h"
 #include "SettingValues.h"
 #include "StreamWriter.h"
@@ -13,9 +14,9 @@
 #include "Tarolink/SerialPortLocal.h"
 #include "config/Config.h"
 #include "config/ResourceBundle.h"
-#include "tarovex/Version.h"
 #include "tarovex/prefs/ConfigStore.h"
 #include "tarovex/prefs/PreferencesErrors.h"
+#include "tarovex/startup/Version.h"
 #include "worker/WeightWorkerFactory.h"
 #include "worker/WorkerBundle.h"
 #include "worker/WorkerMessages.h"
@@ -45,9 +46,11 @@ using namespace tarovex;
 const char* const kHelp = R"(Usage: tarovex-console [OPTIONS] [PORT]
        tarovex-console --detect [PORT...]
        tarovex-console --journal-export [--since TIME] [--until TIME] [--format csv|json]
+       tarovex-console --doctor [PORT...]
 
-Reads the serial instrument on PORT (for example /dev/ttyUSB0, or the path that
-tarovex-virtual-instrument prints) with the settings of Tarovex and writes the
+Reads the serial instrument on PORT (for example /dev/ttyUSB0, the path that
+tarovex-virtual-instrument prints, or tcp://HOST:PORT or rfc2217://HOST:PORT of a
+device server on the network) with the settings of Tarovex and writes the
 processed value of every received line as one line on standard output, at once,
 so that a pipe gets each value as it comes. Control characters inside a value (a
 scanner's CR or LF) are written as in the log, <13>, <10>, so that a value never
@@ -127,6 +130,13 @@ Options:
                     one JSON object per line. --since and --until TIME (a date such
                     as 2026-12-01, or a date and time, local unless it ends in Z or
                     an offset) bound it: since <= time < until.
+  --doctor          check this computer for reading the given PORTs (or else the
+                    system's ports) and typing: the session and the keyboard
+                    backend, uinput's module, rights and udev rule, the layout and
+                    where it comes from, each port's group and a process holding
+                    it, services that grab new serial ports (brltty, ModemManager),
+                    the soundfont and an audio output. Each finding is a sentence on
+                    standard output, with the command that fixes it.
   --list-keys       print the settings keys with their valid values and exit
   --version         print the version and exit
   --help            print this text and exit
@@ -143,7 +153,8 @@ failed or standard output failed otherwise; 2 a wrong option or setting, or an
 empty or unusable PORT; 255 the serial library
 has no driver for this system (TLK_OSNAME).
 With --detect: 0 a port was found (it is on standard output); 1 none was, or
-the detection was stopped.
+the detection was stopped. With --doctor: 0 nothing stops reading and typing,
+1 something does.
 )";
 
 [[noreturn]] void usageError(const QString& message) {
@@ -155,6 +166,7 @@ struct Options {
     std::optional<QString> port;
     QStringList morePorts; // --detect takes several
     bool detect = false;
+    bool doctor = false;
     std::optional<QString> replay;
     QList<std::pair<QString, QString>> overrides;
     bool logLines = true;
@@ -187,6 +199,8 @@ Options parse(const QStringList& args) {
             std::exit(0);
         } else if (a == u"--detect") {
             o.detect = true;
+        } else if (a == u"--doctor") {
+            o.doctor = true;
         } else if (a == u"--no-line-log") {
             o.logLines = false;
         } else if (a == u"--sound") {
@@ -230,7 +244,7 @@ Options parse(const QStringList& args) {
     }
     if (o.typing.backendNamed && !o.typing.enabled)
         usageError(QStringLiteral("--keyboard-backend and --keyboard-layout go with --type"));
-    if (!o.detect && !o.morePorts.isEmpty())
+    if (!o.detect && !o.doctor && !o.morePorts.isEmpty())
         usageError(QStringLiteral("only one port, not '%1' too").arg(o.morePorts.first()));
     for (const QString& port : (o.port ? QStringList{*o.port} : QStringList()) + o.morePorts)
         if (isPtyMultiplexer(port))
@@ -335,6 +349,8 @@ int main(int argc, char* argv[]) {
             std::cerr << "tarovex-console: the ports could not be listed: " << e.what() << '\n';
         }
     }
+    if (options.doctor)
+        return console::runDoctor(ports + options.morePorts, STDOUT_FILENO);
     if (options.detect)
         return console::detectPort(ports + options.morePorts, STDOUT_FILENO, STDERR_FILENO, signalPipe[0]);
 

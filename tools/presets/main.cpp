@@ -1,7 +1,7 @@
 #include "config/Config.h"
-#include "tarovex/Version.h"
 #include "config/ConfigHelper.h"
 #include "config/Instrument.h"
+#include "tarovex/startup/Version.h"
 
 #include <QTextStream>
 

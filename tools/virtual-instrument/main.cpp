@@ -4,7 +4,7 @@
 
 #include "config/Config.h"
 #include "config/Instrument.h"
-#include "tarovex/Version.h"
+#include "tarovex/startup/Version.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

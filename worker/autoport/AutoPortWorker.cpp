@@ -1,5 +1,6 @@
 #include "worker/autoport/AutoPortWorker.h"
 
+#include "Tarolink/NetworkAddress.h"
 #include "Tarolink/SerialConfig.h"
 #include "Tarolink/SerialPortLocal.h"
 #include "config/ResourceBundle.h"
@@ -126,6 +127,16 @@ void AutoPortWorker::probe(SerialPort& port, const QString& name, const std::sto
             }
         }
     } linesOff{port};
+
+    // A plain TCP port has no modem lines to drive: an instrument there shows itself only
+    // by sending, so it scores 1 when bytes arrive within the probe's usual time.
+    const auto address = Tarolink::NetworkAddress::parse(name.toStdString());
+    if (address && address->protocol == Tarolink::NetworkAddress::Protocol::RawTcp) {
+        for (int i = 0; i < 3 && port.rxReadyCount() <= 0; ++i)
+            settle(stop);
+        score = port.rxReadyCount() > 0 ? 1 : 0;
+        return;
+    }
 
     port.setDTR(false);
     port.setRTS(false);

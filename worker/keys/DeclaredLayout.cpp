@@ -17,7 +17,14 @@ std::string valueOf(const std::string& line, const std::string& name) {
     return value;
 }
 
-XkbRuleNames systemLayout(const std::string& keyboardFile) {
+// The first entry of a comma-separated list ("us,de" or ",nodeadkeys").
+std::string firstOf(const std::string& list) {
+    return list.substr(0, list.find(','));
+}
+
+} // namespace
+
+std::optional<XkbRuleNames> systemKeyboardLayout(const std::string& keyboardFile) {
     std::ifstream in(keyboardFile);
     std::string line, layout, variant;
     while (std::getline(in, line)) {
@@ -26,12 +33,11 @@ XkbRuleNames systemLayout(const std::string& keyboardFile) {
         if (auto v = valueOf(line, "XKBVARIANT"); !v.empty())
             variant = v;
     }
-    if (layout.empty())
-        return {"us", ""};
-    return {layout, variant};
+    // Several layouts: the first is the one a new keyboard starts with.
+    if (firstOf(layout).empty())
+        return std::nullopt;
+    return XkbRuleNames{firstOf(layout), firstOf(variant)};
 }
-
-} // namespace
 
 XkbRuleNames parseXkbLayout(const std::string& text) {
     const auto open = text.find('(');
@@ -51,7 +57,7 @@ XkbRuleNames declaredXkbLayout(KeyboardType type, const std::string& explicitLay
     if (type == KeyboardType::AZERTY)
         return {"fr", ""};
     if (type == KeyboardType::ALL)
-        return systemLayout(keyboardFile);
+        return systemKeyboardLayout(keyboardFile).value_or(XkbRuleNames{"us", ""});
     return {"us", ""};
 }
 

@@ -3,6 +3,7 @@
 #include "config/ConfigHelper.h"
 #include "worker/keys/XkbLayout.h"
 
+#include <optional>
 #include <string>
 
 namespace tarovex::worker::keys {
@@ -13,6 +14,10 @@ namespace tarovex::worker::keys {
 XkbRuleNames declaredXkbLayout(config::ConfigHelper::KeyboardType type,
                                const std::string& explicitLayout = {},
                                const std::string& keyboardFile = "/etc/default/keyboard");
+
+// The first layout of the system keyboard configuration (XKBLAYOUT="de,us" and
+// XKBVARIANT="nodeadkeys," give de(nodeadkeys)); none when the file names none.
+std::optional<XkbRuleNames> systemKeyboardLayout(const std::string& keyboardFile);
 
 // "de" and "us(intl)" as rule names.
 XkbRuleNames parseXkbLayout(const std::string& text);

@@ -1,8 +1,9 @@
 #include "worker/keys/KeyOutputFactory.h"
 
-#include "worker/keys/DeclaredLayout.h"
 #include "worker/keys/UinputKeyOutput.h"
 #include "worker/keys/X11KeyOutput.h"
+#include "worker/keys/desktop/LayoutCoverage.h"
+#include "worker/keys/desktop/LayoutFollowingOutput.h"
 #ifdef TAROVEX_WAYLAND
 #include "worker/keys/WaylandKeyOutput.h"
 #endif
@@ -50,6 +51,37 @@ std::optional<bool> ledCapsLock(const std::string& leds) {
             on = on.value_or(false) || brightness > 0;
     }
     return on;
+}
+
+constexpr qsizetype maxListed = 40; // characters named in the warning
+
+// uinput types key codes that the desktop translates with its own layout: the one it applies
+// to our keyboard, followed when the user switches.
+std::unique_ptr<KeyOutput> createUinputOutput(const KeyOutputOptions& options, const SessionEnvironment& environment,
+                                              QStringList& warnings) {
+    DesktopSources sources = environment.desktop;
+    sources.keyboardFile = environment.keyboardFile;
+    const LayoutChoice choice = desktopLayout(options.xkbLayout, sources);
+    UinputKeyOutput::Options uinput;
+    uinput.layout = choice.layout;
+    uinput.devicePath = environment.uinputPath;
+    uinput.capsLockOn = [environment] { return ledCapsLock(environment.ledsDirectory).value_or(false); };
+    auto device = std::make_unique<UinputKeyOutput>(std::move(uinput));
+    QString missing =
+        untypableCharacters(XkbLayout::fromNames(choice.layout), options.keyboardType, options.coverage);
+    if (missing.size() > maxListed)
+        missing = missing.left(maxListed) + QStringLiteral("...");
+    std::function<LayoutChoice()> ask;
+    if (choice.followsDesktop())
+        ask = [sources] { return desktopLayout({}, sources); };
+    if (!missing.isEmpty())
+        warnings.append(
+            QStringLiteral(
+                "The keyboard type %1 types characters that the layout %2 has no key for: %3. "
+                "They will not be typed: add a layout that has them on the desktop and switch to it.")
+                .arg(options.keyboardType.toString(), QString::fromStdString(choice.layoutName()), missing));
+    return std::make_unique<LayoutFollowingOutput>(std::move(device), choice, std::move(ask),
+                                                   choice.sourceName(sources));
 }
 
 // One rule of the choice: when `applies` holds for the facts, `backend` is tried.
@@ -116,7 +148,7 @@ std::u32string preloadFor(config::ConfigHelper::KeyboardType type) {
 }
 
 std::unique_ptr<KeyOutput> makeOutput(KeyBackend backend, const KeyOutputOptions& options,
-                                      const SessionEnvironment& environment) {
+                                      const SessionEnvironment& environment, QStringList& warnings) {
     switch (backend) {
     case KeyBackend::X11:
         return std::make_unique<X11KeyOutput>(environment.display);
@@ -131,11 +163,7 @@ std::unique_ptr<KeyOutput> makeOutput(KeyBackend backend, const KeyOutputOptions
     case KeyBackend::Automatic:
         break;
     }
-    UinputKeyOutput::Options uinput;
-    uinput.layout = declaredXkbLayout(options.keyboardType, options.xkbLayout, environment.keyboardFile);
-    uinput.devicePath = environment.uinputPath;
-    uinput.capsLockOn = [environment] { return ledCapsLock(environment.ledsDirectory).value_or(false); };
-    return std::make_unique<UinputKeyOutput>(std::move(uinput));
+    return createUinputOutput(options, environment, warnings);
 }
 
 } // namespace
@@ -144,6 +172,7 @@ SessionEnvironment SessionEnvironment::current() {
     SessionEnvironment e;
     e.display = environmentValue("DISPLAY");
     e.waylandDisplay = environmentValue("WAYLAND_DISPLAY");
+    e.desktop = DesktopSources::current();
     return e;
 }
 
@@ -174,10 +203,11 @@ KeyOutputCreation createKeyOutput(const KeyOutputOptions& options, const Session
     QString reasons;
     for (const KeyBackendChoice& choice : chooseKeyBackends(sessionFacts(options.backend, environment))) {
         try {
-            std::unique_ptr<KeyOutput> output = makeOutput(choice.backend, options, environment);
+            QStringList warnings;
+            std::unique_ptr<KeyOutput> output = makeOutput(choice.backend, options, environment, warnings);
             QString line = QStringLiteral("Keystroke output: %1 (rule: %2)")
                                .arg(output->description(), QString::fromUtf8(choice.rule));
-            return {std::move(output), {}, std::move(line)};
+            return {std::move(output), {}, std::move(line), std::move(warnings)};
         } catch (const std::exception& e) {
             if (!reasons.isEmpty())
                 reasons += QStringLiteral("; ");
@@ -185,7 +215,7 @@ KeyOutputCreation createKeyOutput(const KeyOutputOptions& options, const Session
                                                     QString::fromStdString(e.what()));
         }
     }
-    return {nullptr, reasons, {}};
+    return {nullptr, reasons, {}, {}};
 }
 
 CapsLockState capsLockState(const SessionEnvironment& environment) {

@@ -2,8 +2,10 @@
 
 #include "config/ConfigHelper.h"
 #include "worker/keys/KeyOutput.h"
+#include "worker/keys/desktop/DesktopLayout.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <memory>
 #include <string>
@@ -16,7 +18,9 @@ enum class KeyBackend { Automatic, X11, Wayland, Uinput };
 struct KeyOutputOptions {
     KeyBackend backend = KeyBackend::Automatic;
     config::ConfigHelper::KeyboardType keyboardType = config::ConfigHelper::KeyboardType::QUERTY;
-    // An XKB layout ("de", "us(intl)") for uinput instead of the declared one.
+    // The characters the run types (the preset's coverage), checked against uinput's layout.
+    config::ConfigHelper::KeyMapType coverage = config::ConfigHelper::KeyMapType::ALPHANUMERIC_COMPLETE;
+    // An XKB layout ("de", "us(intl)") for uinput instead of the desktop's.
     std::string xkbLayout;
 };
 
@@ -27,6 +31,8 @@ struct SessionEnvironment {
     std::string keyboardFile = "/etc/default/keyboard";
     std::string ledsDirectory = "/sys/class/leds";
     std::string uinputPath = "/dev/uinput";
+    // Where uinput's layout is read from (its keyboardFile is the one above).
+    DesktopSources desktop;
 
     static SessionEnvironment current();
     bool isX11Session() const { return !display.empty() && waylandDisplay.empty(); }
@@ -37,7 +43,8 @@ struct SessionEnvironment {
 struct KeyOutputCreation {
     std::unique_ptr<KeyOutput> output;
     QString error;
-    QString description; // one log line: the backend and the layout it types with
+    QString description;  // one log line: the backend and the layout it types with
+    QStringList warnings; // for the log at Start: characters the layout cannot type
 };
 
 // What the choice of a backend looks at.

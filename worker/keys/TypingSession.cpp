@@ -11,12 +11,14 @@ namespace CH = config::ConfigHelper;
 TypingSession::TypingSession(const config::Config& config, WeightWorkerView& view, KeyOutputOptions backend,
                              const SessionEnvironment& environment) {
     const CH::KeyboardType keyboard = config.getKeyboardType();
+    const auto instrument = config.getInstrument().value_or(CH::Instrument::getDefault());
     backend.keyboardType = keyboard;
+    backend.coverage = instrument.getKeyMapType();
     KeyOutputCreation created = createKeyOutput(backend, environment);
     if (!created.output)
         throw std::runtime_error(created.error.toStdString());
     description_ = created.description;
-    const auto instrument = config.getInstrument().value_or(CH::Instrument::getDefault());
+    warnings_ = created.warnings;
     keybot_ = std::make_unique<Keybot>(
         config.getDelayAsInt(), CH::StartWith::getKeyCode(config.getStartWith()),
         CH::OutputTerminator::getKeyCode(config.getOutputTerminator()),

@@ -37,9 +37,12 @@ public:
 
     // The backend and the layout it types with, as one log line.
     const QString& description() const { return description_; }
+    // What the log says at Start besides: characters the layout cannot type.
+    const QStringList& warnings() const { return warnings_; }
 
 private:
     QString description_;
+    QStringList warnings_;
     std::unique_ptr<Keybot> keybot_;
     std::jthread thread_;
 };

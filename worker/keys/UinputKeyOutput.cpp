@@ -184,6 +184,13 @@ void UinputKeyOutput::type(const TypedKey& key) {
     sendStrokes(sender, layout_, r.strokes, state, modifiers_);
 }
 
+void UinputKeyOutput::setLayout(const XkbRuleNames& names) {
+    XkbLayout layout = XkbLayout::fromNames(names);
+    modifiers_ = modifierKeys(layout);
+    layout_ = std::move(layout);
+    options_.layout = names;
+}
+
 QString UinputKeyOutput::description() const {
     std::string layout = options_.layout.layout;
     if (!options_.layout.variant.empty())

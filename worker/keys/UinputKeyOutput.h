@@ -34,6 +34,9 @@ public:
 
     void type(const TypedKey& key) override;
     QString description() const override;
+    // Types on another layout from the next key on (the desktop switched). Throws
+    // std::runtime_error naming a layout that does not exist; the old one then stays.
+    void setLayout(const XkbRuleNames& names);
 
     // How long the device took to become usable after its creation.
     std::chrono::milliseconds readyAfter() const noexcept { return readyAfter_; }

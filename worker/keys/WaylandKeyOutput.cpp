@@ -8,6 +8,7 @@
 #include <wayland-client.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <stdexcept>
 
@@ -54,7 +55,7 @@ WaylandKeyOutput::WaylandKeyOutput(Options options)
     : options_(std::move(options)), keymap_(options_.preload) {
     display_ = wl_display_connect(displayArgument(options_.display));
     if (!display_)
-        throw std::runtime_error("Cannot connect to the Wayland display \"" + options_.display + "\"");
+        throw std::runtime_error("Cannot connect to the Wayland display \"" + displayName() + "\"");
     try {
         Offer offer;
         registry_ = wl_display_get_registry(display_);
@@ -181,10 +182,14 @@ void WaylandKeyOutput::type(const TypedKey& key) {
     sync();
 }
 
-QString WaylandKeyOutput::description() const {
+std::string WaylandKeyOutput::displayName() const {
     const char* env = std::getenv("WAYLAND_DISPLAY");
-    const std::string name = options_.display.empty() ? (env ? env : "wayland-0") : options_.display;
-    return QStringLiteral("Wayland virtual keyboard on %1, own keymap").arg(QString::fromStdString(name));
+    return !options_.display.empty() ? options_.display : env && *env ? env : "wayland-0";
+}
+
+QString WaylandKeyOutput::description() const {
+    return QStringLiteral("Wayland virtual keyboard on %1, own keymap")
+        .arg(QString::fromStdString(displayName()));
 }
 
 } // namespace tarovex::worker::keys

@@ -51,6 +51,8 @@ private:
     void sendKey(Keycode keycode, bool down);
     void sync();
     std::string failure() const;
+    // The display connected to, as $WAYLAND_DISPLAY would name it.
+    std::string displayName() const;
 
     Options options_;
     wl_display* display_ = nullptr;

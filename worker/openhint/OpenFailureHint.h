@@ -13,4 +13,7 @@ namespace tarovex::worker {
 // Nothing when the failure has no such reason behind it.
 std::optional<QString> openFailureHint(const QString& port, const std::exception& failure);
 
+// The advice for a port that belongs to a group the user is not in: join it, then log in anew.
+QString groupJoinHint(const QString& port, const QString& group);
+
 } // namespace tarovex::worker

@@ -63,7 +63,11 @@ std::optional<QString> openFailureHint(const QString& port, const std::exception
     const auto name = groupName(st.st_gid);
     if (!name)
         return std::nullopt;
-    return format(WorkerMessages::PORT_NEEDS_GROUP_0_1, {port, *name});
+    return groupJoinHint(port, *name);
+}
+
+QString groupJoinHint(const QString& port, const QString& group) {
+    return format(WorkerMessages::PORT_NEEDS_GROUP_0_1, {port, group});
 }
 
 } // namespace tarovex::worker

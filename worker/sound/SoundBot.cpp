@@ -19,6 +19,7 @@ const char* const kSoundfonts[] = {
     "/usr/share/sounds/sf2/TimGM6mb.sf2",
     "/usr/share/sounds/sf2/default-GM.sf2",
 };
+const char* const kSoundfontPackage = "timgm6mb-soundfont";
 
 // What the desktop uses, best first. Debian's FluidSynth 2.3 has no PipeWire driver; there
 // the PulseAudio driver reaches PipeWire through its PulseAudio server.
@@ -193,7 +194,8 @@ std::string loadSoundfont(SoundBot::Engine& e, const std::vector<std::string>& c
     }
     if (candidates.empty())
         tried = "none named";
-    throw SoundError(Kind::NoSoundfont, "No soundfont with the General MIDI percussion set (" + tried + ")");
+    throw SoundError(Kind::NoSoundfont, "No soundfont with the General MIDI percussion set (" + tried +
+                                            "); the package " + kSoundfontPackage + " provides one");
 }
 
 // Opens the first driver that works. A driver that does not answer in time ends the search:

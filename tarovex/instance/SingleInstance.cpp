@@ -1,0 +1,142 @@
+#include "tarovex/instance/SingleInstance.h"
+
+#include "tarovex/instance/PeerUser.h"
+
+#include <QCryptographicHash>
+#include <QDeadlineTimer>
+#include <QFile>
+#include <QLocalSocket>
+#include <QLockFile>
+#include <QStandardPaths>
+
+#include <iostream>
+
+namespace tarovex {
+
+namespace {
+
+// A line longer than this is no request of ours.
+constexpr qint64 kMaxLineBytes = 4096;
+
+} // namespace
+
+SingleInstance::SingleInstance(QString socketPath, QObject* parent)
+    : QObject(parent), path_(socketPath.isEmpty() ? defaultSocketPath() : std::move(socketPath)) {
+    connect(&server_, &QLocalServer::newConnection, this, &SingleInstance::accept);
+}
+
+SingleInstance::~SingleInstance() = default;
+
+QString SingleInstance::defaultSocketPath() {
+    // One per settings store: two programs on one store would undo each other's changes,
+    // while programs with stores of their own (a test's temporary home) may run side by side.
+    const QByteArray store = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation).toUtf8();
+    const QByteArray tag = QCryptographicHash::hash(store, QCryptographicHash::Sha256).toHex().left(12);
+    return QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation) + QStringLiteral("/tarovex-") +
+           QString::fromLatin1(tag) + QStringLiteral(".socket");
+}
+
+SingleInstance::Claim SingleInstance::claim() {
+    // Two programs started at once must not both take the socket over.
+    QLockFile lock(path_ + QStringLiteral(".lock"));
+    if (!lock.tryLock(3000)) {
+        error_ = QStringLiteral("%1.lock stays locked").arg(path_);
+        return Claim::Failed;
+    }
+    QLocalSocket probe;
+    probe.connectToServer(path_);
+    if (probe.waitForConnected(1000)) {
+        if (peerIsThisUser(probe.socketDescriptor()))
+            return Claim::AlreadyRunning;
+        error_ = QStringLiteral("%1 belongs to another user").arg(path_);
+        return Claim::Failed;
+    }
+    // Nobody listens: what is there was left by a program that ended without removing it.
+    QLocalServer::removeServer(path_);
+    server_.setSocketOptions(QLocalServer::UserAccessOption);
+    if (!server_.listen(path_)) {
+        error_ = QStringLiteral("%1 cannot be opened: %2").arg(path_, server_.errorString());
+        return Claim::Failed;
+    }
+    QFile::setPermissions(path_, QFile::ReadOwner | QFile::WriteOwner);
+    return Claim::First;
+}
+
+std::optional<QString> SingleInstance::send(const QString& request, int timeoutMs) {
+    const QDeadlineTimer deadline(timeoutMs);
+    QLocalSocket socket;
+    socket.connectToServer(path_);
+    if (!socket.waitForConnected(int(deadline.remainingTime()))) {
+        error_ = socket.errorString();
+        return std::nullopt;
+    }
+    if (!peerIsThisUser(socket.socketDescriptor())) {
+        error_ = QStringLiteral("%1 belongs to another user").arg(path_);
+        return std::nullopt;
+    }
+    QByteArray line = request.toUtf8();
+    line.replace('\n', ' ');
+    socket.write(line + '\n');
+    while (!socket.canReadLine()) {
+        if (!socket.waitForReadyRead(int(deadline.remainingTime()))) {
+            error_ = QStringLiteral("no answer to \"%1\": %2").arg(request, socket.errorString());
+            return std::nullopt;
+        }
+    }
+    return QString::fromUtf8(socket.readLine()).trimmed();
+}
+
+void SingleInstance::setHandler(const QString& command, std::function<QString(const QString&)> handler) {
+    handlers_.insert(command, std::move(handler));
+}
+
+void SingleInstance::accept() {
+    while (QLocalSocket* socket = server_.nextPendingConnection()) {
+        connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+        if (!peerIsThisUser(socket->socketDescriptor())) {
+            socket->abort();
+            continue;
+        }
+        connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
+            while (socket->canReadLine()) {
+                QByteArray reply = answer(QString::fromUtf8(socket->readLine()).trimmed()).toUtf8();
+                reply.replace('\n', ' ');
+                socket->write(reply + '\n');
+            }
+            if (socket->bytesAvailable() > kMaxLineBytes)
+                socket->abort();
+        });
+    }
+}
+
+QString SingleInstance::answer(const QString& line) const {
+    const QString command = line.section(u' ', 0, 0);
+    const auto handler = handlers_.constFind(command);
+    if (handler == handlers_.constEnd())
+        return QStringLiteral("unknown request: ") + command;
+    return (*handler)(line.section(u' ', 1));
+}
+
+std::optional<int> startOrHandOver(SingleInstance& instance, std::function<QString(const QString&)> show) {
+    switch (instance.claim()) {
+    case SingleInstance::Claim::First:
+        instance.setHandler(QStringLiteral("show"), std::move(show));
+        return std::nullopt;
+    case SingleInstance::Claim::Failed:
+        std::cerr << "tarovex: a running Tarovex cannot be found: " << instance.error().toStdString() << '\n';
+        return std::nullopt;
+    case SingleInstance::Claim::AlreadyRunning:
+        break;
+    }
+    const auto answer = instance.send(QStringLiteral("show"));
+    if (answer == QStringLiteral("ok")) {
+        std::cout << "Tarovex is already running; its window is brought to the front." << std::endl;
+        return 0;
+    }
+    std::cout << "Tarovex is already running." << std::endl;
+    std::cerr << "tarovex: its window cannot be brought to the front: "
+              << (answer ? *answer : instance.error()).toStdString() << '\n';
+    return answer ? 0 : 1;
+}
+
+} // namespace tarovex

@@ -1,0 +1,27 @@
+#include "tarovex/settings/SettingsSession.h"
+
+#include "tarovex/prefs/ConfigStore.h"
+
+namespace tarovex {
+
+bool SettingsSession::load(const QStringList& ports, QStringList* invalidKeys) {
+    return node_ ? prefs::loadConfig(*node_, config_, ports, invalidKeys) : true;
+}
+
+bool SettingsSession::saveIfChanged(std::ostream& console) {
+    const bool changed = config_.hasChanged(oldConfig_);
+    if (!saveNecessary_ && !changed)
+        return false;
+    saveNecessary_ = false;
+    if (changed)
+        keepAsSaved();
+    save(console);
+    return true;
+}
+
+void SettingsSession::save(std::ostream& console) {
+    if (node_)
+        prefs::saveConfig(*node_, config_, console);
+}
+
+} // namespace tarovex

@@ -1,0 +1,136 @@
+#include "tarovex/texts/ShellBundle.h"
+
+#include "config/ConfigHelper.h"
+#include "worker/WorkerMessages.h"
+
+namespace tarovex {
+
+const config::ResourceBundle& shellBundle() {
+    static const auto bundle = config::ResourceBundle::getBundle(QString::fromLatin1(shellBundleName));
+    return *bundle;
+}
+
+QString text(const QString& key) {
+    const auto& bundle = shellBundle();
+    return bundle.containsKey(key) ? bundle.getString(key) : key;
+}
+
+QStringList shellKeys() {
+    QStringList keys;
+    const char* const frameKeys[] = {
+        "abortAutoStartCheckBox.text", "abortAutoStartCheckBox.toolTipText", "aboutPane.text",
+        "aboutPanel.tab.title", "adjustIgnoreButton.text", "autoButton.text", "autoButton.toolTipText",
+        "autoConnectButton.text", "autoConnectButton.toolTipText", "bitRateBox.toolTipText",
+        "checkForUpdatesCheckBox.text", "customizeButton.text", "customizeButton.toolTipText",
+        "decimalSeparatorBox.toolTipText", "decimalTextField.toolTipText", "defaultButton.text",
+        "defaultButton.toolTipText", "delayTextField.toolTipText", "deviceLabel.text",
+        "editNumCharactersTextField.toolTipText", "eventLogPanel.tab.title",
+        "everyXValuesTextField.toolTipText", "exportSettingsButton.text", "exportSettingsButton.toolTipText",
+        "ignoreDuplicatesCheckBox.text", "importSettingsButton.text", "importSettingsButton.toolTipText",
+        "inputPanel.tab.title", "inputTerminatorBox.prototypeDisplayValue", "inputTerminatorBox.toolTipText",
+        "instrumentBox.toolTipText", "keyboardTypeBox.toolTipText", "manualConnectButton.text",
+        "manualConnectButton.toolTipText", "mathOperandTextField.toolTipText", "mathOperationBox.toolTipText",
+        "minimizeToTrayCheckBox.text", "notifyWhenMinimizedToTrayCheckBox.text", "outputPanel.tab.title",
+        "outputTerminatorBox.toolTipText", "outputTerminatorBox2.toolTipText", "panel1.tab.title",
+        "portList.toolTipText", "processingPanel.tab.title", "refreshPortsButton.text",
+        "refreshPortsButton.toolTipText", "removeCharactersTextField.toolTipText",
+        "roundingMethodBox.toolTipText", "settingsPanel.tab.title", "soundComboBox.toolTipText",
+        "startStopJButton.text", "startStopJButton.textStop", "startStopJButton.toolTipText",
+        "startWithBox.toolTipText", "statusJLabel.text",
+        // The labels of the input, processing, output and settings tabs.
+        "label2.text", "label3.text", "label6.text", "label7.text", "label8.text", "label9.text",
+        "label10.text", "label14.text", "label15.text", "label16.text", "label20.text", "label22.text",
+        "label24.text", "label25.text", "label29.text", "label30.text", "label31.text", "label32.text",
+        "label4.text", "label5.text", "label12.text_2", "label17.text", "label18.text", "label23.text",
+        "label26.text", "label27.text", "label33.text", "label34.text", "label35.text", "label13.text",
+        "label28.text"};
+    for (const char* k : frameKeys)
+        keys.append(QStringLiteral("RazezaRoZurFrame2.") + QString::fromLatin1(k));
+    const char* const plainKeys[] = {"error",
+                                     "warning",
+                                     "info",
+                                     "fatal.error",
+                                     "sound.output.error",
+                                     "overwrite",
+                                     "access.error.while.loading.settings",
+                                     "access.error.while.saving.settings",
+                                     "autosave.error",
+                                     "cancelled.by.user",
+                                     "checking.for.update",
+                                     "configuration.exported.to.file.n",
+                                     "error.decimal.places",
+                                     "error.edit.everyXValues",
+                                     "error.edit.numCharacters",
+                                     "error.edit.removeCharacters",
+                                     "error.initializing.keyboard.output",
+                                     "error.intercharacter.delay",
+                                     "error.listing.available.ports",
+                                     "error.math.operand",
+                                     "error.opening.port",
+                                     "error.while.initializing.sound.output",
+                                     "error.while.loading.settings",
+                                     "export.failed",
+                                     "export.successful",
+                                     "file.already.exists.overwrite",
+                                     "files.missing.or.corrupted",
+                                     "ignore.error",
+                                     "info.delay.keyboard.all",
+                                     "internal.error",
+                                     "invalid.expression",
+                                     "invalid.setting",
+                                     "keyboard.output.started.type",
+                                     "library.tlkwin.not.found.or.not.matching.your.system",
+                                     "line.count",
+                                     "minimized.to.system.tray",
+                                     "no.default.values.available.for.this.device",
+                                     "no.rs.232.port.found.on.your.system.program.will.now.exit",
+                                     "please.enter.number.of.decimal.places.for.rounding.or.disable.division",
+                                     "please.turn.off.caps.lock",
+                                     "previously.used.port.0.no.longer.available.naborting.auto.start",
+                                     "program.will.now.exit",
+                                     "switch.to.target.application",
+                                     "terminator.must.be.between.0.and.255",
+                                     "update.available",
+                                     "update.check.failed",
+                                     "CustomRegExDialog.this.title",
+                                     "CustomRegExDialog.label2.text",
+                                     "CustomRegExDialog.label3.text",
+                                     "CustomRegExDialog.label4.text",
+                                     "CustomRegExDialog.cancelButton.text",
+                                     "IgnoreDialog.this.title",
+                                     "IgnoreDialog.label1.text",
+                                     "IgnoreDialog.label2.text",
+                                     "IgnoreDialog.label3.text",
+                                     "IgnoreDialog.label5.text",
+                                     "IgnoreDialog.ignoreTimeLimitTextField.toolTipText",
+                                     "IgnoreDialog.ignoreDifferenceTextField.toolTipText",
+                                     "IgnoreDialog.cancelButton.text"};
+    for (const char* k : plainKeys)
+        keys.append(QString::fromLatin1(k));
+    return keys;
+}
+
+QList<RequiredKeys> programBundles() {
+    QStringList workerKeys;
+    for (const auto& k : worker::WorkerMessages::ALL)
+        workerKeys.append(QString(k.key));
+    return {{QString::fromLatin1(shellBundleName), shellKeys()},
+            {QString::fromLatin1(config::ConfigHelper::bundleName), config::ConfigHelper::resourceKeys()},
+            {QStringLiteral("tarovex.worker.WorkerBundle"), workerKeys}};
+}
+
+std::optional<MissingKey> checkResourceBundles(const QList<RequiredKeys>& required) {
+    for (const RequiredKeys& r : required) {
+        try {
+            const auto bundle = config::ResourceBundle::getBundle(r.bundleName);
+            const QStringList missing = bundle->missingKeys(r.keys);
+            if (!missing.isEmpty())
+                return MissingKey{r.bundleName, missing.first()};
+        } catch (const config::MissingResourceException&) {
+            return MissingKey{r.bundleName, r.keys.value(0)};
+        }
+    }
+    return std::nullopt;
+}
+
+} // namespace tarovex

@@ -1,0 +1,73 @@
+#include "tarovex/ui/DoctorDialog.h"
+
+#include "worker/doctor/Doctor.h"
+
+#include <QDialogButtonBox>
+#include <QPushButton>
+#include <QTextBrowser>
+#include <QVBoxLayout>
+
+namespace tarovex {
+namespace {
+
+using Severity = worker::doctor::Finding::Severity;
+
+QString markOf(Severity severity) {
+    switch (severity) {
+    case Severity::Ok:
+        return QStringLiteral("<span style='color:#2e7d32'>&#10004;</span>");
+    case Severity::Warning:
+        return QStringLiteral("<span style='color:#b26a00'><b>!</b></span>");
+    case Severity::Problem:
+        break;
+    }
+    return QStringLiteral("<span style='color:#c62828'><b>&#10008;</b></span>");
+}
+
+QString html(const worker::doctor::Findings& findings) {
+    QString text = QStringLiteral("<table cellspacing='4'>");
+    for (const auto& f : findings) {
+        text += QStringLiteral("<tr><td valign='top'>%1</td><td>%2")
+                    .arg(markOf(f.severity), f.sentence.toHtmlEscaped());
+        if (!f.fix.isEmpty())
+            text +=
+                QStringLiteral("<br><code style='background:#eeeeee'>%1</code>").arg(f.fix.toHtmlEscaped());
+        text += QStringLiteral("</td></tr>");
+    }
+    text += QStringLiteral("</table><p><b>%1</b></p>")
+                .arg(worker::doctor::blocksReadingOrTyping(findings)
+                         ? QStringLiteral(
+                               "Something stops reading or typing: run the commands under the marked lines.")
+                         : QStringLiteral("Nothing stops reading and typing."));
+    return text;
+}
+
+} // namespace
+
+DoctorDialog::DoctorDialog(QWidget* owner, std::function<worker::doctor::Findings()> check)
+    : QDialog(owner), check_(std::move(check)), pane_(new QTextBrowser(this)) {
+    setWindowTitle(QStringLiteral("Check this computer"));
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
+    QPushButton* again = buttons->addButton(QStringLiteral("Check again"), QDialogButtonBox::ActionRole);
+    connect(again, &QPushButton::clicked, this, &DoctorDialog::refresh);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(pane_);
+    layout->addWidget(buttons);
+    resize(640, 420);
+    refresh();
+}
+
+QString DoctorDialog::report() const {
+    return pane_->toPlainText();
+}
+
+void DoctorDialog::refresh() {
+    pane_->setHtml(html(check_()));
+}
+
+worker::doctor::Findings checkThisComputer(const QStringList& ports) {
+    return worker::doctor::checkThisComputer(worker::doctor::SystemView::current(), ports);
+}
+
+} // namespace tarovex

@@ -1,0 +1,22 @@
+#pragma once
+
+#include "tarovex/RunServices.h"
+
+class QWidget;
+
+namespace tarovex::ui {
+
+// Message dialogs owned by a window: the real program's Notifier.
+class MessageBoxNotifier : public Notifier {
+public:
+    explicit MessageBoxNotifier(QWidget* parent) : parent_(parent) {}
+    void show(Kind kind, const QString& title, const QString& message) override;
+
+private:
+    QWidget* parent_;
+};
+
+// A Yes/No question owned by `parent`; true for Yes.
+bool askWithMessageBox(QWidget* parent, const QString& title, const QString& message);
+
+} // namespace tarovex::ui

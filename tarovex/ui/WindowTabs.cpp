@@ -1,0 +1,263 @@
+#include "tarovex/ui/WindowTabs.h"
+
+#include "Tarolink/SystemProperties.h"
+#include "config/Config.h"
+#include "tarovex/texts/ShellBundle.h"
+#include "tarovex/ui/LinkOpener.h"
+#include "tarovex/ui/LogView.h"
+#include "tarovex/ui/PortBox.h"
+#include "tarovex/ui/SettingsDialogs.h"
+
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFormLayout>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTextBrowser>
+#include <QVBoxLayout>
+
+namespace tarovex::ui {
+
+namespace CH = config::ConfigHelper;
+
+QString frameText(const char* key) {
+    return text(QStringLiteral("RazezaRoZurFrame2.") + QString::fromLatin1(key));
+}
+
+namespace {
+
+// Enumeration boxes list the constants in ordinal order, so the index is the ordinal.
+template <typename E> QComboBox* enumBox(const char* tipKey = nullptr) {
+    auto* box = new QComboBox;
+    for (const E& e : E::values())
+        box->addItem(e.toString());
+    if (tipKey)
+        box->setToolTip(frameText(tipKey));
+    return box;
+}
+
+QLineEdit* field(const char* tipKey) {
+    auto* f = new QLineEdit;
+    f->setToolTip(frameText(tipKey));
+    f->setMaximumWidth(120);
+    return f;
+}
+
+QLabel* label(const char* key) {
+    return new QLabel(frameText(key));
+}
+
+QPushButton* button(const char* key, const char* tipKey = nullptr) {
+    auto* b = new QPushButton(frameText(key));
+    if (tipKey)
+        b->setToolTip(frameText(tipKey));
+    return b;
+}
+
+QWidget* startTab(Controls& c) {
+    auto* panel = new QWidget;
+    auto* layout = new QVBoxLayout(panel);
+    c.startStop = button("startStopJButton.text", "startStopJButton.toolTipText");
+    c.startStop->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+    QFont f = c.startStop->font();
+    f.setPointSize(f.pointSize() * 2);
+    c.startStop->setFont(f);
+    layout->addWidget(c.startStop);
+    return panel;
+}
+
+QWidget* inputTab(Controls& c) {
+    auto* panel = new QWidget;
+    auto* grid = new QGridLayout(panel);
+    c.port = new PortBox;
+    c.port->setToolTip(frameText("portList.toolTipText"));
+    c.instrument = enumBox<CH::Instrument>("instrumentBox.toolTipText");
+    c.bitRate = enumBox<CH::BitRates>("bitRateBox.toolTipText");
+    c.dataBits = enumBox<CH::DataBits>();
+    c.stopBits = enumBox<CH::StopBits>();
+    c.parity = enumBox<CH::Parity>();
+    c.inputTerminator = enumBox<CH::InputTerminator>("inputTerminatorBox.toolTipText");
+    c.inputTerminator->setEditable(true);
+    c.inputTerminator->setInsertPolicy(QComboBox::NoInsert);
+    c.inputTerminator->setMinimumContentsLength(frameText("inputTerminatorBox.prototypeDisplayValue").size());
+    c.reconnect = new QCheckBox(frameText("reconnectCheckBox.text"));
+    c.reconnect->setToolTip(frameText("reconnectCheckBox.toolTipText"));
+    c.refreshPorts = button("refreshPortsButton.text", "refreshPortsButton.toolTipText");
+    c.findPort = button("autoButton.text", "autoButton.toolTipText");
+    c.defaults = button("defaultButton.text", "defaultButton.toolTipText");
+    c.customize = button("customizeButton.text", "customizeButton.toolTipText");
+
+    int row = 0;
+    grid->addWidget(label("label2.text"), row, 0);
+    grid->addWidget(c.port, row, 1, 1, 2);
+    grid->addWidget(c.refreshPorts, row, 3);
+    grid->addWidget(label("deviceLabel.text"), ++row, 0);
+    grid->addWidget(c.instrument, row, 1, 1, 2);
+    grid->addWidget(c.findPort, row, 3);
+    auto* line = new QGroupBox(frameText("label10.text"));
+    auto* form = new QFormLayout(line);
+    form->addRow(label("label3.text"), c.bitRate);
+    form->addRow(label("label6.text"), c.dataBits);
+    form->addRow(label("label7.text"), c.stopBits);
+    form->addRow(label("label8.text"), c.parity);
+    form->addRow(label("label9.text"), c.inputTerminator);
+    form->addRow(QString(), c.reconnect);
+    grid->addWidget(line, ++row, 0, 1, 3);
+    auto* side = new QVBoxLayout;
+    side->addWidget(c.defaults);
+    side->addWidget(label("label14.text"));
+    side->addWidget(c.customize);
+    side->addStretch();
+    grid->addLayout(side, row, 3);
+    grid->setRowStretch(row + 1, 1);
+    return panel;
+}
+
+QWidget* processingTab(Controls& c) {
+    auto* panel = new QWidget;
+    auto* form = new QFormLayout(panel);
+    c.mathOperation = enumBox<CH::MathOperation>("mathOperationBox.toolTipText");
+    c.mathOperand = field("mathOperandTextField.toolTipText");
+    c.decimalPlaces = field("decimalTextField.toolTipText");
+    c.roundingMethod = enumBox<CH::RoundingMethod>("roundingMethodBox.toolTipText");
+    c.editOperation = enumBox<CH::EditOperation>();
+    c.editPosition = enumBox<CH::EditPosition>();
+    c.editNumCharacters = field("editNumCharactersTextField.toolTipText");
+    c.removeCharacters = field("removeCharactersTextField.toolTipText");
+    c.ignoreDuplicates = new QCheckBox(frameText("ignoreDuplicatesCheckBox.text"));
+    c.adjustIgnore = button("adjustIgnoreButton.text");
+    form->addRow(label("label15.text"), c.mathOperation);
+    form->addRow(label("label16.text"), c.mathOperand);
+    form->addRow(label("label20.text"), c.decimalPlaces);
+    form->addRow(label("label22.text"), c.roundingMethod);
+    form->addRow(label("label24.text"), c.editOperation);
+    form->addRow(label("label25.text"), c.editPosition);
+    form->addRow(label("label29.text"), c.editNumCharacters);
+    form->addRow(label("label30.text"), c.removeCharacters);
+    auto* repeat = new QHBoxLayout;
+    repeat->addWidget(c.ignoreDuplicates);
+    repeat->addWidget(c.adjustIgnore);
+    repeat->addStretch();
+    form->addRow(label("label31.text"), repeat);
+    form->addRow(label("label32.text"));
+    return panel;
+}
+
+QWidget* outputTab(Controls& c) {
+    auto* panel = new QWidget;
+    auto* form = new QFormLayout(panel);
+    c.decimalSeparator = new DecimalSeparatorBox;
+    c.decimalSeparator->setToolTip(frameText("decimalSeparatorBox.toolTipText"));
+    c.outputTerminator = enumBox<CH::OutputTerminator>("outputTerminatorBox.toolTipText");
+    c.outputTerminator2 = enumBox<CH::OutputTerminator>("outputTerminatorBox2.toolTipText");
+    c.sound = enumBox<CH::Sound>("soundComboBox.toolTipText");
+    c.keyboardType = enumBox<CH::KeyboardType>("keyboardTypeBox.toolTipText");
+    c.startWith = enumBox<CH::StartWith>("startWithBox.toolTipText");
+    c.delay = field("delayTextField.toolTipText");
+    c.everyXValues = field("everyXValuesTextField.toolTipText");
+    form->addRow(label("label4.text"), c.decimalSeparator);
+    form->addRow(label("label23.text"), c.startWith);
+    form->addRow(label("label5.text"), c.outputTerminator);
+    form->addRow(label("label33.text"), c.outputTerminator2);
+    auto* every = new QHBoxLayout;
+    every->addWidget(c.everyXValues);
+    every->addWidget(label("label34.text"));
+    every->addStretch();
+    form->addRow(label("label12.text_2"), every);
+    form->addRow(label("label35.text"));
+    form->addRow(label("label18.text"), c.keyboardType);
+    auto* delay = new QHBoxLayout;
+    delay->addWidget(c.delay);
+    delay->addWidget(label("label27.text"));
+    delay->addStretch();
+    form->addRow(label("label26.text"), delay);
+    form->addRow(label("label17.text"), c.sound);
+    return panel;
+}
+
+QWidget* settingsTab(Controls& c, const TabsContext& context) {
+    auto* panel = new QWidget;
+    auto* form = new QFormLayout(panel);
+    c.manualConnect = new QRadioButton(frameText("manualConnectButton.text"));
+    c.manualConnect->setToolTip(frameText("manualConnectButton.toolTipText"));
+    c.autoConnect = new QRadioButton(frameText("autoConnectButton.text"));
+    c.autoConnect->setToolTip(frameText("autoConnectButton.toolTipText"));
+    auto* group = new QButtonGroup(panel);
+    group->addButton(c.manualConnect);
+    group->addButton(c.autoConnect);
+    c.minimizeToTray = new QCheckBox(frameText("minimizeToTrayCheckBox.text"));
+    c.notifyWhenMinimizedToTray = new QCheckBox(frameText("notifyWhenMinimizedToTrayCheckBox.text"));
+    if (!context.trayAvailable) {
+        const QString why = QStringLiteral("This desktop has no system tray: the window stays where it is.");
+        c.minimizeToTray->setToolTip(why);
+        c.notifyWhenMinimizedToTray->setToolTip(why);
+    }
+    c.checkForUpdates = new QCheckBox(frameText("checkForUpdatesCheckBox.text"));
+    if (context.noUpdateCheck) {
+        // The setting is still kept, for a build that has an address.
+        c.checkForUpdates->setText(c.checkForUpdates->text() + QStringLiteral(" (not in this build)"));
+        c.checkForUpdates->setToolTip(*context.noUpdateCheck);
+    }
+    c.abortAutoStart = new QCheckBox(frameText("abortAutoStartCheckBox.text"));
+    c.abortAutoStart->setToolTip(frameText("abortAutoStartCheckBox.toolTipText"));
+    c.importSettings = button("importSettingsButton.text", "importSettingsButton.toolTipText");
+    c.exportSettings = button("exportSettingsButton.text", "exportSettingsButton.toolTipText");
+    form->addRow(label("label13.text"), c.manualConnect);
+    form->addRow(QString(), c.autoConnect);
+    form->addRow(QString(), c.abortAutoStart);
+    form->addRow(QString(), c.minimizeToTray);
+    form->addRow(QString(), c.notifyWhenMinimizedToTray);
+    form->addRow(QStringLiteral("Updates:"), c.checkForUpdates);
+    auto* transfer = new QHBoxLayout;
+    transfer->addWidget(c.exportSettings);
+    transfer->addWidget(c.importSettings);
+    transfer->addStretch();
+    form->addRow(label("label28.text"), transfer);
+    c.checkComputer = new QPushButton(QStringLiteral("Check this computer..."));
+    c.checkComputer->setToolTip(QStringLiteral(
+        "What will happen when reading and typing, what is in the way, and the commands that fix it"));
+    auto* check = new QHBoxLayout;
+    check->addWidget(c.checkComputer);
+    check->addStretch();
+    form->addRow(QStringLiteral("This computer:"), check);
+    return panel;
+}
+
+QWidget* aboutTab(Controls& c) {
+    c.about = new QTextBrowser;
+    c.about->setOpenLinks(false);
+    const auto prop = [](const char* name) {
+        return QString::fromStdString(Tarolink::SystemProperties::get(name).value_or(std::string()));
+    };
+    const QString version = QStringLiteral("Version ") + prop("VERSION") + u' ' + QStringLiteral("en") +
+                            u' ' + prop("TLK_OSNAME") + u' ' + prop("TLK_OSARCH");
+    QString about = frameText("aboutPane.text");
+    about.replace(QStringLiteral("</body>"),
+                  QStringLiteral("<p><small>%1</small></p></body>").arg(version.toHtmlEscaped()));
+    c.about->setHtml(about);
+    QObject::connect(c.about, &QTextBrowser::anchorClicked, c.about,
+                     [](const QUrl& url) { openHyperlink(url.toString()); });
+    return c.about;
+}
+
+} // namespace
+
+QList<QWidget*> buildTabs(Controls& c, MessageLog& log, const TabsContext& context) {
+    c.log = new LogView(log);
+    return {startTab(c), inputTab(c), processingTab(c), outputTab(c), settingsTab(c, context),
+            c.log,       aboutTab(c)};
+}
+
+QStringList tabTitles() {
+    return {frameText("panel1.tab.title"),          frameText("inputPanel.tab.title"),
+            frameText("processingPanel.tab.title"), frameText("outputPanel.tab.title"),
+            frameText("settingsPanel.tab.title"),   frameText("eventLogPanel.tab.title"),
+            frameText("aboutPanel.tab.title")};
+}
+
+} // namespace tarovex::ui

@@ -1,0 +1,205 @@
+// Network ports against TCP servers of the test itself on 127.0.0.1: what a user meets
+// when the server is silent, leaves, floods, refuses or is no RFC 2217 server at all.
+#include "Tarolink/Diagnostics.h"
+#include "Tarolink/NetworkSerialDriver.h"
+#include "Tarolink/PosixSerialDriver.h"
+#include "Tarolink/RoutingDriver.h"
+#include "Tarolink/SerialExceptions.h"
+#include "Tarolink/SerialPortLocal.h"
+#include "TestSupport.h"
+#include "tests/Ser2netServer.h"
+
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+
+#include <chrono>
+#include <functional>
+#include <mutex>
+#include <thread>
+
+using namespace Tarolink;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+// A listening socket on 127.0.0.1; `behave` runs on each accepted connection in turn.
+class TestServer {
+public:
+    explicit TestServer(std::function<void(int)> behave, int backlog = 4) : behave_(std::move(behave)) {
+        fd_ = tarovex_test::loopbackSocket(port_, backlog);
+        if (behave_)
+            thread_ = std::jthread([this](std::stop_token stop) {
+                while (!stop.stop_requested()) {
+                    pollfd p{fd_, POLLIN, 0};
+                    if (::poll(&p, 1, 50) <= 0)
+                        continue;
+                    const int c = ::accept4(fd_, nullptr, nullptr, SOCK_CLOEXEC);
+                    if (c >= 0)
+                        behave_(c);
+                }
+            });
+    }
+    ~TestServer() {
+        thread_ = {};
+        ::close(fd_);
+    }
+    int port() const { return port_; }
+    std::string url(const char* scheme) const {
+        return std::string(scheme) + "://127.0.0.1:" + std::to_string(port_);
+    }
+
+private:
+    std::function<void(int)> behave_;
+    int fd_ = -1;
+    int port_ = 0;
+    std::jthread thread_;
+};
+
+// Reads and drops what the client sends until it closes or `ms` pass, then closes.
+void drainUntilClosed(int c, int ms) {
+    const auto end = Clock::now() + std::chrono::milliseconds(ms);
+    std::uint8_t buffer[256];
+    for (pollfd p{c, POLLIN, 0}; Clock::now() < end && ::poll(&p, 1, 50) >= 0;)
+        if ((p.revents & POLLIN) && ::recv(c, buffer, sizeof buffer, 0) <= 0)
+            break;
+    ::close(c);
+}
+
+SerialConfig configFor(const std::string& name) {
+    return SerialConfig(name);
+}
+
+class NetworkPort : public ::testing::Test {
+protected:
+    void SetUp() override {
+        NetworkSerialDriver::Timeouts t;
+        t.connectMs = 600;
+        t.negotiationMs = 600;
+        t.answerMs = 300;
+        SerialPortLocal::installDriver(std::make_shared<RoutingDriver>(
+            std::make_shared<PosixSerialDriver>(), std::make_shared<NetworkSerialDriver>(t)));
+        previous_ = setDiagnosticHandler([this](const std::string& line) {
+            std::lock_guard lock(mutex_);
+            lines_.push_back(line);
+        });
+    }
+    void TearDown() override {
+        setDiagnosticHandler(previous_);
+        SerialPortLocal::reloadLibrary();
+    }
+    std::vector<std::string> lines() {
+        std::lock_guard lock(mutex_);
+        return lines_;
+    }
+
+    tarolink_test::PropertyGuard os_{"TLK_OSNAME", "Linux"};
+    DiagnosticHandler previous_;
+    std::mutex mutex_;
+    std::vector<std::string> lines_;
+};
+
+std::string openError(const std::string& name) {
+    return tarolink_test::errorText<PortIOException>([&] { SerialPortLocal port(configFor(name)); });
+}
+
+TEST_F(NetworkPort, FailuresToConnectNameTheAddressAndSayWhy) {
+    const int closedPort = tarovex_test::freeLoopbackPort();
+    const std::string refused = "tcp://127.0.0.1:" + std::to_string(closedPort);
+    EXPECT_EQ(openError(refused), refused + ": SerOpenPort failed: Connection refused");
+    EXPECT_EQ(openError("rfc2217://[::1]:" + std::to_string(closedPort)),
+              "rfc2217://[::1]:" + std::to_string(closedPort) + ": SerOpenPort failed: Connection refused");
+    EXPECT_EQ(openError("tcp://127.0.0.1"), "tcp://127.0.0.1: SerOpenPort failed: Port not valid");
+    EXPECT_NE(std::find(lines().begin(), lines().end(), "tcp://127.0.0.1: no port after the host"),
+              lines().end());
+
+    // A full accept queue drops new connection requests: the connect never completes.
+    TestServer full(nullptr, 0);
+    std::vector<int> queued;
+    for (int i = 0; i < 3; ++i) {
+        queued.push_back(tarovex_test::connectLoopback(full.port(), false));
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    const auto start = Clock::now();
+    EXPECT_EQ(openError(full.url("tcp")), full.url("tcp") + ": SerOpenPort failed: No answer in time");
+    EXPECT_LT(Clock::now() - start, std::chrono::seconds(3));
+    for (int fd : queued)
+        ::close(fd);
+}
+
+TEST_F(NetworkPort, AServerThatIsNoRfc2217ServerFailsTheOpenInBoundedTime) {
+    TestServer silent([](int c) { drainUntilClosed(c, 2000); });
+    const auto start = Clock::now();
+    EXPECT_EQ(openError(silent.url("rfc2217")),
+              silent.url("rfc2217") + ": SerOpenPort failed: No answer in time");
+    EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(1500));
+
+    TestServer refusing([](int c) {
+        const std::uint8_t dont[] = {255, 254, 44, 255, 252, 44};
+        ::send(c, dont, sizeof dont, MSG_NOSIGNAL);
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        ::close(c);
+    });
+    EXPECT_EQ(openError(refusing.url("rfc2217")),
+              refusing.url("rfc2217") +
+                  ": SerOpenPort failed: The server does not offer the COM-PORT option");
+}
+
+TEST_F(NetworkPort, RawTcpServerThatNeverSendsIsAQuietPortWithoutLinesOrSettings) {
+    TestServer quiet([](int c) { drainUntilClosed(c, 2000); });
+    SerialConfig config = configFor(quiet.url("tcp"));
+    config.setBitRate(SerialConfig::BR_19200);
+    SerialPortLocal port(config);
+    port.configure();
+    EXPECT_EQ(port.waitForData(200), SerialPort::WaitResult::TimedOut);
+    EXPECT_EQ(port.getByte(), -1);
+    EXPECT_FALSE(port.isDeviceGone());
+    port.setDTR(true);
+    EXPECT_FALSE(port.sigCTS() || port.sigDSR() || port.sigCD() || port.sigRing());
+    const auto said = lines();
+    EXPECT_EQ(std::count_if(
+                  said.begin(), said.end(),
+                  [](const std::string& l) { return l.find("has no serial settings") != std::string::npos; }),
+              1);
+}
+
+TEST_F(NetworkPort, RawTcpServerThatClosesAtOnceIsAGoneDevice) {
+    TestServer closing([](int c) { ::close(c); });
+    SerialPortLocal port(configFor(closing.url("tcp")));
+    EXPECT_EQ(port.waitForData(2000), SerialPort::WaitResult::DeviceGone);
+    EXPECT_TRUE(port.isDeviceGone());
+}
+
+TEST_F(NetworkPort, TenMegabytesWithoutTerminatorArriveWhole) {
+    constexpr std::size_t total = 10u << 20;
+    TestServer flood([](int c) {
+        std::vector<std::uint8_t> block(65536);
+        for (std::size_t i = 0; i < block.size(); ++i)
+            block[i] = static_cast<std::uint8_t>('0' + i % 10);
+        for (std::size_t sent = 0; sent < total;) {
+            const ssize_t n = ::send(c, block.data(), std::min(block.size(), total - sent), MSG_NOSIGNAL);
+            if (n <= 0)
+                break;
+            sent += static_cast<std::size_t>(n);
+        }
+        ::close(c);
+    });
+    SerialPortLocal port(configFor(flood.url("tcp")));
+    std::size_t got = 0;
+    bool inOrder = true;
+    std::vector<std::uint8_t> buffer(8192);
+    while (port.waitForData(5000) == SerialPort::WaitResult::DataReady) {
+        for (int n; (n = port.getData(buffer)) > 0;) {
+            for (int i = 0; i < n; ++i)
+                inOrder = inOrder && buffer[i] == '0' + (got + i) % 65536 % 10;
+            got += static_cast<std::size_t>(n);
+        }
+    }
+    EXPECT_EQ(got, total);
+    EXPECT_TRUE(inOrder);
+    EXPECT_TRUE(port.isDeviceGone());
+}
+
+} // namespace

@@ -1,0 +1,92 @@
+// Start-up without a display: which ports the window offers and what it tells the user.
+#include "tarovex/startup/StartupPlan.h"
+#include "tarovex/ports/PortList.h"
+#include "tarovex/prefs/FilePreferences.h"
+#include "tarovex/texts/ShellBundle.h"
+
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace tarovex;
+using ports::PortChoice;
+
+TEST(PortChoices, ListedPortsThenTheKeptOnesMarkedMissing) {
+    const QList<PortChoice> listed = {{"/dev/ttyS0", "/dev/ttyS0", true},
+                                      {"/dev/ttyUSB0", "/dev/ttyUSB0: FTDI - FT232R", true}};
+    const struct {
+        QStringList keep;
+        QStringList texts;
+    } rows[] = {
+        {{}, {"/dev/ttyS0", "/dev/ttyUSB0: FTDI - FT232R"}},
+        {{"/dev/ttyUSB0", ""}, {"/dev/ttyS0", "/dev/ttyUSB0: FTDI - FT232R"}},
+        {{"/dev/pts/7", "/dev/pts/7", "tcp://127.0.0.1:4001"},
+         {"/dev/ttyS0", "/dev/ttyUSB0: FTDI - FT232R", "/dev/pts/7 (not present)",
+          "tcp://127.0.0.1:4001 (not present)"}},
+    };
+    for (const auto& r : rows) {
+        QStringList texts;
+        for (const PortChoice& c : ports::portChoices(listed, r.keep))
+            texts.append(ports::choiceText(c));
+        EXPECT_EQ(texts, r.texts) << r.keep.join(',').toStdString();
+    }
+}
+
+TEST(StartupPlan, PortsFromTheCommandLineOrTheListing) {
+    const auto listing = [](ports::PortListing l) { return [l] { return l; }; };
+    ports::PortListing missing;
+    missing.libraryMissing = true;
+    missing.system = " (Linux amd64)";
+    ports::PortListing failed;
+    failed.failure = "permission denied";
+    const ports::PortListing none;
+    ports::PortListing one;
+    one.ports = {{"/dev/ttyUSB0", "/dev/ttyUSB0", true}};
+    const struct {
+        QStringList arguments;
+        ports::PortListing listed;
+        QStringList ports;
+        std::optional<int> exit;
+        QString message; // the start of the one message, or empty for none
+    } rows[] = {
+        {{"/dev/pts/3"}, missing, {"/dev/pts/3"}, std::nullopt, ""}, // no listing at all
+        {{""}, one, {"/dev/ttyUSB0"}, std::nullopt, ""},
+        {{}, missing, {}, 2, text("library.tlkwin.not.found.or.not.matching.your.system") + " (Linux amd64)"},
+        {{}, failed, {}, std::nullopt, text("error.listing.available.ports") + "permission denied"},
+        {{}, none, {}, 1, text("no.rs.232.port.found.on.your.system.program.will.now.exit")},
+    };
+    for (const auto& r : rows) {
+        const StartupPlan plan = planPorts(r.arguments, listing(r.listed));
+        EXPECT_EQ(ports::choiceNames(plan.ports), r.ports) << r.message.toStdString();
+        EXPECT_EQ(plan.exitStatus, r.exit) << r.message.toStdString();
+        ASSERT_EQ(plan.messages.size(), r.message.isEmpty() ? 0 : 1) << r.message.toStdString();
+        if (!r.message.isEmpty()) {
+            EXPECT_TRUE(plan.messages[0].text.startsWith(r.message)) << plan.messages[0].text.toStdString();
+        }
+    }
+}
+
+TEST(StartupPlan, LoadingNamesEachRefusedSettingAndKeepsTheStoredPortWhenListingFailed) {
+    QTemporaryDir dir;
+    auto root = prefs::FilePreferences::createRoot(dir.filePath("prefs.txt"));
+    prefs::Preferences* node = root->node("/com/lumbrix/tarovex");
+    node->put("port", "/dev/ttyUSB3");
+    node->put("bitRate", "99");
+    node->put("delay", "x");
+    SettingsSession session(node);
+    StartupPlan plan; // the listing failed: no ports
+    loadSettings(plan, session, std::nullopt);
+    EXPECT_EQ(session.config().getPort(), "/dev/ttyUSB3");
+    ASSERT_EQ(plan.messages.size(), 1);
+    EXPECT_TRUE(plan.messages[0].text.contains("bitRate = 99\ndelay = x"))
+        << plan.messages[0].text.toStdString();
+
+    SettingsSession none(nullptr);
+    StartupPlan cli;
+    cli.commandLinePort = "/dev/pts/9";
+    loadSettings(cli, none, QString("no home folder"));
+    EXPECT_EQ(none.config().getPort(), "/dev/pts/9");
+    ASSERT_EQ(cli.messages.size(), 1);
+    EXPECT_TRUE(cli.messages[0].text.contains("cannot be opened")) << cli.messages[0].text.toStdString();
+    EXPECT_TRUE(cli.messages[0].text.endsWith("no home folder"));
+}
