@@ -1,6 +1,7 @@
 #include "tarovex/settings/SettingsForm.h"
 
 #include "config/NumberText.h"
+#include "config/RecordValidators.h"
 
 namespace tarovex {
 
@@ -21,6 +22,10 @@ constexpr FieldRule fieldRules[] = {
     {Field::EditNumCharacters, &CH::EditNumCharacters::isValid, "error.edit.numCharacters"},
     {Field::DecimalPlaces, &CH::DecimalPlaces::isValid, "error.decimal.places"},
     {Field::Delay, &CH::Delay::isValid, "error.intercharacter.delay"},
+    {Field::JournalDays, &CH::JournalDays::isValid, "error.journal.days"},
+    {Field::JournalMaxMB, &CH::JournalMaxMB::isValid, "error.journal.size"},
+    {Field::Station, &CH::Station::isValid, "error.station"},
+    {Field::CsvFile, &CH::PlainText::isValid, "error.csv.file"},
 };
 
 const FieldRule& rule(Field field) {
@@ -40,7 +45,16 @@ std::optional<QString> fieldError(Field field, const QString& text) {
 }
 
 QString fieldResetText(Field field) {
-    return field == Field::Delay ? CH::Delay::getDefault() : QString();
+    switch (field) {
+    case Field::Delay:
+        return CH::Delay::getDefault();
+    case Field::JournalDays:
+        return CH::JournalDays::getDefault();
+    case Field::JournalMaxMB:
+        return CH::JournalMaxMB::getDefault();
+    default:
+        return {};
+    }
 }
 
 QString storedFieldText(Field field, const QString& text) {
@@ -116,6 +130,11 @@ TabValues tabValuesFrom(const config::Config& c) {
     t.notifyWhenMinimizedToTray = c.notifyWhenMinimizedToTray;
     t.checkForUpdates = c.checkForUpdates;
     t.abortAutoStart = c.abortAutoStartWhenPrevPortNotAvailable;
+    t.journal = c.record.journal;
+    t.journalDays = c.record.journalDays;
+    t.journalMaxMB = c.record.journalMaxMB;
+    t.station = c.record.station;
+    t.csvFile = c.record.csvFile;
     return t;
 }
 
@@ -190,6 +209,11 @@ TabsUpdate updateConfigFromTabs(const TabValues& controls, config::Config& c, bo
     c.notifyWhenMinimizedToTray = t.notifyWhenMinimizedToTray;
     c.checkForUpdates = t.checkForUpdates;
     c.abortAutoStartWhenPrevPortNotAvailable = t.abortAutoStart;
+    c.record.journal = t.journal;
+    c.record.journalDays = checked(Field::JournalDays, t.journalDays);
+    c.record.journalMaxMB = checked(Field::JournalMaxMB, t.journalMaxMB);
+    c.record.station = checked(Field::Station, t.station);
+    c.record.csvFile = checked(Field::CsvFile, t.csvFile);
     return out;
 }
 

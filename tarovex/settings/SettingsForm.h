@@ -10,11 +10,23 @@
 namespace tarovex {
 
 // The text fields that are checked when they lose the focus.
-enum class Field { RemoveCharacters, MathOperand, EveryXValues, EditNumCharacters, DecimalPlaces, Delay };
+enum class Field {
+    RemoveCharacters,
+    MathOperand,
+    EveryXValues,
+    EditNumCharacters,
+    DecimalPlaces,
+    Delay,
+    JournalDays,
+    JournalMaxMB,
+    Station,
+    CsvFile
+};
 
 // The message key for an invalid text of the field, or nothing when the text is valid.
 std::optional<QString> fieldError(Field field, const QString& text);
-// What an invalid field is reset to: empty, except the delay, which gets its default.
+// What an invalid field is reset to: empty, except the delay and the journal bounds, which
+// get their defaults.
 QString fieldResetText(Field field);
 // The text as it is stored: the operand with ',' as '.'.
 QString storedFieldText(Field field, const QString& text);
@@ -68,6 +80,12 @@ struct TabValues {
     bool notifyWhenMinimizedToTray = false;
     bool checkForUpdates = false;
     bool abortAutoStart = false;
+    // The record of the readings.
+    bool journal = true;
+    QString journalDays;
+    QString journalMaxMB;
+    QString station;
+    QString csvFile;
 
     friend bool operator==(const TabValues&, const TabValues&) = default;
 };

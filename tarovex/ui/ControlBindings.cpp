@@ -113,6 +113,11 @@ const std::vector<Binding>& bindings() {
         bind(&C::minimizeToTray, &T::minimizeToTray),
         bind(&C::notifyWhenMinimizedToTray, &T::notifyWhenMinimizedToTray),
         bind(&C::checkForUpdates, &T::checkForUpdates),
+        bind(&C::journal, &T::journal),
+        bind(&C::journalDays, &T::journalDays),
+        bind(&C::journalMaxMB, &T::journalMaxMB),
+        bind(&C::station, &T::station),
+        bind(&C::csvFile, &T::csvFile),
     };
     return table;
 }

@@ -8,6 +8,7 @@
 #include "tarovex/ui/AutoPortDialog.h"
 #include "tarovex/ui/ControlBindings.h"
 #include "tarovex/ui/DoctorDialog.h"
+#include "tarovex/ui/ExportReadingsDialog.h"
 #include "tarovex/ui/LinkOpener.h"
 #include "tarovex/ui/LogView.h"
 #include "tarovex/ui/MessageBoxes.h"
@@ -188,7 +189,8 @@ void RazezaRoZurFrame2::connectControls() {
                                                               {c.adjustIgnore, &F::editIgnoreLimits},
                                                               {c.importSettings, &F::importSettings},
                                                               {c.exportSettings, &F::exportSettings},
-                                                              {c.checkComputer, &F::checkComputer}};
+                                                              {c.checkComputer, &F::checkComputer},
+                                                              {c.exportReadings, &F::exportReadings}};
     for (const auto& [b, slot] : buttons)
         connect(b, &QPushButton::clicked, this, slot);
     connect(c.instrument, &QComboBox::activated, this, &F::instrumentChosen);
@@ -196,8 +198,8 @@ void RazezaRoZurFrame2::connectControls() {
         session_.config().abortAutoStartWhenPrevPortNotAvailable = on;
         session_.requestSave();
     });
-    for (QLineEdit* f :
-         {c.mathOperand, c.decimalPlaces, c.editNumCharacters, c.removeCharacters, c.delay, c.everyXValues})
+    for (QLineEdit* f : {c.mathOperand, c.decimalPlaces, c.editNumCharacters, c.removeCharacters, c.delay,
+                         c.everyXValues, c.journalDays, c.journalMaxMB, c.station, c.csvFile})
         f->installEventFilter(this);
 }
 
@@ -248,7 +250,11 @@ void RazezaRoZurFrame2::checkField(QLineEdit* f) {
                                                    {c.editNumCharacters, Field::EditNumCharacters},
                                                    {c.removeCharacters, Field::RemoveCharacters},
                                                    {c.delay, Field::Delay},
-                                                   {c.everyXValues, Field::EveryXValues}};
+                                                   {c.everyXValues, Field::EveryXValues},
+                                                   {c.journalDays, Field::JournalDays},
+                                                   {c.journalMaxMB, Field::JournalMaxMB},
+                                                   {c.station, Field::Station},
+                                                   {c.csvFile, Field::CsvFile}};
     for (const auto& [edit, which] : fields) {
         if (edit != f)
             continue;
@@ -333,6 +339,10 @@ void RazezaRoZurFrame2::findPort() {
         new AutoPortDialog(this, ports, [this](const QString& best) { controls_.port->selectPort(best); });
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->show();
+}
+
+void RazezaRoZurFrame2::exportReadings() {
+    ui::exportReadings(this);
 }
 
 void RazezaRoZurFrame2::checkComputer() {

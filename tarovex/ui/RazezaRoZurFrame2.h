@@ -81,6 +81,7 @@ public:
     void findPort();
     // Opens the check of this computer for the port of the port box.
     void checkComputer();
+    void exportReadings();
 
 protected:
     void closeEvent(QCloseEvent* event) override;

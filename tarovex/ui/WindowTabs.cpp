@@ -18,6 +18,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSysInfo>
 #include <QTextBrowser>
 #include <QVBoxLayout>
 
@@ -180,6 +181,40 @@ QWidget* outputTab(Controls& c) {
     return panel;
 }
 
+// The record of the readings: the journal with its bounds, the station and the live CSV file.
+void recordRows(Controls& c, QFormLayout* form) {
+    c.journal = new QCheckBox(QStringLiteral("Keep a journal of every reading"));
+    auto* what = new QLabel(QStringLiteral(
+        "Each received line is kept with its time, port, instrument, raw bytes, value and what became of "
+        "it, in ~/.local/share/tarovex/journal.sqlite, readable by you only."));
+    what->setWordWrap(true);
+    const auto edit = [](int width, const QString& placeholder) {
+        auto* e = new QLineEdit;
+        e->setMaximumWidth(width);
+        e->setPlaceholderText(placeholder);
+        return e;
+    };
+    c.journalDays = edit(60, QString());
+    c.journalMaxMB = edit(80, QString());
+    c.station = edit(220, QSysInfo::machineHostName());
+    c.csvFile = edit(360, QStringLiteral("for example ~/readings/%Y-%m-%d.csv"));
+    c.csvFile->setToolTip(QStringLiteral("Each reading is appended to this file as it arrives; %Y, %m and %d "
+                                         "are the reading's year, month and day. Empty: no file."));
+    c.exportReadings = new QPushButton(QStringLiteral("Export readings..."));
+    auto* bounds = new QHBoxLayout;
+    bounds->addWidget(c.journalDays);
+    bounds->addWidget(new QLabel(QStringLiteral("days, at most")));
+    bounds->addWidget(c.journalMaxMB);
+    bounds->addWidget(new QLabel(QStringLiteral("MB")));
+    bounds->addStretch();
+    bounds->addWidget(c.exportReadings);
+    form->addRow(QStringLiteral("Readings:"), c.journal);
+    form->addRow(QString(), what);
+    form->addRow(QStringLiteral("Keep for:"), bounds);
+    form->addRow(QStringLiteral("Station name:"), c.station);
+    form->addRow(QStringLiteral("Live CSV file:"), c.csvFile);
+}
+
 QWidget* settingsTab(Controls& c, const TabsContext& context) {
     auto* panel = new QWidget;
     auto* form = new QFormLayout(panel);
@@ -225,6 +260,7 @@ QWidget* settingsTab(Controls& c, const TabsContext& context) {
     check->addWidget(c.checkComputer);
     check->addStretch();
     form->addRow(QStringLiteral("This computer:"), check);
+    recordRows(c, form);
     return panel;
 }
 

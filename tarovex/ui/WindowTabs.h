@@ -68,6 +68,12 @@ struct Controls {
     QPushButton* importSettings = nullptr;
     QPushButton* exportSettings = nullptr;
     QPushButton* checkComputer = nullptr;
+    QCheckBox* journal = nullptr;
+    QLineEdit* journalDays = nullptr;
+    QLineEdit* journalMaxMB = nullptr;
+    QLineEdit* station = nullptr;
+    QLineEdit* csvFile = nullptr;
+    QPushButton* exportReadings = nullptr;
     // Log, About
     LogView* log = nullptr;
     QTextBrowser* about = nullptr;

@@ -117,6 +117,10 @@ TEST(FieldChecks, LimitsOfEveryField) {
         {Field::MathOperand, "0,5", nullptr},
         {Field::MathOperand, "x", "error.math.operand"},
         {Field::MathOperand, "", nullptr},
+        {Field::JournalDays, "0", "error.journal.days"},
+        {Field::JournalMaxMB, "1000001", "error.journal.size"},
+        {Field::Station, "hall/2", "error.station"},
+        {Field::Station, "Wägeplatz 2", nullptr},
     };
     for (const Row& r : rows) {
         const auto e = fieldError(r.field, r.text);
@@ -172,6 +176,13 @@ TEST(ReadingControls, CorrectionsAndDialogs) {
          false,
          {},
          [](const TabValues& t, const config::Config&) { return t.delay == "3"; }},
+        {"journal kept 0 days",
+         [](TabValues& t) { t.journalDays = "0"; },
+         false,
+         {{K::Error, "error", "error.journal.days"}},
+         [](const TabValues& t, const config::Config& c) {
+             return t.journalDays == "30" && c.record.journalDays == "30";
+         }},
         {"delay 1001",
          [](TabValues& t) { t.delay = "1001"; },
          false,
