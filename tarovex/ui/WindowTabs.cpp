@@ -184,10 +184,10 @@ QWidget* outputTab(Controls& c) {
 // The record of the readings: the journal with its bounds, the station and the live CSV file.
 void recordRows(Controls& c, QFormLayout* form) {
     c.journal = new QCheckBox(QStringLiteral("Keep a journal of every reading"));
-    auto* what = new QLabel(QStringLiteral(
-        "Each received line is kept with its time, port, instrument, raw bytes, value and what became of "
-        "it, in ~/.local/share/tarovex/journal.sqlite, readable by you only."));
-    what->setWordWrap(true);
+    // Two set lines: a wrapped label gets squeezed in the form's height.
+    auto* what = new QLabel(QStringLiteral("Each received line is kept with its time, port, instrument,\n"
+                                           "raw bytes, value and what became of it, readable by you only."));
+    what->setToolTip(QStringLiteral("In ~/.local/share/tarovex/journal.sqlite"));
     const auto edit = [](int width, const QString& placeholder) {
         auto* e = new QLineEdit;
         e->setMaximumWidth(width);
