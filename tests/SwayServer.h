@@ -25,23 +25,27 @@ namespace tarovex_test {
 // as root, so under root it runs as nobody, with its runtime folder and configuration in a
 // folder of its own under /tmp that nobody can reach (the clone may sit in a folder of mode
 // 0700). When sway is missing or does not start, available() is false and reason() says why.
+// With kernelInput it also reads the machine's input devices through libinput, as on a user's
+// session, which takes a seat manager (seatd) and udev; `config` adds to its configuration.
 class SwayServer {
 public:
-    SwayServer() {
+    explicit SwayServer(const std::string& config = {}, bool kernelInput = false) {
         if (!onPath("sway")) {
             reason_ = "sway is not installed (Debian package sway)";
             return;
         }
-        char pattern[] = "/tmp/tarovex-sway-XXXXXX";
-        if (!::mkdtemp(pattern)) {
+        std::error_code tmpError;
+        std::string pattern =
+            (std::filesystem::temp_directory_path(tmpError) / "tarovex-sway-XXXXXX").string();
+        if (tmpError || !::mkdtemp(pattern.data())) {
             reason_ = "no temporary folder";
             return;
         }
         dir_ = pattern;
         ::chmod(dir_.c_str(), 0755);
-        const std::string run = dir_ + "/run", config = dir_ + "/config";
-        std::ofstream(config) << "xwayland disable\noutput * resolution 640x480\n";
-        ::chmod(config.c_str(), 0644);
+        const std::string run = dir_ + "/run", configFile = dir_ + "/config";
+        std::ofstream(configFile) << "xwayland disable\noutput * resolution 640x480\n" << config;
+        ::chmod(configFile.c_str(), 0644);
         ::mkdir(run.c_str(), 0700);
         const bool root = ::geteuid() == 0;
         if (root) {
@@ -61,17 +65,20 @@ public:
             std::vector<std::string> args;
             if (root)
                 args = {"runuser", "-u", "nobody", "--"};
-            const std::vector<std::string> command = {"env",
-                                                      "-i",
-                                                      "XDG_RUNTIME_DIR=" + run,
-                                                      "HOME=" + dir_,
-                                                      "WLR_BACKENDS=headless",
-                                                      "WLR_RENDERER=pixman",
-                                                      "WLR_LIBINPUT_NO_DEVICES=1",
-                                                      "PATH=/usr/bin:/bin",
-                                                      "sway",
-                                                      "-c",
-                                                      config};
+            std::vector<std::string> command = {"env",
+                                                "-i",
+                                                "XDG_RUNTIME_DIR=" + run,
+                                                "HOME=" + dir_,
+                                                "WLR_RENDERER=pixman",
+                                                "PATH=/usr/bin:/bin"};
+            if (kernelInput) {
+                // Without WLR_LIBINPUT_NO_DEVICES: with it, wlroots leaves the devices present
+                // at start unread until the next input event.
+                command.insert(command.end(), {"WLR_BACKENDS=headless,libinput", "LIBSEAT_BACKEND=seatd"});
+            } else {
+                command.insert(command.end(), {"WLR_BACKENDS=headless", "WLR_LIBINPUT_NO_DEVICES=1"});
+            }
+            command.insert(command.end(), {"sway", "-c", configFile});
             args.insert(args.end(), command.begin(), command.end());
             std::vector<char*> argv;
             for (auto& a : args)

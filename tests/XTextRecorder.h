@@ -12,9 +12,10 @@ namespace tarovex_test {
 // is and other keys as "<Return>", "<Tab>", ...
 class TextRecorder {
 public:
-    TextRecorder(const std::string& program, const std::map<std::string, std::string>& env)
+    TextRecorder(const std::string& program, const std::map<std::string, std::string>& env,
+                 int readyMs = 10000)
         : process_(TAROVEX_BINARY_DIR "/tests/" + program, {}, env) {
-        if (process_.readLine(10000) != "ready")
+        if (process_.readLine(readyMs) != "ready")
             throw std::runtime_error("The recorder did not get the focus: " + process_.errorText());
     }
 
@@ -48,8 +49,8 @@ public:
 // The Wayland application, on the compositor of that socket (a path or a name).
 class WaylandTextRecorder : public TextRecorder {
 public:
-    explicit WaylandTextRecorder(const std::string& socket)
-        : TextRecorder("tarovex-test-wrecorder", {{"WAYLAND_DISPLAY", socket}}) {}
+    explicit WaylandTextRecorder(const std::string& socket, int readyMs = 10000)
+        : TextRecorder("tarovex-test-wrecorder", {{"WAYLAND_DISPLAY", socket}}, readyMs) {}
 };
 
 } // namespace tarovex_test

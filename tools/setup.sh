@@ -21,7 +21,7 @@ packages=(
   help2man desktop-file-utils appstream groff-base dpkg-dev file
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev llvm  # tools/fuzz.sh: libFuzzer; llvm-symbolizer for sanitizer reports
-  qemu-system-x86 busybox-static  # tools/vm-test.sh: uinput on a real kernel
+  qemu-system-x86 busybox-static udev seatd  # tools/vm-test.sh: uinput on a real kernel, under sway
 )
 
 missing=()

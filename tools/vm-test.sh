@@ -94,7 +94,7 @@ stage="$vm/initramfs"
 rm -rf "$stage"
 mkdir -p "$stage"/{bin,dev,proc,sys,modules}
 cp "$busybox" "$stage/bin/busybox"
-for applet in sh mount mkdir cat cut insmod chroot poweroff; do
+for applet in sh mount mkdir cat cp insmod switch_root poweroff; do
     ln -s busybox "$stage/bin/$applet"
 done
 install -m 0755 "$top/tests/vm/init.sh" "$stage/init"
@@ -112,7 +112,7 @@ log="$vm/console.log"
 : >"$log"
 start=$EPOCHREALTIME
 set +e
-timeout 110 "$qemu" -accel tcg -m 768 -nodefaults -no-user-config -no-reboot -display none \
+timeout 150 "$qemu" -accel tcg -m 768 -nodefaults -no-user-config -no-reboot -display none \
     -serial stdio -kernel "$boot" -initrd "$vm/initramfs.cpio.gz" \
     -append "console=ttyS0 quiet loglevel=3 panic=-1" \
     -virtfs local,path=/,mount_tag=hostroot,security_model=none,readonly=on,multidevs=remap </dev/null |

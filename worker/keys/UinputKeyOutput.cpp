@@ -186,7 +186,7 @@ void UinputKeyOutput::type(const TypedKey& key) {
 
 void UinputKeyOutput::setLayout(const XkbRuleNames& names) {
     XkbLayout layout = XkbLayout::fromNames(names);
-    modifiers_ = modifierKeys(layout);
+    modifiers_ = physicalModifierKeys(layout);
     layout_ = std::move(layout);
     options_.layout = names;
 }
