@@ -4,6 +4,16 @@
 
 namespace tarovex::journal {
 
+Outcome outcomeOf(const worker::DataLine& line, bool filtered, bool typing) {
+    if (line.isError())
+        return Outcome::Error;
+    if (filtered)
+        return Outcome::Filtered;
+    if (!line.hasValue())
+        return Outcome::Dropped;
+    return typing ? Outcome::Typed : Outcome::Printed;
+}
+
 RunRecorder::RunRecorder(const config::Config& config, Report report, const QString& journalPath)
     : port_(config.getPort()),
       instrument_(config.getInstrument().value_or(config::ConfigHelper::Instrument::getDefault()).name()) {

@@ -13,6 +13,11 @@
 
 namespace tarovex::journal {
 
+// What became of a line in a run, for the journal: `error` when a parity or framing error
+// hit it, `filtered` when the repeat filter took its value, `dropped` when it has no value,
+// else `typed` or, in a run without typing, `printed`.
+Outcome outcomeOf(const worker::DataLine& line, bool filtered, bool typing);
+
 // The record of one run: the journal, the live CSV file and the MQTT publishing from the
 // journal as the settings ask, fed each
 // reading of the run on the run's thread and written on a thread of their own. Messages
