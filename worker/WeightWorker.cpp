@@ -20,6 +20,7 @@ using Tarolink::SerialPort;
 
 // Undelivered reports at which the loop waits for the owner thread.
 constexpr std::size_t kChannelCapacity = 64 * 1024;
+constexpr std::size_t kOutboxLines = 8 * 1024;
 // The idle wait ends by itself this often, to ask a driver that cannot signal a lost
 // device; data and a stop request end it at once.
 constexpr int kIdleWaitMs = 1000;
@@ -314,6 +315,10 @@ void WeightWorker::readAvailable(const std::stop_token& stop) {
                     dropOverlongLine();
                 }
             }
+            // A port that never runs dry must not grow the outbox without end: hand it over
+            // (waiting while the channel is full) once it holds a few blocks' lines.
+            if (outbox_.size() >= kOutboxLines)
+                flushLines();
         }
         blockInstant_.reset();
         flushLines();
@@ -333,6 +338,8 @@ void WeightWorker::readAvailable(const std::stop_token& stop) {
             framingError_ = true;
         }
         endOfByte(b);
+        if (outbox_.size() >= kOutboxLines)
+            flushLines();
     }
     flushLines();
 }

@@ -1,5 +1,6 @@
 #include "tarovex/settings/SettingsForm.h"
 
+#include "config/JavaRegex.h"
 #include "config/NumberText.h"
 #include "config/RecordValidators.h"
 
@@ -92,6 +93,57 @@ std::optional<QString> customRegExError(const QString& expression) {
     if (CH::CustomRegEx::isValid(expression))
         return std::nullopt;
     return QStringLiteral("invalid.expression");
+}
+
+std::optional<QString> customRegExProblem(const QString& expression) {
+    if (!customRegExError(expression))
+        return std::nullopt;
+    QString why = QStringLiteral("It has no group in parentheses for the value.");
+    try {
+        config::JavaRegex::compile(expression);
+    } catch (const std::exception& e) {
+        why = QString::fromUtf8(e.what());
+    }
+    return why;
+}
+
+bool storeField(Field field, const QString& text, config::Config& c) {
+    if (fieldError(field, text))
+        return false;
+    const QString stored = storedFieldText(field, text);
+    switch (field) {
+    case Field::RemoveCharacters:
+        c.setRemoveCharacters(stored);
+        break;
+    case Field::MathOperand:
+        c.setMathOperand(stored);
+        break;
+    case Field::EveryXValues:
+        c.setEveryXValues(stored);
+        break;
+    case Field::EditNumCharacters:
+        c.setEditNumCharacters(stored);
+        break;
+    case Field::DecimalPlaces:
+        c.setDecimalPlaces(stored);
+        break;
+    case Field::Delay:
+        c.setDelay(stored);
+        break;
+    case Field::JournalDays:
+        c.record.journalDays = stored;
+        break;
+    case Field::JournalMaxMB:
+        c.record.journalMaxMB = stored;
+        break;
+    case Field::Station:
+        c.record.station = stored;
+        break;
+    case Field::CsvFile:
+        c.record.csvFile = stored;
+        break;
+    }
+    return true;
 }
 
 bool asksToOverwriteCustomRegEx(const config::Config& config, const CH::Instrument& chosen) {

@@ -43,6 +43,12 @@ std::optional<QString> ignoreDialogError(const QString& timeLimit, const QString
 QString ignoreDifferenceText(const QString& difference);
 // The custom expression dialog's check: nothing, or the message key ("invalid.expression").
 std::optional<QString> customRegExError(const QString& expression);
+// Why the expression is refused, for the user: nothing when it is accepted.
+std::optional<QString> customRegExProblem(const QString& expression);
+
+// Stores a field's text in `config` when it passes the field's check (a field that loses the
+// focus); false, leaving `config` unchanged, when it does not.
+bool storeField(Field field, const QString& text, config::Config& config);
 
 // True when moving from `current` to `chosen` would drop a custom expression, so the user is
 // asked first.

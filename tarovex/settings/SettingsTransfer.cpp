@@ -1,5 +1,6 @@
 #include "tarovex/settings/SettingsTransfer.h"
 
+#include "tarovex/prefs/ConfigStore.h"
 #include "tarovex/prefs/PreferencesXml.h"
 #include "tarovex/texts/ShellBundle.h"
 
@@ -22,11 +23,30 @@ TransferResult exportSettings(prefs::Preferences& node, const QString& path,
     }
 }
 
+QString refusedSettingsText(const QList<QPair<QString, QString>>& refused) {
+    QStringList lines;
+    for (const auto& [key, value] : refused)
+        lines.append(QStringLiteral("%1 = %2").arg(key, value));
+    return lines.join(u'\n');
+}
+
 TransferResult importSettings(prefs::Preferences& node, const QString& path) {
     try {
         prefs::importPreferencesFromFile(node, path);
         node.sync();
-        return {true, QString::fromLatin1(applyImportTitle), QString::fromLatin1(applyImportText)};
+        // The next start replaces a refused value by its default: say so now, by name.
+        const QMap<QString, QString> entries = node.entries();
+        QList<QPair<QString, QString>> refused;
+        for (const QString& key : prefs::settingKeys()) {
+            config::Config probe;
+            if (entries.contains(key) && !prefs::applySetting(probe, key, entries[key]))
+                refused.append({key, entries[key]});
+        }
+        QString message = QString::fromLatin1(applyImportText);
+        if (!refused.isEmpty())
+            message = QStringLiteral("These imported settings are invalid and will get their defaults:\n") +
+                      refusedSettingsText(refused) + QStringLiteral("\n\n") + message;
+        return {true, QString::fromLatin1(applyImportTitle), message};
     } catch (const std::exception& e) {
         return {false, text("error"), QStringLiteral("Import failed\n") + QString::fromUtf8(e.what())};
     }

@@ -2,6 +2,8 @@
 
 #include "tarovex/prefs/Preferences.h"
 
+#include <QList>
+#include <QPair>
 #include <QString>
 
 #include <functional>
@@ -24,6 +26,9 @@ TransferResult exportSettings(prefs::Preferences& node, const QString& path,
 
 // Reads `path` into the settings node; the node is re-read afterwards.
 TransferResult importSettings(prefs::Preferences& node, const QString& path);
+
+// The message that names each refused setting with its stored text, "key = text" a line.
+QString refusedSettingsText(const QList<QPair<QString, QString>>& refused);
 
 // Asked after an accepted import; OK ends the program with exitStatusAfterImport.
 inline constexpr const char* applyImportText = "Apply imported configuration and exit?";

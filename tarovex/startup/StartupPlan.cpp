@@ -2,6 +2,7 @@
 
 #include "tarovex/prefs/ConfigStore.h"
 #include "tarovex/prefs/PreferencesErrors.h"
+#include "tarovex/settings/SettingsTransfer.h"
 #include "tarovex/startup/StartupRules.h"
 #include "tarovex/texts/ShellBundle.h"
 
@@ -30,13 +31,6 @@ StartupPlan planPorts(const QStringList& arguments, const std::function<ports::P
     }
     plan.ports = listing.ports;
     return plan;
-}
-
-QString refusedSettingsText(const QList<QPair<QString, QString>>& refused) {
-    QStringList lines;
-    for (const auto& [key, value] : refused)
-        lines.append(QStringLiteral("%1 = %2").arg(key, value));
-    return lines.join(u'\n');
 }
 
 void loadSettings(StartupPlan& plan, SettingsSession& session, const std::optional<QString>& storeError) {

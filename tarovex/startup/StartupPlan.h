@@ -41,7 +41,4 @@ StartupPlan planPorts(const QStringList& arguments, const std::function<ports::P
 // at all (nothing is loaded then).
 void loadSettings(StartupPlan& plan, SettingsSession& session, const std::optional<QString>& storeError);
 
-// The message that names each refused setting with its stored text, "key = text" a line.
-QString refusedSettingsText(const QList<QPair<QString, QString>>& refused);
-
 } // namespace tarovex

@@ -59,8 +59,9 @@ void store(QLineEdit* f, const QString& v) {
 void load(const QCheckBox* b, bool& v) {
     v = b->isChecked();
 }
+// A disabled box is a feature this build or desktop cannot run: shown unticked.
 void store(QCheckBox* b, bool v) {
-    b->setChecked(v);
+    b->setChecked(v && b->isEnabled());
 }
 
 struct Binding {

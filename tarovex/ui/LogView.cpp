@@ -1,5 +1,6 @@
 #include "tarovex/ui/LogView.h"
 
+#include <QKeyEvent>
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QTextCursor>
@@ -11,13 +12,46 @@ namespace tarovex::ui {
 LogView::LogView(MessageLog& log, QWidget* parent) : QTextEdit(parent), log_(log) {
     setReadOnly(true);
     setUndoRedoEnabled(false);
-    setLineWrapMode(QTextEdit::NoWrap);
+    // Long lines wrap, so nothing of a line is out of sight.
+    setLineWrapMode(QTextEdit::WidgetWidth);
+    setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     QFont font(QStringLiteral("Courier New"), 11);
     font.setStyleHint(QFont::Monospace);
     setFont(font);
     // The last block is the empty one after the final newline.
     document()->setMaximumBlockCount(log.maxLines() + 1);
     connect(&log_, &MessageLog::linesReady, this, &LogView::takeBatch);
+    // Only the user's scrolling decides: a hidden pane's scroll bar is not laid out.
+    connect(verticalScrollBar(), &QScrollBar::valueChanged, this, [this](int value) {
+        if (!scrolling_ && isVisible())
+            following_ = value >= verticalScrollBar()->maximum() - 2;
+    });
+}
+
+void LogView::scrollToEnd() {
+    scrolling_ = true;
+    verticalScrollBar()->setValue(verticalScrollBar()->maximum());
+    scrolling_ = false;
+}
+
+void LogView::keyPressEvent(QKeyEvent* event) {
+    if (event->modifiers() & Qt::ControlModifier &&
+        (event->key() == Qt::Key_End || event->key() == Qt::Key_Home)) {
+        following_ = event->key() == Qt::Key_End;
+        if (following_)
+            scrollToEnd();
+        else
+            verticalScrollBar()->setValue(0);
+        return;
+    }
+    QTextEdit::keyPressEvent(event);
+}
+
+void LogView::showEvent(QShowEvent* event) {
+    QTextEdit::showEvent(event);
+    if (following_)
+        scrollToEnd();
 }
 
 QTextCharFormat LogView::format(LogStyle style) {
@@ -52,8 +86,6 @@ void LogView::takeBatch() {
     const QList<LogLine> lines = log_.takePending();
     if (lines.isEmpty())
         return;
-    QScrollBar* bar = verticalScrollBar();
-    const bool atEnd = bar->value() >= bar->maximum() - 2;
     QTextCursor cursor(document());
     cursor.movePosition(QTextCursor::End);
     cursor.beginEditBlock();
@@ -64,8 +96,8 @@ void LogView::takeBatch() {
         for (const LogSpan& span : lines[i])
             cursor.insertText(span.text, format(span.style));
     cursor.endEditBlock();
-    if (atEnd)
-        bar->setValue(bar->maximum());
+    if (following_)
+        scrollToEnd();
 }
 
 } // namespace tarovex::ui

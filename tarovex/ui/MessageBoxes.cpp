@@ -1,5 +1,6 @@
 #include "tarovex/ui/MessageBoxes.h"
 
+#include <QFileDialog>
 #include <QMessageBox>
 
 namespace tarovex::ui {
@@ -21,6 +22,22 @@ void MessageBoxNotifier::show(Kind kind, const QString& title, const QString& me
 bool askWithMessageBox(QWidget* parent, const QString& title, const QString& message) {
     return QMessageBox::question(parent, title, message, QMessageBox::Yes | QMessageBox::No) ==
            QMessageBox::Yes;
+}
+
+QString chooseSettingsFile(QWidget* parent, bool save, const QString& proposed) {
+    QFileDialog dialog(parent, save ? QStringLiteral("Export settings") : QStringLiteral("Import settings"));
+    dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+    dialog.setNameFilters({QStringLiteral("Settings files (*.xml)"), QStringLiteral("All files (*)")});
+    dialog.setDefaultSuffix(QStringLiteral("xml"));
+    // The export asks about an existing file itself.
+    dialog.setOption(QFileDialog::DontConfirmOverwrite);
+    if (!proposed.isEmpty())
+        dialog.selectFile(proposed);
+    dialog.resize(dialog.sizeHint().expandedTo(QSize(720, 460)));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return {};
+    return dialog.selectedFiles().first();
 }
 
 } // namespace tarovex::ui

@@ -2,6 +2,8 @@
 
 #include "tarovex/RunServices.h"
 
+#include <QString>
+
 class QWidget;
 
 namespace tarovex::ui {
@@ -18,5 +20,9 @@ private:
 
 // A Yes/No question owned by `parent`; true for Yes.
 bool askWithMessageBox(QWidget* parent, const QString& title, const QString& message);
+
+// The settings file to export to (save) or import from, with an XML filter; empty when the
+// user declined.
+QString chooseSettingsFile(QWidget* parent, bool save, const QString& proposed);
 
 } // namespace tarovex::ui

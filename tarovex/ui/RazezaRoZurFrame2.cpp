@@ -19,7 +19,6 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
-#include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -28,6 +27,7 @@
 #include <QTabWidget>
 #include <QTimer>
 
+#include <algorithm>
 #include <atomic>
 #include <iostream>
 
@@ -166,7 +166,6 @@ void RazezaRoZurFrame2::initComponents() {
     tabs_ = new QTabWidget;
     for (int i = 0; i < tabPages_.size(); ++i)
         tabs_->addTab(tabPages_[i], tabTitles_[i]);
-    lastTab_ = tabPages_.first();
     connect(tabs_, &QTabWidget::currentChanged, this, &RazezaRoZurFrame2::tabChanged);
     setCentralWidget(tabs_);
     statusLabel_ = new QLabel(frameText("statusJLabel.text"));
@@ -201,6 +200,7 @@ void RazezaRoZurFrame2::connectControls() {
     for (QLineEdit* f : {c.mathOperand, c.decimalPlaces, c.editNumCharacters, c.removeCharacters, c.delay,
                          c.everyXValues, c.journalDays, c.journalMaxMB, c.station, c.csvFile})
         f->installEventFilter(this);
+    c.inputTerminator->installEventFilter(this);
 }
 
 void RazezaRoZurFrame2::showPortChoices(const QList<ports::PortChoice>& listed) {
@@ -237,42 +237,57 @@ void RazezaRoZurFrame2::showRoundingDialog() {
 }
 
 bool RazezaRoZurFrame2::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::FocusOut)
-        if (auto* f = qobject_cast<QLineEdit*>(watched))
+    if (event->type() == QEvent::FocusOut) {
+        // An editable box keeps the focus itself; its line edit gets none.
+        if (watched == controls_.inputTerminator)
+            checkField(controls_.inputTerminator->lineEdit());
+        else if (auto* f = qobject_cast<QLineEdit*>(watched))
             checkField(f);
+    }
     return QMainWindow::eventFilter(watched, event);
 }
 
 void RazezaRoZurFrame2::checkField(QLineEdit* f) {
     const Controls& c = controls_;
-    const std::pair<QLineEdit*, Field> fields[] = {{c.mathOperand, Field::MathOperand},
-                                                   {c.decimalPlaces, Field::DecimalPlaces},
-                                                   {c.editNumCharacters, Field::EditNumCharacters},
-                                                   {c.removeCharacters, Field::RemoveCharacters},
-                                                   {c.delay, Field::Delay},
-                                                   {c.everyXValues, Field::EveryXValues},
-                                                   {c.journalDays, Field::JournalDays},
-                                                   {c.journalMaxMB, Field::JournalMaxMB},
-                                                   {c.station, Field::Station},
-                                                   {c.csvFile, Field::CsvFile}};
-    for (const auto& [edit, which] : fields) {
-        if (edit != f)
-            continue;
-        const auto error = fieldError(which, f->text());
-        if (!error)
+    config::Config& cfg = session_.config();
+    std::optional<QString> errorKey;
+    // A field that loses the focus stores valid text at once, and shows its error otherwise.
+    if (f == c.inputTerminator->lineEdit()) {
+        if (const auto code = parseInputTerminator(f->text())) {
+            cfg.setInputTerminator(*code);
+        } else {
+            errorKey = QStringLiteral("terminator.must.be.between.0.and.255");
+            f->setText(inputTerminatorText(cfg.getInputTerminator()));
+        }
+    } else {
+        const std::pair<QLineEdit*, Field> fields[] = {{c.mathOperand, Field::MathOperand},
+                                                       {c.decimalPlaces, Field::DecimalPlaces},
+                                                       {c.editNumCharacters, Field::EditNumCharacters},
+                                                       {c.removeCharacters, Field::RemoveCharacters},
+                                                       {c.delay, Field::Delay},
+                                                       {c.everyXValues, Field::EveryXValues},
+                                                       {c.journalDays, Field::JournalDays},
+                                                       {c.journalMaxMB, Field::JournalMaxMB},
+                                                       {c.station, Field::Station},
+                                                       {c.csvFile, Field::CsvFile}};
+        const auto* at =
+            std::find_if(std::begin(fields), std::end(fields), [f](const auto& e) { return e.first == f; });
+        if (at == std::end(fields) || storeField(at->second, f->text(), cfg))
             return;
-        f->setText(fieldResetText(which));
-        if (isClosing())
-            return;
-        // After the focus change has finished, or the dialog would fight it.
-        QTimer::singleShot(0, this, [this, f, key = *error] {
-            for (QWidget* w = f; w; w = w->parentWidget())
-                if (tabs_->indexOf(w) >= 0)
-                    tabs_->setCurrentWidget(w);
-            notify(Notifier::Kind::Error, text("error"), text(key));
-            f->setFocus();
-        });
+        errorKey = fieldError(at->second, f->text());
+        f->setText(fieldResetText(at->second));
+        storeField(at->second, f->text(), cfg);
     }
+    if (!errorKey || isClosing())
+        return;
+    // After the focus change has finished, or the dialog would fight it.
+    QTimer::singleShot(0, this, [this, f, key = *errorKey] {
+        for (QWidget* w = f; w; w = w->parentWidget())
+            if (tabs_->indexOf(w) >= 0)
+                tabs_->setCurrentWidget(w);
+        notify(Notifier::Kind::Error, text("error"), text(key));
+        f->setFocus();
+    });
 }
 
 void RazezaRoZurFrame2::propertyChange(const config::PropertyChangeEvent& event) {
@@ -300,10 +315,14 @@ void RazezaRoZurFrame2::restoreDefaults() {
     controls_.stopBits->setCurrentIndex(d.getStopBits());
     controls_.parity->setCurrentIndex(d.getParity());
     controls_.inputTerminator->setCurrentText(inputTerminatorText(d.getInputTerminator()));
+    // A terminator refused later goes back to this default, not to an older value.
+    session_.config().setInputTerminator(d.getInputTerminator());
 }
 
 void RazezaRoZurFrame2::editCustomRegEx() {
-    CustomRegExDialog dialog(this, session_.config().getCustomRegEx());
+    const config::Config& c = session_.config();
+    CustomRegExDialog dialog(this, c.getCustomRegEx(),
+                             c.getInstrument() ? c.getInstrument()->getRegEx() : QString());
     if (dialog.exec() == QDialog::Accepted && dialog.getCustomRegEx()) {
         session_.config().setCustomRegEx(*dialog.getCustomRegEx());
         session_.requestSave();
@@ -354,11 +373,10 @@ void RazezaRoZurFrame2::checkComputer() {
 }
 
 void RazezaRoZurFrame2::tabChanged(int index) {
-    QWidget* left = lastTab_;
-    lastTab_ = tabs_->widget(index);
-    // By panel, not position: while running the positions of the tabs are not theirs.
-    const int leftId = tabPages_.indexOf(left);
-    if (leftId < 0 || !autosavesOnLeaving(TabId(leftId)))
+    // By position, as the settings tabs stand while stopped (1, 2, 3 and 6).
+    const int left = lastTabIndex_;
+    lastTabIndex_ = index;
+    if (left < 0 || left >= int(allTabs().size()) || !autosavesOnLeaving(TabId(left)))
         return;
     updateConfigFromTabs();
     try {
@@ -440,11 +458,8 @@ void RazezaRoZurFrame2::changeEvent(QEvent* event) {
 
 void RazezaRoZurFrame2::exportSettings() {
     prefs::Preferences* node = session_.node();
-    const QString path =
-        options_.chooseFile
-            ? options_.chooseFile(true, QStringLiteral("tarovex.xml"))
-            : QFileDialog::getSaveFileName(this, QString(), QStringLiteral("tarovex.xml"), QString(), nullptr,
-                                           QFileDialog::DontConfirmOverwrite);
+    const QString path = options_.chooseFile ? options_.chooseFile(true, QStringLiteral("tarovex.xml"))
+                                             : chooseSettingsFile(this, true, QStringLiteral("tarovex.xml"));
     if (path.isEmpty() || !node)
         return;
     const TransferResult r = tarovex::exportSettings(
@@ -459,8 +474,8 @@ void RazezaRoZurFrame2::exportSettings() {
 
 void RazezaRoZurFrame2::importSettings() {
     prefs::Preferences* node = session_.node();
-    const QString path =
-        options_.chooseFile ? options_.chooseFile(false, QString()) : QFileDialog::getOpenFileName(this);
+    const QString path = options_.chooseFile ? options_.chooseFile(false, QString())
+                                             : chooseSettingsFile(this, false, QString());
     if (path.isEmpty() || !node)
         return;
     const TransferResult r = tarovex::importSettings(*node, path);

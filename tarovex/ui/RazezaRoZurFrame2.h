@@ -117,7 +117,7 @@ private:
     std::unique_ptr<RunController> run_;
     std::optional<QString> commandLinePort_;
     bool roundingDialogOpen_ = false;
-    QWidget* lastTab_ = nullptr;
+    int lastTabIndex_ = 0;
     QList<QWidget*> tabPages_; // in TabId order
     QStringList tabTitles_;
     Controls controls_;

@@ -67,7 +67,9 @@ bool IgnoreDialog::tryAccept() {
     return true;
 }
 
-CustomRegExDialog::CustomRegExDialog(QWidget* parent, const QString& expression) : QDialog(parent) {
+CustomRegExDialog::CustomRegExDialog(QWidget* parent, const QString& expression,
+                                     const QString& presetExpression)
+    : QDialog(parent) {
     setWindowTitle(text("CustomRegExDialog.this.title"));
     setModal(true);
     auto* layout = new QVBoxLayout(this);
@@ -77,15 +79,28 @@ CustomRegExDialog::CustomRegExDialog(QWidget* parent, const QString& expression)
     expressionField_->setMinimumSize(420, 80);
     layout->addWidget(expressionField_);
     layout->addWidget(new QLabel(text("CustomRegExDialog.label4.text")));
+    remark_ =
+        new QLabel(expression.isEmpty()
+                       ? QStringLiteral("In use now, from the instrument preset: %1").arg(presetExpression)
+                       : QStringLiteral("In use now: %1").arg(expression));
+    remark_->setTextFormat(Qt::PlainText);
+    remark_->setWordWrap(true);
+    layout->addWidget(remark_);
     auto* buttons = okCancel(this, "CustomRegExDialog.cancelButton.text");
     connect(buttons, &QDialogButtonBox::accepted, this, &CustomRegExDialog::tryAccept);
     layout->addWidget(buttons);
 }
 
+QString CustomRegExDialog::remark() const {
+    return remark_->text();
+}
+
 bool CustomRegExDialog::tryAccept() {
     const QString expression = expressionField_->toPlainText();
-    if (const auto error = customRegExError(expression)) {
-        showError(this, *error);
+    if (const auto why = customRegExProblem(expression)) {
+        // Said in the dialog itself, beside the expression to mend.
+        remark_->setText(text("invalid.expression") + u'\n' + *why);
+        remark_->setStyleSheet(QStringLiteral("color: #b00020"));
         return false;
     }
     expression_ = expression;

@@ -5,6 +5,7 @@
 
 #include <optional>
 
+class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
 
@@ -31,18 +32,22 @@ private:
     std::optional<QString> difference_;
 };
 
-// Asks for the user's own extraction expression.
+// Asks for the user's own extraction expression; shows the one in use now (the user's, or
+// the instrument preset's when the user has none) and why a refused one is wrong.
 class CustomRegExDialog : public QDialog {
     Q_OBJECT
 
 public:
-    CustomRegExDialog(QWidget* parent, const QString& expression);
+    CustomRegExDialog(QWidget* parent, const QString& expression, const QString& presetExpression);
     const std::optional<QString>& getCustomRegEx() const { return expression_; }
     bool tryAccept();
     QPlainTextEdit* expressionField() const { return expressionField_; }
+    // What the dialog says about the expression: the one in use, or why it was refused.
+    QString remark() const;
 
 private:
     QPlainTextEdit* expressionField_;
+    QLabel* remark_;
     std::optional<QString> expression_;
 };
 

@@ -22,6 +22,8 @@
 #include <QTextBrowser>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace tarovex::ui {
 
 namespace CH = config::ConfigHelper;
@@ -32,11 +34,20 @@ QString frameText(const char* key) {
 
 namespace {
 
+// One capitalisation in every list: "NONE" and "half up" are shown as "None" and "Half up".
+QString choiceLabel(const QString& name) {
+    if (name.isEmpty() || !name.front().isLetter())
+        return name;
+    const bool shouting = name.size() > 1 && name == name.toUpper() && !name.contains(u' ') &&
+                          std::all_of(name.begin(), name.end(), [](QChar ch) { return ch.isLetter(); });
+    return name.front().toUpper() + (shouting ? name.mid(1).toLower() : name.mid(1));
+}
+
 // Enumeration boxes list the constants in ordinal order, so the index is the ordinal.
 template <typename E> QComboBox* enumBox(const char* tipKey = nullptr) {
     auto* box = new QComboBox;
     for (const E& e : E::values())
-        box->addItem(e.toString());
+        box->addItem(choiceLabel(e.toString()));
     if (tipKey)
         box->setToolTip(frameText(tipKey));
     return box;
@@ -81,8 +92,16 @@ QWidget* inputTab(Controls& c) {
     c.bitRate = enumBox<CH::BitRates>("bitRateBox.toolTipText");
     c.dataBits = enumBox<CH::DataBits>();
     c.stopBits = enumBox<CH::StopBits>();
+    for (int i = 0; i < c.stopBits->count(); ++i)
+        c.stopBits->setItemText(i, c.stopBits->itemText(i) + (c.stopBits->itemText(i) == u"1"
+                                                                  ? QStringLiteral(" stop bit")
+                                                                  : QStringLiteral(" stop bits")));
     c.parity = enumBox<CH::Parity>();
-    c.inputTerminator = enumBox<CH::InputTerminator>("inputTerminatorBox.toolTipText");
+    // The terminator box's texts are read back as they are (parseInputTerminator).
+    c.inputTerminator = new QComboBox;
+    c.inputTerminator->setToolTip(frameText("inputTerminatorBox.toolTipText"));
+    for (const CH::InputTerminator& t : CH::InputTerminator::values())
+        c.inputTerminator->addItem(t.toString());
     c.inputTerminator->setEditable(true);
     c.inputTerminator->setInsertPolicy(QComboBox::NoInsert);
     c.inputTerminator->setMinimumContentsLength(frameText("inputTerminatorBox.prototypeDisplayValue").size());
@@ -234,9 +253,10 @@ QWidget* settingsTab(Controls& c, const TabsContext& context) {
     }
     c.checkForUpdates = new QCheckBox(frameText("checkForUpdatesCheckBox.text"));
     if (context.noUpdateCheck) {
-        // The setting is still kept, for a build that has an address.
+        // Not ticked for a check that cannot run; the tooltip of a disabled box still shows.
         c.checkForUpdates->setText(c.checkForUpdates->text() + QStringLiteral(" (not in this build)"));
         c.checkForUpdates->setToolTip(*context.noUpdateCheck);
+        c.checkForUpdates->setEnabled(false);
     }
     c.abortAutoStart = new QCheckBox(frameText("abortAutoStartCheckBox.text"));
     c.abortAutoStart->setToolTip(frameText("abortAutoStartCheckBox.toolTipText"));
@@ -245,7 +265,7 @@ QWidget* settingsTab(Controls& c, const TabsContext& context) {
     form->addRow(label("label13.text"), c.manualConnect);
     form->addRow(QString(), c.autoConnect);
     form->addRow(QString(), c.abortAutoStart);
-    form->addRow(QString(), c.minimizeToTray);
+    form->addRow(label("trayLabel.text"), c.minimizeToTray);
     form->addRow(QString(), c.notifyWhenMinimizedToTray);
     form->addRow(QStringLiteral("Updates:"), c.checkForUpdates);
     auto* transfer = new QHBoxLayout;
@@ -270,8 +290,8 @@ QWidget* aboutTab(Controls& c) {
     const auto prop = [](const char* name) {
         return QString::fromStdString(Tarolink::SystemProperties::get(name).value_or(std::string()));
     };
-    const QString version = QStringLiteral("Version ") + prop("VERSION") + u' ' + QStringLiteral("en") +
-                            u' ' + prop("TLK_OSNAME") + u' ' + prop("TLK_OSARCH");
+    const QString version =
+        QStringLiteral("Version %1 on %2 (%3)").arg(prop("VERSION"), prop("TLK_OSNAME"), prop("TLK_OSARCH"));
     QString about = frameText("aboutPane.text");
     about.replace(QStringLiteral("</body>"),
                   QStringLiteral("<p><small>%1</small></p></body>").arg(version.toHtmlEscaped()));

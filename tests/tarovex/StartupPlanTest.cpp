@@ -2,6 +2,8 @@
 #include "tarovex/startup/StartupPlan.h"
 #include "tarovex/ports/PortList.h"
 #include "tarovex/prefs/FilePreferences.h"
+#include "tarovex/prefs/PreferencesXml.h"
+#include "tarovex/settings/SettingsTransfer.h"
 #include "tarovex/texts/ShellBundle.h"
 
 #include <QTemporaryDir>
@@ -89,4 +91,20 @@ TEST(StartupPlan, LoadingNamesEachRefusedSettingAndKeepsTheStoredPortWhenListing
     ASSERT_EQ(cli.messages.size(), 1);
     EXPECT_TRUE(cli.messages[0].text.contains("cannot be opened")) << cli.messages[0].text.toStdString();
     EXPECT_TRUE(cli.messages[0].text.endsWith("no home folder"));
+}
+
+TEST(SettingsImport, NamesEachRefusedSettingWithItsValue) {
+    QTemporaryDir dir;
+    auto root = prefs::FilePreferences::createRoot(dir.filePath("prefs.txt"));
+    prefs::Preferences* node = root->node("/com/lumbrix/tarovex");
+    node->put("bitRate", "99");
+    node->put("sound", "LOUD");
+    node->put("delay", "20");
+    const QString file = dir.filePath("settings.xml");
+    prefs::exportNodeToFile(*node, file);
+    const TransferResult r = importSettings(*node, file);
+    ASSERT_TRUE(r.ok) << r.message.toStdString();
+    EXPECT_TRUE(r.message.startsWith("These imported settings are invalid and will get their defaults:\n"
+                                     "bitRate = 99\nsound = LOUD\n\n"))
+        << r.message.toStdString();
 }

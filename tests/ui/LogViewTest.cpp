@@ -4,6 +4,8 @@
 
 #include <QDateTime>
 #include <QDeadlineTimer>
+#include <QKeyEvent>
+#include <QScrollBar>
 
 #include <gtest/gtest.h>
 
@@ -34,4 +36,46 @@ TEST(LogView, ABatchShowsItsNewestLinesAndCountsTheOthers) {
         EXPECT_TRUE(shown.first().endsWith(r.first)) << shown.first().toStdString();
         EXPECT_TRUE(shown.last().endsWith(QStringLiteral("line %1").arg(r.lines - 1)));
     }
+}
+
+TEST(LogView, FollowsTheNewestLineUnlessScrolledUpAlsoWhileHidden) {
+    ui_test::application();
+    MessageLog log;
+    ui::LogView view(log);
+    view.resize(400, 200);
+    view.show();
+    int n = 0;
+    const auto addLines = [&] {
+        const int want = view.lineCount() + 100;
+        for (int i = 0; i < 100; ++i)
+            log.append(eventLine(QDateTime::currentDateTime(), QStringLiteral("line %1").arg(n++),
+                                 LogStyle::Regular));
+        ASSERT_TRUE(ui_test::runUntil([&] { return view.lineCount() >= want; }, 5000));
+    };
+    QScrollBar* bar = view.verticalScrollBar();
+    const auto atEnd = [&] { return bar->maximum() > 0 && bar->value() == bar->maximum(); };
+    const auto showAgain = [&] {
+        view.show();
+        QApplication::processEvents();
+    };
+    addLines();
+    EXPECT_TRUE(atEnd());
+    view.hide(); // another tab in front
+    addLines();
+    showAgain();
+    EXPECT_TRUE(atEnd()) << "followed while hidden";
+
+    bar->setValue(0); // the user scrolls up
+    view.hide();
+    addLines();
+    showAgain();
+    EXPECT_EQ(bar->value(), 0);
+    EXPECT_FALSE(view.followsNewest());
+
+    QKeyEvent ctrlEnd(QEvent::KeyPress, Qt::Key_End, Qt::ControlModifier);
+    QApplication::sendEvent(&view, &ctrlEnd);
+    EXPECT_TRUE(atEnd());
+    addLines();
+    EXPECT_TRUE(atEnd());
+    EXPECT_EQ(view.lineWrapMode(), QTextEdit::WidgetWidth);
 }

@@ -96,5 +96,6 @@ TEST(WindowAutoPort, TheUpdateCheckBoxSaysWhenTheBuildCannotCheck) {
         QCheckBox* box = w.frame->controls().checkForUpdates;
         EXPECT_EQ(box->toolTip().contains("never checks"), r.saysSo);
         EXPECT_EQ(box->text().contains("not in this build"), r.saysSo);
+        EXPECT_EQ(box->isEnabled(), !r.saysSo);
     }
 }

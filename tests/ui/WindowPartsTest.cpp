@@ -4,11 +4,13 @@
 #include "tarovex/settings/SettingsForm.h"
 #include "tarovex/ui/ControlBindings.h"
 #include "tarovex/ui/PortBox.h"
+#include "tarovex/ui/SettingsDialogs.h"
 #include "tarovex/ui/TrayIcon.h"
 #include "tarovex/ui/WindowTabs.h"
 
 #include <QAction>
 #include <QMenu>
+#include <QPlainTextEdit>
 #include <QWidget>
 
 #include <gtest/gtest.h>
@@ -82,4 +84,20 @@ TEST(TrayIcon, AnyClickShowsTheWindowAndTheMenuStartsStopsAndQuits) {
 
     tray.setStatus("The device was unplugged: <b>/dev/ttyUSB0</b>");
     EXPECT_EQ(tray.toolTip(), "Tarovex: The device was unplugged: /dev/ttyUSB0");
+}
+
+TEST(CustomRegExDialog, ShowsTheExpressionInUseAndWhyOneIsRefused) {
+    ui_test::application();
+    ui::CustomRegExDialog preset(nullptr, "", "([0-9.]+)");
+    EXPECT_EQ(preset.remark(), "In use now, from the instrument preset: ([0-9.]+)");
+    const struct {
+        QString expression;
+        QString why;
+    } rows[] = {{"[0-9]+", "no group in parentheses"}, {"([0-9]+", "Unclosed group"}};
+    for (const auto& r : rows) {
+        ui::CustomRegExDialog dialog(nullptr, "(x)", "");
+        dialog.expressionField()->setPlainText(r.expression);
+        EXPECT_FALSE(dialog.tryAccept());
+        EXPECT_TRUE(dialog.remark().contains(r.why)) << dialog.remark().toStdString();
+    }
 }

@@ -11,13 +11,18 @@
 #include "tarovex/ui/LogView.h"
 #include "tarovex/ui/PortBox.h"
 #include "tarovex/ui/RazezaRoZurFrame2.h"
+#include "tarovex/ui/SettingsDialogs.h"
 #include "tarovex/ui/Startup.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QEventLoop>
+#include <QFocusEvent>
 #include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTemporaryDir>
@@ -177,6 +182,47 @@ TEST(Window, RefreshKeepsTheCommandLinePortAndFindPortProbesIt) {
     dialog->close();
 }
 
+TEST(Window, AFieldLeavingTheFocusIsStoredOrRefusedAndTheTerminatorFallsBackToTheDefault) {
+    Pty pty;
+    Window w(pty.path());
+    const ui::Controls& c = w.frame->controls();
+    const auto leave = [](QWidget* f, const QString& typed) {
+        if (auto* box = qobject_cast<QComboBox*>(f))
+            box->setEditText(typed);
+        else
+            static_cast<QLineEdit*>(f)->setText(typed);
+        QFocusEvent out(QEvent::FocusOut);
+        QApplication::sendEvent(f, &out);
+        QApplication::processEvents();
+    };
+    leave(c.delay, "37");
+    EXPECT_EQ(w.frame->config().getDelay(), "37");
+    leave(c.inputTerminator, "7");
+    EXPECT_EQ(w.frame->config().getInputTerminator(), 7);
+
+    c.defaults->click();
+    const QString shown = c.inputTerminator->currentText();
+    leave(c.inputTerminator, "256");
+    ASSERT_TRUE(runUntil(
+        [&] { return w.notifier.shown.last().contains(text("terminator.must.be.between.0.and.255")); }));
+    EXPECT_EQ(c.inputTerminator->currentText(), shown);
+    EXPECT_NE(w.frame->config().getInputTerminator(), 7);
+}
+
+TEST(Window, WhileRunningLeavingTheLogTabSavesByPosition) {
+    Pty pty;
+    Window w(pty.path());
+    w.frame->controls().startStop->click();
+    ASSERT_TRUE(runUntil([&] { return w.tabTitles().size() == 3; }))
+        << w.notifier.shown.join("\n").toStdString();
+    w.frame->controls().delay->setText("55");
+    w.frame->tabs()->setCurrentIndex(1); // the log
+    w.frame->tabs()->setCurrentIndex(2); // leaving position 1 saves
+    EXPECT_EQ(w.root->node(QString::fromLatin1(prefs::settingsNodePath))->get("delay", ""), "55");
+    w.frame->controls().startStop->click();
+    ASSERT_TRUE(runUntil([&] { return !w.frame->isConnected(); }));
+}
+
 TEST(Window, Screens) {
     if (qEnvironmentVariableIsEmpty("TAROVEX_SCREENSHOT_DIR"))
         GTEST_SKIP() << "only for tools/screenshots.sh";
@@ -187,4 +233,11 @@ TEST(Window, Screens) {
         QApplication::processEvents();
         shoot(w.frame.get(), QStringLiteral("stopped-%1").arg(i));
     }
+    ui::CustomRegExDialog custom(w.frame.get(), "", "([0-9.]+)");
+    shoot(&custom, "dialog-custom-expression");
+    custom.expressionField()->setPlainText("([0-9]+");
+    custom.tryAccept();
+    shoot(&custom, "dialog-custom-expression-refused");
+    ui::IgnoreDialog ignore(w.frame.get(), "500", "0.1");
+    shoot(&ignore, "dialog-repeated-values");
 }
