@@ -5,7 +5,7 @@
 #include "Tarolink/SimulatedDriver.h"
 #include "config/Config.h"
 #include "config/Instrument.h"
-#include "tarovex/NullOutputs.h"
+#include "tarovex/log/MessageLog.h"
 #include "tarovex/RunController.h"
 #include "tarovex/log/MessageLog.h"
 
@@ -85,7 +85,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     SilentNotifier notifier;
     MessageLog log;
-    RunController run(c, recordingServices(), notifier, log);
+    RunController run(c, RunServices{}, notifier, log);
     if (!run.start())
         return 0;
     // The stream in two reads, the second starting with one byte received with an error.

@@ -32,24 +32,41 @@ private:
 
 class KeyboardTyper : public ValueTyper {
 public:
-    KeyboardTyper(const config::Config& config, worker::WeightWorkerView& view)
-        : log_(view), session_(config, log_) {}
+    template <typename... Output>
+    KeyboardTyper(const config::Config& config, worker::WeightWorkerView& view, Output&&... output)
+        : view_(view), log_(view), session_(config, log_, std::forward<Output>(output)...) {}
 
     void putString(const QString& value) override { session_.putString(value); }
-    void start() override { session_.start(); }
-    void stop() override { session_.stop(); }
+    void start(std::function<void()> ended) override { session_.start(std::move(ended)); }
+    void setHeld(bool held) override { session_.setHeld(held); }
+    std::size_t stop() override {
+        const worker::KeystrokeQueue::Discarded discarded = session_.stop();
+        if (discarded.stale)
+            view_.logImportantEvent(
+                worker::staleValuesMessage(*discarded.stale, worker::KeystrokeQueue::kDefaultMaxAge));
+        return discarded.waiting;
+    }
+    void abandon() override { session_.abandon(); }
     QString description() const override { return session_.description(); }
     QStringList warnings() const override { return session_.warnings(); }
 
 private:
+    worker::WeightWorkerView& view_;
     ThreadSafeLog log_; // before the session, which reports to it until it has stopped
     worker::keys::TypingSession session_;
 };
 
 } // namespace
 
-std::unique_ptr<ValueTyper> makeKeyboardTyper(const config::Config& config, worker::WeightWorkerView& view) {
-    return std::make_unique<KeyboardTyper>(config, view);
+std::unique_ptr<ValueTyper> makeKeyboardTyper(const config::Config& config, worker::WeightWorkerView& view,
+                                              const worker::keys::KeyOutputOptions& backend) {
+    return std::make_unique<KeyboardTyper>(config, view, backend);
+}
+
+std::unique_ptr<ValueTyper> makeKeyboardTyper(const config::Config& config, worker::WeightWorkerView& view,
+                                              std::unique_ptr<worker::keys::KeySynthesizer> synthesizer,
+                                              const QString& description) {
+    return std::make_unique<KeyboardTyper>(config, view, std::move(synthesizer), description);
 }
 
 std::optional<bool> capsLockOn() {

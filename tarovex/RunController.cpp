@@ -1,24 +1,89 @@
 #include "tarovex/RunController.h"
 
 #include "Tarolink/SerialExceptions.h"
+#include "config/ResourceBundle.h"
 #include "tarovex/texts/ShellBundle.h"
+#include "worker/WorkerBundle.h"
+#include "worker/WorkerMessages.h"
 #include "worker/openhint/OpenFailureHint.h"
 
 #include <QDateTime>
-#include <QTimer>
+#include <QMetaMethod>
+
+#include <algorithm>
 
 namespace tarovex {
 
 namespace CH = config::ConfigHelper;
+namespace WM = worker::WorkerMessages;
+
+namespace {
+
+QString workerText(QLatin1StringView key) {
+    return worker::workerBundle().getString(key);
+}
+
+// The window's message log as the log of a run.
+class MessageLogWriter : public RunLog {
+public:
+    explicit MessageLogWriter(MessageLog& log) : log_(log) {}
+    void event(const QString& text, bool important) override {
+        log_.append(eventLine(QDateTime::currentDateTime(), text,
+                              important ? LogStyle::Important : LogStyle::Regular));
+    }
+    void line(const worker::DataLine& line) override { log_.append(dataLineLog(line)); }
+
+private:
+    MessageLog& log_;
+};
+
+// Why a worker ended, in one line; empty when it was stopped.
+QString endReason(worker::WeightWorker& w) {
+    using Outcome = worker::WeightWorker::Outcome;
+    switch (w.outcome()) {
+    case Outcome::DeviceGone:
+        return config::ResourceBundle::formatPrintf(workerText(WM::DEVICE_DISCONNECTED),
+                                                    {QString::fromStdString(w.port().getPortName())});
+    case Outcome::Failed:
+        return workerText(WM::EXECUTION_EXCEPTION) + w.failure().value_or(QString());
+    case Outcome::Interrupted:
+        return workerText(WM::INTERRUPTED);
+    case Outcome::Cancelled:
+    case Outcome::Running:
+        break;
+    }
+    return {};
+}
+
+} // namespace
+
+RunController::RunController(const config::Config& config, RunServices services, Notifier& notifier,
+                             RunLog& log, QObject* parent)
+    : RunController(config, std::move(services), notifier, nullptr, &log, parent) {}
 
 RunController::RunController(const config::Config& config, RunServices services, Notifier& notifier,
                              MessageLog& log, QObject* parent)
-    : QObject(parent), config_(config), services_(std::move(services)), notifier_(notifier), log_(log) {}
+    : RunController(config, std::move(services), notifier, std::make_unique<MessageLogWriter>(log), nullptr,
+                    parent) {}
+
+RunController::RunController(const config::Config& config, RunServices services, Notifier& notifier,
+                             std::unique_ptr<RunLog> ownLog, RunLog* log, QObject* parent)
+    : QObject(parent), config_(config), services_(std::move(services)), notifier_(notifier),
+      ownLog_(std::move(ownLog)), log_(log ? *log : *ownLog_) {
+    shutdownTimer_.setSingleShot(true);
+    connect(&shutdownTimer_, &QTimer::timeout, this, &RunController::abandonTyping);
+}
 
 RunController::~RunController() {
     if (worker_)
         worker_->cancel(true);
-    releaseOutputs();
+    // Ending the process: a value still being typed is cut short, with no key left down.
+    for (auto& t : finishing_)
+        t->abandon();
+    if (typer_)
+        typer_->abandon();
+    typer_.reset();
+    finishing_.clear();
 }
 
 void RunController::startStop() {
@@ -30,15 +95,23 @@ void RunController::startStop() {
 
 bool RunController::start() {
     using Kind = Notifier::Kind;
-    try {
-        typer_ = services_.makeTyper(config_, *this);
-    } catch (const std::exception& e) {
-        notifier_.show(Kind::Error, text("error"),
-                       text("error.initializing.keyboard.output") + QString::fromUtf8(e.what()));
+    if (worker_) { // stopped, its end not yet reported
+        worker_.reset();
+        endRun({});
+    }
+    if (services_.makeTyper) {
+        try {
+            typer_ = services_.makeTyper(config_, *this);
+        } catch (const std::exception& e) {
+            notifier_.show(Kind::Error, text("error"),
+                           workerText(WM::ERROR_INITIALIZING_KEYBOARD_OUTPUT) + QString::fromUtf8(e.what()));
+            if (typingRequired_)
+                return false;
+        }
     }
     if (services_.capsLockOn && services_.capsLockOn().value_or(false))
         notifier_.show(Kind::Warning, text("warning"), text("please.turn.off.caps.lock"));
-    if (config_.getSound() != CH::Sound::NONE) {
+    if (services_.makeSound && config_.getSound() != CH::Sound::NONE) {
         try {
             sound_ = services_.makeSound(config_.getSound().getPercussionNumber());
         } catch (const std::exception& e) {
@@ -58,10 +131,13 @@ bool RunController::start() {
     } catch (const std::exception& e) {
         const auto hint = worker::openFailureHint(config_.getPort(), e);
         notifier_.show(Kind::Error, text("error.opening.port"),
-                       QString::fromUtf8(e.what()) + (hint ? u'\n' + *hint : QString()));
+                       workerText(WM::ERROR_OPENING_PORT) + QString::fromStdString(Tarolink::describe(e)) +
+                           (hint ? u'\n' + *hint : QString()));
     }
     if (!created.worker) {
-        releaseOutputs();
+        retireTyper();
+        sound_.reset();
+        ignorer_.reset();
         return false;
     }
     worker_ = std::move(created.worker);
@@ -69,18 +145,27 @@ bool RunController::start() {
     if (created.warning)
         notifier_.show(Kind::Warning, text("warning"), *created.warning);
 
+    const auto instrument = config_.getInstrument().value_or(CH::Instrument::getDefault());
+    logEvent(text("RazezaRoZurFrame2.deviceLabel.text") + u' ' + instrument.getDisplayName());
+    if (!config_.getCustomRegEx().isEmpty())
+        logEvent(QStringLiteral("Custom regEx: ") + config_.getCustomRegEx());
     if (typer_) {
-        typer_->start();
-        const auto instrument = config_.getInstrument().value_or(CH::Instrument::getDefault());
-        logEvent(text("RazezaRoZurFrame2.deviceLabel.text") + u' ' + instrument.getDisplayName());
-        if (!config_.getCustomRegEx().isEmpty())
-            logEvent(QStringLiteral("Custom regEx: ") + config_.getCustomRegEx());
-        logEvent(text("keyboard.output.started.type") + u' ' + config_.getKeyboardType().toString());
+        typer_->setHeld(held_);
+        ValueTyper* typer = typer_.get();
+        typer_->start([this, typer] {
+            // On the typing thread; this outlives every typer it made.
+            QMetaObject::invokeMethod(
+                this, [this, typer] { typerEnded(typer); }, Qt::QueuedConnection);
+        });
+        logEvent(workerText(WM::KEYBOARD_OUTPUT_STARTED_TYPE) + u' ' + config_.getKeyboardType().toString());
         if (const QString description = typer_->description(); !description.isEmpty())
             logEvent(description);
         for (const QString& warning : typer_->warnings())
             logImportantEvent(text("warning") + QStringLiteral(": ") + warning);
     }
+    runOpen_ = true;
+    for (ReadingConsumer* c : consumers_)
+        c->runStarted(config_);
     worker_->start();
     return true;
 }
@@ -88,33 +173,95 @@ bool RunController::start() {
 void RunController::stop() {
     if (worker_)
         worker_->cancel(true);
-    releaseOutputs();
-}
-
-void RunController::releaseOutputs() {
-    if (typer_)
-        typer_->stop();
-    typer_.reset();
+    retireTyper();
     if (sound_)
         sound_->close();
     sound_.reset();
-    ignorer_.reset();
+}
+
+void RunController::shutdown(std::function<void()> done, std::chrono::milliseconds bound) {
+    shutdownDone_ = std::move(done);
+    stop();
+    shutdownTimer_.start(bound);
+    // Never from inside the caller.
+    QMetaObject::invokeMethod(this, &RunController::checkShutdown, Qt::QueuedConnection);
+}
+
+void RunController::checkShutdown() {
+    if (!shutdownDone_ || worker_ || !finishing_.empty())
+        return;
+    shutdownTimer_.stop();
+    std::exchange(shutdownDone_, {})();
+}
+
+void RunController::abandonTyping() {
+    if (finishing_.empty())
+        return;
+    logImportantEvent(QStringLiteral("The value being typed did not end within %1 s: its keys were released "
+                                     "and the rest of it was not typed.")
+                          .arg(double(shutdownTimer_.interval()) / 1000));
+    for (auto& t : finishing_)
+        t->abandon();
+}
+
+void RunController::retireTyper() {
+    showWaiting(false);
+    if (!typer_)
+        return;
+    if (const std::size_t dropped = typer_->stop(); dropped > 0)
+        logImportantEvent(QStringLiteral("%1 values not yet typed were dropped.").arg(dropped));
+    finishing_.push_back(std::move(typer_));
+}
+
+void RunController::typerEnded(ValueTyper* typer) {
+    const auto it = std::find_if(finishing_.begin(), finishing_.end(),
+                                 [typer](const auto& t) { return t.get() == typer; });
+    if (it == finishing_.end())
+        return; // still the typer of the running run: it goes at stop()
+    finishing_.erase(it);
+    checkShutdown();
 }
 
 void RunController::workerFinished() {
-    // A run that ended by itself (device gone, read error) must not leave the typing thread
-    // of this run behind: the next Start makes new ones.
-    releaseOutputs();
-    if (auto* w = worker_.release())
-        w->deleteLater(); // we are inside its signal
+    std::unique_ptr<worker::WeightWorker> w = std::move(worker_);
+    const QString reason = endReason(*w);
+    w.release()->deleteLater(); // we are inside its signal
+    endRun(reason);
+}
+
+void RunController::endRun(const QString& reason) {
+    // A run that ended by itself must not leave its typing thread or sound behind: the next
+    // Start makes new ones.
+    stop();
+    ignorer_.reset();
+    if (std::exchange(runOpen_, false))
+        for (ReadingConsumer* c : consumers_)
+            c->runStopped(reason);
+    emit runEnded(reason);
+    checkShutdown();
+}
+
+void RunController::setTypingHeld(bool held) {
+    held_ = held;
+    if (typer_)
+        typer_->setHeld(held);
+    if (!held)
+        showWaiting(false);
+}
+
+void RunController::showWaiting(bool waiting) {
+    if (waitingShown_ == waiting)
+        return;
+    waitingShown_ = waiting;
+    emit valuesWaiting(waiting);
 }
 
 void RunController::logEvent(const QString& t) {
-    log_.append(eventLine(QDateTime::currentDateTime(), t, LogStyle::Regular));
+    log_.event(t, false);
 }
 
 void RunController::logImportantEvent(const QString& t) {
-    log_.append(eventLine(QDateTime::currentDateTime(), t, LogStyle::Important));
+    log_.event(t, true);
 }
 
 void RunController::setConnectedInGUI(bool connected) {
@@ -123,14 +270,34 @@ void RunController::setConnectedInGUI(bool connected) {
 }
 
 void RunController::dataLineReceived(worker::DataLine line) {
-    if (ignorer_)
+    ReadingOutcome outcome = line.hasValue() ? ReadingOutcome::Value : ReadingOutcome::NoValue;
+    if (ignorer_ && line.hasValue()) {
+        const QString value = line.getProcessedData();
         ignorer_->process(line);
+        if (!line.hasValue()) {
+            outcome = ReadingOutcome::Repeat;
+            if (!consumers_.isEmpty()) {
+                const worker::DataLine received(line.getRawData(), value, line.getCount(), line.getInstant(),
+                                                line.isError());
+                for (ReadingConsumer* c : consumers_)
+                    c->reading(received, outcome);
+            }
+        }
+    }
+    if (outcome != ReadingOutcome::Repeat)
+        for (ReadingConsumer* c : consumers_)
+            c->reading(line, outcome);
+    if (typer_) {
+        typer_->putString(line.getProcessedData());
+        if (held_ && line.hasValue())
+            showWaiting(true);
+    }
     if (sound_ && line.hasValue())
         sound_->play();
-    log_.append(dataLineLog(line));
-    emit statusChanged(text("line.count") + QString::number(line.getCount()));
-    if (typer_)
-        typer_->putString(line.getProcessedData());
+    log_.line(line);
+    static const QMetaMethod statusSignal = QMetaMethod::fromSignal(&RunController::statusChanged);
+    if (isSignalConnected(statusSignal))
+        emit statusChanged(text("line.count") + QString::number(line.getCount()));
 }
 
 } // namespace tarovex

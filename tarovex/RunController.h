@@ -1,28 +1,45 @@
 #pragma once
 
 #include "config/Config.h"
+#include "tarovex/ReadingConsumer.h"
 #include "tarovex/RunServices.h"
 #include "tarovex/log/MessageLog.h"
 #include "worker/Ignorer.h"
 #include "worker/WeightWorker.h"
 
+#include <QList>
 #include <QObject>
+#include <QTimer>
 
+#include <chrono>
+#include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
 
 namespace tarovex {
 
-// One acquisition run, without a display: Start creates the keystroke output, the sound, the
-// repeat filter and the worker (which opens the port) and starts them; every received line
-// goes through the filter, the sound, the log and the keystroke output; Stop ends them all.
+// One acquisition run, without a display, for the window and the console alike: Start
+// creates the keystroke output, the sound, the repeat filter and the worker (which opens
+// the port) and starts them; every received line goes through the filter, the consumers,
+// the keystroke output, the sound and the log; Stop ends them all.
+//
+// Nothing here waits for typing: a value being typed at Stop is completed in the
+// background, values not yet typed are dropped, and a new Start types once it is complete.
 // It is the worker's view. UI thread only (the worker reports on it).
 class RunController : public QObject, public worker::WeightWorkerView {
     Q_OBJECT
 
 public:
+    // How long closing waits for the value being typed.
+    static constexpr std::chrono::milliseconds kShutdownBound{10000};
+
+    RunController(const config::Config& config, RunServices services, Notifier& notifier, RunLog& log,
+                  QObject* parent = nullptr);
+    // Messages and received lines go to the window's message log.
     RunController(const config::Config& config, RunServices services, Notifier& notifier, MessageLog& log,
                   QObject* parent = nullptr);
+    // A value still being typed is abandoned (its keys released).
     ~RunController() override;
 
     bool isConnected() const { return connected_; }
@@ -31,12 +48,27 @@ public:
     void startStop();
     // True when the worker was started (the port is open).
     bool start();
+    // Returns at once; the run ends with runEnded.
     void stop();
+    // Stops, and calls `done` on this thread once the reading has ended and the value being
+    // typed is complete; after `bound` that value is abandoned (its keys released, the rest
+    // dropped, which is logged).
+    void shutdown(std::function<void()> done, std::chrono::milliseconds bound = kShutdownBound);
+
+    // True while our own window has the keyboard focus: values wait instead of being typed
+    // into it. Holds across runs.
+    void setTypingHeld(bool held);
+    bool isTypingHeld() const { return held_; }
+    // A run that cannot type does not start (the console's --type).
+    void setTypingRequired(bool required) { typingRequired_ = required; }
+    // Follows every run from now on; not owned, must outlive this.
+    void addConsumer(ReadingConsumer* consumer) { consumers_.append(consumer); }
 
     // The parts of the current run (tests look at them).
     ValueTyper* typer() const { return typer_.get(); }
-    SoundPlayer* sound() const { return sound_.get(); }
-    worker::WeightWorker* weightWorker() const { return worker_.get(); }
+    worker::SoundOutput* sound() const { return sound_.get(); }
+    // True while a value of a stopped run is still being typed.
+    bool isFinishingTyping() const { return !finishing_.empty(); }
 
     void logEvent(const QString& text) override;
     void logImportantEvent(const QString& text) override;
@@ -48,20 +80,43 @@ signals:
     void connectedChanged(bool connected);
     // A new status line text.
     void statusChanged(const QString& text);
+    // Values wait for the hold to end (true), or no longer (false): the window asks the user
+    // to click into the application that should receive them (text "values.waiting").
+    void valuesWaiting(bool waiting);
+    // The reading of a run has ended: `reason` is empty when it was stopped (or its
+    // recording ended), else why it ended by itself, in one line for the status bar.
+    void runEnded(const QString& reason);
 
 private:
-    void releaseOutputs();
+    RunController(const config::Config& config, RunServices services, Notifier& notifier,
+                  std::unique_ptr<RunLog> ownLog, RunLog* log, QObject* parent);
+    void retireTyper();
+    void typerEnded(ValueTyper* typer);
     void workerFinished();
+    void endRun(const QString& reason);
+    void showWaiting(bool waiting);
+    void checkShutdown();
+    void abandonTyping();
 
     const config::Config& config_;
     RunServices services_;
     Notifier& notifier_;
-    MessageLog& log_;
+    std::unique_ptr<RunLog> ownLog_;
+    RunLog& log_;
+    QList<ReadingConsumer*> consumers_;
     bool connected_ = false;
+    bool runOpen_ = false; // consumers were told of a start and not yet of its end
+    bool held_ = false;
+    bool waitingShown_ = false;
+    bool typingRequired_ = false;
     std::unique_ptr<ValueTyper> typer_;
-    std::unique_ptr<SoundPlayer> sound_;
+    // Typers of stopped runs completing their value; each goes once it has ended.
+    std::vector<std::unique_ptr<ValueTyper>> finishing_;
+    std::unique_ptr<worker::SoundOutput> sound_;
     std::optional<worker::Ignorer> ignorer_;
     std::unique_ptr<worker::WeightWorker> worker_;
+    std::function<void()> shutdownDone_;
+    QTimer shutdownTimer_;
 };
 
 } // namespace tarovex

@@ -3,39 +3,39 @@
 #include "config/Config.h"
 #include "worker/WeightWorkerFactory.h"
 #include "worker/WeightWorkerView.h"
+#include "worker/sound/SoundOutput.h"
 
 #include <QString>
 #include <QStringList>
 
+#include <cstddef>
 #include <functional>
 #include <memory>
 #include <optional>
 
 namespace tarovex {
 
-// The keystroke output of a run as the window sees it: values go into its queue and are
-// typed on its own thread between start() and stop().
+// The keystroke output of a run: values go into its queue and are typed on its own thread.
+// Every call is made on the thread that made it and returns at once.
 class ValueTyper {
 public:
+    // Waits for the typing thread: call it once `ended` has come, or to end the process.
     virtual ~ValueTyper() = default;
-    // Queues a value; an empty one is dropped. Never blocks. UI thread.
+    // Queues a value; an empty one is dropped.
     virtual void putString(const QString& value) = 0;
-    virtual void start() = 0;
-    // Ends the typing thread after the value being typed; waits for it.
-    virtual void stop() = 0;
+    // Starts typing; `ended` is called on the typing thread once it has ended.
+    virtual void start(std::function<void()> ended) = 0;
+    // While held, values wait (and age); the value being typed is completed.
+    virtual void setHeld(bool held) = 0;
+    // Ends the typing after the value being typed: the values not yet typed are dropped,
+    // and their number returned.
+    virtual std::size_t stop() = 0;
+    // Ends the value being typed at once: the keys down are released, the rest is dropped.
+    virtual void abandon() = 0;
     // The backend and the layout it types with, for the log at Start; empty: nothing to say.
     virtual QString description() const { return {}; }
     // Warnings for the log at Start (characters the layout cannot type).
     virtual QStringList warnings() const { return {}; }
-};
-
-// The per-value sound of a run.
-class SoundPlayer {
-public:
-    virtual ~SoundPlayer() = default;
-    // Starts the note and returns at once.
-    virtual void play() = 0;
-    virtual void close() = 0;
 };
 
 // The background check for a newer version; reports through the status setter.
@@ -50,9 +50,11 @@ public:
 // How a run gets its parts. A factory throws (std::exception) when the part cannot be made;
 // the run then goes on without it.
 struct RunServices {
+    // None: the run types nothing.
     std::function<std::unique_ptr<ValueTyper>(const config::Config&, worker::WeightWorkerView&)> makeTyper;
-    std::function<std::unique_ptr<SoundPlayer>(int percussionNumber)> makeSound;
-    // Caps Lock on, off, or unknown.
+    // None: the run is silent.
+    std::function<std::unique_ptr<worker::SoundOutput>(int percussionNumber)> makeSound;
+    // Caps Lock on, off, or unknown; none: not asked.
     std::function<std::optional<bool>()> capsLockOn;
     std::function<worker::CreatedWorker(worker::WeightWorkerView&, const config::Config&)> makeWorker =
         worker::createWeightWorker;
@@ -64,6 +66,16 @@ public:
     enum class Kind { Error, Warning, Info };
     virtual ~Notifier() = default;
     virtual void show(Kind kind, const QString& title, const QString& message) = 0;
+};
+
+// Where the messages of a run go: the window's message log, the console's standard error.
+// Called on the thread that owns the run.
+class RunLog {
+public:
+    virtual ~RunLog() = default;
+    virtual void event(const QString& text, bool important) = 0;
+    // A received line after the repeat filter (its value empty when it has none).
+    virtual void line(const worker::DataLine& line) = 0;
 };
 
 } // namespace tarovex

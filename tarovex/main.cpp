@@ -1,5 +1,4 @@
 // Tarovex: the window. Everything but the arguments lives in the libraries.
-#include "tarovex/NullOutputs.h"
 #include "tarovex/instance/SingleInstance.h"
 #include "tarovex/prefs/ConfigStore.h"
 #include "tarovex/startup/Version.h"

@@ -40,7 +40,7 @@ if [ "$which" = tsan ] || [ "$which" = all ]; then
   cmake --build "$dir" -j"$jobs" --target worker_tests tools_tests tarovex_tests tarovex-console \
     tarovex-virtual-instrument tarovex-test-xrecorder
   built=$SECONDS
-  threaded='WeightWorker|BatchChannel|Keybot|KeystrokeQueue|SoundBot|AutoPortWorker|SharedFile|FileStore|ConfigStore|Preferences|Console\.|ConsoleView|Replay|Reconnect|UpdateCheck'
+  threaded='WeightWorker|BatchChannel|Keybot|RunController|KeystrokeQueue|SoundBot|AutoPortWorker|SharedFile|FileStore|ConfigStore|Preferences|Console\.|ConsoleView|Replay|Reconnect|UpdateCheck'
   (cd "$dir" && ctest --output-on-failure -j"$jobs" -R "$threaded") || status=1
   echo "tsan: build $((built - start)) s, tests $((SECONDS - built)) s"
 fi

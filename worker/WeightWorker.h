@@ -87,6 +87,8 @@ public:
     Outcome outcome() const { return outcome_; }
     // The number of lines completed, once the loop has ended normally (device gone).
     std::optional<int> result() const { return result_; }
+    // The error that ended the loop (Outcome::Failed), once it has ended.
+    const std::optional<QString>& failure() const { return failure_; }
 
     // How often the idle wait returned (data, time-out, wake-up); for measuring idle cost.
     std::uint64_t idleWakeUps() const { return idleWakeUps_.load(std::memory_order_relaxed); }

@@ -90,6 +90,7 @@ QStringList shellKeys() {
                                      "program.will.now.exit",
                                      "switch.to.target.application",
                                      "terminator.must.be.between.0.and.255",
+                                     "values.waiting",
                                      "update.available",
                                      "update.check.failed",
                                      "CustomRegExDialog.this.title",

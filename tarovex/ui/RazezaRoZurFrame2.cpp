@@ -26,6 +26,7 @@
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTimer>
+#include <QWindow>
 
 #include <algorithm>
 #include <atomic>
@@ -73,6 +74,25 @@ RazezaRoZurFrame2::RazezaRoZurFrame2(FrameOptions options, QWidget* parent)
     connect(run_.get(), &RunController::connectedChanged, this, &RazezaRoZurFrame2::setConnectedAppearance,
             Qt::QueuedConnection);
     connect(run_.get(), &RunController::statusChanged, this, &RazezaRoZurFrame2::setStatus);
+    connect(run_.get(), &RunController::valuesWaiting, this,
+            [this](bool waiting) { setStatus(waiting ? text("values.waiting") : runningStatus()); });
+    // Why a run ended stays in the status bar (and the tray's tooltip) until the next start.
+    connect(run_.get(), &RunController::runEnded, this, [this](const QString& reason) {
+        endReason_ = reason;
+        if (!reason.isEmpty())
+            setStatus(reason);
+    });
+    // Never type into our own window: while it (or one of its dialogs) has the keyboard,
+    // values wait.
+    connect(qApp, &QGuiApplication::focusWindowChanged, this,
+            [this](QWindow* focused) { run_->setTypingHeld(focused != nullptr); });
+    run_->setTypingHeld(QGuiApplication::focusWindow() != nullptr);
+}
+
+QString RazezaRoZurFrame2::runningStatus() const {
+    if (isConnected())
+        return text("switch.to.target.application");
+    return endReason_.isEmpty() ? frameText("statusJLabel.text") : endReason_;
 }
 
 RazezaRoZurFrame2::~RazezaRoZurFrame2() {
@@ -408,7 +428,9 @@ void RazezaRoZurFrame2::setConnectedAppearance(bool connected) {
         frameText(connected ? "startStopJButton.textStop" : "startStopJButton.text"));
     if (tray_)
         tray_->setRunning(connected);
-    setStatus(connected ? text("switch.to.target.application") : frameText("statusJLabel.text"));
+    if (connected)
+        endReason_.clear();
+    setStatus(runningStatus());
 }
 
 void RazezaRoZurFrame2::setStatus(const QString& status) {
@@ -502,9 +524,12 @@ void RazezaRoZurFrame2::closeEvent(QCloseEvent* event) {
             notify(Notifier::Kind::Error, text("error"), text("access.error.while.saving.settings"));
         }
     }
-    run_->stop();
-    event->accept();
-    exitWith(0);
+    // Gone at once; the process ends once the value being typed is complete (bounded).
+    event->ignore();
+    hide();
+    if (tray_)
+        tray_->setVisible(false);
+    run_->shutdown([this] { exitWith(0); });
 }
 
 } // namespace tarovex::ui

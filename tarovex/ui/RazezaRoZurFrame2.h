@@ -104,6 +104,8 @@ private:
     void tabChanged(int index);
     void setConnectedAppearance(bool connected);
     void setStatus(const QString& status);
+    // The status line of the run's state: running, or why the last run ended, or ready.
+    QString runningStatus() const;
     void addMinimizeToTraySupport();
     void showFromTray();
     void notify(Notifier::Kind kind, const QString& title, const QString& message);
@@ -126,6 +128,7 @@ private:
     TrayIcon* tray_ = nullptr;
     ports::PortWatcher* portWatcher_ = nullptr;
     QString pendingStatus_;
+    QString endReason_; // why the last run ended by itself; empty: stopped or none
     bool statusScheduled_ = false;
 };
 

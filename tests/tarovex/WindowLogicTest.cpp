@@ -1,13 +1,15 @@
 // The window's decisions without a display: log rendering, field checks, reading the
 // controls, start-up rules, the tab order and the run's start and stop.
-#include "tarovex/NullOutputs.h"
 #include "tarovex/RunController.h"
 #include "tarovex/log/LogLine.h"
 #include "tarovex/log/MessageLog.h"
 #include "tarovex/settings/SettingsForm.h"
 #include "tarovex/startup/StartupRules.h"
 #include "tarovex/texts/ShellBundle.h"
+#include "tests/support/RecordingServices.h"
 #include "tests/worker/WorkerTestSupport.h"
+#include "worker/WorkerBundle.h"
+#include "worker/WorkerMessages.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -313,7 +315,7 @@ TEST(RunController, FailedOutputsAndPortEndTheStartCleanly) {
     config::Config c;
     c.setPort("/dev/tarovex-no-such-port");
     c.setSound(CH::Sound::COWBELL);
-    RunServices s = recordingServices();
+    RunServices s = tarovex_test::recordingServices();
     s.makeTyper = [](const config::Config&, worker::WeightWorkerView&) -> std::unique_ptr<ValueTyper> {
         throw std::runtime_error("no display");
     };
@@ -323,7 +325,10 @@ TEST(RunController, FailedOutputsAndPortEndTheStartCleanly) {
     RunController run(c, s, n, log);
     EXPECT_FALSE(run.start());
     ASSERT_EQ(n.shown.size(), 3);
-    EXPECT_EQ(n.shown[0], text("error") + ": " + text("error.initializing.keyboard.output") + "no display");
+    EXPECT_EQ(n.shown[0], text("error") + ": " +
+                              worker::workerBundle().getString(
+                                  worker::WorkerMessages::ERROR_INITIALIZING_KEYBOARD_OUTPUT) +
+                              "no display");
     EXPECT_EQ(n.shown[1], text("warning") + ": " + text("please.turn.off.caps.lock"));
     EXPECT_TRUE(n.shown[2].startsWith(text("error.opening.port") + ": "));
     EXPECT_TRUE(
@@ -345,17 +350,17 @@ TEST(RunController, LinesOnAPtyGoThroughFilterSoundLogAndTyper) {
     c.setPort(QString::fromLatin1(::ptsname(master)));
     c.setSound(CH::Sound::COWBELL);
     c.ignoreDuplicates = true;
-    RunServices s = recordingServices();
-    RecordingTyper* typer = nullptr;
-    RecordingSound* sound = nullptr;
+    RunServices s = tarovex_test::recordingServices();
+    tarovex_test::RecordingTyper* typer = nullptr;
+    tarovex_test::RecordingSound* sound = nullptr;
     s.makeTyper = [&](const config::Config&, worker::WeightWorkerView&) {
-        auto t = std::make_unique<RecordingTyper>();
+        auto t = std::make_unique<tarovex_test::RecordingTyper>();
         t->describedAs = QStringLiteral("Keystroke output: recording");
         typer = t.get();
         return t;
     };
     s.makeSound = [&](int) {
-        auto t = std::make_unique<RecordingSound>();
+        auto t = std::make_unique<tarovex_test::RecordingSound>();
         sound = t.get();
         return t;
     };
@@ -368,9 +373,11 @@ TEST(RunController, LinesOnAPtyGoThroughFilterSoundLogAndTyper) {
     QStringList started;
     for (const LogLine& line : log.takePending())
         started.append(line.first().text.mid(9)); // without the time
-    EXPECT_EQ(started.mid(started.size() - 2),
-              (QStringList{text("keyboard.output.started.type") + " QWERTY (US, UK)\n",
-                           "Keystroke output: recording\n"}));
+    EXPECT_EQ(
+        started.mid(started.size() - 2),
+        (QStringList{worker::workerBundle().getString(worker::WorkerMessages::KEYBOARD_OUTPUT_STARTED_TYPE) +
+                         " QWERTY (US, UK)\n",
+                     "Keystroke output: recording\n"}));
     const char data[] = "12.5\r12.5\r7\r";
     ASSERT_EQ(::write(master, data, sizeof data - 1), ssize_t(sizeof data - 1));
     QEventLoop loop;
@@ -383,7 +390,7 @@ TEST(RunController, LinesOnAPtyGoThroughFilterSoundLogAndTyper) {
     QTimer::singleShot(10000, &loop, &QEventLoop::quit);
     loop.exec();
     EXPECT_EQ(typer->values, (QStringList{"12.5", "7"})); // the repeat was filtered
-    EXPECT_EQ(sound->played, 2);
+    EXPECT_EQ(sound->plays, 2);
     EXPECT_EQ(statuses.last(), text("line.count") + "3");
     EXPECT_TRUE(run.isConnected());
     run.stop();

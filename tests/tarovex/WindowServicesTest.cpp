@@ -3,8 +3,8 @@
 #include "tarovex/PlatformServices.h"
 #include "tarovex/texts/ShellBundle.h"
 #include "tarovex/update/UpdateCheck.h"
+#include "tests/support/RecordingSound.h"
 #include "tests/worker/WorkerTestSupport.h"
-#include "worker/sound/RecordingSound.h"
 
 #include <gtest/gtest.h>
 
@@ -12,10 +12,10 @@ using namespace tarovex;
 
 TEST(WindowServices, TheSoundPlaysTheNoteThroughTheBackendAndFailsWithItsMessage) {
     int note = 0;
-    worker::RecordingSound* output = nullptr;
+    tarovex_test::RecordingSound* output = nullptr;
     RunServices s = platformServices([&](int n) {
         note = n;
-        auto o = std::make_unique<worker::RecordingSound>();
+        auto o = std::make_unique<tarovex_test::RecordingSound>();
         output = o.get();
         return o;
     });

@@ -3,7 +3,6 @@
 #include "ProcessSupport.h"
 #include "tests/Tarolink/TestSupport.h"
 #include "tools/console/ConsoleView.h"
-#include "worker/sound/RecordingSound.h"
 
 #include <QFile>
 #include <QSettings>
@@ -15,22 +14,28 @@
 #include <unistd.h>
 
 using tarovex::worker::DataLine;
-using tarovex::worker::Ignorer;
-using tarovex::worker::RecordingSound;
 
-TEST(ConsoleView, PlaysForEveryValueLeftAfterTheRepeatFilter) {
+// The value stream gets one record per line: the value when it is output, else an empty
+// one; the run plays and types by the same outcome.
+TEST(ConsoleView, WritesTheValueLeftAfterTheRepeatFilterAndAnEmptyRecordOtherwise) {
+    int pipe[2];
+    ASSERT_EQ(::pipe(pipe), 0);
     const int devNull = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
-    tarovex::console::StreamWriter values(devNull, 1 << 16), log(devNull, 1 << 16);
-    tarovex::console::ConsoleView view(values, log, Ignorer(0, tarovex::config::Decimal()), false,
-                                       tarovex::console::ValueFormat::Readable);
-    RecordingSound sound;
-    view.setSound(&sound);
+    tarovex::console::StreamWriter values(pipe[1], 1 << 16), log(devNull, 1 << 16);
+    tarovex::console::ConsoleLog runLog(log, false);
+    tarovex::console::ValueWriter writer(values, runLog, tarovex::console::ValueFormat::Readable);
+    using tarovex::ReadingOutcome;
     int count = 0;
-    for (const char* value : {"12.5", "12.5", "", "13", "12.5"})
-        view.dataLineReceived(DataLine("raw\r", value, ++count, DataLine::Instant(), false));
-    EXPECT_EQ(sound.plays, 3) << "12.5, 13 and 12.5 again; not the repeat, not the empty line";
-    values.finish(std::chrono::milliseconds(1000));
+    for (const auto& [value, outcome] :
+         {std::pair{"12.5", ReadingOutcome::Value}, std::pair{"12.5", ReadingOutcome::Repeat},
+          std::pair{"", ReadingOutcome::NoValue}, std::pair{"1\r", ReadingOutcome::Value}})
+        writer.reading(DataLine("raw\r", value, ++count, DataLine::Instant(), false), outcome);
+    EXPECT_EQ(values.finish(std::chrono::milliseconds(1000)), 0);
+    ::close(pipe[1]);
+    char buffer[64] = {};
+    EXPECT_EQ(std::string(buffer, size_t(::read(pipe[0], buffer, sizeof buffer))), "12.5\n\n\n1<13>\n");
     log.finish(std::chrono::milliseconds(1000));
+    ::close(pipe[0]);
     ::close(devNull);
 }
 
@@ -47,7 +52,7 @@ TEST(ConsoleSound, NoSoundOutputIsCreatedUnlessAskedForAndAFailureDoesNotEndTheR
         {"PULSE_SERVER", "unix:/nonexistent/native"},
         {"ALSA_CONFIG_PATH", emptyAlsaConfig.fileName().toStdString()}};
     const std::string console = std::string(TAROVEX_BINARY_DIR) + "/tools/tarovex-console";
-    const std::string failure = "Error while initializing sound output: No audio device (";
+    const std::string failure = "The sound output could not be started: No audio device (";
     struct Row {
         const char* sound;
         bool flag;

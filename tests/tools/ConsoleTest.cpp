@@ -423,3 +423,18 @@ TEST_F(Console, TypeWithoutAnyOutputEndsWithStatusOne) {
         << p->errorText();
     EXPECT_EQ(p->errorText().find("RTS:"), std::string::npos) << p->errorText();
 }
+
+// A stop while a value is being typed slowly: the value is completed, and the process
+// ends once it is.
+TEST_F(Console, AStopWhileAValueIsTypedCompletesItBeforeTheProgramEnds) {
+    tarovex_test::XvfbServer server;
+    tarovex_test::XTextRecorder recorder(server.display());
+    store({{"outputTerminator", "ENTER"}, {"delay", "1000"}});
+    auto p = startReading({"--type", pty.slavePath()}, {{"DISPLAY", server.display()}});
+    pty.write("12\r");
+    EXPECT_EQ(recorder.transcript(1, 5000), "1");
+    p->signal(SIGTERM);
+    EXPECT_EQ(recorder.transcript(10, 3000), "12<Return>");
+    EXPECT_EQ(p->wait(10000), 0) << p->errorText();
+    EXPECT_NE(p->errorText().find("Reading stopped."), std::string::npos) << p->errorText();
+}

@@ -1,13 +1,13 @@
 // The window's "Find port" button and update check box, on the offscreen platform; the port
 // detection runs over the simulated driver, whose modem lines can answer.
 #include "UiTestSupport.h"
-#include "tarovex/NullOutputs.h"
 #include "tarovex/prefs/ConfigStore.h"
 #include "tarovex/prefs/FilePreferences.h"
 #include "tarovex/ui/AutoPortDialog.h"
 #include "tarovex/ui/PortBox.h"
 #include "tarovex/ui/RazezaRoZurFrame2.h"
 #include "tarovex/update/UpdateCheck.h"
+#include "tests/support/RecordingServices.h"
 
 #include "Tarolink/SerialPortLocal.h"
 #include "Tarolink/SimulatedDriver.h"
@@ -38,7 +38,7 @@ struct Frame {
         ui_test::application();
         root = prefs::FilePreferences::createRoot(dir.filePath("prefs.txt"));
         ui::FrameOptions o;
-        o.services = recordingServices();
+        o.services = tarovex_test::recordingServices();
         o.updateChecker = std::move(updates);
         o.settingsNode = root->node(QString::fromLatin1(prefs::settingsNodePath));
         o.notifier = &notifier;
@@ -61,7 +61,7 @@ TEST(WindowAutoPort, FindPortSelectsTheBestPortOfThePortBox) {
     for (const char* name : {"SIM1", "SIM2", "SIM3"})
         sim->addPort(name);
     sim->setLoopback("SIM2", true, true);
-    Frame w(std::make_shared<NoUpdateChecker>());
+    Frame w(std::make_shared<tarovex_test::NoUpdateChecker>());
     ui::PortBox* box = w.frame->controls().port;
     ASSERT_EQ(box->count(), 3);
     box->setCurrentIndex(0);

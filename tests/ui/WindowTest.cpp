@@ -2,7 +2,6 @@
 // while running, export and import through the buttons' code. With TAROVEX_SCREENSHOT_DIR
 // set, the Screens test writes every tab as a PNG there (tools/screenshots.sh).
 #include "UiTestSupport.h"
-#include "tarovex/NullOutputs.h"
 #include "tarovex/prefs/ConfigStore.h"
 #include "tarovex/prefs/FilePreferences.h"
 #include "tarovex/prefs/FilePreferencesFactory.h"
@@ -13,6 +12,7 @@
 #include "tarovex/ui/RazezaRoZurFrame2.h"
 #include "tarovex/ui/SettingsDialogs.h"
 #include "tarovex/ui/Startup.h"
+#include "tests/support/RecordingServices.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -76,7 +76,7 @@ struct Window {
         root = prefs::FilePreferences::createRoot(dir.filePath("prefs.txt"));
         ui::FrameOptions o;
         o.arguments = {port};
-        o.services = recordingServices();
+        o.services = tarovex_test::recordingServices();
         o.settingsNode = root->node(QString::fromLatin1(prefs::settingsNodePath));
         o.notifier = &notifier;
         o.ask = [this](const QString& t, const QString&) {
@@ -221,6 +221,32 @@ TEST(Window, WhileRunningLeavingTheLogTabSavesByPosition) {
     EXPECT_EQ(w.root->node(QString::fromLatin1(prefs::settingsNodePath))->get("delay", ""), "55");
     w.frame->controls().startStop->click();
     ASSERT_TRUE(runUntil([&] { return !w.frame->isConnected(); }));
+}
+
+TEST(Window, TheStatusBarSaysWhyARunEndedByItself) {
+    auto pty = std::make_unique<Pty>();
+    const QString port = pty->path();
+    Window w(port);
+    w.frame->controls().startStop->click();
+    ASSERT_TRUE(runUntil([&] { return w.frame->isConnected(); }))
+        << w.notifier.shown.join("\n").toStdString();
+    pty.reset(); // the instrument goes away
+    ASSERT_TRUE(runUntil([&] { return !w.frame->isConnected(); }));
+    ASSERT_TRUE(
+        runUntil([&] { return w.frame->statusLabel()->text() != text("switch.to.target.application"); }));
+    EXPECT_NE(w.frame->statusLabel()->text(), text("RazezaRoZurFrame2.statusJLabel.text"));
+    EXPECT_TRUE(w.frame->statusLabel()->text().contains(port))
+        << w.frame->statusLabel()->text().toStdString();
+}
+
+TEST(Window, ClosingHidesAtOnceAndEndsOnceTheRunIsDone) {
+    Pty pty;
+    Window w(pty.path());
+    w.frame->controls().startStop->click();
+    ASSERT_TRUE(runUntil([&] { return w.frame->isConnected(); }));
+    w.frame->close();
+    EXPECT_FALSE(w.frame->isVisible());
+    EXPECT_TRUE(runUntil([&] { return w.exits == QList<int>{0}; }));
 }
 
 TEST(Window, Screens) {

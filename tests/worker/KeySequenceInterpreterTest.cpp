@@ -1,15 +1,15 @@
 #include "KeysTestSupport.h"
 
+#include "tests/support/RecordingKeyOutput.h"
 #include "worker/keys/InterpretingSynthesizer.h"
 #include "worker/keys/KeySequenceInterpreter.h"
 #include "worker/keys/Keybot.h"
-#include "worker/keys/RecordingKeyOutput.h"
 
 #include <gtest/gtest.h>
 
 using namespace tarovex::worker;
 using namespace tarovex::config::ConfigHelper;
-using keys::RecordingKeyOutput;
+using tarovex_test::RecordingKeyOutput;
 
 namespace {
 

@@ -1,11 +1,11 @@
 #include "KeysTestSupport.h"
 
 #include "config/ResourceBundle.h"
+#include "tests/support/RecordingKeyOutput.h"
 #include "worker/WorkerBundle.h"
 #include "worker/WorkerMessages.h"
 #include "worker/keys/InterpretingSynthesizer.h"
 #include "worker/keys/Keybot.h"
-#include "worker/keys/RecordingKeyOutput.h"
 
 #include <gtest/gtest.h>
 
@@ -157,7 +157,7 @@ TEST(KeybotTest, ErrorsAreReportedAndNothingStaysDown) {
 TEST(KeybotTest, OutputThatCannotTypeACharacter) {
     KeystrokeQueue queue;
     LogView view;
-    auto output = std::make_unique<keys::RecordingKeyOutput>(std::set<char32_t>{U'a'});
+    auto output = std::make_unique<tarovex_test::RecordingKeyOutput>(std::set<char32_t>{U'a'});
     auto* recording = output.get();
     Keybot keybot(0, 0, 10, 0, 0, KeyboardType::QUERTY, KeyMapType::ALPHANUMERIC_COMPLETE, view,
                   std::make_unique<keys::InterpretingSynthesizer>(KeyboardType::QUERTY, std::move(output)),
@@ -210,6 +210,40 @@ TEST(KeybotTest, QueueOutlivesARunAndStopWakesTheWait) {
     thread.request_stop();
     thread.join(); // hangs if the request does not wake the wait
     EXPECT_EQ(queue.size(), 0u);
+}
+
+} // namespace
+
+namespace {
+
+// A value that waited longer than its bound, held back or behind a slow keyboard, is
+// dropped when its turn comes and reported with the newest of its kind; a younger one is
+// typed. A stop wakes a held wait too.
+TEST(KeybotTest, ValuesTooOldToTypeAreDroppedAndReported) {
+    KeystrokeQueue queue(10, std::chrono::milliseconds(0), std::chrono::milliseconds(200));
+    queue.setHeld(true);
+    queue.put("1");
+    queue.put("2\r");
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    queue.put("3");
+    queue.setHeld(false);
+    KeystrokeQueue::Taken taken = queue.take({});
+    ASSERT_TRUE(taken.stale);
+    EXPECT_EQ(taken.stale->count, 2u);
+    EXPECT_EQ(staleValuesMessage(*taken.stale, queue.maxAge()),
+              "2 values waited longer than 0.2 s to be typed and were dropped, the newest: 2<13>");
+    EXPECT_EQ(taken.text, "3");
+
+    queue.setHeld(true);
+    queue.put("4");
+    std::stop_source stop;
+    std::jthread stopper([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        stop.request_stop();
+    });
+    taken = queue.take(stop.get_token()); // hangs if a held wait ignores the stop
+    EXPECT_FALSE(taken.text);
+    EXPECT_EQ(queue.discard().waiting, 1u);
 }
 
 } // namespace

@@ -1,5 +1,5 @@
 #include "worker/sound/SoundBot.h"
-#include "worker/sound/RecordingSound.h"
+#include "tests/support/RecordingSound.h"
 #include "worker/sound/SoundStart.h"
 
 #include <QTemporaryDir>
@@ -12,12 +12,12 @@
 #include <sys/un.h>
 #include <unistd.h>
 
-using tarovex::worker::RecordingSound;
 using tarovex::worker::SoundBot;
 using tarovex::worker::SoundBotOptions;
 using tarovex::worker::SoundError;
 using tarovex::worker::SoundOutput;
 using tarovex::worker::startSound;
+using tarovex_test::RecordingSound;
 using Sound = tarovex::config::ConfigHelper::Sound;
 
 namespace {

@@ -346,9 +346,10 @@ TEST_F(RealUinputTest, KeysReachAWaylandApplicationOnSway) {
     for (const QChar c :
          KeyboardType::getKeymap(KeyboardType::GERMAN, KeyMapType::ALPHANUMERIC_COMPLETE).keys())
         if (c != u'^' && c != u'`') {
-            // The settings' default delay between keys: at none, the kernel's small queue per
-            // reader overflows while the emulated sway is busy, and keys are dropped.
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            // A pause between keys, as the settings' delay makes: without one, the kernel's queue
+            // per reader (some 8 to 16 characters) overflows while the emulated sway, some 30
+            // times slower than on hardware, is busy, and keys are dropped.
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
             output.type(TypedKey{char32_t(c.unicode())});
             expected += char(c.unicode());
         }

@@ -71,9 +71,10 @@ TEST_F(WaylandKeyOutputTest, KeybotTypesEveryKeyboardTypesCoverageExactly) {
                                                          sway_->socket() +
                                                          ", own keymap (rule: --keyboard-backend wayland)");
         keys_test::LogView view;
+        tarovex::worker::KeystrokeQueue queue;
         tarovex::worker::Keybot keybot(
             0, 0, tarovex::config::KeyCodes::VK_ENTER, 0, 0, type, KeyMapType::ALPHANUMERIC_COMPLETE, view,
-            std::make_unique<InterpretingSynthesizer>(type, std::move(created.output)));
+            std::make_unique<InterpretingSynthesizer>(type, std::move(created.output)), queue);
         keybot.typeValue(text);
         const std::string expected = text.toStdString() + "<Return>";
         EXPECT_EQ(recorder.transcript(expected.size()), expected);

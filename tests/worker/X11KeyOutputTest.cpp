@@ -168,10 +168,12 @@ TEST_F(X11KeyOutputTest, KeybotTypesTheDeclaredLayoutsCoverageOnAnotherXLayout) 
             text += c;
         tarovex_test::XTextRecorder recorder(server_->display());
         keys_test::LogView view;
+        tarovex::worker::KeystrokeQueue queue;
         tarovex::worker::Keybot keybot(0, 0, tarovex::config::KeyCodes::VK_ENTER, 0, 0, row.declared,
                                        KeyMapType::ALPHANUMERIC_COMPLETE, view,
                                        std::make_unique<InterpretingSynthesizer>(
-                                           row.declared, std::make_unique<X11KeyOutput>(server_->display())));
+                                           row.declared, std::make_unique<X11KeyOutput>(server_->display())),
+                                       queue);
         keybot.typeValue(text);
         const std::string expected = text.toStdString() + "<Return>";
         EXPECT_EQ(recorder.transcript(expected.size()), expected);

@@ -1,17 +1,9 @@
 #include "ConsoleTyping.h"
 
-#include "worker/WorkerBundle.h"
-#include "worker/WorkerMessages.h"
-
 namespace tarovex::console {
 namespace {
 
-namespace WM = worker::WorkerMessages;
 using worker::keys::KeyBackend;
-
-QString workerText(QLatin1StringView key) {
-    return worker::workerBundle().getString(key);
-}
 
 // The value of `--name VALUE` or `--name=VALUE` at args[i]; none when args[i] is not it.
 std::optional<QString> optionValue(const QStringList& args, qsizetype& i, QStringView name, QString& error) {
@@ -54,37 +46,6 @@ bool takeTypingOption(const QStringList& args, qsizetype& i, TypingChoice& choic
         return true;
     }
     return false;
-}
-
-std::unique_ptr<worker::keys::TypingSession>
-createTyping(const TypingChoice& choice, const config::Config& config, worker::WeightWorkerView& view) {
-    if (!choice.enabled)
-        return nullptr;
-    try {
-        return std::make_unique<worker::keys::TypingSession>(config, view, choice.output);
-    } catch (const std::exception& e) {
-        view.logImportantEvent(workerText(WM::ERROR_INITIALIZING_KEYBOARD_OUTPUT) +
-                               QString::fromStdString(e.what()));
-        return nullptr;
-    }
-}
-
-void startTyping(worker::keys::TypingSession& typing, const config::Config& config,
-                 worker::WeightWorkerView& view) {
-    typing.start();
-    view.logEvent(typing.description());
-    for (const QString& warning : typing.warnings())
-        view.logImportantEvent(workerText(WM::WARNING) + QStringLiteral(": ") + warning);
-    view.logEvent(workerText(WM::KEYBOARD_OUTPUT_STARTED_TYPE) + u' ' + config.getKeyboardType().toString());
-    if (worker::keys::capsLockState() == worker::keys::CapsLockState::On)
-        view.logImportantEvent(workerText(WM::WARNING) + QStringLiteral(": ") +
-                               workerText(WM::PLEASE_TURN_OFF_CAPS_LOCK));
-}
-
-void stopTyping(worker::keys::TypingSession& typing, worker::WeightWorkerView& view) {
-    typing.stop();
-    if (const std::size_t left = worker::KeystrokeQueue::processQueue().size(); left > 0)
-        view.logImportantEvent(QStringLiteral("%1 values were not typed.").arg(left));
 }
 
 } // namespace tarovex::console

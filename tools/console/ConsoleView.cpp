@@ -40,37 +40,34 @@ QByteArray valueRecord(const QString& value, ValueFormat format) {
     return readable.toUtf8() + '\n';
 }
 
-ConsoleView::ConsoleView(StreamWriter& values, StreamWriter& log, std::optional<worker::Ignorer> ignorer,
-                         bool logLines, ValueFormat format)
-    : values_(values), log_(log), ignorer_(std::move(ignorer)), logLines_(logLines), format_(format) {}
-
-void ConsoleView::log(const QString& time, const QString& text) {
+void ConsoleLog::write(const QString& time, const QString& text) {
     log_.write((time + u' ' + text + u'\n').toUtf8());
 }
 
-void ConsoleView::logEvent(const QString& text) {
-    log(QDateTime::currentDateTime().toString(QStringLiteral("HH:mm:ss")), text);
+void ConsoleLog::event(const QString& text, bool) {
+    const QString time = QDateTime::currentDateTime().toString(QStringLiteral("HH:mm:ss"));
+    for (const QString& part : text.split(u'\n'))
+        write(time, part);
 }
 
-void ConsoleView::logImportantEvent(const QString& text) {
-    logEvent(text);
-}
-
-void ConsoleView::dataLineReceived(worker::DataLine line) {
-    if (ignorer_)
-        ignorer_->process(line);
-    if (sound_ && line.hasValue())
-        sound_->play();
-    if (type_)
-        type_(line.getProcessedData());
+void ConsoleLog::line(const worker::DataLine& line) {
     if (logLines_)
-        log(line.getTimeOfDay(), line.getReadable());
-    if (values_.write(valueRecord(line.getProcessedData(), format_))) {
+        write(line.getTimeOfDay(), line.getReadable());
+}
+
+void ConsoleNotifier::show(Kind kind, const QString& title, const QString& message) {
+    log_.event(kind == Kind::Warning ? title + QStringLiteral(": ") + message : message, kind != Kind::Info);
+}
+
+void ValueWriter::reading(const worker::DataLine& line, ReadingOutcome outcome) {
+    static const QString none;
+    if (values_.write(
+            valueRecord(outcome == ReadingOutcome::Value ? line.getProcessedData() : none, format_))) {
         dropping_ = false;
     } else if (!dropping_ && values_.error() == 0) {
         dropping_ = true;
-        logImportantEvent(
-            QStringLiteral("Standard output is not being read: values are dropped until it is."));
+        log_.event(QStringLiteral("Standard output is not being read: values are dropped until it is."),
+                   true);
     }
 }
 

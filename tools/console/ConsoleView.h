@@ -1,14 +1,10 @@
 #pragma once
 
 #include "StreamWriter.h"
-#include "worker/Ignorer.h"
-#include "worker/WeightWorkerView.h"
-#include "worker/sound/SoundOutput.h"
+#include "tarovex/ReadingConsumer.h"
+#include "tarovex/RunServices.h"
 
 #include <QByteArray>
-
-#include <functional>
-#include <optional>
 
 namespace tarovex::console {
 
@@ -19,38 +15,43 @@ enum class ValueFormat { Readable, NullTerminated };
 // The bytes of one value on the value stream.
 QByteArray valueRecord(const QString& value, ValueFormat format);
 
-// The worker's view without a display: each line's processed value (after the repeat
-// filter, when there is one; empty when the line has no value) as one record on the value
-// stream; the message log as "HH:MM:SS text" lines on the log stream. Both streams are
-// written by writers of their own, so a stalled reader never blocks the caller.
-class ConsoleView : public worker::WeightWorkerView {
+// The run's message log without a display: "HH:MM:SS text" lines on the log stream, one per
+// line of a message; received lines with their own time, unless left out.
+class ConsoleLog : public RunLog {
 public:
-    ConsoleView(StreamWriter& values, StreamWriter& log, std::optional<worker::Ignorer> ignorer,
-                bool logLines, ValueFormat format);
-
-    void logEvent(const QString& text) override;
-    void logImportantEvent(const QString& text) override;
-    void setConnectedInGUI(bool connected) override { connected_ = connected; }
-    void dataLineReceived(worker::DataLine line) override;
-
-    // Played for every value written non-empty (after the repeat filter); none: silent.
-    void setSound(worker::SoundOutput* sound) { sound_ = sound; }
-    // Given every value after the repeat filter (also the empty ones); none: nothing typed.
-    void setTyper(std::function<void(const QString&)> type) { type_ = std::move(type); }
-
-    bool isConnected() const { return connected_; }
+    ConsoleLog(StreamWriter& log, bool logLines) : log_(log), logLines_(logLines) {}
+    void event(const QString& text, bool important) override;
+    void line(const worker::DataLine& line) override;
 
 private:
-    void log(const QString& time, const QString& text);
+    void write(const QString& time, const QString& text);
 
-    StreamWriter& values_;
     StreamWriter& log_;
-    std::optional<worker::Ignorer> ignorer_;
-    bool logLines_;
-    worker::SoundOutput* sound_ = nullptr;
-    std::function<void(const QString&)> type_;
-    ValueFormat format_;
-    bool connected_ = false;
+    const bool logLines_;
+};
+
+// The run's messages for the user, in the log: a warning titled, anything else as it reads.
+class ConsoleNotifier : public Notifier {
+public:
+    explicit ConsoleNotifier(RunLog& log) : log_(log) {}
+    void show(Kind kind, const QString& title, const QString& message) override;
+
+private:
+    RunLog& log_;
+};
+
+// Each line's value (empty when it has none or repeats) as one record on the value stream,
+// written by a writer of its own, so that a stalled reader never blocks the run.
+class ValueWriter : public ReadingConsumer {
+public:
+    ValueWriter(StreamWriter& values, RunLog& log, ValueFormat format)
+        : values_(values), log_(log), format_(format) {}
+    void reading(const worker::DataLine& line, ReadingOutcome outcome) override;
+
+private:
+    StreamWriter& values_;
+    RunLog& log_;
+    const ValueFormat format_;
     bool dropping_ = false; // values are being dropped: said once per stretch
 };
 

@@ -14,14 +14,13 @@
 #include "Tarolink/SerialPortLocal.h"
 #include "config/Config.h"
 #include "config/ResourceBundle.h"
+#include "tarovex/KeyboardService.h"
+#include "tarovex/PlatformServices.h"
+#include "tarovex/RunController.h"
 #include "tarovex/prefs/ConfigStore.h"
 #include "tarovex/prefs/PreferencesErrors.h"
 #include "tarovex/startup/Version.h"
 #include "worker/WeightWorkerFactory.h"
-#include "worker/WorkerBundle.h"
-#include "worker/WorkerMessages.h"
-#include "worker/openhint/OpenFailureHint.h"
-#include "worker/sound/SoundStart.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -108,9 +107,12 @@ Options:
                     keyboard type, the preset's coverage. X11 (XTest) in an X11
                     session, a Wayland virtual keyboard where the compositor
                     offers one, else the kernel's uinput; the log names the
-                    backend, its layout and the rule that chose it. A Caps Lock warning and typing errors go to the
-                    log. A stop lets the value being typed end; values not yet
-                    typed are dropped, and the log says how many.
+                    backend, its layout and the rule that chose it. A Caps Lock
+                    warning and typing errors go to the log. A value that waited
+                    more than 10 s to be typed is dropped, not typed late (the log
+                    says how many). A stop lets the value being typed end before
+                    the program exits (at most 10 s, then its keys are released);
+                    values not yet typed are dropped, and the log says how many.
   --keyboard-backend x11|wayland|uinput
                     with --type: type through that backend, whatever the session
   --keyboard-layout XKB
@@ -285,10 +287,6 @@ void installStopSignals() {
     std::signal(SIGPIPE, SIG_IGN);
 }
 
-QString workerText(QLatin1StringView key) {
-    return worker::workerBundle().getString(key);
-}
-
 // Room for values that wait for a slow reader, and for log lines.
 constexpr qsizetype kValueQueueBytes = 4 * 1024 * 1024;
 constexpr qsizetype kLogQueueBytes = 1024 * 1024;
@@ -378,59 +376,44 @@ int main(int argc, char* argv[]) {
         return 1;
     }
 
-    std::optional<worker::Ignorer> ignorer;
-    if (config.ignoreDuplicates)
-        ignorer.emplace(config);
     console::StreamWriter values(valueFd, kValueQueueBytes, signalPipe[1]);
     console::StreamWriter log(STDERR_FILENO, kLogQueueBytes);
     if (options.replay) {
         values.waitForRoom(&stopSignalled);
         log.waitForRoom(&stopSignalled);
     }
-    console::ConsoleView view(values, log, std::move(ignorer), options.logLines, options.format);
-    worker::SoundStart sound;
-    if (options.sound)
-        sound = worker::startSound(config.getSound());
-    view.setSound(sound.output.get());
-    if (!sound.error.isEmpty())
-        view.logImportantEvent(QStringLiteral("Error while initializing sound output: ") + sound.error);
+    console::ConsoleLog runLog(log, options.logLines);
+    console::ConsoleNotifier notifier(runLog);
+    console::ValueWriter valueWriter(values, runLog, options.format);
 
-    // Made before the port is opened, as the window does; without it --type cannot run.
-    const auto typing = console::createTyping(options.typing, config, view);
-    if (options.typing.enabled && !typing) {
-        log.finish(kLogDrainTime);
-        return 1;
-    }
-    if (typing)
-        view.setTyper([&t = *typing](const QString& value) { t.putString(value); });
-
-    worker::CreatedWorker created;
-    try {
-        created = options.replay ? console::createReplayWorker(view, config, *options.replay)
-                                 : worker::createWeightWorker(view, config);
-    } catch (const std::exception& e) {
-        if (options.replay) {
-            view.logImportantEvent(QString::fromStdString(e.what()));
+    // The run of the window, with the console's parts.
+    RunServices services;
+    if (options.replay) {
+        // Opened here, so that its failure is told as such; the one run takes it.
+        auto recording = std::make_shared<std::unique_ptr<Tarolink::SerialPort>>();
+        try {
+            *recording = console::openRecording(config, *options.replay);
+        } catch (const std::exception& e) {
+            runLog.event(QString::fromStdString(e.what()), true);
             log.finish(kLogDrainTime);
             return 1;
         }
-        view.logImportantEvent(workerText(worker::WorkerMessages::ERROR_OPENING_PORT) +
-                               QString::fromStdString(Tarolink::describe(e)));
-        if (const auto hint = worker::openFailureHint(config.getPort(), e))
-            view.logImportantEvent(*hint);
-        log.finish(kLogDrainTime);
-        return 1;
+        services.makeWorker = [recording](worker::WeightWorkerView& view, const config::Config& c) {
+            return worker::createWeightWorkerOn(std::move(*recording), view, c);
+        };
     }
-    worker::WeightWorker& w = *created.worker;
-    const auto instrument = config.getInstrument().value_or(config::ConfigHelper::Instrument::getDefault());
-    view.logEvent(QStringLiteral("Instrument: ") + instrument.getDisplayName());
-    if (!config.getCustomRegEx().isEmpty())
-        view.logEvent(QStringLiteral("Custom regEx: ") + config.getCustomRegEx());
-    if (created.warning)
-        view.logImportantEvent(workerText(worker::WorkerMessages::WARNING) + QStringLiteral(": ") +
-                               *created.warning);
-    if (typing)
-        console::startTyping(*typing, config, view);
+    if (options.typing.enabled) {
+        services.makeTyper = [&output = options.typing.output](const config::Config& c,
+                                                               worker::WeightWorkerView& view) {
+            return makeKeyboardTyper(c, view, output);
+        };
+        services.capsLockOn = capsLockOn;
+    }
+    if (options.sound)
+        services.makeSound = platformServices().makeSound;
+    RunController run(config, std::move(services), notifier, runLog);
+    run.setTypingRequired(options.typing.enabled);
+    run.addConsumer(&valueWriter);
 
     // The status of a stop: a signal or a reader gone is a normal end, another failure of
     // standard output is not. Only the first reason counts.
@@ -445,30 +428,31 @@ int main(int argc, char* argv[]) {
         if (const int error = values.error(); stopSignalled || error == 0) {
             stopStatus = 0;
         } else if (error == EPIPE) {
-            view.logEvent(QStringLiteral("The reader of standard output is gone."));
+            runLog.event(QStringLiteral("The reader of standard output is gone."), false);
             stopStatus = 0;
         } else {
-            view.logImportantEvent(QStringLiteral("Standard output could not be written: %1.")
-                                       .arg(QString::fromLocal8Bit(std::strerror(error))));
+            runLog.event(QStringLiteral("Standard output could not be written: %1.")
+                             .arg(QString::fromLocal8Bit(std::strerror(error))),
+                         true);
             stopStatus = 1;
         }
-        w.cancel(true);
+        run.stop();
     });
-    QObject::connect(&w, &worker::WeightWorker::finished, &app, [&] {
-        app.exit(w.outcome() == worker::WeightWorker::Outcome::Cancelled ? stopStatus.value_or(0) : 1);
+    // The process ends once the value being typed is complete too.
+    QObject::connect(&run, &RunController::runEnded, &app, [&](const QString& reason) {
+        const int status = reason.isEmpty() ? stopStatus.value_or(0) : 1;
+        run.shutdown([&app, status] { app.exit(status); });
     });
-    w.start();
+    if (!run.start()) {
+        log.finish(kLogDrainTime);
+        return 1;
+    }
     const int status = app.exec();
-    if (typing)
-        console::stopTyping(*typing, view);
-    if (sound.output)
-        sound.output->close();
     // A replay's values all wait for standard output, as long as no signal gives up.
     while (options.replay && !stopSignalled && !values.drain(kValueDrainTime)) {
     }
     if (const qsizetype lost = values.finish(kValueDrainTime); lost > 0)
-        view.logImportantEvent(
-            QStringLiteral("%1 values could not be written to standard output.").arg(lost));
+        runLog.event(QStringLiteral("%1 values could not be written to standard output.").arg(lost), true);
     log.finish(kLogDrainTime);
     return status;
 }

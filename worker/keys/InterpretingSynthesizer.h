@@ -22,8 +22,6 @@ public:
     void release(int code) override;
     void delay(int ms) override;
 
-    KeyOutput& output() noexcept { return *output_; }
-
 private:
     void type(const std::vector<TypedKey>& keys);
 

@@ -2,6 +2,7 @@
 
 #include "config/KeyCodes.h"
 #include "config/ResourceBundle.h"
+#include "worker/DataLine.h"
 #include "worker/WorkerBundle.h"
 #include "worker/WorkerMessages.h"
 #include "worker/keys/KeyOutput.h"
@@ -46,19 +47,28 @@ void Keybot::putString(const QString& text) {
             {qulonglong(queue_.capacity()), qulonglong(result.droppedInARow)}));
 }
 
-void Keybot::run(std::stop_token stop) {
+void Keybot::run(std::stop_token stop, std::stop_token abort) {
+    abort_ = std::move(abort);
     while (!stop.stop_requested()) {
-        const std::optional<QString> text = queue_.take(stop);
-        if (!text)
-            return;
-        typeValue(*text);
+        KeystrokeQueue::Taken taken = queue_.take(stop);
+        if (taken.stale)
+            reportStale(*taken.stale);
+        if (taken.text)
+            typeValue(*taken.text);
     }
 }
 
 void Keybot::typeValue(const QString& text) {
     typeStart();
     typeString(text);
-    typeEnd();
+    if (!aborted())
+        typeEnd();
+}
+
+void Keybot::pause() {
+    // An aborted value is left at once; its keys are still released.
+    if (!aborted())
+        synthesizer_->delay(keyDelay_);
 }
 
 void Keybot::typeStart() {
@@ -79,13 +89,15 @@ void Keybot::typeEnd() {
 
 void Keybot::typeKey(int code) {
     const bool pressed = press(code);
-    synthesizer_->delay(keyDelay_);
+    pause();
     if (pressed)
         release(code);
 }
 
 void Keybot::typeString(const QString& text) {
     for (const QChar c : text) {
+        if (aborted())
+            return;
         const auto found = keymap_.constFind(c);
         if (found == keymap_.cend()) {
             reportCannotType(c.unicode());
@@ -105,18 +117,18 @@ void Keybot::typeAltCode(QChar c, const QList<int>& keys) {
     try {
         synthesizer_->press(VK_ALT);
         altDown = true;
-        synthesizer_->delay(keyDelay_);
+        pause();
         for (qsizetype i = 1; i < keys.size(); ++i) {
             synthesizer_->press(keys[i]);
             digitDown = keys[i];
-            synthesizer_->delay(keyDelay_);
+            pause();
             digitDown = 0;
             synthesizer_->release(keys[i]);
-            synthesizer_->delay(keyDelay_);
+            pause();
         }
         altDown = false;
         synthesizer_->release(VK_ALT);
-        synthesizer_->delay(keyDelay_);
+        pause();
     } catch (const keys::CannotTypeError& e) {
         reportCannotType(e.character);
     } catch (const std::exception& e) {
@@ -131,7 +143,7 @@ void Keybot::typeAltCode(QChar c, const QList<int>& keys) {
         } catch (const std::exception&) {
         }
     }
-    synthesizer_->delay(keyDelay_);
+    pause();
 }
 
 // Modifiers first; a SPACE after the first key is the stroke that completes a dead key and
@@ -141,7 +153,7 @@ void Keybot::typeChord(const QList<int>& keys) {
     QList<int> pressed;
     bool space = false;
     bool failed = false;
-    for (qsizetype i = 0; i < keys.size() && !failed; ++i) {
+    for (qsizetype i = 0; i < keys.size() && !failed && !aborted(); ++i) {
         if (i > 0 && keys[i] == VK_SPACE) {
             space = true;
             continue;
@@ -150,19 +162,19 @@ void Keybot::typeChord(const QList<int>& keys) {
             pressed.append(keys[i]);
         else
             failed = true;
-        synthesizer_->delay(keyDelay_);
+        pause();
     }
     for (qsizetype i = pressed.size() - 1; i >= 0; --i) {
         release(pressed[i]);
-        synthesizer_->delay(keyDelay_);
+        pause();
     }
-    if (!space || failed)
+    if (!space || failed || aborted())
         return;
     try {
         synthesizer_->press(VK_SPACE);
-        synthesizer_->delay(keyDelay_);
+        pause();
         synthesizer_->release(VK_SPACE);
-        synthesizer_->delay(keyDelay_);
+        pause();
     } catch (const keys::CannotTypeError& e) {
         reportCannotType(e.character);
     } catch (const std::exception& e) {
@@ -196,6 +208,17 @@ void Keybot::release(int code) {
             QStringLiteral("Error releasing key %1 on %2 keyboard: ").arg(code).arg(keyboardName_) +
             message(e));
     }
+}
+
+QString staleValuesMessage(const KeystrokeQueue::Stale& stale, std::chrono::milliseconds maxAge) {
+    return QStringLiteral("%1 values waited longer than %2 s to be typed and were dropped, the newest: %3")
+        .arg(stale.count)
+        .arg(double(maxAge.count()) / 1000)
+        .arg(DataLine::transformControlChars(stale.newest));
+}
+
+void Keybot::reportStale(const KeystrokeQueue::Stale& stale) {
+    view_.logImportantEvent(staleValuesMessage(stale, queue_.maxAge()));
 }
 
 void Keybot::reportCannotType(char32_t c) {

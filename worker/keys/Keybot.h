@@ -7,6 +7,7 @@
 
 #include <QString>
 
+#include <chrono>
 #include <memory>
 #include <stop_token>
 
@@ -15,7 +16,7 @@ namespace tarovex::worker {
 // Types the processed values into the focused application: for each value an optional
 // start key, its characters through the key map of the declared keyboard, and a terminator
 // (every X-th value the second one). Runs on a thread of its own; values arrive through the
-// process-wide keystroke queue.
+// keystroke queue of the run.
 //
 // Typing errors go to view.logImportantEvent on the keystroke thread; the message of a value
 // dropped by a full queue comes on the thread that called putString.
@@ -23,14 +24,14 @@ class Keybot {
 public:
     Keybot(int keyDelay, int startWith, int endWith, int endWith2, int everyXValues,
            config::ConfigHelper::KeyboardType keyboardType, config::ConfigHelper::KeyMapType keyMapType,
-           WeightWorkerView& view, std::unique_ptr<keys::KeySynthesizer> synthesizer,
-           KeystrokeQueue& queue = KeystrokeQueue::processQueue());
+           WeightWorkerView& view, std::unique_ptr<keys::KeySynthesizer> synthesizer, KeystrokeQueue& queue);
 
     // Queues a value; the empty text is dropped. Never blocks.
     void putString(const QString& text);
     // The thread body: types queued values until a stop is requested. A value being typed
-    // is completed first; the request also ends the wait for the next value.
-    void run(std::stop_token stop);
+    // is completed first; the request also ends the wait for the next value. `abort` ends
+    // the value being typed at once: the keys down are released, the rest is not typed.
+    void run(std::stop_token stop, std::stop_token abort = {});
 
     // One value: start key, characters, terminator. What run() does with each queued text.
     void typeValue(const QString& text);
@@ -44,7 +45,10 @@ private:
     void typeAltCode(QChar c, const QList<int>& keys);
     void typeChord(const QList<int>& keys);
     void typeKey(int code);
+    void pause();
+    bool aborted() const { return abort_.stop_requested(); }
     void reportCannotType(char32_t c);
+    void reportStale(const KeystrokeQueue::Stale& stale);
 
     const int keyDelay_;
     const int startWith_;
@@ -57,6 +61,10 @@ private:
     WeightWorkerView& view_;
     std::unique_ptr<keys::KeySynthesizer> synthesizer_;
     KeystrokeQueue& queue_;
+    std::stop_token abort_;
 };
+
+// The log line for values dropped because they waited too long to be typed.
+QString staleValuesMessage(const KeystrokeQueue::Stale& stale, std::chrono::milliseconds maxAge);
 
 } // namespace tarovex::worker

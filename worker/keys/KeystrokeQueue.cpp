@@ -1,11 +1,8 @@
 #include "worker/keys/KeystrokeQueue.h"
 
-namespace tarovex::worker {
+#include <utility>
 
-KeystrokeQueue& KeystrokeQueue::processQueue() {
-    static KeystrokeQueue queue;
-    return queue;
-}
+namespace tarovex::worker {
 
 KeystrokeQueue::PutResult KeystrokeQueue::put(QString text) {
     PutResult result;
@@ -13,7 +10,7 @@ KeystrokeQueue::PutResult KeystrokeQueue::put(QString text) {
         const std::lock_guard lock(mutex_);
         if (texts_.size() >= capacity_) {
             ++dropped_;
-            const auto now = std::chrono::steady_clock::now();
+            const auto now = Clock::now();
             if (reported_ > 0 && now - reportedAt_ < reportInterval_)
                 return {false, dropped_, false};
             reported_ = dropped_;
@@ -22,30 +19,86 @@ KeystrokeQueue::PutResult KeystrokeQueue::put(QString text) {
         }
         result = {true, dropped_, dropped_ > reported_};
         dropped_ = reported_ = 0;
-        texts_.push_back(std::move(text));
+        texts_.push_back({std::move(text), Clock::now()});
+        ++generation_;
     }
-    ready_.notify_one();
+    changed_.notify_one();
     return result;
 }
 
-std::optional<QString> KeystrokeQueue::take(std::stop_token stop) {
-    std::unique_lock lock(mutex_);
-    if (!ready_.wait(lock, stop, [this] { return !texts_.empty(); }))
+void KeystrokeQueue::dropStale(Clock::time_point now) {
+    while (!texts_.empty() && now - texts_.front().queuedAt >= maxAge_) {
+        ++stale_.count;
+        stale_.newest = std::move(texts_.front().text);
+        texts_.pop_front();
+    }
+}
+
+std::optional<KeystrokeQueue::Stale> KeystrokeQueue::staleReport(Clock::time_point now, bool force) {
+    if (stale_.count == 0 || (!force && staleReportedAt_ && now - *staleReportedAt_ < reportInterval_))
         return std::nullopt;
-    QString text = std::move(texts_.front());
-    texts_.pop_front();
-    return text;
+    staleReportedAt_ = now;
+    return std::exchange(stale_, Stale{});
+}
+
+KeystrokeQueue::Taken KeystrokeQueue::take(std::stop_token stop) {
+    std::unique_lock lock(mutex_);
+    for (;;) {
+        if (stop.stop_requested())
+            return {};
+        const auto now = Clock::now();
+        dropStale(now);
+        Taken taken;
+        taken.stale = staleReport(now, false);
+        if (!held_ && !texts_.empty()) {
+            taken.text = std::move(texts_.front().text);
+            texts_.pop_front();
+            return taken;
+        }
+        if (taken.stale)
+            return taken;
+        // Wake for a change, the next text growing too old, or a report falling due.
+        auto until = Clock::time_point::max();
+        if (!texts_.empty())
+            until = texts_.front().queuedAt + maxAge_;
+        if (stale_.count > 0 && staleReportedAt_)
+            until = std::min(until, *staleReportedAt_ + reportInterval_);
+        const std::uint64_t seen = generation_;
+        const auto changed = [&] { return generation_ != seen; };
+        if (until == Clock::time_point::max())
+            changed_.wait(lock, stop, changed);
+        else
+            changed_.wait_until(lock, stop, until, changed);
+    }
+}
+
+void KeystrokeQueue::setHeld(bool held) {
+    {
+        const std::lock_guard lock(mutex_);
+        held_ = held;
+        ++generation_;
+    }
+    changed_.notify_all();
+}
+
+KeystrokeQueue::Discarded KeystrokeQueue::discard() {
+    Discarded d;
+    {
+        const std::lock_guard lock(mutex_);
+        dropStale(Clock::now());
+        d.waiting = texts_.size();
+        d.stale = staleReport(Clock::now(), true);
+        texts_.clear();
+        dropped_ = reported_ = 0;
+        ++generation_;
+    }
+    changed_.notify_all();
+    return d;
 }
 
 std::size_t KeystrokeQueue::size() const {
     const std::lock_guard lock(mutex_);
     return texts_.size();
-}
-
-void KeystrokeQueue::clear() {
-    const std::lock_guard lock(mutex_);
-    texts_.clear();
-    dropped_ = reported_ = 0;
 }
 
 } // namespace tarovex::worker

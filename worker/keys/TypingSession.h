@@ -3,37 +3,55 @@
 #include "config/Config.h"
 #include "worker/WeightWorkerView.h"
 #include "worker/keys/KeyOutputFactory.h"
+#include "worker/keys/KeySynthesizer.h"
 #include "worker/keys/Keybot.h"
+#include "worker/keys/KeystrokeQueue.h"
 
 #include <QString>
 
+#include <atomic>
+#include <functional>
 #include <memory>
+#include <stop_token>
 #include <thread>
 
 namespace tarovex::worker::keys {
 
 // The keystroke output of one run, as the window and the console both use it: a Keybot
 // built from the settings (delay, start key, terminators, every-X, keyboard type, the
-// preset's coverage), typing through the platform output chosen by `backend`, on a thread
-// of its own. Typing errors reach `view` on that thread.
+// preset's coverage) with a queue of its own, typing through the platform output chosen by
+// `backend`, on a thread of its own. Typing errors reach `view` on that thread.
+//
+// One keyboard per process: a session types only once every session before it has ended,
+// so a new run never types into the middle of the last value of the previous one.
+// Nothing here waits for typing but the destructor.
 class TypingSession {
 public:
     // Throws std::runtime_error with the reasons of every backend tried when no output can
     // be made. `backend.keyboardType` is taken from the settings.
     TypingSession(const config::Config& config, WeightWorkerView& view, KeyOutputOptions backend = {},
                   const SessionEnvironment& environment = SessionEnvironment::current());
-    // Stops as stop() does.
+    // Types through `synthesizer` (a desktop's or a test's), described as `description`.
+    TypingSession(const config::Config& config, WeightWorkerView& view,
+                  std::unique_ptr<KeySynthesizer> synthesizer, QString description);
+    // Stops, and waits for the value being typed.
     ~TypingSession();
     TypingSession(const TypingSession&) = delete;
     TypingSession& operator=(const TypingSession&) = delete;
 
     // Queues a value; the empty one is dropped. Never blocks.
     void putString(const QString& value) { keybot_->putString(value); }
-    // Starts the typing thread (once).
-    void start();
-    // Ends the typing thread after the value being typed and waits for it. Values still
-    // queued stay for the next session.
-    void stop();
+    // Starts the typing thread (once). `ended` is called on that thread when it ends.
+    void start(std::function<void()> ended = {});
+    // While held, values wait in the queue; the value being typed is completed.
+    void setHeld(bool held) { queue_.setHeld(held); }
+    // Ends the typing after the value being typed, without waiting for it: the values not
+    // yet typed are dropped and returned with their number.
+    KeystrokeQueue::Discarded stop();
+    // Ends the value being typed at once: the keys down are released, the rest is dropped.
+    void abandon();
+    // True once the typing thread has ended (or never started).
+    bool hasEnded() const { return !started_ || ended_.load(); }
 
     // The backend and the layout it types with, as one log line.
     const QString& description() const { return description_; }
@@ -41,10 +59,23 @@ public:
     const QStringList& warnings() const { return warnings_; }
 
 private:
+    struct Output {
+        std::unique_ptr<KeySynthesizer> synthesizer;
+        QString description;
+        QStringList warnings;
+    };
+    static Output platformOutput(const config::Config& config, KeyOutputOptions backend,
+                                 const SessionEnvironment& environment);
+    TypingSession(const config::Config& config, WeightWorkerView& view, Output output);
+
     QString description_;
     QStringList warnings_;
+    KeystrokeQueue queue_;
     std::unique_ptr<Keybot> keybot_;
-    std::jthread thread_;
+    std::stop_source abort_;
+    bool started_ = false;
+    std::atomic<bool> ended_{false};
+    std::jthread thread_; // last: joined before the rest goes
 };
 
 } // namespace tarovex::worker::keys

@@ -2,11 +2,11 @@
 
 #include "worker/sound/SoundOutput.h"
 
-namespace tarovex::worker {
+namespace tarovex_test {
 
 // A sound output that only counts what it was asked to do, for tests of the logic that
 // decides when to play.
-class RecordingSound : public SoundOutput {
+class RecordingSound : public tarovex::worker::SoundOutput {
 public:
     void play() override {
         if (!closed)
@@ -18,4 +18,4 @@ public:
     bool closed = false;
 };
 
-} // namespace tarovex::worker
+} // namespace tarovex_test

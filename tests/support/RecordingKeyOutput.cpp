@@ -1,6 +1,8 @@
-#include "worker/keys/RecordingKeyOutput.h"
+#include "tests/support/RecordingKeyOutput.h"
 
-namespace tarovex::worker::keys {
+namespace tarovex_test {
+
+using namespace tarovex::worker::keys;
 
 void RecordingKeyOutput::type(const TypedKey& key) {
     if (!key.isCharacter()) {
@@ -13,4 +15,4 @@ void RecordingKeyOutput::type(const TypedKey& key) {
     transcript_ += QString::fromUcs4(&c, 1);
 }
 
-} // namespace tarovex::worker::keys
+} // namespace tarovex_test

@@ -6,16 +6,16 @@
 
 #include <set>
 
-namespace tarovex::worker::keys {
+namespace tarovex_test {
 
 // Records what would be typed as one transcript: characters as themselves, named keys in
 // angle brackets ("12.5<Enter>"). For tests of the logic above the real outputs.
-class RecordingKeyOutput : public KeyOutput {
+class RecordingKeyOutput : public tarovex::worker::keys::KeyOutput {
 public:
     // Characters in `refused` throw CannotTypeError, as on a layout that lacks them.
     explicit RecordingKeyOutput(std::set<char32_t> refused = {}) : refused_(std::move(refused)) {}
 
-    void type(const TypedKey& key) override;
+    void type(const tarovex::worker::keys::TypedKey& key) override;
     QString description() const override { return QStringLiteral("recording"); }
 
     const QString& transcript() const noexcept { return transcript_; }
@@ -26,4 +26,4 @@ private:
     QString transcript_;
 };
 
-} // namespace tarovex::worker::keys
+} // namespace tarovex_test

@@ -1,0 +1,207 @@
+// The run without a display: lines from a real pseudo-terminal typed by a real keystroke
+// session whose key synthesis is recorded, pausing for real between keys.
+#include "tarovex/RunController.h"
+#include "tarovex/KeyboardService.h"
+#include "tests/Tarolink/TestSupport.h"
+#include "tests/support/RecordingServices.h"
+#include "tests/worker/KeysTestSupport.h"
+#include "tests/worker/WorkerTestSupport.h"
+
+#include <QElapsedTimer>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <thread>
+
+using namespace tarovex;
+namespace CH = config::ConfigHelper;
+
+namespace {
+
+// Key synthesis into one recording shared by every run, with real pauses.
+class SlowKeys : public worker::keys::KeySynthesizer {
+public:
+    explicit SlowKeys(keys_test::RecordingSynthesizer& record) : record_(record) {}
+    void press(int code) override { record_.press(code); }
+    void release(int code) override { record_.release(code); }
+    void delay(int ms) override {
+        record_.delay(ms);
+        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+    }
+
+private:
+    keys_test::RecordingSynthesizer& record_;
+};
+
+// The digits typed ("+49 ... -49" is '1'), and whether a key was left down.
+struct Typed {
+    QString digits;
+    bool keyDown = false;
+};
+Typed typed(const QString& stream) {
+    Typed t;
+    QList<int> down;
+    for (const QString& e : stream.split(u' ', Qt::SkipEmptyParts)) {
+        if (e.startsWith(u'+')) {
+            down.append(e.mid(1).toInt());
+            t.digits += QChar(e.mid(1).toInt());
+        } else if (e.startsWith(u'-')) {
+            down.removeOne(e.mid(1).toInt());
+        }
+    }
+    t.keyDown = !down.isEmpty();
+    return t;
+}
+
+struct Log : RunLog {
+    QStringList events;
+    void event(const QString& text, bool) override { events.append(text); }
+    void line(const worker::DataLine&) override {}
+};
+
+struct Notices : Notifier {
+    QStringList shown;
+    void show(Kind, const QString& title, const QString& message) override { shown.append(title + message); }
+};
+
+struct Consumer : ReadingConsumer {
+    QStringList seen;
+    void runStarted(const config::Config&) override { seen.append("started"); }
+    void reading(const worker::DataLine& line, ReadingOutcome outcome) override {
+        static const char* const names[] = {"value", "repeat", "none"};
+        seen.append(line.getProcessedData() + ' ' + names[int(outcome)]);
+    }
+    void runStopped(const QString& reason) override { seen.append("stopped " + reason); }
+};
+
+// A run on a pseudo-terminal whose values are typed at `delayMs` per key.
+struct Rig {
+    explicit Rig(int delayMs) : keys(delayMs) {
+        worker_test::application();
+        config = CH::Instrument::GENERIC.getDefaultConfig();
+        config.setInstrument(CH::Instrument::GENERIC);
+        config.setPort(QString::fromStdString(pty.slavePath()));
+        config.setOutputTerminator(CH::OutputTerminator::NONE);
+        config.setDelay(QString::number(delayMs));
+        RunServices s;
+        s.makeTyper = [this](const config::Config& c, worker::WeightWorkerView& view) {
+            return makeKeyboardTyper(c, view, std::make_unique<SlowKeys>(keys), QStringLiteral("slow"));
+        };
+        s.makeSound = [](int) { return std::make_unique<tarovex_test::RecordingSound>(); };
+        run = std::make_unique<RunController>(config, s, notices, log);
+        QObject::connect(run.get(), &RunController::runEnded, [this](const QString& r) { ended.append(r); });
+        QObject::connect(run.get(), &RunController::valuesWaiting, [this](bool w) { waiting.append(w); });
+    }
+    void start() {
+        ASSERT_TRUE(run->start()) << notices.shown.join('\n').toStdString();
+        ASSERT_TRUE(worker_test::runUntil([&] { return run->isConnected(); }));
+    }
+    bool loggedLine(const QString& text) const { return log.events.contains(text); }
+
+    tarolink_test::Pty pty;
+    keys_test::RecordingSynthesizer keys;
+    config::Config config;
+    Log log;
+    Notices notices;
+    QStringList ended;
+    QList<bool> waiting;
+    std::unique_ptr<RunController> run;
+};
+
+} // namespace
+
+// Stop returns while the value is still being typed; it completes in the background, and
+// the next run, started at once, types only after it.
+TEST(RunController, StopLeavesTheValueToCompleteAndTheNextRunTypesAfterIt) {
+    Rig rig(100);
+    rig.start();
+    rig.pty.write("1234\r");
+    ASSERT_TRUE(worker_test::runUntil([&] { return !rig.keys.stream().isEmpty(); }));
+    QElapsedTimer clock;
+    clock.start();
+    rig.run->stop();
+    EXPECT_LT(clock.elapsed(), 300) << "a value takes 800 ms: stop must not wait for it";
+    EXPECT_TRUE(rig.run->isFinishingTyping());
+    ASSERT_TRUE(worker_test::runUntil([&] { return !rig.run->isConnected(); }));
+    rig.start();
+    rig.pty.write("5\r");
+    ASSERT_TRUE(worker_test::runUntil([&] { return typed(rig.keys.stream()).digits.size() == 5; }));
+    EXPECT_FALSE(rig.run->isFinishingTyping()) << "the first run's typing has ended";
+    rig.run->stop();
+    ASSERT_TRUE(worker_test::runUntil([&] { return !rig.run->isFinishingTyping(); }));
+    const Typed t = typed(rig.keys.stream());
+    EXPECT_EQ(t.digits, "12345");
+    EXPECT_FALSE(t.keyDown);
+}
+
+// While held, values wait and the window hears of it; the hold's end types them. At Stop
+// the values not yet typed are dropped and counted; none of them is typed by the next run.
+TEST(RunController, HeldValuesWaitAndAStoppedRunsValuesAreNeverTyped) {
+    Rig rig(0);
+    rig.run->setTypingHeld(true);
+    rig.start();
+    rig.pty.write("1\r2\r");
+    ASSERT_TRUE(worker_test::runUntil([&] { return !rig.waiting.isEmpty(); }));
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_EQ(rig.keys.stream(), "");
+    rig.run->setTypingHeld(false);
+    ASSERT_TRUE(worker_test::runUntil([&] { return typed(rig.keys.stream()).digits == "12"; }));
+    EXPECT_EQ(rig.waiting, (QList<bool>{true, false}));
+
+    rig.run->setTypingHeld(true);
+    rig.pty.write("3\r4\r");
+    ASSERT_TRUE(worker_test::runUntil([&] { return rig.waiting.size() == 3; }));
+    rig.run->stop();
+    EXPECT_TRUE(rig.loggedLine("2 values not yet typed were dropped."));
+    ASSERT_TRUE(worker_test::runUntil([&] { return !rig.run->isConnected(); }));
+    rig.run->setTypingHeld(false);
+    rig.start();
+    rig.pty.write("5\r");
+    ASSERT_TRUE(worker_test::runUntil([&] { return typed(rig.keys.stream()).digits.size() == 3; }));
+    EXPECT_EQ(typed(rig.keys.stream()).digits, "125");
+    rig.run->stop();
+}
+
+// Closing waits for the value being typed, but only so long: then its keys are released,
+// the rest is dropped and the log says so.
+TEST(RunController, ShutdownAbandonsAValueThatOutlastsTheBound) {
+    Rig rig(100);
+    rig.start();
+    rig.pty.write("123456789\r");
+    ASSERT_TRUE(worker_test::runUntil([&] { return !rig.keys.stream().isEmpty(); }));
+    bool done = false;
+    rig.run->shutdown([&] { done = true; }, std::chrono::milliseconds(300));
+    EXPECT_FALSE(done);
+    ASSERT_TRUE(worker_test::runUntil([&] { return done; }, 5000));
+    const Typed t = typed(rig.keys.stream());
+    EXPECT_FALSE(t.keyDown);
+    EXPECT_LT(t.digits.size(), 9) << t.digits.toStdString();
+    EXPECT_TRUE(std::any_of(rig.log.events.begin(), rig.log.events.end(), [](const QString& e) {
+        return e.startsWith("The value being typed did not end within 0.3 s");
+    })) << rig.log.events.join('\n').toStdString();
+    EXPECT_FALSE(rig.run->isFinishingTyping());
+}
+
+// A device that goes away without stop() ends the run with its reason, and the run lets
+// go of its typing thread and sound; the consumers see every line with its outcome.
+TEST(RunController, AVanishedDeviceEndsTheRunWithItsReasonAndReleasesItsParts) {
+    Rig rig(0);
+    rig.config.ignoreDuplicates = true;
+    Consumer consumer;
+    rig.run->addConsumer(&consumer);
+    rig.config.setSound(CH::Sound::COWBELL);
+    rig.start();
+    ASSERT_NE(rig.run->sound(), nullptr);
+    rig.pty.write("1\r1\rx\r");
+    ASSERT_TRUE(worker_test::runUntil([&] { return consumer.seen.size() == 4; }));
+    rig.pty.closeMaster();
+    ASSERT_TRUE(worker_test::runUntil([&] { return !rig.ended.isEmpty(); }));
+    const QString reason = "The device on port " + rig.config.getPort() + " was disconnected. Reading ended.";
+    EXPECT_EQ(rig.ended, QStringList{reason});
+    EXPECT_EQ(consumer.seen, (QStringList{"started", "1 value", "1 repeat", " none", "stopped " + reason}));
+    EXPECT_EQ(rig.run->typer(), nullptr);
+    EXPECT_EQ(rig.run->sound(), nullptr);
+    EXPECT_TRUE(worker_test::runUntil([&] { return !rig.run->isFinishingTyping(); }));
+}
