@@ -71,6 +71,8 @@ RazezaRoZurFrame2::RazezaRoZurFrame2(FrameOptions options, QWidget* parent)
     if (!options_.listPorts)
         options_.listPorts = ports::listSystemPorts;
     run_ = std::make_unique<RunController>(session_.config(), options_.services, *options_.notifier, log_);
+    record_ = std::make_unique<RecordConsumer>(true, [this](const QString& m) { run_->logEvent(m); });
+    run_->addConsumer(record_.get());
     connect(run_.get(), &RunController::connectedChanged, this, &RazezaRoZurFrame2::setConnectedAppearance,
             Qt::QueuedConnection);
     connect(run_.get(), &RunController::statusChanged, this, &RazezaRoZurFrame2::setStatus);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "tarovex/RecordConsumer.h"
 #include "tarovex/RunController.h"
 #include "tarovex/log/MessageLog.h"
 #include "tarovex/ports/PortList.h"
@@ -116,6 +117,8 @@ private:
     SettingsSession session_;
     MessageLog log_;
     std::unique_ptr<Notifier> ownNotifier_;
+    // Declared before the run, which calls it until it goes.
+    std::unique_ptr<RecordConsumer> record_;
     std::unique_ptr<RunController> run_;
     std::optional<QString> commandLinePort_;
     bool roundingDialogOpen_ = false;

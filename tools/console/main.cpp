@@ -16,6 +16,7 @@
 #include "config/ResourceBundle.h"
 #include "tarovex/KeyboardService.h"
 #include "tarovex/PlatformServices.h"
+#include "tarovex/RecordConsumer.h"
 #include "tarovex/RunController.h"
 #include "tarovex/prefs/ConfigStore.h"
 #include "tarovex/prefs/PreferencesErrors.h"
@@ -317,6 +318,8 @@ constexpr qsizetype kLogQueueBytes = 1024 * 1024;
 // How long the end of a run waits for the streams to take what is still queued.
 constexpr std::chrono::milliseconds kValueDrainTime{500};
 constexpr std::chrono::milliseconds kLogDrainTime{500};
+// How long the end of a run waits for the MQTT broker to acknowledge what is queued.
+constexpr std::chrono::milliseconds kBrokerWaitTime{5000};
 
 // "--set KEY=VALUE" applied to `config`; a wrong key or value ends the program.
 void applyOverride(config::Config& config, const QString& key, const QString& value) {
@@ -438,6 +441,8 @@ int main(int argc, char* argv[]) {
     RunController run(config, std::move(services), notifier, runLog);
     run.setTypingRequired(options.typing.enabled);
     run.addConsumer(&valueWriter);
+    RecordConsumer record(options.typing.enabled, [&run](const QString& m) { run.logEvent(m); });
+    run.addConsumer(&record);
     Requester requester(run);
     QSocketNotifier requestSignals(requestPipe[0], QSocketNotifier::Read);
     QObject::connect(&requestSignals, &QSocketNotifier::activated, &app, [&] {
@@ -480,6 +485,13 @@ int main(int argc, char* argv[]) {
         return 1;
     }
     const int status = app.exec();
+    // The readings the broker has not acknowledged yet stay queued in the journal.
+    if (const auto queued = record.finish(kBrokerWaitTime); queued && *queued > 0)
+        runLog.event(
+            QStringLiteral("%1 readings are still queued for the MQTT broker; they are sent at the next "
+                           "run.")
+                .arg(*queued),
+            true);
     // A replay's values all wait for standard output, as long as no signal gives up.
     while (options.replay && !stopSignalled && !values.drain(kValueDrainTime)) {
     }
