@@ -4,6 +4,7 @@
 #include "tarovex/RunController.h"
 #include "tarovex/log/MessageLog.h"
 #include "tarovex/ports/PortList.h"
+#include "tarovex/requests/Requester.h"
 #include "tarovex/settings/SettingsForm.h"
 #include "tarovex/settings/SettingsSession.h"
 #include "tarovex/startup/StartupRules.h"
@@ -120,6 +121,7 @@ private:
     // Declared before the run, which calls it until it goes.
     std::unique_ptr<RecordConsumer> record_;
     std::unique_ptr<RunController> run_;
+    std::unique_ptr<Requester> requester_;
     std::optional<QString> commandLinePort_;
     bool roundingDialogOpen_ = false;
     int lastTabIndex_ = 0;
