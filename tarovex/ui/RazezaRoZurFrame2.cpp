@@ -413,6 +413,16 @@ void RazezaRoZurFrame2::tabChanged(int index) {
     }
 }
 
+QString RazezaRoZurFrame2::requestReading() {
+    if (!isConnected())
+        return QStringLiteral("it is not reading");
+    if (requester_->request())
+        return QStringLiteral("ok");
+    return requester_->knows(Requester::Command::Data)
+               ? QStringLiteral("a request is still waiting for its answer")
+               : QStringLiteral("the instrument preset has no request command");
+}
+
 void RazezaRoZurFrame2::startStop() {
     if (!isConnected())
         updateConfigFromTabs();

@@ -67,6 +67,8 @@ public:
     void startStop();
     void updateConfigFromTabs();
     bool isConnected() const { return run_ && run_->isConnected(); }
+    // Asks the instrument for a reading as Read now does: "ok", else why not.
+    QString requestReading();
     static bool isClosing();
 
     // For tests and the screenshots: the parts a user sees and the buttons' actions.
