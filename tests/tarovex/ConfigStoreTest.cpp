@@ -138,6 +138,10 @@ TEST_P(ConfigStoreTest, SaveThenLoadGivesTheSameSettingsAndPrevPortIsThePort) {
     saved.setPrevPort(QString("COM1"));
     saved.record = {false,           "7", "20",      "Waage 3",    "~/r/%Y.csv", "mqtts://broker:8883",
                     "lab/{station}", "u", "/etc/pw", "/etc/ca.pem"};
+    saved.setRequestInterval("500");
+    saved.setRequestCommand("\\eP\\r\\n");
+    saved.stableOnly = true;
+    saved.setStableRegEx("^S S");
     saved.recentAddresses = {"rfc2217://moxa-3:4001", "tcp://10.0.0.7:9001"};
     std::ostringstream console;
     saveConfig(*node, saved, console);
@@ -149,7 +153,7 @@ TEST_P(ConfigStoreTest, SaveThenLoadGivesTheSameSettingsAndPrevPortIsThePort) {
     EXPECT_TRUE(loadConfig(*reopened->node(settingsNodePath), loaded, ports));
     EXPECT_FALSE(loaded.hasChanged(saved));
     EXPECT_EQ(loaded.getPrevPort(), std::optional<QString>("COM4"));
-    EXPECT_EQ(reopened->node(settingsNodePath)->keys().size(), 45);
+    EXPECT_EQ(reopened->node(settingsNodePath)->keys().size(), 49);
 }
 
 TEST_P(ConfigStoreTest, WithoutPortsOnlyANetworkPortIsRead) {
@@ -253,6 +257,10 @@ TEST(ConfigStore, SaveWritesPortsFirstThenTheSaveOrderThenFlushes) {
                                      "customRegEx",
                                      "ignoreTimeLimit",
                                      "ignoreDifference",
+                                     "requestInterval",
+                                     "requestCommand",
+                                     "stableOnly",
+                                     "stableRegEx",
                                      "journal",
                                      "journalDays",
                                      "journalMaxMB",
@@ -298,6 +306,10 @@ TEST(ConfigStore, SaveWritesPortsFirstThenTheSaveOrderThenFlushes) {
                                           "ignoreTimeLimit",
                                           "ignoreDifference",
                                           "customRegEx",
+                                          "requestInterval",
+                                          "requestCommand",
+                                          "stableOnly",
+                                          "stableRegEx",
                                           "journal",
                                           "journalDays",
                                           "journalMaxMB",
