@@ -6,8 +6,7 @@
 #include "config/Config.h"
 #include "config/Instrument.h"
 #include "tarovex/log/MessageLog.h"
-#include "tarovex/RunController.h"
-#include "tarovex/log/MessageLog.h"
+#include "tarovex/run/RunController.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>

@@ -1,7 +1,7 @@
 #include "tarovex/requests/Requester.h"
 
 #include "config/InstrumentCommands.h"
-#include "tarovex/RunController.h"
+#include "tarovex/run/RunController.h"
 #include "tarovex/texts/ShellBundle.h"
 
 namespace tarovex {

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "config/Config.h"
-#include "tarovex/ReadingConsumer.h"
+#include "tarovex/run/ReadingConsumer.h"
 
 #include <QByteArray>
 #include <QObject>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "tarovex/RunServices.h"
 #include "tarovex/ports/PortList.h"
+#include "tarovex/run/RunServices.h"
 #include "tarovex/settings/SettingsSession.h"
 
 #include <QList>

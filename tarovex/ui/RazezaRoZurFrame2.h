@@ -1,10 +1,10 @@
 #pragma once
 
-#include "tarovex/RecordConsumer.h"
-#include "tarovex/RunController.h"
 #include "tarovex/log/MessageLog.h"
 #include "tarovex/ports/PortList.h"
 #include "tarovex/requests/Requester.h"
+#include "tarovex/run/RecordConsumer.h"
+#include "tarovex/run/RunController.h"
 #include "tarovex/settings/SettingsForm.h"
 #include "tarovex/settings/SettingsSession.h"
 #include "tarovex/startup/StartupRules.h"

@@ -1,7 +1,7 @@
 #include "tarovex/ui/Startup.h"
 
-#include "tarovex/PlatformServices.h"
 #include "tarovex/prefs/ConfigStore.h"
+#include "tarovex/run/PlatformServices.h"
 #include "tarovex/ui/RazezaRoZurFrame2.h"
 #include "tarovex/update/UpdateCheck.h"
 

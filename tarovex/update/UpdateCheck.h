@@ -1,6 +1,6 @@
 #pragma once
 
-#include "tarovex/RunServices.h"
+#include "tarovex/run/RunServices.h"
 #include "tarovex/update/UpdateWorker.h"
 #include "tarovex/update/UpdateWorkerView.h"
 

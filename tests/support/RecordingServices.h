@@ -1,6 +1,6 @@
 #pragma once
 
-#include "tarovex/RunServices.h"
+#include "tarovex/run/RunServices.h"
 #include "tests/support/RecordingSound.h"
 
 #include <QStringList>

@@ -1,7 +1,7 @@
 // The run without a display: lines from a real pseudo-terminal typed by a real keystroke
 // session whose key synthesis is recorded, pausing for real between keys.
-#include "tarovex/RunController.h"
-#include "tarovex/KeyboardService.h"
+#include "tarovex/run/RunController.h"
+#include "tarovex/run/KeyboardService.h"
 #include "tests/Tarolink/TestSupport.h"
 #include "tests/support/RecordingServices.h"
 #include "tests/worker/KeysTestSupport.h"

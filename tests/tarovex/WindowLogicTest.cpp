@@ -1,8 +1,8 @@
 // The window's decisions without a display: log rendering, field checks, reading the
 // controls, start-up rules, the tab order and the run's start and stop.
-#include "tarovex/RunController.h"
 #include "tarovex/log/LogLine.h"
 #include "tarovex/log/MessageLog.h"
+#include "tarovex/run/RunController.h"
 #include "tarovex/settings/SettingsForm.h"
 #include "tarovex/startup/StartupRules.h"
 #include "tarovex/texts/ShellBundle.h"

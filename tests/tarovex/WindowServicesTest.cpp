@@ -1,6 +1,6 @@
 // The window's platform parts: the run's sound through the sound start, and the update
 // check as the window starts it (never reaching the network).
-#include "tarovex/PlatformServices.h"
+#include "tarovex/run/PlatformServices.h"
 #include "tarovex/texts/ShellBundle.h"
 #include "tarovex/update/UpdateCheck.h"
 #include "tests/support/RecordingSound.h"

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "StreamWriter.h"
-#include "tarovex/ReadingConsumer.h"
-#include "tarovex/RunServices.h"
+#include "tarovex/run/ReadingConsumer.h"
+#include "tarovex/run/RunServices.h"
 
 #include <QByteArray>
 

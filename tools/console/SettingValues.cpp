@@ -94,6 +94,8 @@ const std::map<QString, std::function<QString()>>& descriptions() {
         {"mqttUser", text("the broker's user name, or empty")},
         {"mqttPasswordFile", text("a file readable only by its owner holding the broker password, or empty")},
         {"mqttCaFile", text("the CA certificate file that signed the broker's (mqtts), or empty")},
+        {"recentAddresses",
+         text("up to 5 network ports (tcp://HOST:PORT, rfc2217://HOST:PORT) separated by spaces, or empty")},
     };
     return table;
 }

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "config/Config.h"
-#include "tarovex/RunServices.h"
+#include "tarovex/run/RunServices.h"
 #include "worker/WeightWorkerView.h"
 #include "worker/keys/KeyOutputFactory.h"
 #include "worker/keys/KeySynthesizer.h"

@@ -2,7 +2,7 @@
 
 #include "journal/JournalDb.h"
 #include "journal/RunRecorder.h"
-#include "tarovex/ReadingConsumer.h"
+#include "tarovex/run/ReadingConsumer.h"
 
 #include <chrono>
 #include <functional>

@@ -2,9 +2,9 @@
 
 #include "config/Config.h"
 #include "config/StabilityMarks.h"
-#include "tarovex/ReadingConsumer.h"
-#include "tarovex/RunServices.h"
 #include "tarovex/log/MessageLog.h"
+#include "tarovex/run/ReadingConsumer.h"
+#include "tarovex/run/RunServices.h"
 #include "worker/Ignorer.h"
 #include "worker/WeightWorker.h"
 

@@ -1,4 +1,4 @@
-#include "tarovex/RecordConsumer.h"
+#include "tarovex/run/RecordConsumer.h"
 
 namespace tarovex {
 

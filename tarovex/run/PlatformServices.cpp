@@ -1,6 +1,6 @@
-#include "tarovex/PlatformServices.h"
+#include "tarovex/run/PlatformServices.h"
 
-#include "tarovex/KeyboardService.h"
+#include "tarovex/run/KeyboardService.h"
 
 #include <stdexcept>
 

@@ -1,4 +1,4 @@
-#include "tarovex/KeyboardService.h"
+#include "tarovex/run/KeyboardService.h"
 
 #include "worker/keys/KeyOutputFactory.h"
 #include "worker/keys/TypingSession.h"

@@ -1,4 +1,4 @@
-#include "tarovex/RunController.h"
+#include "tarovex/run/RunController.h"
 
 #include "Tarolink/SerialExceptions.h"
 #include "config/ResourceBundle.h"
