@@ -2,6 +2,7 @@
 
 #include "config/NumberText.h"
 
+#include <algorithm>
 #include <tuple>
 
 namespace tarovex::config {
@@ -40,6 +41,10 @@ Config Config::copyConfig(const Config& o) {
              o.editNumCharacters_, o.removeCharacters_, o.customRegEx_, o.ignoreDuplicates,
              o.ignoreTimeLimit_, o.ignoreDifference_);
     c.reconnect = o.reconnect;
+    c.requestInterval_ = o.requestInterval_;
+    c.requestCommand_ = o.requestCommand_;
+    c.stableOnly = o.stableOnly;
+    c.stableRegEx_ = o.stableRegEx_;
     c.record = o.record;
     return c;
 }
@@ -54,7 +59,8 @@ bool Config::hasChanged(const Config& o) const {
                         c.editOperation_, c.editPosition_, c.editNumCharacters_, c.removeCharacters_,
                         c.customRegEx_, c.ignoreTimeLimit_, c.ignoreDifference_, c.minimizeToTray,
                         c.notifyWhenMinimizedToTray, c.checkForUpdates,
-                        c.abortAutoStartWhenPrevPortNotAvailable, c.ignoreDuplicates, c.reconnect, c.record);
+                        c.abortAutoStartWhenPrevPortNotAvailable, c.ignoreDuplicates, c.reconnect, c.record,
+                        c.requestInterval_, c.requestCommand_, c.stableOnly, c.stableRegEx_);
     };
     return fields(*this) != fields(o);
 }
@@ -65,6 +71,10 @@ std::optional<int> Config::getDecimalPlacesAsInt() const {
 
 int Config::getDelayAsInt() const {
     return NumberText::parseInt(delay_).value_or(20);
+}
+
+int Config::getRequestIntervalAsInt() const {
+    return std::max(0, NumberText::parseInt(requestInterval_).value_or(0));
 }
 
 int Config::getEditNumCharactersAsInt() const {

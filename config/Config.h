@@ -140,6 +140,18 @@ public:
     void setIgnoreTimeLimit(const QString& v) { ignoreTimeLimit_ = v; }
     const QString& getIgnoreDifference() const { return ignoreDifference_; }
     void setIgnoreDifference(const QString& v) { ignoreDifference_ = v; }
+    // Milliseconds between requests for a reading while running; empty or 0: no timer.
+    const QString& getRequestInterval() const { return requestInterval_; }
+    void setRequestInterval(const QString& v) { requestInterval_ = v; }
+    // 0 when the text is empty or does not parse.
+    int getRequestIntervalAsInt() const;
+    // The user's request command in escape notation; empty: the preset's own.
+    const QString& getRequestCommand() const { return requestCommand_; }
+    void setRequestCommand(const QString& v) { requestCommand_ = v; }
+    // An expression (Java syntax) that finds something in stable lines only; empty: the
+    // preset's own marks.
+    const QString& getStableRegEx() const { return stableRegEx_; }
+    void setStableRegEx(const QString& v) { stableRegEx_ = v; }
 
     // The switches, read and written directly.
     bool minimizeToTray = true;
@@ -149,6 +161,8 @@ public:
     bool ignoreDuplicates = false;
     // A run whose device vanishes waits for it to come back instead of ending.
     bool reconnect = false;
+    // Values of lines the instrument marks unstable are not typed.
+    bool stableOnly = false;
     // The journal, the live CSV file and the MQTT publishing.
     RecordSettings record;
 
@@ -193,6 +207,9 @@ private:
     QString customRegEx_;
     QString ignoreTimeLimit_;
     QString ignoreDifference_;
+    QString requestInterval_;
+    QString requestCommand_;
+    QString stableRegEx_;
     Listeners listeners_;
 };
 

@@ -575,5 +575,24 @@ struct CustomRegEx {
     static bool isValid(const QString& text) noexcept;
 };
 
+// Milliseconds between requests for a reading: an integer from 0 (no timer) to 86400000.
+struct RequestInterval {
+    static QString getDefault() { return {}; }
+    static bool isValid(const QString& text) noexcept;
+};
+
+// A command sent instead of the preset's own request: printable ASCII with \r, \n, \e,
+// \\ and \xHH escapes (see parseCommandText).
+struct RequestCommand {
+    static QString getDefault() { return {}; }
+    static bool isValid(const QString& text) noexcept;
+};
+
+// Which lines are stable: an expression that compiles.
+struct StableRegEx {
+    static QString getDefault() { return {}; }
+    static bool isValid(const QString& text) noexcept;
+};
+
 } // namespace ConfigHelper
 } // namespace tarovex::config

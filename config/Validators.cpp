@@ -1,5 +1,6 @@
 #include "config/ConfigHelper.h"
 #include "config/Decimal.h"
+#include "config/InstrumentCommands.h"
 #include "config/JavaRegex.h"
 #include "config/NumberText.h"
 
@@ -83,6 +84,18 @@ bool CustomRegEx::isValid(const QString& text) noexcept {
     // An expression without a capturing group ("(?:x)") passes: stored settings keep
     // loading, and each line then reports its missing group.
     return JavaRegex::isValid(text);
+}
+
+bool RequestInterval::isValid(const QString& text) noexcept {
+    return isIntInRange(text, 0, 86400000);
+}
+
+bool StableRegEx::isValid(const QString& text) noexcept {
+    return text.isEmpty() || JavaRegex::isValid(text);
+}
+
+bool RequestCommand::isValid(const QString& text) noexcept {
+    return parseCommandText(text).has_value();
 }
 
 } // namespace tarovex::config::ConfigHelper

@@ -230,14 +230,19 @@ void JournalDb::forEach(std::int64_t fromMs, std::int64_t toMs,
         fail("cannot be read");
 }
 
-std::vector<StoredReading> JournalDb::pending(const QString& station, int limit) {
+std::vector<StoredReading> JournalDb::pending(const QString& station, std::int64_t afterSeq, int limit) {
     Statement s(
-        prepare((std::string(rowColumns) + "WHERE station = ? AND acked = 0 ORDER BY seq LIMIT ?").c_str()));
+        prepare((std::string(rowColumns) + "WHERE station = ? AND acked = 0 AND seq > ? ORDER BY seq LIMIT ?")
+                    .c_str()));
     bindText(s.get(), 1, station);
-    sqlite3_bind_int(s.get(), 2, limit);
+    sqlite3_bind_int64(s.get(), 2, afterSeq);
+    sqlite3_bind_int(s.get(), 3, limit);
     std::vector<StoredReading> result;
-    while (sqlite3_step(s.get()) == SQLITE_ROW)
+    int rc;
+    while ((rc = sqlite3_step(s.get())) == SQLITE_ROW)
         result.push_back(readRow(s.get()));
+    if (rc != SQLITE_DONE)
+        fail("cannot be read");
     return result;
 }
 
@@ -247,12 +252,22 @@ std::int64_t JournalDb::pendingCount(const QString& station) {
     return sqlite3_step(s.get()) == SQLITE_ROW ? sqlite3_column_int64(s.get(), 0) : 0;
 }
 
-void JournalDb::markPublished(const QString& station, std::int64_t seq) {
-    Statement s(prepare("UPDATE readings SET acked = 1 WHERE station = ? AND seq = ? AND acked = 0"));
-    bindText(s.get(), 1, station);
-    sqlite3_bind_int64(s.get(), 2, seq);
-    if (sqlite3_step(s.get()) != SQLITE_DONE)
-        fail("cannot be written");
+void JournalDb::markPublished(const QString& station, std::span<const std::int64_t> seqs) {
+    exec("BEGIN IMMEDIATE");
+    try {
+        Statement s(prepare("UPDATE readings SET acked = 1 WHERE station = ? AND seq = ? AND acked = 0"));
+        bindText(s.get(), 1, station);
+        for (const std::int64_t seq : seqs) {
+            sqlite3_reset(s.get());
+            sqlite3_bind_int64(s.get(), 2, seq);
+            if (sqlite3_step(s.get()) != SQLITE_DONE)
+                fail("cannot be written");
+        }
+        exec("COMMIT");
+    } catch (...) {
+        sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+        throw;
+    }
 }
 
 std::int64_t JournalDb::count() {

@@ -53,11 +53,12 @@ public:
         forEach(std::numeric_limits<std::int64_t>::min(), std::numeric_limits<std::int64_t>::max(), f);
     }
 
-    // Up to `limit` readings of the station still waiting for publishing, by seq.
-    std::vector<StoredReading> pending(const QString& station, int limit);
+    // Up to `limit` readings of the station after `afterSeq` still waiting for publishing,
+    // by seq.
+    std::vector<StoredReading> pending(const QString& station, std::int64_t afterSeq, int limit);
     std::int64_t pendingCount(const QString& station);
-    // Marks the station's reading `seq` as acknowledged by the broker.
-    void markPublished(const QString& station, std::int64_t seq);
+    // Marks the station's readings as acknowledged by the broker, in one transaction.
+    void markPublished(const QString& station, std::span<const std::int64_t> seqs);
 
     // The last seq given to the station; 0 before its first reading.
     std::int64_t lastSeq(const QString& station);

@@ -4,6 +4,16 @@
 
 namespace tarovex::journal {
 
+Outcome outcomeOf(const worker::DataLine& line, bool filtered, bool typing) {
+    if (line.isError())
+        return Outcome::Error;
+    if (filtered)
+        return Outcome::Filtered;
+    if (!line.hasValue())
+        return Outcome::Dropped;
+    return typing ? Outcome::Typed : Outcome::Printed;
+}
+
 RunRecorder::RunRecorder(const config::Config& config, Report report, const QString& journalPath)
     : port_(config.getPort()),
       instrument_(config.getInstrument().value_or(config::ConfigHelper::Instrument::getDefault()).name()) {
@@ -15,12 +25,33 @@ RunRecorder::RunRecorder(const config::Config& config, Report report, const QStr
             &context_, [report, message] { report(message); }, Qt::QueuedConnection);
     };
     std::vector<std::unique_ptr<RecordSink>> sinks;
+    const bool publish = !settings.mqttBroker.isEmpty();
+    if (publish && !settings.journal)
+        report(QStringLiteral("MQTT publishing sends from the journal: with the setting journal off nothing "
+                              "is published."));
     if (settings.journal) {
         try {
             JournalSink::Options options{settings.stationName(), settings.journalDaysAsInt(),
-                                         settings.journalMaxBytes(), !settings.mqttBroker.isEmpty()};
+                                         settings.journalMaxBytes(), publish};
+            auto db = std::make_unique<JournalDb>(journalPath);
+            if (publish) {
+                try {
+                    publisher_ = std::make_unique<MqttPublisher>(
+                        MqttPublisher::Options{settings.mqttBroker, settings.mqttTopic,
+                                               settings.stationName(), settings.mqttUser,
+                                               settings.mqttPasswordFile, settings.mqttCaFile, journalPath},
+                        post);
+                } catch (const MqttError& e) {
+                    report(QString::fromUtf8(e.what()) +
+                           QStringLiteral("; the readings wait in the journal until it is mended."));
+                }
+            }
+            MqttPublisher* publisher = publisher_.get();
             sinks.push_back(
-                std::make_unique<JournalSink>(std::make_unique<JournalDb>(journalPath), options, post));
+                std::make_unique<JournalSink>(std::move(db), options, post, [publisher](std::int64_t) {
+                    if (publisher)
+                        publisher->wake();
+                }));
         } catch (const JournalError& e) {
             report(QString::fromUtf8(e.what()) + QStringLiteral("; the readings are not kept."));
         }
@@ -45,6 +76,13 @@ void RunRecorder::record(const worker::DataLine& line, Outcome outcome) {
 void RunRecorder::flush() {
     if (thread_)
         thread_->flush();
+}
+
+std::optional<std::int64_t> RunRecorder::finish(std::chrono::milliseconds bound) {
+    flush();
+    if (!publisher_)
+        return std::nullopt;
+    return publisher_->drain(bound);
 }
 
 } // namespace tarovex::journal

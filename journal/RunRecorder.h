@@ -1,6 +1,7 @@
 #pragma once
 
 #include "config/Config.h"
+#include "journal/MqttPublisher.h"
 #include "journal/RecordThread.h"
 #include "journal/Sinks.h"
 #include "worker/DataLine.h"
@@ -12,7 +13,13 @@
 
 namespace tarovex::journal {
 
-// The record of one run: the journal and the live CSV file as the settings ask, fed each
+// What became of a line in a run, for the journal: `error` when a parity or framing error
+// hit it, `filtered` when the repeat filter took its value, `dropped` when it has no value,
+// else `typed` or, in a run without typing, `printed`.
+Outcome outcomeOf(const worker::DataLine& line, bool filtered, bool typing);
+
+// The record of one run: the journal, the live CSV file and the MQTT publishing from the
+// journal as the settings ask, fed each
 // reading of the run on the run's thread and written on a thread of their own. Messages
 // (a journal that cannot be opened or written, a CSV file that cannot be written) reach
 // `report` on the thread that made the recorder; the run goes on without what failed.
@@ -29,11 +36,17 @@ public:
     void record(const worker::DataLine& line, Outcome outcome);
     // Waits until every reading recorded so far is written (tests, the end of a console run).
     void flush();
+    // The end of a console run: writes what is queued, then waits at most `bound` for the
+    // broker's acknowledgements. Returns how many readings are still queued for the broker;
+    // none without publishing.
+    std::optional<std::int64_t> finish(std::chrono::milliseconds bound);
 
 private:
     QObject context_; // receives the reports on the recorder's thread
     QString port_;
     QString instrument_;
+    std::unique_ptr<MqttPublisher> publisher_;
+    // Ends before the publisher: its last group still wakes it.
     std::optional<RecordThread> thread_;
 };
 

@@ -9,9 +9,10 @@ namespace tarovex {
 
 // What became of a received line's value in the run.
 enum class ReadingOutcome {
-    Value,   // output: typed, written, played
-    Repeat,  // suppressed by the repeat filter
-    NoValue, // the line has no value
+    Value,    // output: typed, written, played
+    Repeat,   // suppressed by the repeat filter
+    NoValue,  // the line has no value
+    Unstable, // the instrument marked it unstable and only stable values are wanted
 };
 
 // A capability that follows the readings of every run (a record of the readings, the last

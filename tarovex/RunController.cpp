@@ -32,6 +32,7 @@ public:
                               important ? LogStyle::Important : LogStyle::Regular));
     }
     void line(const worker::DataLine& line) override { log_.append(dataLineLog(line)); }
+    void unstableLine(const worker::DataLine& line) override { log_.append(unstableLineLog(line)); }
 
 private:
     MessageLog& log_;
@@ -163,6 +164,22 @@ bool RunController::start() {
         for (const QString& warning : typer_->warnings())
             logImportantEvent(text("warning") + QStringLiteral(": ") + warning);
     }
+    stability_.reset();
+    if (config_.stableOnly) {
+        const auto instrument =
+            config_.getInstrument().value_or(config::ConfigHelper::Instrument::getDefault());
+        try {
+            stability_.emplace(instrument, config_.getStableRegEx());
+        } catch (const std::exception& e) {
+            logImportantEvent(QStringLiteral("The expression of stable lines is not used: ") + e.what());
+        }
+        if (stability_ && !stability_->marks()) {
+            logImportantEvent(
+                QStringLiteral("Stable values only: the lines of this preset do not say whether the "
+                               "reading is stable, so every value is used."));
+            stability_.reset();
+        }
+    }
     runOpen_ = true;
     for (ReadingConsumer* c : consumers_)
         c->runStarted(config_);
@@ -259,6 +276,11 @@ void RunController::showWaiting(bool waiting) {
     emit valuesWaiting(waiting);
 }
 
+void RunController::send(const QByteArray& bytes) {
+    if (worker_ && runOpen_)
+        worker_->send(bytes);
+}
+
 void RunController::logEvent(const QString& t) {
     log_.event(t, false);
 }
@@ -273,6 +295,16 @@ void RunController::setConnectedInGUI(bool connected) {
 }
 
 void RunController::dataLineReceived(worker::DataLine line) {
+    // An unstable reading is not typed and never reaches the repeat filter.
+    if (stability_ && line.hasValue() && (*stability_)(line.getRawData()) == config::Stability::Unstable) {
+        for (ReadingConsumer* c : consumers_)
+            c->reading(line, ReadingOutcome::Unstable);
+        log_.unstableLine(line);
+        static const QMetaMethod statusSignal = QMetaMethod::fromSignal(&RunController::statusChanged);
+        if (isSignalConnected(statusSignal))
+            emit statusChanged(text("line.count") + QString::number(line.getCount()));
+        return;
+    }
     ReadingOutcome outcome = line.hasValue() ? ReadingOutcome::Value : ReadingOutcome::NoValue;
     if (ignorer_ && line.hasValue()) {
         const QString value = line.getProcessedData();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "config/Config.h"
+#include "config/StabilityMarks.h"
 #include "tarovex/ReadingConsumer.h"
 #include "tarovex/RunServices.h"
 #include "tarovex/log/MessageLog.h"
@@ -61,6 +62,8 @@ public:
     bool isTypingHeld() const { return held_; }
     // A run that cannot type does not start (the console's --type).
     void setTypingRequired(bool required) { typingRequired_ = required; }
+    // Hands bytes to the instrument through the running worker; dropped when stopped.
+    void send(const QByteArray& bytes);
     // Follows every run from now on; not owned, must outlive this.
     void addConsumer(ReadingConsumer* consumer) { consumers_.append(consumer); }
 
@@ -114,6 +117,8 @@ private:
     std::vector<std::unique_ptr<ValueTyper>> finishing_;
     std::unique_ptr<worker::SoundOutput> sound_;
     std::optional<worker::Ignorer> ignorer_;
+    // With stableOnly: the marks of the run's lines.
+    std::optional<config::StabilityReader> stability_;
     std::unique_ptr<worker::WeightWorker> worker_;
     std::function<void()> shutdownDone_;
     QTimer shutdownTimer_;

@@ -3,6 +3,7 @@
 #include "tarovex/prefs/ConfigStore.h"
 #include "tarovex/startup/Version.h"
 #include "tarovex/texts/ShellBundle.h"
+#include "tarovex/ui/RazezaRoZurFrame2.h"
 #include "tarovex/ui/Startup.h"
 
 #include <QApplication>
@@ -38,9 +39,16 @@ int main(int argc, char* argv[]) {
                          "reading into the application that has the keyboard focus. PORT (for example\n"
                          "/dev/ttyUSB0) replaces the stored port for this run. While Tarovex runs, a\n"
                          "second start brings its window to the front and ends.\n\n"
+                         "  --request  ask the running Tarovex of this user for a reading (for a key\n"
+                         "             of the desktop); exit 0 when it was asked, else 1\n"
                          "  --help     print this text and exit\n"
                          "  --version  print the version and exit\n";
             return 0;
+        }
+        if (!std::strcmp(argv[i], "--request")) {
+            QCoreApplication core(argc, argv);
+            tarovex::SingleInstance instance;
+            return tarovex::requestReading(instance);
         }
         if (!std::strcmp(argv[i], "--version")) {
             std::cout << "tarovex " << tarovex::kVersion << " (" << tarovex::kReleaseDate << ")\n";
@@ -57,5 +65,11 @@ int main(int argc, char* argv[]) {
     tarovex::SingleInstance instance;
     if (const auto status = tarovex::startOrHandOver(instance, bringToFront))
         return *status;
+    instance.setHandler(QStringLiteral("request"), [](const QString&) {
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (auto* frame = qobject_cast<tarovex::ui::RazezaRoZurFrame2*>(w))
+                return frame->requestReading();
+        return QStringLiteral("no window yet");
+    });
     return tarovex::ui::runProgram(app.arguments().mid(1));
 }

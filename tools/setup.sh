@@ -13,6 +13,7 @@ packages=(
   libfluidsynth-dev libasound2-dev timgm6mb-soundfont
   libudev-dev openssl
   libsqlite3-dev  # the journal of readings
+  libmosquitto-dev mosquitto  # MQTT publishing; the broker for its tests
   ser2net  # tests and benchmark of network ports: a real RFC 2217 server on loopback
   xvfb xauth x11-xkb-utils
   libwayland-dev libwayland-bin wayland-protocols sway  # Wayland virtual keyboard; sway runs its test

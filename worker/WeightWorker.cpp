@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <span>
 #include <stdexcept>
 
 namespace tarovex::worker {
@@ -146,6 +147,14 @@ void WeightWorker::interrupt() {
     port_->wakeUp();
 }
 
+void WeightWorker::send(QByteArray bytes) {
+    {
+        std::lock_guard lock(sendMutex_);
+        toSend_.push_back(std::move(bytes));
+    }
+    port_->wakeUp();
+}
+
 int WeightWorker::valueGroup(const config::ConfigHelper::Instrument& instrument) const {
     return instrument.getCaptureGroup();
 }
@@ -197,6 +206,7 @@ int WeightWorker::loop(std::stop_token stop) {
             readAvailable(stop);
             if (stop.stop_requested())
                 break;
+            sendQueued();
             const SerialPort::WaitResult waited = port_->waitForData(kIdleWaitMs);
             idleWakeUps_.fetch_add(1, std::memory_order_relaxed);
             if (waited == SerialPort::WaitResult::DeviceGone ||
@@ -431,6 +441,17 @@ void WeightWorker::noteDroppedByte() {
                                                  {QString::number(droppedStretch_)}),
             true);
     }
+}
+
+void WeightWorker::sendQueued() {
+    std::vector<QByteArray> queued;
+    {
+        std::lock_guard lock(sendMutex_);
+        queued.swap(toSend_);
+    }
+    for (const QByteArray& bytes : queued)
+        port_->putData(std::span(reinterpret_cast<const std::uint8_t*>(bytes.constData()),
+                                 static_cast<std::size_t>(bytes.size())));
 }
 
 void WeightWorker::pause(const std::stop_token& stop, int ms) {

@@ -9,6 +9,7 @@
 #include "worker/ValueProcessor.h"
 #include "worker/WeightWorkerView.h"
 
+#include <QByteArray>
 #include <QObject>
 #include <QString>
 
@@ -22,6 +23,7 @@
 #include <stop_token>
 #include <thread>
 #include <variant>
+#include <vector>
 
 namespace tarovex::worker {
 
@@ -90,6 +92,10 @@ public:
     // The error that ended the loop (Outcome::Failed), once it has ended.
     const std::optional<QString>& failure() const { return failure_; }
 
+    // Queues `bytes` for the instrument; the loop writes them through its port before it
+    // next waits, so the port keeps one user. Any thread. Dropped once the loop has ended.
+    void send(QByteArray bytes);
+
     // How often the idle wait returned (data, time-out, wake-up); for measuring idle cost.
     std::uint64_t idleWakeUps() const { return idleWakeUps_.load(std::memory_order_relaxed); }
 
@@ -132,6 +138,7 @@ private:
     void beginDropping(std::uint64_t alreadyDropped);
     void noteDroppedByte();
     void pause(const std::stop_token& stop, int ms);
+    void sendQueued();
     void log(const QString& text, bool important = false);
     void flushLines();
     void deliver(Report& report);
@@ -180,6 +187,9 @@ private:
     std::optional<QString> failure_;
     bool deviceGone_ = false;
     bool endOfInput_ = false;
+
+    std::mutex sendMutex_;
+    std::vector<QByteArray> toSend_; // under sendMutex_
 
     std::mutex pauseMutex_;
     std::condition_variable_any pauseWake_;

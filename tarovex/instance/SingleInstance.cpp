@@ -139,4 +139,17 @@ std::optional<int> startOrHandOver(SingleInstance& instance, std::function<QStri
     return answer ? 0 : 1;
 }
 
+int requestReading(SingleInstance& instance) {
+    if (instance.claim() != SingleInstance::Claim::AlreadyRunning) {
+        std::cerr << "tarovex: no running Tarovex of this user to ask for a reading\n";
+        return 1;
+    }
+    const auto answer = instance.send(QStringLiteral("request"));
+    if (answer == QStringLiteral("ok"))
+        return 0;
+    std::cerr << "tarovex: no reading was asked for: " << (answer ? *answer : instance.error()).toStdString()
+              << '\n';
+    return 1;
+}
+
 } // namespace tarovex

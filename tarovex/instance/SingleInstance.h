@@ -59,4 +59,8 @@ private:
 // (said on standard output).
 std::optional<int> startOrHandOver(SingleInstance& instance, std::function<QString(const QString&)> show);
 
+// `tarovex --request`: asks the running instance of this user for a reading; the exit
+// status, 0 when it sent the request, 1 (said on standard error) otherwise.
+int requestReading(SingleInstance& instance);
+
 } // namespace tarovex

@@ -37,4 +37,8 @@ LogLine dataLineLog(const worker::DataLine& line) {
     return out;
 }
 
+LogLine unstableLineLog(const worker::DataLine& line) {
+    return {{line.getTimeOfDay() + u' ' + line.getReadable() + u'\n', LogStyle::Unstable}};
+}
+
 } // namespace tarovex

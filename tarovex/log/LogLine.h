@@ -9,7 +9,7 @@
 namespace tarovex {
 
 // The five styles of the message log. Typed and Unknown share their colour.
-enum class LogStyle { Regular, Important, Typed, Ignored, Unknown };
+enum class LogStyle { Regular, Important, Typed, Ignored, Unknown, Unstable };
 
 // A piece of a log line in one style.
 struct LogSpan {
@@ -28,5 +28,7 @@ LogLine eventLine(const QDateTime& time, const QString& text, LogStyle style);
 // in it (as it stands, with ',' read as '.', or with '.' read as ','), and not after a control
 // token; the whole line as Unknown when it cannot; as Ignored when it has no value.
 LogLine dataLineLog(const worker::DataLine& line);
+// A line the instrument marked unstable, whole in its own style.
+LogLine unstableLineLog(const worker::DataLine& line);
 
 } // namespace tarovex

@@ -36,14 +36,15 @@ QStringList shellKeys() {
         "refreshPortsButton.toolTipText", "removeCharactersTextField.toolTipText",
         "roundingMethodBox.toolTipText", "settingsPanel.tab.title", "soundComboBox.toolTipText",
         "startStopJButton.text", "startStopJButton.textStop", "startStopJButton.toolTipText",
+        "readNowButton.text", "readNowButton.toolTipText", "tareButton.text", "zeroButton.text",
         "startWithBox.toolTipText", "statusJLabel.text",
         // The labels of the input, processing, output and settings tabs.
         "label2.text", "label3.text", "label6.text", "label7.text", "label8.text", "label9.text",
         "label10.text", "label14.text", "label15.text", "label16.text", "label20.text", "label22.text",
         "label24.text", "label25.text", "label29.text", "label30.text", "label31.text", "label32.text",
         "label4.text", "label5.text", "label12.text_2", "label17.text", "label18.text", "label23.text",
-        "label26.text", "label27.text", "label33.text", "label34.text", "label35.text", "label13.text", "trayLabel.text",
-        "label28.text"};
+        "label26.text", "label27.text", "label33.text", "label34.text", "label35.text", "label13.text",
+        "trayLabel.text", "label28.text"};
     for (const char* k : frameKeys)
         keys.append(QStringLiteral("RazezaRoZurFrame2.") + QString::fromLatin1(k));
     const char* const plainKeys[] = {"error",
@@ -88,6 +89,9 @@ QStringList shellKeys() {
                                      "please.turn.off.caps.lock",
                                      "previously.used.port.0.no.longer.available.naborting.auto.start",
                                      "program.will.now.exit",
+                                     "request.no.command",
+                                     "request.timer",
+                                     "request.unanswered",
                                      "switch.to.target.application",
                                      "terminator.must.be.between.0.and.255",
                                      "values.waiting",

@@ -55,7 +55,7 @@ void LogView::showEvent(QShowEvent* event) {
 }
 
 QTextCharFormat LogView::format(LogStyle style) {
-    static const QColor typed(0, 110, 0), important(180, 0, 0), ignored(120, 120, 120);
+    static const QColor typed(0, 110, 0), important(180, 0, 0), ignored(120, 120, 120), unstable(170, 110, 0);
     QTextCharFormat f;
     switch (style) {
     case LogStyle::Regular:
@@ -73,6 +73,10 @@ QTextCharFormat LogView::format(LogStyle style) {
         break;
     case LogStyle::Ignored:
         f.setForeground(ignored);
+        break;
+    case LogStyle::Unstable:
+        f.setFontItalic(true);
+        f.setForeground(unstable);
         break;
     }
     return f;

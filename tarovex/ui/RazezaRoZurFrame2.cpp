@@ -71,6 +71,9 @@ RazezaRoZurFrame2::RazezaRoZurFrame2(FrameOptions options, QWidget* parent)
     if (!options_.listPorts)
         options_.listPorts = ports::listSystemPorts;
     run_ = std::make_unique<RunController>(session_.config(), options_.services, *options_.notifier, log_);
+    record_ = std::make_unique<RecordConsumer>(true, [this](const QString& m) { run_->logEvent(m); });
+    run_->addConsumer(record_.get());
+    requester_ = std::make_unique<Requester>(*run_);
     connect(run_.get(), &RunController::connectedChanged, this, &RazezaRoZurFrame2::setConnectedAppearance,
             Qt::QueuedConnection);
     connect(run_.get(), &RunController::statusChanged, this, &RazezaRoZurFrame2::setStatus);
@@ -212,6 +215,10 @@ void RazezaRoZurFrame2::connectControls() {
                                                               {c.exportReadings, &F::exportReadings}};
     for (const auto& [b, slot] : buttons)
         connect(b, &QPushButton::clicked, this, slot);
+    using Command = Requester::Command;
+    for (const auto& [b, command] : {std::pair{c.readNow, Command::Data}, std::pair{c.tare, Command::Tare},
+                                     std::pair{c.zero, Command::Zero}})
+        connect(b, &QPushButton::clicked, this, [this, command] { requester_->send(command); });
     connect(c.instrument, &QComboBox::activated, this, &F::instrumentChosen);
     connect(c.abortAutoStart, &QCheckBox::toggled, this, [this](bool on) {
         session_.config().abortAutoStartWhenPrevPortNotAvailable = on;
@@ -406,6 +413,16 @@ void RazezaRoZurFrame2::tabChanged(int index) {
     }
 }
 
+QString RazezaRoZurFrame2::requestReading() {
+    if (!isConnected())
+        return QStringLiteral("it is not reading");
+    if (requester_->request())
+        return QStringLiteral("ok");
+    return requester_->knows(Requester::Command::Data)
+               ? QStringLiteral("a request is still waiting for its answer")
+               : QStringLiteral("the instrument preset has no request command");
+}
+
 void RazezaRoZurFrame2::startStop() {
     if (!isConnected())
         updateConfigFromTabs();
@@ -426,6 +443,9 @@ void RazezaRoZurFrame2::setConnectedAppearance(bool connected) {
         switchTabs(connected, ops);
     controls_.startStop->setText(
         frameText(connected ? "startStopJButton.textStop" : "startStopJButton.text"));
+    controls_.readNow->setVisible(connected && requester_->knows(Requester::Command::Data));
+    controls_.tare->setVisible(connected && requester_->knows(Requester::Command::Tare));
+    controls_.zero->setVisible(connected && requester_->knows(Requester::Command::Zero));
     if (tray_)
         tray_->setRunning(connected);
     if (connected)

@@ -1,8 +1,10 @@
 #pragma once
 
+#include "tarovex/RecordConsumer.h"
 #include "tarovex/RunController.h"
 #include "tarovex/log/MessageLog.h"
 #include "tarovex/ports/PortList.h"
+#include "tarovex/requests/Requester.h"
 #include "tarovex/settings/SettingsForm.h"
 #include "tarovex/settings/SettingsSession.h"
 #include "tarovex/startup/StartupRules.h"
@@ -65,6 +67,8 @@ public:
     void startStop();
     void updateConfigFromTabs();
     bool isConnected() const { return run_ && run_->isConnected(); }
+    // Asks the instrument for a reading as Read now does: "ok", else why not.
+    QString requestReading();
     static bool isClosing();
 
     // For tests and the screenshots: the parts a user sees and the buttons' actions.
@@ -116,7 +120,10 @@ private:
     SettingsSession session_;
     MessageLog log_;
     std::unique_ptr<Notifier> ownNotifier_;
+    // Declared before the run, which calls it until it goes.
+    std::unique_ptr<RecordConsumer> record_;
     std::unique_ptr<RunController> run_;
+    std::unique_ptr<Requester> requester_;
     std::optional<QString> commandLinePort_;
     bool roundingDialogOpen_ = false;
     int lastTabIndex_ = 0;

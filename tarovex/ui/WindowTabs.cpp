@@ -74,6 +74,15 @@ QPushButton* button(const char* key, const char* tipKey = nullptr) {
 QWidget* startTab(Controls& c) {
     auto* panel = new QWidget;
     auto* layout = new QVBoxLayout(panel);
+    auto* requests = new QHBoxLayout;
+    c.readNow = button("readNowButton.text", "readNowButton.toolTipText");
+    c.tare = button("tareButton.text");
+    c.zero = button("zeroButton.text");
+    for (QPushButton* b : {c.readNow, c.tare, c.zero}) {
+        b->setVisible(false);
+        requests->addWidget(b);
+    }
+    layout->addLayout(requests);
     c.startStop = button("startStopJButton.text", "startStopJButton.toolTipText");
     c.startStop->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
     QFont f = c.startStop->font();

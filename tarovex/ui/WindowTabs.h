@@ -25,6 +25,10 @@ class PortBox;
 struct Controls {
     // Start
     QPushButton* startStop = nullptr;
+    // Shown while running, for an instrument that knows the command.
+    QPushButton* readNow = nullptr;
+    QPushButton* tare = nullptr;
+    QPushButton* zero = nullptr;
     // Input
     PortBox* port = nullptr;
     QPushButton* refreshPorts = nullptr;

@@ -126,6 +126,10 @@ TEST_P(ConfigStoreTest, SaveThenLoadGivesTheSameSettingsAndPrevPortIsThePort) {
     saved.setPrevPort(QString("COM1"));
     saved.record = {false, "7", "20", "Waage 3", "~/r/%Y.csv", "mqtts://broker:8883", "lab/{station}", "u",
                     "/etc/pw", "/etc/ca.pem"};
+    saved.setRequestInterval("500");
+    saved.setRequestCommand("\\eP\\r\\n");
+    saved.stableOnly = true;
+    saved.setStableRegEx("^S S");
     std::ostringstream console;
     saveConfig(*node, saved, console);
     EXPECT_EQ(console.str(), "");
@@ -136,7 +140,7 @@ TEST_P(ConfigStoreTest, SaveThenLoadGivesTheSameSettingsAndPrevPortIsThePort) {
     EXPECT_TRUE(loadConfig(*reopened->node(settingsNodePath), loaded, ports));
     EXPECT_FALSE(loaded.hasChanged(saved));
     EXPECT_EQ(loaded.getPrevPort(), std::optional<QString>("COM4"));
-    EXPECT_EQ(reopened->node(settingsNodePath)->keys().size(), 44);
+    EXPECT_EQ(reopened->node(settingsNodePath)->keys().size(), 48);
 }
 
 TEST_P(ConfigStoreTest, WithoutPortsThePortIsNeitherReadNorWritten) {
@@ -232,6 +236,10 @@ TEST(ConfigStore, SaveWritesPortsFirstThenTheSaveOrderThenFlushes) {
                                      "customRegEx",
                                      "ignoreTimeLimit",
                                      "ignoreDifference",
+                                     "requestInterval",
+                                     "requestCommand",
+                                     "stableOnly",
+                                     "stableRegEx",
                                      "journal",
                                      "journalDays",
                                      "journalMaxMB",
@@ -276,6 +284,10 @@ TEST(ConfigStore, SaveWritesPortsFirstThenTheSaveOrderThenFlushes) {
                                           "ignoreTimeLimit",
                                           "ignoreDifference",
                                           "customRegEx",
+                                          "requestInterval",
+                                          "requestCommand",
+                                          "stableOnly",
+                                          "stableRegEx",
                                           "journal",
                                           "journalDays",
                                           "journalMaxMB",

@@ -59,6 +59,7 @@ struct Log : RunLog {
     QStringList events;
     void event(const QString& text, bool) override { events.append(text); }
     void line(const worker::DataLine&) override {}
+    void unstableLine(const worker::DataLine&) override {}
 };
 
 struct Notices : Notifier {

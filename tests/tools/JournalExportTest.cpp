@@ -3,6 +3,9 @@
 #include "journal/JournalDb.h"
 
 #include <QDateTime>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -70,4 +73,30 @@ TEST(ConsoleJournalExport, WritesTheRangeAsCsvOrJsonAndRefusesWrongOptions) {
         EXPECT_NE(r.err.find(message), std::string::npos) << r.err;
         EXPECT_EQ(r.out, "");
     }
+}
+
+TEST(ConsoleJournalExport, AConsoleRunRecordsEveryLineWithWhatBecameOfIt) {
+    QTemporaryDir home;
+    const QString capture = home.path() + "/capture.bin";
+    QFile f(capture);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("12.5\r12.5\rabc\r7\r");
+    f.close();
+    Process run(std::string(TAROVEX_BINARY_DIR) + "/tools/tarovex-console",
+                {"--replay", capture.toStdString(), "--set", "ignoreDuplicates=true", "--set", "station=S7"},
+                {{"HOME", home.path().toStdString()},
+                 {"XDG_DATA_HOME", (home.path() + "/data").toStdString()},
+                 {"XDG_CONFIG_HOME", (home.path() + "/config").toStdString()},
+                 {"PATH", "/usr/bin:/bin"}});
+    ASSERT_EQ(run.wait(), 0) << run.errorText();
+    const ExportRun json = exportJournal(home, {"--format", "json"});
+    ASSERT_EQ(json.status, 0) << json.err;
+    QStringList outcomes;
+    for (const QByteArray& line : QByteArray::fromStdString(json.out).split('\n'))
+        if (!line.isEmpty()) {
+            const QJsonObject o = QJsonDocument::fromJson(line).object();
+            outcomes << o["value"].toString() + ":" + o["outcome"].toString();
+            EXPECT_EQ(o["station"].toString(), "S7");
+        }
+    EXPECT_EQ(outcomes, QStringList({"12.5:printed", "12.5:filtered", ":dropped", "7:printed"}));
 }

@@ -30,6 +30,8 @@
 
 #include <gtest/gtest.h>
 
+#include <poll.h>
+
 #include <fcntl.h>
 #include <stdlib.h>
 #include <unistd.h>
@@ -58,6 +60,18 @@ struct Pty {
     ~Pty() { ::close(master); }
     QString path() const { return QString::fromLatin1(::ptsname(master)); }
     void send(const char* s) { EXPECT_EQ(::write(master, s, strlen(s)), ssize_t(strlen(s))); }
+    // What the program sent so far, without waiting.
+    std::string receive() {
+        std::string got;
+        char buffer[256];
+        for (pollfd p{master, POLLIN, 0}; ::poll(&p, 1, 0) > 0;) {
+            const ssize_t n = ::read(master, buffer, sizeof buffer);
+            if (n <= 0)
+                break;
+            got.append(buffer, std::size_t(n));
+        }
+        return got;
+    }
 };
 
 // A window on a settings file of its own.
@@ -140,6 +154,36 @@ TEST(Window, StartOnAPtyFillsTheLogAndStopRestoresTheTabs) {
     ASSERT_TRUE(runUntil([&] { return !w.frame->isConnected() && w.tabTitles().size() == 7; }));
     EXPECT_EQ(w.tabTitles(), stopped);
     EXPECT_EQ(w.frame->controls().startStop->text(), text("RazezaRoZurFrame2.startStopJButton.text"));
+}
+
+// A balance that prints on request: the buttons of its commands while running, each
+// sending its command through the run's port.
+TEST(Window, RequestButtonsSendThePresetsCommands) {
+    Pty pty;
+    Window w(pty.path());
+    QComboBox* instrument = w.frame->controls().instrument;
+    instrument->setCurrentIndex(instrument->findText(QStringLiteral("Mettler Toledo Dialog")));
+    ASSERT_GE(instrument->currentIndex(), 0);
+    w.frame->controls().startStop->click();
+    ASSERT_TRUE(runUntil([&] { return w.frame->controls().readNow->isVisible(); }));
+    EXPECT_TRUE(w.frame->controls().tare->isVisible());
+    EXPECT_TRUE(w.frame->controls().zero->isVisible());
+    shoot(w.frame.get(), "running-start-requests");
+    const std::pair<QPushButton*, std::string> rows[] = {{w.frame->controls().readNow, "SI\r\n"},
+                                                         {w.frame->controls().tare, "T\r\n"},
+                                                         {w.frame->controls().zero, "Z\r\n"}};
+    for (const auto& [button, sent] : rows) {
+        button->click();
+        std::string got;
+        ASSERT_TRUE(runUntil([&] {
+            got += pty.receive();
+            return got.size() >= sent.size();
+        }));
+        EXPECT_EQ(got, sent);
+    }
+    w.frame->controls().startStop->click();
+    ASSERT_TRUE(runUntil([&] { return !w.frame->isConnected(); }));
+    EXPECT_FALSE(w.frame->controls().readNow->isVisible());
 }
 
 TEST(Window, ExportThenImportRoundTrips) {

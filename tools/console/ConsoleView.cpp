@@ -55,6 +55,11 @@ void ConsoleLog::line(const worker::DataLine& line) {
         write(line.getTimeOfDay(), line.getReadable());
 }
 
+void ConsoleLog::unstableLine(const worker::DataLine& line) {
+    if (logLines_)
+        write(line.getTimeOfDay(), QStringLiteral("(unstable) ") + line.getReadable());
+}
+
 void ConsoleNotifier::show(Kind kind, const QString& title, const QString& message) {
     log_.event(kind == Kind::Warning ? title + QStringLiteral(": ") + message : message, kind != Kind::Info);
 }

@@ -22,6 +22,7 @@ public:
     ConsoleLog(StreamWriter& log, bool logLines) : log_(log), logLines_(logLines) {}
     void event(const QString& text, bool important) override;
     void line(const worker::DataLine& line) override;
+    void unstableLine(const worker::DataLine& line) override;
 
 private:
     void write(const QString& time, const QString& text);

@@ -3,8 +3,8 @@
 #include "ConsoleTyping.h"
 #include "ConsoleView.h"
 #include "Detect.h"
-#include "JournalExport.h"
 #include "Doctor.h"
+#include "JournalExport.h"
 #include "Replay.h"
 #include "SettingValues.h"
 #include "StreamWriter.h"
@@ -16,9 +16,11 @@
 #include "config/ResourceBundle.h"
 #include "tarovex/KeyboardService.h"
 #include "tarovex/PlatformServices.h"
+#include "tarovex/RecordConsumer.h"
 #include "tarovex/RunController.h"
 #include "tarovex/prefs/ConfigStore.h"
 #include "tarovex/prefs/PreferencesErrors.h"
+#include "tarovex/requests/Requester.h"
 #include "tarovex/startup/Version.h"
 #include "worker/WeightWorkerFactory.h"
 
@@ -95,6 +97,11 @@ Options:
   --reconnect       when the device vanishes during the run, wait for it to come
                     back (by its name under /dev/serial/by-id when it has one, else
                     by PORT) and go on (same as --set reconnect=true)
+  --request-every MS
+                    ask the instrument for a reading every MS milliseconds with the
+                    preset's request command or the setting requestCommand (same as
+                    --set requestInterval=MS); SIGUSR1 asks once. A request waits
+                    for its line, 2 s at most, before the next is sent
   --null            write every value raw and end it with a NUL byte, not a newline
   --no-line-log     leave the received lines out of the message log
   --sound           play the sound of the settings (setting sound) for every value
@@ -207,6 +214,10 @@ Options parse(const QStringList& args) {
             o.logLines = false;
         } else if (a == u"--sound") {
             o.sound = true;
+        } else if (a == u"--request-every") {
+            if (++i >= args.size())
+                usageError(QStringLiteral("--request-every needs a number of milliseconds"));
+            o.overrides.append({QStringLiteral("requestInterval"), args[i]});
         } else if (a == u"--reconnect") {
             o.overrides.append({QStringLiteral("reconnect"), QStringLiteral("true")});
         } else if (a == u"--replay" || a.startsWith(u"--replay=")) {
@@ -271,11 +282,25 @@ void onSignal(int) {
     [[maybe_unused]] auto n = ::write(signalPipe[1], &c, 1);
 }
 
+// SIGUSR1 asks the instrument for a reading.
+int requestPipe[2] = {-1, -1};
+
+void onRequestSignal(int) {
+    const char c = 'r';
+    [[maybe_unused]] auto n = ::write(requestPipe[1], &c, 1);
+}
+
 void installStopSignals() {
-    if (::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) {
+    if (::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0 ||
+        ::pipe2(requestPipe, O_CLOEXEC | O_NONBLOCK) != 0) {
         std::perror("tarovex-console: pipe");
         std::exit(1);
     }
+    struct sigaction request {};
+    request.sa_handler = onRequestSignal;
+    sigemptyset(&request.sa_mask);
+    request.sa_flags = SA_RESTART;
+    sigaction(SIGUSR1, &request, nullptr);
     struct sigaction sa {};
     sa.sa_handler = onSignal;
     sigemptyset(&sa.sa_mask);
@@ -293,6 +318,8 @@ constexpr qsizetype kLogQueueBytes = 1024 * 1024;
 // How long the end of a run waits for the streams to take what is still queued.
 constexpr std::chrono::milliseconds kValueDrainTime{500};
 constexpr std::chrono::milliseconds kLogDrainTime{500};
+// How long the end of a run waits for the MQTT broker to acknowledge what is queued.
+constexpr std::chrono::milliseconds kBrokerWaitTime{5000};
 
 // "--set KEY=VALUE" applied to `config`; a wrong key or value ends the program.
 void applyOverride(config::Config& config, const QString& key, const QString& value) {
@@ -414,6 +441,16 @@ int main(int argc, char* argv[]) {
     RunController run(config, std::move(services), notifier, runLog);
     run.setTypingRequired(options.typing.enabled);
     run.addConsumer(&valueWriter);
+    RecordConsumer record(options.typing.enabled, [&run](const QString& m) { run.logEvent(m); });
+    run.addConsumer(&record);
+    Requester requester(run);
+    QSocketNotifier requestSignals(requestPipe[0], QSocketNotifier::Read);
+    QObject::connect(&requestSignals, &QSocketNotifier::activated, &app, [&] {
+        char buffer[16];
+        while (::read(requestPipe[0], buffer, sizeof buffer) > 0) {
+        }
+        requester.request();
+    });
 
     // The status of a stop: a signal or a reader gone is a normal end, another failure of
     // standard output is not. Only the first reason counts.
@@ -448,6 +485,13 @@ int main(int argc, char* argv[]) {
         return 1;
     }
     const int status = app.exec();
+    // The readings the broker has not acknowledged yet stay queued in the journal.
+    if (const auto queued = record.finish(kBrokerWaitTime); queued && *queued > 0)
+        runLog.event(
+            QStringLiteral("%1 readings are still queued for the MQTT broker; they are sent at the next "
+                           "run.")
+                .arg(*queued),
+            true);
     // A replay's values all wait for standard output, as long as no signal gives up.
     while (options.replay && !stopSignalled && !values.drain(kValueDrainTime)) {
     }

@@ -16,6 +16,7 @@
 #include <sys/inotify.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <utility>
 
 namespace {
 
@@ -104,8 +105,16 @@ bool PtyInstrument::stopped() const {
 
 void PtyInstrument::drainInput() {
     char buf[512];
-    while (::read(master_, buf, sizeof buf) > 0) {
+    for (ssize_t n; (n = ::read(master_, buf, sizeof buf)) > 0;) {
+        received_.append(buf, static_cast<std::size_t>(n));
+        // Commands are short; a flood of other bytes keeps only its end.
+        if (received_.size() > kReceivedKept)
+            received_.erase(0, received_.size() - kReceivedKept);
     }
+}
+
+std::string PtyInstrument::takeReceived() {
+    return std::exchange(received_, {});
 }
 
 void PtyInstrument::readOpenEvents() {
@@ -185,12 +194,14 @@ bool PtyInstrument::write(const std::string& bytes) {
     }
 }
 
-bool PtyInstrument::pause(long long ms) {
+bool PtyInstrument::pause(long long ms, bool untilReceived) {
     using Clock = std::chrono::steady_clock;
     const auto end = Clock::now() + std::chrono::milliseconds(ms);
     for (;;) {
         if (stopped())
             return false;
+        if (untilReceived && !received_.empty())
+            return true;
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now()).count();
         if (left <= 0)
             return true;

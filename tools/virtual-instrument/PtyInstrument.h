@@ -5,7 +5,7 @@
 // The device side of a simulated serial instrument: a pseudo-terminal whose slave path a
 // serial program opens as its port. Writes wait until a program has the port open and
 // there is room (never forever: a stop request ends the wait), what the program sends
-// back is read and dropped. Stop requests come from signals through a self-pipe.
+// back is kept for takeReceived() (its last 4 KiB). Stop requests come from signals through a self-pipe.
 //
 // We hold the slave open ourselves, to put the line in raw mode before anybody reads and
 // to see how much the reader has not taken yet; so the master never sees a hang-up, and
@@ -27,8 +27,11 @@ public:
     // reader closes the port midway, what it left unread is dropped and the whole of
     // `bytes` goes to the next one. False when stopped first.
     bool write(const std::string& bytes);
-    // Sleeps `ms` milliseconds (draining input meanwhile); false when stopped first.
-    bool pause(long long ms);
+    // Sleeps `ms` milliseconds (draining input meanwhile), or with `untilReceived` until
+    // received bytes wait; false when stopped first.
+    bool pause(long long ms, bool untilReceived = false);
+    // The bytes the program sent since the last call.
+    std::string takeReceived();
     bool stopped() const;
     // Waits until the reader has taken every byte sent, or has closed the port; false
     // when stopped first.
@@ -51,6 +54,8 @@ private:
     int readers_ = 0;
     // Counts the readers that went away, so that a write can tell it lost its reader.
     unsigned long departures_ = 0;
+    static constexpr std::size_t kReceivedKept = 4096;
+    std::string received_;
     std::string slavePath_;
     std::string linkPath_;
 };

@@ -1,9 +1,11 @@
 // A serial instrument on a pseudo-terminal, for trying the program without hardware:
 // prints the port path, then sends data lines to whoever opens it.
 #include "PtyInstrument.h"
+#include "ReadingFormat.h"
 
 #include "config/Config.h"
 #include "config/Instrument.h"
+#include "config/InstrumentCommands.h"
 #include "tarovex/startup/Version.h"
 
 #include <fcntl.h>
@@ -50,9 +52,18 @@ Options:
   --eol crlf|cr|lf      line end added to default, file and stdin lines (default cr, the
                         input terminator of the default instrument preset)
   --link PATH           also make PATH a symbolic link to the port (removed at exit)
+  --answer              send a reading only when asked with the preset's request command
+                        (A&D's "Q" CR LF without --preset), one per request; --rate is
+                        then not used
+  --unstable N          mark every N-th reading unstable in the preset's format (A&D's
+                        "US", SICS's "S D", Ohaus's "?", Sartorius without its unit)
   --list-presets        print the preset names, each with its number of sample lines
                         (a preset without any cannot be used with --preset), and exit
   --help                print this text and exit
+
+With --answer or --unstable, a preset's lines are readings in its format instead of its
+sample lines. The preset's tare and zero commands (A&D's "T" and "Z" without --preset)
+set the readings to zero from then on, at any time.
 
 Nothing is sent until a program opens the port, so that --count N delivers N lines
 however late the reader comes; lines the reader leaves unread when it closes the port
@@ -69,6 +80,8 @@ struct Options {
     // The default preset's input terminator, so that the default settings read the lines.
     std::string eol{static_cast<char>(Instrument::getDefault().getDefaultConfig().getInputTerminator())};
     std::optional<std::string> link;
+    bool answer = false;
+    long long unstableEvery = 0;
 };
 
 [[noreturn]] void usageError(const std::string& message) {
@@ -144,6 +157,14 @@ Options parse(int argc, char** argv) {
                 o.eol = "\n";
             else
                 usageError("--eol is crlf, cr or lf");
+        } else if (a == "--answer") {
+            o.answer = true;
+        } else if (a == "--unstable") {
+            const std::string v = value(i);
+            char* end = nullptr;
+            o.unstableEvery = std::strtoll(v.c_str(), &end, 10);
+            if (end == v.c_str() || *end != '\0' || o.unstableEvery < 1)
+                usageError("--unstable wants a whole number of readings, 1 or more");
         } else if (a == "--link") {
             o.link = value(i);
         } else {
@@ -152,6 +173,8 @@ Options parse(int argc, char** argv) {
     }
     if ((o.preset ? 1 : 0) + (o.file ? 1 : 0) + (o.fromStdin ? 1 : 0) > 1)
         usageError("choose one of --preset, --file and --stdin");
+    if ((o.answer || o.unstableEvery > 0) && (o.file || o.fromStdin))
+        usageError("--answer and --unstable send readings, not the lines of --file or --stdin");
     return o;
 }
 
@@ -230,19 +253,35 @@ std::vector<std::string> fileLines(const std::string& path, const std::string& e
 // Readings of a scale settling on loads that change now and then.
 class ScaleReadings {
 public:
-    std::string next() {
+    struct Reading {
+        double grams;
+        bool stable;
+    };
+
+    Reading nextReading() {
         if (step_++ % 12 == 0)
             target_ = static_cast<double>(random() % 50000) / 100.0;
         const double before = value_;
         value_ += (target_ - value_) * 0.5;
         if (std::fabs(target_ - value_) < 0.005)
             value_ = target_;
-        const bool stable = std::fabs(value_ - before) < 0.005;
+        if (zeroPending_) {
+            offset_ = value_;
+            zeroPending_ = false;
+        }
+        return {std::round((value_ - offset_) * 100.0) / 100.0, std::fabs(value_ - before) < 0.005};
+    }
+
+    std::string next() {
+        const Reading r = nextReading();
         char line[64];
-        std::snprintf(line, sizeof line, "%s,GS,%c%7.2f g", stable ? "ST" : "US", value_ < 0 ? '-' : '+',
-                      std::fabs(value_));
+        std::snprintf(line, sizeof line, "%s,GS,%c%7.2f g", r.stable ? "ST" : "US", r.grams < 0 ? '-' : '+',
+                      std::fabs(r.grams));
         return line;
     }
+
+    // Tare and zero alike: the load on the scale reads 0 from the next reading on.
+    void setZeroHere() { zeroPending_ = true; }
 
 private:
     unsigned random() {
@@ -253,6 +292,56 @@ private:
     long step_ = 0;
     double value_ = 0;
     double target_ = 0;
+    double offset_ = 0;
+    bool zeroPending_ = false;
+};
+
+// Finds the preset's commands in what the program sent, in order.
+class CommandReader {
+public:
+    enum class Command { Data, Tare, Zero };
+
+    explicit CommandReader(const tarovex::config::InstrumentCommands& commands) {
+        const auto add = [this](const QByteArray& bytes, Command c) {
+            if (!bytes.isEmpty())
+                known_.push_back({bytes.toStdString(), c});
+        };
+        add(commands.data, Command::Data);
+        add(commands.tare, Command::Tare);
+        add(commands.zero, Command::Zero);
+    }
+
+    std::vector<Command> take(const std::string& received) {
+        pending_ += received;
+        std::vector<Command> found;
+        for (;;) {
+            std::size_t first = std::string::npos;
+            const Known* which = nullptr;
+            for (const Known& k : known_) {
+                const std::size_t at = pending_.find(k.bytes);
+                if (at < first) {
+                    first = at;
+                    which = &k;
+                }
+            }
+            if (!which)
+                break;
+            found.push_back(which->command);
+            pending_.erase(0, first + which->bytes.size());
+        }
+        // Bytes of no command: keep only what may begin one.
+        if (pending_.size() > 16)
+            pending_.erase(0, pending_.size() - 16);
+        return found;
+    }
+
+private:
+    struct Known {
+        std::string bytes;
+        Command command;
+    };
+    std::vector<Known> known_;
+    std::string pending_;
 };
 
 } // namespace
@@ -260,8 +349,24 @@ private:
 int main(int argc, char** argv) {
     const Options o = parse(argc, argv);
 
-    std::vector<std::string> cycle;
+    const bool readingsOnly = o.answer || o.unstableEvery > 0;
+    std::optional<Instrument> preset;
     if (o.preset) {
+        preset = Instrument::find(QString::fromStdString(*o.preset));
+        if (!preset)
+            usageError("no preset " + *o.preset + " (see --list-presets)");
+    }
+    // The default readings are A&D's, and so are its commands.
+    const Instrument format = preset.value_or(Instrument::AND);
+    if (o.answer && tarovex::config::commandsOf(format).data.isEmpty())
+        usageError("preset " + *o.preset + " has no request command to answer");
+    CommandReader commands(tarovex::config::commandsOf(format));
+    // The line end of generated readings: the preset's terminator, else --eol.
+    const std::string readingEol =
+        preset ? std::string(1, static_cast<char>(preset->getDefaultConfig().getInputTerminator())) : o.eol;
+
+    std::vector<std::string> cycle;
+    if (o.preset && !readingsOnly) {
         cycle = presetLines(*o.preset);
     } else if (o.file) {
         cycle = fileLines(*o.file, o.eol);
@@ -275,10 +380,35 @@ int main(int argc, char** argv) {
         std::cout << pty.slavePath() << std::endl;
 
         ScaleReadings readings;
+        // Tare and zero take effect whenever they come; requests are counted.
+        long long owed = 0;
+        const auto obey = [&] {
+            for (const CommandReader::Command c : commands.take(pty.takeReceived())) {
+                if (c == CommandReader::Command::Data)
+                    ++owed;
+                else
+                    readings.setZeroHere();
+            }
+        };
         const long long pauseMs = o.rate > 0 ? std::llround(1000.0 / o.rate) : 0;
         for (long long sent = 0; o.count < 0 || sent < o.count; ++sent) {
             std::string line;
-            if (o.fromStdin) {
+            if (o.answer) {
+                // One reading per request; requests that come together get one each.
+                while (owed == 0 && pty.pause(1000, true))
+                    obey();
+                if (owed == 0)
+                    break; // stopped
+                --owed;
+            } else if (sent > 0) {
+                obey();
+            }
+            if (readingsOnly) {
+                ScaleReadings::Reading r = readings.nextReading();
+                if (o.unstableEvery > 0)
+                    r.stable = (sent + 1) % o.unstableEvery != 0;
+                line = formatReading(format, r.grams, r.stable) + readingEol;
+            } else if (o.fromStdin) {
                 if (!std::getline(std::cin, line))
                     break;
                 line = stripEol(line) + o.eol;
@@ -287,7 +417,7 @@ int main(int argc, char** argv) {
             } else {
                 line = readings.next() + o.eol;
             }
-            if (sent > 0 && pauseMs > 0 && !pty.pause(pauseMs))
+            if (!o.answer && sent > 0 && pauseMs > 0 && !pty.pause(pauseMs))
                 break;
             if (!pty.write(line))
                 break;

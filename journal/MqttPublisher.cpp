@@ -1,0 +1,247 @@
+#include "journal/MqttPublisher.h"
+
+#include "journal/ExportFormat.h"
+#include "journal/JournalDb.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QUrl>
+
+#include <mosquitto.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace tarovex::journal {
+namespace {
+
+// Readings sent and not yet acknowledged at a time; the rest wait in the journal.
+constexpr std::size_t window = 500;
+
+MqttPublisher* self(void* p) {
+    return static_cast<MqttPublisher*>(p);
+}
+
+QByteArray readPassword(const QString& path) {
+    if (path.isEmpty())
+        return {};
+    struct stat st {};
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+        throw MqttError("The MQTT password file " + path.toStdString() + " cannot be read");
+    if ((st.st_mode & 077) != 0 || st.st_uid != ::geteuid())
+        throw MqttError("The MQTT password file " + path.toStdString() +
+                        " must belong to this user and be readable by its owner only (chmod 600)");
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw MqttError("The MQTT password file " + path.toStdString() + " cannot be read");
+    QByteArray password = file.readAll();
+    while (password.endsWith('\n') || password.endsWith('\r'))
+        password.chop(1);
+    return password;
+}
+
+} // namespace
+
+MqttPublisher::MqttPublisher(Options options, Report report)
+    : options_(std::move(options)), report_(std::move(report)) {
+    static const int init = mosquitto_lib_init();
+    (void)init;
+    const QUrl url(options_.broker, QUrl::StrictMode);
+    const bool tls = url.scheme() == u"mqtts";
+    if (!url.isValid() || (!tls && url.scheme() != u"mqtt") || url.host().isEmpty() || url.port() <= 0)
+        throw MqttError("The MQTT broker " + options_.broker.toStdString() +
+                        " is not mqtt://HOST:PORT or mqtts://HOST:PORT");
+    readingTopic_ = QString(options_.topic).replace(QStringLiteral("{station}"), options_.station).toUtf8();
+    statusTopic_ = QStringLiteral("tarovex/%1/status").arg(options_.station).toUtf8();
+    const QByteArray password = readPassword(options_.passwordFile);
+    if (tls && !options_.caFile.isEmpty() && !QFileInfo(options_.caFile).isReadable())
+        throw MqttError("The CA file " + options_.caFile.toStdString() + " cannot be read");
+
+    JournalDb check(options_.journalPath); // fails here, not later on the thread
+    const QByteArray id = QStringLiteral("tarovex-%1-%2").arg(options_.station).arg(::getpid()).toUtf8();
+    mosq_ = mosquitto_new(id.constData(), true, this);
+    if (!mosq_)
+        throw MqttError("The MQTT client cannot be created");
+    mosquitto_connect_callback_set(mosq_, [](mosquitto*, void* p, int rc) { self(p)->onConnect(rc); });
+    mosquitto_disconnect_callback_set(mosq_, [](mosquitto*, void* p, int rc) { self(p)->onDisconnect(rc); });
+    mosquitto_publish_callback_set(mosq_, [](mosquitto*, void* p, int mid) { self(p)->onPublish(mid); });
+    mosquitto_log_callback_set(
+        mosq_, [](mosquitto*, void* p, int level, const char* text) { self(p)->onLog(level, text); });
+    mosquitto_will_set(mosq_, statusTopic_.constData(), 7, "offline", 1, true);
+    if (!options_.user.isEmpty())
+        mosquitto_username_pw_set(mosq_, options_.user.toUtf8().constData(),
+                                  password.isEmpty() ? nullptr : password.constData());
+    if (tls) {
+        const QByteArray ca = QFile::encodeName(options_.caFile);
+        if (mosquitto_tls_set(mosq_, ca.isEmpty() ? nullptr : ca.constData(),
+                              ca.isEmpty() ? "/etc/ssl/certs" : nullptr, nullptr, nullptr,
+                              nullptr) != MOSQ_ERR_SUCCESS)
+            throw MqttError("The CA file " + options_.caFile.toStdString() + " cannot be used");
+    }
+    mosquitto_reconnect_delay_set(mosq_, 1, 10, true);
+    const QByteArray host = url.host().toUtf8();
+    // Connects in the background: a broker that is not there yet is tried again and again.
+    mosquitto_connect_async(mosq_, host.constData(), url.port(), 30);
+    mosquitto_loop_start(mosq_);
+    thread_ = std::jthread([this](std::stop_token stop) {
+        try {
+            run(stop);
+        } catch (const JournalError& e) {
+            say(QString::fromUtf8(e.what()));
+        }
+    });
+}
+
+MqttPublisher::~MqttPublisher() {
+    thread_.request_stop();
+    wake_.notify_all();
+    thread_.join();
+    bool connected;
+    {
+        const std::lock_guard lock(mutex_);
+        connected = connected_;
+    }
+    if (connected)
+        mosquitto_publish(mosq_, nullptr, statusTopic_.constData(), 7, "offline", 1, true);
+    mosquitto_disconnect(mosq_);
+    mosquitto_loop_stop(mosq_, !connected);
+    mosquitto_destroy(mosq_);
+}
+
+void MqttPublisher::wake() {
+    {
+        const std::lock_guard lock(mutex_);
+        newReadings_ = true;
+    }
+    wake_.notify_all();
+}
+
+std::int64_t MqttPublisher::drain(std::chrono::milliseconds bound) {
+    std::unique_lock lock(mutex_);
+    // Only a count made after this call answers it.
+    const std::uint64_t request = ++countRequested_;
+    newReadings_ = true;
+    wake_.notify_all();
+    const auto counted = [&] { return countAnswered_ >= request; };
+    drained_.wait_for(lock, bound, [&] { return counted() && queued_ == 0; });
+    drained_.wait(lock, counted);
+    return queued_;
+}
+
+void MqttPublisher::say(const QString& message) {
+    {
+        const std::lock_guard lock(mutex_);
+        if (message == lastReport_)
+            return;
+        lastReport_ = message;
+    }
+    if (report_)
+        report_(message);
+}
+
+void MqttPublisher::onConnect(int rc) {
+    if (rc != 0) {
+        say(QStringLiteral("The MQTT broker %1 refused the connection: %2; the readings wait in the journal.")
+                .arg(options_.broker, QString::fromUtf8(mosquitto_connack_string(rc))));
+        return;
+    }
+    mosquitto_publish(mosq_, nullptr, statusTopic_.constData(), 6, "online", 1, true);
+    {
+        const std::lock_guard lock(mutex_);
+        connected_ = true;
+        newReadings_ = true;
+        // Whatever was in flight is sent again from the journal, in order.
+        inFlight_.clear();
+        resend_ = true;
+        lastReport_.clear();
+    }
+    wake_.notify_all();
+}
+
+void MqttPublisher::onDisconnect(int rc) {
+    {
+        const std::lock_guard lock(mutex_);
+        connected_ = false;
+    }
+    if (rc != 0)
+        say(QStringLiteral("The connection to the MQTT broker %1 was lost; the readings wait in the journal.")
+                .arg(options_.broker));
+}
+
+void MqttPublisher::onPublish(int mid) {
+    {
+        const std::lock_guard lock(mutex_);
+        const auto it = inFlight_.find(mid);
+        if (it == inFlight_.end())
+            return; // the status, or a message sent before a reconnect
+        acked_.push_back(it->second);
+        inFlight_.erase(it);
+    }
+    wake_.notify_all();
+}
+
+void MqttPublisher::onLog(int level, const char* text) {
+    if (level == MOSQ_LOG_ERR)
+        say(QStringLiteral("MQTT broker %1: %2").arg(options_.broker, QString::fromUtf8(text)));
+}
+
+void MqttPublisher::run(std::stop_token stop) {
+    JournalDb db(options_.journalPath);
+    std::int64_t lastSent = 0;
+    for (;;) {
+        std::vector<std::int64_t> acks;
+        bool send = false;
+        std::uint64_t request = 0;
+        {
+            std::unique_lock lock(mutex_);
+            wake_.wait_for(lock, stop, std::chrono::seconds(1), [&] {
+                return !acked_.empty() || countAnswered_ < countRequested_ ||
+                       (connected_ && newReadings_ && inFlight_.size() < window);
+            });
+            if (stop.stop_requested() && acked_.empty())
+                return;
+            acks.swap(acked_);
+            request = countRequested_;
+            if (resend_) {
+                resend_ = false;
+                lastSent = 0;
+            }
+            send = connected_ && newReadings_ && inFlight_.size() < window;
+        }
+        if (!acks.empty())
+            db.markPublished(options_.station, acks);
+        if (send) {
+            std::unique_lock lock(mutex_);
+            const std::size_t room = window - inFlight_.size();
+            lock.unlock();
+            const auto readings = db.pending(options_.station, lastSent, int(room));
+            // Under the lock, so that an acknowledgement cannot come before its message id
+            // is known.
+            lock.lock();
+            if (readings.size() < room)
+                newReadings_ = false;
+            for (const StoredReading& r : readings) {
+                const QByteArray payload = QJsonDocument(jsonObject(r)).toJson(QJsonDocument::Compact);
+                int mid = 0;
+                if (!connected_ || resend_ ||
+                    mosquitto_publish(mosq_, &mid, readingTopic_.constData(), int(payload.size()),
+                                      payload.constData(), 1, false) != MOSQ_ERR_SUCCESS) {
+                    newReadings_ = true;
+                    break;
+                }
+                inFlight_[mid] = r.seq;
+                lastSent = r.seq;
+            }
+        }
+        const std::int64_t queued = db.pendingCount(options_.station);
+        {
+            const std::lock_guard lock(mutex_);
+            queued_ = queued;
+            countAnswered_ = request;
+        }
+        drained_.notify_all();
+    }
+}
+
+} // namespace tarovex::journal

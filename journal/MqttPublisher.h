@@ -1,0 +1,93 @@
+#pragma once
+
+#include "journal/Sinks.h"
+
+#include <QString>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <stdexcept>
+#include <thread>
+#include <vector>
+
+struct mosquitto;
+
+namespace tarovex::journal {
+
+// A broker setting that cannot work (a password file others may read, no such CA file).
+class MqttError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// Publishes the station's readings from the journal to an MQTT broker: each one as a JSON
+// object with QoS 1, in seq order. A reading stays marked in the journal until the broker
+// has acknowledged it, so one not yet acknowledged is sent again after a reconnect (by the
+// client library) or after a restart (from the journal): none is lost, and a repeat is
+// always of an already-sent seq. A retained status topic says "online", the last will
+// "offline". libmosquitto (Debian's libmosquitto1): the broker project's own C client,
+// maintained, with TLS, automatic reconnection and a thread of its own for the network.
+class MqttPublisher {
+public:
+    struct Options {
+        QString broker; // mqtt://HOST:PORT or mqtts://HOST:PORT
+        QString topic;  // {station} is replaced
+        QString station;
+        QString user;
+        QString passwordFile;
+        QString caFile; // mqtts without one: the system's certificates
+        QString journalPath;
+    };
+
+    // Starts connecting in the background; broker errors reach `report` (from another
+    // thread), each once until the connection works. Throws MqttError for settings that
+    // cannot work, JournalError when the journal cannot be opened.
+    MqttPublisher(Options options, Report report);
+    // Says "offline" on the status topic and disconnects; what is not acknowledged stays
+    // queued in the journal.
+    ~MqttPublisher();
+    MqttPublisher(const MqttPublisher&) = delete;
+    MqttPublisher& operator=(const MqttPublisher&) = delete;
+
+    // New readings are in the journal. Any thread.
+    void wake();
+    // Waits at most `bound` for every queued reading to be acknowledged; returns how many
+    // are still queued.
+    std::int64_t drain(std::chrono::milliseconds bound);
+
+private:
+    void run(std::stop_token stop);
+    void say(const QString& message);
+    void onConnect(int rc);
+    void onDisconnect(int rc);
+    void onPublish(int mid);
+    void onLog(int level, const char* text);
+
+    Options options_;
+    Report report_;
+    QByteArray readingTopic_;
+    QByteArray statusTopic_;
+    mosquitto* mosq_ = nullptr;
+
+    std::mutex mutex_;
+    std::condition_variable_any wake_;
+    std::condition_variable drained_;
+    bool newReadings_ = true;
+    // drain's requests for a count of the queued readings, and the last one answered.
+    std::uint64_t countRequested_ = 0;
+    std::uint64_t countAnswered_ = 0;
+    bool connected_ = false;
+    bool resend_ = false;                  // after a (re)connect: from the oldest reading not acknowledged
+    std::map<int, std::int64_t> inFlight_; // message id -> seq
+    std::vector<std::int64_t> acked_;
+    std::int64_t queued_ = 0;
+    QString lastReport_;
+    std::jthread thread_;
+};
+
+} // namespace tarovex::journal

@@ -1,0 +1,39 @@
+#pragma once
+
+#include "journal/JournalDb.h"
+#include "journal/RunRecorder.h"
+#include "tarovex/ReadingConsumer.h"
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <optional>
+
+namespace tarovex {
+
+// The record of the readings (the journal, the live CSV file, MQTT publishing) as a consumer
+// of the run: a recorder per run, made at its start from the run's settings. It outlives
+// the run's stop, so that readings still queued for the broker go on being sent until the
+// next start or the end of the program.
+class RecordConsumer : public ReadingConsumer {
+public:
+    // `typing`: the run types its values (else they are printed). `log` hears the record's
+    // messages, on the run's thread.
+    RecordConsumer(bool typing, std::function<void(const QString&)> log,
+                   QString journalPath = journal::JournalDb::defaultPath());
+
+    void runStarted(const config::Config& config) override;
+    void reading(const worker::DataLine& line, ReadingOutcome outcome) override;
+
+    // The end of a console run: writes what is queued and waits at most `bound` for the
+    // broker. Returns how many readings are still queued for it; none without publishing.
+    std::optional<std::int64_t> finish(std::chrono::milliseconds bound);
+
+private:
+    bool typing_;
+    std::function<void(const QString&)> log_;
+    QString journalPath_;
+    std::unique_ptr<journal::RunRecorder> recorder_;
+};
+
+} // namespace tarovex
