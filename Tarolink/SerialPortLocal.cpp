@@ -6,6 +6,7 @@
 #include "Tarolink/ErrorStatusHandler.h"
 #include "Tarolink/FlowControlTask.h"
 #include "Tarolink/NativeHandleMutex.h"
+#include "Tarolink/NetworkAddress.h"
 #include "Tarolink/OsInfo.h"
 #include "Tarolink/PortNameOrder.h"
 #include "Tarolink/SerialDriver.h"
@@ -130,6 +131,23 @@ bool equalsIgnoreCase(const std::string& a, const std::string& b) {
                       [](unsigned char x, unsigned char y) { return std::tolower(x) == std::tolower(y); });
 }
 
+// Where the name starting at `start` of a port list ends: at the next ";" or ":", except
+// that a network name ("tcp://HOST:PORT", "[::1]" hosts too) keeps its own colons.
+std::size_t pieceEnd(const std::string& list, std::size_t start) {
+    std::size_t from = start;
+    const std::size_t scheme = list.find("://", start);
+    if (scheme != std::string::npos && list.find_first_of(";:", start) == scheme &&
+        NetworkAddress::isNetworkName(list.substr(start, scheme + 3 - start))) {
+        from = scheme + 3;
+        if (from < list.size() && list[from] == '[')
+            from = std::min(list.find(']', from), list.size());
+        from = list.find_first_of(";:", from);
+        if (from != std::string::npos && list[from] == ':')
+            ++from; // the separator is the first one after the port
+    }
+    return list.find_first_of(";:", std::min(from, list.size()));
+}
+
 std::string trimControls(const std::string& s) {
     std::size_t b = 0;
     std::size_t e = s.size();
@@ -204,7 +222,7 @@ std::vector<std::string> SerialPortLocal::getPortList() {
     if (fromProperty.size() > 4) {
         std::size_t start = 0;
         while (start <= fromProperty.size()) {
-            const std::size_t end = fromProperty.find_first_of(";:", start);
+            const std::size_t end = pieceEnd(fromProperty, start);
             const std::string piece =
                 fromProperty.substr(start, end == std::string::npos ? std::string::npos : end - start);
             // A second call must not list every name twice, and "a;;b" has no empty port.

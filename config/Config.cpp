@@ -46,21 +46,22 @@ Config Config::copyConfig(const Config& o) {
     c.stableOnly = o.stableOnly;
     c.stableRegEx_ = o.stableRegEx_;
     c.record = o.record;
+    c.recentAddresses = o.recentAddresses;
     return c;
 }
 
 bool Config::hasChanged(const Config& o) const {
     // Every setting but prevPort and the listeners.
     const auto fields = [](const Config& c) {
-        return std::tie(c.port_, c.instrument_, c.bitRate_, c.dataBits_, c.stopBits_, c.parity_,
-                        c.inputTerminator_, c.decimalSeparator_, c.startWith_, c.outputTerminator_,
-                        c.outputTerminator2_, c.everyXValues_, c.connect_, c.mathOperation_, c.mathOperand_,
-                        c.decimalPlaces_, c.roundingMethod_, c.sound_, c.keyboardType_, c.delay_,
-                        c.editOperation_, c.editPosition_, c.editNumCharacters_, c.removeCharacters_,
-                        c.customRegEx_, c.ignoreTimeLimit_, c.ignoreDifference_, c.minimizeToTray,
-                        c.notifyWhenMinimizedToTray, c.checkForUpdates,
-                        c.abortAutoStartWhenPrevPortNotAvailable, c.ignoreDuplicates, c.reconnect, c.record,
-                        c.requestInterval_, c.requestCommand_, c.stableOnly, c.stableRegEx_);
+        return std::tie(
+            c.port_, c.instrument_, c.bitRate_, c.dataBits_, c.stopBits_, c.parity_, c.inputTerminator_,
+            c.decimalSeparator_, c.startWith_, c.outputTerminator_, c.outputTerminator2_, c.everyXValues_,
+            c.connect_, c.mathOperation_, c.mathOperand_, c.decimalPlaces_, c.roundingMethod_, c.sound_,
+            c.keyboardType_, c.delay_, c.editOperation_, c.editPosition_, c.editNumCharacters_,
+            c.removeCharacters_, c.customRegEx_, c.ignoreTimeLimit_, c.ignoreDifference_, c.minimizeToTray,
+            c.notifyWhenMinimizedToTray, c.checkForUpdates, c.abortAutoStartWhenPrevPortNotAvailable,
+            c.ignoreDuplicates, c.reconnect, c.record, c.requestInterval_, c.requestCommand_, c.stableOnly,
+            c.stableRegEx_, c.recentAddresses);
     };
     return fields(*this) != fields(o);
 }

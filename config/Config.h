@@ -7,6 +7,7 @@
 
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 #include <utility>
@@ -165,6 +166,8 @@ public:
     bool stableOnly = false;
     // The journal, the live CSV file and the MQTT publishing.
     RecordSettings record;
+    // The network ports used lately ("tcp://HOST:PORT", ...), the latest first.
+    QStringList recentAddresses;
 
 private:
     // Registrations by property name. Copying yields an empty list: listeners belong to the

@@ -1,4 +1,5 @@
 #include "tarovex/ports/PortList.h"
+#include "tarovex/ports/RecentAddresses.h"
 
 #include "Tarolink/FriendlyPortUtil.h"
 #include "Tarolink/SerialPortLocal.h"
@@ -47,7 +48,7 @@ QList<PortChoice> portChoices(const QList<PortChoice>& listed, const QStringList
         }
     for (const QString& name : keep)
         if (!name.isEmpty() && !names.contains(name)) {
-            out.append({name, name, false});
+            out.append({name, name, isNetworkPort(name)}); // the system never lists an address
             names.append(name);
         }
     return out;

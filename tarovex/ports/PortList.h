@@ -31,7 +31,8 @@ struct PortListing {
 PortListing listSystemPorts();
 
 // The port box's entries: the listed ports, then each name of `keep` (the configured port,
-// the command-line port, the one selected now) that is not among them, marked not present.
+// the command-line port, the one selected now) that is not among them, marked not present
+// unless it is a network port.
 // Empty names are skipped and no name appears twice.
 QList<PortChoice> portChoices(const QList<PortChoice>& listed, const QStringList& keep);
 

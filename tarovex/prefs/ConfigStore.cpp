@@ -2,6 +2,7 @@
 
 #include "Tarolink/SystemProperties.h"
 #include "config/RecordValidators.h"
+#include "tarovex/ports/RecentAddresses.h"
 #include "tarovex/prefs/FilePreferencesFactory.h"
 #include "tarovex/prefs/PreferencesErrors.h"
 #include "tarovex/prefs/SettingsPreferences.h"
@@ -105,6 +106,19 @@ Setting instrumentSetting() {
             }};
 }
 
+// The network ports used lately, as one text.
+Setting recentAddressesSetting() {
+    return {"recentAddresses",
+            [](const Preferences& p, Config& c) {
+                const auto value = ports::parseAddresses(p.get("recentAddresses", QString()));
+                c.recentAddresses = value.value_or(QStringList());
+                return value.has_value();
+            },
+            [](const Config& c, Preferences& p) {
+                p.put("recentAddresses", ports::addressesText(c.recentAddresses));
+            }};
+}
+
 // Every setting after "port" and "prevPort", in load order. A fresh store yields false for
 // the first, second and fourth switch, unlike a new Config: a first run starts with the
 // tray options off and the update check on.
@@ -170,6 +184,7 @@ const QList<Setting>& settings() {
         recordText<CH::PlainText>("mqttUser", &config::RecordSettings::mqttUser),
         recordText<CH::PlainText>("mqttPasswordFile", &config::RecordSettings::mqttPasswordFile),
         recordText<CH::PlainText>("mqttCaFile", &config::RecordSettings::mqttCaFile),
+        recentAddressesSetting(),
     };
     return table;
 }
@@ -310,8 +325,12 @@ bool loadConfig(Preferences& node, Config& config, const QStringList& ports, QSt
     } catch (const BackingStoreException& e) {
         qCWarning(lcConfigStore) << "Settings not re-read:" << e.what();
     }
-    if (!ports.isEmpty())
+    if (!ports.isEmpty()) {
         config.setPort(node.get(QStringLiteral("port"), ports.first()));
+    } else if (const QString stored = node.get(QStringLiteral("port"), QString());
+               ports::isNetworkPort(stored)) {
+        config.setPort(stored); // a network port needs no local one to be there
+    }
     config.setPrevPort(node.get(QStringLiteral("prevPort"), config.getPort()));
 
     bool allValid = true;

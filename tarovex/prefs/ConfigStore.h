@@ -34,9 +34,9 @@ Preferences* openSettingsNode(const QString& machineFolder = QString::fromLatin1
 // Forgets the store opened by openSettingsNode (its nodes die with it). For tests.
 void closeSettingsNode();
 
-// Loads every setting from `node` into `config`: "port" only when `ports` (the current port
-// list) is not empty, defaulting to its first name; "prevPort" defaulting to the port; then
-// each key of the settings table with its default. A stored value that fails its check is
+// Loads every setting from `node` into `config`: "port" when `ports` (the current port
+// list) is not empty, defaulting to its first name, else only when it is a network port;
+// "prevPort" defaulting to the port; then each key of the settings table with its default. A stored value that fails its check is
 // replaced by the default and the load goes on; its key is added to `invalidKeys`.
 // Returns true when every stored value was accepted. Throws PreferencesAccessException when
 // the store refuses access: the load stops there and the fields loaded so far stay.

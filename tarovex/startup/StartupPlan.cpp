@@ -1,5 +1,6 @@
 #include "tarovex/startup/StartupPlan.h"
 
+#include "tarovex/ports/RecentAddresses.h"
 #include "tarovex/prefs/ConfigStore.h"
 #include "tarovex/prefs/PreferencesErrors.h"
 #include "tarovex/settings/SettingsTransfer.h"
@@ -8,7 +9,8 @@
 
 namespace tarovex {
 
-StartupPlan planPorts(const QStringList& arguments, const std::function<ports::PortListing()>& listPorts) {
+StartupPlan planPorts(const QStringList& arguments, const std::function<ports::PortListing()>& listPorts,
+                      const QStringList& storedAddresses) {
     StartupPlan plan;
     if (const auto port = commandLinePort(arguments)) {
         plan.commandLinePort = port;
@@ -24,13 +26,28 @@ StartupPlan planPorts(const QStringList& arguments, const std::function<ports::P
     } else if (listing.failure) {
         plan.messages.append(
             {Notifier::Kind::Error, text("error"), text("error.listing.available.ports") + *listing.failure});
-    } else if (listing.ports.isEmpty()) {
+    } else if (listing.ports.isEmpty() && storedAddresses.isEmpty()) {
         plan.messages.append({Notifier::Kind::Error, text("error"),
                               text("no.rs.232.port.found.on.your.system.program.will.now.exit")});
         plan.exitStatus = 1;
     }
     plan.ports = listing.ports;
     return plan;
+}
+
+QStringList storedAddresses(const prefs::Preferences* node) {
+    if (!node)
+        return {};
+    QStringList out;
+    try {
+        if (const QString port = node->get(QStringLiteral("port"), QString()); ports::isNetworkPort(port))
+            out.append(port);
+        out += ports::parseAddresses(node->get(QStringLiteral("recentAddresses"), QString()))
+                   .value_or(QStringList());
+    } catch (const std::exception&) {
+        // Unreadable: the loading of the settings reports it.
+    }
+    return out;
 }
 
 void loadSettings(StartupPlan& plan, SettingsSession& session, const std::optional<QString>& storeError) {

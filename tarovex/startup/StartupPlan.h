@@ -31,9 +31,14 @@ struct StartupPlan {
 };
 
 // The ports: the command-line port alone, else what `listPorts` finds. A driver that cannot
-// be loaded ends the program (status 2); an empty list ends it (status 1); a listing that
-// fails is reported and the start-up goes on with the configured port.
-StartupPlan planPorts(const QStringList& arguments, const std::function<ports::PortListing()>& listPorts);
+// be loaded ends the program (status 2); an empty list ends it (status 1) unless network
+// ports are stored (`storedAddresses`); a listing that fails is reported and the start-up
+// goes on with the configured port.
+StartupPlan planPorts(const QStringList& arguments, const std::function<ports::PortListing()>& listPorts,
+                      const QStringList& storedAddresses = {});
+
+// The network ports `node` holds: the stored port when it is one, and the remembered ones.
+QStringList storedAddresses(const prefs::Preferences* node);
 
 // Loads the settings for the plan's ports and puts the command-line port in. An invalid
 // stored value is named with its text in one message; a store that refuses access is

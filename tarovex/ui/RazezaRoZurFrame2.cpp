@@ -2,6 +2,7 @@
 
 #include "tarovex/ports/PortList.h"
 #include "tarovex/ports/PortWatcher.h"
+#include "tarovex/ports/RecentAddresses.h"
 #include "tarovex/settings/SettingsTransfer.h"
 #include "tarovex/startup/StartupPlan.h"
 #include "tarovex/texts/ShellBundle.h"
@@ -122,7 +123,7 @@ void RazezaRoZurFrame2::exitWith(int status) {
 }
 
 std::optional<int> RazezaRoZurFrame2::startUp() {
-    StartupPlan plan = planPorts(options_.arguments, options_.listPorts);
+    StartupPlan plan = planPorts(options_.arguments, options_.listPorts, storedAddresses(session_.node()));
     for (const StartupMessage& m : plan.messages)
         notify(m.kind, m.title, m.text);
     if (plan.exitStatus)
@@ -231,9 +232,11 @@ void RazezaRoZurFrame2::connectControls() {
 }
 
 void RazezaRoZurFrame2::showPortChoices(const QList<ports::PortChoice>& listed) {
-    // The configured, the command-line and the chosen port stay offered, present or not.
-    const QStringList keep = {session_.config().getPort(), commandLinePort_.value_or(QString()),
-                              controls_.port->port()};
+    // The configured, the command-line and the chosen port stay offered, present or not,
+    // and so do the network ports used lately.
+    const QStringList keep = QStringList{session_.config().getPort(), commandLinePort_.value_or(QString()),
+                                         controls_.port->port()} +
+                             session_.config().recentAddresses;
     controls_.port->setChoices(ports::portChoices(listed, keep));
 }
 
@@ -424,8 +427,11 @@ QString RazezaRoZurFrame2::requestReading() {
 }
 
 void RazezaRoZurFrame2::startStop() {
-    if (!isConnected())
+    if (!isConnected()) {
         updateConfigFromTabs();
+        config::Config& c = session_.config();
+        c.recentAddresses = ports::rememberAddress(c.recentAddresses, c.getPort());
+    }
     run_->startStop();
 }
 

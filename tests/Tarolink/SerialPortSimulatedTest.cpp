@@ -429,6 +429,13 @@ TEST_F(SimulatedPort, SerialPortListPropertyReplacesDiscovery) {
     EXPECT_TRUE(SerialPortLocal::getDriverInfoList().empty()) << "the driver was not asked";
 }
 
+TEST_F(SimulatedPort, SerialPortListKeepsNetworkNamesWhole) {
+    PropertyGuard list("SERIAL_PORT_LIST", "tcp://h:4001:/dev/ttyS1;RFC2217://[::1]:2217:tcp://bad;COM2");
+    EXPECT_EQ(SerialPortLocal::getPortList(),
+              (std::vector<std::string>{"tcp://h:4001", "/dev/ttyS1", "RFC2217://[::1]:2217", "tcp://bad",
+                                        "COM2"}));
+}
+
 TEST_F(SimulatedPort, ShortSerialPortListIsIgnored) {
     PropertyGuard list("SERIAL_PORT_LIST", "COM1");
     EXPECT_EQ(SerialPortLocal::getPortList(), (std::vector<std::string>{"COM1", "COM3"}));

@@ -101,6 +101,18 @@ TEST_P(ConfigStoreTest, StoredValuesAreCheckedOneByOne) {
          [](const Config& c) { return c.record.mqttTopic == "tarovex/{station}/readings"; }},
         {"port", "COM9", true,
          [](const Config& c) { return c.getPort() == "COM9" && c.getPrevPort() == "COM9"; }},
+        {"recentAddresses", " tcp://h:1  rfc2217://[::1]:2217 ", true,
+         [](const Config& c) {
+             return c.recentAddresses == QStringList{"tcp://h:1", "rfc2217://[::1]:2217"};
+         }},
+        {"recentAddresses", "tcp://h:1 /dev/ttyS0", false,
+         [](const Config& c) { return c.recentAddresses.isEmpty(); }},
+        {"recentAddresses", "tcp://h:1 tcp://h:1", false,
+         [](const Config& c) { return c.recentAddresses.isEmpty(); }},
+        {"recentAddresses", "tcp://h:99999", false,
+         [](const Config& c) { return c.recentAddresses.isEmpty(); }},
+        {"recentAddresses", "tcp://a:1 tcp://b:1 tcp://c:1 tcp://d:1 tcp://e:1 tcp://f:1", false,
+         [](const Config& c) { return c.recentAddresses.isEmpty(); }},
     };
     for (const Row& r : rows) {
         const QStringList before = node->keys();
@@ -124,12 +136,13 @@ TEST_P(ConfigStoreTest, SaveThenLoadGivesTheSameSettingsAndPrevPortIsThePort) {
                  CH::EditOperation::values().last(), CH::EditPosition::values().last(), "4", "xy", "^(\\d+)",
                  true, "500", "0.5");
     saved.setPrevPort(QString("COM1"));
-    saved.record = {false, "7", "20", "Waage 3", "~/r/%Y.csv", "mqtts://broker:8883", "lab/{station}", "u",
-                    "/etc/pw", "/etc/ca.pem"};
+    saved.record = {false,           "7", "20",      "Waage 3",    "~/r/%Y.csv", "mqtts://broker:8883",
+                    "lab/{station}", "u", "/etc/pw", "/etc/ca.pem"};
     saved.setRequestInterval("500");
     saved.setRequestCommand("\\eP\\r\\n");
     saved.stableOnly = true;
     saved.setStableRegEx("^S S");
+    saved.recentAddresses = {"rfc2217://moxa-3:4001", "tcp://10.0.0.7:9001"};
     std::ostringstream console;
     saveConfig(*node, saved, console);
     EXPECT_EQ(console.str(), "");
@@ -140,7 +153,15 @@ TEST_P(ConfigStoreTest, SaveThenLoadGivesTheSameSettingsAndPrevPortIsThePort) {
     EXPECT_TRUE(loadConfig(*reopened->node(settingsNodePath), loaded, ports));
     EXPECT_FALSE(loaded.hasChanged(saved));
     EXPECT_EQ(loaded.getPrevPort(), std::optional<QString>("COM4"));
-    EXPECT_EQ(reopened->node(settingsNodePath)->keys().size(), 48);
+    EXPECT_EQ(reopened->node(settingsNodePath)->keys().size(), 49);
+}
+
+TEST_P(ConfigStoreTest, WithoutPortsOnlyANetworkPortIsRead) {
+    node->put("port", "tcp://127.0.0.1:4001");
+    Config config;
+    EXPECT_TRUE(loadConfig(*node, config, {}));
+    EXPECT_EQ(config.getPort(), "tcp://127.0.0.1:4001");
+    EXPECT_EQ(config.getPrevPort(), std::optional<QString>("tcp://127.0.0.1:4001"));
 }
 
 TEST_P(ConfigStoreTest, WithoutPortsThePortIsNeitherReadNorWritten) {
@@ -250,6 +271,7 @@ TEST(ConfigStore, SaveWritesPortsFirstThenTheSaveOrderThenFlushes) {
                                      "mqttUser",
                                      "mqttPasswordFile",
                                      "mqttCaFile",
+                                     "recentAddresses",
                                      "<flush>"}));
     // The load reads the same keys in the order of the settings table.
     EXPECT_EQ(settingKeys(), QStringList({"instrument",
@@ -297,7 +319,8 @@ TEST(ConfigStore, SaveWritesPortsFirstThenTheSaveOrderThenFlushes) {
                                           "mqttTopic",
                                           "mqttUser",
                                           "mqttPasswordFile",
-                                          "mqttCaFile"}));
+                                          "mqttCaFile",
+                                          "recentAddresses"}));
 }
 
 TEST(ConfigStore, StoreFailureOnSaveIsOneConsoleLine) {

@@ -1,6 +1,7 @@
 // Start-up without a display: which ports the window offers and what it tells the user.
 #include "tarovex/startup/StartupPlan.h"
 #include "tarovex/ports/PortList.h"
+#include "tarovex/ports/RecentAddresses.h"
 #include "tarovex/prefs/FilePreferences.h"
 #include "tarovex/prefs/PreferencesXml.h"
 #include "tarovex/settings/SettingsTransfer.h"
@@ -23,14 +24,33 @@ TEST(PortChoices, ListedPortsThenTheKeptOnesMarkedMissing) {
         {{}, {"/dev/ttyS0", "/dev/ttyUSB0: FTDI - FT232R"}},
         {{"/dev/ttyUSB0", ""}, {"/dev/ttyS0", "/dev/ttyUSB0: FTDI - FT232R"}},
         {{"/dev/pts/7", "/dev/pts/7", "tcp://127.0.0.1:4001"},
-         {"/dev/ttyS0", "/dev/ttyUSB0: FTDI - FT232R", "/dev/pts/7 (not present)",
-          "tcp://127.0.0.1:4001 (not present)"}},
+         {"/dev/ttyS0", "/dev/ttyUSB0: FTDI - FT232R", "/dev/pts/7 (not present)", "tcp://127.0.0.1:4001"}},
     };
     for (const auto& r : rows) {
         QStringList texts;
         for (const PortChoice& c : ports::portChoices(listed, r.keep))
             texts.append(ports::choiceText(c));
         EXPECT_EQ(texts, r.texts) << r.keep.join(',').toStdString();
+    }
+}
+
+TEST(RecentAddresses, TheLatestNetworkPortComesFirstUpToTheLimit) {
+    const QStringList full = {"tcp://a:1", "tcp://b:1", "tcp://c:1", "tcp://d:1", "tcp://e:1"};
+    const struct {
+        QStringList recent;
+        QString port;
+        QStringList expected;
+    } rows[] = {
+        {{}, "/dev/ttyUSB0", {}},
+        {{"tcp://a:1"}, "tcp://a", {"tcp://a:1"}}, // malformed: not remembered
+        {{"tcp://a:1"}, "rfc2217://[::1]:2217", {"rfc2217://[::1]:2217", "tcp://a:1"}},
+        {full, "tcp://c:1", {"tcp://c:1", "tcp://a:1", "tcp://b:1", "tcp://d:1", "tcp://e:1"}},
+        {full, "tcp://z:1", {"tcp://z:1", "tcp://a:1", "tcp://b:1", "tcp://c:1", "tcp://d:1"}},
+    };
+    for (const auto& r : rows) {
+        EXPECT_EQ(ports::rememberAddress(r.recent, r.port), r.expected) << r.port.toStdString();
+        EXPECT_EQ(ports::parseAddresses(ports::addressesText(r.expected)), r.expected)
+            << "stored and read back";
     }
 }
 
@@ -66,6 +86,10 @@ TEST(StartupPlan, PortsFromTheCommandLineOrTheListing) {
             EXPECT_TRUE(plan.messages[0].text.startsWith(r.message)) << plan.messages[0].text.toStdString();
         }
     }
+    // A station with only network ports goes on without local ones.
+    const StartupPlan network = planPorts({}, listing(none), {"tcp://127.0.0.1:4001"});
+    EXPECT_EQ(network.exitStatus, std::nullopt);
+    EXPECT_TRUE(network.messages.isEmpty());
 }
 
 TEST(StartupPlan, LoadingNamesEachRefusedSettingAndKeepsTheStoredPortWhenListingFailed) {

@@ -2,6 +2,7 @@
 // with its settings in a temporary home.
 #include "ProcessSupport.h"
 #include "tarovex/startup/Version.h"
+#include "tests/Ser2netServer.h"
 #include "tests/SwayServer.h"
 #include "tests/Tarolink/TestSupport.h"
 #include "tests/XTextRecorder.h"
@@ -19,6 +20,8 @@
 
 #include <gtest/gtest.h>
 
+#include <poll.h>
+#include <sys/socket.h>
 #include <termios.h>
 
 using tools_test::Process;
@@ -437,4 +440,31 @@ TEST_F(Console, AStopWhileAValueIsTypedCompletesItBeforeTheProgramEnds) {
     EXPECT_EQ(recorder.transcript(10, 3000), "12<Return>");
     EXPECT_EQ(p->wait(10000), 0) << p->errorText();
     EXPECT_NE(p->errorText().find("Reading stopped."), std::string::npos) << p->errorText();
+}
+
+TEST_F(Console, AStoredNetworkPortIsUsedOnAMachineWithoutLocalPorts) {
+    int port = 0;
+    const int listener = tarovex_test::loopbackSocket(port, 1);
+    store({{"port", QString("tcp://127.0.0.1:%1").arg(port)}});
+    // The machine's serial ports hidden: an empty /sys/class/tty in a mount namespace of its own.
+    Process p("/usr/bin/unshare",
+              {"-m", "sh", "-c", "mount -t tmpfs none /sys/class/tty || exit 77; exec \"$0\" \"$@\"",
+               kConsole, "--no-line-log"},
+              env());
+    pollfd waiting{listener, POLLIN, 0};
+    if (::poll(&waiting, 1, 10000) != 1) {
+        ::close(listener);
+        if (p.wait() == 77)
+            GTEST_SKIP() << "no mount namespace here: " << p.errorText();
+        FAIL() << "the console never connected: " << p.errorText();
+    }
+    const int c = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
+    ::close(listener);
+    ASSERT_GE(c, 0);
+    ASSERT_TRUE(p.waitForError("opened")) << p.errorText();
+    ASSERT_EQ(::send(c, "12.5\r", 5, MSG_NOSIGNAL), 5);
+    EXPECT_EQ(p.readLine(), "12.5") << p.errorText();
+    p.signal(SIGTERM);
+    EXPECT_EQ(p.wait(), 0) << p.errorText();
+    ::close(c);
 }

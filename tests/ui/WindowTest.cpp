@@ -12,8 +12,10 @@
 #include "tarovex/ui/RazezaRoZurFrame2.h"
 #include "tarovex/ui/SettingsDialogs.h"
 #include "tarovex/ui/Startup.h"
+#include "tests/Ser2netServer.h"
 #include "tests/support/RecordingServices.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QComboBox>
 #include <QDeadlineTimer>
@@ -291,6 +293,42 @@ TEST(Window, ClosingHidesAtOnceAndEndsOnceTheRunIsDone) {
     w.frame->close();
     EXPECT_FALSE(w.frame->isVisible());
     EXPECT_TRUE(runUntil([&] { return w.exits == QList<int>{0}; }));
+}
+
+TEST(Window, ANetworkPortUsedIsRememberedOfferedAsItselfAndProbedByFindPort) {
+    int port = 0;
+    const int listener = tarovex_test::loopbackSocket(port, 4); // the kernel accepts for it
+    const QString used = QStringLiteral("tcp://127.0.0.1:%1").arg(port);
+    const QString older = QStringLiteral("tcp://127.0.0.1:%1").arg(tarovex_test::freeLoopbackPort());
+    Window w(used);
+    w.frame->config().recentAddresses = {older};
+    w.frame->controls().startStop->click();
+    ASSERT_TRUE(runUntil([&] { return w.frame->isConnected(); }))
+        << w.notifier.shown.join("\n").toStdString();
+    w.frame->controls().startStop->click();
+    ASSERT_TRUE(runUntil([&] { return !w.frame->isConnected(); }));
+    EXPECT_EQ(w.frame->config().recentAddresses, (QStringList{used, older}));
+
+    ui::PortBox* box = w.frame->controls().port;
+    w.listed.ports = {{"/dev/ttyS0", "/dev/ttyS0", true}};
+    w.frame->refreshPorts();
+    EXPECT_EQ(box->portNames(), (QStringList{"/dev/ttyS0", used, older}));
+    EXPECT_EQ(box->itemText(2), older) << "an address is shown as itself";
+    w.frame->tabs()->setCurrentIndex(1); // Input
+    QApplication::processEvents();
+    shoot(w.frame.get(), "stopped-input-network");
+    box->showPopup();
+    QApplication::processEvents();
+    shoot(box->view()->window(), "port-box-list");
+    box->hidePopup();
+
+    w.frame->findPort();
+    auto* dialog = w.frame->findChild<AutoPortDialog*>();
+    ASSERT_NE(dialog, nullptr);
+    ASSERT_TRUE(runUntil([&] { return dialog->isDetectionDone(); }));
+    EXPECT_TRUE(dialog->messages().contains(older)) << dialog->messages().toStdString();
+    dialog->close();
+    ::close(listener);
 }
 
 TEST(Window, Screens) {
