@@ -41,6 +41,12 @@ QString bitRateLabel(int bitRate) {
     return CH::BitRates::isValidIndex(bitRate) ? CH::BitRates::getLabel(bitRate) : QString::number(bitRate);
 }
 
+// "1 stop bit", "1.5 stop bits", "2 stop bits".
+QString stopBitsText(int stopBits) {
+    const QString label = CH::StopBits::getLabel(stopBits);
+    return label + (label == u"1" ? QStringLiteral(" stop bit") : QStringLiteral(" stop bits"));
+}
+
 } // namespace
 
 WeightWorker::WeightWorker(WeightWorkerView& view, const config::Config& config)
@@ -76,7 +82,7 @@ void WeightWorker::reportOpened() {
         view_.logEvent(config::ResourceBundle::formatPrintf(
             text(WorkerMessages::PORT_OPENED),
             {QString::fromStdString(port_->getPortName()), bitRateLabel(port_->getBitRate()),
-             CH::DataBits::getLabel(port_->getDataBits()), CH::StopBits::getLabel(port_->getStopBits()),
+             CH::DataBits::getLabel(port_->getDataBits()), stopBitsText(port_->getStopBits()),
              CH::Parity::getLabel(port_->getParity())}));
         port_->setRTS(false);
         port_->setDTR(true);

@@ -262,6 +262,9 @@ void RunController::setTypingHeld(bool held) {
     held_ = held;
     if (typer_)
         typer_->setHeld(held);
+    // The value a stopped run is completing must not go into our window either.
+    for (const auto& finishing : finishing_)
+        finishing->setHeld(held);
     if (!held)
         showWaiting(false);
 }

@@ -142,7 +142,7 @@ TEST_F(Console, EachValueComesOutAsItsLineArrivesAndSigtermStopsCleanly) {
     EXPECT_TRUE(everyLogLineIsTimed(log)) << log;
     const std::string parts[] = {std::string(" Tarolink Library: version ") + tarovex::kVersion + ": build",
                                  " SerialPort class loaded: tlkPosix\n",
-                                 "opened: 9600 bit/s, 8 data bits, 1 stop bits, parity NONE.",
+                                 "opened: 9600 bit/s, 8 data bits, 1 stop bit, parity NONE.",
                                  "RTS: off, DTR: on. DSR: off, CTS: off.",
                                  " ST,GS,+  12.50 g<13>\n",
                                  " <176> 7<13>\n",
@@ -253,14 +253,14 @@ TEST_F(Console, SerialParametersAreTakenAsPeopleWriteThemOrAsTheirIndex) {
         speed_t speed;
     };
     const Row rows[] = {
-        {"stopBits=1", "9600 bit/s, 8 data bits, 1 stop bits, parity NONE", false, B9600},
+        {"stopBits=1", "9600 bit/s, 8 data bits, 1 stop bit, parity NONE", false, B9600},
         {"stopBits=2", "9600 bit/s, 8 data bits, 2 stop bits, parity NONE", true, B9600},
-        {"stopBits=0", "9600 bit/s, 8 data bits, 1 stop bits, parity NONE", false, B9600},
-        {"dataBits=7", "9600 bit/s, 7 data bits, 1 stop bits", false, B9600},
-        {"dataBits=2", "9600 bit/s, 7 data bits, 1 stop bits", false, B9600},
-        {"parity=EVEN", "1 stop bits, parity EVEN.", false, B9600},
-        {"parity=odd", "1 stop bits, parity ODD.", false, B9600},
-        {"parity=4", "1 stop bits, parity SPACE.", false, B9600},
+        {"stopBits=0", "9600 bit/s, 8 data bits, 1 stop bit, parity NONE", false, B9600},
+        {"dataBits=7", "9600 bit/s, 7 data bits, 1 stop bit", false, B9600},
+        {"dataBits=2", "9600 bit/s, 7 data bits, 1 stop bit", false, B9600},
+        {"parity=EVEN", "1 stop bit, parity EVEN.", false, B9600},
+        {"parity=odd", "1 stop bit, parity ODD.", false, B9600},
+        {"parity=4", "1 stop bit, parity SPACE.", false, B9600},
         {"bitRate=19200", "19200 bit/s, 8 data bits", false, B19200},
         {"bitRate=8", "19200 bit/s, 8 data bits", false, B19200},
     };

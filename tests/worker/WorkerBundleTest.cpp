@@ -36,8 +36,8 @@ TEST(WorkerBundle, EveryKeyIsThereWithTheArgumentsTheCodePasses) {
 TEST(WorkerBundle, FormattedTextsShowEveryArgument) {
     const ResourceBundle& bundle = workerBundle();
     const QString opened = ResourceBundle::formatPrintf(bundle.getString(WorkerMessages::PORT_OPENED),
-                                                        {"/dev/ttyUSB0", "9600", "8", "1", "NONE"});
-    for (const char* part : {"/dev/ttyUSB0", "9600", "8", "1", "NONE"})
+                                                        {"/dev/ttyUSB0", "9600", "8", "1 stop bit", "NONE"});
+    for (const char* part : {"/dev/ttyUSB0", "9600", "8", "1 stop bit", "NONE"})
         EXPECT_TRUE(opened.contains(QLatin1StringView(part))) << opened.toStdString();
     EXPECT_FALSE(opened.contains(u'%'));
 

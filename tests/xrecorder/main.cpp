@@ -17,6 +17,7 @@ int main() {
     if (!d)
         return 3;
     const Window w = XCreateSimpleWindow(d, DefaultRootWindow(d), 0, 0, 200, 100, 0, 0, 0);
+    XStoreName(d, w, "tarovex-test-xrecorder"); // how the tests tell it from the program's windows
     XSelectInput(d, w, KeyPressMask | KeyReleaseMask | StructureNotifyMask | FocusChangeMask);
     XIM im = XOpenIM(d, nullptr, nullptr, nullptr);
     if (!im)

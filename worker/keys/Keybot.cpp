@@ -61,6 +61,7 @@ void Keybot::run(std::stop_token stop, std::stop_token abort) {
 void Keybot::typeValue(const QString& text) {
     typeStart();
     typeString(text);
+    queue_.waitWhileHeld(abort_);
     if (!aborted())
         typeEnd();
 }
@@ -96,6 +97,9 @@ void Keybot::typeKey(int code) {
 
 void Keybot::typeString(const QString& text) {
     for (const QChar c : text) {
+        // The rest of a value waits, with no key down, while the target has lost the focus
+        // to us (a click on Stop does that).
+        queue_.waitWhileHeld(abort_);
         if (aborted())
             return;
         const auto found = keymap_.constFind(c);

@@ -81,6 +81,11 @@ void KeystrokeQueue::setHeld(bool held) {
     changed_.notify_all();
 }
 
+void KeystrokeQueue::waitWhileHeld(std::stop_token abort) {
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, abort, [this] { return !held_; });
+}
+
 KeystrokeQueue::Discarded KeystrokeQueue::discard() {
     Discarded d;
     {

@@ -58,6 +58,8 @@ public:
 
     // While held, texts wait (and age); a take in progress is not affected.
     void setHeld(bool held);
+    // Returns once not held, or at once when `abort` is requested (the request wakes it).
+    void waitWhileHeld(std::stop_token abort);
     // Drops every waiting text; their number, and the stale drops not reported yet.
     struct Discarded {
         std::size_t waiting = 0;

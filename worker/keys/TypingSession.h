@@ -43,7 +43,8 @@ public:
     void putString(const QString& value) { keybot_->putString(value); }
     // Starts the typing thread (once). `ended` is called on that thread when it ends.
     void start(std::function<void()> ended = {});
-    // While held, values wait in the queue; the value being typed is completed.
+    // While held, values wait in the queue and the value being typed pauses between two
+    // characters, with no key down; it is completed once the hold ends.
     void setHeld(bool held) { queue_.setHeld(held); }
     // Ends the typing after the value being typed, without waiting for it: the values not
     // yet typed are dropped and returned with their number.
