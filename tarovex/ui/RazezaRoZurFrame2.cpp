@@ -219,7 +219,7 @@ void RazezaRoZurFrame2::connectControls() {
     using Command = Requester::Command;
     for (const auto& [b, command] : {std::pair{c.readNow, Command::Data}, std::pair{c.tare, Command::Tare},
                                      std::pair{c.zero, Command::Zero}})
-        connect(b, &QPushButton::clicked, this, [this, command] { requester_->send(command); });
+        connect(b, &QPushButton::clicked, this, [this, command = command] { requester_->send(command); });
     connect(c.instrument, &QComboBox::activated, this, &F::instrumentChosen);
     connect(c.abortAutoStart, &QCheckBox::toggled, this, [this](bool on) {
         session_.config().abortAutoStartWhenPrevPortNotAvailable = on;
