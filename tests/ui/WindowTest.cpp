@@ -177,9 +177,10 @@ TEST(Window, RequestButtonsSendThePresetsCommands) {
     for (const auto& [button, sent] : rows) {
         button->click();
         std::string got;
+        const std::size_t size = sent.size(); // a lambda cannot capture a binding in clang 14
         ASSERT_TRUE(runUntil([&] {
             got += pty.receive();
-            return got.size() >= sent.size();
+            return got.size() >= size;
         }));
         EXPECT_EQ(got, sent);
     }
