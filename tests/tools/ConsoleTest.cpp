@@ -32,13 +32,7 @@ const std::string kConsole = std::string(TAROVEX_BINARY_DIR) + "/tools/tarovex-c
 
 class Console : public ::testing::Test {
 protected:
-    std::map<std::string, std::string> env() const {
-        const QString home = home_.path();
-        return {{"HOME", home.toStdString()},
-                {"XDG_CONFIG_HOME", (home + "/config").toStdString()},
-                {"PATH", "/usr/bin:/bin"},
-                {"LANG", "C.UTF-8"}};
-    }
+    std::map<std::string, std::string> env() const { return tools_test::isolatedEnv(home_.path()); }
 
     // The per-user store the program reads, written as the program would write it.
     QString storeFile() const { return home_.path() + "/config/Lumbrix/tarovex.conf"; }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QString>
+
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -8,11 +10,11 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <map>
 #include <optional>
 #include <stdexcept>
 #include <string>
-#include <cstdlib>
 #include <vector>
 
 namespace tools_test {
@@ -169,5 +171,14 @@ private:
     std::optional<int> status_;
     bool readOutput_ = true;
 };
+
+// The environment of a front end run by a test: a home of the test's own (settings, journal),
+// nothing else of the caller's.
+inline std::map<std::string, std::string> isolatedEnv(const QString& home) {
+    return {{"HOME", home.toStdString()},
+            {"XDG_CONFIG_HOME", (home + "/config").toStdString()},
+            {"PATH", "/usr/bin:/bin"},
+            {"LANG", "C.UTF-8"}};
+}
 
 } // namespace tools_test

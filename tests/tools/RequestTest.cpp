@@ -24,13 +24,7 @@ const std::string kBin = std::string(TAROVEX_BINARY_DIR) + "/tools/";
 
 class Requests : public ::testing::Test {
 protected:
-    std::map<std::string, std::string> env() const {
-        const QString home = home_.path();
-        return {{"HOME", home.toStdString()},
-                {"XDG_CONFIG_HOME", (home + "/config").toStdString()},
-                {"PATH", "/usr/bin:/bin"},
-                {"LANG", "C.UTF-8"}};
-    }
+    std::map<std::string, std::string> env() const { return tools_test::isolatedEnv(home_.path()); }
     // A MITUTOYO gauge that answers each request with one reading; its port.
     std::string answeringGauge() {
         instrument_ =
