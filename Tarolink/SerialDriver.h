@@ -28,10 +28,11 @@ public:
     static constexpr int BUSY = 1007;         // device busy
     static constexpr int NO_DEVICE = 1008;    // the device node has no device behind it
     // Network ports only.
-    static constexpr int UNKNOWN_HOST = 1009; // the host name does not resolve
-    static constexpr int REFUSED = 1010;      // nothing listens at the address
-    static constexpr int NO_ANSWER = 1011;    // no connection or negotiation in time
-    static constexpr int NOT_RFC2217 = 1012;  // the server refused the COM-PORT option
+    static constexpr int UNKNOWN_HOST = 1009;   // the host name does not resolve
+    static constexpr int REFUSED = 1010;        // nothing listens at the address
+    static constexpr int NO_ANSWER = 1011;      // no connection or negotiation in time
+    static constexpr int NOT_RFC2217 = 1012;    // the server refused the COM-PORT option
+    static constexpr int LOOKUP_TIMEOUT = 1013; // the host name lookup did not finish in time
 
     // Answers of SerWaitForData.
     static constexpr int WAIT_TIMEOUT = 0;

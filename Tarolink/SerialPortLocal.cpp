@@ -121,6 +121,8 @@ std::string openFailureText(int code) {
         return "No answer in time";
     case SerialDriver::NOT_RFC2217:
         return "The server does not offer the COM-PORT option";
+    case SerialDriver::LOOKUP_TIMEOUT:
+        return "The host name lookup did not finish in time";
     default:
         return ": " + std::to_string(code);
     }

@@ -12,7 +12,12 @@
 
 #include <cerrno>
 #include <chrono>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <optional>
 #include <string>
+#include <thread>
 
 namespace Tarolink {
 
@@ -41,21 +46,70 @@ void tuneSocket(int fd) {
     setsockopt(fd, IPPROTO_TCP, TCP_USER_TIMEOUT, &userTimeoutMs, sizeof userTimeoutMs);
 }
 
+// A name lookup that its asker may give up on; a late answer is freed by the lookup's thread.
+struct Lookup {
+    std::mutex mutex;
+    std::condition_variable answered;
+    bool done = false;
+    bool abandoned = false;
+    int result = 0;
+    int error = 0; // errno of the lookup's own thread, for EAI_SYSTEM
+    addrinfo* found = nullptr;
+};
+
+// getaddrinfo's answer (the addresses in `found`), or nothing once `deadline` passes: the
+// lookup has no time limit of its own (a resolver that does not answer holds it for many
+// seconds), so it runs on a thread of its own, which frees a late answer.
+std::optional<int> resolveBy(Clock::time_point deadline, const std::string& host, const std::string& service,
+                             NameLookup lookup, addrinfo** found, int& error) {
+    auto shared = std::make_shared<Lookup>();
+    std::thread([shared, host, service, lookup] {
+        addrinfo hints{};
+        hints.ai_family = AF_UNSPEC;
+        hints.ai_socktype = SOCK_STREAM;
+        addrinfo* result = nullptr;
+        const int gai = lookup(host.c_str(), service.c_str(), &hints, &result);
+        const int error = errno;
+        std::lock_guard lock(shared->mutex);
+        if (shared->abandoned) {
+            if (gai == 0)
+                ::freeaddrinfo(result);
+            return;
+        }
+        shared->done = true;
+        shared->result = gai;
+        shared->error = error;
+        shared->found = result;
+        shared->answered.notify_one();
+    }).detach();
+    std::unique_lock lock(shared->mutex);
+    if (!shared->answered.wait_until(lock, deadline, [&] { return shared->done; })) {
+        shared->abandoned = true;
+        return std::nullopt;
+    }
+    *found = shared->found;
+    error = shared->error;
+    return shared->result;
+}
+
 } // namespace
 
-int connectTcp(const NetworkAddress& address, int timeoutMs, int& code, int& systemError) {
-    addrinfo hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
+int connectTcp(const NetworkAddress& address, int timeoutMs, int& code, int& systemError, NameLookup lookup) {
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     addrinfo* found = nullptr;
-    const std::string service = std::to_string(address.port);
-    const int gai = ::getaddrinfo(address.host.c_str(), service.c_str(), &hints, &found);
-    if (gai != 0) {
-        code = gai == EAI_SYSTEM ? SerialDriver::OTHER_ERROR : SerialDriver::UNKNOWN_HOST;
-        systemError = gai == EAI_SYSTEM ? errno : 0;
+    int lookupError = 0;
+    const std::optional<int> gai =
+        resolveBy(deadline, address.host, std::to_string(address.port), lookup, &found, lookupError);
+    if (!gai) {
+        code = SerialDriver::LOOKUP_TIMEOUT;
+        systemError = 0;
         return -1;
     }
-    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    if (*gai != 0) {
+        code = *gai == EAI_SYSTEM ? SerialDriver::OTHER_ERROR : SerialDriver::UNKNOWN_HOST;
+        systemError = *gai == EAI_SYSTEM ? lookupError : 0;
+        return -1;
+    }
     code = SerialDriver::NO_ANSWER;
     int fd = -1;
     for (addrinfo* a = found; a && fd < 0; a = a->ai_next) {

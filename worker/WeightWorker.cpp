@@ -1,8 +1,6 @@
 #include "worker/WeightWorker.h"
 
-#include "Tarolink/SerialConfig.h"
 #include "Tarolink/SerialExceptions.h"
-#include "Tarolink/SerialPortLocal.h"
 #include "config/ResourceBundle.h"
 #include "worker/WorkerBundle.h"
 #include "worker/WorkerMessages.h"
@@ -36,65 +34,25 @@ QString errorText(const std::exception& e) {
     return QStringLiteral("Error [WW]: ") + QString::fromStdString(Tarolink::describe(e));
 }
 
-// The bit rate as shown: the rate of an index, or a literal rate as it stands.
-QString bitRateLabel(int bitRate) {
-    return CH::BitRates::isValidIndex(bitRate) ? CH::BitRates::getLabel(bitRate) : QString::number(bitRate);
-}
-
-// "1 stop bit", "1.5 stop bits", "2 stop bits".
-QString stopBitsText(int stopBits) {
-    const QString label = CH::StopBits::getLabel(stopBits);
-    return label + (label == u"1" ? QStringLiteral(" stop bit") : QStringLiteral(" stop bits"));
-}
-
 } // namespace
 
-WeightWorker::WeightWorker(WeightWorkerView& view, const config::Config& config)
-    : view_(view), config_(config), channel_([this](Report& report) { deliver(report); }, kChannelCapacity) {
+WeightWorker::WeightWorker(WeightWorkerView& view, const config::Config& config, OpenedPort opened)
+    : view_(view), config_(config), port_(std::move(opened.port)), endIsStop_(opened.recording),
+      channel_([this](Report& report) { deliver(report); }, kChannelCapacity) {
     lineBuffer_.reserve(30);
-    if (config_.getPort().isEmpty())
-        throw std::invalid_argument(text(WorkerMessages::NULL_PORT_ERROR).toStdString());
-
-    Tarolink::SerialConfig serial(config_.getPort().toStdString());
-    serial.setBitRate(config_.getBitRate());
-    serial.setDataBits(config_.getDataBits());
-    serial.setParity(config_.getParity());
-    serial.setStopBits(config_.getStopBits());
-    port_ = std::make_unique<Tarolink::SerialPortLocal>(serial);
-    if (config_.reconnect)
+    if (config_.reconnect && !endIsStop_)
         reconnector_.emplace(config_.getPort());
-    reportOpened();
+    view_.setConnectedInGUI(true);
+    for (const QString& message : opened.messages)
+        view_.logEvent(message);
 }
+
+WeightWorker::WeightWorker(WeightWorkerView& view, const config::Config& config)
+    : WeightWorker(view, config, openPort(config)) {}
 
 WeightWorker::WeightWorker(WeightWorkerView& view, const config::Config& config,
                            std::unique_ptr<Tarolink::SerialPort> source)
-    : view_(view), config_(config), port_(std::move(source)), endIsStop_(true),
-      channel_([this](Report& report) { deliver(report); }, kChannelCapacity) {
-    lineBuffer_.reserve(30);
-    reportOpened();
-}
-
-void WeightWorker::reportOpened() {
-    view_.setConnectedInGUI(true);
-    try {
-        if (!endIsStop_)
-            port_->rxFlush();
-        view_.logEvent(config::ResourceBundle::formatPrintf(
-            text(WorkerMessages::PORT_OPENED),
-            {QString::fromStdString(port_->getPortName()), bitRateLabel(port_->getBitRate()),
-             CH::DataBits::getLabel(port_->getDataBits()), stopBitsText(port_->getStopBits()),
-             CH::Parity::getLabel(port_->getParity())}));
-        port_->setRTS(false);
-        port_->setDTR(true);
-        const auto onOff = [](bool on) { return on ? QStringLiteral("on") : QStringLiteral("off"); };
-        view_.logEvent(QStringLiteral("RTS: off, DTR: on. DSR: %1, CTS: %2.")
-                           .arg(onOff(port_->sigDSR()), onOff(port_->sigCTS())));
-    } catch (...) {
-        // No worker will exist to end the connected state, so end it here.
-        view_.setConnectedInGUI(false);
-        throw;
-    }
-}
+    : WeightWorker(view, config, openRecording(std::move(source))) {}
 
 WeightWorker::~WeightWorker() {
     if (thread_.joinable()) {

@@ -4,6 +4,7 @@
 #include "config/Config.h"
 #include "worker/BatchChannel.h"
 #include "worker/DataLine.h"
+#include "worker/OpenedPort.h"
 #include "worker/Reconnector.h"
 #include "worker/ValueExtractor.h"
 #include "worker/ValueProcessor.h"
@@ -60,13 +61,15 @@ public:
     static constexpr std::uint64_t kDropReminderBytes = 1024 * 1024;
     static constexpr std::chrono::seconds kDropReminderInterval{60};
 
-    // Opens and configures the port of `config` (which is copied), reports it to the
-    // view and sets RTS off, DTR on. Throws std::invalid_argument with the text of
-    // "null.port.error" when no port is set, and the serial library's exceptions when the
-    // port cannot be opened or configured (no view call but the open report is made then).
+    // Reads the port `opened` for `config` (which is copied): reports it to the view
+    // (connected, then its messages) without waiting on it. A recording's end ends the run
+    // as cancel() would.
+    WeightWorker(WeightWorkerView& view, const config::Config& config, OpenedPort opened);
+    // Opens the port of `config` here (see openPort, which says what it throws; no view call
+    // is made then).
     WeightWorker(WeightWorkerView& view, const config::Config& config);
     // Reads `source` (open, not to be flushed: a recorded stream) instead of the port of
-    // `config`; its end ends the run as cancel() would. Reports it as a port is reported.
+    // `config`.
     WeightWorker(WeightWorkerView& view, const config::Config& config,
                  std::unique_ptr<Tarolink::SerialPort> source);
     // Stops the loop and waits for it. No view call is made from here; the port is closed.
@@ -127,7 +130,6 @@ private:
     void run(std::stop_token stop);
     int loop(std::stop_token stop);
     void prepare();
-    void reportOpened();
     void readAvailable(const std::stop_token& stop);
     void takeByte(int b);
     bool skipped(int b);

@@ -33,9 +33,8 @@ bool readOrOff(SerialPort& port, bool (SerialPort::*signal)()) {
 
 } // namespace
 
-std::optional<QString> WeightWorkerAnd::checkHandshake() {
+std::optional<QString> WeightWorkerAnd::checkHandshake(SerialPort& p) {
     using namespace std::chrono_literals;
-    SerialPort& p = port();
     raise(p, &SerialPort::setDTR);
     std::this_thread::sleep_for(50ms);
     const bool dsr = readOrOff(p, &SerialPort::sigDSR);

@@ -18,12 +18,16 @@ public:
     WeightWorkerAnd(WeightWorkerView& view, const config::Config& config,
                     std::unique_ptr<Tarolink::SerialPort> source)
         : WeightWorker(view, config, std::move(source)) {}
+    WeightWorkerAnd(WeightWorkerView& view, const config::Config& config, OpenedPort opened)
+        : WeightWorker(view, config, std::move(opened)) {}
 
     // Sets DTR on, waits 50 ms, reads DSR, sets RTS on, waits 50 ms, reads CTS. Returns the
     // warning to show (titled with the text of "warning") when the balance does not answer
     // on both lines, nothing when it does; a line that cannot be set or read counts as not
     // answered. The run starts either way. Owner thread, before start(); does not throw.
-    std::optional<QString> checkHandshake();
+    std::optional<QString> checkHandshake() { return checkHandshake(port()); }
+    // The same on `port` before it has a worker; any thread.
+    static std::optional<QString> checkHandshake(Tarolink::SerialPort& port);
 
     // The warning for a pair of answers, nothing for DSR and CTS both on.
     static std::optional<QString> handshakeWarning(bool dsr, bool cts);

@@ -16,6 +16,8 @@ public:
     WeightWorkerBarcode(WeightWorkerView& view, const config::Config& config,
                         std::unique_ptr<Tarolink::SerialPort> source)
         : WeightWorker(view, config, std::move(source)) {}
+    WeightWorkerBarcode(WeightWorkerView& view, const config::Config& config, OpenedPort opened)
+        : WeightWorker(view, config, std::move(opened)) {}
 
 protected:
     int valueGroup(const config::ConfigHelper::Instrument&) const override { return 1; }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "worker/OpenedPort.h"
 #include "worker/WeightWorker.h"
 
 #include <QString>
@@ -17,12 +18,20 @@ struct CreatedWorker {
     std::optional<QString> warning;
 };
 
-// Creates the worker of a run, which opens the port: a text (barcode) instrument gets a
-// WeightWorkerBarcode; the presets AND and AND_EM get a WeightWorkerAnd, whose handshake
-// check runs at once; every other instrument a WeightWorker. Not started yet. Throws what
-// the constructors throw. Owner thread.
+// The port of a run opened (see openPort) with the preset's start-up check done: the
+// presets AND and AND_EM check the handshake (WeightWorkerAnd), whose warning the port
+// carries. May wait on the device or the network for seconds; any thread. Throws what
+// openPort throws.
+OpenedPort openWorkerPort(const config::Config& config);
+// The same on `source` (a recorded stream, see WeightWorker) instead of a port.
+OpenedPort openWorkerPortOn(std::unique_ptr<Tarolink::SerialPort> source, const config::Config& config);
+
+// The worker of a run on its opened port: a text (barcode) instrument gets a
+// WeightWorkerBarcode; the presets AND and AND_EM get a WeightWorkerAnd; every other
+// instrument a WeightWorker. Not started yet. Does not wait or throw; owner thread.
+CreatedWorker createWeightWorker(OpenedPort opened, WeightWorkerView& view, const config::Config& config);
+// Both steps at once on the owner thread (which waits for the opening).
 CreatedWorker createWeightWorker(WeightWorkerView& view, const config::Config& config);
-// The same worker reading `source` (a recorded stream, see WeightWorker) instead of a port.
 CreatedWorker createWeightWorkerOn(std::unique_ptr<Tarolink::SerialPort> source, WeightWorkerView& view,
                                    const config::Config& config);
 

@@ -11,6 +11,8 @@
 #include <QMetaMethod>
 
 #include <algorithm>
+#include <stdexcept>
+#include <variant>
 
 namespace tarovex {
 
@@ -88,7 +90,7 @@ RunController::~RunController() {
 }
 
 void RunController::startStop() {
-    if (connected_ || worker_)
+    if (connected_ || worker_ || opening_)
         stop();
     else
         start();
@@ -96,13 +98,18 @@ void RunController::startStop() {
 
 bool RunController::start() {
     using Kind = Notifier::Kind;
+    if (opening_)
+        stop();
+    if (std::exchange(abandonedOpen_, false))
+        endRun({});
     if (worker_) { // stopped, its end not yet reported
         worker_.reset();
         endRun({});
     }
+    runConfig_ = config_;
     if (services_.makeTyper) {
         try {
-            typer_ = services_.makeTyper(config_, *this);
+            typer_ = services_.makeTyper(runConfig_, *this);
         } catch (const std::exception& e) {
             notifier_.show(Kind::Error, text("error"),
                            workerText(WM::ERROR_INITIALIZING_KEYBOARD_OUTPUT) + QString::fromUtf8(e.what()));
@@ -112,64 +119,86 @@ bool RunController::start() {
     }
     if (services_.capsLockOn && services_.capsLockOn().value_or(false))
         notifier_.show(Kind::Warning, text("warning"), text("please.turn.off.caps.lock"));
-    if (services_.makeSound && config_.getSound() != CH::Sound::NONE) {
+    if (services_.makeSound && runConfig_.getSound() != CH::Sound::NONE) {
         try {
-            sound_ = services_.makeSound(config_.getSound().getPercussionNumber());
+            sound_ = services_.makeSound(runConfig_.getSound().getPercussionNumber());
         } catch (const std::exception& e) {
             notifier_.show(Kind::Error, text("sound.output.error"),
                            text("error.while.initializing.sound.output") + QString::fromUtf8(e.what()));
         }
     }
-    if (config_.ignoreDuplicates)
-        ignorer_.emplace(config_);
+    if (runConfig_.ignoreDuplicates)
+        ignorer_.emplace(runConfig_);
 
-    worker::CreatedWorker created;
-    try {
-        created = services_.makeWorker(*this, config_);
-    } catch (const std::invalid_argument& e) {
-        // Also the serial library's refused settings.
-        notifier_.show(Kind::Error, text("invalid.setting"), QString::fromUtf8(e.what()));
-    } catch (const std::exception& e) {
-        const auto hint = worker::openFailureHint(config_.getPort(), e);
-        notifier_.show(Kind::Error, text("error.opening.port"),
-                       workerText(WM::ERROR_OPENING_PORT) + QString::fromStdString(Tarolink::describe(e)) +
-                           (hint ? u'\n' + *hint : QString()));
+    // An unreachable address or a hung device must not hold the caller: the port opens on a
+    // thread of its own.
+    opening_ = std::make_unique<worker::PortOpening>(
+        [open = services_.openPort, config = runConfig_] { return open(config); },
+        [this](worker::PortOpening::Outcome outcome) { opened(std::move(outcome)); });
+    emit openingChanged(true);
+    emit statusChanged(config::ResourceBundle::formatMessage(text("opening.port"), {runConfig_.getPort()}));
+    return true;
+}
+
+void RunController::opened(worker::PortOpening::Outcome outcome) {
+    opening_.reset();
+    emit openingChanged(false);
+    if (const auto* failure = std::get_if<std::exception_ptr>(&outcome)) {
+        try {
+            std::rethrow_exception(*failure);
+        } catch (const std::invalid_argument& e) {
+            // Also the serial library's refused settings.
+            failStart(text("invalid.setting"), QString::fromUtf8(e.what()));
+        } catch (const std::exception& e) {
+            const auto hint = worker::openFailureHint(runConfig_.getPort(), e);
+            failStart(text("error.opening.port"), workerText(WM::ERROR_OPENING_PORT) +
+                                                      QString::fromStdString(Tarolink::describe(e)) +
+                                                      (hint ? u'\n' + *hint : QString()));
+        }
+        return;
     }
-    if (!created.worker) {
-        retireTyper();
-        sound_.reset();
-        ignorer_.reset();
-        return false;
-    }
+    run(worker::createWeightWorker(std::get<worker::OpenedPort>(std::move(outcome)), *this, runConfig_));
+}
+
+void RunController::failStart(const QString& title, const QString& message) {
+    notifier_.show(Notifier::Kind::Error, title, message);
+    retireTyper();
+    sound_.reset();
+    ignorer_.reset();
+    emit startFailed(message);
+}
+
+void RunController::run(worker::CreatedWorker created) {
+    using Kind = Notifier::Kind;
     worker_ = std::move(created.worker);
     connect(worker_.get(), &worker::WeightWorker::finished, this, &RunController::workerFinished);
     if (created.warning)
         notifier_.show(Kind::Warning, text("warning"), *created.warning);
 
-    const auto instrument = config_.getInstrument().value_or(CH::Instrument::getDefault());
+    const auto instrument = runConfig_.getInstrument().value_or(CH::Instrument::getDefault());
     logEvent(text("RazezaRoZurFrame2.deviceLabel.text") + u' ' + instrument.getDisplayName());
-    if (!config_.getCustomRegEx().isEmpty())
-        logEvent(QStringLiteral("Custom regEx: ") + config_.getCustomRegEx());
+    if (!runConfig_.getCustomRegEx().isEmpty())
+        logEvent(QStringLiteral("Custom regEx: ") + runConfig_.getCustomRegEx());
     if (typer_) {
         typer_->setHeld(held_);
         ValueTyper* typer = typer_.get();
+        typerStarted_ = true;
         typer_->start([this, typer] {
             // On the typing thread; this outlives every typer it made.
             QMetaObject::invokeMethod(
                 this, [this, typer] { typerEnded(typer); }, Qt::QueuedConnection);
         });
-        logEvent(workerText(WM::KEYBOARD_OUTPUT_STARTED_TYPE) + u' ' + config_.getKeyboardType().toString());
+        logEvent(workerText(WM::KEYBOARD_OUTPUT_STARTED_TYPE) + u' ' +
+                 runConfig_.getKeyboardType().toString());
         if (const QString description = typer_->description(); !description.isEmpty())
             logEvent(description);
         for (const QString& warning : typer_->warnings())
             logImportantEvent(text("warning") + QStringLiteral(": ") + warning);
     }
     stability_.reset();
-    if (config_.stableOnly) {
-        const auto instrument =
-            config_.getInstrument().value_or(config::ConfigHelper::Instrument::getDefault());
+    if (runConfig_.stableOnly) {
         try {
-            stability_.emplace(instrument, config_.getStableRegEx());
+            stability_.emplace(instrument, runConfig_.getStableRegEx());
         } catch (const std::exception& e) {
             logImportantEvent(QStringLiteral("The expression of stable lines is not used: ") + e.what());
         }
@@ -182,18 +211,29 @@ bool RunController::start() {
     }
     runOpen_ = true;
     for (ReadingConsumer* c : consumers_)
-        c->runStarted(config_);
+        c->runStarted(runConfig_);
     worker_->start();
-    return true;
 }
 
 void RunController::stop() {
+    if (opening_) {
+        opening_.reset(); // its port is closed once it opens
+        abandonedOpen_ = true;
+        emit openingChanged(false);
+        // Told from the event loop, as a stopped worker's end is.
+        QMetaObject::invokeMethod(this, &RunController::reportAbandonedOpen, Qt::QueuedConnection);
+    }
     if (worker_)
         worker_->cancel(true);
     retireTyper();
     if (sound_)
         sound_->close();
     sound_.reset();
+}
+
+void RunController::reportAbandonedOpen() {
+    if (std::exchange(abandonedOpen_, false))
+        endRun({});
 }
 
 void RunController::shutdown(std::function<void()> done, std::chrono::milliseconds bound) {
@@ -205,7 +245,7 @@ void RunController::shutdown(std::function<void()> done, std::chrono::millisecon
 }
 
 void RunController::checkShutdown() {
-    if (!shutdownDone_ || worker_ || !finishing_.empty())
+    if (!shutdownDone_ || worker_ || opening_ || abandonedOpen_ || !finishing_.empty())
         return;
     shutdownTimer_.stop();
     std::exchange(shutdownDone_, {})();
@@ -225,6 +265,10 @@ void RunController::retireTyper() {
     showWaiting(false);
     if (!typer_)
         return;
+    if (!std::exchange(typerStarted_, false)) {
+        typer_.reset(); // its port never opened: it has no thread and will not report an end
+        return;
+    }
     if (const std::size_t dropped = typer_->stop(); dropped > 0)
         logImportantEvent(QStringLiteral("%1 values not yet typed were dropped.").arg(dropped));
     finishing_.push_back(std::move(typer_));

@@ -6,6 +6,7 @@
 #include "tarovex/run/ReadingConsumer.h"
 #include "tarovex/run/RunServices.h"
 #include "worker/Ignorer.h"
+#include "worker/PortOpening.h"
 #include "worker/WeightWorker.h"
 
 #include <QList>
@@ -21,9 +22,10 @@
 namespace tarovex {
 
 // One acquisition run, without a display, for the window and the console alike: Start
-// creates the keystroke output, the sound, the repeat filter and the worker (which opens
-// the port) and starts them; every received line goes through the filter, the consumers,
-// the keystroke output, the sound and the log; Stop ends them all.
+// creates the keystroke output, the sound and the repeat filter and has the port opened on
+// a thread of its own; once it is open, the worker reads it. Every received line goes
+// through the filter, the consumers, the keystroke output, the sound and the log; Stop ends
+// them all, also while the port is still opening.
 //
 // Nothing here waits for typing: a value being typed at Stop is completed in the
 // background, values not yet typed are dropped, and a new Start types once it is complete.
@@ -44,12 +46,17 @@ public:
     ~RunController() override;
 
     bool isConnected() const { return connected_; }
-    // Start when stopped, stop when running. Start reads the settings given at construction
-    // (the window reads its controls into them first).
+    // True from start() until the port is open or the opening failed or was stopped.
+    bool isOpening() const { return opening_ != nullptr; }
+    // Start when stopped, stop when opening or running. Start reads the settings given at
+    // construction (the window reads its controls into them first).
     void startStop();
-    // True when the worker was started (the port is open).
+    // Begins a run and returns at once: the port opens in the background, then
+    // connectedChanged(true) follows, or startFailed once the failure has been shown. False
+    // when the run cannot begin at all (typing required and impossible).
     bool start();
-    // Returns at once; the run ends with runEnded.
+    // Returns at once; the run ends with runEnded. A port still opening is abandoned (and
+    // closed once it opens).
     void stop();
     // Stops, and calls `done` on this thread once the reading has ended and the value being
     // typed is complete; after `bound` that value is abandoned (its keys released, the rest
@@ -81,6 +88,10 @@ public:
 signals:
     // The running (true) or stopped appearance is due.
     void connectedChanged(bool connected);
+    // The port of a run began opening (true; the status says which), or the opening ended.
+    void openingChanged(bool opening);
+    // The port could not be opened (the failure has been shown); the run did not start.
+    void startFailed(const QString& message);
     // A new status line text.
     void statusChanged(const QString& text);
     // Values wait for the hold to end (true), or no longer (false): the window asks the user
@@ -93,6 +104,10 @@ signals:
 private:
     RunController(const config::Config& config, RunServices services, Notifier& notifier,
                   std::unique_ptr<RunLog> ownLog, RunLog* log, QObject* parent);
+    void opened(worker::PortOpening::Outcome outcome);
+    void failStart(const QString& title, const QString& message);
+    void run(worker::CreatedWorker created);
+    void reportAbandonedOpen();
     void retireTyper();
     void typerEnded(ValueTyper* typer);
     void workerFinished();
@@ -102,6 +117,8 @@ private:
     void abandonTyping();
 
     const config::Config& config_;
+    // The settings of the current run, as they were at its start.
+    config::Config runConfig_;
     RunServices services_;
     Notifier& notifier_;
     std::unique_ptr<RunLog> ownLog_;
@@ -113,12 +130,16 @@ private:
     bool waitingShown_ = false;
     bool typingRequired_ = false;
     std::unique_ptr<ValueTyper> typer_;
+    bool typerStarted_ = false;
     // Typers of stopped runs completing their value; each goes once it has ended.
     std::vector<std::unique_ptr<ValueTyper>> finishing_;
     std::unique_ptr<worker::SoundOutput> sound_;
     std::optional<worker::Ignorer> ignorer_;
     // With stableOnly: the marks of the run's lines.
     std::optional<config::StabilityReader> stability_;
+    std::unique_ptr<worker::PortOpening> opening_;
+    // A run stopped while its port was opening: its end is not reported yet.
+    bool abandonedOpen_ = false;
     std::unique_ptr<worker::WeightWorker> worker_;
     std::function<void()> shutdownDone_;
     QTimer shutdownTimer_;

@@ -56,8 +56,9 @@ struct RunServices {
     std::function<std::unique_ptr<worker::SoundOutput>(int percussionNumber)> makeSound;
     // Caps Lock on, off, or unknown; none: not asked.
     std::function<std::optional<bool>()> capsLockOn;
-    std::function<worker::CreatedWorker(worker::WeightWorkerView&, const config::Config&)> makeWorker =
-        worker::createWeightWorker;
+    // Opens the port of a run and makes it ready for a worker. Runs on a thread of its own
+    // and may wait long; it must not touch anything it does not own.
+    std::function<worker::OpenedPort(const config::Config&)> openPort = worker::openWorkerPort;
 };
 
 // Message dialogs, as the window shows them (tests record them).

@@ -95,6 +95,7 @@ QStringList shellKeys() {
                                      "switch.to.target.application",
                                      "terminator.must.be.between.0.and.255",
                                      "values.waiting",
+                                     "opening.port",
                                      "update.available",
                                      "update.check.failed",
                                      "CustomRegExDialog.this.title",

@@ -78,6 +78,15 @@ RazezaRoZurFrame2::RazezaRoZurFrame2(FrameOptions options, QWidget* parent)
     connect(run_.get(), &RunController::connectedChanged, this, &RazezaRoZurFrame2::setConnectedAppearance,
             Qt::QueuedConnection);
     connect(run_.get(), &RunController::statusChanged, this, &RazezaRoZurFrame2::setStatus);
+    // While the port opens, Start is Stop; the status says which port is opening.
+    connect(run_.get(), &RunController::openingChanged, this, [this](bool opening) {
+        controls_.startStop->setText(
+            frameText(opening || isConnected() ? "startStopJButton.textStop" : "startStopJButton.text"));
+        if (tray_)
+            tray_->setRunning(opening || isConnected());
+        if (!opening)
+            setStatus(runningStatus());
+    });
     connect(run_.get(), &RunController::valuesWaiting, this,
             [this](bool waiting) { setStatus(waiting ? text("values.waiting") : runningStatus()); });
     // Why a run ended stays in the status bar (and the tray's tooltip) until the next start.
@@ -427,7 +436,7 @@ QString RazezaRoZurFrame2::requestReading() {
 }
 
 void RazezaRoZurFrame2::startStop() {
-    if (!isConnected()) {
+    if (!isConnected() && !run_->isOpening()) {
         updateConfigFromTabs();
         config::Config& c = session_.config();
         c.recentAddresses = ports::rememberAddress(c.recentAddresses, c.getPort());

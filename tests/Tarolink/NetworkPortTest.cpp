@@ -1,11 +1,13 @@
 // Network ports against TCP servers of the test itself on 127.0.0.1: what a user meets
 // when the server is silent, leaves, floods, refuses or is no RFC 2217 server at all.
 #include "Tarolink/Diagnostics.h"
+#include "Tarolink/NetworkAddress.h"
 #include "Tarolink/NetworkSerialDriver.h"
 #include "Tarolink/PosixSerialDriver.h"
 #include "Tarolink/RoutingDriver.h"
 #include "Tarolink/SerialExceptions.h"
 #include "Tarolink/SerialPortLocal.h"
+#include "Tarolink/TcpConnect.h"
 #include "TestSupport.h"
 #include "tests/Ser2netServer.h"
 
@@ -127,6 +129,41 @@ TEST_F(NetworkPort, FailuresToConnectNameTheAddressAndSayWhy) {
     EXPECT_LT(Clock::now() - start, std::chrono::seconds(3));
     for (int fd : queued)
         ::close(fd);
+}
+
+// A name lookup that answers after 600 ms, correctly.
+int lateLookup(const char*, const char* service, const addrinfo* hints, addrinfo** found) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(600));
+    return ::getaddrinfo("127.0.0.1", service, hints, found);
+}
+int unknownName(const char*, const char*, const addrinfo*, addrinfo**) {
+    return EAI_NONAME;
+}
+int failingSystem(const char*, const char*, const addrinfo*, addrinfo**) {
+    errno = EMFILE;
+    return EAI_SYSTEM;
+}
+
+// The lookup counts against the connection's time: one that does not answer in time ends
+// the open then, and its late answer is freed (the leak check sees it).
+TEST(TcpConnect, TheNameLookupIsBoundedAndItsFailuresAreTold) {
+    const NetworkAddress address{NetworkAddress::Protocol::RawTcp, "instrument.example", 4001};
+    const struct {
+        NameLookup lookup;
+        int code;
+        int systemError;
+    } rows[] = {{lateLookup, SerialDriver::LOOKUP_TIMEOUT, 0},
+                {unknownName, SerialDriver::UNKNOWN_HOST, 0},
+                {failingSystem, SerialDriver::OTHER_ERROR, EMFILE}};
+    for (const auto& row : rows) {
+        int code = 0, systemError = 0;
+        const auto start = Clock::now();
+        EXPECT_EQ(connectTcp(address, 200, code, systemError, row.lookup), -1);
+        EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(550)) << "it waited for the lookup";
+        EXPECT_EQ(code, row.code);
+        EXPECT_EQ(systemError, row.systemError);
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(700)); // the late answer arrives
 }
 
 TEST_F(NetworkPort, AServerThatIsNoRfc2217ServerFailsTheOpenInBoundedTime) {

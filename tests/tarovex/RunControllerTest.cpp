@@ -2,6 +2,7 @@
 // session whose key synthesis is recorded, pausing for real between keys.
 #include "tarovex/run/RunController.h"
 #include "tarovex/run/KeyboardService.h"
+#include "tests/Ser2netServer.h"
 #include "tests/Tarolink/TestSupport.h"
 #include "tests/support/RecordingServices.h"
 #include "tests/worker/KeysTestSupport.h"
@@ -12,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <thread>
 
@@ -94,6 +96,11 @@ struct Rig {
         run = std::make_unique<RunController>(config, s, notices, log);
         QObject::connect(run.get(), &RunController::runEnded, [this](const QString& r) { ended.append(r); });
         QObject::connect(run.get(), &RunController::valuesWaiting, [this](bool w) { waiting.append(w); });
+        QObject::connect(run.get(), &RunController::connectedChanged,
+                         [this](bool c) { connected.append(c); });
+        QObject::connect(run.get(), &RunController::startFailed,
+                         [this](const QString& m) { failed.append(m); });
+        QObject::connect(run.get(), &RunController::statusChanged, [this](const QString& t) { status = t; });
     }
     void start() {
         ASSERT_TRUE(run->start()) << notices.shown.join('\n').toStdString();
@@ -108,7 +115,53 @@ struct Rig {
     Notices notices;
     QStringList ended;
     QList<bool> waiting;
+    QList<bool> connected;
+    QStringList failed;
+    QString status;
     std::unique_ptr<RunController> run;
+};
+
+// An RFC 2217 server on 127.0.0.1 that accepts one connection and agrees to the COM-PORT
+// option only after `answerAfterMs` (never when negative), then reads until the client
+// closes.
+class SlowServer {
+public:
+    explicit SlowServer(int answerAfterMs) {
+        fd_ = tarovex_test::loopbackSocket(port_, 4);
+        thread_ = std::jthread([this, answerAfterMs](std::stop_token stop) {
+            int c = -1;
+            for (pollfd p{fd_, POLLIN, 0}; c < 0 && !stop.stop_requested();)
+                if (::poll(&p, 1, 50) > 0)
+                    c = ::accept4(fd_, nullptr, nullptr, SOCK_CLOEXEC);
+            const auto answerAt = std::chrono::steady_clock::now() + std::chrono::milliseconds(answerAfterMs);
+            char buffer[256];
+            for (pollfd p{c, POLLIN, 0}; !stop.stop_requested();) {
+                if (answerAfterMs >= 0 && !answered && std::chrono::steady_clock::now() >= answerAt) {
+                    const std::uint8_t doComPort[] = {255, 253, 44};
+                    ::send(c, doComPort, sizeof doComPort, MSG_NOSIGNAL);
+                    answered = true;
+                }
+                if (::poll(&p, 1, 20) > 0 && ::recv(c, buffer, sizeof buffer, 0) <= 0) {
+                    closed = true;
+                    break;
+                }
+            }
+            ::close(c);
+        });
+    }
+    ~SlowServer() {
+        thread_ = {};
+        ::close(fd_);
+    }
+    QString url() const { return QStringLiteral("rfc2217://127.0.0.1:%1").arg(port_); }
+
+    std::atomic<bool> answered{false};
+    std::atomic<bool> closed{false}; // the client closed the connection
+
+private:
+    int fd_ = -1;
+    int port_ = 0;
+    std::jthread thread_;
 };
 
 } // namespace
@@ -205,4 +258,67 @@ TEST(RunController, AVanishedDeviceEndsTheRunWithItsReasonAndReleasesItsParts) {
     EXPECT_EQ(rig.run->typer(), nullptr);
     EXPECT_EQ(rig.run->sound(), nullptr);
     EXPECT_TRUE(worker_test::runUntil([&] { return !rig.run->isFinishingTyping(); }));
+}
+
+// A server that never agrees makes the open fail after seconds: start() returns at once,
+// the status names the port, and the failure arrives later, shown as before, with the
+// run's parts released.
+TEST(RunController, APortThatDoesNotAnswerFailsInTheBackground) {
+    SlowServer silent(-1);
+    Rig rig(0);
+    rig.config.setPort(silent.url());
+    QElapsedTimer clock;
+    clock.start();
+    ASSERT_TRUE(rig.run->start());
+    EXPECT_LT(clock.elapsed(), 1000) << "the open takes 3 s: start() must not wait for it";
+    EXPECT_TRUE(rig.run->isOpening());
+    EXPECT_EQ(rig.status, "Opening port " + silent.url() + "...");
+    ASSERT_TRUE(worker_test::runUntil([&] { return !rig.failed.isEmpty(); }));
+    EXPECT_GT(clock.elapsed(), 2000);
+    EXPECT_FALSE(rig.run->isOpening());
+    ASSERT_EQ(rig.notices.shown.size(), 1);
+    EXPECT_TRUE(rig.notices.shown[0].endsWith(silent.url() + ": SerOpenPort failed: No answer in time"))
+        << rig.notices.shown[0].toStdString();
+    EXPECT_TRUE(rig.notices.shown[0].endsWith(rig.failed[0]));
+    EXPECT_EQ(rig.connected, QList<bool>{});
+    EXPECT_EQ(rig.run->typer(), nullptr);
+    EXPECT_EQ(rig.ended, QStringList{});
+}
+
+// Stop during the open ends the run at once, before the server has even answered; the
+// port that opens later is closed, and the next run, on another port, is not mixed with
+// it. Closing during an open ends at once too.
+TEST(RunController, StopDuringTheOpenEndsAtOnceAndTheLatePortIsClosed) {
+    SlowServer slow(1000);
+    Rig rig(0);
+    rig.config.setPort(slow.url());
+    ASSERT_TRUE(rig.run->start());
+    rig.run->stop();
+    ASSERT_TRUE(worker_test::runUntil([&] { return !rig.ended.isEmpty(); }));
+    EXPECT_FALSE(slow.answered) << "the run ended only once the open did";
+    EXPECT_EQ(rig.ended, QStringList{""});
+    EXPECT_FALSE(rig.run->isOpening());
+
+    rig.config.setPort(QString::fromStdString(rig.pty.slavePath()));
+    rig.start();
+    rig.pty.write("5\r");
+    ASSERT_TRUE(worker_test::runUntil([&] { return typed(rig.keys.stream()).digits == "5"; }));
+    ASSERT_TRUE(worker_test::runUntil([&] { return slow.closed.load(); }));
+    EXPECT_TRUE(slow.answered);
+    EXPECT_EQ(rig.connected, QList<bool>{true}) << "only the second run connected";
+    EXPECT_EQ(std::count_if(rig.log.events.begin(), rig.log.events.end(),
+                            [](const QString& e) { return e.startsWith("Port "); }),
+              1)
+        << rig.log.events.join('\n').toStdString();
+    EXPECT_TRUE(rig.notices.shown.isEmpty()) << rig.notices.shown.join('\n').toStdString();
+    rig.run->stop();
+    ASSERT_TRUE(worker_test::runUntil([&] { return !rig.run->isConnected(); }));
+
+    SlowServer never(-1);
+    rig.config.setPort(never.url());
+    ASSERT_TRUE(rig.run->start());
+    bool done = false;
+    rig.run->shutdown([&] { done = true; });
+    ASSERT_TRUE(worker_test::runUntil([&] { return done; }));
+    EXPECT_FALSE(never.closed) << "closing did not wait for the open";
 }

@@ -425,8 +425,8 @@ int main(int argc, char* argv[]) {
             log.finish(kLogDrainTime);
             return 1;
         }
-        services.makeWorker = [recording](worker::WeightWorkerView& view, const config::Config& c) {
-            return worker::createWeightWorkerOn(std::move(*recording), view, c);
+        services.openPort = [recording](const config::Config& c) {
+            return worker::openWorkerPortOn(std::move(*recording), c);
         };
     }
     if (options.typing.enabled) {
@@ -480,6 +480,8 @@ int main(int argc, char* argv[]) {
         const int status = reason.isEmpty() ? stopStatus.value_or(0) : 1;
         run.shutdown([&app, status] { app.exit(status); });
     });
+    // A port that cannot be opened has been told of; what was started ends as at a stop.
+    QObject::connect(&run, &RunController::startFailed, &app, [&] { run.shutdown([&app] { app.exit(1); }); });
     if (!run.start()) {
         log.finish(kLogDrainTime);
         return 1;
