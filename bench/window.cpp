@@ -1,9 +1,11 @@
 // The window as a whole process on an X server of its own (Xvfb): the time from process start
 // to the window mapped, its resident memory when idle, and, while 100,000 lines per second
 // arrive on a pseudo-terminal for 10 s (and again as fast as the chain takes them), the
-// longest stall of its event loop and its memory.
+// longest stall of its event loop and its memory; and the longest stall while a start opens
+// an address that never answers.
 // A stall is measured as the answer time to the window manager's ping (_NET_WM_PING), which
 // the toolkit answers from the event loop of the UI thread; one ping is out at a time.
+#include "tests/Ser2netServer.h"
 #include "tests/XvfbServer.h"
 
 #include <QSettings>
@@ -291,5 +293,33 @@ void BM_IdleThenFlood(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_IdleThenFlood)->Arg(100000)->Arg(0)->Unit(benchmark::kSecond)->Iterations(1);
+
+// A start on an RFC 2217 address of 127.0.0.1 that accepts and never answers, so that the
+// open takes its 3 s negotiation limit: the time to the window shown and the longest stall
+// in the 5 s after it, while the port opens and its failure is shown.
+void BM_StartOnAnAddressThatNeverAnswers(benchmark::State& state) {
+    Home home;
+    XWatch x(server().display());
+    int port = 0;
+    const int listener = tarovex_test::loopbackSocket(port, 8); // the kernel accepts for it
+    for (auto _ : state) {
+        Tarovex program(server().display(), home, "rfc2217://127.0.0.1:" + std::to_string(port));
+        const Window w = x.waitForMap(20000);
+        if (!w) {
+            state.SkipWithError("the window was not shown");
+            break;
+        }
+        state.counters["start_to_shown_ms"] = msSince(program.started);
+        double stall = 0;
+        const auto shown = Clock::now();
+        while (msSince(shown) < 5000) {
+            stall = std::max(stall, x.ping(w, 10000).value_or(10000));
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        state.counters["opening_stall_ms"] = stall;
+    }
+    ::close(listener);
+}
+BENCHMARK(BM_StartOnAnAddressThatNeverAnswers)->Unit(benchmark::kSecond)->Iterations(1);
 
 } // namespace
