@@ -296,6 +296,27 @@ TEST(Window, ClosingHidesAtOnceAndEndsOnceTheRunIsDone) {
     EXPECT_TRUE(runUntil([&] { return w.exits == QList<int>{0}; }));
 }
 
+// An address that never answers: while it opens, Start is Stop and the status names it;
+// Stop ends the opening at once.
+TEST(Window, WhileThePortOpensStartIsStopAndTheStatusSaysSo) {
+    int port = 0;
+    const int listener = tarovex_test::loopbackSocket(port, 4); // accepts, never answers
+    const QString address = QStringLiteral("rfc2217://127.0.0.1:%1").arg(port);
+    Window w(address);
+    QPushButton* button = w.frame->controls().startStop;
+    button->click();
+    EXPECT_EQ(button->text(), text("RazezaRoZurFrame2.startStopJButton.textStop"));
+    ASSERT_TRUE(
+        runUntil([&] { return w.frame->statusLabel()->text() == "Opening port " + address + "..."; }));
+    button->click();
+    EXPECT_EQ(button->text(), text("RazezaRoZurFrame2.startStopJButton.text"));
+    ASSERT_TRUE(runUntil(
+        [&] { return w.frame->statusLabel()->text() == text("RazezaRoZurFrame2.statusJLabel.text"); }));
+    EXPECT_TRUE(w.notifier.shown.isEmpty());
+    EXPECT_FALSE(w.frame->isConnected());
+    ::close(listener);
+}
+
 TEST(Window, ANetworkPortUsedIsRememberedOfferedAsItselfAndProbedByFindPort) {
     int port = 0;
     const int listener = tarovex_test::loopbackSocket(port, 4); // the kernel accepts for it
