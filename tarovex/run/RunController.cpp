@@ -142,8 +142,8 @@ bool RunController::start() {
 
 void RunController::opened(worker::PortOpening::Outcome outcome) {
     opening_.reset();
-    emit openingChanged(false);
     if (const auto* failure = std::get_if<std::exception_ptr>(&outcome)) {
+        emit openingChanged(false);
         try {
             std::rethrow_exception(*failure);
         } catch (const std::invalid_argument& e) {
@@ -154,10 +154,14 @@ void RunController::opened(worker::PortOpening::Outcome outcome) {
             failStart(text("error.opening.port"), workerText(WM::ERROR_OPENING_PORT) +
                                                       QString::fromStdString(Tarolink::describe(e)) +
                                                       (hint ? u'\n' + *hint : QString()));
+        } catch (...) {
+            failStart(text("error.opening.port"), workerText(WM::ERROR_OPENING_PORT));
         }
         return;
     }
     run(worker::createWeightWorker(std::get<worker::OpenedPort>(std::move(outcome)), *this, runConfig_));
+    // Once connected, so that the window goes straight to the running appearance.
+    emit openingChanged(false);
 }
 
 void RunController::failStart(const QString& title, const QString& message) {
