@@ -1,0 +1,44 @@
+#include "config/Hotkey.h"
+#include "config/ConfigHelper.h"
+
+#include <gtest/gtest.h>
+
+using namespace tarovex::config;
+
+// Text → the combination written back (empty: refused), and the keysym grabbed.
+TEST(Hotkey, ParsesValidatesAndWritesBack) {
+    const struct {
+        const char* text;
+        const char* written;
+        const char* keysym;
+    } rows[] = {
+        {"Ctrl+Alt+R", "Ctrl+Alt+R", "r"},
+        {" alt + control + r ", "Ctrl+Alt+R", "r"},
+        {"Super+Shift+7", "Shift+Super+7", "7"},
+        {"Win+pageup", "Super+PageUp", "Prior"},
+        {"F9", "F9", "F9"},
+        {"Shift+F24", "Shift+F24", "F24"},
+        {"Pause", "Pause", "Pause"},
+        {"Ctrl+Space", "Ctrl+Space", "space"},
+        {"R", "", ""},       // a typing key alone is everyone's
+        {"Shift+R", "", ""}, // and with Shift alone
+        {"Enter", "", ""},   //
+        {"Ctrl+Ctrl+R", "", ""},
+        {"Ctrl+Alt", "", ""}, // no key
+        {"Ctrl+", "", ""},
+        {"Hyper+R", "", ""},
+        {"Ctrl+F25", "", ""},
+        {"Ctrl+F0", "", ""},
+        {"Ctrl+ä", "", ""},
+        {"Ctrl+RR", "", ""},
+        {"", "", ""},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.text);
+        const auto parsed = parseHotkey(QString::fromUtf8(row.text));
+        EXPECT_EQ(parsed ? parsed->text() : QString(), QString::fromUtf8(row.written));
+        EXPECT_EQ(parsed ? parsed->keysymName : QString(), QString::fromUtf8(row.keysym));
+        EXPECT_EQ(ConfigHelper::RequestHotkey::isValid(QString::fromUtf8(row.text)),
+                  *row.written || !*row.text);
+    }
+}
