@@ -1,6 +1,7 @@
 #pragma once
 
 #include "config/Config.h"
+#include "tarovex/run/GlobalHotkey.h"
 #include "worker/WeightWorkerFactory.h"
 #include "worker/WeightWorkerView.h"
 #include "worker/sound/SoundOutput.h"
@@ -58,6 +59,8 @@ struct RunServices {
     std::function<std::optional<bool>()> capsLockOn;
     std::function<worker::CreatedWorker(worker::WeightWorkerView&, const config::Config&)> makeWorker =
         worker::createWeightWorker;
+    // The desktop's key grabber for the request key; none: the run takes no key.
+    std::function<std::unique_ptr<GlobalHotkey>()> makeHotkey;
 };
 
 // Message dialogs, as the window shows them (tests record them).

@@ -27,6 +27,7 @@ constexpr FieldRule fieldRules[] = {
     {Field::JournalMaxMB, &CH::JournalMaxMB::isValid, "error.journal.size"},
     {Field::Station, &CH::Station::isValid, "error.station"},
     {Field::CsvFile, &CH::PlainText::isValid, "error.csv.file"},
+    {Field::RequestHotkey, &CH::RequestHotkey::isValid, "error.request.hotkey"},
 };
 
 const FieldRule& rule(Field field) {
@@ -142,6 +143,9 @@ bool storeField(Field field, const QString& text, config::Config& c) {
     case Field::CsvFile:
         c.record.csvFile = stored;
         break;
+    case Field::RequestHotkey:
+        c.setRequestHotkey(stored.trimmed());
+        break;
     }
     return true;
 }
@@ -187,6 +191,7 @@ TabValues tabValuesFrom(const config::Config& c) {
     t.journalMaxMB = c.record.journalMaxMB;
     t.station = c.record.station;
     t.csvFile = c.record.csvFile;
+    t.requestHotkey = c.getRequestHotkey();
     return t;
 }
 
@@ -266,6 +271,7 @@ TabsUpdate updateConfigFromTabs(const TabValues& controls, config::Config& c, bo
     c.record.journalMaxMB = checked(Field::JournalMaxMB, t.journalMaxMB);
     c.record.station = checked(Field::Station, t.station);
     c.record.csvFile = checked(Field::CsvFile, t.csvFile);
+    c.setRequestHotkey(checked(Field::RequestHotkey, t.requestHotkey).trimmed());
     return out;
 }
 

@@ -20,7 +20,8 @@ enum class Field {
     JournalDays,
     JournalMaxMB,
     Station,
-    CsvFile
+    CsvFile,
+    RequestHotkey
 };
 
 // The message key for an invalid text of the field, or nothing when the text is valid.
@@ -92,6 +93,7 @@ struct TabValues {
     QString journalMaxMB;
     QString station;
     QString csvFile;
+    QString requestHotkey;
 
     friend bool operator==(const TabValues&, const TabValues&) = default;
 };

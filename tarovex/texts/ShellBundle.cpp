@@ -44,7 +44,7 @@ QStringList shellKeys() {
         "label24.text", "label25.text", "label29.text", "label30.text", "label31.text", "label32.text",
         "label4.text", "label5.text", "label12.text_2", "label17.text", "label18.text", "label23.text",
         "label26.text", "label27.text", "label33.text", "label34.text", "label35.text", "label13.text",
-        "trayLabel.text", "label28.text"};
+        "trayLabel.text", "label28.text", "requestHotkeyLabel.text", "requestHotkeyTextField.toolTipText"};
     for (const char* k : frameKeys)
         keys.append(QStringLiteral("RazezaRoZurFrame2.") + QString::fromLatin1(k));
     const char* const plainKeys[] = {"error",
@@ -92,6 +92,12 @@ QStringList shellKeys() {
                                      "request.no.command",
                                      "request.timer",
                                      "request.unanswered",
+                                     "hotkey.taken",
+                                     "error.request.hotkey",
+                                     "hotkey.refused",
+                                     "hotkey.unavailable",
+                                     "hotkey.wayland",
+                                     "hotkey.no.desktop",
                                      "switch.to.target.application",
                                      "terminator.must.be.between.0.and.255",
                                      "values.waiting",

@@ -114,6 +114,7 @@ const std::vector<Binding>& bindings() {
         bind(&C::minimizeToTray, &T::minimizeToTray),
         bind(&C::notifyWhenMinimizedToTray, &T::notifyWhenMinimizedToTray),
         bind(&C::checkForUpdates, &T::checkForUpdates),
+        bind(&C::requestHotkey, &T::requestHotkey),
         bind(&C::journal, &T::journal),
         bind(&C::journalDays, &T::journalDays),
         bind(&C::journalMaxMB, &T::journalMaxMB),

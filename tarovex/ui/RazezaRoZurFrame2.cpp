@@ -75,6 +75,7 @@ RazezaRoZurFrame2::RazezaRoZurFrame2(FrameOptions options, QWidget* parent)
     record_ = std::make_unique<RecordConsumer>(true, [this](const QString& m) { run_->logEvent(m); });
     run_->addConsumer(record_.get());
     requester_ = std::make_unique<Requester>(*run_);
+    hotkeys_ = std::make_unique<HotkeyRequests>(*run_, *requester_, options_.services.makeHotkey);
     connect(run_.get(), &RunController::connectedChanged, this, &RazezaRoZurFrame2::setConnectedAppearance,
             Qt::QueuedConnection);
     connect(run_.get(), &RunController::statusChanged, this, &RazezaRoZurFrame2::setStatus);
@@ -299,7 +300,8 @@ void RazezaRoZurFrame2::checkField(QLineEdit* f) {
                                                        {c.journalDays, Field::JournalDays},
                                                        {c.journalMaxMB, Field::JournalMaxMB},
                                                        {c.station, Field::Station},
-                                                       {c.csvFile, Field::CsvFile}};
+                                                       {c.csvFile, Field::CsvFile},
+                                                       {c.requestHotkey, Field::RequestHotkey}};
         const auto* at =
             std::find_if(std::begin(fields), std::end(fields), [f](const auto& e) { return e.first == f; });
         if (at == std::end(fields) || storeField(at->second, f->text(), cfg))

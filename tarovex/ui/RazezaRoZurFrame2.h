@@ -2,6 +2,7 @@
 
 #include "tarovex/log/MessageLog.h"
 #include "tarovex/ports/PortList.h"
+#include "tarovex/requests/HotkeyRequests.h"
 #include "tarovex/requests/Requester.h"
 #include "tarovex/run/RecordConsumer.h"
 #include "tarovex/run/RunController.h"
@@ -124,6 +125,7 @@ private:
     std::unique_ptr<RecordConsumer> record_;
     std::unique_ptr<RunController> run_;
     std::unique_ptr<Requester> requester_;
+    std::unique_ptr<HotkeyRequests> hotkeys_; // after the requester it asks
     std::optional<QString> commandLinePort_;
     bool roundingDialogOpen_ = false;
     int lastTabIndex_ = 0;

@@ -289,6 +289,11 @@ QWidget* settingsTab(Controls& c, const TabsContext& context) {
     check->addWidget(c.checkComputer);
     check->addStretch();
     form->addRow(QStringLiteral("This computer:"), check);
+    c.requestHotkey = new QLineEdit;
+    c.requestHotkey->setMaximumWidth(160);
+    c.requestHotkey->setPlaceholderText(QStringLiteral("for example Ctrl+Alt+R"));
+    c.requestHotkey->setToolTip(frameText("requestHotkeyTextField.toolTipText"));
+    form->addRow(label("requestHotkeyLabel.text"), c.requestHotkey);
     recordRows(c, form);
     return panel;
 }

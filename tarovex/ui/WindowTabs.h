@@ -72,6 +72,7 @@ struct Controls {
     QPushButton* importSettings = nullptr;
     QPushButton* exportSettings = nullptr;
     QPushButton* checkComputer = nullptr;
+    QLineEdit* requestHotkey = nullptr;
     QCheckBox* journal = nullptr;
     QLineEdit* journalDays = nullptr;
     QLineEdit* journalMaxMB = nullptr;
