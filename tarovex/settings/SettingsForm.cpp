@@ -27,6 +27,9 @@ constexpr FieldRule fieldRules[] = {
     {Field::JournalMaxMB, &CH::JournalMaxMB::isValid, "error.journal.size"},
     {Field::Station, &CH::Station::isValid, "error.station"},
     {Field::CsvFile, &CH::PlainText::isValid, "error.csv.file"},
+    {Field::RequestCommand, &CH::RequestCommand::isValid, "error.request.command"},
+    {Field::RequestInterval, &CH::RequestInterval::isValid, "error.request.interval"},
+    {Field::StableRegEx, &CH::StableRegEx::isValid, "error.stable.expression"},
 };
 
 const FieldRule& rule(Field field) {
@@ -142,6 +145,15 @@ bool storeField(Field field, const QString& text, config::Config& c) {
     case Field::CsvFile:
         c.record.csvFile = stored;
         break;
+    case Field::RequestCommand:
+        c.setRequestCommand(stored);
+        break;
+    case Field::RequestInterval:
+        c.setRequestInterval(stored);
+        break;
+    case Field::StableRegEx:
+        c.setStableRegEx(stored);
+        break;
     }
     return true;
 }
@@ -187,6 +199,10 @@ TabValues tabValuesFrom(const config::Config& c) {
     t.journalMaxMB = c.record.journalMaxMB;
     t.station = c.record.station;
     t.csvFile = c.record.csvFile;
+    t.requestCommand = c.getRequestCommand();
+    t.requestInterval = c.getRequestInterval();
+    t.stableOnly = c.stableOnly;
+    t.stableRegEx = c.getStableRegEx();
     return t;
 }
 
@@ -266,6 +282,10 @@ TabsUpdate updateConfigFromTabs(const TabValues& controls, config::Config& c, bo
     c.record.journalMaxMB = checked(Field::JournalMaxMB, t.journalMaxMB);
     c.record.station = checked(Field::Station, t.station);
     c.record.csvFile = checked(Field::CsvFile, t.csvFile);
+    c.setRequestCommand(checked(Field::RequestCommand, t.requestCommand));
+    c.setRequestInterval(checked(Field::RequestInterval, t.requestInterval));
+    c.stableOnly = t.stableOnly;
+    c.setStableRegEx(checked(Field::StableRegEx, t.stableRegEx));
     return out;
 }
 

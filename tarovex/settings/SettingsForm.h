@@ -20,7 +20,10 @@ enum class Field {
     JournalDays,
     JournalMaxMB,
     Station,
-    CsvFile
+    CsvFile,
+    RequestCommand,
+    RequestInterval,
+    StableRegEx
 };
 
 // The message key for an invalid text of the field, or nothing when the text is valid.
@@ -92,6 +95,11 @@ struct TabValues {
     QString journalMaxMB;
     QString station;
     QString csvFile;
+    // Talking to the instrument.
+    QString requestCommand;
+    QString requestInterval;
+    bool stableOnly = false;
+    QString stableRegEx;
 
     friend bool operator==(const TabValues&, const TabValues&) = default;
 };

@@ -3,6 +3,7 @@
 #include "tarovex/log/MessageLog.h"
 #include "tarovex/ports/PortList.h"
 #include "tarovex/requests/Requester.h"
+#include "tarovex/run/LastReading.h"
 #include "tarovex/run/RecordConsumer.h"
 #include "tarovex/run/RunController.h"
 #include "tarovex/settings/SettingsForm.h"
@@ -76,6 +77,7 @@ public:
     QTabWidget* tabs() const { return tabs_; }
     QLabel* statusLabel() const { return statusLabel_; }
     TrayIcon* trayIcon() const { return tray_; }
+    const LastReading& lastReading() const { return *lastReading_; }
     config::Config& config() { return session_.config(); }
     MessageLog& messageLog() { return log_; }
     void exportSettings();
@@ -122,6 +124,7 @@ private:
     std::unique_ptr<Notifier> ownNotifier_;
     // Declared before the run, which calls it until it goes.
     std::unique_ptr<RecordConsumer> record_;
+    std::unique_ptr<LastReading> lastReading_;
     std::unique_ptr<RunController> run_;
     std::unique_ptr<Requester> requester_;
     std::optional<QString> commandLinePort_;
