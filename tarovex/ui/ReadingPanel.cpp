@@ -46,8 +46,12 @@ ReadingPanel::ReadingPanel(QWidget* parent) : QWidget(parent) {
     QFont mono(QStringLiteral("Courier New"));
     mono.setStyleHint(QFont::Monospace);
     noValue_->setFont(mono);
-    for (QLabel* l : {value_, details_, noValue_})
+    // Its line is kept when empty, so that the Stop button does not move when one comes.
+    noValue_->setMinimumHeight(noValue_->fontMetrics().height());
+    for (QLabel* l : {value_, details_, noValue_}) {
+        l->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
         layout->addWidget(l);
+    }
     ages_.setInterval(1000);
     connect(&ages_, &QTimer::timeout, this, &ReadingPanel::refreshAge);
 }
@@ -62,12 +66,12 @@ void ReadingPanel::refresh() {
     if (!reading_)
         return;
     const LastReading::Shown s = reading_->shown();
-    value_->setText(s.value.isEmpty() ? text(QStringLiteral("reading.none")) : s.value);
+    valueText_ = s.value.isEmpty() ? text(QStringLiteral("reading.none")) : s.value;
     const QColor plain = palette().color(QPalette::WindowText);
     setLogStyle(value_, s.value.isEmpty() ? LogStyle::Ignored : s.valueStyle, plain);
-    noValue_->setText(s.noValueLine);
-    noValue_->setVisible(!s.noValueLine.isEmpty());
+    noValueText_ = s.noValueLine;
     setLogStyle(noValue_, s.noValueStyle, plain);
+    fitTexts();
     refreshAge();
     if (isVisible() && reading_->hasValue() && !ages_.isActive())
         ages_.start();
@@ -76,6 +80,20 @@ void ReadingPanel::refresh() {
 void ReadingPanel::refreshAge() {
     if (reading_)
         details_->setText(reading_->details());
+}
+
+void ReadingPanel::fitTexts() {
+    // A long line is cut rather than widening the window; the whole of it is in the tooltip.
+    for (const auto& [l, whole] : {std::pair{value_, valueText_}, std::pair{noValue_, noValueText_}}) {
+        const QString shown = l->fontMetrics().elidedText(whole, Qt::ElideRight, l->width());
+        l->setText(shown);
+        l->setToolTip(shown == whole ? QString() : whole);
+    }
+}
+
+void ReadingPanel::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    fitTexts();
 }
 
 void ReadingPanel::showEvent(QShowEvent* event) {
@@ -89,7 +107,7 @@ void ReadingPanel::hideEvent(QHideEvent* event) {
 }
 
 QString ReadingPanel::valueText() const {
-    return value_->text();
+    return valueText_;
 }
 
 QString ReadingPanel::detailsText() const {
@@ -97,7 +115,7 @@ QString ReadingPanel::detailsText() const {
 }
 
 QString ReadingPanel::noValueText() const {
-    return noValue_->text();
+    return noValueText_;
 }
 
 } // namespace tarovex::ui

@@ -22,7 +22,7 @@ public:
     // Shows `reading` from now on; it must outlive the panel.
     void follow(const LastReading& reading);
 
-    // For tests and the screenshots.
+    // For tests and the screenshots: the whole texts, however much of them fits.
     QString valueText() const;
     QString detailsText() const;
     QString noValueText() const;
@@ -30,15 +30,18 @@ public:
 protected:
     void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     void refresh();
     void refreshAge();
+    void fitTexts();
 
     const LastReading* reading_ = nullptr;
     QLabel* value_;
     QLabel* details_;
     QLabel* noValue_;
+    QString valueText_, noValueText_; // whole, however much of them fits
     QTimer ages_;
 };
 

@@ -106,9 +106,7 @@ QWidget* startTab(Controls& c) {
 }
 
 // Asking the instrument for readings: the command and the timer.
-QGroupBox* requestsGroup(Controls& c) {
-    auto* group = new QGroupBox(frameText("requestsGroup.title"));
-    auto* form = new QFormLayout(group);
+void requestRows(Controls& c, QFormLayout* form) {
     c.requestCommand =
         field("requestCommandTextField.toolTipText", "requestCommandTextField.placeholderText", 200);
     c.requestInterval = field("requestIntervalTextField.toolTipText");
@@ -118,7 +116,6 @@ QGroupBox* requestsGroup(Controls& c) {
     every->addWidget(label("requestIntervalUnit.text"));
     every->addStretch();
     form->addRow(label("requestIntervalLabel.text"), every);
-    return group;
 }
 
 QWidget* inputTab(Controls& c) {
@@ -164,6 +161,7 @@ QWidget* inputTab(Controls& c) {
     form->addRow(label("label7.text"), c.stopBits);
     form->addRow(label("label8.text"), c.parity);
     form->addRow(label("label9.text"), c.inputTerminator);
+    requestRows(c, form);
     form->addRow(QString(), c.reconnect);
     grid->addWidget(line, ++row, 0, 1, 3);
     auto* side = new QVBoxLayout;
@@ -172,7 +170,6 @@ QWidget* inputTab(Controls& c) {
     side->addWidget(c.customize);
     side->addStretch();
     grid->addLayout(side, row, 3);
-    grid->addWidget(requestsGroup(c), ++row, 0, 1, 3);
     grid->setRowStretch(row + 1, 1);
     return panel;
 }
