@@ -1,10 +1,16 @@
 #include "journal/RecordThread.h"
 
+#include <QString>
+
+#include <algorithm>
 #include <chrono>
+#include <utility>
 
 namespace tarovex::journal {
 
-RecordThread::RecordThread(std::vector<std::unique_ptr<RecordSink>> sinks) : sinks_(std::move(sinks)) {
+RecordThread::RecordThread(std::vector<std::unique_ptr<RecordSink>> sinks, Report report,
+                           std::size_t maxQueued)
+    : sinks_(std::move(sinks)), report_(std::move(report)), maxQueued_(std::max<std::size_t>(maxQueued, 1)) {
     thread_ = std::jthread([this](std::stop_token stop) { run(stop); });
 }
 
@@ -17,8 +23,9 @@ RecordThread::~RecordThread() {
 void RecordThread::append(Reading reading) {
     {
         const std::lock_guard lock(mutex_);
-        if (queue_.size() >= maxQueued) {
+        if (queue_.size() >= maxQueued_) {
             ++dropped_;
+            ++droppedUnreported_;
             return;
         }
         queue_.push_back(std::move(reading));
@@ -69,6 +76,18 @@ void RecordThread::run(std::stop_token stop) {
         }
         for (auto& sink : sinks_)
             sink->write(group);
+        // Told before the group counts as done, so that flush() returns after the report.
+        std::uint64_t lost = 0;
+        {
+            const std::lock_guard lock(mutex_);
+            if (queue_.empty())
+                lost = std::exchange(droppedUnreported_, 0);
+        }
+        if (lost > 0 && report_)
+            report_(QStringLiteral("%1 readings were not recorded: they came faster than they could be "
+                                   "written, and at most %2 may wait.")
+                        .arg(lost)
+                        .arg(maxQueued_));
         {
             const std::lock_guard lock(mutex_);
             done_ += group.size();
