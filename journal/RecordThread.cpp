@@ -21,6 +21,7 @@ RecordThread::~RecordThread() {
 }
 
 void RecordThread::append(Reading reading) {
+    bool wake = false;
     {
         const std::lock_guard lock(mutex_);
         if (queue_.size() >= maxQueued_) {
@@ -28,16 +29,22 @@ void RecordThread::append(Reading reading) {
             ++droppedUnreported_;
             return;
         }
+        wake = queue_.empty() || queue_.size() + 1 == maxGroup;
         queue_.push_back(std::move(reading));
         ++appended_;
     }
-    wake_.notify_one();
+    // The writer waits for the first reading of a group and for a full one only.
+    if (wake)
+        wake_.notify_one();
 }
 
 void RecordThread::flush() {
     std::unique_lock lock(mutex_);
     const std::uint64_t target = appended_;
+    ++flushing_;
+    wake_.notify_all();
     written_.wait(lock, [&] { return done_ >= target; });
+    --flushing_;
 }
 
 std::uint64_t RecordThread::dropped() const {
@@ -64,6 +71,10 @@ void RecordThread::run(std::stop_token stop) {
                     return;
                 continue;
             }
+            // A moment for the group to gather: a reading's commit does not compete with its
+            // value on the way out, and a flood makes fewer, larger transactions.
+            wake_.wait_for(lock, stop, gatherTime,
+                           [&] { return queue_.size() >= maxGroup || flushing_ > 0; });
             if (queue_.size() <= maxGroup) {
                 group.swap(queue_);
             } else {

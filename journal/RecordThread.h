@@ -2,6 +2,7 @@
 
 #include "journal/Reading.h"
 
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
@@ -29,16 +30,18 @@ public:
 };
 
 // Writes readings to its sinks on a thread of its own, so that the reading thread never
-// waits on a disk. Whatever arrived while the previous group was being written forms the
-// next group, at most `maxGroup` readings: at a trickle each reading is written at once, in
-// a flood the groups grow and one transaction carries many. A process killed mid-write thus
-// loses at most the group being written.
+// waits on a disk. Whatever arrived within `gatherTime` of a group's first reading, or
+// while the previous group was being written, forms the next group, at most `maxGroup`
+// readings: at a trickle each reading is written on its own a moment later, in a flood the
+// groups grow and one transaction carries many. A process killed mid-write thus loses at
+// most the group being written.
 // The queue is bounded: an instrument gives a few lines a second, so only a flood (or a disk
 // that stalls) fills it. Readings beyond the bound are dropped and counted, and the count
 // reaches `report` once, when the backlog has been written (or at the end).
 class RecordThread {
 public:
     static constexpr std::size_t maxGroup = 8192;
+    static constexpr std::chrono::milliseconds gatherTime{10};
     // Some 10 MB of readings waiting.
     static constexpr std::size_t defaultMaxQueued = 1 << 16;
 
@@ -51,7 +54,8 @@ public:
 
     // Any thread; never waits on the disk.
     void append(Reading reading);
-    // Waits until every reading appended before the call has been written.
+    // Waits until every reading appended before the call has been written (without waiting
+    // for the group to gather).
     void flush();
     // Readings dropped since the start because too many were waiting.
     std::uint64_t dropped() const;
@@ -70,6 +74,7 @@ private:
     std::uint64_t done_ = 0;
     std::uint64_t dropped_ = 0;
     std::uint64_t droppedUnreported_ = 0;
+    int flushing_ = 0; // flush() calls waiting
     std::jthread thread_;
 };
 
