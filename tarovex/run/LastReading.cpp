@@ -87,6 +87,8 @@ QString LastReading::age(Clock::time_point now) const {
 }
 
 QString LastReading::details(Clock::time_point now) const {
+    if (!value_)
+        return text(QStringLiteral("reading.none"));
     const QString a = age(now);
     const QString s = state();
     return a.isEmpty() || s.isEmpty() ? a + s : a + QStringLiteral(" · ") + s;

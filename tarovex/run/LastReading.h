@@ -43,7 +43,8 @@ public:
     Shown shown() const;
     // How old the value is at `now` ("3 s ago"); empty before the first value.
     QString age(Clock::time_point now = Clock::now()) const;
-    // The line under the value: its age and state ("3 s ago · stable").
+    // The line under the value: its age and state ("3 s ago · stable"), or that there is none
+    // yet.
     QString details(Clock::time_point now = Clock::now()) const;
     // The value and its time of day, for the tray; empty before the first value.
     QString summary() const;

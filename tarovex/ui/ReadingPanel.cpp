@@ -1,7 +1,6 @@
 #include "tarovex/ui/ReadingPanel.h"
 
 #include "tarovex/run/LastReading.h"
-#include "tarovex/texts/ShellBundle.h"
 #include "tarovex/ui/LogView.h"
 
 #include <QLabel>
@@ -36,6 +35,7 @@ ReadingPanel::ReadingPanel(QWidget* parent) : QWidget(parent) {
     big.setPointSizeF(big.pointSizeF() * 3);
     big.setBold(true);
     value_->setFont(big);
+    value_->setMinimumHeight(value_->fontMetrics().height());
     details_ = new QLabel;
     details_->setAlignment(Qt::AlignCenter);
     details_->setTextFormat(Qt::PlainText);
@@ -66,9 +66,9 @@ void ReadingPanel::refresh() {
     if (!reading_)
         return;
     const LastReading::Shown s = reading_->shown();
-    valueText_ = s.value.isEmpty() ? text(QStringLiteral("reading.none")) : s.value;
+    valueText_ = s.value;
     const QColor plain = palette().color(QPalette::WindowText);
-    setLogStyle(value_, s.value.isEmpty() ? LogStyle::Ignored : s.valueStyle, plain);
+    setLogStyle(value_, s.valueStyle, plain);
     noValueText_ = s.noValueLine;
     setLogStyle(noValue_, s.noValueStyle, plain);
     fitTexts();

@@ -125,7 +125,7 @@ TEST(LastReading, AgeAndTrayTexts) {
 
     LastReading last;
     last.runStarted(configFor(CH::Instrument::AND));
-    EXPECT_EQ(last.details(), "");
+    EXPECT_EQ(last.details(), "No reading yet");
     EXPECT_EQ(last.summary(), "");
     const Clock::time_point at = Clock::now();
     const worker::DataLine l = line({"ST,GS,+12.50kg\r\n", "+12.50", ReadingOutcome::Value}, 1, at);

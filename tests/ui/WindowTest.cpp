@@ -151,6 +151,7 @@ TEST(Window, StartOnAPtyFillsTheLogAndStopRestoresTheTabs) {
     ASSERT_TRUE(runUntil([&] { return w.frame->statusLabel()->text().endsWith("2"); }));
     ASSERT_TRUE(runUntil([&] { return w.frame->controls().log->toPlainText().contains("13.00"); }));
     EXPECT_EQ(w.frame->statusLabel()->text(), text("line.count") + "2");
+    ASSERT_TRUE(runUntil([&] { return w.frame->controls().reading->valueText() == "13.00"; }));
     shoot(w.frame.get(), "running-start");
     w.frame->tabs()->setCurrentIndex(1);
     shoot(w.frame.get(), "running-log");
@@ -201,7 +202,7 @@ TEST(Window, TheStartTabShowsTheLastReadingWhileRunning) {
     c.stableOnly->setChecked(true);
     c.startStop->click();
     ASSERT_TRUE(runUntil([&] { return c.reading->isVisible(); }));
-    EXPECT_EQ(c.reading->valueText(), text("reading.none"));
+    EXPECT_EQ(c.reading->detailsText(), text("reading.none"));
     pty.send("ST,GS,+12.50kg\r");
     ASSERT_TRUE(runUntil([&] { return c.reading->valueText() == "12.50"; }))
         << c.reading->valueText().toStdString();
