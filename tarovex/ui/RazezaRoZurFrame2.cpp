@@ -494,6 +494,7 @@ void RazezaRoZurFrame2::addMinimizeToTraySupport() {
         return;
     tray_ = new TrayIcon(windowIcon(), this);
     tray_->setRunning(isConnected());
+    tray_->setReading(isConnected() ? lastReading_->summary() : QString());
     connect(tray_, &TrayIcon::showRequested, this, &RazezaRoZurFrame2::showFromTray);
     connect(tray_, &TrayIcon::startStopRequested, this, &RazezaRoZurFrame2::startStop);
     connect(tray_, &TrayIcon::quitRequested, this, &QWidget::close);
