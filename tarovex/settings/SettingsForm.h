@@ -21,7 +21,10 @@ enum class Field {
     JournalMaxMB,
     Station,
     CsvFile,
-    RequestHotkey
+    RequestHotkey,
+    RequestCommand,
+    RequestInterval,
+    StableRegEx
 };
 
 // The message key for an invalid text of the field, or nothing when the text is valid.
@@ -94,6 +97,11 @@ struct TabValues {
     QString station;
     QString csvFile;
     QString requestHotkey;
+    // Talking to the instrument.
+    QString requestCommand;
+    QString requestInterval;
+    bool stableOnly = false;
+    QString stableRegEx;
 
     friend bool operator==(const TabValues&, const TabValues&) = default;
 };

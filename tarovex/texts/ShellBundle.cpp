@@ -37,6 +37,11 @@ QStringList shellKeys() {
         "roundingMethodBox.toolTipText", "settingsPanel.tab.title", "soundComboBox.toolTipText",
         "startStopJButton.text", "startStopJButton.textStop", "startStopJButton.toolTipText",
         "readNowButton.text", "readNowButton.toolTipText", "tareButton.text", "zeroButton.text",
+        "readingLabel.toolTipText", "requestCommandLabel.text", "requestCommandTextField.toolTipText",
+        "requestCommandTextField.placeholderText", "requestIntervalLabel.text",
+        "requestIntervalTextField.toolTipText", "requestIntervalUnit.text", "stabilityLabel.text",
+        "stableOnlyCheckBox.text", "stableOnlyCheckBox.toolTipText", "stableRegExLabel.text",
+        "stableRegExTextField.toolTipText", "stableRegExTextField.placeholderText",
         "startWithBox.toolTipText", "statusJLabel.text",
         // The labels of the input, processing, output and settings tabs.
         "label2.text", "label3.text", "label6.text", "label7.text", "label8.text", "label9.text",
@@ -44,7 +49,8 @@ QStringList shellKeys() {
         "label24.text", "label25.text", "label29.text", "label30.text", "label31.text", "label32.text",
         "label4.text", "label5.text", "label12.text_2", "label17.text", "label18.text", "label23.text",
         "label26.text", "label27.text", "label33.text", "label34.text", "label35.text", "label13.text",
-        "trayLabel.text", "label28.text", "requestHotkeyLabel.text", "requestHotkeyTextField.toolTipText"};
+        "trayLabel.text", "label28.text", "requestHotkeyLabel.text", "requestHotkeyTextField.toolTipText",
+        "requestHotkeyTextField.placeholderText"};
     for (const char* k : frameKeys)
         keys.append(QStringLiteral("RazezaRoZurFrame2.") + QString::fromLatin1(k));
     const char* const plainKeys[] = {"error",
@@ -98,6 +104,18 @@ QStringList shellKeys() {
                                      "hotkey.unavailable",
                                      "hotkey.wayland",
                                      "hotkey.no.desktop",
+                                     "error.request.command",
+                                     "error.request.interval",
+                                     "error.stable.expression",
+                                     "reading.none",
+                                     "reading.age.now",
+                                     "reading.age.seconds",
+                                     "reading.age.minutes",
+                                     "reading.age.hours",
+                                     "reading.stable",
+                                     "reading.unstable",
+                                     "reading.unstable.notTyped",
+                                     "reading.tray",
                                      "switch.to.target.application",
                                      "terminator.must.be.between.0.and.255",
                                      "values.waiting",

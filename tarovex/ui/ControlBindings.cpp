@@ -120,6 +120,10 @@ const std::vector<Binding>& bindings() {
         bind(&C::journalMaxMB, &T::journalMaxMB),
         bind(&C::station, &T::station),
         bind(&C::csvFile, &T::csvFile),
+        bind(&C::requestCommand, &T::requestCommand),
+        bind(&C::requestInterval, &T::requestInterval),
+        bind(&C::stableOnly, &T::stableOnly),
+        bind(&C::stableRegEx, &T::stableRegEx),
     };
     return table;
 }
