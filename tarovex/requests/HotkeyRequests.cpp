@@ -5,6 +5,7 @@
 #include "tarovex/texts/ShellBundle.h"
 
 #include <exception>
+#include <utility>
 
 namespace tarovex {
 

@@ -17,20 +17,15 @@ TEST(Hotkey, ParsesValidatesAndWritesBack) {
         {"Super+Shift+7", "Shift+Super+7", "7"},
         {"Win+pageup", "Super+PageUp", "Prior"},
         {"F9", "F9", "F9"},
-        {"Shift+F24", "Shift+F24", "F24"},
         {"Pause", "Pause", "Pause"},
         {"Ctrl+Space", "Ctrl+Space", "space"},
         {"R", "", ""},       // a typing key alone is everyone's
         {"Shift+R", "", ""}, // and with Shift alone
-        {"Enter", "", ""},   //
         {"Ctrl+Ctrl+R", "", ""},
         {"Ctrl+Alt", "", ""}, // no key
-        {"Ctrl+", "", ""},
         {"Hyper+R", "", ""},
         {"Ctrl+F25", "", ""},
-        {"Ctrl+F0", "", ""},
         {"Ctrl+ä", "", ""},
-        {"Ctrl+RR", "", ""},
         {"", "", ""},
     };
     for (const auto& row : rows) {
