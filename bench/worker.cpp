@@ -188,12 +188,13 @@ void BM_IdleWakeUps(benchmark::State& state) {
 BENCHMARK(BM_IdleWakeUps)->Iterations(1)->Unit(benchmark::kSecond);
 
 // Through the console front end to its standard output (a pipe the benchmark reads), with
-// and without the line log on standard error, in one run: first the time from a line's
-// terminator to its value on the pipe, one line at a time, then lines per second for a
-// burst.
+// and without the line log on standard error and the journal, in one run: first the time
+// from a line's terminator to its value on the pipe, one line at a time, then lines per
+// second for a burst.
 void BM_PtyIntoConsole(benchmark::State& state) {
     const int lines = int(state.range(0));
     const bool lineLog = state.range(1) != 0;
+    const char* journal = state.range(2) != 0 ? "journal=true" : "journal=false";
     constexpr int kSingles = 300;
     const std::string data = generatedLines(lines);
     const std::string console = std::string(TAROVEX_BINARY_DIR) + "/tools/tarovex-console";
@@ -216,10 +217,12 @@ void BM_PtyIntoConsole(benchmark::State& state) {
             ::dup2(devnull, STDERR_FILENO);
             ::setenv("HOME", home, 1);
             ::setenv("XDG_CONFIG_HOME", home, 1);
+            ::setenv("XDG_DATA_HOME", home, 1);
             if (lineLog)
-                ::execl(console.c_str(), console.c_str(), pty.slavePath().c_str(), nullptr);
+                ::execl(console.c_str(), console.c_str(), "--set", journal, pty.slavePath().c_str(), nullptr);
             else
-                ::execl(console.c_str(), console.c_str(), "--no-line-log", pty.slavePath().c_str(), nullptr);
+                ::execl(console.c_str(), console.c_str(), "--no-line-log", "--set", journal,
+                        pty.slavePath().c_str(), nullptr);
             ::_exit(127);
         }
         ::close(out[1]);
@@ -276,9 +279,10 @@ void BM_PtyIntoConsole(benchmark::State& state) {
     state.counters["p99_us"] = micros[std::min(micros.size() - 1, micros.size() * 99 / 100)];
 }
 BENCHMARK(BM_PtyIntoConsole)
-    ->Args({200000, 0})
-    ->Args({200000, 1})
-    ->ArgNames({"lines", "lineLog"})
+    ->Args({200000, 0, 1})
+    ->Args({200000, 1, 1})
+    ->Args({200000, 0, 0})
+    ->ArgNames({"lines", "lineLog", "journal"})
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond)
     ->Iterations(3);

@@ -43,6 +43,7 @@ Config Config::copyConfig(const Config& o) {
     c.reconnect = o.reconnect;
     c.requestInterval_ = o.requestInterval_;
     c.requestCommand_ = o.requestCommand_;
+    c.requestHotkey_ = o.requestHotkey_;
     c.stableOnly = o.stableOnly;
     c.stableRegEx_ = o.stableRegEx_;
     c.record = o.record;
@@ -60,8 +61,8 @@ bool Config::hasChanged(const Config& o) const {
             c.keyboardType_, c.delay_, c.editOperation_, c.editPosition_, c.editNumCharacters_,
             c.removeCharacters_, c.customRegEx_, c.ignoreTimeLimit_, c.ignoreDifference_, c.minimizeToTray,
             c.notifyWhenMinimizedToTray, c.checkForUpdates, c.abortAutoStartWhenPrevPortNotAvailable,
-            c.ignoreDuplicates, c.reconnect, c.record, c.requestInterval_, c.requestCommand_, c.stableOnly,
-            c.stableRegEx_, c.recentAddresses);
+            c.ignoreDuplicates, c.reconnect, c.record, c.requestInterval_, c.requestCommand_,
+            c.requestHotkey_, c.stableOnly, c.stableRegEx_, c.recentAddresses);
     };
     return fields(*this) != fields(o);
 }

@@ -149,6 +149,10 @@ public:
     // The user's request command in escape notation; empty: the preset's own.
     const QString& getRequestCommand() const { return requestCommand_; }
     void setRequestCommand(const QString& v) { requestCommand_ = v; }
+    // The key combination grabbed on X11 for a request while running ("Ctrl+Alt+R");
+    // empty: none.
+    const QString& getRequestHotkey() const { return requestHotkey_; }
+    void setRequestHotkey(const QString& v) { requestHotkey_ = v; }
     // An expression (Java syntax) that finds something in stable lines only; empty: the
     // preset's own marks.
     const QString& getStableRegEx() const { return stableRegEx_; }
@@ -212,6 +216,7 @@ private:
     QString ignoreDifference_;
     QString requestInterval_;
     QString requestCommand_;
+    QString requestHotkey_;
     QString stableRegEx_;
     Listeners listeners_;
 };

@@ -588,6 +588,12 @@ struct RequestCommand {
     static bool isValid(const QString& text) noexcept;
 };
 
+// The request's key combination (see parseHotkey), or empty for none.
+struct RequestHotkey {
+    static QString getDefault() { return {}; }
+    static bool isValid(const QString& text) noexcept;
+};
+
 // Which lines are stable: an expression that compiles.
 struct StableRegEx {
     static QString getDefault() { return {}; }

@@ -28,7 +28,8 @@ bool endsInUnit(QStringView line) {
 } // namespace
 
 bool marksStability(const I& i) {
-    return isAnd(i) || i == I::METTLER_DIALOG || i == I::OHAUS || i == I::OHAUSSPU || i == I::SARTORIUS;
+    return isAnd(i) || i == I::METTLER_DIALOG || i == I::OHAUS || i == I::OHAUSSPU || i == I::SARTORIUS ||
+           i == I::KERN_FKB;
 }
 
 Stability stabilityOf(const I& i, QStringView line) {
@@ -47,6 +48,10 @@ Stability stabilityOf(const I& i, QStringView line) {
     // Sartorius, SBI data output in the operating instructions: an unstable weight is sent
     // without its unit.
     if (i == I::SARTORIUS)
+        return stableIf(endsInUnit(line.trimmed()));
+    // KERN, "FKB-A operating manual" (FKB_A-BA-e-1513), interface formats: a stable value is
+    // sent with its unit, an unstable one with blanks in its place.
+    if (i == I::KERN_FKB)
         return stableIf(endsInUnit(line.trimmed()));
     return Stability::Unmarked;
 }

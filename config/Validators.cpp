@@ -1,5 +1,6 @@
 #include "config/ConfigHelper.h"
 #include "config/Decimal.h"
+#include "config/Hotkey.h"
 #include "config/InstrumentCommands.h"
 #include "config/JavaRegex.h"
 #include "config/NumberText.h"
@@ -88,6 +89,10 @@ bool CustomRegEx::isValid(const QString& text) noexcept {
 
 bool RequestInterval::isValid(const QString& text) noexcept {
     return isIntInRange(text, 0, 86400000);
+}
+
+bool RequestHotkey::isValid(const QString& text) noexcept {
+    return text.trimmed().isEmpty() || parseHotkey(text).has_value();
 }
 
 bool StableRegEx::isValid(const QString& text) noexcept {

@@ -1,10 +1,16 @@
 #include "journal/RecordThread.h"
 
+#include <QString>
+
+#include <algorithm>
 #include <chrono>
+#include <utility>
 
 namespace tarovex::journal {
 
-RecordThread::RecordThread(std::vector<std::unique_ptr<RecordSink>> sinks) : sinks_(std::move(sinks)) {
+RecordThread::RecordThread(std::vector<std::unique_ptr<RecordSink>> sinks, Report report,
+                           std::size_t maxQueued)
+    : sinks_(std::move(sinks)), report_(std::move(report)), maxQueued_(std::max<std::size_t>(maxQueued, 1)) {
     thread_ = std::jthread([this](std::stop_token stop) { run(stop); });
 }
 
@@ -15,22 +21,30 @@ RecordThread::~RecordThread() {
 }
 
 void RecordThread::append(Reading reading) {
+    bool wake = false;
     {
         const std::lock_guard lock(mutex_);
-        if (queue_.size() >= maxQueued) {
+        if (queue_.size() >= maxQueued_) {
             ++dropped_;
+            ++droppedUnreported_;
             return;
         }
+        wake = queue_.empty() || queue_.size() + 1 == maxGroup;
         queue_.push_back(std::move(reading));
         ++appended_;
     }
-    wake_.notify_one();
+    // The writer waits for the first reading of a group and for a full one only.
+    if (wake)
+        wake_.notify_one();
 }
 
 void RecordThread::flush() {
     std::unique_lock lock(mutex_);
     const std::uint64_t target = appended_;
+    ++flushing_;
+    wake_.notify_all();
     written_.wait(lock, [&] { return done_ >= target; });
+    --flushing_;
 }
 
 std::uint64_t RecordThread::dropped() const {
@@ -57,6 +71,10 @@ void RecordThread::run(std::stop_token stop) {
                     return;
                 continue;
             }
+            // A moment for the group to gather: a reading's commit does not compete with its
+            // value on the way out, and a flood makes fewer, larger transactions.
+            wake_.wait_for(lock, stop, gatherTime,
+                           [&] { return queue_.size() >= maxGroup || flushing_ > 0; });
             if (queue_.size() <= maxGroup) {
                 group.swap(queue_);
             } else {
@@ -69,6 +87,18 @@ void RecordThread::run(std::stop_token stop) {
         }
         for (auto& sink : sinks_)
             sink->write(group);
+        // Told before the group counts as done, so that flush() returns after the report.
+        std::uint64_t lost = 0;
+        {
+            const std::lock_guard lock(mutex_);
+            if (queue_.empty())
+                lost = std::exchange(droppedUnreported_, 0);
+        }
+        if (lost > 0 && report_)
+            report_(QStringLiteral("%1 readings were not recorded: they came faster than they could be "
+                                   "written, and at most %2 may wait.")
+                        .arg(lost)
+                        .arg(maxQueued_));
         {
             const std::lock_guard lock(mutex_);
             done_ += group.size();

@@ -2,8 +2,10 @@
 
 #include "journal/Reading.h"
 
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <span>
@@ -12,6 +14,9 @@
 #include <vector>
 
 namespace tarovex::journal {
+
+// A message for the run's log, from the record thread.
+using Report = std::function<void(const QString& message)>;
 
 // A place readings are written to (the journal, the live CSV file). Called on the record
 // thread only.
@@ -25,17 +30,23 @@ public:
 };
 
 // Writes readings to its sinks on a thread of its own, so that the reading thread never
-// waits on a disk. Whatever arrived while the previous group was being written forms the
-// next group, at most `maxGroup` readings: at a trickle each reading is written at once, in
-// a flood the groups grow and one transaction carries many. A process killed mid-write thus
-// loses at most the group being written.
+// waits on a disk. Whatever arrived within `gatherTime` of a group's first reading, or
+// while the previous group was being written, forms the next group, at most `maxGroup`
+// readings: at a trickle each reading is written on its own a moment later, in a flood the
+// groups grow and one transaction carries many. A process killed mid-write thus loses at
+// most the group being written.
+// The queue is bounded: an instrument gives a few lines a second, so only a flood (or a disk
+// that stalls) fills it. Readings beyond the bound are dropped and counted, and the count
+// reaches `report` once, when the backlog has been written (or at the end).
 class RecordThread {
 public:
     static constexpr std::size_t maxGroup = 8192;
-    // Beyond this many readings waiting (a disk that stalls), new ones are counted and dropped.
-    static constexpr std::size_t maxQueued = 1 << 20;
+    static constexpr std::chrono::milliseconds gatherTime{10};
+    // Some 10 MB of readings waiting.
+    static constexpr std::size_t defaultMaxQueued = 1 << 16;
 
-    explicit RecordThread(std::vector<std::unique_ptr<RecordSink>> sinks);
+    explicit RecordThread(std::vector<std::unique_ptr<RecordSink>> sinks, Report report = {},
+                          std::size_t maxQueued = defaultMaxQueued);
     // Writes what is queued, then ends the thread.
     ~RecordThread();
     RecordThread(const RecordThread&) = delete;
@@ -43,7 +54,8 @@ public:
 
     // Any thread; never waits on the disk.
     void append(Reading reading);
-    // Waits until every reading appended before the call has been written.
+    // Waits until every reading appended before the call has been written (without waiting
+    // for the group to gather).
     void flush();
     // Readings dropped since the start because too many were waiting.
     std::uint64_t dropped() const;
@@ -52,6 +64,8 @@ private:
     void run(std::stop_token stop);
 
     std::vector<std::unique_ptr<RecordSink>> sinks_;
+    Report report_;
+    const std::size_t maxQueued_;
     mutable std::mutex mutex_;
     std::condition_variable_any wake_;
     std::condition_variable written_;
@@ -59,6 +73,8 @@ private:
     std::uint64_t appended_ = 0;
     std::uint64_t done_ = 0;
     std::uint64_t dropped_ = 0;
+    std::uint64_t droppedUnreported_ = 0;
+    int flushing_ = 0; // flush() calls waiting
     std::jthread thread_;
 };
 

@@ -1,5 +1,6 @@
 #include "journal/RunRecorder.h"
 
+#include <QCoreApplication>
 #include <QMetaObject>
 
 namespace tarovex::journal {
@@ -59,7 +60,7 @@ RunRecorder::RunRecorder(const config::Config& config, Report report, const QStr
     if (!settings.csvFile.isEmpty())
         sinks.push_back(std::make_unique<LiveCsvFile>(settings.csvFile, settings.stationName(), post));
     if (!sinks.empty())
-        thread_.emplace(std::move(sinks));
+        thread_.emplace(std::move(sinks), post);
 }
 
 RunRecorder::~RunRecorder() = default;
@@ -78,8 +79,14 @@ void RunRecorder::flush() {
         thread_->flush();
 }
 
-std::optional<std::int64_t> RunRecorder::finish(std::chrono::milliseconds bound) {
+void RunRecorder::flushWithReports() {
     flush();
+    // Also without an event loop (after the console's has ended).
+    QCoreApplication::sendPostedEvents(&context_, QEvent::MetaCall);
+}
+
+std::optional<std::int64_t> RunRecorder::finish(std::chrono::milliseconds bound) {
+    flushWithReports();
     if (!publisher_)
         return std::nullopt;
     return publisher_->drain(bound);

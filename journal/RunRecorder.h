@@ -36,6 +36,9 @@ public:
     void record(const worker::DataLine& line, Outcome outcome);
     // Waits until every reading recorded so far is written (tests, the end of a console run).
     void flush();
+    // flush(), then hands the record's messages still waiting (such as the count of readings
+    // dropped in a flood) to `report` at once.
+    void flushWithReports();
     // The end of a console run: writes what is queued, then waits at most `bound` for the
     // broker's acknowledgements. Returns how many readings are still queued for the broker;
     // none without publishing.

@@ -10,9 +10,6 @@
 
 namespace tarovex::journal {
 
-// A message for the run's log, from the record thread.
-using Report = std::function<void(const QString& message)>;
-
 // The journal as a sink: each group is one transaction; maintenance applies the retention.
 class JournalSink : public RecordSink {
 public:

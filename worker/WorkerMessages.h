@@ -37,6 +37,8 @@ inline constexpr QLatin1StringView ERROR_INITIALIZING_KEYBOARD_OUTPUT{"error.ini
 inline constexpr QLatin1StringView PLEASE_TURN_OFF_CAPS_LOCK{"please.turn.off.caps.lock"};
 inline constexpr QLatin1StringView WARNING{"warning"};
 inline constexpr QLatin1StringView KEYSTROKE_QUEUE_FULL{"keystroke.queue.full"}; // 2 printf arguments
+inline constexpr QLatin1StringView MODIFIERS_WAITED{"modifiers.waited"};         // 1 printf argument
+inline constexpr QLatin1StringView MODIFIERS_STILL_HELD{"modifiers.still.held"}; // 1 printf argument
 
 // Balances with handshaking.
 inline constexpr QLatin1StringView AND_ERROR_UNUSUAL{"and.error.unusual"};
@@ -82,6 +84,8 @@ inline constexpr Key ALL[] = {
     {PLEASE_TURN_OFF_CAPS_LOCK, 0, 0},
     {WARNING, 0, 0},
     {KEYSTROKE_QUEUE_FULL, 2, 0},
+    {MODIFIERS_WAITED, 1, 0},
+    {MODIFIERS_STILL_HELD, 1, 0},
     {AND_ERROR_UNUSUAL, 0, 0},
     {AND_ERROR_DATASET_NOT_READY, 0, 0},
     {AND_ERROR_NOT_CONNECTED, 0, 0},

@@ -172,6 +172,7 @@ const QList<Setting>& settings() {
         byText<CH::RequestInterval>("requestInterval", &Config::getRequestInterval,
                                     &Config::setRequestInterval),
         byText<CH::RequestCommand>("requestCommand", &Config::getRequestCommand, &Config::setRequestCommand),
+        byText<CH::RequestHotkey>("requestHotkey", &Config::getRequestHotkey, &Config::setRequestHotkey),
         byBool("stableOnly", false, &Config::stableOnly),
         byText<CH::StableRegEx>("stableRegEx", &Config::getStableRegEx, &Config::setStableRegEx),
         recordBool("journal", true, &config::RecordSettings::journal),

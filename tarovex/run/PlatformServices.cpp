@@ -1,6 +1,8 @@
 #include "tarovex/run/PlatformServices.h"
 
 #include "tarovex/run/KeyboardService.h"
+#include "tarovex/run/X11GlobalHotkey.h"
+#include "tarovex/texts/ShellBundle.h"
 
 #include <stdexcept>
 
@@ -14,6 +16,11 @@ RunServices platformServices(worker::SoundBackend soundBackend) {
         return makeKeyboardTyper(config, view);
     };
     s.capsLockOn = capsLockOn;
+    s.makeHotkey = []() -> std::unique_ptr<GlobalHotkey> {
+        if (!worker::keys::SessionEnvironment::current().isX11Session())
+            throw std::runtime_error(text(QStringLiteral("hotkey.wayland")).toStdString());
+        return std::make_unique<X11GlobalHotkey>();
+    };
     s.makeSound = [backend = std::move(soundBackend)](int percussionNumber) {
         for (const CH::Sound sound : CH::Sound::values()) {
             if (sound == CH::Sound::NONE || sound.getPercussionNumber() != percussionNumber)

@@ -6,7 +6,10 @@ RecordConsumer::RecordConsumer(bool typing, std::function<void(const QString&)> 
     : typing_(typing), log_(std::move(log)), journalPath_(std::move(journalPath)) {}
 
 void RecordConsumer::runStarted(const config::Config& config) {
-    recorder_.reset(); // the previous run's record is written out first
+    // The previous run's record is written out first, with its last messages.
+    if (recorder_)
+        recorder_->flushWithReports();
+    recorder_.reset();
     recorder_ = std::make_unique<journal::RunRecorder>(config, log_, journalPath_);
 }
 

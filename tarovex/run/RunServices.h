@@ -1,6 +1,7 @@
 #pragma once
 
 #include "config/Config.h"
+#include "tarovex/run/GlobalHotkey.h"
 #include "worker/WeightWorkerFactory.h"
 #include "worker/WeightWorkerView.h"
 #include "worker/sound/SoundOutput.h"
@@ -59,6 +60,8 @@ struct RunServices {
     // Opens the port of a run and makes it ready for a worker. Runs on a thread of its own
     // and may wait long; it must not touch anything it does not own.
     std::function<worker::OpenedPort(const config::Config&)> openPort = worker::openWorkerPort;
+    // The desktop's key grabber for the request key; none: the run takes no key.
+    std::function<std::unique_ptr<GlobalHotkey>()> makeHotkey;
 };
 
 // Message dialogs, as the window shows them (tests record them).

@@ -27,6 +27,10 @@ constexpr FieldRule fieldRules[] = {
     {Field::JournalMaxMB, &CH::JournalMaxMB::isValid, "error.journal.size"},
     {Field::Station, &CH::Station::isValid, "error.station"},
     {Field::CsvFile, &CH::PlainText::isValid, "error.csv.file"},
+    {Field::RequestHotkey, &CH::RequestHotkey::isValid, "error.request.hotkey"},
+    {Field::RequestCommand, &CH::RequestCommand::isValid, "error.request.command"},
+    {Field::RequestInterval, &CH::RequestInterval::isValid, "error.request.interval"},
+    {Field::StableRegEx, &CH::StableRegEx::isValid, "error.stable.expression"},
 };
 
 const FieldRule& rule(Field field) {
@@ -142,6 +146,18 @@ bool storeField(Field field, const QString& text, config::Config& c) {
     case Field::CsvFile:
         c.record.csvFile = stored;
         break;
+    case Field::RequestHotkey:
+        c.setRequestHotkey(stored.trimmed());
+        break;
+    case Field::RequestCommand:
+        c.setRequestCommand(stored);
+        break;
+    case Field::RequestInterval:
+        c.setRequestInterval(stored);
+        break;
+    case Field::StableRegEx:
+        c.setStableRegEx(stored);
+        break;
     }
     return true;
 }
@@ -187,6 +203,11 @@ TabValues tabValuesFrom(const config::Config& c) {
     t.journalMaxMB = c.record.journalMaxMB;
     t.station = c.record.station;
     t.csvFile = c.record.csvFile;
+    t.requestHotkey = c.getRequestHotkey();
+    t.requestCommand = c.getRequestCommand();
+    t.requestInterval = c.getRequestInterval();
+    t.stableOnly = c.stableOnly;
+    t.stableRegEx = c.getStableRegEx();
     return t;
 }
 
@@ -266,6 +287,11 @@ TabsUpdate updateConfigFromTabs(const TabValues& controls, config::Config& c, bo
     c.record.journalMaxMB = checked(Field::JournalMaxMB, t.journalMaxMB);
     c.record.station = checked(Field::Station, t.station);
     c.record.csvFile = checked(Field::CsvFile, t.csvFile);
+    c.setRequestHotkey(checked(Field::RequestHotkey, t.requestHotkey).trimmed());
+    c.setRequestCommand(checked(Field::RequestCommand, t.requestCommand));
+    c.setRequestInterval(checked(Field::RequestInterval, t.requestInterval));
+    c.stableOnly = t.stableOnly;
+    c.setStableRegEx(checked(Field::StableRegEx, t.stableRegEx));
     return out;
 }
 

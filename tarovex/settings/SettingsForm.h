@@ -20,7 +20,11 @@ enum class Field {
     JournalDays,
     JournalMaxMB,
     Station,
-    CsvFile
+    CsvFile,
+    RequestHotkey,
+    RequestCommand,
+    RequestInterval,
+    StableRegEx
 };
 
 // The message key for an invalid text of the field, or nothing when the text is valid.
@@ -92,6 +96,12 @@ struct TabValues {
     QString journalMaxMB;
     QString station;
     QString csvFile;
+    QString requestHotkey;
+    // Talking to the instrument.
+    QString requestCommand;
+    QString requestInterval;
+    bool stableOnly = false;
+    QString stableRegEx;
 
     friend bool operator==(const TabValues&, const TabValues&) = default;
 };

@@ -114,11 +114,16 @@ const std::vector<Binding>& bindings() {
         bind(&C::minimizeToTray, &T::minimizeToTray),
         bind(&C::notifyWhenMinimizedToTray, &T::notifyWhenMinimizedToTray),
         bind(&C::checkForUpdates, &T::checkForUpdates),
+        bind(&C::requestHotkey, &T::requestHotkey),
         bind(&C::journal, &T::journal),
         bind(&C::journalDays, &T::journalDays),
         bind(&C::journalMaxMB, &T::journalMaxMB),
         bind(&C::station, &T::station),
         bind(&C::csvFile, &T::csvFile),
+        bind(&C::requestCommand, &T::requestCommand),
+        bind(&C::requestInterval, &T::requestInterval),
+        bind(&C::stableOnly, &T::stableOnly),
+        bind(&C::stableRegEx, &T::stableRegEx),
     };
     return table;
 }

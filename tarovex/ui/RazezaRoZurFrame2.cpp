@@ -14,6 +14,7 @@
 #include "tarovex/ui/LogView.h"
 #include "tarovex/ui/MessageBoxes.h"
 #include "tarovex/ui/PortBox.h"
+#include "tarovex/ui/ReadingPanel.h"
 #include "tarovex/ui/SettingsDialogs.h"
 #include "tarovex/ui/TrayIcon.h"
 
@@ -72,9 +73,17 @@ RazezaRoZurFrame2::RazezaRoZurFrame2(FrameOptions options, QWidget* parent)
     if (!options_.listPorts)
         options_.listPorts = ports::listSystemPorts;
     run_ = std::make_unique<RunController>(session_.config(), options_.services, *options_.notifier, log_);
-    record_ = std::make_unique<RecordConsumer>(true, [this](const QString& m) { run_->logEvent(m); });
+    record_ =
+        std::make_unique<RecordConsumer>(true, [this](const QString& m) { run_->logImportantEvent(m); });
     run_->addConsumer(record_.get());
+    lastReading_ = std::make_unique<LastReading>();
+    run_->addConsumer(lastReading_.get());
+    connect(lastReading_.get(), &LastReading::changed, this, [this] {
+        if (tray_)
+            tray_->setReading(isConnected() ? lastReading_->summary() : QString());
+    });
     requester_ = std::make_unique<Requester>(*run_);
+    hotkeys_ = std::make_unique<HotkeyRequests>(*run_, *requester_, options_.services.makeHotkey);
     connect(run_.get(), &RunController::connectedChanged, this, &RazezaRoZurFrame2::setConnectedAppearance,
             Qt::QueuedConnection);
     connect(run_.get(), &RunController::statusChanged, this, &RazezaRoZurFrame2::setStatus);
@@ -207,6 +216,7 @@ void RazezaRoZurFrame2::initComponents() {
     connect(statusLabel_, &QLabel::linkActivated, this, [](const QString& link) { openHyperlink(link); });
     statusBar()->addWidget(statusLabel_, 1);
     connectControls();
+    controls_.reading->follow(*lastReading_);
     resize(640, 420);
 }
 
@@ -235,7 +245,8 @@ void RazezaRoZurFrame2::connectControls() {
         session_.requestSave();
     });
     for (QLineEdit* f : {c.mathOperand, c.decimalPlaces, c.editNumCharacters, c.removeCharacters, c.delay,
-                         c.everyXValues, c.journalDays, c.journalMaxMB, c.station, c.csvFile})
+                         c.everyXValues, c.journalDays, c.journalMaxMB, c.station, c.csvFile,
+                         c.requestCommand, c.requestInterval, c.stableRegEx})
         f->installEventFilter(this);
     c.inputTerminator->installEventFilter(this);
 }
@@ -308,7 +319,11 @@ void RazezaRoZurFrame2::checkField(QLineEdit* f) {
                                                        {c.journalDays, Field::JournalDays},
                                                        {c.journalMaxMB, Field::JournalMaxMB},
                                                        {c.station, Field::Station},
-                                                       {c.csvFile, Field::CsvFile}};
+                                                       {c.csvFile, Field::CsvFile},
+                                                       {c.requestHotkey, Field::RequestHotkey},
+                                                       {c.requestCommand, Field::RequestCommand},
+                                                       {c.requestInterval, Field::RequestInterval},
+                                                       {c.stableRegEx, Field::StableRegEx}};
         const auto* at =
             std::find_if(std::begin(fields), std::end(fields), [f](const auto& e) { return e.first == f; });
         if (at == std::end(fields) || storeField(at->second, f->text(), cfg))
@@ -461,8 +476,11 @@ void RazezaRoZurFrame2::setConnectedAppearance(bool connected) {
     controls_.readNow->setVisible(connected && requester_->knows(Requester::Command::Data));
     controls_.tare->setVisible(connected && requester_->knows(Requester::Command::Tare));
     controls_.zero->setVisible(connected && requester_->knows(Requester::Command::Zero));
-    if (tray_)
+    controls_.reading->setVisible(connected);
+    if (tray_) {
         tray_->setRunning(connected);
+        tray_->setReading(connected ? lastReading_->summary() : QString());
+    }
     if (connected)
         endReason_.clear();
     setStatus(runningStatus());
@@ -487,6 +505,7 @@ void RazezaRoZurFrame2::addMinimizeToTraySupport() {
         return;
     tray_ = new TrayIcon(windowIcon(), this);
     tray_->setRunning(isConnected());
+    tray_->setReading(isConnected() ? lastReading_->summary() : QString());
     connect(tray_, &TrayIcon::showRequested, this, &RazezaRoZurFrame2::showFromTray);
     connect(tray_, &TrayIcon::startStopRequested, this, &RazezaRoZurFrame2::startStop);
     connect(tray_, &TrayIcon::quitRequested, this, &QWidget::close);

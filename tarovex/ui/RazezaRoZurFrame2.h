@@ -2,7 +2,9 @@
 
 #include "tarovex/log/MessageLog.h"
 #include "tarovex/ports/PortList.h"
+#include "tarovex/requests/HotkeyRequests.h"
 #include "tarovex/requests/Requester.h"
+#include "tarovex/run/LastReading.h"
 #include "tarovex/run/RecordConsumer.h"
 #include "tarovex/run/RunController.h"
 #include "tarovex/settings/SettingsForm.h"
@@ -76,6 +78,7 @@ public:
     QTabWidget* tabs() const { return tabs_; }
     QLabel* statusLabel() const { return statusLabel_; }
     TrayIcon* trayIcon() const { return tray_; }
+    const LastReading& lastReading() const { return *lastReading_; }
     config::Config& config() { return session_.config(); }
     MessageLog& messageLog() { return log_; }
     void exportSettings();
@@ -122,8 +125,10 @@ private:
     std::unique_ptr<Notifier> ownNotifier_;
     // Declared before the run, which calls it until it goes.
     std::unique_ptr<RecordConsumer> record_;
+    std::unique_ptr<LastReading> lastReading_;
     std::unique_ptr<RunController> run_;
     std::unique_ptr<Requester> requester_;
+    std::unique_ptr<HotkeyRequests> hotkeys_; // after the requester it asks
     std::optional<QString> commandLinePort_;
     bool roundingDialogOpen_ = false;
     int lastTabIndex_ = 0;

@@ -39,9 +39,19 @@ void TrayIcon::setRunning(bool running) {
 
 void TrayIcon::setStatus(const QString& status) {
     // The update notice is a link; a tooltip shows plain text.
-    const QString plain =
-        Qt::mightBeRichText(status) ? QTextDocumentFragment::fromHtml(status).toPlainText() : status;
-    icon_->setToolTip(plain.isEmpty() ? title : title + QStringLiteral(": ") + plain);
+    status_ = Qt::mightBeRichText(status) ? QTextDocumentFragment::fromHtml(status).toPlainText() : status;
+    showToolTip();
+}
+
+void TrayIcon::setReading(const QString& reading) {
+    reading_ = reading;
+    showToolTip();
+}
+
+void TrayIcon::showToolTip() {
+    QStringList lines{reading_, status_};
+    lines.removeAll(QString());
+    icon_->setToolTip(lines.isEmpty() ? title : title + QStringLiteral(": ") + lines.join(u'\n'));
 }
 
 void TrayIcon::showMessage(const QString& message) {

@@ -9,7 +9,7 @@ class QMenu;
 namespace tarovex::ui {
 
 // The window's tray icon: a click (single or double) asks for the window, its menu offers
-// Show, Start/Stop and Quit, and its tooltip carries the status line.
+// Show, Start/Stop and Quit, and its tooltip carries the last reading and the status line.
 class TrayIcon : public QObject {
     Q_OBJECT
 
@@ -23,6 +23,8 @@ public:
     // The Start/Stop entry says what it will do.
     void setRunning(bool running);
     void setStatus(const QString& status);
+    // The last reading, named first; empty: none.
+    void setReading(const QString& reading);
     void showMessage(const QString& message);
 
     // For tests: the menu, and the icon whose activation is handled.
@@ -36,9 +38,13 @@ signals:
     void quitRequested();
 
 private:
+    void showToolTip();
+
     QSystemTrayIcon* icon_;
     QMenu* menu_;
     QAction* startStop_;
+    QString status_;
+    QString reading_;
 };
 
 } // namespace tarovex::ui

@@ -6,6 +6,7 @@
 #include "tarovex/ui/LinkOpener.h"
 #include "tarovex/ui/LogView.h"
 #include "tarovex/ui/PortBox.h"
+#include "tarovex/ui/ReadingPanel.h"
 #include "tarovex/ui/SettingsDialogs.h"
 
 #include <QButtonGroup>
@@ -60,6 +61,14 @@ QLineEdit* field(const char* tipKey) {
     return f;
 }
 
+// A text field of the window's bundle with its placeholder and a width for its content.
+QLineEdit* field(const char* tipKey, const char* placeholderKey, int width) {
+    auto* f = field(tipKey);
+    f->setPlaceholderText(frameText(placeholderKey));
+    f->setMaximumWidth(width);
+    return f;
+}
+
 QLabel* label(const char* key) {
     return new QLabel(frameText(key));
 }
@@ -83,6 +92,10 @@ QWidget* startTab(Controls& c) {
         requests->addWidget(b);
     }
     layout->addLayout(requests);
+    c.reading = new ReadingPanel;
+    c.reading->setToolTip(frameText("readingLabel.toolTipText"));
+    c.reading->setVisible(false);
+    layout->addWidget(c.reading);
     c.startStop = button("startStopJButton.text", "startStopJButton.toolTipText");
     c.startStop->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
     QFont f = c.startStop->font();
@@ -90,6 +103,22 @@ QWidget* startTab(Controls& c) {
     c.startStop->setFont(f);
     layout->addWidget(c.startStop);
     return panel;
+}
+
+// Asking the instrument for readings: the command, the timer and the key of the desktop.
+void requestRows(Controls& c, QFormLayout* form) {
+    c.requestCommand =
+        field("requestCommandTextField.toolTipText", "requestCommandTextField.placeholderText", 200);
+    c.requestInterval = field("requestIntervalTextField.toolTipText");
+    form->addRow(label("requestCommandLabel.text"), c.requestCommand);
+    auto* every = new QHBoxLayout;
+    every->addWidget(c.requestInterval);
+    every->addWidget(label("requestIntervalUnit.text"));
+    every->addStretch();
+    form->addRow(label("requestIntervalLabel.text"), every);
+    c.requestHotkey =
+        field("requestHotkeyTextField.toolTipText", "requestHotkeyTextField.placeholderText", 160);
+    form->addRow(label("requestHotkeyLabel.text"), c.requestHotkey);
 }
 
 QWidget* inputTab(Controls& c) {
@@ -135,6 +164,7 @@ QWidget* inputTab(Controls& c) {
     form->addRow(label("label7.text"), c.stopBits);
     form->addRow(label("label8.text"), c.parity);
     form->addRow(label("label9.text"), c.inputTerminator);
+    requestRows(c, form);
     form->addRow(QString(), c.reconnect);
     grid->addWidget(line, ++row, 0, 1, 3);
     auto* side = new QVBoxLayout;
@@ -173,6 +203,11 @@ QWidget* processingTab(Controls& c) {
     repeat->addWidget(c.adjustIgnore);
     repeat->addStretch();
     form->addRow(label("label31.text"), repeat);
+    c.stableOnly = new QCheckBox(frameText("stableOnlyCheckBox.text"));
+    c.stableOnly->setToolTip(frameText("stableOnlyCheckBox.toolTipText"));
+    c.stableRegEx = field("stableRegExTextField.toolTipText", "stableRegExTextField.placeholderText", 300);
+    form->addRow(label("stabilityLabel.text"), c.stableOnly);
+    form->addRow(label("stableRegExLabel.text"), c.stableRegEx);
     form->addRow(label("label32.text"));
     return panel;
 }

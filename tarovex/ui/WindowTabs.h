@@ -20,6 +20,7 @@ namespace tarovex::ui {
 class DecimalSeparatorBox;
 class LogView;
 class PortBox;
+class ReadingPanel;
 
 // The controls of the window's tabs; the tab builders make them, the window wires them.
 struct Controls {
@@ -29,6 +30,7 @@ struct Controls {
     QPushButton* readNow = nullptr;
     QPushButton* tare = nullptr;
     QPushButton* zero = nullptr;
+    ReadingPanel* reading = nullptr; // the last reading, while running
     // Input
     PortBox* port = nullptr;
     QPushButton* refreshPorts = nullptr;
@@ -42,6 +44,8 @@ struct Controls {
     QCheckBox* reconnect = nullptr;
     QPushButton* defaults = nullptr;
     QPushButton* customize = nullptr;
+    QLineEdit* requestCommand = nullptr;
+    QLineEdit* requestInterval = nullptr;
     // Processing
     QComboBox* mathOperation = nullptr;
     QLineEdit* mathOperand = nullptr;
@@ -53,6 +57,8 @@ struct Controls {
     QLineEdit* removeCharacters = nullptr;
     QCheckBox* ignoreDuplicates = nullptr;
     QPushButton* adjustIgnore = nullptr;
+    QCheckBox* stableOnly = nullptr;
+    QLineEdit* stableRegEx = nullptr;
     // Output
     DecimalSeparatorBox* decimalSeparator = nullptr;
     QComboBox* startWith = nullptr;
@@ -72,6 +78,7 @@ struct Controls {
     QPushButton* importSettings = nullptr;
     QPushButton* exportSettings = nullptr;
     QPushButton* checkComputer = nullptr;
+    QLineEdit* requestHotkey = nullptr;
     QCheckBox* journal = nullptr;
     QLineEdit* journalDays = nullptr;
     QLineEdit* journalMaxMB = nullptr;

@@ -78,6 +78,8 @@ TEST(StabilityMarks, PerPreset) {
         {I::OHAUSSPU, "    12.34 g ?", S::Unstable},
         {I::SARTORIUS, "N     +     12.34 g  ", S::Stable},
         {I::SARTORIUS, "N     +     12.34    ", S::Unstable},
+        {I::KERN_FKB, " *      0.0 g  ", S::Stable},
+        {I::KERN_FKB, " *      0.0    ", S::Unstable},
         {I::GENERIC, "ST,+00012.34 kg", S::Unmarked},
         {I::MITUTOYO, "01A+001.1920", S::Unmarked},
     };

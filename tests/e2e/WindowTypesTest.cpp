@@ -22,6 +22,7 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
 
 namespace {
 
@@ -38,25 +39,22 @@ bool portOpened(const tarolink_test::Pty& pty, tools_test::Process& window) {
     return false;
 }
 
-// The program with a key delay of `delay` ms, started at once on the port of a pty, on an X
-// server of its own; the test's own connection to that server watches and clicks.
+using Settings = std::vector<std::pair<const char*, const char*>>;
+
+// The program with a key delay of `delay` ms and `more` settings, started at once on `port`
+// (empty: the port of a pty of the test), on an X server of its own; the test's own
+// connection to that server watches and clicks.
 struct WindowOnX {
-    explicit WindowOnX(const char* delay) {
+    explicit WindowOnX(const char* delay, const Settings& more = {}, const std::string& port = {}) {
         {
             QSettings store(home.path() + "/config/Lumbrix/tarovex.conf", QSettings::IniFormat);
-            for (const auto& [key, value] :
-                 {std::pair{"connect", "AUTO"}, {"outputTerminator", "TAB"}, {"delay", delay}})
+            Settings settings{{"connect", "AUTO"}, {"outputTerminator", "TAB"}, {"delay", delay}};
+            settings.insert(settings.end(), more.begin(), more.end());
+            for (const auto& [key, value] : settings)
                 store.setValue(QStringLiteral("com/lumbrix/tarovex/") + key, value);
         }
-        window.emplace(
-            TAROVEX_BINARY_DIR "/tarovex/tarovex", std::vector<std::string>{pty.slavePath()},
-            std::map<std::string, std::string>{{"HOME", home.path().toStdString()},
-                                               {"XDG_CONFIG_HOME", home.path().toStdString() + "/config"},
-                                               {"XDG_RUNTIME_DIR", home.path().toStdString()},
-                                               {"DISPLAY", server.display()},
-                                               {"QT_QPA_PLATFORM", "xcb"},
-                                               {"PATH", "/usr/bin:/bin"},
-                                               {"LANG", "C.UTF-8"}});
+        window.emplace(TAROVEX_BINARY_DIR "/tarovex/tarovex",
+                       std::vector<std::string>{port.empty() ? pty.slavePath() : port}, env());
         display = XOpenDisplay(server.display().c_str());
         if (display)
             XSelectInput(display, DefaultRootWindow(display), StructureNotifyMask); // ping answers
@@ -64,6 +62,24 @@ struct WindowOnX {
     ~WindowOnX() {
         if (display)
             XCloseDisplay(display);
+    }
+
+    // The environment of the program, and of another start of it by the same user.
+    std::map<std::string, std::string> env() const {
+        return {{"HOME", home.path().toStdString()},
+                {"XDG_CONFIG_HOME", home.path().toStdString() + "/config"},
+                {"XDG_RUNTIME_DIR", home.path().toStdString()},
+                {"DISPLAY", server.display()},
+                {"QT_QPA_PLATFORM", "xcb"},
+                {"PATH", "/usr/bin:/bin"},
+                {"LANG", "C.UTF-8"}};
+    }
+
+    // Key presses (true) and releases of the user, through XTest.
+    void keys(std::initializer_list<std::pair<KeySym, bool>> strokes) {
+        for (const auto& [keysym, down] : strokes)
+            XTestFakeKeyEvent(display, XKeysymToKeycode(display, keysym), down ? True : False, CurrentTime);
+        XSync(display, False);
     }
 
     // The shown top-level window named `recorderName` (recorder), or the one named otherwise
@@ -229,6 +245,51 @@ TEST(WindowTypes, StopDuringASlowValueKeepsTheWindowResponsive) {
     ASSERT_TRUE(portOpened(x.pty, *x.window)) << x.window->errorText();
     x.pty.write(reading("3.5"));
     EXPECT_EQ(recorder.transcript(17, 10000), "12.5<Tab>3.5<Tab>") << x.window->errorText();
+}
+
+// A MITUTOYO gauge speaks only when asked. `tarovex --request` asks the running window once;
+// the request key (setting requestHotkey) asks too, whichever application has the focus, and
+// the value it brings waits while the user still holds the key's Ctrl and Alt, so it does not
+// become a shortcut in the application.
+TEST(WindowTypes, TheRequestCommandAndTheRequestKeyEachGiveOneReading) {
+    QTemporaryDir gaugeHome;
+    tools_test::Process gauge(TAROVEX_BINARY_DIR "/tools/tarovex-virtual-instrument",
+                              {"--preset", "MITUTOYO", "--answer"},
+                              tools_test::isolatedEnv(gaugeHome.path()));
+    const std::string port = gauge.readLine().value_or("");
+    ASSERT_FALSE(port.empty()) << gauge.errorText();
+    WindowOnX x("1", {{"instrument", "MITUTOYO"}, {"requestHotkey", "Ctrl+Alt+R"}}, port);
+    ASSERT_TRUE(x.display);
+    tarovex_test::XTextRecorder recorder(x.server.display());
+    const auto values = [](const std::string& typed) {
+        std::size_t n = 0;
+        for (auto at = typed.find("<Tab>"); at != std::string::npos; at = typed.find("<Tab>", at + 1))
+            ++n;
+        return n;
+    };
+
+    // Refused (exit 1, nothing sent) until the run reads; the first "ok" is the one request.
+    int status = 1;
+    std::string refusals;
+    for (int i = 0; i < 50 && status != 0; ++i) {
+        tools_test::Process request(TAROVEX_BINARY_DIR "/tarovex/tarovex", {"--request"}, x.env());
+        status = request.wait();
+        if (status) {
+            refusals = request.errorText();
+            std::this_thread::sleep_for(200ms);
+        }
+    }
+    ASSERT_EQ(status, 0) << refusals << x.window->errorText();
+    const std::string first = recorder.transcript(1000, 3000);
+    EXPECT_EQ(values(first), 1u) << first;
+    EXPECT_NE(first.find('.'), std::string::npos) << first; // a reading, not an empty value
+
+    x.keys({{XK_Control_L, true}, {XK_Alt_L, true}, {XK_r, true}, {XK_r, false}});
+    EXPECT_EQ(recorder.transcript(first.size() + 1, 600), first) << "typed under Ctrl+Alt";
+    x.keys({{XK_Alt_L, false}, {XK_Control_L, false}});
+    const std::string both = recorder.transcript(1000, 3000);
+    EXPECT_EQ(values(both), 2u) << both << x.window->errorText();
+    EXPECT_EQ(both.find("<Tab>", first.size()) + 5, both.size()) << both;
 }
 
 } // namespace

@@ -14,7 +14,9 @@
 
 #include <gtest/gtest.h>
 
+#include <condition_variable>
 #include <csignal>
+#include <mutex>
 #include <sys/stat.h>
 
 using namespace tarovex::journal;
@@ -287,4 +289,67 @@ TEST_F(Journal, RunRecorderKeepsWhatTheSettingsAskAndGoesOnWithoutAJournalItCann
     config.record = {.journal = false};
     EXPECT_FALSE(tarovex::journal::RunRecorder(config, nullptr, path + "2").isRecording());
     EXPECT_FALSE(QFileInfo::exists(path + "2"));
+}
+
+namespace {
+
+// A sink that holds the record thread in its first write until released, so that the queue
+// fills as in a flood the disk cannot keep up with.
+class GatedSink : public RecordSink {
+public:
+    void write(std::span<const Reading> group) override {
+        std::unique_lock lock(mutex_);
+        entered_ = true;
+        changed_.notify_all();
+        changed_.wait(lock, [&] { return open_; });
+        written += group.size();
+    }
+    void waitUntilHeld() {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [&] { return entered_; });
+    }
+    void open() {
+        const std::lock_guard lock(mutex_);
+        open_ = true;
+        changed_.notify_all();
+    }
+    std::size_t written = 0; // read after flush()
+
+private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    bool entered_ = false, open_ = false;
+};
+
+} // namespace
+
+TEST(RecordQueue, BeyondItsBoundReadingsAreDroppedAndCountedInOneReportOnceTheBacklogIsWritten) {
+    std::vector<std::unique_ptr<RecordSink>> sinks;
+    auto* sink = static_cast<GatedSink*>(sinks.emplace_back(std::make_unique<GatedSink>()).get());
+    std::mutex mutex;
+    QStringList reports;
+    RecordThread thread(
+        std::move(sinks),
+        [&](const QString& m) {
+            const std::lock_guard lock(mutex);
+            reports << m;
+        },
+        4);
+    thread.append(reading(t0, "held"));
+    sink->waitUntilHeld();
+    for (int i = 0; i < 10; ++i)
+        thread.append(reading(t0 + i, QString::number(i)));
+    EXPECT_EQ(thread.dropped(), 6u);
+    {
+        const std::lock_guard lock(mutex);
+        EXPECT_TRUE(reports.isEmpty()) << "not while the backlog is still being written";
+    }
+    sink->open();
+    thread.flush();
+    thread.append(reading(t0, "after"));
+    thread.flush();
+    EXPECT_EQ(sink->written, 1u + 4u + 1u);
+    const std::lock_guard lock(mutex);
+    ASSERT_EQ(reports.size(), 1);
+    EXPECT_TRUE(reports[0].startsWith("6 readings were not recorded")) << reports[0].toStdString();
 }

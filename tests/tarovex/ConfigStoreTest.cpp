@@ -140,6 +140,7 @@ TEST_P(ConfigStoreTest, SaveThenLoadGivesTheSameSettingsAndPrevPortIsThePort) {
                     "lab/{station}", "u", "/etc/pw", "/etc/ca.pem"};
     saved.setRequestInterval("500");
     saved.setRequestCommand("\\eP\\r\\n");
+    saved.setRequestHotkey("Ctrl+Alt+R");
     saved.stableOnly = true;
     saved.setStableRegEx("^S S");
     saved.recentAddresses = {"rfc2217://moxa-3:4001", "tcp://10.0.0.7:9001"};
@@ -153,7 +154,7 @@ TEST_P(ConfigStoreTest, SaveThenLoadGivesTheSameSettingsAndPrevPortIsThePort) {
     EXPECT_TRUE(loadConfig(*reopened->node(settingsNodePath), loaded, ports));
     EXPECT_FALSE(loaded.hasChanged(saved));
     EXPECT_EQ(loaded.getPrevPort(), std::optional<QString>("COM4"));
-    EXPECT_EQ(reopened->node(settingsNodePath)->keys().size(), 49);
+    EXPECT_EQ(reopened->node(settingsNodePath)->keys().size(), 50);
 }
 
 TEST_P(ConfigStoreTest, WithoutPortsOnlyANetworkPortIsRead) {
@@ -259,6 +260,7 @@ TEST(ConfigStore, SaveWritesPortsFirstThenTheSaveOrderThenFlushes) {
                                      "ignoreDifference",
                                      "requestInterval",
                                      "requestCommand",
+                                     "requestHotkey",
                                      "stableOnly",
                                      "stableRegEx",
                                      "journal",
@@ -308,6 +310,7 @@ TEST(ConfigStore, SaveWritesPortsFirstThenTheSaveOrderThenFlushes) {
                                           "customRegEx",
                                           "requestInterval",
                                           "requestCommand",
+                                          "requestHotkey",
                                           "stableOnly",
                                           "stableRegEx",
                                           "journal",

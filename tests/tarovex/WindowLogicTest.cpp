@@ -123,6 +123,8 @@ TEST(FieldChecks, LimitsOfEveryField) {
         {Field::JournalMaxMB, "1000001", "error.journal.size"},
         {Field::Station, "hall/2", "error.station"},
         {Field::Station, "Wägeplatz 2", nullptr},
+        {Field::RequestHotkey, "R", "error.request.hotkey"},
+        {Field::RequestHotkey, "Ctrl+Alt+R", nullptr},
     };
     for (const Row& r : rows) {
         const auto e = fieldError(r.field, r.text);

@@ -1,9 +1,12 @@
+// The console's journal: what a run on a real pseudo-terminal records, and
 // tarovex-console --journal-export on a journal in a temporary data folder.
 #include "ProcessSupport.h"
 #include "journal/JournalDb.h"
+#include "tests/Tarolink/TestSupport.h"
 
 #include <QDateTime>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTemporaryDir>
@@ -20,9 +23,18 @@ struct ExportRun {
     std::string err;
 };
 
+const std::string kConsole = std::string(TAROVEX_BINARY_DIR) + "/tools/tarovex-console";
+
+// A console run with its settings and journal in the temporary home.
+std::map<std::string, std::string> runEnv(const QTemporaryDir& home) {
+    auto env = tools_test::isolatedEnv(home.path());
+    env["XDG_DATA_HOME"] = (home.path() + "/data").toStdString();
+    return env;
+}
+
 ExportRun exportJournal(const QTemporaryDir& home, std::vector<std::string> args) {
     args.insert(args.begin(), "--journal-export");
-    Process p(std::string(TAROVEX_BINARY_DIR) + "/tools/tarovex-console", args,
+    Process p(kConsole, args,
               {{"HOME", home.path().toStdString()},
                {"XDG_DATA_HOME", (home.path() + "/data").toStdString()},
                {"TZ", "UTC"},
@@ -77,17 +89,14 @@ TEST(ConsoleJournalExport, WritesTheRangeAsCsvOrJsonAndRefusesWrongOptions) {
 
 TEST(ConsoleJournalExport, AConsoleRunRecordsEveryLineWithWhatBecameOfIt) {
     QTemporaryDir home;
-    const QString capture = home.path() + "/capture.bin";
-    QFile f(capture);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write("12.5\r12.5\rabc\r7\r");
-    f.close();
-    Process run(std::string(TAROVEX_BINARY_DIR) + "/tools/tarovex-console",
-                {"--replay", capture.toStdString(), "--set", "ignoreDuplicates=true", "--set", "station=S7"},
-                {{"HOME", home.path().toStdString()},
-                 {"XDG_DATA_HOME", (home.path() + "/data").toStdString()},
-                 {"XDG_CONFIG_HOME", (home.path() + "/config").toStdString()},
-                 {"PATH", "/usr/bin:/bin"}});
+    tarolink_test::Pty pty;
+    Process run(kConsole, {pty.slavePath(), "--set", "ignoreDuplicates=true", "--set", "station=S7"},
+                runEnv(home));
+    ASSERT_TRUE(run.waitForError("RTS: off, DTR: on.")) << run.errorText();
+    pty.write("12.5\r12.5\rabc\r7\r");
+    for (const char* value : {"12.5", "", "", "7"})
+        EXPECT_EQ(run.readLine(), value) << run.errorText();
+    run.signal(SIGTERM);
     ASSERT_EQ(run.wait(), 0) << run.errorText();
     const ExportRun json = exportJournal(home, {"--format", "json"});
     ASSERT_EQ(json.status, 0) << json.err;
@@ -97,6 +106,24 @@ TEST(ConsoleJournalExport, AConsoleRunRecordsEveryLineWithWhatBecameOfIt) {
             const QJsonObject o = QJsonDocument::fromJson(line).object();
             outcomes << o["value"].toString() + ":" + o["outcome"].toString();
             EXPECT_EQ(o["station"].toString(), "S7");
+            EXPECT_EQ(o["port"].toString().toStdString(), pty.slavePath());
         }
     EXPECT_EQ(outcomes, QStringList({"12.5:printed", "12.5:filtered", ":dropped", "7:printed"}));
+}
+
+TEST(ConsoleJournalExport, AReplayIsNeitherJournalledNorWrittenToTheLiveCsvFile) {
+    QTemporaryDir home;
+    const QString capture = home.path() + "/capture.bin";
+    QFile f(capture);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("12.5\r7\r");
+    f.close();
+    const QString csv = home.path() + "/live.csv";
+    Process run(kConsole, {"--replay", capture.toStdString(), "--set", "csvFile=" + csv.toStdString()},
+                runEnv(home));
+    EXPECT_EQ(run.readLine(), "12.5");
+    EXPECT_EQ(run.readLine(), "7");
+    ASSERT_EQ(run.wait(), 0) << run.errorText();
+    EXPECT_FALSE(QFileInfo::exists(home.path() + "/data/tarovex/journal.sqlite"));
+    EXPECT_FALSE(QFileInfo::exists(csv));
 }

@@ -122,7 +122,8 @@ TEST_F(Requests, VirtualInstrumentAnswersAndTares) {
 // reading unstable in the preset's format, and only the others give values (all of these
 // presets end their lines with LF).
 TEST_F(Requests, StableOnlyTypesOnlyStableReadings) {
-    for (const char* preset : {"AND", "AND_EM", "METTLER_DIALOG", "OHAUS", "OHAUSSPU", "SARTORIUS"}) {
+    for (const char* preset :
+         {"AND", "AND_EM", "METTLER_DIALOG", "OHAUS", "OHAUSSPU", "SARTORIUS", "KERN_FKB"}) {
         SCOPED_TRACE(preset);
         Process instrument(kBin + "tarovex-virtual-instrument",
                            {"--preset", preset, "--unstable", "2", "--count", "6", "--rate", "50"}, env());

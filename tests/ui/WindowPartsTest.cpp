@@ -51,6 +51,10 @@ TEST(ControlBindings, EverySettingShownIsReadBackUnchanged) {
     cfg.setRemoveCharacters("kg");
     cfg.ignoreDuplicates = cfg.reconnect = cfg.minimizeToTray = cfg.notifyWhenMinimizedToTray = true;
     cfg.checkForUpdates = cfg.abortAutoStartWhenPrevPortNotAvailable = true;
+    cfg.setRequestCommand("\\eP\\r\\n");
+    cfg.setRequestInterval("250");
+    cfg.stableOnly = true;
+    cfg.setStableRegEx("^ST");
     const TabValues shown = tabValuesFrom(cfg);
     ui::showControls(c, shown);
     EXPECT_TRUE(ui::readControls(c) == shown);
@@ -84,6 +88,8 @@ TEST(TrayIcon, AnyClickShowsTheWindowAndTheMenuStartsStopsAndQuits) {
 
     tray.setStatus("The device was unplugged: <b>/dev/ttyUSB0</b>");
     EXPECT_EQ(tray.toolTip(), "Tarovex: The device was unplugged: /dev/ttyUSB0");
+    tray.setReading("12.50 at 10:00:01");
+    EXPECT_EQ(tray.toolTip(), "Tarovex: 12.50 at 10:00:01\nThe device was unplugged: /dev/ttyUSB0");
 }
 
 TEST(CustomRegExDialog, ShowsTheExpressionInUseAndWhyOneIsRefused) {

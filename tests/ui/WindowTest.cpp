@@ -10,6 +10,7 @@
 #include "tarovex/ui/LogView.h"
 #include "tarovex/ui/PortBox.h"
 #include "tarovex/ui/RazezaRoZurFrame2.h"
+#include "tarovex/ui/ReadingPanel.h"
 #include "tarovex/ui/SettingsDialogs.h"
 #include "tarovex/ui/Startup.h"
 #include "tests/Ser2netServer.h"
@@ -17,6 +18,7 @@
 
 #include <QAbstractItemView>
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDeadlineTimer>
 #include <QDir>
@@ -149,6 +151,7 @@ TEST(Window, StartOnAPtyFillsTheLogAndStopRestoresTheTabs) {
     ASSERT_TRUE(runUntil([&] { return w.frame->statusLabel()->text().endsWith("2"); }));
     ASSERT_TRUE(runUntil([&] { return w.frame->controls().log->toPlainText().contains("13.00"); }));
     EXPECT_EQ(w.frame->statusLabel()->text(), text("line.count") + "2");
+    ASSERT_TRUE(runUntil([&] { return w.frame->controls().reading->valueText() == "13.00"; }));
     shoot(w.frame.get(), "running-start");
     w.frame->tabs()->setCurrentIndex(1);
     shoot(w.frame.get(), "running-log");
@@ -187,6 +190,71 @@ TEST(Window, RequestButtonsSendThePresetsCommands) {
     w.frame->controls().startStop->click();
     ASSERT_TRUE(runUntil([&] { return !w.frame->isConnected(); }));
     EXPECT_FALSE(w.frame->controls().readNow->isVisible());
+}
+
+// With stable values only: the value typed and its stability, then an unstable one that
+// was not typed and a line without value in the log's colours; nothing of it once stopped.
+TEST(Window, TheStartTabShowsTheLastReadingWhileRunning) {
+    Pty pty;
+    Window w(pty.path());
+    const ui::Controls& c = w.frame->controls();
+    c.instrument->setCurrentIndex(config::ConfigHelper::Instrument::AND.ordinal());
+    c.stableOnly->setChecked(true);
+    c.startStop->click();
+    ASSERT_TRUE(runUntil([&] { return c.reading->isVisible(); }));
+    EXPECT_EQ(c.reading->detailsText(), text("reading.none"));
+    pty.send("ST,GS,+12.50kg\r");
+    ASSERT_TRUE(runUntil([&] { return c.reading->valueText() == "12.50"; }))
+        << c.reading->valueText().toStdString();
+    EXPECT_EQ(c.reading->detailsText(), "just now · stable");
+    shoot(w.frame.get(), "running-start-reading");
+    pty.send("US,GS,+12.70kg\rOL,GS,overload\r");
+    ASSERT_TRUE(runUntil([&] { return c.reading->valueText() == "12.70"; }));
+    EXPECT_EQ(c.reading->detailsText(), "just now · unstable, not typed");
+    EXPECT_TRUE(c.reading->noValueText().endsWith(" OL,GS,overload<13>"))
+        << c.reading->noValueText().toStdString();
+    shoot(w.frame.get(), "running-start-unstable");
+    const int width = w.frame->width();
+    pty.send((QByteArray(300, 'x') + '\r').constData());
+    ASSERT_TRUE(runUntil([&] { return c.reading->noValueText().size() > 300; }));
+    QApplication::processEvents(); // the layout's turn
+    EXPECT_EQ(w.frame->width(), width) << "a long line is cut, not widening the window";
+    c.startStop->click();
+    ASSERT_TRUE(runUntil([&] { return !w.frame->isConnected(); }));
+    EXPECT_FALSE(c.reading->isVisible());
+}
+
+// The request and stability controls: a valid text is kept and saved, a refused one explained
+// and reset.
+TEST(Window, TheRequestAndStabilityControlsRoundTripTheirSettings) {
+    Pty pty;
+    Window w(pty.path());
+    const ui::Controls& c = w.frame->controls();
+    c.requestCommand->setText("\\eP\\r\\n");
+    c.requestInterval->setText("500");
+    c.stableOnly->setChecked(true);
+    c.stableRegEx->setText("^ST");
+    w.frame->tabs()->setCurrentIndex(1);
+    w.frame->tabs()->setCurrentIndex(0); // leaving Input saves
+    const auto* node = w.root->node(QString::fromLatin1(prefs::settingsNodePath));
+    EXPECT_EQ(node->get("requestCommand", ""), "\\eP\\r\\n");
+    EXPECT_EQ(node->get("requestInterval", ""), "500");
+    EXPECT_EQ(node->get("stableOnly", ""), "true");
+    EXPECT_EQ(node->get("stableRegEx", ""), "^ST");
+
+    const std::pair<QLineEdit*, const char*> refused[] = {{c.requestCommand, "error.request.command"},
+                                                          {c.requestInterval, "error.request.interval"},
+                                                          {c.stableRegEx, "error.stable.expression"}};
+    for (const auto& [f, key] : refused) {
+        f->setText(f == c.requestCommand ? "\\xZZ" : f == c.requestInterval ? "-1" : "(unclosed");
+        QFocusEvent out(QEvent::FocusOut);
+        QApplication::sendEvent(f, &out);
+        const QString expected = text("error") + ": " + text(key);
+        ASSERT_TRUE(runUntil([&] { return w.notifier.shown.contains(expected); })) << key;
+        EXPECT_EQ(f->text(), "") << key;
+    }
+    EXPECT_EQ(w.frame->config().getRequestCommand(), "");
+    EXPECT_EQ(w.frame->config().getStableRegEx(), "");
 }
 
 TEST(Window, ExportThenImportRoundTrips) {

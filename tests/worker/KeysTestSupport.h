@@ -52,10 +52,13 @@ private:
     QStringList events_;
 };
 
-// The important messages; the Keybot calls it from its own thread.
+// The messages, important and not; the Keybot calls it from its own thread.
 class LogView : public tarovex::worker::WeightWorkerView {
 public:
-    void logEvent(const QString&) override {}
+    void logEvent(const QString& text) override {
+        const std::lock_guard lock(mutex_);
+        events_.append(text);
+    }
     void logImportantEvent(const QString& text) override {
         const std::lock_guard lock(mutex_);
         important_.append(text);
@@ -67,10 +70,14 @@ public:
         const std::lock_guard lock(mutex_);
         return important_;
     }
+    QStringList events() const {
+        const std::lock_guard lock(mutex_);
+        return events_;
+    }
 
 private:
     mutable std::mutex mutex_;
-    QStringList important_;
+    QStringList important_, events_;
 };
 
 } // namespace keys_test

@@ -11,8 +11,12 @@
 // Last: the X headers define macros (None, Bool, Status) that other headers use as names.
 #include <X11/XKBlib.h>
 #include <X11/Xlib.h>
+#include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
 
+#include <chrono>
 #include <memory>
+#include <thread>
 
 using namespace tarovex::worker::keys;
 using tarovex::config::ConfigHelper::KeyboardType;
@@ -55,6 +59,12 @@ protected:
 
     void setCapsLock(bool on) {
         XkbLockModifiers(display_, XkbUseCoreKbd, LockMask, on ? LockMask : 0);
+        XSync(display_, False);
+    }
+
+    // The user's hand on a key, through XTest of the test's own connection.
+    void hold(KeySym keysym, bool down) {
+        XTestFakeKeyEvent(display_, XKeysymToKeycode(display_, keysym), down ? True : False, CurrentTime);
         XSync(display_, False);
     }
 
@@ -178,6 +188,68 @@ TEST_F(X11KeyOutputTest, KeybotTypesTheDeclaredLayoutsCoverageOnAnotherXLayout) 
         const std::string expected = text.toStdString() + "<Return>";
         EXPECT_EQ(recorder.transcript(expected.size()), expected);
         EXPECT_TRUE(view.important().isEmpty()) << view.important().join(u'\n').toStdString();
+    }
+    setCapsLock(false);
+}
+
+// A value that comes while the user holds Ctrl (or AltGr) waits, typed nothing, until the key
+// is released, and the wait is logged; held past the limit it is typed anyway, with a
+// warning; a stop during the wait ends it at once and drops the value. Caps Lock on does
+// not count as held.
+TEST_F(X11KeyOutputTest, ValuesWaitForHeldModifiers) {
+    using namespace std::chrono_literals;
+    ASSERT_TRUE(server_->setLayout("de"));
+    setCapsLock(true);
+    struct Typing {
+        explicit Typing(const std::string& display, std::chrono::milliseconds limit)
+            : keybot(0, 0, tarovex::config::KeyCodes::VK_ENTER, 0, 0, KeyboardType::QUERTY,
+                     KeyMapType::ALPHANUMERIC_COMPLETE, view,
+                     std::make_unique<InterpretingSynthesizer>(KeyboardType::QUERTY,
+                                                               std::make_unique<X11KeyOutput>(display)),
+                     queue) {
+            keybot.setModifierWaitLimit(limit);
+            thread = std::jthread([this](std::stop_token stop) { keybot.run(stop); });
+        }
+        keys_test::LogView view;
+        tarovex::worker::KeystrokeQueue queue;
+        tarovex::worker::Keybot keybot;
+        std::jthread thread;
+    };
+    for (const KeySym modifier : {XK_Control_L, XK_ISO_Level3_Shift}) {
+        tarovex_test::XTextRecorder recorder(server_->display());
+        Typing typing(server_->display(), 5000ms);
+        hold(modifier, true);
+        typing.keybot.putString("12.5");
+        EXPECT_EQ(recorder.transcript(1, 400), "");
+        hold(modifier, false);
+        EXPECT_EQ(recorder.transcript(10), "12.5<Return>");
+        ASSERT_EQ(typing.view.events().size(), 1);
+        const int waited = typing.view.events()[0].section(u' ', 1, 1).toInt();
+        EXPECT_GE(waited, 300) << typing.view.events()[0].toStdString();
+        EXPECT_TRUE(typing.view.important().isEmpty());
+    }
+    {
+        tarovex_test::XTextRecorder recorder(server_->display());
+        Typing typing(server_->display(), 300ms);
+        hold(XK_Control_L, true);
+        typing.keybot.putString("7");
+        std::this_thread::sleep_for(800ms);
+        hold(XK_Control_L, false);
+        ASSERT_EQ(typing.view.important().size(), 1);
+        EXPECT_TRUE(typing.view.important()[0].contains("typed although a modifier key is still held"));
+    }
+    {
+        tarovex_test::XTextRecorder recorder(server_->display());
+        Typing typing(server_->display(), 5000ms);
+        hold(XK_Control_L, true);
+        typing.keybot.putString("8");
+        std::this_thread::sleep_for(200ms);
+        const auto stopped = std::chrono::steady_clock::now();
+        typing.thread.request_stop();
+        typing.thread.join();
+        EXPECT_LT(std::chrono::steady_clock::now() - stopped, 1000ms); // not the 5 s limit
+        hold(XK_Control_L, false);
+        EXPECT_EQ(recorder.transcript(1, 400), "");
     }
     setCapsLock(false);
 }

@@ -81,6 +81,8 @@ const std::map<QString, std::function<QString()>>& descriptions() {
         {"requestInterval", text("milliseconds 0 (no timer) to 86400000, or empty")},
         {"requestCommand",
          text("ASCII with \\r, \\n, \\e (ESC), \\\\ and \\xHH, or empty for the preset's own")},
+        {"requestHotkey",
+         text("a key combination such as Ctrl+Alt+R grabbed by the window on X11, or empty")},
         {"stableOnly", yesNo},
         {"stableRegEx", text("an expression that finds something in stable lines only, or empty")},
         {"journal", yesNo},

@@ -93,7 +93,9 @@ Options:
                     instead of a port, as fast as they can be processed, through the
                     same line cutting, processing and repeat filter; the end of FILE
                     stops the run as a signal would. No value is dropped: a slow
-                    reader of standard output slows the replay down.
+                    reader of standard output slows the replay down. A replay is
+                    not a reading of an instrument: it is not kept in the journal,
+                    the live CSV file or published to the MQTT broker.
   --reconnect       when the device vanishes during the run, wait for it to come
                     back (by its name under /dev/serial/by-id when it has one, else
                     by PORT) and go on (same as --set reconnect=true)
@@ -441,8 +443,12 @@ int main(int argc, char* argv[]) {
     RunController run(config, std::move(services), notifier, runLog);
     run.setTypingRequired(options.typing.enabled);
     run.addConsumer(&valueWriter);
-    RecordConsumer record(options.typing.enabled, [&run](const QString& m) { run.logEvent(m); });
-    run.addConsumer(&record);
+    // A replay is not a reading of an instrument: it is neither recorded nor published.
+    std::optional<RecordConsumer> record;
+    if (!options.replay) {
+        record.emplace(options.typing.enabled, [&run](const QString& m) { run.logImportantEvent(m); });
+        run.addConsumer(&*record);
+    }
     Requester requester(run);
     QSocketNotifier requestSignals(requestPipe[0], QSocketNotifier::Read);
     QObject::connect(&requestSignals, &QSocketNotifier::activated, &app, [&] {
@@ -488,7 +494,7 @@ int main(int argc, char* argv[]) {
     }
     const int status = app.exec();
     // The readings the broker has not acknowledged yet stay queued in the journal.
-    if (const auto queued = record.finish(kBrokerWaitTime); queued && *queued > 0)
+    if (const auto queued = record ? record->finish(kBrokerWaitTime) : std::nullopt; queued && *queued > 0)
         runLog.event(
             QStringLiteral("%1 readings are still queued for the MQTT broker; they are sent at the next "
                            "run.")

@@ -26,6 +26,8 @@ std::string formatReading(const I& preset, double grams, bool stable) {
         return printed("%10.2f g %c", grams, stable ? ' ' : '?');
     if (preset == I::SARTORIUS)
         return printed("N     %c%10.2f %s", sign, size, stable ? "g  " : "   ");
+    if (preset == I::KERN_FKB)
+        return printed(" %c%10.2f %s", grams < 0 ? '-' : ' ', size, stable ? "g  " : "   ");
     if (preset == I::MITUTOYO)
         return printed("01A%c%08.4f", sign, size);
     return printed("%10.2f g", grams);

@@ -56,7 +56,8 @@ Options:
                         (A&D's "Q" CR LF without --preset), one per request; --rate is
                         then not used
   --unstable N          mark every N-th reading unstable in the preset's format (A&D's
-                        "US", SICS's "S D", Ohaus's "?", Sartorius without its unit)
+                        "US", SICS's "S D", Ohaus's "?", Sartorius and KERN FKB
+                        without their unit)
   --list-presets        print the preset names, each with its number of sample lines
                         (a preset without any cannot be used with --preset), and exit
   --help                print this text and exit

@@ -21,6 +21,7 @@ public:
     void press(int code) override;
     void release(int code) override;
     void delay(int ms) override;
+    std::optional<bool> modifiersHeld() override { return output_->modifiersHeld(); }
 
 private:
     void type(const std::vector<TypedKey>& keys);

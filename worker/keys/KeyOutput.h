@@ -4,6 +4,7 @@
 
 #include <QString>
 
+#include <optional>
 #include <stdexcept>
 #include <string>
 
@@ -22,6 +23,9 @@ public:
     virtual void type(const TypedKey& key) = 0;
     // One line for the log: the backend and the layout it types on ("X11 (XTest), layout de").
     virtual QString description() const = 0;
+    // Whether a modifier key (Shift, Ctrl, Alt, Super, AltGr) is held down on any keyboard
+    // of the desktop; nothing when this output cannot know.
+    virtual std::optional<bool> modifiersHeld() { return std::nullopt; }
 };
 
 // A character the output cannot produce on its layout.

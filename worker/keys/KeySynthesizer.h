@@ -1,5 +1,7 @@
 #pragma once
 
+#include <optional>
+
 namespace tarovex::worker::keys {
 
 // The platform's key synthesis, by the program's own virtual key codes (config/KeyCodes.h).
@@ -15,6 +17,8 @@ public:
     virtual void release(int code) = 0;
     // Pauses for that many milliseconds.
     virtual void delay(int ms) = 0;
+    // Whether the user holds a modifier key now; nothing when it cannot be known.
+    virtual std::optional<bool> modifiersHeld() { return std::nullopt; }
 };
 
 } // namespace tarovex::worker::keys

@@ -8,6 +8,7 @@
 #include "worker/keys/KeyOutput.h"
 
 #include <exception>
+#include <thread>
 
 namespace tarovex::worker {
 namespace {
@@ -48,6 +49,7 @@ void Keybot::putString(const QString& text) {
 }
 
 void Keybot::run(std::stop_token stop, std::stop_token abort) {
+    stop_ = stop;
     abort_ = std::move(abort);
     while (!stop.stop_requested()) {
         KeystrokeQueue::Taken taken = queue_.take(stop);
@@ -59,11 +61,41 @@ void Keybot::run(std::stop_token stop, std::stop_token abort) {
 }
 
 void Keybot::typeValue(const QString& text) {
+    if (!waitForModifiers())
+        return;
     typeStart();
     typeString(text);
     queue_.waitWhileHeld(abort_);
     if (!aborted())
         typeEnd();
+}
+
+// Polled: no backend tells of a key change on the keystroke thread, and a poll sees a stop
+// within one interval. False when a stop or abort ended the wait.
+bool Keybot::waitForModifiers() {
+    using namespace std::chrono;
+    constexpr auto interval = milliseconds(10);
+    if (synthesizer_->modifiersHeld() != true)
+        return true;
+    const auto start = steady_clock::now();
+    for (;;) {
+        std::this_thread::sleep_for(interval);
+        if (stop_.stop_requested() || aborted())
+            return false;
+        const bool held = synthesizer_->modifiersHeld() == true;
+        const auto waited = duration_cast<milliseconds>(steady_clock::now() - start);
+        if (!held || waited >= modifierWaitLimit_) {
+            const QLatin1StringView key =
+                held ? WorkerMessages::MODIFIERS_STILL_HELD : WorkerMessages::MODIFIERS_WAITED;
+            const QString text = config::ResourceBundle::formatPrintf(workerBundle().getString(key),
+                                                                      {qlonglong(waited.count())});
+            if (held)
+                view_.logImportantEvent(text);
+            else
+                view_.logEvent(text);
+            return true;
+        }
+    }
 }
 
 void Keybot::pause() {

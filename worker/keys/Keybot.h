@@ -34,7 +34,11 @@ public:
     void run(std::stop_token stop, std::stop_token abort = {});
 
     // One value: start key, characters, terminator. What run() does with each queued text.
+    // It first waits, up to the modifier wait limit, until the user holds no modifier key,
+    // so that it does not become a shortcut; a stop or abort during that wait drops it.
     void typeValue(const QString& text);
+    static constexpr std::chrono::milliseconds kModifierWaitLimit{2000};
+    void setModifierWaitLimit(std::chrono::milliseconds limit) { modifierWaitLimit_ = limit; }
     void typeStart();
     void typeString(const QString& text);
     void typeEnd();
@@ -46,6 +50,7 @@ private:
     void typeChord(const QList<int>& keys);
     void typeKey(int code);
     void pause();
+    bool waitForModifiers();
     bool aborted() const { return abort_.stop_requested(); }
     void reportCannotType(char32_t c);
     void reportStale(const KeystrokeQueue::Stale& stale);
@@ -61,7 +66,9 @@ private:
     WeightWorkerView& view_;
     std::unique_ptr<keys::KeySynthesizer> synthesizer_;
     KeystrokeQueue& queue_;
+    std::stop_token stop_;
     std::stop_token abort_;
+    std::chrono::milliseconds modifierWaitLimit_ = kModifierWaitLimit;
 };
 
 // The log line for values dropped because they waited too long to be typed.

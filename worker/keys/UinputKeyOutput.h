@@ -34,6 +34,8 @@ public:
 
     void type(const TypedKey& key) override;
     QString description() const override;
+    // Held modifiers stay unknown: the other keyboards' keys are read only through their
+    // evdev devices (/dev/input/event*), which the typing user normally may not open.
     // Types on another layout from the next key on (the desktop switched). Throws
     // std::runtime_error naming a layout that does not exist; the old one then stays.
     void setLayout(const XkbRuleNames& names);

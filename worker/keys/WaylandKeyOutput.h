@@ -36,6 +36,8 @@ public:
 
     void type(const TypedKey& key) override;
     QString description() const override;
+    // Held modifiers stay unknown: the virtual keyboard protocol only sends, and the
+    // compositor tells a client the modifiers only while one of its surfaces has the focus.
 
     // How often the keymap went to the compositor, the first time included.
     int keymapUploads() const noexcept { return uploads_; }

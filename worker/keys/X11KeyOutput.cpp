@@ -1,16 +1,18 @@
 #include "worker/keys/X11KeyOutput.h"
 
+#include "worker/keys/X11ErrorTrap.h"
+
 #include <X11/XKBlib.h>
 #include <X11/Xatom.h>
 #include <X11/Xlib-xcb.h>
 #include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
 #include <xkbcommon/xkbcommon-x11.h>
 #include <xkbcommon/xkbcommon.h>
 
 #include <algorithm>
 #include <cstdlib>
-#include <mutex>
 #include <stdexcept>
 #include <thread>
 
@@ -41,42 +43,6 @@ void freeX(void* p) {
     XFree(p);
 }
 using XMemory = std::unique_ptr<void, Deleter<freeX>>;
-
-// X protocol errors are reported asynchronously to one process-wide handler; while our
-// requests run, that handler only notes the first error, so a refused request becomes an
-// exception instead of ending the program.
-class ErrorTrap {
-public:
-    explicit ErrorTrap(Display* display) : display_(display), lock_(mutex()) {
-        XSync(display_, False);
-        code() = 0;
-        previous_ = XSetErrorHandler(&ErrorTrap::note);
-    }
-    ~ErrorTrap() { XSetErrorHandler(previous_); }
-    // Waits for the server to process everything sent; the first error code, 0 for none.
-    int sync() {
-        XSync(display_, False);
-        return std::exchange(code(), 0);
-    }
-
-private:
-    static int note(Display*, XErrorEvent* e) {
-        if (!code())
-            code() = e->error_code;
-        return 0;
-    }
-    static int& code() {
-        static int c = 0;
-        return c;
-    }
-    static std::mutex& mutex() {
-        static std::mutex m;
-        return m;
-    }
-    Display* display_;
-    std::lock_guard<std::mutex> lock_;
-    XErrorHandler previous_ = nullptr;
-};
 
 bool inPool(const std::vector<Keycode>& pool, int first, int count) {
     for (int k = first; k < first + count; ++k)
@@ -154,7 +120,7 @@ X11KeyOutput::~X11KeyOutput() {
                 last = std::max(last, s.lastUse);
         if (last + spareHold > now)
             std::this_thread::sleep_for(last + spareHold - now);
-        ErrorTrap trap(display_.get());
+        X11ErrorTrap trap(display_.get());
         for (SpareSlot& s : spare_)
             if (s.keysym) {
                 KeySym none = NoSymbol;
@@ -246,8 +212,16 @@ ModifierState X11KeyOutput::currentState() const {
     return {ModMask(st.base_mods | st.latched_mods), ModMask(st.locked_mods), std::size_t(st.group)};
 }
 
+std::optional<bool> X11KeyOutput::modifiersHeld() {
+    XkbStateRec st{};
+    if (XkbGetState(display_.get(), XkbUseCoreKbd, &st) != Success)
+        return std::nullopt;
+    const unsigned locks = LockMask | XkbKeysymToModifiers(display_.get(), XK_Num_Lock);
+    return (st.base_mods & ~locks) != 0;
+}
+
 void X11KeyOutput::type(const TypedKey& key) {
-    ErrorTrap trap(display_.get());
+    X11ErrorTrap trap(display_.get());
     handleEvents();
     const ModifierState state = currentState();
     const KeyResolution r = resolveKey(*layout_, key, state.group);

@@ -27,6 +27,9 @@ public:
 
     void type(const TypedKey& key) override;
     QString description() const override;
+    // From the core keyboard's XKB state: its base modifiers, the keys held on any keyboard
+    // (XTest's too), less Caps Lock and Num Lock, which are locks.
+    std::optional<bool> modifiersHeld() override;
 
 private:
     struct DisplayCloser {

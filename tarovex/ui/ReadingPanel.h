@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QTimer>
+#include <QWidget>
+
+class QLabel;
+
+namespace tarovex {
+class LastReading;
+}
+
+namespace tarovex::ui {
+
+// The last reading, large, above the Stop button: the value (selectable), its age and
+// stability, and the last line without a value in the log's colours. What it says comes
+// from LastReading; the age is redrawn once a second while the panel is visible.
+class ReadingPanel : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit ReadingPanel(QWidget* parent = nullptr);
+    // Shows `reading` from now on; it must outlive the panel.
+    void follow(const LastReading& reading);
+
+    // For tests and the screenshots: the whole texts, however much of them fits.
+    QString valueText() const;
+    QString detailsText() const;
+    QString noValueText() const;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void refresh();
+    void refreshAge();
+    void fitTexts();
+
+    const LastReading* reading_ = nullptr;
+    QLabel* value_;
+    QLabel* details_;
+    QLabel* noValue_;
+    QString valueText_, noValueText_; // whole, however much of them fits
+    QTimer ages_;
+};
+
+} // namespace tarovex::ui
