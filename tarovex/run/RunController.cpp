@@ -204,12 +204,11 @@ void RunController::run(worker::CreatedWorker created) {
         try {
             stability_.emplace(instrument, runConfig_.getStableRegEx());
         } catch (const std::exception& e) {
-            logImportantEvent(QStringLiteral("The expression of stable lines is not used: ") + e.what());
+            logImportantEvent(shellBundle().format(QStringLiteral("stable.expression.unused"),
+                                                   {QString::fromUtf8(e.what())}));
         }
         if (stability_ && !stability_->marks()) {
-            logImportantEvent(
-                QStringLiteral("Stable values only: the lines of this preset do not say whether the "
-                               "reading is stable, so every value is used."));
+            logImportantEvent(text("stable.unmarked"));
             stability_.reset();
         }
     }
@@ -258,9 +257,8 @@ void RunController::checkShutdown() {
 void RunController::abandonTyping() {
     if (finishing_.empty())
         return;
-    logImportantEvent(QStringLiteral("The value being typed did not end within %1 s: its keys were released "
-                                     "and the rest of it was not typed.")
-                          .arg(double(shutdownTimer_.interval()) / 1000));
+    logImportantEvent(shellBundle().format(QStringLiteral("typing.abandoned"),
+                                           {QString::number(double(shutdownTimer_.interval()) / 1000)}));
     for (auto& t : finishing_)
         t->abandon();
 }
@@ -274,7 +272,8 @@ void RunController::retireTyper() {
         return;
     }
     if (const std::size_t dropped = typer_->stop(); dropped > 0)
-        logImportantEvent(QStringLiteral("%1 values not yet typed were dropped.").arg(dropped));
+        logImportantEvent(
+            shellBundle().format(QStringLiteral("values.dropped.at.stop"), {QString::number(dropped)}));
     finishing_.push_back(std::move(typer_));
 }
 

@@ -1,5 +1,6 @@
 #include "tarovex/ui/DoctorDialog.h"
 
+#include "tarovex/texts/ShellBundle.h"
 #include "worker/doctor/Doctor.h"
 
 #include <QDialogButtonBox>
@@ -25,30 +26,29 @@ QString markOf(Severity severity) {
 }
 
 QString html(const worker::doctor::Findings& findings) {
-    QString text = QStringLiteral("<table cellspacing='4'>");
+    QString page = QStringLiteral("<table cellspacing='4'>");
     for (const auto& f : findings) {
-        text += QStringLiteral("<tr><td valign='top'>%1</td><td>%2")
+        page += QStringLiteral("<tr><td valign='top'>%1</td><td>%2")
                     .arg(markOf(f.severity), f.sentence.toHtmlEscaped());
         if (!f.fix.isEmpty())
-            text +=
+            page +=
                 QStringLiteral("<br><code style='background:#eeeeee'>%1</code>").arg(f.fix.toHtmlEscaped());
-        text += QStringLiteral("</td></tr>");
+        page += QStringLiteral("</td></tr>");
     }
-    text += QStringLiteral("</table><p><b>%1</b></p>")
-                .arg(worker::doctor::blocksReadingOrTyping(findings)
-                         ? QStringLiteral(
-                               "Something stops reading or typing: run the commands under the marked lines.")
-                         : QStringLiteral("Nothing stops reading and typing."));
-    return text;
+    page += QStringLiteral("</table><p><b>%1</b></p>")
+                .arg(worker::doctor::blocksReadingOrTyping(findings) ? text(QStringLiteral("doctor.blocked"))
+                                                                     : text(QStringLiteral("doctor.clear")));
+    return page;
 }
 
 } // namespace
 
 DoctorDialog::DoctorDialog(QWidget* owner, std::function<worker::doctor::Findings()> check)
     : QDialog(owner), check_(std::move(check)), pane_(new QTextBrowser(this)) {
-    setWindowTitle(QStringLiteral("Check this computer"));
+    setWindowTitle(text(QStringLiteral("doctor.title")));
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
-    QPushButton* again = buttons->addButton(QStringLiteral("Check again"), QDialogButtonBox::ActionRole);
+    QPushButton* again =
+        buttons->addButton(text(QStringLiteral("doctor.again")), QDialogButtonBox::ActionRole);
     connect(again, &QPushButton::clicked, this, &DoctorDialog::refresh);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     auto* layout = new QVBoxLayout(this);

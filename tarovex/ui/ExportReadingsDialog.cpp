@@ -2,6 +2,7 @@
 
 #include "journal/JournalDb.h"
 #include "journal/JournalExport.h"
+#include "tarovex/texts/ShellBundle.h"
 
 #include <QComboBox>
 #include <QDateEdit>
@@ -18,9 +19,9 @@ namespace tarovex::ui {
 
 void exportReadings(QWidget* parent) {
     const QString path = journal::JournalDb::defaultPath();
-    const QString title = QStringLiteral("Export readings");
+    const QString title = text(QStringLiteral("export.readings.title"));
     if (!QFileInfo::exists(path)) {
-        QMessageBox::information(parent, title, QStringLiteral("No reading has been recorded yet."));
+        QMessageBox::information(parent, title, text(QStringLiteral("export.readings.none")));
         return;
     }
     QDialog dialog(parent);
@@ -34,13 +35,14 @@ void exportReadings(QWidget* parent) {
         d->setDisplayFormat(QStringLiteral("yyyy-MM-dd"));
     }
     auto* format = new QComboBox;
-    format->addItems({QStringLiteral("CSV (spreadsheets)"), QStringLiteral("JSON, one reading per line")});
+    format->addItems(
+        {text(QStringLiteral("export.readings.csv")), text(QStringLiteral("export.readings.json"))});
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
     QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
     QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
-    form->addRow(QStringLiteral("From:"), from);
-    form->addRow(QStringLiteral("To:"), to);
-    form->addRow(QStringLiteral("Format:"), format);
+    form->addRow(text(QStringLiteral("export.readings.from")), from);
+    form->addRow(text(QStringLiteral("export.readings.to")), to);
+    form->addRow(text(QStringLiteral("export.readings.format")), format);
     form->addRow(buttons);
     if (dialog.exec() != QDialog::Accepted)
         return;
@@ -57,7 +59,9 @@ void exportReadings(QWidget* parent) {
     try {
         if (!out.open(QIODevice::WriteOnly))
             throw journal::JournalError(
-                QStringLiteral("%1 cannot be written: %2").arg(file, out.errorString()).toStdString());
+                shellBundle()
+                    .format(QStringLiteral("export.readings.unwritable"), {file, out.errorString()})
+                    .toStdString());
         journal::JournalDb db(path);
         const std::int64_t n =
             journal::exportJournal(db, from->date().startOfDay().toMSecsSinceEpoch(),
@@ -65,9 +69,12 @@ void exportReadings(QWidget* parent) {
                                    csv ? journal::ExportFormat::Csv : journal::ExportFormat::Json, out);
         if (!out.commit())
             throw journal::JournalError(
-                QStringLiteral("%1 cannot be written: %2").arg(file, out.errorString()).toStdString());
-        QMessageBox::information(parent, title,
-                                 QStringLiteral("%1 readings written to %2.").arg(n).arg(file));
+                shellBundle()
+                    .format(QStringLiteral("export.readings.unwritable"), {file, out.errorString()})
+                    .toStdString());
+        QMessageBox::information(
+            parent, title,
+            shellBundle().format(QStringLiteral("export.readings.written"), {QString::number(n), file}));
     } catch (const journal::JournalError& e) {
         out.cancelWriting();
         QMessageBox::warning(parent, title, QString::fromUtf8(e.what()));

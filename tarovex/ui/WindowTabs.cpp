@@ -2,6 +2,7 @@
 
 #include "Tarolink/SystemProperties.h"
 #include "config/Config.h"
+#include "journal/JournalDb.h"
 #include "tarovex/texts/ShellBundle.h"
 #include "tarovex/ui/LinkOpener.h"
 #include "tarovex/ui/LogView.h"
@@ -246,11 +247,11 @@ QWidget* outputTab(Controls& c) {
 
 // The record of the readings: the journal with its bounds, the station and the live CSV file.
 void recordRows(Controls& c, QFormLayout* form) {
-    c.journal = new QCheckBox(QStringLiteral("Keep a journal of every reading"));
+    c.journal = new QCheckBox(text(QStringLiteral("journal.checkBox.text")));
     // Two set lines: a wrapped label gets squeezed in the form's height.
-    auto* what = new QLabel(QStringLiteral("Each received line is kept with its time, port, instrument,\n"
-                                           "raw bytes, value and what became of it, readable by you only."));
-    what->setToolTip(QStringLiteral("In ~/.local/share/tarovex/journal.sqlite"));
+    auto* what = new QLabel(text(QStringLiteral("journal.what.text")));
+    what->setToolTip(shellBundle().format(QStringLiteral("journal.what.toolTipText"),
+                                          {journal::JournalDb::defaultPath()}));
     const auto edit = [](int width, const QString& placeholder) {
         auto* e = new QLineEdit;
         e->setMaximumWidth(width);
@@ -260,22 +261,21 @@ void recordRows(Controls& c, QFormLayout* form) {
     c.journalDays = edit(60, QString());
     c.journalMaxMB = edit(80, QString());
     c.station = edit(220, QSysInfo::machineHostName());
-    c.csvFile = edit(360, QStringLiteral("for example ~/readings/%Y-%m-%d.csv"));
-    c.csvFile->setToolTip(QStringLiteral("Each reading is appended to this file as it arrives; %Y, %m and %d "
-                                         "are the reading's year, month and day. Empty: no file."));
-    c.exportReadings = new QPushButton(QStringLiteral("Export readings..."));
+    c.csvFile = edit(360, text(QStringLiteral("csvFile.placeholderText")));
+    c.csvFile->setToolTip(text(QStringLiteral("csvFile.toolTipText")));
+    c.exportReadings = new QPushButton(text(QStringLiteral("exportReadingsButton.text")));
     auto* bounds = new QHBoxLayout;
     bounds->addWidget(c.journalDays);
-    bounds->addWidget(new QLabel(QStringLiteral("days, at most")));
+    bounds->addWidget(new QLabel(text(QStringLiteral("journalDays.unit"))));
     bounds->addWidget(c.journalMaxMB);
-    bounds->addWidget(new QLabel(QStringLiteral("MB")));
+    bounds->addWidget(new QLabel(text(QStringLiteral("journalMaxMB.unit"))));
     bounds->addStretch();
     bounds->addWidget(c.exportReadings);
-    form->addRow(QStringLiteral("Readings:"), c.journal);
+    form->addRow(text(QStringLiteral("journal.label")), c.journal);
     form->addRow(QString(), what);
-    form->addRow(QStringLiteral("Keep for:"), bounds);
-    form->addRow(QStringLiteral("Station name:"), c.station);
-    form->addRow(QStringLiteral("Live CSV file:"), c.csvFile);
+    form->addRow(text(QStringLiteral("journalDays.label")), bounds);
+    form->addRow(text(QStringLiteral("station.label")), c.station);
+    form->addRow(text(QStringLiteral("csvFile.label")), c.csvFile);
 }
 
 QWidget* settingsTab(Controls& c, const TabsContext& context) {
@@ -291,7 +291,7 @@ QWidget* settingsTab(Controls& c, const TabsContext& context) {
     c.minimizeToTray = new QCheckBox(frameText("minimizeToTrayCheckBox.text"));
     c.notifyWhenMinimizedToTray = new QCheckBox(frameText("notifyWhenMinimizedToTrayCheckBox.text"));
     if (!context.trayAvailable) {
-        const QString why = QStringLiteral("This desktop has no system tray: the window stays where it is.");
+        const QString why = text(QStringLiteral("tray.unavailable"));
         c.minimizeToTray->setToolTip(why);
         c.notifyWhenMinimizedToTray->setToolTip(why);
     }
@@ -317,13 +317,12 @@ QWidget* settingsTab(Controls& c, const TabsContext& context) {
     transfer->addWidget(c.importSettings);
     transfer->addStretch();
     form->addRow(label("label28.text"), transfer);
-    c.checkComputer = new QPushButton(QStringLiteral("Check this computer..."));
-    c.checkComputer->setToolTip(QStringLiteral(
-        "What will happen when reading and typing, what is in the way, and the commands that fix it"));
+    c.checkComputer = new QPushButton(text(QStringLiteral("checkComputerButton.text")));
+    c.checkComputer->setToolTip(text(QStringLiteral("checkComputerButton.toolTipText")));
     auto* check = new QHBoxLayout;
     check->addWidget(c.checkComputer);
     check->addStretch();
-    form->addRow(QStringLiteral("This computer:"), check);
+    form->addRow(text(QStringLiteral("checkComputer.label")), check);
     recordRows(c, form);
     return panel;
 }

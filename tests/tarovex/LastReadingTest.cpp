@@ -105,9 +105,10 @@ TEST(LastReading, AFloodIsShownAtMostEveryUpdateInterval) {
     elapsed.start();
     int count = 0;
     for (; elapsed.elapsed() < 300; QCoreApplication::processEvents())
-        for (int i = 0; i < 100; ++i)
-            last.reading({"1\r", QString::number(++count), count, LastReading::Clock::now(), false},
-                         O::Value);
+        for (int i = 0; i < 100; ++i) {
+            ++count;
+            last.reading({"1\r", QString::number(count), count, LastReading::Clock::now(), false}, O::Value);
+        }
     const int before = changes;
     ASSERT_TRUE(worker_test::runUntil([&] { return changes > before; }));
     EXPECT_LE(changes, int(elapsed.elapsed() / LastReading::kUpdateInterval.count()) + 1)
