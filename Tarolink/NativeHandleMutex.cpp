@@ -3,9 +3,10 @@
 namespace Tarolink {
 
 NativeHandleMutex& NativeHandleMutex::getInstance() {
-    // Function-local static: initialised once, thread-safe.
-    static NativeHandleMutex instance;
-    return instance;
+    // Initialised once, thread-safe, and never destroyed: an abandoned open may still hold it
+    // on a thread of its own while the process exits.
+    static NativeHandleMutex* const instance = new NativeHandleMutex;
+    return *instance;
 }
 
 } // namespace Tarolink

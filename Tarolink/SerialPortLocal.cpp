@@ -43,8 +43,10 @@ struct Library {
 };
 
 Library& lib() {
-    static Library instance;
-    return instance;
+    // Never destroyed: an abandoned open may still be inside the library, on a thread of its
+    // own, while the process exits.
+    static Library* const instance = new Library;
+    return *instance;
 }
 
 // The capability setup, from the properties as they are now.
