@@ -42,6 +42,15 @@ struct Library {
     DeviceNotificationCallback* callback = nullptr;
 };
 
+// The process-wide port lock for an open. A network open waits seconds for its server and its
+// driver guards itself: it must not hold up the opens and closes of every other port meanwhile.
+std::unique_lock<NativeHandleMutex> openLock(const SerialConfig& config) {
+    std::unique_lock lock(NativeHandleMutex::getInstance(), std::defer_lock);
+    if (!NetworkAddress::isNetworkName(config.getPortNameString()))
+        lock.lock();
+    return lock;
+}
+
 Library& lib() {
     // Never destroyed: an abandoned open may still be inside the library, on a thread of its
     // own, while the process exits.
@@ -461,7 +470,7 @@ void SerialPortLocal::open() {
     SerialDriver& d = drv();
     int result;
     {
-        std::lock_guard lock(NativeHandleMutex::getInstance());
+        const auto lock = openLock(config_);
         result = d.SerOpenPort(config_);
     }
     if (result != 0) {
@@ -577,7 +586,7 @@ void SerialPortLocal::reset() {
     SerialDriver& d = drv();
     int result;
     {
-        std::lock_guard lock(NativeHandleMutex::getInstance());
+        const auto lock = openLock(config_);
         result = d.SerOpenPort(config_);
     }
     if (result != 0 && (getOsName() == "Solaris" || getOsName() == "SunOS")) {

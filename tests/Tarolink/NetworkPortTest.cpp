@@ -17,6 +17,7 @@
 #include <netinet/in.h>
 #include <sys/socket.h>
 
+#include <atomic>
 #include <chrono>
 #include <functional>
 #include <mutex>
@@ -182,6 +183,19 @@ TEST_F(NetworkPort, AServerThatIsNoRfc2217ServerFailsTheOpenInBoundedTime) {
     EXPECT_EQ(openError(refusing.url("rfc2217")),
               refusing.url("rfc2217") +
                   ": SerOpenPort failed: The server does not offer the COM-PORT option");
+}
+
+TEST_F(NetworkPort, AnOpenWaitingForItsServerHoldsUpNoOtherPort) {
+    TestServer silent([](int c) { drainUntilClosed(c, 2000); });
+    std::atomic<bool> networkDone = false;
+    std::jthread network([&] {
+        openError(silent.url("rfc2217"));
+        networkDone = true;
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(100)); // it waits for an answer now
+    tarolink_test::Pty pty;
+    { SerialPortLocal port(configFor(pty.slavePath())); }
+    EXPECT_FALSE(networkDone) << "the terminal's open waited for the network open";
 }
 
 TEST_F(NetworkPort, RawTcpServerThatNeverSendsIsAQuietPortWithoutLinesOrSettings) {
