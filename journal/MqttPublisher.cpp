@@ -26,12 +26,8 @@ MqttPublisher* self(void* p) {
 QByteArray readPassword(const QString& path) {
     if (path.isEmpty())
         return {};
-    struct stat st {};
-    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
-        throw MqttError("The MQTT password file " + path.toStdString() + " cannot be read");
-    if ((st.st_mode & 077) != 0 || st.st_uid != ::geteuid())
-        throw MqttError("The MQTT password file " + path.toStdString() +
-                        " must belong to this user and be readable by its owner only (chmod 600)");
+    if (const auto problem = passwordFileProblem(path))
+        throw MqttError(*problem);
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         throw MqttError("The MQTT password file " + path.toStdString() + " cannot be read");
@@ -42,6 +38,16 @@ QByteArray readPassword(const QString& path) {
 }
 
 } // namespace
+
+std::optional<std::string> passwordFileProblem(const QString& path) {
+    struct stat st {};
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+        return "The MQTT password file " + path.toStdString() + " cannot be read";
+    if ((st.st_mode & 077) != 0 || st.st_uid != ::geteuid())
+        return "The MQTT password file " + path.toStdString() +
+               " must belong to this user and be readable by its owner only (chmod 600)";
+    return std::nullopt;
+}
 
 MqttPublisher::MqttPublisher(Options options, Report report)
     : options_(std::move(options)), report_(std::move(report)) {

@@ -11,7 +11,9 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <stdexcept>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -24,6 +26,10 @@ class MqttError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
 };
+
+// Why the password file would be refused (missing, not this user's, readable by others);
+// nothing when it can be used.
+std::optional<std::string> passwordFileProblem(const QString& path);
 
 // Publishes the station's readings from the journal to an MQTT broker: each one as a JSON
 // object with QoS 1, in seq order. A reading stays marked in the journal until the broker

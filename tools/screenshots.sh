@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Renders every tab of the window (stopped, and the start tab with the last reading, stable and
-# unstable, and the log while running on a pseudo-terminal) to PNG files, on the offscreen
-# platform. Usage: tools/screenshots.sh [DIR]
+# unstable, and the log while running on a pseudo-terminal) and the settings dialogs to PNG
+# files, on the offscreen platform. Usage: tools/screenshots.sh [DIR]
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 out=$(realpath -m "${1:-$top/build/screenshots}")

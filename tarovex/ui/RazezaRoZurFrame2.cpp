@@ -14,6 +14,7 @@
 #include "tarovex/ui/LogView.h"
 #include "tarovex/ui/MessageBoxes.h"
 #include "tarovex/ui/PortBox.h"
+#include "tarovex/ui/PublishDialog.h"
 #include "tarovex/ui/ReadingPanel.h"
 #include "tarovex/ui/SettingsDialogs.h"
 #include "tarovex/ui/TrayIcon.h"
@@ -232,7 +233,8 @@ void RazezaRoZurFrame2::connectControls() {
                                                               {c.importSettings, &F::importSettings},
                                                               {c.exportSettings, &F::exportSettings},
                                                               {c.checkComputer, &F::checkComputer},
-                                                              {c.exportReadings, &F::exportReadings}};
+                                                              {c.exportReadings, &F::exportReadings},
+                                                              {c.publish, &F::editPublishing}};
     for (const auto& [b, slot] : buttons)
         connect(b, &QPushButton::clicked, this, slot);
     using Command = Requester::Command;
@@ -418,6 +420,10 @@ void RazezaRoZurFrame2::exportReadings() {
     ui::exportReadings(this);
 }
 
+void RazezaRoZurFrame2::editPublishing() {
+    openPublishDialog(this, session_.config().record, [this] { autosave(); });
+}
+
 void RazezaRoZurFrame2::checkComputer() {
     const QString port = controls_.port->port();
     auto* dialog = new DoctorDialog(
@@ -433,6 +439,10 @@ void RazezaRoZurFrame2::tabChanged(int index) {
     if (left < 0 || left >= int(allTabs().size()) || !autosavesOnLeaving(TabId(left)))
         return;
     updateConfigFromTabs();
+    autosave();
+}
+
+void RazezaRoZurFrame2::autosave() {
     try {
         session_.saveIfChanged(std::cout);
     } catch (const std::exception& e) {

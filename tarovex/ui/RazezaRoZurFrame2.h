@@ -89,6 +89,8 @@ public:
     // Opens the check of this computer for the port of the port box.
     void checkComputer();
     void exportReadings();
+    // Opens "Publishing readings"; OK stores and saves the publishing settings.
+    void editPublishing();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -109,6 +111,8 @@ private:
     void editCustomRegEx();
     void editIgnoreLimits();
     void tabChanged(int index);
+    // Saves the settings if they changed; a failure goes to the log.
+    void autosave();
     void setConnectedAppearance(bool connected);
     void setStatus(const QString& status);
     // The status line of the run's state: running, or why the last run ended, or ready.

@@ -245,7 +245,8 @@ QWidget* outputTab(Controls& c) {
     return panel;
 }
 
-// The record of the readings: the journal with its bounds, the station and the live CSV file.
+// The record of the readings: the journal with its bounds, the station, the live CSV file and
+// the publishing dialog.
 void recordRows(Controls& c, QFormLayout* form) {
     c.journal = new QCheckBox(text(QStringLiteral("journal.checkBox.text")));
     // Two set lines: a wrapped label gets squeezed in the form's height.
@@ -264,6 +265,9 @@ void recordRows(Controls& c, QFormLayout* form) {
     c.csvFile = edit(360, text(QStringLiteral("csvFile.placeholderText")));
     c.csvFile->setToolTip(text(QStringLiteral("csvFile.toolTipText")));
     c.exportReadings = new QPushButton(text(QStringLiteral("exportReadingsButton.text")));
+    c.publish = new QPushButton(text(QStringLiteral("publishButton.text")));
+    c.publish->setToolTip(text(QStringLiteral("publishButton.toolTipText")));
+    c.publish->setMinimumWidth(c.exportReadings->sizeHint().width());
     auto* bounds = new QHBoxLayout;
     bounds->addWidget(c.journalDays);
     bounds->addWidget(new QLabel(text(QStringLiteral("journalDays.unit"))));
@@ -274,7 +278,12 @@ void recordRows(Controls& c, QFormLayout* form) {
     form->addRow(text(QStringLiteral("journal.label")), c.journal);
     form->addRow(QString(), what);
     form->addRow(text(QStringLiteral("journalDays.label")), bounds);
-    form->addRow(text(QStringLiteral("station.label")), c.station);
+    // Under Export readings: the station name is a level of the published topic.
+    auto* station = new QHBoxLayout;
+    station->addWidget(c.station, 1);
+    station->addStretch();
+    station->addWidget(c.publish);
+    form->addRow(text(QStringLiteral("station.label")), station);
     form->addRow(text(QStringLiteral("csvFile.label")), c.csvFile);
 }
 

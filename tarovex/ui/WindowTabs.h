@@ -85,6 +85,7 @@ struct Controls {
     QLineEdit* station = nullptr;
     QLineEdit* csvFile = nullptr;
     QPushButton* exportReadings = nullptr;
+    QPushButton* publish = nullptr;
     // Log, About
     LogView* log = nullptr;
     QTextBrowser* about = nullptr;

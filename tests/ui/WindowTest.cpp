@@ -9,6 +9,7 @@
 #include "tarovex/ui/AutoPortDialog.h"
 #include "tarovex/ui/LogView.h"
 #include "tarovex/ui/PortBox.h"
+#include "tarovex/ui/PublishDialog.h"
 #include "tarovex/ui/RazezaRoZurFrame2.h"
 #include "tarovex/ui/ReadingPanel.h"
 #include "tarovex/ui/SettingsDialogs.h"
@@ -23,6 +24,7 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QEventLoop>
+#include <QFile>
 #include <QFocusEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -272,6 +274,51 @@ TEST(Window, ExportThenImportRoundTrips) {
     EXPECT_EQ(w.exits, QList<int>{4});
 }
 
+// OK stores the five publishing settings in the settings file at once; a refused field is
+// named in the dialog and nothing is stored.
+TEST(Window, ThePublishingDialogStoresItsSettingsOrNamesTheRefusedField) {
+    Pty pty;
+    Window w(pty.path());
+    QFile password(w.dir.filePath("password"));
+    ASSERT_TRUE(password.open(QIODevice::WriteOnly));
+    password.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
+    const auto open = [&] {
+        w.frame->controls().publish->click();
+        return w.frame->findChild<ui::PublishDialog*>();
+    };
+    ui::PublishDialog* dialog = open();
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(dialog->fields()[1]->text(), "tarovex/{station}/readings");
+    const QStringList typed = {"mqtts://[::1]:8883", "site/{station}/r", "scale 7", password.fileName(),
+                               w.dir.filePath("ca.pem")};
+    for (int i = 0; i < typed.size(); ++i)
+        dialog->fields()[i]->setText(typed[i]);
+    EXPECT_EQ(dialog->remark(), "") << "a password file of mode 600 is fine";
+    ASSERT_TRUE(dialog->tryAccept());
+    const char* keys[] = {"mqttBroker", "mqttTopic", "mqttUser", "mqttPasswordFile", "mqttCaFile"};
+    const auto stored = [&](int i) {
+        const auto root = prefs::FilePreferences::createRoot(w.dir.filePath("prefs.txt"));
+        return root->node(QString::fromLatin1(prefs::settingsNodePath))->get(keys[i], "");
+    };
+    for (int i = 0; i < typed.size(); ++i)
+        EXPECT_EQ(stored(i), typed[i]) << keys[i];
+
+    QApplication::processEvents(); // the accepted dialog goes
+    password.setPermissions(password.permissions() | QFile::ReadOther);
+    dialog = open();
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_TRUE(dialog->remark().contains("chmod 600")) << dialog->remark().toStdString();
+    dialog->fields()[0]->setText("http://broker.example:8883");
+    dialog->fields()[2]->setText("other");
+    EXPECT_FALSE(dialog->tryAccept());
+    EXPECT_EQ(dialog->remark(), text("publish.error.broker"));
+    EXPECT_TRUE(dialog->remark().startsWith("Broker:"));
+    dialog->reject();
+    EXPECT_EQ(w.frame->config().record.mqttBroker, typed[0]);
+    EXPECT_EQ(w.frame->config().record.mqttUser, typed[2]);
+    EXPECT_EQ(stored(0), typed[0]);
+}
+
 TEST(Window, RefreshKeepsTheCommandLinePortAndFindPortProbesIt) {
     Pty pty;
     Window w(pty.path());
@@ -438,4 +485,10 @@ TEST(Window, Screens) {
     shoot(&custom, "dialog-custom-expression-refused");
     ui::IgnoreDialog ignore(w.frame.get(), "500", "0.1");
     shoot(&ignore, "dialog-repeated-values");
+    config::RecordSettings record;
+    ui::PublishDialog publish(w.frame.get(), record);
+    shoot(&publish, "dialog-publishing");
+    publish.fields()[0]->setText("broker.example:8883");
+    publish.tryAccept();
+    shoot(&publish, "dialog-publishing-refused");
 }
