@@ -14,6 +14,8 @@
 #include <X11/Xutil.h>
 #include <benchmark/benchmark.h>
 
+#include "tests/XPing.h"
+
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -78,8 +80,6 @@ public:
         if (!display_)
             throw std::runtime_error("cannot open display " + name);
         root_ = DefaultRootWindow(display_);
-        protocols_ = XInternAtom(display_, "WM_PROTOCOLS", False);
-        ping_ = XInternAtom(display_, "_NET_WM_PING", False);
         // Map notifications of top-level windows; the toolkit sends its ping answers to the
         // root for StructureNotify (or SubstructureRedirect) selections.
         XSelectInput(display_, root_, SubstructureNotifyMask | StructureNotifyMask);
@@ -99,21 +99,12 @@ public:
 
     // Pings the window; the answer time in ms, or none within `ms`.
     std::optional<double> ping(Window w, int ms) {
-        XEvent e{};
-        e.xclient.type = ClientMessage;
-        e.xclient.window = w;
-        e.xclient.message_type = protocols_;
-        e.xclient.format = 32;
-        e.xclient.data.l[0] = long(ping_);
-        e.xclient.data.l[1] = ++serial_; // stands in for the timestamp
-        e.xclient.data.l[2] = long(w);
         const auto sent = Clock::now();
-        XSendEvent(display_, w, False, NoEventMask, &e);
-        XFlush(display_);
+        tarovex_test::sendPing(display_, w, ++serial_);
         const auto deadline = sent + std::chrono::milliseconds(ms);
+        XEvent e{};
         while (next(e, deadline))
-            if (e.type == ClientMessage && e.xclient.message_type == protocols_ &&
-                Atom(e.xclient.data.l[0]) == ping_ && e.xclient.data.l[1] == serial_)
+            if (tarovex_test::isPingAnswer(display_, e, serial_))
                 return msSince(sent);
         return std::nullopt;
     }
@@ -133,8 +124,6 @@ private:
 
     Display* display_;
     Window root_;
-    Atom protocols_;
-    Atom ping_;
     long serial_ = 0;
 };
 

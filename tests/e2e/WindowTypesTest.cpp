@@ -24,6 +24,8 @@
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
 
+#include "tests/XPing.h"
+
 namespace {
 
 using namespace std::chrono_literals;
@@ -127,25 +129,13 @@ struct WindowOnX {
 
     // How long the window's user-interface thread took to answer a ping sent now.
     std::optional<Clock::duration> pingTime(Window w, std::chrono::milliseconds limit) {
-        const Atom protocols = XInternAtom(display, "WM_PROTOCOLS", False);
-        const Atom ping = XInternAtom(display, "_NET_WM_PING", False);
-        XEvent e{};
-        e.xclient.type = ClientMessage;
-        e.xclient.window = w;
-        e.xclient.message_type = protocols;
-        e.xclient.format = 32;
-        e.xclient.data.l[0] = long(ping);
-        e.xclient.data.l[1] = ++pings_;
-        e.xclient.data.l[2] = long(w);
         const auto sent = Clock::now();
-        XSendEvent(display, w, False, NoEventMask, &e);
-        XFlush(display);
+        tarovex_test::sendPing(display, w, ++pings_);
         while (Clock::now() - sent < limit) {
             while (XPending(display)) {
                 XEvent r{};
                 XNextEvent(display, &r);
-                if (r.type == ClientMessage && r.xclient.data.l[0] == long(ping) &&
-                    r.xclient.data.l[1] == pings_)
+                if (tarovex_test::isPingAnswer(display, r, pings_))
                     return Clock::now() - sent;
             }
             std::this_thread::sleep_for(2ms);

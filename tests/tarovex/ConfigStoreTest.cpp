@@ -217,6 +217,12 @@ private:
     QMap<QString, QString> m_values;
 };
 
+// The settings that came later: saved and loaded after all the others, in this order.
+const QStringList kLaterKeys = {"requestInterval", "requestCommand",   "requestHotkey", "stableOnly",
+                                "stableRegEx",     "journal",          "journalDays",   "journalMaxMB",
+                                "station",         "csvFile",          "mqttBroker",    "mqttTopic",
+                                "mqttUser",        "mqttPasswordFile", "mqttCaFile",    "recentAddresses"};
+
 TEST(ConfigStore, SaveWritesPortsFirstThenTheSaveOrderThenFlushes) {
     RecordingNode node;
     Config config;
@@ -257,24 +263,8 @@ TEST(ConfigStore, SaveWritesPortsFirstThenTheSaveOrderThenFlushes) {
                                      "removeCharacters",
                                      "customRegEx",
                                      "ignoreTimeLimit",
-                                     "ignoreDifference",
-                                     "requestInterval",
-                                     "requestCommand",
-                                     "requestHotkey",
-                                     "stableOnly",
-                                     "stableRegEx",
-                                     "journal",
-                                     "journalDays",
-                                     "journalMaxMB",
-                                     "station",
-                                     "csvFile",
-                                     "mqttBroker",
-                                     "mqttTopic",
-                                     "mqttUser",
-                                     "mqttPasswordFile",
-                                     "mqttCaFile",
-                                     "recentAddresses",
-                                     "<flush>"}));
+                                     "ignoreDifference"}) +
+                            kLaterKeys + QStringList{"<flush>"});
     // The load reads the same keys in the order of the settings table.
     EXPECT_EQ(settingKeys(), QStringList({"instrument",
                                           "bitRate",
@@ -307,23 +297,8 @@ TEST(ConfigStore, SaveWritesPortsFirstThenTheSaveOrderThenFlushes) {
                                           "removeCharacters",
                                           "ignoreTimeLimit",
                                           "ignoreDifference",
-                                          "customRegEx",
-                                          "requestInterval",
-                                          "requestCommand",
-                                          "requestHotkey",
-                                          "stableOnly",
-                                          "stableRegEx",
-                                          "journal",
-                                          "journalDays",
-                                          "journalMaxMB",
-                                          "station",
-                                          "csvFile",
-                                          "mqttBroker",
-                                          "mqttTopic",
-                                          "mqttUser",
-                                          "mqttPasswordFile",
-                                          "mqttCaFile",
-                                          "recentAddresses"}));
+                                          "customRegEx"}) +
+                                 kLaterKeys);
 }
 
 TEST(ConfigStore, StoreFailureOnSaveIsOneConsoleLine) {
