@@ -31,6 +31,7 @@ struct Reading {
     QByteArray line;    // the raw bytes, terminator included
     QString value;      // as typed; empty when none
     Outcome outcome = Outcome::Dropped;
+    QString reason; // why a dropped value was not typed; else empty
 };
 
 // A reading as the journal holds it.

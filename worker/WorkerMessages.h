@@ -37,8 +37,14 @@ inline constexpr QLatin1StringView ERROR_INITIALIZING_KEYBOARD_OUTPUT{"error.ini
 inline constexpr QLatin1StringView PLEASE_TURN_OFF_CAPS_LOCK{"please.turn.off.caps.lock"};
 inline constexpr QLatin1StringView WARNING{"warning"};
 inline constexpr QLatin1StringView KEYSTROKE_QUEUE_FULL{"keystroke.queue.full"}; // 2 printf arguments
-inline constexpr QLatin1StringView MODIFIERS_WAITED{"modifiers.waited"};         // 1 printf argument
-inline constexpr QLatin1StringView MODIFIERS_STILL_HELD{"modifiers.still.held"}; // 1 printf argument
+inline constexpr QLatin1StringView KEYS_WAITED{"keys.waited"};         // 1 printf argument
+inline constexpr QLatin1StringView KEYS_STILL_HELD{"keys.still.held"}; // 2 printf arguments
+inline constexpr QLatin1StringView VALUE_DROPPED{"value.dropped"};     // 2 printf arguments
+inline constexpr QLatin1StringView VALUE_CUT{"value.cut"};             // 3 printf arguments
+// Why a value was not typed, in the words of the two lines above.
+inline constexpr QLatin1StringView WHY_STOP{"why.stop"};
+inline constexpr QLatin1StringView WHY_FOCUS_CHANGED{"why.focus.changed"};
+inline constexpr QLatin1StringView WHY_TYPING_FAILED{"why.typing.failed"};
 
 // Balances with handshaking.
 inline constexpr QLatin1StringView AND_ERROR_UNUSUAL{"and.error.unusual"};
@@ -84,8 +90,13 @@ inline constexpr Key ALL[] = {
     {PLEASE_TURN_OFF_CAPS_LOCK, 0, 0},
     {WARNING, 0, 0},
     {KEYSTROKE_QUEUE_FULL, 2, 0},
-    {MODIFIERS_WAITED, 1, 0},
-    {MODIFIERS_STILL_HELD, 1, 0},
+    {KEYS_WAITED, 1, 0},
+    {KEYS_STILL_HELD, 2, 0},
+    {VALUE_DROPPED, 2, 0},
+    {VALUE_CUT, 3, 0},
+    {WHY_STOP, 0, 0},
+    {WHY_FOCUS_CHANGED, 0, 0},
+    {WHY_TYPING_FAILED, 0, 0},
     {AND_ERROR_UNUSUAL, 0, 0},
     {AND_ERROR_DATASET_NOT_READY, 0, 0},
     {AND_ERROR_NOT_CONNECTED, 0, 0},

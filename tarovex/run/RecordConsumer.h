@@ -17,23 +17,27 @@ namespace tarovex {
 // next start or the end of the program.
 class RecordConsumer : public ReadingConsumer {
 public:
-    // `typing`: the run types its values (else they are printed). `log` hears the record's
-    // messages, on the run's thread.
-    RecordConsumer(bool typing, std::function<void(const QString&)> log,
-                   QString journalPath = journal::JournalDb::defaultPath());
+    // `log` hears the record's messages, on the run's thread.
+    explicit RecordConsumer(std::function<void(const QString&)> log,
+                            QString journalPath = journal::JournalDb::defaultPath());
 
     void runStarted(const config::Config& config) override;
+    // A line is recorded once its fate is known: a value when it has been typed or dropped.
     void reading(const worker::DataLine& line, ReadingOutcome outcome) override;
+    void settled(const worker::DataLine& line, Delivery delivery, QLatin1StringView reason) override;
 
     // The end of a console run: writes what is queued and waits at most `bound` for the
     // broker. Returns how many readings are still queued for it; none without publishing.
     std::optional<std::int64_t> finish(std::chrono::milliseconds bound);
 
 private:
-    bool typing_;
     std::function<void(const QString&)> log_;
     QString journalPath_;
     std::unique_ptr<journal::RunRecorder> recorder_;
+    // The run before, whose last value may still be settled after the next start: its lines
+    // are older than that start.
+    std::unique_ptr<journal::RunRecorder> previous_;
+    worker::DataLine::Instant startedAt_{};
 };
 
 } // namespace tarovex

@@ -74,8 +74,7 @@ RazezaRoZurFrame2::RazezaRoZurFrame2(FrameOptions options, QWidget* parent)
     if (!options_.listPorts)
         options_.listPorts = ports::listSystemPorts;
     run_ = std::make_unique<RunController>(session_.config(), options_.services, *options_.notifier, log_);
-    record_ =
-        std::make_unique<RecordConsumer>(true, [this](const QString& m) { run_->logImportantEvent(m); });
+    record_ = std::make_unique<RecordConsumer>([this](const QString& m) { run_->logImportantEvent(m); });
     run_->addConsumer(record_.get());
     lastReading_ = std::make_unique<LastReading>();
     run_->addConsumer(lastReading_.get());
@@ -97,8 +96,10 @@ RazezaRoZurFrame2::RazezaRoZurFrame2(FrameOptions options, QWidget* parent)
         if (!opening)
             setStatus(runningStatus());
     });
-    connect(run_.get(), &RunController::valuesWaiting, this,
-            [this](bool waiting) { setStatus(waiting ? text("values.waiting") : runningStatus()); });
+    connect(run_.get(), &RunController::valuesWaiting, this, [this](bool waiting) {
+        setStatus(waiting ? text("values.waiting") : runningStatus());
+        controls_.reading->refreshWaiting();
+    });
     // Why a run ended stays in the status bar (and the tray's tooltip) until the next start.
     connect(run_.get(), &RunController::runEnded, this, [this](const QString& reason) {
         endReason_ = reason;
@@ -218,6 +219,7 @@ void RazezaRoZurFrame2::initComponents() {
     statusBar()->addWidget(statusLabel_, 1);
     connectControls();
     controls_.reading->follow(*lastReading_);
+    controls_.reading->followWaiting([this] { return run_->waitingText(); });
     resize(640, 420);
 }
 

@@ -48,7 +48,12 @@ ReadingPanel::ReadingPanel(QWidget* parent) : QWidget(parent) {
     noValue_->setFont(mono);
     // Its line is kept when empty, so that the Stop button does not move when one comes.
     noValue_->setMinimumHeight(noValue_->fontMetrics().height());
-    for (QLabel* l : {value_, details_, noValue_}) {
+    waiting_ = new QLabel;
+    waiting_->setAlignment(Qt::AlignCenter);
+    waiting_->setWordWrap(true);
+    waiting_->setTextFormat(Qt::PlainText);
+    waiting_->hide();
+    for (QLabel* l : {value_, details_, waiting_, noValue_}) {
         l->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
         layout->addWidget(l);
     }
@@ -60,6 +65,24 @@ void ReadingPanel::follow(const LastReading& reading) {
     reading_ = &reading;
     connect(&reading, &LastReading::changed, this, &ReadingPanel::refresh);
     refresh();
+}
+
+void ReadingPanel::followWaiting(std::function<QString()> waitingText) {
+    waitingText_ = std::move(waitingText);
+    refreshWaiting();
+}
+
+void ReadingPanel::refreshWaiting() {
+    const QString text = waitingText_ ? waitingText_() : QString();
+    waiting_->setText(text);
+    waiting_->setVisible(!text.isEmpty());
+    setLogStyle(waiting_, LogStyle::Important, palette().color(QPalette::WindowText));
+    if (!text.isEmpty() && !ages_.isActive())
+        ages_.start();
+}
+
+QString ReadingPanel::waitingText() const {
+    return waiting_->isVisible() ? waiting_->text() : QString();
 }
 
 void ReadingPanel::refresh() {
@@ -80,6 +103,7 @@ void ReadingPanel::refresh() {
 void ReadingPanel::refreshAge() {
     if (reading_)
         details_->setText(reading_->details());
+    refreshWaiting();
 }
 
 void ReadingPanel::fitTexts() {

@@ -3,6 +3,8 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <functional>
+
 class QLabel;
 
 namespace tarovex {
@@ -21,10 +23,15 @@ public:
     explicit ReadingPanel(QWidget* parent = nullptr);
     // Shows `reading` from now on; it must outlive the panel.
     void follow(const LastReading& reading);
+    // Under the value, while it is not empty: why values wait and how long they may (asked
+    // again every second, and at refreshWaiting()).
+    void followWaiting(std::function<QString()> waitingText);
+    void refreshWaiting();
 
     // For tests and the screenshots: the whole texts, however much of them fits.
     QString valueText() const;
     QString detailsText() const;
+    QString waitingText() const;
     QString noValueText() const;
 
 protected:
@@ -41,6 +48,8 @@ private:
     QLabel* value_;
     QLabel* details_;
     QLabel* noValue_;
+    QLabel* waiting_;
+    std::function<QString()> waitingText_;
     QString valueText_, noValueText_; // whole, however much of them fits
     QTimer ages_;
 };
