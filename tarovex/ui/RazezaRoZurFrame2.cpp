@@ -43,21 +43,6 @@ namespace {
 
 std::atomic<bool> closing{false};
 
-const char* const iconFiles[] = {":/tarovex/tarovex32.png", ":/tarovex/tarovex24.png",
-                                 ":/tarovex/tarovex20.png", ":/tarovex/tarovex16.png"};
-
-QIcon windowIconFromFiles() {
-    QIcon icon;
-    for (const char* path : iconFiles) {
-        const QPixmap p(QString::fromLatin1(path));
-        if (p.isNull())
-            std::cerr << "Couldn't find file: " << path << '\n';
-        else
-            icon.addPixmap(p);
-    }
-    return icon;
-}
-
 } // namespace
 
 bool RazezaRoZurFrame2::isClosing() {
@@ -173,7 +158,7 @@ std::optional<int> RazezaRoZurFrame2::startUp() {
     if (options_.updateChecker && startsUpdateCheck(c, QRandomGenerator::global()->bounded(4)))
         options_.updateChecker->start([this](const QString& s) { setStatus(s); });
 
-    setWindowIcon(windowIconFromFiles());
+    setWindowIcon(TrayIcon::programIcon());
     show();
     updateConfigFromTabs();
     if (c.minimizeToTray)
