@@ -176,8 +176,6 @@ void RunController::run(worker::CreatedWorker created) {
     using Kind = Notifier::Kind;
     worker_ = std::move(created.worker);
     connect(worker_.get(), &worker::WeightWorker::finished, this, &RunController::workerFinished);
-    if (created.warning)
-        notifier_.show(Kind::Warning, text("warning"), *created.warning);
 
     const auto instrument = runConfig_.getInstrument().value_or(CH::Instrument::getDefault());
     logEvent(text("RazezaRoZurFrame2.deviceLabel.text") + u' ' + instrument.getDisplayName());
@@ -216,6 +214,10 @@ void RunController::run(worker::CreatedWorker created) {
     for (ReadingConsumer* c : consumers_)
         c->runStarted(runConfig_);
     worker_->start();
+    // Last: a message box spins the event loop, which delivers connectedChanged, and the
+    // window then asks the consumers about this run.
+    if (created.warning)
+        notifier_.show(Kind::Warning, text("warning"), *created.warning);
 }
 
 void RunController::stop() {

@@ -36,6 +36,11 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
+#include <cstdlib>
+#include <iostream>
+#include <optional>
+
 #include <poll.h>
 
 #include <fcntl.h>
@@ -52,8 +57,11 @@ bool runUntil(const std::function<bool()>& done, int ms = 10000) {
 
 struct RecordingNotifier : Notifier {
     QStringList shown;
+    bool modal = false; // as a message box, which runs the event loop while it shows
     void show(Kind, const QString& title, const QString& message) override {
         shown.append(title + ": " + message);
+        if (modal)
+            QApplication::processEvents();
     }
 };
 
@@ -192,6 +200,35 @@ TEST(Window, RequestButtonsSendThePresetsCommands) {
     w.frame->controls().startStop->click();
     ASSERT_TRUE(runUntil([&] { return !w.frame->isConnected(); }));
     EXPECT_FALSE(w.frame->controls().readNow->isVisible());
+}
+
+// A balance with handshaking warns, in a message box, that a pty has no DSR and CTS: its
+// buttons are still those of its own commands, not those of the run before.
+TEST(Window, RequestButtonsFollowTheRunBeingStartedAfterAHandshakeWarning) {
+    namespace CH = config::ConfigHelper;
+    for (const CH::Instrument& before : {CH::Instrument::GENERIC, CH::Instrument::MITUTOYO}) {
+        SCOPED_TRACE(before.name().toStdString());
+        Pty pty;
+        Window w(pty.path());
+        w.notifier.modal = true;
+        const ui::Controls& c = w.frame->controls();
+        c.instrument->setCurrentIndex(before.ordinal());
+        c.startStop->click();
+        ASSERT_TRUE(runUntil([&] { return c.reading->isVisible(); }));
+        c.startStop->click();
+        ASSERT_TRUE(runUntil([&] { return !w.frame->isConnected() && !c.reading->isVisible(); }));
+        ASSERT_TRUE(w.notifier.shown.isEmpty()) << w.notifier.shown.join("\n").toStdString();
+
+        c.instrument->setCurrentIndex(CH::Instrument::AND.ordinal());
+        c.startStop->click();
+        ASSERT_TRUE(runUntil([&] { return c.reading->isVisible() && !w.notifier.shown.isEmpty(); }));
+        EXPECT_TRUE(w.notifier.shown[0].startsWith(text("warning"))) << w.notifier.shown[0].toStdString();
+        EXPECT_EQ((std::array{c.readNow->isVisible(), c.tare->isVisible(), c.zero->isVisible()}),
+                  (std::array{true, true, true}));
+        shoot(w.frame.get(), "running-start-after-" + before.name().toLower());
+        c.startStop->click();
+        ASSERT_TRUE(runUntil([&] { return !w.frame->isConnected(); }));
+    }
 }
 
 // With stable values only: the value typed and its stability, then an unstable one that
