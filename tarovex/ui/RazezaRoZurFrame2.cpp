@@ -514,7 +514,9 @@ void RazezaRoZurFrame2::showFromTray() {
 
 void RazezaRoZurFrame2::changeEvent(QEvent* event) {
     QMainWindow::changeEvent(event);
-    if (event->type() != QEvent::WindowStateChange || !tray_ || !session_.config().minimizeToTray)
+    // A tray that went away since the start (its panel ended) cannot take the window either.
+    if (event->type() != QEvent::WindowStateChange || !tray_ || !session_.config().minimizeToTray ||
+        !TrayIcon::available())
         return;
     if (isMinimized()) {
         tray_->setVisible(true);

@@ -15,6 +15,7 @@
 #include "tarovex/ui/SettingsDialogs.h"
 #include "tarovex/ui/Startup.h"
 #include "tests/Ser2netServer.h"
+#include "tests/XvfbServer.h"
 #include "tests/support/RecordingServices.h"
 
 #include <QAbstractItemView>
@@ -99,13 +100,16 @@ struct Window {
     ports::PortListing listed; // what Refresh finds
     std::unique_ptr<ui::RazezaRoZurFrame2> frame;
 
-    explicit Window(const QString& port) {
+    // `stored`: settings in the store before the start, as {key, value}.
+    explicit Window(const QString& port, const QList<std::pair<QString, QString>>& stored = {}) {
         ui_test::application();
         root = prefs::FilePreferences::createRoot(dir.filePath("prefs.txt"));
         ui::FrameOptions o;
         o.arguments = {port};
         o.services = tarovex_test::recordingServices();
         o.settingsNode = root->node(QString::fromLatin1(prefs::settingsNodePath));
+        for (const auto& [key, value] : stored)
+            o.settingsNode->put(key, value);
         o.notifier = &notifier;
         o.ask = [this](const QString& t, const QString&) {
             asked.append(t);
@@ -146,6 +150,41 @@ TEST(WindowDeathTest, MissingKeyEndsWithStatus4) {
             std::exit(status.value_or(0));
         },
         ::testing::ExitedWithCode(4), "Missing resource no.such.key");
+}
+
+// On a real X server with no tray (nor a D-Bus one): the tray box is off and says why, and
+// minimising leaves the window minimised, not withdrawn, although the store asks for the tray.
+// In a child process, the only one whose widgets are on X.
+TEST(WindowDeathTest, WithoutATrayMinimisingMinimisesAsUsual) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    std::optional<tarovex_test::XvfbServer> server;
+    if (qEnvironmentVariableIsEmpty("TAROVEX_TEST_X_DISPLAY")) { // the parent; the child runs this again
+        server.emplace();
+        qputenv("TAROVEX_TEST_X_DISPLAY", QByteArray::fromStdString(server->display()));
+    }
+    const auto child = [] {
+        qputenv("DISPLAY", qgetenv("TAROVEX_TEST_X_DISPLAY"));
+        qputenv("QT_QPA_PLATFORM", "xcb");
+        qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent");
+        static int argc = 1;
+        static char name[] = "ui_tests";
+        static char* argv[] = {name, nullptr};
+        new QApplication(argc, argv);
+        Pty pty;
+        Window w(pty.path(), {{"minimizeToTray", "true"}, {"notifyWhenMinimizedToTray", "true"}});
+        const QCheckBox* box = w.frame->controls().minimizeToTray;
+        w.frame->showMinimized();
+        for (int i = 0; i < 3; ++i) // a hide would come from the event loop
+            QApplication::processEvents();
+        std::cerr << "tray box " << (box->isEnabled() ? "on" : "off") << (box->isChecked() ? " ticked" : "")
+                  << (box->toolTip() == text("tray.unavailable") ? " says why" : "") << ", window "
+                  << (w.frame->isVisible() ? "shown" : "hidden")
+                  << (w.frame->isMinimized() ? " minimised" : "")
+                  << (w.frame->trayIcon() ? " with a tray icon" : "") << std::endl;
+        std::_Exit(0); // no teardown of the X connection in a child
+    };
+    EXPECT_EXIT(child(), ::testing::ExitedWithCode(0), "tray box off says why, window shown minimised\n");
+    qunsetenv("TAROVEX_TEST_X_DISPLAY");
 }
 
 TEST(Window, StartOnAPtyFillsTheLogAndStopRestoresTheTabs) {
