@@ -1,6 +1,5 @@
 #include "tarovex/run/RunController.h"
 
-#include "Tarolink/SerialExceptions.h"
 #include "config/ResourceBundle.h"
 #include "tarovex/texts/ShellBundle.h"
 #include "worker/WorkerBundle.h"
@@ -152,7 +151,7 @@ void RunController::opened(worker::PortOpening::Outcome outcome) {
         } catch (const std::exception& e) {
             const auto hint = worker::openFailureHint(runConfig_.getPort(), e);
             failStart(text("error.opening.port"), workerText(WM::ERROR_OPENING_PORT) +
-                                                      QString::fromStdString(Tarolink::describe(e)) +
+                                                      worker::openFailureReason(runConfig_.getPort(), e) +
                                                       (hint ? u'\n' + *hint : QString()));
         } catch (...) {
             failStart(text("error.opening.port"), workerText(WM::ERROR_OPENING_PORT));

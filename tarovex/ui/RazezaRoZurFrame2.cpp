@@ -75,6 +75,8 @@ RazezaRoZurFrame2::RazezaRoZurFrame2(FrameOptions options, QWidget* parent)
     connect(run_.get(), &RunController::statusChanged, this, &RazezaRoZurFrame2::setStatus);
     // While the port opens, Start is Stop; the status says which port is opening.
     connect(run_.get(), &RunController::openingChanged, this, [this](bool opening) {
+        if (opening) // the last run's end no longer applies
+            endReason_.clear();
         controls_.startStop->setText(
             frameText(opening || isConnected() ? "startStopJButton.textStop" : "startStopJButton.text"));
         if (tray_)
@@ -84,12 +86,14 @@ RazezaRoZurFrame2::RazezaRoZurFrame2(FrameOptions options, QWidget* parent)
     });
     connect(run_.get(), &RunController::valuesWaiting, this,
             [this](bool waiting) { setStatus(waiting ? text("values.waiting") : runningStatus()); });
-    // Why a run ended stays in the status bar (and the tray's tooltip) until the next start.
-    connect(run_.get(), &RunController::runEnded, this, [this](const QString& reason) {
-        endReason_ = reason;
-        if (!reason.isEmpty())
-            setStatus(reason);
-    });
+    // Why a run ended, or could not begin, stays in the status bar (and the tray's tooltip)
+    // until the next start; a failed open says it in its first line.
+    for (const auto ended : {&RunController::runEnded, &RunController::startFailed})
+        connect(run_.get(), ended, this, [this](const QString& reason) {
+            endReason_ = reason.section(u'\n', 0, 0);
+            if (!endReason_.isEmpty())
+                setStatus(endReason_);
+        });
     // Never type into our own window: while it (or one of its dialogs) has the keyboard,
     // values wait.
     connect(qApp, &QGuiApplication::focusWindowChanged, this,

@@ -508,6 +508,33 @@ TEST(Window, WhileThePortOpensStartIsStopAndTheStatusSaysSo) {
     ::close(listener);
 }
 
+// After a run whose device went away, an address that never agrees fails to open: the
+// dialog and the status bar name that address in words, and the old port is gone from both.
+TEST(Window, AFailedOpenSaysWhichAddressDidNotAnswer) {
+    auto pty = std::make_unique<Pty>();
+    const QString old = pty->path();
+    Window w(old);
+    w.frame->controls().startStop->click();
+    ASSERT_TRUE(runUntil([&] { return w.frame->isConnected(); }));
+    pty.reset();
+    ASSERT_TRUE(runUntil([&] { return w.frame->statusLabel()->text().contains(old); }));
+
+    int port = 0;
+    const int listener = tarovex_test::loopbackSocket(port, 4); // accepts, never answers
+    w.frame->controls().port->selectPort(QStringLiteral("rfc2217://127.0.0.1:%1").arg(port));
+    w.frame->controls().startStop->click();
+    const QString said = QStringLiteral("No answer from 127.0.0.1:%1 within 3 s.").arg(port);
+    ASSERT_TRUE(runUntil([&] { return !w.notifier.shown.isEmpty(); }));
+    EXPECT_TRUE(runUntil([&] { return w.frame->statusLabel()->text().endsWith(said); }))
+        << w.frame->statusLabel()->text().toStdString();
+    ASSERT_EQ(w.notifier.shown.size(), 1);
+    EXPECT_TRUE(w.notifier.shown[0].contains(said + "\n")) << w.notifier.shown[0].toStdString();
+    for (const QString& shown : {w.frame->statusLabel()->text(), w.notifier.shown[0]})
+        EXPECT_FALSE(shown.contains(old) || shown.contains("SerOpenPort")) << shown.toStdString();
+    shoot(w.frame.get(), "stopped-start-open-failed");
+    ::close(listener);
+}
+
 TEST(Window, ANetworkPortUsedIsRememberedOfferedAsItselfAndProbedByFindPort) {
     int port = 0;
     const int listener = tarovex_test::loopbackSocket(port, 4); // the kernel accepts for it
