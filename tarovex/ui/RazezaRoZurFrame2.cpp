@@ -236,7 +236,7 @@ void RazezaRoZurFrame2::connectControls() {
         session_.requestSave();
     });
     for (QLineEdit* f : {c.mathOperand, c.decimalPlaces, c.editNumCharacters, c.removeCharacters, c.delay,
-                         c.everyXValues, c.journalDays, c.journalMaxMB, c.station, c.csvFile,
+                         c.everyXValues, c.journalDays, c.journalMaxMB, c.station, c.csvFile, c.requestHotkey,
                          c.requestCommand, c.requestInterval, c.stableRegEx})
         f->installEventFilter(this);
     c.inputTerminator->installEventFilter(this);

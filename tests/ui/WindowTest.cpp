@@ -435,6 +435,11 @@ TEST(Window, AFieldLeavingTheFocusIsStoredOrRefusedAndTheTerminatorFallsBackToTh
     };
     leave(c.delay, "37");
     EXPECT_EQ(w.frame->config().getDelay(), "37");
+    leave(c.requestHotkey, "Ctrl+Alt+R");
+    EXPECT_EQ(w.frame->config().getRequestHotkey(), "Ctrl+Alt+R");
+    leave(c.requestHotkey, "R");
+    ASSERT_TRUE(runUntil([&] { return !w.notifier.shown.isEmpty(); }));
+    EXPECT_EQ(w.notifier.shown.last(), text("error") + ": " + text("error.request.hotkey"));
     leave(c.inputTerminator, "7");
     EXPECT_EQ(w.frame->config().getInputTerminator(), 7);
 
