@@ -29,6 +29,16 @@ inline constexpr QLatin1StringView LINE_COUNT{"line.count"};
 inline constexpr QLatin1StringView PORT_DOES_NOT_EXIST_0{"port.does.not.exist.0"}; // {0}: port name
 inline constexpr QLatin1StringView PORT_NEEDS_GROUP_0_1{
     "port.needs.group.0.1"}; // {0}: port, {1}: group (twice)
+// A network address that could not be opened: {0} host:port or host, {1} seconds.
+inline constexpr QLatin1StringView NETWORK_NO_ANSWER_0_1{"network.no.answer.0.1"};
+inline constexpr QLatin1StringView NETWORK_REFUSED_0{"network.refused.0"};
+inline constexpr QLatin1StringView NETWORK_UNKNOWN_HOST_0{"network.unknown.host.0"};
+inline constexpr QLatin1StringView NETWORK_LOOKUP_TIMEOUT_0_1{"network.lookup.timeout.0.1"};
+inline constexpr QLatin1StringView NETWORK_NOT_RFC2217_0{"network.not.rfc2217.0"};
+inline constexpr QLatin1StringView NETWORK_NO_ANSWER_HINT{"network.no.answer.hint"};
+inline constexpr QLatin1StringView NETWORK_REFUSED_HINT{"network.refused.hint"};
+inline constexpr QLatin1StringView NETWORK_NAME_HINT{"network.name.hint"};
+inline constexpr QLatin1StringView NETWORK_NOT_RFC2217_HINT{"network.not.rfc2217.hint"};
 
 // Keystroke output.
 inline constexpr QLatin1StringView CANNOT_TYPE{"cannot_type"};
@@ -84,6 +94,15 @@ inline constexpr Key ALL[] = {
     {LINE_COUNT, 0, 0},
     {PORT_DOES_NOT_EXIST_0, 0, 1},
     {PORT_NEEDS_GROUP_0_1, 0, 3}, // {1} twice
+    {NETWORK_NO_ANSWER_0_1, 0, 2},
+    {NETWORK_REFUSED_0, 0, 1},
+    {NETWORK_UNKNOWN_HOST_0, 0, 1},
+    {NETWORK_LOOKUP_TIMEOUT_0_1, 0, 2},
+    {NETWORK_NOT_RFC2217_0, 0, 1},
+    {NETWORK_NO_ANSWER_HINT, 0, 0},
+    {NETWORK_REFUSED_HINT, 0, 0},
+    {NETWORK_NAME_HINT, 0, 0},
+    {NETWORK_NOT_RFC2217_HINT, 0, 0},
     {CANNOT_TYPE, 0, 0},
     {KEYBOARD_OUTPUT_STARTED_TYPE, 0, 0},
     {ERROR_INITIALIZING_KEYBOARD_OUTPUT, 0, 0},

@@ -1,6 +1,5 @@
 #include "tarovex/run/RunController.h"
 
-#include "Tarolink/SerialExceptions.h"
 #include "config/ResourceBundle.h"
 #include "tarovex/texts/ShellBundle.h"
 #include "worker/WorkerBundle.h"
@@ -156,7 +155,7 @@ void RunController::opened(worker::PortOpening::Outcome outcome) {
         } catch (const std::exception& e) {
             const auto hint = worker::openFailureHint(runConfig_.getPort(), e);
             failStart(text("error.opening.port"), workerText(WM::ERROR_OPENING_PORT) +
-                                                      QString::fromStdString(Tarolink::describe(e)) +
+                                                      worker::openFailureReason(runConfig_.getPort(), e) +
                                                       (hint ? u'\n' + *hint : QString()));
         } catch (...) {
             failStart(text("error.opening.port"), workerText(WM::ERROR_OPENING_PORT));
@@ -180,8 +179,6 @@ void RunController::run(worker::CreatedWorker created) {
     using Kind = Notifier::Kind;
     worker_ = std::move(created.worker);
     connect(worker_.get(), &worker::WeightWorker::finished, this, &RunController::workerFinished);
-    if (created.warning)
-        notifier_.show(Kind::Warning, text("warning"), *created.warning);
 
     const auto instrument = runConfig_.getInstrument().value_or(CH::Instrument::getDefault());
     logEvent(text("RazezaRoZurFrame2.deviceLabel.text") + u' ' + instrument.getDisplayName());
@@ -226,6 +223,10 @@ void RunController::run(worker::CreatedWorker created) {
     for (ReadingConsumer* c : consumers_)
         c->runStarted(runConfig_);
     worker_->start();
+    // Last: a message box spins the event loop, which delivers connectedChanged, and the
+    // window then asks the consumers about this run.
+    if (created.warning)
+        notifier_.show(Kind::Warning, text("warning"), *created.warning);
 }
 
 void RunController::stop() {

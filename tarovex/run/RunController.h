@@ -103,6 +103,7 @@ signals:
     // The port of a run began opening (true; the status says which), or the opening ended.
     void openingChanged(bool opening);
     // The port could not be opened (the failure has been shown); the run did not start.
+    // The first line of `message` says why and names the port.
     void startFailed(const QString& message);
     // A new status line text.
     void statusChanged(const QString& text);

@@ -1,6 +1,8 @@
 // The run without a display: lines from a real pseudo-terminal typed by a real keystroke
 // session whose key synthesis is recorded, pausing for real between keys.
 #include "tarovex/run/RunController.h"
+#include "Tarolink/SerialDriver.h"
+#include "Tarolink/SerialExceptions.h"
 #include "journal/JournalDb.h"
 #include "tarovex/run/KeyboardService.h"
 #include "tarovex/run/RecordConsumer.h"
@@ -9,6 +11,9 @@
 #include "tests/support/RecordingServices.h"
 #include "tests/worker/KeysTestSupport.h"
 #include "tests/worker/WorkerTestSupport.h"
+#include "worker/WorkerBundle.h"
+#include "worker/WorkerMessages.h"
+#include "worker/openhint/OpenFailureHint.h"
 
 #include <QElapsedTimer>
 #include <QTemporaryDir>
@@ -281,12 +286,41 @@ TEST(RunController, APortThatDoesNotAnswerFailsInTheBackground) {
     EXPECT_GT(clock.elapsed(), 2000);
     EXPECT_FALSE(rig.run->isOpening());
     ASSERT_EQ(rig.notices.shown.size(), 1);
-    EXPECT_TRUE(rig.notices.shown[0].endsWith(silent.url() + ": SerOpenPort failed: No answer in time"))
-        << rig.notices.shown[0].toStdString();
+    EXPECT_TRUE(rig.failed[0].startsWith(
+        worker::workerBundle().getString(worker::WorkerMessages::ERROR_OPENING_PORT) + "No answer from " +
+        silent.url().mid(10) + " within 3 s.\n"))
+        << rig.failed[0].toStdString();
     EXPECT_TRUE(rig.notices.shown[0].endsWith(rig.failed[0]));
     EXPECT_EQ(rig.connected, QList<bool>{});
     EXPECT_EQ(rig.run->typer(), nullptr);
     EXPECT_EQ(rig.ended, QStringList{});
+}
+
+// A network address that failed is named in plain words, as the user typed it; any other
+// failure keeps the serial library's text.
+TEST(RunController, AnOpenFailureNamesTheAddressInPlainWords) {
+    using Tarolink::PortIOException;
+    using Tarolink::SerialDriver;
+    const struct {
+        const char* port;
+        int code;
+        QString reason;
+    } rows[] = {
+        {"rfc2217://10.0.0.7:4001", SerialDriver::NO_ANSWER, "No answer from 10.0.0.7:4001 within 3 s."},
+        {"tcp://[::1]:4001", SerialDriver::REFUSED, "[::1]:4001 refused the connection."},
+        {"tcp://scale.invalid:4001", SerialDriver::UNKNOWN_HOST,
+         "The host name scale.invalid was not found."},
+        {"rfc2217://10.0.0.7:4001", SerialDriver::NOT_RFC2217,
+         "10.0.0.7:4001 does not offer serial settings over RFC 2217."},
+        {"/dev/ttyUSB0", SerialDriver::IN_USE, "/dev/ttyUSB0: SerOpenPort failed: the library's text"},
+    };
+    for (const auto& row : rows) {
+        const PortIOException e(std::string(row.port) + ": SerOpenPort failed: the library's text", 0,
+                                row.code);
+        EXPECT_EQ(worker::openFailureReason(row.port, e), row.reason) << row.port;
+        EXPECT_EQ(worker::openFailureHint(row.port, e).has_value(), row.code != SerialDriver::IN_USE)
+            << row.port;
+    }
 }
 
 // Stop during the open ends the run at once, before the server has even answered; the
