@@ -6,6 +6,6 @@ top=$(cd "$(dirname "$0")/.." && pwd)
 bash "$top/tools/build.sh"
 cmake --build "$top/build" --target manpages
 cd "$top/build"
-rm -f tarovex_*.deb
+rm -f tarovex_*.deb tarovex-dbgsym_*.ddeb
 cpack -G DEB >/dev/null
 ls "$top"/build/tarovex_*.deb

@@ -18,7 +18,7 @@ packages=(
   xvfb xauth x11-xkb-utils
   libwayland-dev libwayland-bin wayland-protocols sway  # Wayland virtual keyboard; sway runs its test
   librsvg2-bin
-  help2man desktop-file-utils appstream groff-base dpkg-dev file
+  help2man desktop-file-utils appstream groff-base dpkg-dev file lintian
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev llvm  # tools/fuzz.sh: libFuzzer; llvm-symbolizer for sanitizer reports
   qemu-system-x86 busybox-static udev seatd  # tools/vm-test.sh: uinput on a real kernel, under sway

@@ -27,6 +27,8 @@ esac
 for exe in tarovex tarovex-console tarovex-virtual-instrument tarovex-presets; do
     bin="$root/usr/bin/$exe"
     [ -x "$bin" ] || { fail "$exe is not in the package"; continue; }
+    # Its debug information is in the -dbgsym package.
+    case "$(file -b "$bin")" in *", stripped"*) ;; *) fail "$exe is not stripped" ;; esac
     out=$(QT_QPA_PLATFORM=offscreen timeout 10 "$bin" --version </dev/null 2>&1) || fail "$exe --version failed: $out"
     case "$out" in *"$version"*) ;; *) fail "$exe --version does not name $version: $out" ;; esac
     page="$root/usr/share/man/man1/$exe.1.gz"
@@ -45,6 +47,13 @@ appstreamcli validate --no-net --pedantic "$root"/usr/share/metainfo/*.metainfo.
 grep -q 'TAG+="uaccess"' "$root/usr/lib/udev/rules.d/70-tarovex-uinput.rules" || fail "uinput rule"
 grep -qx uinput "$root/usr/lib/modules-load.d/tarovex.conf" || fail "uinput module entry"
 grep -q '^d /var/lib/tarovex ' "$root/usr/lib/tmpfiles.d/tarovex.conf" || fail "shared settings folder"
+
+# Debian's own checks: an error is a failure; the warnings are shown.
+lintian_out=$(lintian --allow-root "$deb" 2>&1)
+[ -z "$lintian_out" ] || echo "$lintian_out" >&2
+if echo "$lintian_out" | grep -q '^E: '; then
+    fail "lintian reports errors"
+fi
 
 if [ "$failures" -ne 0 ]; then
     echo "$failures check(s) of $deb failed" >&2

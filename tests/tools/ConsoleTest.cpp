@@ -18,6 +18,8 @@
 #include <QSettings>
 #include <QTemporaryDir>
 
+#include "tests/ProvenOrSkipped.h"
+
 #include <gtest/gtest.h>
 
 #include <poll.h>
@@ -392,7 +394,7 @@ TEST_F(Console, TypeTypesEveryValueIntoTheFocusedApplication) {
 TEST_F(Console, TypeReachesAWaylandApplication) {
     tarovex_test::SwayServer sway;
     if (!sway.available())
-        GTEST_SKIP() << sway.reason();
+        TAROVEX_SKIP_OR_FAIL(sway.reason());
     // A headless compositor has no keyboard of its own; a desktop has the user's.
     tarovex::worker::keys::WaylandKeyOutput userKeyboard({sway.socket(), {}});
     tarovex_test::WaylandTextRecorder recorder(sway.socket());

@@ -11,6 +11,8 @@
 #include "worker/keys/WaylandKeyOutput.h"
 #endif
 
+#include "tests/ProvenOrSkipped.h"
+
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -35,7 +37,7 @@ protected:
         GTEST_SKIP() << "built without the Wayland client library";
 #else
         if (!sway_->available())
-            GTEST_SKIP() << sway_->reason();
+            TAROVEX_SKIP_OR_FAIL(sway_->reason());
         // A headless compositor has no keyboard; a desktop has the user's. Without one the
         // application gets no keyboard focus to start with.
         if (!userKeyboard_)
