@@ -6,8 +6,13 @@
 
 namespace tarovex::journal {
 
+namespace {
+// Ends a walk through the journal early.
+struct Stopped {};
+} // namespace
+
 std::int64_t exportJournal(JournalDb& db, std::int64_t fromMs, std::int64_t toMs, ExportFormat format,
-                           QIODevice& out) {
+                           QIODevice& out, const std::function<bool(std::int64_t)>& keepGoing) {
     const auto put = [&out](const QByteArray& bytes) {
         if (out.write(bytes) != bytes.size())
             throw JournalError("The export cannot be written: " + out.errorString().toStdString());
@@ -15,13 +20,18 @@ std::int64_t exportJournal(JournalDb& db, std::int64_t fromMs, std::int64_t toMs
     if (format == ExportFormat::Csv)
         put(csvHeader(true));
     std::int64_t n = 0;
-    db.forEach(fromMs, toMs, [&](const StoredReading& s) {
-        if (format == ExportFormat::Csv)
-            put(csvRow(s.reading, s.station, s.seq));
-        else
-            put(QJsonDocument(jsonObject(s)).toJson(QJsonDocument::Compact) + '\n');
-        ++n;
-    });
+    try {
+        db.forEach(fromMs, toMs, [&](const StoredReading& s) {
+            if (format == ExportFormat::Csv)
+                put(csvRow(s.reading, s.station, s.seq));
+            else
+                put(QJsonDocument(jsonObject(s)).toJson(QJsonDocument::Compact) + '\n');
+            ++n;
+            if (keepGoing && !keepGoing(n))
+                throw Stopped{};
+        });
+    } catch (const Stopped&) {
+    }
     return n;
 }
 

@@ -4,14 +4,17 @@
 
 #include <QIODevice>
 
+#include <functional>
+
 namespace tarovex::journal {
 
 enum class ExportFormat { Csv, Json };
 
 // Writes the readings with fromMs <= time < toMs to `out`: CSV with a header row, or one
 // JSON object per line. Returns how many were written. Throws JournalError when the journal
-// cannot be read, and when `out` refuses a write.
+// cannot be read, and when `out` refuses a write. `keepGoing` hears the count after each
+// reading; the export ends there when it answers false.
 std::int64_t exportJournal(JournalDb& db, std::int64_t fromMs, std::int64_t toMs, ExportFormat format,
-                           QIODevice& out);
+                           QIODevice& out, const std::function<bool(std::int64_t)>& keepGoing = {});
 
 } // namespace tarovex::journal

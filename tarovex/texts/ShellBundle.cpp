@@ -151,6 +151,8 @@ QStringList shellKeys() {
                                      "export.readings.format",
                                      "export.readings.written",
                                      "export.readings.unwritable",
+                                     "export.readings.progress",
+                                     "export.readings.cancel",
                                      "publishButton.text",
                                      "publishButton.toolTipText",
                                      "publish.title",

@@ -1,10 +1,12 @@
 #include "tarovex/ui/ExportReadingsDialog.h"
 
+#include "journal/ExportTask.h"
 #include "journal/JournalDb.h"
-#include "journal/JournalExport.h"
 #include "tarovex/texts/ShellBundle.h"
 
 #include <QComboBox>
+#include <QEventLoop>
+#include <QProgressDialog>
 #include <QDateEdit>
 #include <QDialog>
 #include <QDialogButtonBox>
@@ -13,7 +15,8 @@
 #include <QFileInfo>
 #include <QFormLayout>
 #include <QMessageBox>
-#include <QSaveFile>
+
+#include <optional>
 
 namespace tarovex::ui {
 
@@ -55,30 +58,46 @@ void exportReadings(QWidget* parent) {
     const QString file = QFileDialog::getSaveFileName(parent, title, suggested);
     if (file.isEmpty())
         return;
-    QSaveFile out(file);
-    try {
-        if (!out.open(QIODevice::WriteOnly))
-            throw journal::JournalError(
-                shellBundle()
-                    .format(QStringLiteral("export.readings.unwritable"), {file, out.errorString()})
-                    .toStdString());
-        journal::JournalDb db(path);
-        const std::int64_t n =
-            journal::exportJournal(db, from->date().startOfDay().toMSecsSinceEpoch(),
-                                   to->date().addDays(1).startOfDay().toMSecsSinceEpoch(),
-                                   csv ? journal::ExportFormat::Csv : journal::ExportFormat::Json, out);
-        if (!out.commit())
-            throw journal::JournalError(
-                shellBundle()
-                    .format(QStringLiteral("export.readings.unwritable"), {file, out.errorString()})
-                    .toStdString());
-        QMessageBox::information(
-            parent, title,
-            shellBundle().format(QStringLiteral("export.readings.written"), {QString::number(n), file}));
-    } catch (const journal::JournalError& e) {
-        out.cancelWriting();
-        QMessageBox::warning(parent, title, QString::fromUtf8(e.what()));
-    }
+    // On a thread of its own: a year of readings takes a while, and the run goes on meanwhile.
+    QProgressDialog progress(shellBundle().format(QStringLiteral("export.readings.progress"), {QStringLiteral("0")}),
+                             text(QStringLiteral("export.readings.cancel")), 0, 0, parent);
+    progress.setWindowTitle(title);
+    progress.setWindowModality(Qt::WindowModal);
+    progress.setMinimumDuration(500);
+    QEventLoop loop;
+    std::optional<journal::ExportTask::Outcome> outcome;
+    QObject context; // what the export's thread posts to; gone with this function
+    journal::ExportTask task(
+        path, file, from->date().startOfDay().toMSecsSinceEpoch(),
+        to->date().addDays(1).startOfDay().toMSecsSinceEpoch(),
+        csv ? journal::ExportFormat::Csv : journal::ExportFormat::Json,
+        [&](std::int64_t n) {
+            QMetaObject::invokeMethod(&context, [&progress, n] {
+                progress.setLabelText(
+                    shellBundle().format(QStringLiteral("export.readings.progress"), {QString::number(n)}));
+            });
+        },
+        [&](journal::ExportTask::Outcome o) {
+            QMetaObject::invokeMethod(&context, [&, o] {
+                outcome = o;
+                loop.quit();
+            });
+        });
+    QObject::connect(&progress, &QProgressDialog::canceled, &context, [&task] { task.cancel(); });
+    if (!outcome)
+        loop.exec();
+    progress.reset();
+    if (outcome->cancelled)
+        return;
+    if (!outcome->error.isEmpty())
+        QMessageBox::warning(parent, title,
+                             outcome->fileFailed ? shellBundle().format(QStringLiteral("export.readings.unwritable"),
+                                                                        {file, outcome->error})
+                                                 : outcome->error);
+    else
+        QMessageBox::information(parent, title,
+                                 shellBundle().format(QStringLiteral("export.readings.written"),
+                                                      {QString::number(outcome->written), file}));
 }
 
 } // namespace tarovex::ui

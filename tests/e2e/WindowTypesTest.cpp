@@ -173,8 +173,9 @@ std::vector<std::string> journalRows(const WindowOnX& x) {
         // quoted, and may hold commas.
         std::vector<std::string> cells;
         std::string cell;
+        const std::string text = line->ends_with('\r') ? line->substr(0, line->size() - 1) : *line;
         bool quoted = false;
-        for (const char c : *line) {
+        for (const char c : text) {
             if (c == '"')
                 quoted = !quoted;
             else if (c == ',' && !quoted)

@@ -1,4 +1,5 @@
 #include "journal/ExportFormat.h"
+#include "journal/ExportTask.h"
 #include "journal/JournalDb.h"
 #include "journal/JournalExport.h"
 #include "journal/RunRecorder.h"
@@ -17,6 +18,8 @@
 #include <condition_variable>
 #include <csignal>
 #include <mutex>
+#include <optional>
+#include <thread>
 #include <sys/stat.h>
 
 using namespace tarovex::journal;
@@ -334,4 +337,59 @@ TEST(RecordQueue, BeyondItsBoundReadingsAreDroppedAndCountedInOneReportOnceTheBa
     const std::lock_guard lock(mutex);
     ASSERT_EQ(reports.size(), 1);
     EXPECT_TRUE(reports[0].startsWith("6 readings were not recorded")) << reports[0].toStdString();
+}
+
+// An export runs on a thread of its own and tells its progress; cancelled, it leaves no
+// file behind; done, the file holds every reading.
+TEST_F(Journal, AnExportRunsApartTellsItsProgressAndCanBeCancelled) {
+    {
+        JournalDb db(path);
+        std::vector<Reading> group;
+        for (int i = 0; i < 12000; ++i)
+            group.push_back(reading(t0 + i, QString::number(i)));
+        db.append(group, "s", false);
+    }
+    const QString file = dir.path() + "/readings.csv";
+    for (const bool cancel : {true, false}) {
+        std::mutex mutex;
+        std::condition_variable ended;
+        std::vector<std::int64_t> progress;
+        std::optional<ExportTask::Outcome> outcome;
+        std::thread::id doneOn;
+        ExportTask* self = nullptr;
+        ExportTask task(
+            path, file, t0, t0 + 12000, ExportFormat::Csv,
+            [&](std::int64_t n) {
+                std::unique_lock lock(mutex);
+                progress.push_back(n);
+                ended.wait(lock, [&] { return self != nullptr; });
+                if (cancel)
+                    self->cancel();
+            },
+            [&](ExportTask::Outcome o) {
+                const std::lock_guard lock(mutex);
+                outcome = o;
+                doneOn = std::this_thread::get_id();
+                ended.notify_all();
+            });
+        {
+            std::unique_lock lock(mutex);
+            self = &task;
+            ended.notify_all();
+            ASSERT_TRUE(ended.wait_for(lock, std::chrono::seconds(20), [&] { return outcome.has_value(); }));
+        }
+        EXPECT_NE(doneOn, std::this_thread::get_id());
+        EXPECT_EQ(outcome->cancelled, cancel);
+        EXPECT_TRUE(outcome->error.isEmpty()) << outcome->error.toStdString();
+        if (cancel) {
+            EXPECT_EQ(progress, std::vector<std::int64_t>{ExportTask::kProgressEvery});
+            EXPECT_FALSE(QFileInfo::exists(file));
+        } else {
+            EXPECT_EQ(progress, (std::vector<std::int64_t>{5000, 10000}));
+            QFile written(file);
+            ASSERT_TRUE(written.open(QIODevice::ReadOnly));
+            EXPECT_EQ(parseCsv(written.readAll()).size(), 12001u);
+            EXPECT_EQ(outcome->written, 12000);
+        }
+    }
 }
