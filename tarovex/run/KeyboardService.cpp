@@ -49,6 +49,7 @@ public:
         return {std::move(discarded.ids), std::move(discarded.expired)};
     }
     void abandon() override { session_.abandon(); }
+    void settleUntil(std::chrono::steady_clock::time_point until) override { session_.settleUntil(until); }
     QString description() const override { return session_.description(); }
     QStringList warnings() const override { return session_.warnings(); }
 

@@ -380,6 +380,11 @@ void RunController::showWaiting(bool waiting) {
     emit valuesWaiting(waiting);
 }
 
+void RunController::shortcutRequested() {
+    if (typer_)
+        typer_->settleUntil(std::chrono::steady_clock::now() + kShortcutSettle);
+}
+
 void RunController::send(const QByteArray& bytes) {
     if (worker_ && runOpen_)
         worker_->send(bytes);

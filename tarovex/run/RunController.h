@@ -72,6 +72,11 @@ public:
     bool isTypingHeld() const { return held_; }
     // A run that cannot type does not start (the console's --type).
     void setTypingRequired(bool required) { typingRequired_ = required; }
+    // How long a value asked for by a desktop shortcut waits where the keyboard cannot be
+    // seen: longer than a shortcut is usually held.
+    static constexpr std::chrono::milliseconds kShortcutSettle{500};
+    // A desktop shortcut (tarovex --request, a signal bound to a key) asks for a reading now.
+    void shortcutRequested();
     // Hands bytes to the instrument through the running worker; dropped when stopped.
     void send(const QByteArray& bytes);
     // Follows every run from now on; not owned, must outlive this.

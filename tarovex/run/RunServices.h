@@ -45,6 +45,9 @@ public:
     virtual Stopped stop() = 0;
     // Ends the value being typed at once: the keys down are released, the rest is dropped.
     virtual void abandon() = 0;
+    // A desktop shortcut asked for a reading: where the keyboard cannot be seen, no value
+    // begins before `until`, so that it does not go to the shortcut's keys.
+    virtual void settleUntil(std::chrono::steady_clock::time_point until) { (void)until; }
     // The backend and the layout it types with, for the log at Start; empty: nothing to say.
     virtual QString description() const { return {}; }
     // Warnings for the log at Start (characters the layout cannot type).

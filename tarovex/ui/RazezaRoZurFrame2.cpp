@@ -444,6 +444,7 @@ void RazezaRoZurFrame2::autosave() {
 QString RazezaRoZurFrame2::requestReading() {
     if (!isConnected())
         return QStringLiteral("it is not reading");
+    run_->shortcutRequested();
     if (requester_->request())
         return QStringLiteral("ok");
     return requester_->knows(Requester::Command::Data)

@@ -221,6 +221,14 @@ TEST(KeybotTest, AValueIsTypedWholeIntoOneWindowOrSaysWhyNot) {
         EXPECT_EQ(rig.keybot->typeValue(row.value), row.reason) << row.name;
         EXPECT_EQ(synth.stream(), QString::fromLatin1(row.stream)) << row.name;
     }
+    // Where the keyboard cannot be seen, a value asked for by a shortcut waits out its settle
+    // time instead, and is typed.
+    Rig rig({.endWith = 10});
+    rig.keybot->settleUntil(std::chrono::steady_clock::now() + std::chrono::milliseconds(50));
+    EXPECT_EQ(rig.keybot->typeValue("1"), QLatin1StringView());
+    EXPECT_EQ(rig.synth->stream(), "+49 d -49 d +10 d -10");
+    ASSERT_EQ(rig.view.events().size(), 1);
+    EXPECT_TRUE(rig.view.events()[0].startsWith("Waited ")) << rig.view.events()[0].toStdString();
 }
 
 // Every drop is reported when the interval allows it; within the interval only the first

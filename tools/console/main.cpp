@@ -455,6 +455,7 @@ int main(int argc, char* argv[]) {
         char buffer[16];
         while (::read(requestPipe[0], buffer, sizeof buffer) > 0) {
         }
+        run.shortcutRequested();
         requester.request();
     });
 

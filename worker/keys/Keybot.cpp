@@ -53,6 +53,10 @@ void Keybot::finishBy(std::chrono::steady_clock::time_point deadline) {
     deadline_ = deadline.time_since_epoch().count();
 }
 
+void Keybot::settleUntil(std::chrono::steady_clock::time_point until) {
+    settleUntil_ = until.time_since_epoch().count();
+}
+
 bool Keybot::stopping() const {
     return abort_.stop_requested() ||
            KeystrokeQueue::Clock::now().time_since_epoch().count() >= deadline_.load();
@@ -121,7 +125,8 @@ QLatin1StringView Keybot::waitUntilClear(const QString& text, KeystrokeQueue::Cl
         if (stop_.stop_requested() || stopping())
             return keys::DropReason::STOP;
         const auto now = Clock::now();
-        const bool keys = synthesizer_->keysHeld() == true;
+        const std::optional<bool> held = synthesizer_->keysHeld();
+        const bool keys = held ? *held : now.time_since_epoch().count() < settleUntil_.load();
         const auto target = synthesizer_->target();
         const bool ours = queue_.isHeld() || (target && target->ours);
         keysWaited |= keys;

@@ -40,6 +40,9 @@ public:
     void run(std::stop_token stop, std::stop_token abort = {});
     // The value being typed must be complete by then, or is cut short (a stopped run).
     void finishBy(std::chrono::steady_clock::time_point deadline);
+    // Where the output cannot see the keyboard, no value begins before then: a desktop
+    // shortcut that asked for it may still be held.
+    void settleUntil(std::chrono::steady_clock::time_point until);
 
     // One value: start key, characters, terminator, into the window that had the focus when
     // it began. It begins once no key is held (so that it does not become a shortcut, nor go
@@ -90,6 +93,7 @@ private:
     std::stop_token stop_;
     std::stop_token abort_;
     std::atomic<KeystrokeQueue::Clock::rep> deadline_{KeystrokeQueue::Clock::time_point::max().time_since_epoch().count()};
+    std::atomic<KeystrokeQueue::Clock::rep> settleUntil_{0};
     std::chrono::milliseconds keyWaitLimit_ = kKeyWaitLimit;
     // The value in hand: where it goes, how many of its characters went, why it was cut.
     std::optional<keys::KeyTarget> target_;

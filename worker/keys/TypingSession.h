@@ -50,6 +50,8 @@ public:
     // Starts the typing thread (once). `fates` hears what became of each value taken from
     // the queue, `ended` that the thread ended; both on that thread.
     void start(std::function<void()> ended = {}, FateHandler fates = {});
+    // No value begins before `until` where the output cannot see the keyboard.
+    void settleUntil(std::chrono::steady_clock::time_point until) { keybot_->settleUntil(until); }
     // While held (our own window has the focus), values wait in the queue; the value being
     // typed is cut short.
     void setHeld(bool held) { queue_.setHeld(held); }
