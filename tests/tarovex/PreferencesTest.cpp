@@ -512,14 +512,16 @@ TEST_F(FileStoreTest, SharedFileIsReadOnlyWhenItsReaderMayTrustIt) {
         ::unlink(native.constData());
         ::unlink(target.constData());
         const QByteArray made = r.kind == Link ? target : native;
-        if (r.kind == Fifo)
+        if (r.kind == Fifo) {
             ASSERT_EQ(::mkfifo(made.constData(), r.mode), 0);
-        else
+        } else {
             writeFile(QFile::decodeName(made), "com.lumbrix.tarovex.csvFile=~/.bashrc\n");
+        }
         ASSERT_EQ(::chown(made.constData(), r.owner, r.group), 0);
         ASSERT_EQ(::chmod(made.constData(), r.mode), 0);
-        if (r.kind == Link)
+        if (r.kind == Link) {
             ASSERT_EQ(::symlink(target.constData(), native.constData()), 0);
+        }
         const int result = prefs_test::runAs(otherUser, [&] {
             ::alarm(10); // a hang ends the child instead of the test
             SharedFile file(path);
