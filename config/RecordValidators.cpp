@@ -40,8 +40,14 @@ bool JournalMaxMB::isValid(const QString& text) noexcept {
 }
 
 bool Station::isValid(const QString& text) noexcept {
-    return text.size() <= 64 && !hasControl(text) && !text.contains(u'/') && !text.contains(u'+') &&
-           !text.contains(u'#');
+    if (text.isEmpty())
+        return true;
+    if (text.size() > 64 || !text.front().isLetterOrNumber())
+        return false;
+    for (const QChar c : text)
+        if (!c.isLetterOrNumber() && !c.isMark() && c != u' ' && !QStringView(u"-_.,:").contains(c))
+            return false;
+    return true;
 }
 
 bool PlainText::isValid(const QString& text) noexcept {

@@ -18,8 +18,10 @@ struct JournalMaxMB {
     static bool isValid(const QString& text) noexcept;
 };
 
-// The station name: empty (the host name) or up to 64 printable characters without '/',
-// '+' and '#', since it becomes a level of an MQTT topic.
+// The station name: empty (the host name) or up to 64 letters, digits, spaces and "-_.,:",
+// beginning with a letter or digit. It becomes a level of an MQTT topic, a CSV field and a
+// file name, and may come from the shared settings file, so nothing a shell, a spreadsheet
+// formula or a topic would read as more than a name.
 struct Station {
     static QString getDefault() { return {}; }
     static bool isValid(const QString& text) noexcept;

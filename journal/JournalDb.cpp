@@ -69,19 +69,46 @@ StoredReading readRow(sqlite3_stmt* s) {
 const char* const rowColumns =
     "SELECT time, station, seq, port, instrument, line, value, outcome FROM readings ";
 
+// The journal's folder and file must be this user's alone: another user who may change
+// either could swap the readings or the file under us.
+void checkOwnFolder(const QString& folder) {
+    struct stat st {};
+    if (::stat(QFile::encodeName(folder).constData(), &st) != 0)
+        throw JournalError("The journal folder " + folder.toStdString() + " cannot be read: " + std::strerror(errno));
+    if (st.st_uid != ::geteuid())
+        throw JournalError("The journal folder " + folder.toStdString() + " belongs to user " +
+                           std::to_string(st.st_uid) + ", not to this user");
+    if ((st.st_mode & 022) != 0)
+        throw JournalError("The journal folder " + folder.toStdString() +
+                           " may be changed by other users; it must be writable by its owner only (chmod 700)");
+}
+
 // Creates the file with owner-only access before SQLite opens it (SQLite would use the
 // umask); its -wal and -shm files take the same mode.
 void createPrivateFile(const QString& path) {
     const QFileInfo info(path);
-    if (!QDir().mkpath(info.absolutePath()))
-        throw JournalError("The journal folder " + info.absolutePath().toStdString() + " cannot be created");
+    const QString folder = info.absolutePath();
+    const bool newFolder = !QFileInfo::exists(folder);
+    if (!QDir().mkpath(folder))
+        throw JournalError("The journal folder " + folder.toStdString() + " cannot be created");
+    if (newFolder)
+        ::chmod(QFile::encodeName(folder).constData(), 0700);
+    checkOwnFolder(folder);
     const QByteArray native = QFile::encodeName(path);
-    const int fd = ::open(native.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    const int fd = ::open(native.constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0600);
     if (fd < 0)
         throw JournalError("The journal " + path.toStdString() +
                            " cannot be opened: " + std::strerror(errno));
-    ::fchmod(fd, 0600);
+    struct stat st {};
+    const bool statted = ::fstat(fd, &st) == 0;
+    if (statted && S_ISREG(st.st_mode) && st.st_uid == ::geteuid())
+        ::fchmod(fd, 0600);
     ::close(fd);
+    if (!statted || !S_ISREG(st.st_mode))
+        throw JournalError("The journal " + path.toStdString() + " is not a regular file");
+    if (st.st_uid != ::geteuid())
+        throw JournalError("The journal " + path.toStdString() + " belongs to user " + std::to_string(st.st_uid) +
+                           ", not to this user");
 }
 
 } // namespace
@@ -92,23 +119,26 @@ QString JournalDb::defaultPath() {
 }
 
 JournalDb::JournalDb(const QString& path) : path_(path) {
-    const QString folder = QFileInfo(path).absolutePath();
-    const bool newFolder = !QFileInfo::exists(folder);
     createPrivateFile(path);
-    if (newFolder)
-        ::chmod(QFile::encodeName(folder).constData(), 0700);
-    if (sqlite3_open_v2(QFile::encodeName(path).constData(), &db_,
-                        SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr) != SQLITE_OK)
-        fail("cannot be opened");
-    sqlite3_busy_timeout(db_, 5000);
-    // WAL with synchronous=NORMAL: a commit is one append to the log, and a killed process
-    // loses nothing committed (a power cut may lose the last commits, never the file).
-    exec("PRAGMA journal_mode=WAL");
-    exec("PRAGMA synchronous=NORMAL");
-    exec(schema);
-    insert_ =
-        prepare("INSERT INTO readings(time, station, seq, port, instrument, line, value, outcome, acked) "
-                "VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?)");
+    try {
+        if (sqlite3_open_v2(QFile::encodeName(path).constData(), &db_,
+                            SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr) != SQLITE_OK)
+            fail("cannot be opened");
+        sqlite3_busy_timeout(db_, 5000);
+        // WAL with synchronous=NORMAL: a commit is one append to the log, and a killed process
+        // loses nothing committed (a power cut may lose the last commits, never the file).
+        exec("PRAGMA journal_mode=WAL");
+        exec("PRAGMA synchronous=NORMAL");
+        exec(schema);
+        insert_ =
+            prepare("INSERT INTO readings(time, station, seq, port, instrument, line, value, outcome, acked) "
+                    "VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?)");
+    } catch (...) {
+        // No destructor runs for a constructor that throws; closing also removes the -wal and -shm files.
+        sqlite3_close(db_);
+        db_ = nullptr;
+        throw;
+    }
 }
 
 JournalDb::~JournalDb() {

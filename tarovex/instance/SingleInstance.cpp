@@ -5,6 +5,7 @@
 #include <QCryptographicHash>
 #include <QDeadlineTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QLocalSocket>
 #include <QLockFile>
 #include <QStandardPaths>
@@ -17,11 +18,28 @@ namespace {
 
 // A line longer than this is no request of ours.
 constexpr qint64 kMaxLineBytes = 4096;
+// Answers waiting for a client that does not read them; beyond this it is dropped.
+constexpr qint64 kMaxQueuedBytes = 64 * 1024;
+
+// The user's runtime folder, or why there is none. Never the fallback Qt would make up: a
+// socket elsewhere (or in "/" when Qt gives up) is not where the next program looks.
+QString runtimeFolder(QString* problem) {
+    const QString folder = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    if (folder.isEmpty())
+        *problem = QStringLiteral("there is no runtime folder for the instance socket: XDG_RUNTIME_DIR is not set");
+    else if (!QFileInfo(folder).isDir())
+        *problem = QStringLiteral("the runtime folder %1 (XDG_RUNTIME_DIR) does not exist").arg(folder);
+    else
+        return folder;
+    return {};
+}
 
 } // namespace
 
 SingleInstance::SingleInstance(QString socketPath, QObject* parent)
     : QObject(parent), path_(socketPath.isEmpty() ? defaultSocketPath() : std::move(socketPath)) {
+    if (path_.isEmpty())
+        runtimeFolder(&error_);
     connect(&server_, &QLocalServer::newConnection, this, &SingleInstance::accept);
 }
 
@@ -32,11 +50,16 @@ QString SingleInstance::defaultSocketPath() {
     // while programs with stores of their own (a test's temporary home) may run side by side.
     const QByteArray store = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation).toUtf8();
     const QByteArray tag = QCryptographicHash::hash(store, QCryptographicHash::Sha256).toHex().left(12);
-    return QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation) + QStringLiteral("/tarovex-") +
-           QString::fromLatin1(tag) + QStringLiteral(".socket");
+    QString problem;
+    const QString folder = runtimeFolder(&problem);
+    if (folder.isEmpty())
+        return {};
+    return folder + QStringLiteral("/tarovex-") + QString::fromLatin1(tag) + QStringLiteral(".socket");
 }
 
 SingleInstance::Claim SingleInstance::claim() {
+    if (path_.isEmpty())
+        return Claim::Failed; // error_ says why since construction
     // Two programs started at once must not both take the socket over.
     QLockFile lock(path_ + QStringLiteral(".lock"));
     if (!lock.tryLock(3000)) {
@@ -63,6 +86,8 @@ SingleInstance::Claim SingleInstance::claim() {
 }
 
 std::optional<QString> SingleInstance::send(const QString& request, int timeoutMs) {
+    if (path_.isEmpty())
+        return std::nullopt;
     const QDeadlineTimer deadline(timeoutMs);
     QLocalSocket socket;
     socket.connectToServer(path_);
@@ -99,6 +124,10 @@ void SingleInstance::accept() {
         }
         connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
             while (socket->canReadLine()) {
+                if (socket->bytesToWrite() > kMaxQueuedBytes) {
+                    socket->abort(); // it sends without reading: answers would pile up without end
+                    return;
+                }
                 QByteArray reply = answer(QString::fromUtf8(socket->readLine()).trimmed()).toUtf8();
                 reply.replace('\n', ' ');
                 socket->write(reply + '\n');

@@ -14,7 +14,8 @@ namespace tarovex {
 // runtime folder, a later one finds it there and hands it a request instead of starting.
 // Requests are lines of text, "command arguments"; each is answered by one line. The socket
 // is open to its owner only, and a connection from another user is refused by its
-// credentials as well. Display-free: the window adds its handlers.
+// credentials as well. A client that sends but does not read its answers is dropped once
+// they pass a small bound. Display-free: the window adds its handlers.
 class SingleInstance : public QObject {
     Q_OBJECT
 public:
@@ -24,11 +25,13 @@ public:
         Failed,         // neither; error() says why, and the program may go on alone
     };
 
-    // `socketPath` empty: defaultSocketPath().
+    // `socketPath` empty: defaultSocketPath(); without a runtime folder claim() fails and
+    // error() says why.
     explicit SingleInstance(QString socketPath = {}, QObject* parent = nullptr);
     ~SingleInstance() override;
 
-    // The socket in the user's runtime folder ($XDG_RUNTIME_DIR), one per settings store.
+    // The socket in the user's runtime folder ($XDG_RUNTIME_DIR), one per settings store;
+    // empty when that folder is not set or does not exist.
     static QString defaultSocketPath();
 
     // Finds the running instance or becomes it. A socket left behind by a program that

@@ -6,6 +6,7 @@
 #include "tarovex/prefs/FilePreferencesFactory.h"
 #include "tarovex/prefs/PreferencesErrors.h"
 #include "tarovex/prefs/SettingsPreferences.h"
+#include "tarovex/prefs/SharedFile.h"
 
 #include <QFileInfo>
 #include <QLoggingCategory>
@@ -293,19 +294,41 @@ QString machineSettingsFile(const QString& folder) {
     return folder + QStringLiteral("/prefs.txt");
 }
 
+// Whether the shared file may be read by this user; a file that is not there yet may (the
+// first save makes it ours). Other failures are the store's to report as before.
+bool sharedFileTrusted(const QString& path, const QString& trustedGroup) {
+    SharedFile file(path);
+    file.requireTrust(trustedGroup);
+    try {
+        file.read();
+    } catch (const UntrustedFileException& e) {
+        qCWarning(lcConfigStore).noquote() << "The shared settings are not used:" << e.what()
+                                           << "- your own settings are used instead.";
+        return false;
+    } catch (const std::exception&) {
+    }
+    return true;
+}
+
 } // namespace
 
 QString sharedSettingsFile(const QString& programData) {
     return programData + QStringLiteral("/Lumbrix/tarovexQV/prefs.txt");
 }
 
-Preferences* openSettingsNode(const QString& machineFolder) {
+Preferences* openSettingsNode(const QString& machineFolder, const QString& trustedGroup) {
     Preferences* root = nullptr;
-    if (Tarolink::SystemProperties::get(editionProperty, std::string()) == "QV") {
+    bool shared = Tarolink::SystemProperties::get(editionProperty, std::string()) == "QV";
+    QString file;
+    if (shared) {
         const std::string programData = Tarolink::SystemProperties::get("ProgramData", std::string());
-        const QString file = programData.empty() ? machineSettingsFile(machineFolder)
-                                                 : sharedSettingsFile(QString::fromStdString(programData));
+        file = programData.empty() ? machineSettingsFile(machineFolder)
+                                   : sharedSettingsFile(QString::fromStdString(programData));
+        shared = sharedFileTrusted(file, trustedGroup);
+    }
+    if (shared) {
         Tarolink::SystemProperties::set(FilePreferencesFactory::SYSTEM_PROPERTY_FILE, file.toStdString());
+        FilePreferencesFactory::requireTrust(trustedGroup);
         root = FilePreferencesFactory::userRoot();
     } else {
         if (!platformRoot)

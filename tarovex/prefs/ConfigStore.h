@@ -16,8 +16,11 @@ inline constexpr const char* settingsNodePath = "/com/lumbrix/tarovex";
 inline constexpr const char* editionProperty = "EDITION";
 
 // The machine-wide folder of the shared settings file where "ProgramData" is not set (the
-// usual case on Linux); the package creates it writable for local users.
+// usual case on Linux); the package creates it writable for the group below.
 inline constexpr const char* machineSettingsFolder = "/var/lib/tarovex";
+// The group whose members may write the shared settings: every user reads a shared file only
+// when it belongs to root, to that user or to a member of this group (see FileTrust.h).
+inline constexpr const char* sharedSettingsGroup = "tarovex";
 
 // The shared settings file for "ProgramData" = P: P/Lumbrix/tarovexQV/prefs.txt.
 QString sharedSettingsFile(const QString& programData);
@@ -28,8 +31,11 @@ QString sharedSettingsFile(const QString& programData);
 // `machineFolder`; otherwise the per-user platform store. The store lives for the rest of
 // the process; call once, from the user-interface thread, before any other use of the file
 // store. Throws PreferencesAccessException when the store refuses access, also when
-// `machineFolder` is needed but is not a folder this process may enter.
-Preferences* openSettingsNode(const QString& machineFolder = QString::fromLatin1(machineSettingsFolder));
+// `machineFolder` is needed but is not a folder this process may enter. A shared file this
+// user may not trust (`trustedGroup` being the group that may write it) is not used: one
+// warning says why, and the per-user store serves instead.
+Preferences* openSettingsNode(const QString& machineFolder = QString::fromLatin1(machineSettingsFolder),
+                              const QString& trustedGroup = QString::fromLatin1(sharedSettingsGroup));
 
 // Forgets the store opened by openSettingsNode (its nodes die with it). For tests.
 void closeSettingsNode();

@@ -9,6 +9,7 @@
 
 #include <memory>
 #include <mutex>
+#include <optional>
 
 namespace tarovex::prefs {
 namespace {
@@ -18,6 +19,7 @@ Q_LOGGING_CATEGORY(lcFactory, "tarovex.prefs.FilePreferencesFactory")
 std::mutex mutex;
 QString preferencesFile;
 std::unique_ptr<Preferences> rootPreferences;
+std::optional<QString> trustedGroup;
 
 QString resolveFileLocked() {
     if (preferencesFile.isEmpty()) {
@@ -37,9 +39,17 @@ Preferences* FilePreferencesFactory::userRoot() {
     const std::lock_guard guard(mutex);
     if (!rootPreferences) {
         qCInfo(lcFactory) << "Instantiating root preferences";
-        rootPreferences = FilePreferences::createRoot(resolveFileLocked());
+        auto file = std::make_shared<SharedFile>(resolveFileLocked());
+        if (trustedGroup)
+            file->requireTrust(*trustedGroup);
+        rootPreferences = FilePreferences::createRoot(std::move(file));
     }
     return rootPreferences.get();
+}
+
+void FilePreferencesFactory::requireTrust(const QString& group) {
+    const std::lock_guard guard(mutex);
+    trustedGroup = group;
 }
 
 QString FilePreferencesFactory::getPreferencesFile() {
@@ -51,6 +61,7 @@ void FilePreferencesFactory::reset() {
     const std::lock_guard guard(mutex);
     rootPreferences.reset();
     preferencesFile.clear();
+    trustedGroup.reset();
 }
 
 } // namespace tarovex::prefs

@@ -17,9 +17,11 @@ public:
     static Preferences* userRoot();
     // The same root: the file store has no separate system settings.
     static Preferences* systemRoot() { return userRoot(); }
+    // The root created next refuses a file its reader may not trust (SharedFile::requireTrust).
+    static void requireTrust(const QString& group);
     // The absolute path of the file, resolved on first call.
     static QString getPreferencesFile();
-    // Forgets the resolved file and the root (their nodes die with it), so the next call
+    // Forgets the resolved file, the trust required and the root (their nodes die with it), so the next call
     // resolves them again. For tests, and for a switch made before the store is first used.
     static void reset();
 };

@@ -12,6 +12,13 @@ public:
     explicit BackingStoreException(const QString& message) : std::runtime_error(message.toStdString()) {}
 };
 
+// The shared settings file is one its reader may not trust (someone else may have written
+// it), or no regular file at all.
+class UntrustedFileException : public BackingStoreException {
+public:
+    explicit UntrustedFileException(const QString& message) : BackingStoreException(message) {}
+};
+
 // The platform refused access to the store (permissions, read-only location). Kept apart from
 // BackingStoreException because callers report it differently.
 class PreferencesAccessException : public std::runtime_error {

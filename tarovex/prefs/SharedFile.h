@@ -24,6 +24,11 @@ namespace tarovex::prefs {
 // its owner and mode. A new file gets the folder's group and other write permission, so that
 // everyone who may write the folder may also write the file.
 //
+// In the shared-settings mode the reader also requires trust (see FileTrust.h): a file it
+// may not trust is neither read nor rewritten (UntrustedFileException), and a file it creates
+// gets no write permission for every user. Whatever the mode, only a regular file is opened:
+// a symbolic link, FIFO or device is refused at once instead of followed or waited on.
+//
 // A lock held longer than the lock timeout (a stopped program) is reported as
 // PreferencesAccessException, as is any refusal by the system; BackingStoreException for any
 // other failure. The platform part lives in SharedFile_posix.cpp.
@@ -39,6 +44,10 @@ public:
 
     QString path() const { return m_path; }
 
+    // From now on read and update refuse a file the reader may not trust, `group` being the
+    // group whose members may write it.
+    void requireTrust(QString group) { m_trustedGroup = std::move(group); }
+
     // The contents, or nothing when the file does not exist.
     std::optional<QByteArray> read() const;
 
@@ -51,6 +60,7 @@ private:
     QString m_path;
     SharedFileSyscalls& m_sys;
     std::chrono::milliseconds m_lockTimeout;
+    std::optional<QString> m_trustedGroup;
 };
 
 } // namespace tarovex::prefs

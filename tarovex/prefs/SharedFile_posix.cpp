@@ -1,5 +1,6 @@
 #include "tarovex/prefs/SharedFile.h"
 
+#include "tarovex/prefs/FileTrust.h"
 #include "tarovex/prefs/PreferencesErrors.h"
 
 #include <QDir>
@@ -91,10 +92,13 @@ struct LockedFile {
 
 // Opens the file and locks it. A writer that replaced the file while we waited leaves us a
 // lock on the old inode, so then we open again. `folderMode` set: create a missing file.
+// Non-blocking, so that a FIFO put in the file's place cannot hold up the open.
 std::optional<LockedFile> openLocked(SharedFileSyscalls& sys, const QString& path, int flags, int operation,
-                                     std::optional<mode_t> folderMode, std::chrono::milliseconds timeout) {
+                                     std::optional<mode_t> folderMode, std::chrono::milliseconds timeout,
+                                     const std::optional<QString>& trustedGroup) {
     const QByteArray native = QFile::encodeName(path);
     const auto deadline = Clock::now() + timeout;
+    flags |= O_NOFOLLOW | O_NONBLOCK;
     for (;;) {
         bool created = false;
         Fd fd(sys, openRetrying(sys, native, flags));
@@ -108,13 +112,25 @@ std::optional<LockedFile> openLocked(SharedFileSyscalls& sys, const QString& pat
             if (fd.get() < 0)
                 throwErrno("create", path, errno);
             created = true;
+            // A file every user may write is one no reader trusts.
+            const mode_t shared = trustedGroup ? 0020 : 0022;
             struct stat fresh {};
             if (sys.fstat(fd.get(), &fresh) != 0 ||
-                sys.fchmod(fd.get(), (fresh.st_mode & 07777) | (*folderMode & 0022)) != 0)
+                sys.fchmod(fd.get(), (fresh.st_mode & 07777) | (*folderMode & shared)) != 0)
                 throwErrno("chmod", path, errno);
+        } else if (fd.get() < 0 && errno == ELOOP) {
+            throw UntrustedFileException(QStringLiteral("%1 is a symbolic link").arg(path));
         } else if (fd.get() < 0) {
             throwErrno("open", path, errno);
         }
+        struct stat opened {};
+        if (sys.fstat(fd.get(), &opened) != 0)
+            throwErrno("stat", path, errno);
+        if (!S_ISREG(opened.st_mode))
+            throw UntrustedFileException(QStringLiteral("%1 is not a regular file").arg(path));
+        if (trustedGroup && !created)
+            if (const auto why = distrust(path, opened, ::geteuid(), *trustedGroup))
+                throw UntrustedFileException(*why);
         lockUntil(sys, fd.get(), operation, deadline, timeout, path);
         struct stat held {
         }, current{};
@@ -125,6 +141,10 @@ std::optional<LockedFile> openLocked(SharedFileSyscalls& sys, const QString& pat
                 continue;
             throwErrno("stat", path, errno);
         }
+        // The lock does not keep the owner or mode from changing while we waited.
+        if (trustedGroup && !created)
+            if (const auto why = distrust(path, held, ::geteuid(), *trustedGroup))
+                throw UntrustedFileException(*why);
         if (held.st_dev == current.st_dev && held.st_ino == current.st_ino)
             return LockedFile{std::move(fd), held, created};
     }
@@ -230,7 +250,7 @@ void rewriteInPlace(SharedFileSyscalls& sys, int fd, const QString& path, const 
 
 std::optional<QByteArray> SharedFile::read() const {
     std::optional<LockedFile> file =
-        openLocked(m_sys, m_path, O_RDONLY, LOCK_SH, std::nullopt, m_lockTimeout);
+        openLocked(m_sys, m_path, O_RDONLY, LOCK_SH, std::nullopt, m_lockTimeout, m_trustedGroup);
     if (!file)
         return std::nullopt;
     return readAll(m_sys, file->fd.get(), m_path);
@@ -245,7 +265,7 @@ void SharedFile::update(const std::function<QByteArray(const std::optional<QByte
         throwErrno("stat", dir, errno);
 
     // Opening for writing also keeps a read-only file unchanged, though a rename could replace it.
-    LockedFile file = *openLocked(m_sys, m_path, O_RDWR, LOCK_EX, folder.st_mode, m_lockTimeout);
+    LockedFile file = *openLocked(m_sys, m_path, O_RDWR, LOCK_EX, folder.st_mode, m_lockTimeout, m_trustedGroup);
     // Read under the lock even when we made the file: another user may have opened it and
     // saved between our creating it and our taking the lock.
     std::optional<QByteArray> current = readAll(m_sys, file.fd.get(), m_path);

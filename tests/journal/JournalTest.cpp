@@ -7,13 +7,18 @@
 
 #include <QBuffer>
 #include <QDateTime>
+#include <QDir>
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
+
+#include <sqlite3.h>
+#include <unistd.h>
 
 #include <condition_variable>
 #include <csignal>
@@ -107,6 +112,69 @@ TEST_F(Journal, EveryOutcomeIsRecordedThroughTheRecordThreadWithSeqAndBytes) {
     };
     EXPECT_EQ(mode(path), 0600u);
     EXPECT_EQ(mode(QFileInfo(path).absolutePath()), 0700u);
+}
+
+// The journal's folder and file are this user's alone, or the journal is refused with the reason.
+TEST_F(Journal, FolderOrFileThatOthersMayChangeIsRefused) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root to give files to another user";
+    const uid_t nobody = 65534;
+    const QString folder = QFileInfo(path).absolutePath();
+    const QByteArray nativeFolder = QFile::encodeName(folder), nativeFile = QFile::encodeName(path);
+    struct Row {
+        const char* what;
+        uid_t folderOwner;
+        mode_t folderMode;
+        std::optional<uid_t> fileOwner; // nothing: a link to a file of ours
+        QByteArray error;               // empty: opens
+    } const rows[] = {
+        {"own folder and file", 0, 0700, 0u, {}},
+        {"folder of another user", nobody, 0700, 0u, "folder " + folder.toUtf8() + " belongs to user 65534"},
+        {"folder writable by its group", 0, 0770, 0u, "may be changed by other users"},
+        {"folder writable by everyone", 0, 0777, 0u, "may be changed by other users"},
+        {"file of another user", 0, 0700, nobody, "belongs to user 65534, not to this user"},
+        {"file is a link", 0, 0700, std::nullopt, "cannot be opened"},
+    };
+    for (const Row& r : rows) {
+        QDir(folder).removeRecursively();
+        ASSERT_TRUE(QDir().mkpath(folder));
+        if (r.fileOwner) {
+            QFile f(path);
+            ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+            f.close();
+            ASSERT_EQ(::chown(nativeFile.constData(), *r.fileOwner, *r.fileOwner), 0);
+        } else {
+            ASSERT_EQ(::symlink(QFile::encodeName(dir.path() + "/elsewhere").constData(), nativeFile.constData()), 0);
+        }
+        ASSERT_EQ(::chown(nativeFolder.constData(), r.folderOwner, r.folderOwner), 0);
+        ASSERT_EQ(::chmod(nativeFolder.constData(), r.folderMode), 0);
+        if (r.error.isEmpty()) {
+            EXPECT_NO_THROW(JournalDb db(path)) << r.what;
+            continue;
+        }
+        try {
+            JournalDb db(path);
+            ADD_FAILURE() << r.what << " was opened";
+        } catch (const JournalError& e) {
+            EXPECT_THAT(e.what(), testing::HasSubstr(r.error.toStdString())) << r.what;
+        }
+    }
+}
+
+// A journal that fails part way through opening lets go of its file: no descriptor stays
+// open and no -wal or -shm file is left.
+TEST_F(Journal, AJournalThatFailsToOpenLeavesNothingOpen) {
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(path).absolutePath()));
+    ::chmod(QFile::encodeName(QFileInfo(path).absolutePath()).constData(), 0700);
+    sqlite3* other = nullptr;
+    ASSERT_EQ(sqlite3_open(QFile::encodeName(path).constData(), &other), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(other, "CREATE TABLE readings(x)", nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(other);
+    EXPECT_THROW(JournalDb db(path), JournalError);
+    EXPECT_FALSE(QFileInfo::exists(path + "-wal"));
+    EXPECT_FALSE(QFileInfo::exists(path + "-shm"));
+    for (const QFileInfo& fd : QDir("/proc/self/fd").entryInfoList(QDir::System | QDir::NoDotAndDotDot))
+        EXPECT_FALSE(fd.symLinkTarget().startsWith(path)) << fd.symLinkTarget().toStdString();
 }
 
 TEST_F(Journal, SeqGoesOnPerStationAcrossReopeningAndRetention) {

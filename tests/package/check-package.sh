@@ -46,7 +46,11 @@ appstreamcli validate --no-net --pedantic "$root"/usr/share/metainfo/*.metainfo.
 [ -f "$root/usr/share/icons/hicolor/scalable/apps/tarovex.svg" ] || fail "no scalable icon"
 grep -q 'TAG+="uaccess"' "$root/usr/lib/udev/rules.d/70-tarovex-uinput.rules" || fail "uinput rule"
 grep -qx uinput "$root/usr/lib/modules-load.d/tarovex.conf" || fail "uinput module entry"
-grep -q '^d /var/lib/tarovex ' "$root/usr/lib/tmpfiles.d/tarovex.conf" || fail "shared settings folder"
+grep -q '^d /var/lib/tarovex 2775 root tarovex ' "$root/usr/lib/tmpfiles.d/tarovex.conf" ||
+    fail "shared settings folder is not 2775 root:tarovex"
+grep -q '^g tarovex ' "$root/usr/lib/sysusers.d/tarovex.conf" || fail "no group tarovex for the shared settings"
+postinst=$(dpkg-deb -I "$deb" postinst 2>/dev/null)
+case "$postinst" in *1777*|*0666*|*" a+w"*|*" o+w"*) fail "postinst opens the shared settings to every user" ;; esac
 
 # Debian's own checks: an error is a failure; the warnings are shown.
 lintian_out=$(lintian --allow-root "$deb" 2>&1)

@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include <sstream>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -93,6 +94,12 @@ TEST_P(ConfigStoreTest, StoredValuesAreCheckedOneByOne) {
         {"station", "line/2", false, [](const Config& c) { return c.record.station.isEmpty(); }},
         {"station", "Wägeplatz 2", true,
          [](const Config& c) { return c.record.stationName() == "Wägeplatz 2"; }},
+        {"station", "S1; rm -rf ~", false, [](const Config& c) { return c.record.station.isEmpty(); }},
+        {"station", "$(id)", false, [](const Config& c) { return c.record.station.isEmpty(); }},
+        {"station", "-rf", false, [](const Config& c) { return c.record.station.isEmpty(); }},
+        {"station", "=cmd|' /C calc'!A0", false, [](const Config& c) { return c.record.station.isEmpty(); }},
+        {"station", "Line 2, north: A_1.b", true,
+         [](const Config& c) { return c.record.station == "Line 2, north: A_1.b"; }},
         {"mqttBroker", "http://h:1", false, [](const Config& c) { return c.record.mqttBroker.isEmpty(); }},
         {"mqttBroker", "mqtt://h", false, [](const Config& c) { return c.record.mqttBroker.isEmpty(); }},
         {"mqttBroker", "mqtts://[::1]:8883", true,
@@ -416,6 +423,47 @@ TEST(ConfigStore, WithoutProgramDataTheSharedFileIsMachineWide) {
             prefs_test::readFile(r.folder + "/prefs.txt").contains("\ncom.lumbrix.tarovex.port=COM5\n"));
     }
     EXPECT_FALSE(QFileInfo::exists(prefs_test::sandbox() + "/.fileprefs")) << "no quiet per-user file";
+    closeSettingsNode();
+    Tarolink::SystemProperties::clear("EDITION");
+    Tarolink::SystemProperties::clear(FilePreferencesFactory::SYSTEM_PROPERTY_FILE);
+    Tarolink::SystemProperties::set("ProgramData", programData.toStdString());
+}
+
+// A shared file another user could have written is not used at all: its file names and
+// station stay out, the user's own settings serve, and saving leaves the file alone.
+TEST(ConfigStore, AnUntrustedSharedFileLeavesTheUserOnTheirOwnSettings) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root to give the file to another user";
+    QTemporaryDir dir;
+    ASSERT_EQ(::chmod(QFile::encodeName(dir.path()).constData(), 0755), 0);
+    const QString programData = QString::fromStdString(Tarolink::SystemProperties::get("ProgramData", ""));
+    Tarolink::SystemProperties::clear("ProgramData");
+    Tarolink::SystemProperties::set("EDITION", "QV");
+    const QString file = dir.path() + "/prefs.txt";
+    const QByteArray planted = "com.lumbrix.tarovex.csvFile=~/.bashrc\ncom.lumbrix.tarovex.station=S1\n";
+    struct Row {
+        uid_t owner;
+        gid_t group; // "nogroup" (65534) is the trusted one here
+        mode_t mode;
+        bool shared;
+    } const rows[] = {{0, 0, 0644, true}, {prefs_test::nobody, 65533, 0644, false}, {0, 0, 0666, false}};
+    for (const Row& r : rows) {
+        closeSettingsNode();
+        Tarolink::SystemProperties::clear(FilePreferencesFactory::SYSTEM_PROPERTY_FILE);
+        prefs_test::writeFile(file, planted);
+        ASSERT_EQ(::chown(QFile::encodeName(file).constData(), r.owner, r.group), 0);
+        ASSERT_EQ(::chmod(QFile::encodeName(file).constData(), r.mode), 0);
+        Preferences* node = openSettingsNode(dir.path(), "nogroup");
+        Config config;
+        loadConfig(*node, config, {"COM1"});
+        EXPECT_EQ(config.record.csvFile == "~/.bashrc", r.shared) << r.owner << " " << r.mode;
+        EXPECT_EQ(config.record.station == "S1", r.shared) << r.owner << " " << r.mode;
+        if (r.shared)
+            continue;
+        std::ostringstream console;
+        saveConfig(*node, config, console);
+        EXPECT_EQ(prefs_test::readFile(file), planted);
+    }
     closeSettingsNode();
     Tarolink::SystemProperties::clear("EDITION");
     Tarolink::SystemProperties::clear(FilePreferencesFactory::SYSTEM_PROPERTY_FILE);

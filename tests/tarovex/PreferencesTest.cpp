@@ -478,6 +478,67 @@ TEST_F(FileStoreTest, SeveralUsersSaveTheSharedFile) {
     }
 }
 
+// Another user reads the shared file only when none but root, that user or a member of the
+// trusted group may have written it; a FIFO or link is refused at once, never waited on.
+TEST_F(FileStoreTest, SharedFileIsReadOnlyWhenItsReaderMayTrustIt) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root to give files to other users";
+    using prefs_test::nobody;
+    using prefs_test::otherUser;
+    const gid_t nogroup = 65534; // nobody's own group, the trusted one here
+    enum Kind { File, Fifo, Link };
+    struct Row {
+        const char* what;
+        Kind kind;
+        uid_t owner;
+        gid_t group;
+        mode_t mode;
+        bool trusted;
+    } const rows[] = {
+        {"root's file", File, 0, 0, 0644, true},
+        {"a member's file, writable by the group", File, nobody, nogroup, 0664, true},
+        {"the reader's own file", File, otherUser, otherUser, 0644, true},
+        {"a member's file writable by every user", File, nobody, nogroup, 0666, false},
+        {"the file of a user outside the group", File, 65532, nogroup, 0644, false},
+        {"a member's file in another group", File, nobody, otherUser, 0644, false},
+        {"root's file writable by another group", File, 0, otherUser, 0664, false},
+        {"a FIFO", Fifo, 0, 0, 0644, false},
+        {"a link to root's file", Link, 0, 0, 0644, false},
+    };
+    ASSERT_EQ(::chmod(QFile::encodeName(dir.path()).constData(), 0755), 0);
+    const QByteArray native = QFile::encodeName(path);
+    const QByteArray target = QFile::encodeName(dir.path() + "/target");
+    for (const Row& r : rows) {
+        ::unlink(native.constData());
+        ::unlink(target.constData());
+        const QByteArray made = r.kind == Link ? target : native;
+        if (r.kind == Fifo) {
+            ASSERT_EQ(::mkfifo(made.constData(), r.mode), 0);
+        } else {
+            writeFile(QFile::decodeName(made), "com.lumbrix.tarovex.csvFile=~/.bashrc\n");
+        }
+        ASSERT_EQ(::chown(made.constData(), r.owner, r.group), 0);
+        ASSERT_EQ(::chmod(made.constData(), r.mode), 0);
+        if (r.kind == Link) {
+            ASSERT_EQ(::symlink(target.constData(), native.constData()), 0);
+        }
+        const int result = prefs_test::runAs(otherUser, [&] {
+            ::alarm(10); // a hang ends the child instead of the test
+            SharedFile file(path);
+            file.requireTrust("nogroup");
+            try {
+                const auto bytes = file.read();
+                return bytes && bytes->contains("csvFile") ? 0 : 3;
+            } catch (const UntrustedFileException&) {
+                return 2;
+            } catch (...) {
+                return 4;
+            }
+        });
+        EXPECT_EQ(result, r.trusted ? 0 : 2) << r.what;
+    }
+}
+
 TEST_F(FileStoreTest, StoppedLockHolderCostsABoundedWait) {
     writeFile(path, "com.lumbrix.tarovex.a=1\n");
     auto root = FilePreferences::createRoot(

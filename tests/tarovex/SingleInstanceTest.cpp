@@ -3,6 +3,8 @@
 #include "tarovex/instance/SingleInstance.h"
 #include "tests/worker/WorkerTestSupport.h"
 
+#include <QDir>
+#include <QFile>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -15,6 +17,7 @@
 
 #include <atomic>
 #include <cstring>
+#include <optional>
 #include <thread>
 
 using tarovex::SingleInstance;
@@ -128,4 +131,61 @@ TEST(SingleInstance, AnotherUserIsRefused) {
     ASSERT_EQ(::chmod(path.toLocal8Bit().constData(), 0666), 0);
     EXPECT_EQ(knockAsNobody(path), 1);
     EXPECT_EQ(shown, 0);
+}
+
+// A client that sends requests without ever reading the answers is dropped before they pile
+// up in the running program.
+TEST(SingleInstance, AClientThatNeverReadsIsDropped) {
+    worker_test::application();
+    QTemporaryDir dir;
+    const QString path = dir.filePath("tarovex.socket");
+    SingleInstance first(path);
+    ASSERT_EQ(first.claim(), Claim::First) << first.error().toStdString();
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK, 0);
+    const int small = 4096;
+    ASSERT_EQ(::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &small, sizeof small), 0);
+    const sockaddr_un a = address(path);
+    ASSERT_EQ(::connect(fd, reinterpret_cast<const sockaddr*>(&a), sizeof a), 0);
+    const QByteArray requests = QByteArray("x\n").repeated(2048);
+    const qint64 enough = 16 * 1024 * 1024; // ten times more answers than it may keep
+    qint64 sent = 0;
+    bool dropped = false;
+    worker_test::runUntil([&] {
+        const ssize_t n = ::send(fd, requests.constData(), size_t(requests.size()), MSG_NOSIGNAL);
+        if (n > 0)
+            sent += n;
+        dropped = n < 0 && (errno == EPIPE || errno == ECONNRESET);
+        return dropped || sent > enough;
+    });
+    ::close(fd);
+    EXPECT_TRUE(dropped) << sent << " bytes of requests were taken";
+}
+
+// Without a runtime folder there is no socket to share, and the reason is said.
+TEST(SingleInstance, WithoutARuntimeFolderNoSocketIsMade) {
+    worker_test::application();
+    QTemporaryDir dir;
+    const QByteArray saved = qgetenv("XDG_RUNTIME_DIR");
+    struct Row {
+        std::optional<QByteArray> runtime;
+        const char* error;
+    } const rows[] = {
+        {std::nullopt, "XDG_RUNTIME_DIR is not set"},
+        {QFile::encodeName(dir.filePath("gone")), "does not exist"},
+    };
+    for (const Row& r : rows) {
+        if (r.runtime)
+            qputenv("XDG_RUNTIME_DIR", *r.runtime);
+        else
+            qunsetenv("XDG_RUNTIME_DIR");
+        SingleInstance instance;
+        EXPECT_EQ(instance.claim(), Claim::Failed) << r.error;
+        EXPECT_TRUE(instance.error().contains(r.error)) << instance.error().toStdString();
+        EXPECT_EQ(instance.socketPath(), "");
+        EXPECT_EQ(QDir("/").entryList({"tarovex-*"}, QDir::System | QDir::Files), QStringList()) << r.error;
+    }
+    if (saved.isNull())
+        qunsetenv("XDG_RUNTIME_DIR");
+    else
+        qputenv("XDG_RUNTIME_DIR", saved);
 }
