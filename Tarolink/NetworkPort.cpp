@@ -3,6 +3,7 @@
 #include "Tarolink/Diagnostics.h"
 
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -99,7 +100,9 @@ bool NetworkPort::send(const std::vector<std::uint8_t>& bytes, int timeoutMs) {
     return true;
 }
 
-int NetworkPort::fill() {
+int NetworkPort::fill(bool awaitingAnswer) {
+    if (!awaitingAnswer && buffered() >= kMaxBuffered)
+        return 0;
     std::uint8_t raw[kReadBlock];
     ssize_t n;
     while ((n = ::recv(fd, raw, sizeof raw, MSG_DONTWAIT)) < 0 && errno == EINTR) {
@@ -118,16 +121,40 @@ int NetworkPort::fill() {
     }
     if (!rfc2217) {
         rx.insert(rx.end(), raw, raw + n);
-        return static_cast<int>(n);
+    } else {
+        client.receive(raw, static_cast<std::size_t>(n), rx, reply);
+        lineErrors |= client.takeLineErrors();
+        if (!reply.empty()) {
+            std::vector<std::uint8_t> out;
+            out.swap(reply);
+            send(out, 1000);
+        }
     }
-    client.receive(raw, static_cast<std::size_t>(n), rx, reply);
-    lineErrors |= client.takeLineErrors();
-    if (!reply.empty()) {
-        std::vector<std::uint8_t> out;
-        out.swap(reply);
-        send(out, 1000);
+    if (rx.size() > kMaxBuffered) {
+        // Down to half at once, so a long flood moves each byte about once.
+        rx.erase(rx.begin(), rx.end() - static_cast<std::ptrdiff_t>(kMaxBuffered / 2));
+        overflowed = true;
     }
     return static_cast<int>(n);
+}
+
+void NetworkPort::dropReceived() {
+    // Only what the socket held now: a server that keeps sending would hold the flush forever.
+    int queued = 0;
+    if (::ioctl(fd, FIONREAD, &queued) != 0)
+        queued = 0;
+    for (long dropped = 0; !gone && dropped < queued;) {
+        rx.clear();
+        head = 0;
+        const int n = fill(true);
+        if (n <= 0)
+            break;
+        dropped += n;
+    }
+    // The buffer may have grown while the open waited for its server; its memory goes back.
+    std::vector<std::uint8_t>().swap(rx);
+    head = 0;
+    overflowed = false;
 }
 
 bool NetworkPort::pollInput(int timeoutMs) {

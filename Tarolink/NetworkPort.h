@@ -55,9 +55,15 @@ struct NetworkPort {
     int timeoutRx = 0;
     int timeoutTx = 0;
     bool toldNoSettings = false;
+    bool overflowed = false; // received data was dropped since the last SerRxOverflow
     std::atomic<bool> gone{false};
 
     std::mutex sendMutex; // one writer on the socket at a time
+
+    // Received data kept unread at most. Beyond it the socket is left unread, so the server
+    // waits; only while an answer is awaited is the oldest data dropped instead (a server may
+    // flood before it agrees to COM-PORT, and the open's flush drops that data anyway).
+    static constexpr std::size_t kMaxBuffered = std::size_t{1} << 20;
 
     std::size_t buffered() const { return rx.size() - head; }
 
@@ -68,9 +74,13 @@ struct NetworkPort {
     bool send(const std::vector<std::uint8_t>& bytes, int timeoutMs);
 
     // Takes what the socket holds without waiting (mutex held): data into rx, Telnet
-    // answers out at once. The number of bytes received, 0 for none, -1 when the
-    // connection ended.
-    int fill();
+    // answers out at once. The number of bytes received, 0 for none (or rx full and no
+    // answer awaited), -1 when the connection ended.
+    int fill(bool awaitingAnswer = false);
+
+    // Drops all received data, including what the socket held at the call, and gives the
+    // buffer's memory back (mutex held).
+    void dropReceived();
 
     // Waits up to `timeoutMs` for input (mutex not held); false on time-out.
     bool pollInput(int timeoutMs);
@@ -92,7 +102,7 @@ struct NetworkPort {
                 continue;
             }
             std::lock_guard lock(mutex);
-            fill();
+            fill(true);
         }
     }
 

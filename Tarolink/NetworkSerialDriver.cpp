@@ -224,10 +224,7 @@ int NetworkSerialDriver::SerRxFlush(int port) {
             return -1;
         std::lock_guard lock(p.mutex);
         // What already crossed the network is dropped too.
-        while (!p.gone && p.fill() > 0) {
-        }
-        p.rx.clear();
-        p.head = 0;
+        p.dropReceived();
         return 0;
     });
 }
@@ -243,7 +240,12 @@ int NetworkSerialDriver::SerTxDrain(int port) {
 }
 
 int NetworkSerialDriver::SerRxOverflow(int port) {
-    return withPort(port, [](NetworkPort&) { return 0; });
+    return withPort(port, [](NetworkPort& p) {
+        std::lock_guard lock(p.mutex);
+        const bool seen = p.overflowed;
+        p.overflowed = false;
+        return seen ? 1 : 0;
+    });
 }
 
 int NetworkSerialDriver::SerSigOverrun(int port) {

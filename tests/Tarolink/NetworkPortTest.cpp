@@ -14,12 +14,17 @@
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netinet/in.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 
 #include <atomic>
 #include <chrono>
+#include <fstream>
 #include <functional>
+#include <iostream>
 #include <mutex>
 #include <thread>
 
@@ -251,6 +256,68 @@ TEST_F(NetworkPort, TenMegabytesWithoutTerminatorArriveWhole) {
     EXPECT_EQ(got, total);
     EXPECT_TRUE(inOrder);
     EXPECT_TRUE(port.isDeviceGone());
+}
+
+// kB of the calling process's status line `key` ("VmRSS").
+long statusKb(const std::string& key) {
+    std::ifstream in("/proc/self/status");
+    for (std::string line; std::getline(in, line);)
+        if (line.starts_with(key + ":"))
+            return std::stol(line.substr(key.size() + 1));
+    return -1;
+}
+
+// A server that floods 400 MB before it agrees to COM-PORT: the open, done by a child
+// process, stays small at its peak and after its flush.
+TEST(NetworkPortMemory, AFloodBeforeTheAgreementKeepsThePeakSmall) {
+    constexpr std::size_t flood = std::size_t{400} << 20;
+    constexpr long limitKb = 150 * 1024;
+    int port = 0;
+    const int listener = tarovex_test::loopbackSocket(port, 1);
+    int report[2];
+    ASSERT_EQ(::pipe2(report, O_CLOEXEC), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        tarolink_test::PropertyGuard os("TLK_OSNAME", "Linux");
+        NetworkSerialDriver::Timeouts t;
+        t.negotiationMs = 120000; // the flood's time is not what this test is about
+        t.answerMs = 100;
+        SerialPortLocal::installDriver(std::make_shared<NetworkSerialDriver>(t));
+        long kept = -1;
+        try {
+            SerialPortLocal p(configFor("rfc2217://127.0.0.1:" + std::to_string(port)));
+            p.rxFlush();
+            kept = statusKb("VmRSS");
+        } catch (const std::exception&) {
+        }
+        [[maybe_unused]] auto n = ::write(report[1], &kept, sizeof kept);
+        ::_exit(kept > 0 ? 0 : 1);
+    }
+    ::close(report[1]);
+    const int c = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
+    ASSERT_GE(c, 0);
+    std::vector<std::uint8_t> block(65536, 'x');
+    for (std::size_t sent = 0; sent < flood;) {
+        const ssize_t n = ::send(c, block.data(), block.size(), MSG_NOSIGNAL);
+        if (n <= 0)
+            break;
+        sent += static_cast<std::size_t>(n);
+    }
+    const std::uint8_t agree[] = {255, 253, 44}; // IAC DO COM-PORT
+    ::send(c, agree, sizeof agree, MSG_NOSIGNAL);
+    drainUntilClosed(c, 60000);
+    long kept = -1;
+    EXPECT_EQ(::read(report[0], &kept, sizeof kept), ssize_t(sizeof kept));
+    ::close(report[0]);
+    ::close(listener);
+    int status = 0;
+    rusage usage{};
+    ASSERT_EQ(::wait4(child, &status, 0, &usage), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the open failed";
+    EXPECT_LT(usage.ru_maxrss, limitKb) << "peak kB";
+    EXPECT_LT(kept, limitKb) << "kB after the flush";
+    std::cout << "peak " << usage.ru_maxrss / 1024 << " MB, after the flush " << kept / 1024 << " MB\n";
 }
 
 } // namespace
