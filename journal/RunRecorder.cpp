@@ -15,7 +15,8 @@ Outcome outcomeOf(const worker::DataLine& line, bool filtered, bool typing) {
     return typing ? Outcome::Typed : Outcome::Printed;
 }
 
-RunRecorder::RunRecorder(const config::Config& config, Report report, const QString& journalPath)
+RunRecorder::RunRecorder(const config::Config& config, Report report, const QString& journalPath,
+                         std::function<void(BrokerState)> broker)
     : port_(config.getPort()),
       instrument_(config.getInstrument().value_or(config::ConfigHelper::Instrument::getDefault()).name()) {
     const config::RecordSettings& settings = config.record;
@@ -41,7 +42,10 @@ RunRecorder::RunRecorder(const config::Config& config, Report report, const QStr
                         MqttPublisher::Options{settings.mqttBroker, settings.mqttTopic,
                                                settings.stationName(), settings.mqttUser,
                                                settings.mqttPasswordFile, settings.mqttCaFile, journalPath},
-                        post);
+                        post, broker ? [this, broker](BrokerState state) {
+                            QMetaObject::invokeMethod(
+                                &context_, [broker, state] { broker(state); }, Qt::QueuedConnection);
+                        } : std::function<void(BrokerState)>());
                 } catch (const MqttError& e) {
                     report(QString::fromUtf8(e.what()) +
                            QStringLiteral("; the readings wait in the journal until it is mended."));
@@ -65,13 +69,18 @@ RunRecorder::RunRecorder(const config::Config& config, Report report, const QStr
 
 RunRecorder::~RunRecorder() = default;
 
-void RunRecorder::record(const worker::DataLine& line, Outcome outcome) {
+void RunRecorder::record(const worker::DataLine& line, Outcome outcome, const QString& reason) {
     if (!thread_)
         return;
     const auto ms =
         std::chrono::duration_cast<std::chrono::milliseconds>(line.getInstant().time_since_epoch());
-    thread_->append(
-        {ms.count(), port_, instrument_, line.getRawData().toLatin1(), line.getProcessedData(), outcome});
+    thread_->append({ms.count(), port_, instrument_, line.getRawData().toLatin1(), line.getProcessedData(),
+                     outcome, reason});
+}
+
+void RunRecorder::runStopped() {
+    if (publisher_)
+        publisher_->runStopped();
 }
 
 void RunRecorder::flush() {

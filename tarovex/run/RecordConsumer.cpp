@@ -10,7 +10,21 @@ void RecordConsumer::runStarted(const config::Config& config) {
     if (recorder_)
         recorder_->flushWithReports();
     recorder_.reset();
-    recorder_ = std::make_unique<journal::RunRecorder>(config, log_, journalPath_);
+    recorder_ = std::make_unique<journal::RunRecorder>(
+        config, log_, journalPath_,
+        brokerListener_ ? [listener = brokerListener_](BrokerState s) { listener(s); }
+                        : std::function<void(BrokerState)>());
+    if (brokerListener_ && !recorder_->isPublishing())
+        brokerListener_(std::nullopt);
+}
+
+void RecordConsumer::runStopped(const QString&) {
+    if (recorder_)
+        recorder_->runStopped();
+}
+
+void RecordConsumer::setBrokerListener(std::function<void(std::optional<BrokerState>)> listener) {
+    brokerListener_ = std::move(listener);
 }
 
 void RecordConsumer::reading(const worker::DataLine& line, ReadingOutcome outcome) {

@@ -17,6 +17,8 @@ namespace tarovex {
 // next start or the end of the program.
 class RecordConsumer : public ReadingConsumer {
 public:
+    using BrokerState = journal::BrokerState;
+
     // `typing`: the run types its values (else they are printed). `log` hears the record's
     // messages, on the run's thread.
     RecordConsumer(bool typing, std::function<void(const QString&)> log,
@@ -24,6 +26,13 @@ public:
 
     void runStarted(const config::Config& config) override;
     void reading(const worker::DataLine& line, ReadingOutcome outcome) override;
+    // The status topic says "offline"; readings still queued for the broker go on.
+    void runStopped(const QString& reason) override;
+
+    // Hears, on the run's thread, the broker connection of each run that publishes: up or
+    // down at once, the count of readings waiting for it at most once a second; nullopt at
+    // the start of a run that does not publish.
+    void setBrokerListener(std::function<void(std::optional<BrokerState>)> listener);
 
     // The end of a console run: writes what is queued and waits at most `bound` for the
     // broker. Returns how many readings are still queued for it; none without publishing.
@@ -33,6 +42,7 @@ private:
     bool typing_;
     std::function<void(const QString&)> log_;
     QString journalPath_;
+    std::function<void(std::optional<BrokerState>)> brokerListener_;
     std::unique_ptr<journal::RunRecorder> recorder_;
 };
 

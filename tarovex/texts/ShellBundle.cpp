@@ -116,6 +116,8 @@ QStringList shellKeys() {
                                      "reading.unstable",
                                      "reading.unstable.notTyped",
                                      "reading.tray",
+                                     "broker.waiting",
+                                     "broker.connected",
                                      "switch.to.target.application",
                                      "terminator.must.be.between.0.and.255",
                                      "values.waiting",

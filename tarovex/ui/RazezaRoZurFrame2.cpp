@@ -218,6 +218,7 @@ void RazezaRoZurFrame2::initComponents() {
     statusBar()->addWidget(statusLabel_, 1);
     connectControls();
     controls_.reading->follow(*lastReading_);
+    record_->setBrokerListener([this](auto state) { controls_.reading->showBroker(state); });
     resize(640, 420);
 }
 

@@ -1,7 +1,11 @@
 #pragma once
 
+#include "journal/BrokerState.h"
+
 #include <QTimer>
 #include <QWidget>
+
+#include <optional>
 
 class QLabel;
 
@@ -13,7 +17,8 @@ namespace tarovex::ui {
 
 // The last reading, large, above the Stop button: the value (selectable), its age and
 // stability, and the last line without a value in the log's colours. What it says comes
-// from LastReading; the age is redrawn once a second while the panel is visible.
+// from LastReading; the age is redrawn once a second while the panel is visible. Below, a
+// line on the MQTT broker while the run publishes.
 class ReadingPanel : public QWidget {
     Q_OBJECT
 
@@ -21,11 +26,14 @@ public:
     explicit ReadingPanel(QWidget* parent = nullptr);
     // Shows `reading` from now on; it must outlive the panel.
     void follow(const LastReading& reading);
+    // The broker's state; nullopt (a run that does not publish) hides the line.
+    void showBroker(std::optional<journal::BrokerState> state);
 
     // For tests and the screenshots: the whole texts, however much of them fits.
     QString valueText() const;
     QString detailsText() const;
     QString noValueText() const;
+    QString brokerText() const;
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -41,6 +49,7 @@ private:
     QLabel* value_;
     QLabel* details_;
     QLabel* noValue_;
+    QLabel* broker_;
     QString valueText_, noValueText_; // whole, however much of them fits
     QTimer ages_;
 };

@@ -15,6 +15,7 @@
 #include "tarovex/ui/SettingsDialogs.h"
 #include "tarovex/ui/Startup.h"
 #include "tests/Ser2netServer.h"
+#include "tests/journal/MosquittoSupport.h"
 #include "tests/support/RecordingServices.h"
 
 #include <QAbstractItemView>
@@ -30,6 +31,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -224,6 +226,31 @@ TEST(Window, TheStartTabShowsTheLastReadingWhileRunning) {
     c.startStop->click();
     ASSERT_TRUE(runUntil([&] { return !w.frame->isConnected(); }));
     EXPECT_FALSE(c.reading->isVisible());
+}
+
+TEST(Window, TheStartTabTellsWhetherReadingsWaitForTheBroker) {
+    QTemporaryDir brokerDir;
+    const int port = mqtt_test::freeLoopbackPort();
+    Pty pty;
+    Window w(pty.path());
+    const ui::Controls& c = w.frame->controls();
+    w.frame->config().record.mqttBroker = QStringLiteral("mqtt://127.0.0.1:%1").arg(port);
+    c.startStop->click();
+    ASSERT_TRUE(runUntil([&] { return c.reading->isVisible(); }));
+    pty.send("ST,GS,+12.50kg\r");
+    // The count is the journal's, which the window tests share (tested with the publisher);
+    // here that the line shows one.
+    const QRegularExpression waiting(QStringLiteral("^Readings wait for the broker \\(([1-9][0-9]*)\\)$"));
+    ASSERT_TRUE(runUntil([&] { return waiting.match(c.reading->brokerText()).hasMatch(); }))
+        << c.reading->brokerText().toStdString();
+    shoot(w.frame.get(), "running-start-broker-waiting");
+    mqtt_test::Broker broker(brokerDir.path(), {}, port);
+    // A first connection is tried again about once a second.
+    ASSERT_TRUE(runUntil([&] { return c.reading->brokerText() == text("broker.connected"); }, 30000))
+        << c.reading->brokerText().toStdString();
+    shoot(w.frame.get(), "running-start-broker-connected");
+    c.startStop->click();
+    ASSERT_TRUE(runUntil([&] { return !w.frame->isConnected(); }));
 }
 
 // The request and stability controls: a valid text is kept and saved, a refused one explained
