@@ -6,6 +6,8 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <algorithm>
+
 namespace tarovex::journal {
 
 JournalSink::JournalSink(std::unique_ptr<JournalDb> db, Options options, Report report,
@@ -34,13 +36,19 @@ void JournalSink::write(std::span<const Reading> group) {
     }
     // A flood fills the bound long before the hourly maintenance: checked after each group
     // (the page count and two stat calls). Should a prune not get under the bound (a reader
-    // that holds the log for seconds), the next waits a second rather than follow each group.
+    // that holds the log, a disk too full for VACUUM), the next waits a second, then twice as
+    // long each time up to a minute, rather than follow each group.
     try {
         const auto now = std::chrono::steady_clock::now();
         if (now >= nextPrune_ && db_->overBound(options_.maxBytes)) {
             maintain();
-            if (db_->overBound(options_.maxBytes))
-                nextPrune_ = now + std::chrono::seconds(1);
+            if (!db_->overBound(options_.maxBytes)) {
+                pruneBackOff_ = {};
+            } else {
+                pruneBackOff_ = std::clamp<std::chrono::seconds>(pruneBackOff_ * 2, std::chrono::seconds(1),
+                                                                 std::chrono::seconds(60));
+                nextPrune_ = now + pruneBackOff_;
+            }
         }
     } catch (const JournalError& e) {
         if (report_)

@@ -35,6 +35,7 @@ private:
     std::function<void(std::int64_t)> committed_;
     bool failing_ = false;
     std::chrono::steady_clock::time_point nextPrune_{};
+    std::chrono::seconds pruneBackOff_{};
 };
 
 // The live CSV file: each reading appended as it arrives to the file its pattern names for
