@@ -12,16 +12,20 @@ namespace Tarolink {
 // may compare; when a system call failed, its error number travels beside it.
 class PortIOException : public std::runtime_error {
 public:
-    explicit PortIOException(const std::string& message, int systemError = 0)
-        : std::runtime_error(message), systemError_(systemError) {}
+    explicit PortIOException(const std::string& message, int systemError = 0, int openCode = 0)
+        : std::runtime_error(message), systemError_(systemError), openCode_(openCode) {}
 
     // The errno of the failed system call, 0 when the failure had none behind it.
     int systemError() const { return systemError_; }
+    // The driver's open code (SerialDriver::IN_USE, NO_ANSWER, ...) when an open failed, else 0:
+    // callers word the failure themselves without reading what().
+    int openCode() const { return openCode_; }
     // The system's own text for systemError() ("No such file or directory"), "" for 0.
     std::string systemMessage() const;
 
 private:
     int systemError_;
+    int openCode_;
 };
 
 // The OS name has no driver at all. The library does not end the process: the program

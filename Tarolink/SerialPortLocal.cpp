@@ -475,8 +475,9 @@ void SerialPortLocal::open() {
     }
     if (result != 0) {
         const int systemError = d.SerGetLastError();
-        throw PortIOException(
-            config_.getPortNameString() + ": SerOpenPort failed: " + openFailureText(result), systemError);
+        throw PortIOException(config_.getPortNameString() +
+                                  ": SerOpenPort failed: " + openFailureText(result),
+                              systemError, result);
     }
     open_ = true;
     wrSinceTxBufEmpty_ = false;

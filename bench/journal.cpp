@@ -42,12 +42,11 @@ void BM_JournalReadingsPerSecond(benchmark::State& state) {
     config::Config config;
     config.record.station = QStringLiteral("bench");
     QStringList messages;
-    RecordConsumer record(
-        true, [&](const QString& m) { messages << m; }, dir.path() + "/journal.sqlite");
+    RecordConsumer record([&](const QString& m) { messages << m; }, dir.path() + "/journal.sqlite");
     record.runStarted(config);
     for (auto _ : state) {
         for (const auto& line : readings)
-            record.reading(line, ReadingOutcome::Value);
+            record.settled(line, Delivery::Typed, {});
         record.finish(std::chrono::milliseconds(0));
     }
     if (!messages.isEmpty()) {

@@ -14,10 +14,18 @@ bool intInRange(const QString& text, int low, int high) noexcept {
     return value && *value >= low && *value <= high;
 }
 
+// C0 and C1 controls, DEL, lone surrogates and the non-characters U+FFFE and U+FFFF: what
+// the broker's library refuses in a topic or a name.
 bool hasControl(const QString& text) noexcept {
-    for (const QChar c : text)
-        if (c.unicode() < 0x20 || c.unicode() == 0x7F)
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t c = text[i].unicode();
+        if (c < 0x20 || (c >= 0x7F && c <= 0x9F) || c == 0xFFFE || c == 0xFFFF)
             return true;
+        if (QChar::isHighSurrogate(c) && i + 1 < text.size() && QChar::isLowSurrogate(text[i + 1].unicode()))
+            ++i;
+        else if (QChar::isSurrogate(c))
+            return true;
+    }
     return false;
 }
 
@@ -49,7 +57,9 @@ bool MqttBroker::isValid(const QString& text) noexcept {
 }
 
 bool MqttTopic::isValid(const QString& text) noexcept {
-    return !hasControl(text) && !text.contains(u'+') && !text.contains(u'#');
+    // A topic of its own for each station; an empty one cannot be published to.
+    return !text.isEmpty() && text.toUtf8().size() <= 65535 && !hasControl(text) && !text.contains(u'+') &&
+           !text.contains(u'#');
 }
 
 } // namespace tarovex::config::ConfigHelper

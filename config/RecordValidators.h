@@ -38,7 +38,8 @@ struct MqttBroker {
     static bool isValid(const QString& text) noexcept;
 };
 
-// The reading topic: a topic without the wildcards '+' and '#'; "{station}" is replaced.
+// The reading topic: not empty, without controls and the wildcards '+' and '#'; "{station}"
+// is replaced.
 struct MqttTopic {
     static QString getDefault() { return QStringLiteral("tarovex/{station}/readings"); }
     static bool isValid(const QString& text) noexcept;

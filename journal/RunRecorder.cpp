@@ -5,16 +5,6 @@
 
 namespace tarovex::journal {
 
-Outcome outcomeOf(const worker::DataLine& line, bool filtered, bool typing) {
-    if (line.isError())
-        return Outcome::Error;
-    if (filtered)
-        return Outcome::Filtered;
-    if (!line.hasValue())
-        return Outcome::Dropped;
-    return typing ? Outcome::Typed : Outcome::Printed;
-}
-
 RunRecorder::RunRecorder(const config::Config& config, Report report, const QString& journalPath,
                          std::function<void(BrokerState)> broker)
     : port_(config.getPort()),
@@ -69,13 +59,14 @@ RunRecorder::RunRecorder(const config::Config& config, Report report, const QStr
 
 RunRecorder::~RunRecorder() = default;
 
-void RunRecorder::record(const worker::DataLine& line, Outcome outcome, const QString& reason) {
+void RunRecorder::record(const worker::DataLine& line, Outcome outcome, QLatin1StringView reason) {
     if (!thread_)
         return;
     const auto ms =
         std::chrono::duration_cast<std::chrono::milliseconds>(line.getInstant().time_since_epoch());
-    thread_->append({ms.count(), port_, instrument_, line.getRawData().toLatin1(), line.getProcessedData(),
-                     outcome, reason});
+    Reading r{ms.count(), port_, instrument_, line.getRawData().toLatin1(), line.getProcessedData(), outcome};
+    r.reason = reason;
+    thread_->append(std::move(r));
 }
 
 void RunRecorder::runStopped() {

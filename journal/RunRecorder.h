@@ -13,11 +13,6 @@
 
 namespace tarovex::journal {
 
-// What became of a line in a run, for the journal: `error` when a parity or framing error
-// hit it, `filtered` when the repeat filter took its value, `dropped` when it has no value,
-// else `typed` or, in a run without typing, `printed`.
-Outcome outcomeOf(const worker::DataLine& line, bool filtered, bool typing);
-
 // The record of one run: the journal, the live CSV file and the MQTT publishing from the
 // journal as the settings ask, fed each
 // reading of the run on the run's thread and written on a thread of their own. Messages
@@ -36,8 +31,8 @@ public:
     // True when anything is being recorded.
     bool isRecording() const { return thread_.has_value(); }
     bool isPublishing() const { return publisher_ != nullptr; }
-    // `reason`: why a Dropped value was not delivered (see Reading).
-    void record(const worker::DataLine& line, Outcome outcome, const QString& reason = {});
+    // `reason`: why a dropped value was not typed.
+    void record(const worker::DataLine& line, Outcome outcome, QLatin1StringView reason = {});
     // Waits until every reading recorded so far is written (tests, the end of a console run).
     void flush();
     // flush(), then hands the record's messages still waiting (such as the count of readings

@@ -29,6 +29,16 @@ inline constexpr QLatin1StringView LINE_COUNT{"line.count"};
 inline constexpr QLatin1StringView PORT_DOES_NOT_EXIST_0{"port.does.not.exist.0"}; // {0}: port name
 inline constexpr QLatin1StringView PORT_NEEDS_GROUP_0_1{
     "port.needs.group.0.1"}; // {0}: port, {1}: group (twice)
+// A network address that could not be opened: {0} host:port or host, {1} seconds.
+inline constexpr QLatin1StringView NETWORK_NO_ANSWER_0_1{"network.no.answer.0.1"};
+inline constexpr QLatin1StringView NETWORK_REFUSED_0{"network.refused.0"};
+inline constexpr QLatin1StringView NETWORK_UNKNOWN_HOST_0{"network.unknown.host.0"};
+inline constexpr QLatin1StringView NETWORK_LOOKUP_TIMEOUT_0_1{"network.lookup.timeout.0.1"};
+inline constexpr QLatin1StringView NETWORK_NOT_RFC2217_0{"network.not.rfc2217.0"};
+inline constexpr QLatin1StringView NETWORK_NO_ANSWER_HINT{"network.no.answer.hint"};
+inline constexpr QLatin1StringView NETWORK_REFUSED_HINT{"network.refused.hint"};
+inline constexpr QLatin1StringView NETWORK_NAME_HINT{"network.name.hint"};
+inline constexpr QLatin1StringView NETWORK_NOT_RFC2217_HINT{"network.not.rfc2217.hint"};
 
 // Keystroke output.
 inline constexpr QLatin1StringView CANNOT_TYPE{"cannot_type"};
@@ -37,8 +47,14 @@ inline constexpr QLatin1StringView ERROR_INITIALIZING_KEYBOARD_OUTPUT{"error.ini
 inline constexpr QLatin1StringView PLEASE_TURN_OFF_CAPS_LOCK{"please.turn.off.caps.lock"};
 inline constexpr QLatin1StringView WARNING{"warning"};
 inline constexpr QLatin1StringView KEYSTROKE_QUEUE_FULL{"keystroke.queue.full"}; // 2 printf arguments
-inline constexpr QLatin1StringView MODIFIERS_WAITED{"modifiers.waited"};         // 1 printf argument
-inline constexpr QLatin1StringView MODIFIERS_STILL_HELD{"modifiers.still.held"}; // 1 printf argument
+inline constexpr QLatin1StringView KEYS_WAITED{"keys.waited"};         // 1 printf argument
+inline constexpr QLatin1StringView KEYS_STILL_HELD{"keys.still.held"}; // 2 printf arguments
+inline constexpr QLatin1StringView VALUE_DROPPED{"value.dropped"};     // 2 printf arguments
+inline constexpr QLatin1StringView VALUE_CUT{"value.cut"};             // 3 printf arguments
+// Why a value was not typed, in the words of the two lines above.
+inline constexpr QLatin1StringView WHY_STOP{"why.stop"};
+inline constexpr QLatin1StringView WHY_FOCUS_CHANGED{"why.focus.changed"};
+inline constexpr QLatin1StringView WHY_TYPING_FAILED{"why.typing.failed"};
 
 // Balances with handshaking.
 inline constexpr QLatin1StringView AND_ERROR_UNUSUAL{"and.error.unusual"};
@@ -78,14 +94,28 @@ inline constexpr Key ALL[] = {
     {LINE_COUNT, 0, 0},
     {PORT_DOES_NOT_EXIST_0, 0, 1},
     {PORT_NEEDS_GROUP_0_1, 0, 3}, // {1} twice
+    {NETWORK_NO_ANSWER_0_1, 0, 2},
+    {NETWORK_REFUSED_0, 0, 1},
+    {NETWORK_UNKNOWN_HOST_0, 0, 1},
+    {NETWORK_LOOKUP_TIMEOUT_0_1, 0, 2},
+    {NETWORK_NOT_RFC2217_0, 0, 1},
+    {NETWORK_NO_ANSWER_HINT, 0, 0},
+    {NETWORK_REFUSED_HINT, 0, 0},
+    {NETWORK_NAME_HINT, 0, 0},
+    {NETWORK_NOT_RFC2217_HINT, 0, 0},
     {CANNOT_TYPE, 0, 0},
     {KEYBOARD_OUTPUT_STARTED_TYPE, 0, 0},
     {ERROR_INITIALIZING_KEYBOARD_OUTPUT, 0, 0},
     {PLEASE_TURN_OFF_CAPS_LOCK, 0, 0},
     {WARNING, 0, 0},
     {KEYSTROKE_QUEUE_FULL, 2, 0},
-    {MODIFIERS_WAITED, 1, 0},
-    {MODIFIERS_STILL_HELD, 1, 0},
+    {KEYS_WAITED, 1, 0},
+    {KEYS_STILL_HELD, 2, 0},
+    {VALUE_DROPPED, 2, 0},
+    {VALUE_CUT, 3, 0},
+    {WHY_STOP, 0, 0},
+    {WHY_FOCUS_CHANGED, 0, 0},
+    {WHY_TYPING_FAILED, 0, 0},
     {AND_ERROR_UNUSUAL, 0, 0},
     {AND_ERROR_DATASET_NOT_READY, 0, 0},
     {AND_ERROR_NOT_CONNECTED, 0, 0},

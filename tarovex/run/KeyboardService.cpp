@@ -36,15 +36,17 @@ public:
     KeyboardTyper(const config::Config& config, worker::WeightWorkerView& view, Output&&... output)
         : view_(view), log_(view), session_(config, log_, std::forward<Output>(output)...) {}
 
-    void putString(const QString& value) override { session_.putString(value); }
-    void start(std::function<void()> ended) override { session_.start(std::move(ended)); }
+    bool putString(const QString& value, std::uint64_t id) override { return session_.putString(value, id); }
+    void start(std::function<void()> ended, worker::keys::FateHandler fates) override {
+        session_.start(std::move(ended), std::move(fates));
+    }
     void setHeld(bool held) override { session_.setHeld(held); }
-    std::size_t stop() override {
-        const worker::KeystrokeQueue::Discarded discarded = session_.stop();
+    Stopped stop() override {
+        worker::KeystrokeQueue::Discarded discarded = session_.stop();
         if (discarded.stale)
             view_.logImportantEvent(
                 worker::staleValuesMessage(*discarded.stale, worker::KeystrokeQueue::kDefaultMaxAge));
-        return discarded.waiting;
+        return {std::move(discarded.ids), std::move(discarded.expired)};
     }
     void abandon() override { session_.abandon(); }
     QString description() const override { return session_.description(); }

@@ -14,6 +14,7 @@ void LastReading::runStarted(const config::Config& config) {
     value_.reset();
     noValue_.reset();
     valueUnstable_ = false;
+    valueDropped_.clear();
     stability_.reset();
     try {
         stability_.emplace(config.getInstrument().value_or(config::ConfigHelper::Instrument::getDefault()),
@@ -38,8 +39,17 @@ void LastReading::reading(const worker::DataLine& line, ReadingOutcome outcome) 
     case ReadingOutcome::Unstable:
         value_ = line;
         valueUnstable_ = outcome == ReadingOutcome::Unstable;
+        valueDropped_.clear();
         break;
     }
+    scheduleChanged();
+}
+
+void LastReading::settled(const worker::DataLine& line, Delivery delivery, QLatin1StringView reason) {
+    if (delivery != Delivery::Dropped || !value_ || value_->getCount() != line.getCount() ||
+        value_->getInstant() != line.getInstant())
+        return;
+    valueDropped_ = reason;
     scheduleChanged();
 }
 
@@ -53,6 +63,8 @@ QString LastReading::state() const {
         return {};
     if (valueUnstable_)
         return text(QStringLiteral("reading.unstable.notTyped"));
+    if (!valueDropped_.isEmpty())
+        return shellBundle().format(QStringLiteral("reading.dropped"), {valueDropped_});
     // Marks are read here, at most once per update, not for every line of a flood.
     const config::Stability mark =
         stability_ ? (*stability_)(value_->getRawData()) : config::Stability::Unmarked;
@@ -66,7 +78,7 @@ LastReading::Shown LastReading::shown() const {
     Shown s;
     if (value_) {
         s.value = value_->getProcessedData();
-        s.valueStyle = valueUnstable_ ? LogStyle::Unstable : LogStyle::Typed;
+        s.valueStyle = valueUnstable_ || !valueDropped_.isEmpty() ? LogStyle::Unstable : LogStyle::Typed;
         s.state = state();
     }
     if (noValue_) {

@@ -2,18 +2,25 @@
 
 namespace tarovex {
 
-RecordConsumer::RecordConsumer(bool typing, std::function<void(const QString&)> log, QString journalPath)
-    : typing_(typing), log_(std::move(log)), journalPath_(std::move(journalPath)) {}
+using journal::Outcome;
+
+RecordConsumer::RecordConsumer(std::function<void(const QString&)> log, QString journalPath)
+    : log_(std::move(log)), journalPath_(std::move(journalPath)) {}
 
 void RecordConsumer::runStarted(const config::Config& config) {
-    // The previous run's record is written out first, with its last messages.
-    if (recorder_)
-        recorder_->flushWithReports();
-    recorder_.reset();
+    // The run before the last is complete by now: its record is written out, with its last
+    // messages.
+    if (previous_)
+        previous_->flushWithReports();
+    previous_ = std::move(recorder_);
+    startedAt_ = std::chrono::system_clock::now();
     recorder_ = std::make_unique<journal::RunRecorder>(
         config, log_, journalPath_,
-        brokerListener_ ? [listener = brokerListener_](BrokerState s) { listener(s); }
-                        : std::function<void(BrokerState)>());
+        brokerListener_ ? [this, run = ++runs_](BrokerState s) {
+            // The previous run's publisher, still sending its queue, is not the one shown.
+            if (run == runs_)
+                brokerListener_(s);
+        } : std::function<void(BrokerState)>());
     if (brokerListener_ && !recorder_->isPublishing())
         brokerListener_(std::nullopt);
 }
@@ -28,11 +35,37 @@ void RecordConsumer::setBrokerListener(std::function<void(std::optional<BrokerSt
 }
 
 void RecordConsumer::reading(const worker::DataLine& line, ReadingOutcome outcome) {
-    if (recorder_)
-        recorder_->record(line, journal::outcomeOf(line, outcome == ReadingOutcome::Repeat, typing_));
+    if (!recorder_)
+        return;
+    switch (outcome) {
+    case ReadingOutcome::Value: // recorded once settled
+        return;
+    case ReadingOutcome::Repeat:
+        return recorder_->record(line, Outcome::Filtered);
+    case ReadingOutcome::NoValue:
+        return recorder_->record(line, Outcome::Error);
+    case ReadingOutcome::Unstable:
+        return recorder_->record(line, Outcome::Unstable);
+    }
+}
+
+void RecordConsumer::settled(const worker::DataLine& line, Delivery delivery, QLatin1StringView reason) {
+    journal::RunRecorder* recorder = previous_ && line.getInstant() < startedAt_ ? previous_.get() : recorder_.get();
+    if (!recorder)
+        return;
+    switch (delivery) {
+    case Delivery::Typed:
+        return recorder->record(line, Outcome::Typed);
+    case Delivery::Printed:
+        return recorder->record(line, Outcome::Printed);
+    case Delivery::Dropped:
+        return recorder->record(line, Outcome::Dropped, reason);
+    }
 }
 
 std::optional<std::int64_t> RecordConsumer::finish(std::chrono::milliseconds bound) {
+    if (previous_)
+        previous_->flushWithReports();
     return recorder_ ? recorder_->finish(bound) : std::nullopt;
 }
 

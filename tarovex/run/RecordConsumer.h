@@ -5,6 +5,7 @@
 #include "tarovex/run/ReadingConsumer.h"
 
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -19,13 +20,14 @@ class RecordConsumer : public ReadingConsumer {
 public:
     using BrokerState = journal::BrokerState;
 
-    // `typing`: the run types its values (else they are printed). `log` hears the record's
-    // messages, on the run's thread.
-    RecordConsumer(bool typing, std::function<void(const QString&)> log,
-                   QString journalPath = journal::JournalDb::defaultPath());
+    // `log` hears the record's messages, on the run's thread.
+    explicit RecordConsumer(std::function<void(const QString&)> log,
+                            QString journalPath = journal::JournalDb::defaultPath());
 
     void runStarted(const config::Config& config) override;
+    // A line is recorded once its fate is known: a value when it has been typed or dropped.
     void reading(const worker::DataLine& line, ReadingOutcome outcome) override;
+    void settled(const worker::DataLine& line, Delivery delivery, QLatin1StringView reason) override;
     // The status topic says "offline"; readings still queued for the broker go on.
     void runStopped(const QString& reason) override;
 
@@ -39,11 +41,15 @@ public:
     std::optional<std::int64_t> finish(std::chrono::milliseconds bound);
 
 private:
-    bool typing_;
     std::function<void(const QString&)> log_;
     QString journalPath_;
     std::function<void(std::optional<BrokerState>)> brokerListener_;
+    std::uint64_t runs_ = 0; // the current run's number, for its broker's messages
     std::unique_ptr<journal::RunRecorder> recorder_;
+    // The run before, whose last value may still be settled after the next start: its lines
+    // are older than that start.
+    std::unique_ptr<journal::RunRecorder> previous_;
+    worker::DataLine::Instant startedAt_{};
 };
 
 } // namespace tarovex

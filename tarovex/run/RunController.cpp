@@ -1,10 +1,10 @@
 #include "tarovex/run/RunController.h"
 
-#include "Tarolink/SerialExceptions.h"
 #include "config/ResourceBundle.h"
 #include "tarovex/texts/ShellBundle.h"
 #include "worker/WorkerBundle.h"
 #include "worker/WorkerMessages.h"
+#include "worker/keys/KeystrokeQueue.h"
 #include "worker/openhint/OpenFailureHint.h"
 
 #include <QDateTime>
@@ -18,6 +18,7 @@ namespace tarovex {
 
 namespace CH = config::ConfigHelper;
 namespace WM = worker::WorkerMessages;
+namespace Drop = worker::keys::DropReason;
 
 namespace {
 
@@ -87,6 +88,8 @@ RunController::~RunController() {
         typer_->abandon();
     typer_.reset();
     finishing_.clear();
+    // The consumers may be gone: fates not told by now (shutdown() waits for them) are lost
+    // with the process.
 }
 
 void RunController::startStop() {
@@ -152,7 +155,7 @@ void RunController::opened(worker::PortOpening::Outcome outcome) {
         } catch (const std::exception& e) {
             const auto hint = worker::openFailureHint(runConfig_.getPort(), e);
             failStart(text("error.opening.port"), workerText(WM::ERROR_OPENING_PORT) +
-                                                      QString::fromStdString(Tarolink::describe(e)) +
+                                                      worker::openFailureReason(runConfig_.getPort(), e) +
                                                       (hint ? u'\n' + *hint : QString()));
         } catch (...) {
             failStart(text("error.opening.port"), workerText(WM::ERROR_OPENING_PORT));
@@ -176,8 +179,6 @@ void RunController::run(worker::CreatedWorker created) {
     using Kind = Notifier::Kind;
     worker_ = std::move(created.worker);
     connect(worker_.get(), &worker::WeightWorker::finished, this, &RunController::workerFinished);
-    if (created.warning)
-        notifier_.show(Kind::Warning, text("warning"), *created.warning);
 
     const auto instrument = runConfig_.getInstrument().value_or(CH::Instrument::getDefault());
     logEvent(text("RazezaRoZurFrame2.deviceLabel.text") + u' ' + instrument.getDisplayName());
@@ -187,11 +188,17 @@ void RunController::run(worker::CreatedWorker created) {
         typer_->setHeld(held_);
         ValueTyper* typer = typer_.get();
         typerStarted_ = true;
-        typer_->start([this, typer] {
-            // On the typing thread; this outlives every typer it made.
-            QMetaObject::invokeMethod(
-                this, [this, typer] { typerEnded(typer); }, Qt::QueuedConnection);
-        });
+        // Both on the typing thread; this outlives every typer it made, and hears its fates
+        // before its end.
+        typer_->start(
+            [this, typer] {
+                QMetaObject::invokeMethod(
+                    this, [this, typer] { typerEnded(typer); }, Qt::QueuedConnection);
+            },
+            [this](std::vector<worker::keys::TypingFate> fates) {
+                QMetaObject::invokeMethod(
+                    this, [this, fates = std::move(fates)] { typingFates(fates); }, Qt::QueuedConnection);
+            });
         logEvent(workerText(WM::KEYBOARD_OUTPUT_STARTED_TYPE) + u' ' +
                  runConfig_.getKeyboardType().toString());
         if (const QString description = typer_->description(); !description.isEmpty())
@@ -216,6 +223,10 @@ void RunController::run(worker::CreatedWorker created) {
     for (ReadingConsumer* c : consumers_)
         c->runStarted(runConfig_);
     worker_->start();
+    // Last: a message box spins the event loop, which delivers connectedChanged, and the
+    // window then asks the consumers about this run.
+    if (created.warning)
+        notifier_.show(Kind::Warning, text("warning"), *created.warning);
 }
 
 void RunController::stop() {
@@ -271,10 +282,51 @@ void RunController::retireTyper() {
         typer_.reset(); // its port never opened: it has no thread and will not report an end
         return;
     }
-    if (const std::size_t dropped = typer_->stop(); dropped > 0)
-        logImportantEvent(
-            shellBundle().format(QStringLiteral("values.dropped.at.stop"), {QString::number(dropped)}));
+    const ValueTyper::Stopped stopped = typer_->stop();
+    if (!stopped.waiting.empty())
+        logImportantEvent(shellBundle().format(QStringLiteral("values.dropped.at.stop"),
+                                               {QString::number(stopped.waiting.size())}));
+    settleAll(stopped.expired, Drop::AGE);
+    settleAll(stopped.waiting, Drop::STOP);
     finishing_.push_back(std::move(typer_));
+}
+
+void RunController::typingFates(const std::vector<worker::keys::TypingFate>& fates) {
+    for (const worker::keys::TypingFate& f : fates)
+        settle(f.id, f.typed() ? Delivery::Typed : Delivery::Dropped, f.dropped);
+}
+
+void RunController::settleAll(const std::vector<std::uint64_t>& ids, QLatin1StringView reason) {
+    for (const std::uint64_t id : ids)
+        settle(id, Delivery::Dropped, reason);
+}
+
+void RunController::settle(std::uint64_t id, Delivery delivery, QLatin1StringView reason) {
+    const auto it = pending_.find(id);
+    if (it == pending_.end())
+        return;
+    const worker::DataLine line = std::move(it->second.line);
+    pending_.erase(it);
+    if (pending_.empty())
+        showWaiting(false);
+    for (ReadingConsumer* c : consumers_)
+        c->settled(line, delivery, reason);
+}
+
+RunController::Waiting RunController::waiting() const {
+    if (pending_.empty())
+        return {};
+    return {pending_.size(), pending_.begin()->second.queuedAt};
+}
+
+QString RunController::waitingText(std::chrono::steady_clock::time_point now) const {
+    using namespace std::chrono;
+    const Waiting w = waiting();
+    if (!waitingShown_ || w.count == 0)
+        return {};
+    const auto left = duration_cast<seconds>(w.oldest + worker::KeystrokeQueue::kDefaultMaxAge - now + 999ms);
+    return shellBundle().format(QStringLiteral("values.waiting.countdown"),
+                                {QString::number(w.count), QString::number(std::max<qint64>(0, left.count()))});
 }
 
 void RunController::typerEnded(ValueTyper* typer) {
@@ -314,12 +366,17 @@ void RunController::setTypingHeld(bool held) {
         finishing->setHeld(held);
     if (!held)
         showWaiting(false);
+    else if (!pending_.empty() && typer_)
+        showWaiting(true);
 }
 
 void RunController::showWaiting(bool waiting) {
     if (waitingShown_ == waiting)
         return;
     waitingShown_ = waiting;
+    // Once per wait: the log is where the user looks when the value does not arrive.
+    if (waiting)
+        logEvent(text("values.waiting"));
     emit valuesWaiting(waiting);
 }
 
@@ -369,16 +426,27 @@ void RunController::dataLineReceived(worker::DataLine line) {
     if (outcome != ReadingOutcome::Repeat)
         for (ReadingConsumer* c : consumers_)
             c->reading(line, outcome);
-    if (typer_) {
-        typer_->putString(line.getProcessedData());
-        if (held_ && line.hasValue())
-            showWaiting(true);
+    if (outcome == ReadingOutcome::Value) {
+        if (typer_) {
+            const std::uint64_t id = ++lastValueId_;
+            pending_.emplace(id, Pending{line, std::chrono::steady_clock::now()});
+            if (!typer_->putString(line.getProcessedData(), id))
+                settle(id, Delivery::Dropped, Drop::QUEUE_FULL);
+            else if (held_)
+                showWaiting(true);
+        } else {
+            // A run that types nothing prints; one whose keyboard could not be made drops.
+            const bool printing = !services_.makeTyper;
+            for (ReadingConsumer* c : consumers_)
+                c->settled(line, printing ? Delivery::Printed : Delivery::Dropped,
+                           printing ? QLatin1StringView() : Drop::TYPING_FAILED);
+        }
     }
     if (sound_ && line.hasValue())
         sound_->play();
     log_.line(line);
     static const QMetaMethod statusSignal = QMetaMethod::fromSignal(&RunController::statusChanged);
-    if (isSignalConnected(statusSignal))
+    if (isSignalConnected(statusSignal) && !waitingShown_)
         emit statusChanged(text("line.count") + QString::number(line.getCount()));
 }
 

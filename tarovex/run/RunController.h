@@ -14,7 +14,9 @@
 #include <QTimer>
 
 #include <chrono>
+#include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -34,8 +36,9 @@ class RunController : public QObject, public worker::WeightWorkerView {
     Q_OBJECT
 
 public:
-    // How long closing waits for the value being typed.
-    static constexpr std::chrono::milliseconds kShutdownBound{10000};
+    // How long closing waits for the value being typed; it has a second to complete in its
+    // own window, then it is cut short.
+    static constexpr std::chrono::milliseconds kShutdownBound{2000};
 
     RunController(const config::Config& config, RunServices services, Notifier& notifier, RunLog& log,
                   QObject* parent = nullptr);
@@ -79,6 +82,15 @@ public:
     worker::SoundOutput* sound() const { return sound_.get(); }
     // True while a value of a stopped run is still being typed.
     bool isFinishingTyping() const { return !finishing_.empty(); }
+    // Values handed to the keyboard whose fate is not known yet, and when the oldest of them
+    // arrived (a value is dropped once it waited KeystrokeQueue::kDefaultMaxAge).
+    struct Waiting {
+        std::size_t count = 0;
+        std::chrono::steady_clock::time_point oldest{};
+    };
+    Waiting waiting() const;
+    // What the Start tab says while values wait for our window to lose the focus, at `now`.
+    QString waitingText(std::chrono::steady_clock::time_point now = std::chrono::steady_clock::now()) const;
 
     void logEvent(const QString& text) override;
     void logImportantEvent(const QString& text) override;
@@ -91,6 +103,7 @@ signals:
     // The port of a run began opening (true; the status says which), or the opening ended.
     void openingChanged(bool opening);
     // The port could not be opened (the failure has been shown); the run did not start.
+    // The first line of `message` says why and names the port.
     void startFailed(const QString& message);
     // A new status line text.
     void statusChanged(const QString& text);
@@ -115,6 +128,9 @@ private:
     void showWaiting(bool waiting);
     void checkShutdown();
     void abandonTyping();
+    void settle(std::uint64_t id, Delivery delivery, QLatin1StringView reason);
+    void settleAll(const std::vector<std::uint64_t>& ids, QLatin1StringView reason);
+    void typingFates(const std::vector<worker::keys::TypingFate>& fates);
 
     const config::Config& config_;
     // The settings of the current run, as they were at its start.
@@ -141,6 +157,13 @@ private:
     // A run stopped while its port was opening: its end is not reported yet.
     bool abandonedOpen_ = false;
     std::unique_ptr<worker::WeightWorker> worker_;
+    // The values handed to the keyboard, by arrival, until their fate is known.
+    struct Pending {
+        worker::DataLine line;
+        std::chrono::steady_clock::time_point queuedAt;
+    };
+    std::map<std::uint64_t, Pending> pending_;
+    std::uint64_t lastValueId_ = 0;
     std::function<void()> shutdownDone_;
     QTimer shutdownTimer_;
 };

@@ -4,33 +4,45 @@
 #include "tarovex/run/GlobalHotkey.h"
 #include "worker/WeightWorkerFactory.h"
 #include "worker/WeightWorkerView.h"
+#include "worker/keys/TypingFate.h"
 #include "worker/sound/SoundOutput.h"
 
 #include <QString>
 #include <QStringList>
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
 
 namespace tarovex {
 
-// The keystroke output of a run: values go into its queue and are typed on its own thread.
+// The keystroke output of a run: values go into its queue and are typed on its own thread;
+// the fate of every value it accepted is told once, typed or dropped with a reason.
 // Every call is made on the thread that made it and returns at once.
 class ValueTyper {
 public:
     // Waits for the typing thread: call it once `ended` has come, or to end the process.
     virtual ~ValueTyper() = default;
-    // Queues a value; an empty one is dropped.
-    virtual void putString(const QString& value) = 0;
-    // Starts typing; `ended` is called on the typing thread once it has ended.
-    virtual void start(std::function<void()> ended) = 0;
-    // While held, values wait (and age); the value being typed is completed.
+    // Queues a value under `id`; an empty one is dropped. False when the value was refused
+    // (the queue is full); its fate is then not told.
+    virtual bool putString(const QString& value, std::uint64_t id) = 0;
+    // Starts typing; `fates` hears what became of the values, `ended` that the thread
+    // ended, after every fate; both on the typing thread.
+    virtual void start(std::function<void()> ended, worker::keys::FateHandler fates) = 0;
+    // While held (our window has the focus), values wait (and age); the value being typed is
+    // cut short.
     virtual void setHeld(bool held) = 0;
-    // Ends the typing after the value being typed: the values not yet typed are dropped,
-    // and their number returned.
-    virtual std::size_t stop() = 0;
+    // Ends the typing; the value being typed may complete within a second in its own window,
+    // else it is cut short. Returns the values not typed, whose fates are not told: those
+    // still waiting, and those that had grown too old.
+    struct Stopped {
+        std::vector<std::uint64_t> waiting;
+        std::vector<std::uint64_t> expired;
+    };
+    virtual Stopped stop() = 0;
     // Ends the value being typed at once: the keys down are released, the rest is dropped.
     virtual void abandon() = 0;
     // The backend and the layout it types with, for the log at Start; empty: nothing to say.

@@ -43,21 +43,6 @@ namespace {
 
 std::atomic<bool> closing{false};
 
-const char* const iconFiles[] = {":/tarovex/tarovex32.png", ":/tarovex/tarovex24.png",
-                                 ":/tarovex/tarovex20.png", ":/tarovex/tarovex16.png"};
-
-QIcon windowIconFromFiles() {
-    QIcon icon;
-    for (const char* path : iconFiles) {
-        const QPixmap p(QString::fromLatin1(path));
-        if (p.isNull())
-            std::cerr << "Couldn't find file: " << path << '\n';
-        else
-            icon.addPixmap(p);
-    }
-    return icon;
-}
-
 } // namespace
 
 bool RazezaRoZurFrame2::isClosing() {
@@ -74,8 +59,7 @@ RazezaRoZurFrame2::RazezaRoZurFrame2(FrameOptions options, QWidget* parent)
     if (!options_.listPorts)
         options_.listPorts = ports::listSystemPorts;
     run_ = std::make_unique<RunController>(session_.config(), options_.services, *options_.notifier, log_);
-    record_ =
-        std::make_unique<RecordConsumer>(true, [this](const QString& m) { run_->logImportantEvent(m); });
+    record_ = std::make_unique<RecordConsumer>([this](const QString& m) { run_->logImportantEvent(m); });
     run_->addConsumer(record_.get());
     lastReading_ = std::make_unique<LastReading>();
     run_->addConsumer(lastReading_.get());
@@ -90,6 +74,8 @@ RazezaRoZurFrame2::RazezaRoZurFrame2(FrameOptions options, QWidget* parent)
     connect(run_.get(), &RunController::statusChanged, this, &RazezaRoZurFrame2::setStatus);
     // While the port opens, Start is Stop; the status says which port is opening.
     connect(run_.get(), &RunController::openingChanged, this, [this](bool opening) {
+        if (opening) // the last run's end no longer applies
+            endReason_.clear();
         controls_.startStop->setText(
             frameText(opening || isConnected() ? "startStopJButton.textStop" : "startStopJButton.text"));
         if (tray_)
@@ -97,14 +83,18 @@ RazezaRoZurFrame2::RazezaRoZurFrame2(FrameOptions options, QWidget* parent)
         if (!opening)
             setStatus(runningStatus());
     });
-    connect(run_.get(), &RunController::valuesWaiting, this,
-            [this](bool waiting) { setStatus(waiting ? text("values.waiting") : runningStatus()); });
-    // Why a run ended stays in the status bar (and the tray's tooltip) until the next start.
-    connect(run_.get(), &RunController::runEnded, this, [this](const QString& reason) {
-        endReason_ = reason;
-        if (!reason.isEmpty())
-            setStatus(reason);
+    connect(run_.get(), &RunController::valuesWaiting, this, [this](bool waiting) {
+        setStatus(waiting ? text("values.waiting") : runningStatus());
+        controls_.reading->refreshWaiting();
     });
+    // Why a run ended, or could not begin, stays in the status bar (and the tray's tooltip)
+    // until the next start; a failed open says it in its first line.
+    for (const auto ended : {&RunController::runEnded, &RunController::startFailed})
+        connect(run_.get(), ended, this, [this](const QString& reason) {
+            endReason_ = reason.section(u'\n', 0, 0);
+            if (!endReason_.isEmpty())
+                setStatus(endReason_);
+        });
     // Never type into our own window: while it (or one of its dialogs) has the keyboard,
     // values wait.
     connect(qApp, &QGuiApplication::focusWindowChanged, this,
@@ -173,7 +163,7 @@ std::optional<int> RazezaRoZurFrame2::startUp() {
     if (options_.updateChecker && startsUpdateCheck(c, QRandomGenerator::global()->bounded(4)))
         options_.updateChecker->start([this](const QString& s) { setStatus(s); });
 
-    setWindowIcon(windowIconFromFiles());
+    setWindowIcon(TrayIcon::programIcon());
     show();
     updateConfigFromTabs();
     if (c.minimizeToTray)
@@ -218,6 +208,7 @@ void RazezaRoZurFrame2::initComponents() {
     statusBar()->addWidget(statusLabel_, 1);
     connectControls();
     controls_.reading->follow(*lastReading_);
+    controls_.reading->followWaiting([this] { return run_->waitingText(); });
     record_->setBrokerListener([this](auto state) { controls_.reading->showBroker(state); });
     resize(640, 420);
 }
@@ -248,7 +239,7 @@ void RazezaRoZurFrame2::connectControls() {
         session_.requestSave();
     });
     for (QLineEdit* f : {c.mathOperand, c.decimalPlaces, c.editNumCharacters, c.removeCharacters, c.delay,
-                         c.everyXValues, c.journalDays, c.journalMaxMB, c.station, c.csvFile,
+                         c.everyXValues, c.journalDays, c.journalMaxMB, c.station, c.csvFile, c.requestHotkey,
                          c.requestCommand, c.requestInterval, c.stableRegEx})
         f->installEventFilter(this);
     c.inputTerminator->installEventFilter(this);
@@ -530,7 +521,9 @@ void RazezaRoZurFrame2::showFromTray() {
 
 void RazezaRoZurFrame2::changeEvent(QEvent* event) {
     QMainWindow::changeEvent(event);
-    if (event->type() != QEvent::WindowStateChange || !tray_ || !session_.config().minimizeToTray)
+    // A tray that went away since the start (its panel ended) cannot take the window either.
+    if (event->type() != QEvent::WindowStateChange || !tray_ || !session_.config().minimizeToTray ||
+        !TrayIcon::available())
         return;
     if (isMinimized()) {
         tray_->setVisible(true);

@@ -49,11 +49,16 @@ ReadingPanel::ReadingPanel(QWidget* parent) : QWidget(parent) {
     noValue_->setFont(mono);
     // Its line is kept when empty, so that the Stop button does not move when one comes.
     noValue_->setMinimumHeight(noValue_->fontMetrics().height());
+    waiting_ = new QLabel;
+    waiting_->setAlignment(Qt::AlignCenter);
+    waiting_->setWordWrap(true);
+    waiting_->setTextFormat(Qt::PlainText);
+    waiting_->hide();
     broker_ = new QLabel;
     broker_->setAlignment(Qt::AlignCenter);
     broker_->setTextFormat(Qt::PlainText);
     broker_->hide();
-    for (QLabel* l : {value_, details_, noValue_, broker_}) {
+    for (QLabel* l : {value_, details_, waiting_, noValue_, broker_}) {
         l->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
         layout->addWidget(l);
     }
@@ -79,6 +84,24 @@ void ReadingPanel::showBroker(std::optional<journal::BrokerState> state) {
                 palette().color(QPalette::WindowText));
 }
 
+void ReadingPanel::followWaiting(std::function<QString()> waitingText) {
+    waitingText_ = std::move(waitingText);
+    refreshWaiting();
+}
+
+void ReadingPanel::refreshWaiting() {
+    const QString text = waitingText_ ? waitingText_() : QString();
+    waiting_->setText(text);
+    waiting_->setVisible(!text.isEmpty());
+    setLogStyle(waiting_, LogStyle::Important, palette().color(QPalette::WindowText));
+    if (!text.isEmpty() && !ages_.isActive())
+        ages_.start();
+}
+
+QString ReadingPanel::waitingText() const {
+    return waiting_->isVisible() ? waiting_->text() : QString();
+}
+
 void ReadingPanel::refresh() {
     if (!reading_)
         return;
@@ -97,6 +120,7 @@ void ReadingPanel::refresh() {
 void ReadingPanel::refreshAge() {
     if (reading_)
         details_->setText(reading_->details());
+    refreshWaiting();
 }
 
 void ReadingPanel::fitTexts() {

@@ -5,6 +5,7 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <functional>
 #include <optional>
 
 class QLabel;
@@ -26,12 +27,17 @@ public:
     explicit ReadingPanel(QWidget* parent = nullptr);
     // Shows `reading` from now on; it must outlive the panel.
     void follow(const LastReading& reading);
+    // Under the value, while it is not empty: why values wait and how long they may (asked
+    // again every second, and at refreshWaiting()).
+    void followWaiting(std::function<QString()> waitingText);
+    void refreshWaiting();
     // The broker's state; nullopt (a run that does not publish) hides the line.
     void showBroker(std::optional<journal::BrokerState> state);
 
     // For tests and the screenshots: the whole texts, however much of them fits.
     QString valueText() const;
     QString detailsText() const;
+    QString waitingText() const;
     QString noValueText() const;
     QString brokerText() const;
 
@@ -49,6 +55,8 @@ private:
     QLabel* value_;
     QLabel* details_;
     QLabel* noValue_;
+    QLabel* waiting_;
+    std::function<QString()> waitingText_;
     QLabel* broker_;
     QString valueText_, noValueText_; // whole, however much of them fits
     QTimer ages_;

@@ -1,12 +1,28 @@
 #include "tarovex/ui/TrayIcon.h"
 
 #include <QMenu>
+#include <QPixmap>
 #include <QTextDocumentFragment>
+
+#include <iostream>
 
 namespace tarovex::ui {
 
 namespace {
 const QString title = QStringLiteral("Tarovex");
+}
+
+QIcon TrayIcon::programIcon() {
+    QIcon icon;
+    for (const char* path : {":/tarovex/tarovex32.png", ":/tarovex/tarovex24.png", ":/tarovex/tarovex20.png",
+                             ":/tarovex/tarovex16.png"}) {
+        const QPixmap p(QString::fromLatin1(path));
+        if (p.isNull())
+            std::cerr << "Couldn't find file: " << path << '\n';
+        else
+            icon.addPixmap(p);
+    }
+    return icon;
 }
 
 TrayIcon::TrayIcon(const QIcon& icon, QObject* parent)

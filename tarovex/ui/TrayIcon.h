@@ -18,6 +18,8 @@ public:
     ~TrayIcon() override;
 
     static bool available() { return QSystemTrayIcon::isSystemTrayAvailable(); }
+    // The program's icon in every size it ships, for the window and the tray.
+    static QIcon programIcon();
 
     void setVisible(bool visible);
     // The Start/Stop entry says what it will do.

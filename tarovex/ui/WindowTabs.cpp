@@ -300,9 +300,13 @@ QWidget* settingsTab(Controls& c, const TabsContext& context) {
     c.minimizeToTray = new QCheckBox(frameText("minimizeToTrayCheckBox.text"));
     c.notifyWhenMinimizedToTray = new QCheckBox(frameText("notifyWhenMinimizedToTrayCheckBox.text"));
     if (!context.trayAvailable) {
+        // Ticked, minimising would withdraw the window with no icon to bring it back.
         const QString why = text(QStringLiteral("tray.unavailable"));
-        c.minimizeToTray->setToolTip(why);
-        c.notifyWhenMinimizedToTray->setToolTip(why);
+        c.minimizeToTray->setText(c.minimizeToTray->text() + QStringLiteral(" (no system tray here)"));
+        for (QCheckBox* b : {c.minimizeToTray, c.notifyWhenMinimizedToTray}) {
+            b->setToolTip(why);
+            b->setEnabled(false);
+        }
     }
     c.checkForUpdates = new QCheckBox(frameText("checkForUpdatesCheckBox.text"));
     if (context.noUpdateCheck) {

@@ -355,24 +355,6 @@ TEST_F(Journal, KillDuringAFloodLeavesASoundJournalMissingAtMostTheLastGroup) {
     EXPECT_LE(kept - reported, std::int64_t(RecordThread::maxGroup) * 2);
 }
 
-TEST(JournalOutcome, WhatBecameOfALine) {
-    using tarovex::worker::DataLine;
-    const DataLine value("1\r", "1", 1, {}, false), none("x\r", "", 2, {}, false),
-        broken("1\r", "1", 3, {}, true);
-    struct Row {
-        const DataLine* line;
-        bool filtered, typing;
-        Outcome expected;
-    } rows[] = {
-        {&value, false, true, Outcome::Typed},   {&value, false, false, Outcome::Printed},
-        {&value, true, true, Outcome::Filtered}, {&none, false, true, Outcome::Dropped},
-        {&broken, false, true, Outcome::Error},  {&broken, true, false, Outcome::Error},
-    };
-    for (const Row& r : rows)
-        EXPECT_EQ(tarovex::journal::outcomeOf(*r.line, r.filtered, r.typing), r.expected)
-            << r.line->getCount() << r.filtered << r.typing;
-}
-
 TEST_F(Journal, RunRecorderKeepsWhatTheSettingsAskAndGoesOnWithoutAJournalItCannotOpen) {
     tarovex::config::Config config;
     config.setPort("/dev/ttyS1");

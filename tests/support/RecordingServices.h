@@ -12,40 +12,56 @@ namespace tarovex_test {
 // A keystroke output that keeps what it was given instead of typing it.
 class RecordingTyper : public tarovex::ValueTyper {
 public:
-    void putString(const QString& value) override {
-        if (!value.isEmpty() && !held)
-            values.append(value);
-        else if (!value.isEmpty())
-            waiting.append(value);
+    bool putString(const QString& value, std::uint64_t id) override {
+        if (value.isEmpty())
+            return true;
+        if (held) {
+            waiting.append({value, id});
+            return true;
+        }
+        values.append(value);
+        tell(id);
+        return true;
     }
-    void start(std::function<void()> ended) override {
+    void start(std::function<void()> ended, tarovex::worker::keys::FateHandler fates) override {
         running = true;
         ended_ = std::move(ended);
+        fates_ = std::move(fates);
     }
     void setHeld(bool h) override {
         held = h;
-        if (!held)
-            values += std::exchange(waiting, {});
+        if (held)
+            return;
+        for (const auto& [value, id] : std::exchange(waiting, {})) {
+            values.append(value);
+            tell(id);
+        }
     }
-    std::size_t stop() override {
+    Stopped stop() override {
         running = false;
-        const auto dropped = std::size_t(waiting.size());
-        waiting.clear();
+        Stopped stopped;
+        for (const auto& w : std::exchange(waiting, {}))
+            stopped.waiting.push_back(w.second);
         if (ended_)
             std::exchange(ended_, {})();
-        return dropped;
+        return stopped;
     }
     void abandon() override { stop(); }
     QString description() const override { return describedAs; }
 
-    QStringList values;  // typed
-    QStringList waiting; // held back
+    QStringList values; // typed
+    QList<std::pair<QString, std::uint64_t>> waiting; // held back
     bool running = false;
     bool held = false;
     QString describedAs;
 
 private:
+    void tell(std::uint64_t id) {
+        if (fates_)
+            fates_({{id, {}}});
+    }
     std::function<void()> ended_;
+    tarovex::worker::keys::FateHandler fates_;
 };
 
 // An update check that never asks anyone.

@@ -99,6 +99,11 @@ TEST_P(ConfigStoreTest, StoredValuesAreCheckedOneByOne) {
          [](const Config& c) { return c.record.mqttBroker == "mqtts://[::1]:8883"; }},
         {"mqttTopic", "site/#", false,
          [](const Config& c) { return c.record.mqttTopic == "tarovex/{station}/readings"; }},
+        // What the broker's library refuses is refused here, not left to fail at every publish.
+        {"mqttTopic", "", false, [](const Config& c) { return c.record.mqttTopic == "tarovex/{station}/readings"; }},
+        {"mqttTopic", "site/\u0085x", false,
+         [](const Config& c) { return c.record.mqttTopic == "tarovex/{station}/readings"; }},
+        {"mqttTopic", "Waage/\U0001F600", true, [](const Config& c) { return c.record.mqttTopic == "Waage/\U0001F600"; }},
         {"port", "COM9", true,
          [](const Config& c) { return c.getPort() == "COM9" && c.getPrevPort() == "COM9"; }},
         {"recentAddresses", " tcp://h:1  rfc2217://[::1]:2217 ", true,

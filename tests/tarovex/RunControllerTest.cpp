@@ -1,14 +1,22 @@
 // The run without a display: lines from a real pseudo-terminal typed by a real keystroke
 // session whose key synthesis is recorded, pausing for real between keys.
 #include "tarovex/run/RunController.h"
+#include "Tarolink/SerialDriver.h"
+#include "Tarolink/SerialExceptions.h"
+#include "journal/JournalDb.h"
 #include "tarovex/run/KeyboardService.h"
+#include "tarovex/run/RecordConsumer.h"
 #include "tests/Ser2netServer.h"
 #include "tests/Tarolink/TestSupport.h"
 #include "tests/support/RecordingServices.h"
 #include "tests/worker/KeysTestSupport.h"
 #include "tests/worker/WorkerTestSupport.h"
+#include "worker/WorkerBundle.h"
+#include "worker/WorkerMessages.h"
+#include "worker/openhint/OpenFailureHint.h"
 
 #include <QElapsedTimer>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -81,7 +89,7 @@ struct Consumer : ReadingConsumer {
 
 // A run on a pseudo-terminal whose values are typed at `delayMs` per key.
 struct Rig {
-    explicit Rig(int delayMs) : keys(delayMs) {
+    explicit Rig(int delayMs, bool typing = true) : keys(delayMs) {
         worker_test::application();
         config = CH::Instrument::GENERIC.getDefaultConfig();
         config.setInstrument(CH::Instrument::GENERIC);
@@ -89,9 +97,10 @@ struct Rig {
         config.setOutputTerminator(CH::OutputTerminator::NONE);
         config.setDelay(QString::number(delayMs));
         RunServices s;
-        s.makeTyper = [this](const config::Config& c, worker::WeightWorkerView& view) {
-            return makeKeyboardTyper(c, view, std::make_unique<SlowKeys>(keys), QStringLiteral("slow"));
-        };
+        if (typing)
+            s.makeTyper = [this](const config::Config& c, worker::WeightWorkerView& view) {
+                return makeKeyboardTyper(c, view, std::make_unique<SlowKeys>(keys), QStringLiteral("slow"));
+            };
         s.makeSound = [](int) { return std::make_unique<tarovex_test::RecordingSound>(); };
         run = std::make_unique<RunController>(config, s, notices, log);
         QObject::connect(run.get(), &RunController::runEnded, [this](const QString& r) { ended.append(r); });
@@ -277,12 +286,41 @@ TEST(RunController, APortThatDoesNotAnswerFailsInTheBackground) {
     EXPECT_GT(clock.elapsed(), 2000);
     EXPECT_FALSE(rig.run->isOpening());
     ASSERT_EQ(rig.notices.shown.size(), 1);
-    EXPECT_TRUE(rig.notices.shown[0].endsWith(silent.url() + ": SerOpenPort failed: No answer in time"))
-        << rig.notices.shown[0].toStdString();
+    EXPECT_TRUE(rig.failed[0].startsWith(
+        worker::workerBundle().getString(worker::WorkerMessages::ERROR_OPENING_PORT) + "No answer from " +
+        silent.url().mid(10) + " within 3 s.\n"))
+        << rig.failed[0].toStdString();
     EXPECT_TRUE(rig.notices.shown[0].endsWith(rig.failed[0]));
     EXPECT_EQ(rig.connected, QList<bool>{});
     EXPECT_EQ(rig.run->typer(), nullptr);
     EXPECT_EQ(rig.ended, QStringList{});
+}
+
+// A network address that failed is named in plain words, as the user typed it; any other
+// failure keeps the serial library's text.
+TEST(RunController, AnOpenFailureNamesTheAddressInPlainWords) {
+    using Tarolink::PortIOException;
+    using Tarolink::SerialDriver;
+    const struct {
+        const char* port;
+        int code;
+        QString reason;
+    } rows[] = {
+        {"rfc2217://10.0.0.7:4001", SerialDriver::NO_ANSWER, "No answer from 10.0.0.7:4001 within 3 s."},
+        {"tcp://[::1]:4001", SerialDriver::REFUSED, "[::1]:4001 refused the connection."},
+        {"tcp://scale.invalid:4001", SerialDriver::UNKNOWN_HOST,
+         "The host name scale.invalid was not found."},
+        {"rfc2217://10.0.0.7:4001", SerialDriver::NOT_RFC2217,
+         "10.0.0.7:4001 does not offer serial settings over RFC 2217."},
+        {"/dev/ttyUSB0", SerialDriver::IN_USE, "/dev/ttyUSB0: SerOpenPort failed: the library's text"},
+    };
+    for (const auto& row : rows) {
+        const PortIOException e(std::string(row.port) + ": SerOpenPort failed: the library's text", 0,
+                                row.code);
+        EXPECT_EQ(worker::openFailureReason(row.port, e), row.reason) << row.port;
+        EXPECT_EQ(worker::openFailureHint(row.port, e).has_value(), row.code != SerialDriver::IN_USE)
+            << row.port;
+    }
 }
 
 // Stop during the open ends the run at once, before the server has even answered; the
@@ -321,4 +359,57 @@ TEST(RunController, StopDuringTheOpenEndsAtOnceAndTheLatePortIsClosed) {
     rig.run->shutdown([&] { done = true; });
     ASSERT_TRUE(worker_test::runUntil([&] { return done; }));
     EXPECT_FALSE(never.closed) << "closing did not wait for the open";
+}
+
+// What the record says of each line is what happened to it, each row written once its fate
+// is known, with the station's seq gap-free: typed only once the last key went; a value cut
+// by a focus change or a stop, or still waiting at the stop, dropped with its reason.
+TEST(RunController, EveryRecordSaysWhatBecameOfItsLine) {
+    QTemporaryDir dir;
+    const QString journal = dir.filePath("journal.sqlite");
+    const auto rows = [&] {
+        QStringList out;
+        std::int64_t seq = 0;
+        journal::JournalDb(journal).forEach([&](const journal::StoredReading& r) {
+            EXPECT_EQ(r.seq, ++seq);
+            out.append(r.reading.value + ' ' + journal::outcomeName(r.reading.outcome) + ' ' + r.reading.reason);
+        });
+        std::sort(out.begin(), out.end());
+        return out;
+    };
+    {
+        Rig rig(100);
+        rig.config.ignoreDuplicates = true;
+        RecordConsumer record([](const QString&) {}, journal);
+        rig.run->addConsumer(&record);
+        rig.start();
+        rig.pty.write("1\r1\rx\r");
+        ASSERT_TRUE(worker_test::runUntil([&] { return typed(rig.keys.stream()).digits == "1"; }));
+        rig.pty.write("2345678\r");
+        ASSERT_TRUE(worker_test::runUntil([&] { return typed(rig.keys.stream()).digits == "12"; }));
+        rig.run->setTypingHeld(true); // a click on our window
+        ASSERT_TRUE(worker_test::runUntil([&] { return rows().join('|').contains("2345678 dropped"); }));
+        rig.run->setTypingHeld(false);
+        rig.pty.write("9876543\r5\r");
+        ASSERT_TRUE(worker_test::runUntil([&] { return typed(rig.keys.stream()).digits.endsWith('9'); }));
+        rig.run->stop();
+        ASSERT_TRUE(worker_test::runUntil([&] { return !rig.run->isFinishingTyping(); }));
+        EXPECT_FALSE(typed(rig.keys.stream()).keyDown);
+        record.finish(std::chrono::milliseconds(0));
+    }
+    {
+        Rig rig(0, false); // the console without typing prints
+        rig.config = CH::Instrument::AND_SIMPLE.getDefaultConfig();
+        rig.config.setInstrument(CH::Instrument::AND_SIMPLE);
+        rig.config.setPort(QString::fromStdString(rig.pty.slavePath()));
+        rig.config.stableOnly = true;
+        RecordConsumer record([](const QString&) {}, journal);
+        rig.run->addConsumer(&record);
+        rig.start();
+        rig.pty.write("US,+00012.40  g\r\nST,+00012.50  g\r\n");
+        ASSERT_TRUE(worker_test::runUntil([&] { return rows().size() == 8; }));
+        rig.run->stop();
+    }
+    EXPECT_EQ(rows().join('|').toStdString(), " error |1 filtered |1 typed |12.40 unstable |12.50 printed |"
+                                              "2345678 dropped focus changed|5 dropped stop|9876543 dropped stop");
 }

@@ -69,8 +69,17 @@ TEST(KeybotTest, KeyStreamsOfValues) {
          {"-3"},
          "+18 d +100 d -100 d +101 d -101 d -18 d d +18 d +101 d -101 d +97 d -97 d -18 d d",
          {}},
-        {"not in the map", {}, {"AB12"}, "+49 d -49 d +50 d -50 d", {cannotType("A"), cannotType("B")}},
-        {"not printable", {}, {QString(QChar(0xE9)) + "\t"}, "", {cannotType("<233>"), cannotType("<9>")}},
+        // Typed whole or not at all: "12" is not the value.
+        {"not in the map",
+         {},
+         {"AB12"},
+         "",
+         {cannotType("A"), cannotType("B"), "The value AB12 was not typed: a key could not be typed."}},
+        {"not printable",
+         {},
+         {QString(QChar(0xE9)) + "\t"},
+         "",
+         {cannotType("<233>"), cannotType("<9>"), "The value <233><9> was not typed: a key could not be typed."}},
         {"dead key",
          {.keyboard = KeyboardType::GERMAN, .coverage = KeyMapType::ALPHANUMERIC_COMPLETE},
          {"^"},
@@ -110,13 +119,14 @@ TEST(KeybotTest, ErrorsAreReportedAndNothingStaysDown) {
     const Settings basic{.coverage = KeyMapType::ALPHANUMERIC_BASIC};
     const Settings german{.keyboard = KeyboardType::GERMAN, .coverage = KeyMapType::ALPHANUMERIC_COMPLETE};
     const ErrorRow rows[] = {
-        // The chord ends at the failed press: A alone would type a wrong character.
+        // The chord ends at the failed press, and so does the value: A alone, or B, would be
+        // a wrong text.
         {"press",
          basic,
          {65},
          {},
          "AB",
-         "+16 d +65 d -16 d +16 d +66 d -66 d -16 d",
+         "+16 d +65 -16",
          "Error pressing key 65 on QUERTY keyboard: refused"},
         {"release",
          basic,
@@ -131,14 +141,14 @@ TEST(KeybotTest, ErrorsAreReportedAndNothingStaysDown) {
          {101},
          {},
          "5",
-         "+18 d +101 -18 d",
+         "+18 d +101 -18",
          "Error pressing ALT key for 5 on ALL keyboard: refused"},
         {"terminator",
          {.endWith = 10},
          {10},
          {},
          "",
-         "+10 d",
+         "+10",
          "Error pressing key 10 on QUERTY keyboard: refused"},
     };
     for (const ErrorRow& row : rows) {
@@ -153,7 +163,7 @@ TEST(KeybotTest, ErrorsAreReportedAndNothingStaysDown) {
     }
 }
 
-// A character the output cannot produce is reported with its code; the rest is typed.
+// A character the output cannot produce is reported with its code; the rest is not typed.
 TEST(KeybotTest, OutputThatCannotTypeACharacter) {
     KeystrokeQueue queue;
     LogView view;
@@ -162,9 +172,55 @@ TEST(KeybotTest, OutputThatCannotTypeACharacter) {
     Keybot keybot(0, 0, 10, 0, 0, KeyboardType::QUERTY, KeyMapType::ALPHANUMERIC_COMPLETE, view,
                   std::make_unique<keys::InterpretingSynthesizer>(KeyboardType::QUERTY, std::move(output)),
                   queue);
-    keybot.typeValue("bad");
-    EXPECT_EQ(recording->transcript(), "bd<Enter>");
-    EXPECT_EQ(view.important(), QStringList{cannotType("a")});
+    EXPECT_EQ(keybot.typeValue("bad"), keys::DropReason::TYPING_FAILED);
+    EXPECT_EQ(recording->transcript(), "b");
+    EXPECT_EQ(view.important(), (QStringList{cannotType("a"), "The value bad was cut short after 1 of its "
+                                                              "characters: a key could not be typed. The rest was "
+                                                              "not typed; check the receiving application."}));
+}
+
+// Before every key the value must still go where it began, with no stop and no key of the
+// user held: else it ends there, its keys released, and says why.
+TEST(KeybotTest, AValueIsTypedWholeIntoOneWindowOrSaysWhyNot) {
+    using keys::KeyTarget;
+    namespace Drop = keys::DropReason;
+    struct Row {
+        const char* name;
+        const char* value;
+        int focusMovesAfter;      // presses; -1: never
+        bool ours = false;        // the focus moves to a window of ours
+        int keysHeldPolls = 0;    // -1: for ever
+        bool stopped = false;
+        std::set<int> refusePress = {};
+        const char* stream;
+        QLatin1StringView reason;
+    };
+    const Row rows[] = {
+        {"typed whole", "12", -1, false, 0, false, {}, "+49 d -49 d +50 d -50 d +10 d -10", {}},
+        {"focus moves", "12", 1, false, 0, false, {}, "+49 d -49 d", Drop::FOCUS_CHANGED},
+        {"our window takes the focus", "12", 2, true, 0, false, {}, "+49 d -49 d +50 d -50 d", Drop::FOCUS_CHANGED},
+        {"a key held briefly", "1", -1, false, 3, false, {}, "+49 d -49 d +10 d -10", {}},
+        {"a key held too long", "1", -1, false, -1, false, {}, "", Drop::KEYS_HELD},
+        {"stopped", "1", -1, false, 0, true, {}, "", Drop::STOP},
+        {"a refused press", "12", -1, false, 0, false, {50}, "+49 d -49 d +50", Drop::TYPING_FAILED},
+        {"not in the map", "A1", -1, false, 0, false, {}, "", Drop::TYPING_FAILED},
+    };
+    for (const Row& row : rows) {
+        Rig rig({.endWith = 10});
+        rig.keybot->setKeyWaitLimit(std::chrono::milliseconds(50));
+        RecordingSynthesizer& synth = *rig.synth;
+        synth.refusePress = row.refusePress;
+        synth.focus = [&] {
+            const bool moved = row.focusMovesAfter >= 0 && synth.stream().count(u'+') >= row.focusMovesAfter;
+            return std::optional<KeyTarget>(moved ? KeyTarget{2, row.ours} : KeyTarget{1, false});
+        };
+        int polls = 0;
+        synth.held = [&] { return std::optional<bool>(row.keysHeldPolls < 0 || polls++ < row.keysHeldPolls); };
+        if (row.stopped)
+            rig.keybot->finishBy(std::chrono::steady_clock::now());
+        EXPECT_EQ(rig.keybot->typeValue(row.value), row.reason) << row.name;
+        EXPECT_EQ(synth.stream(), QString::fromLatin1(row.stream)) << row.name;
+    }
 }
 
 // Every drop is reported when the interval allows it; within the interval only the first
@@ -230,6 +286,7 @@ TEST(KeybotTest, ValuesTooOldToTypeAreDroppedAndReported) {
     KeystrokeQueue::Taken taken = queue.take({});
     ASSERT_TRUE(taken.stale);
     EXPECT_EQ(taken.stale->count, 2u);
+    EXPECT_EQ(taken.expired, (std::vector<std::uint64_t>{0, 0}));
     EXPECT_EQ(staleValuesMessage(*taken.stale, queue.maxAge()),
               "2 values waited longer than 0.2 s to be typed and were dropped, the newest: 2<13>");
     EXPECT_EQ(taken.text, "3");

@@ -5,9 +5,13 @@
 
 #include <QStringList>
 
+#include <chrono>
+#include <functional>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <stdexcept>
+#include <thread>
 
 namespace keys_test {
 
@@ -18,6 +22,13 @@ public:
     explicit RecordingSynthesizer(int keyDelay = 0) : keyDelay_(keyDelay) {}
 
     std::set<int> refusePress, refuseRelease;
+    // What the desktop would say: the focus window, and whether a key is held.
+    std::function<std::optional<tarovex::worker::keys::KeyTarget>()> focus;
+    std::function<std::optional<bool>()> held;
+    std::optional<tarovex::worker::keys::KeyTarget> target() override {
+        return focus ? focus() : std::nullopt;
+    }
+    std::optional<bool> keysHeld() override { return held ? held() : std::nullopt; }
 
     void press(int code) override {
         add(QStringLiteral("+%1").arg(code));
@@ -51,6 +62,17 @@ private:
     mutable std::mutex mutex_;
     QStringList events_;
 };
+
+// Polls `done` until it holds, for at most `limitMs`.
+inline bool waitFor(const std::function<bool()>& done, int limitMs = 10000) {
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(limitMs);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > until)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
+}
 
 // The messages, important and not; the Keybot calls it from its own thread.
 class LogView : public tarovex::worker::WeightWorkerView {

@@ -10,13 +10,17 @@
 
 // Last: the X headers define macros (None, Bool, Status) that other headers use as names.
 #include <X11/XKBlib.h>
+#include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
 
 #include <chrono>
 #include <memory>
+#include <mutex>
 #include <thread>
+
+#include <unistd.h>
 
 using namespace tarovex::worker::keys;
 using tarovex::config::ConfigHelper::KeyboardType;
@@ -193,7 +197,7 @@ TEST_F(X11KeyOutputTest, KeybotTypesTheDeclaredLayoutsCoverageOnAnotherXLayout) 
 }
 
 // A value that comes while the user holds Ctrl (or AltGr) waits, typed nothing, until the key
-// is released, and the wait is logged; held past the limit it is typed anyway, with a
+// is released, and the wait is logged; held past the limit it is dropped whole, with a
 // warning; a stop during the wait ends it at once and drops the value. Caps Lock on does
 // not count as held.
 TEST_F(X11KeyOutputTest, ValuesWaitForHeldModifiers) {
@@ -207,7 +211,7 @@ TEST_F(X11KeyOutputTest, ValuesWaitForHeldModifiers) {
                      std::make_unique<InterpretingSynthesizer>(KeyboardType::QUERTY,
                                                                std::make_unique<X11KeyOutput>(display)),
                      queue) {
-            keybot.setModifierWaitLimit(limit);
+            keybot.setKeyWaitLimit(limit);
             thread = std::jthread([this](std::stop_token stop) { keybot.run(stop); });
         }
         keys_test::LogView view;
@@ -236,7 +240,8 @@ TEST_F(X11KeyOutputTest, ValuesWaitForHeldModifiers) {
         std::this_thread::sleep_for(800ms);
         hold(XK_Control_L, false);
         ASSERT_EQ(typing.view.important().size(), 1);
-        EXPECT_TRUE(typing.view.important()[0].contains("typed although a modifier key is still held"));
+        EXPECT_TRUE(typing.view.important()[0].contains("the value 7 is not typed"));
+        EXPECT_EQ(recorder.transcript(1, 400), "");
     }
     {
         tarovex_test::XTextRecorder recorder(server_->display());
@@ -252,6 +257,62 @@ TEST_F(X11KeyOutputTest, ValuesWaitForHeldModifiers) {
         EXPECT_EQ(recorder.transcript(1, 400), "");
     }
     setCapsLock(false);
+}
+
+// A value goes only into the window it began in: when another application takes the focus
+// mid-value, the rest is typed nowhere, every key is released and the value is told as
+// dropped; while a window of this process has the focus, a value waits for it to go.
+TEST_F(X11KeyOutputTest, AValueStaysInTheWindowItBeganIn) {
+    using namespace std::chrono_literals;
+    using tarovex::worker::keys::TypingFate;
+    keys_test::LogView view;
+    tarovex::worker::KeystrokeQueue queue;
+    tarovex::worker::Keybot keybot(
+        60, 0, tarovex::config::KeyCodes::VK_ENTER, 0, 0, KeyboardType::QUERTY, KeyMapType::NUMERIC, view,
+        std::make_unique<InterpretingSynthesizer>(KeyboardType::QUERTY,
+                                                  std::make_unique<X11KeyOutput>(server_->display())),
+        queue);
+    std::mutex mutex;
+    std::vector<TypingFate> fates;
+    keybot.setFateHandler([&](std::vector<TypingFate> told) {
+        const std::lock_guard lock(mutex);
+        fates.insert(fates.end(), told.begin(), told.end());
+    });
+    const auto told = [&] {
+        const std::lock_guard lock(mutex);
+        return fates;
+    };
+    std::jthread thread([&](std::stop_token stop) { keybot.run(stop); });
+
+    tarovex_test::XTextRecorder first(server_->display());
+    keybot.putString("1234567", 1);
+    ASSERT_EQ(first.transcript(1, 3000), "1");
+    tarovex_test::XTextRecorder second(server_->display()); // takes the focus
+    ASSERT_TRUE(keys_test::waitFor([&] { return !told().empty(); }));
+    EXPECT_EQ(told()[0].id, 1u);
+    EXPECT_EQ(told()[0].dropped, tarovex::worker::keys::DropReason::FOCUS_CHANGED);
+    EXPECT_EQ(second.transcript(1, 500), "");
+    EXPECT_LT(first.transcript(7, 300).size(), 7u) << "the value went on in the first window";
+    EXPECT_FALSE(keyboard().anyKeyDown);
+
+    // A window carrying this process's id, as the program's own windows do.
+    const Window ours = XCreateSimpleWindow(display_, DefaultRootWindow(display_), 0, 0, 50, 50, 0, 0, 0);
+    const long pid = ::getpid();
+    XChangeProperty(display_, ours, XInternAtom(display_, "_NET_WM_PID", False), XA_CARDINAL, 32,
+                    PropModeReplace, reinterpret_cast<const unsigned char*>(&pid), 1);
+    XMapWindow(display_, ours);
+    XSync(display_, False);
+    std::this_thread::sleep_for(100ms);
+    XSetInputFocus(display_, ours, RevertToParent, CurrentTime);
+    XSync(display_, False);
+    keybot.putString("8", 2);
+    std::this_thread::sleep_for(400ms);
+    EXPECT_EQ(told().size(), 1u) << "typed into our own window";
+    tarovex_test::XTextRecorder third(server_->display());
+    EXPECT_EQ(third.transcript(9, 3000), "8<Return>");
+    ASSERT_TRUE(keys_test::waitFor([&] { return told().size() == 2; }));
+    EXPECT_TRUE(told()[1].typed());
+    XDestroyWindow(display_, ours);
 }
 
 } // namespace

@@ -447,7 +447,7 @@ int main(int argc, char* argv[]) {
     // A replay is not a reading of an instrument: it is neither recorded nor published.
     std::optional<RecordConsumer> record;
     if (!options.replay) {
-        record.emplace(options.typing.enabled, [&run](const QString& m) { run.logImportantEvent(m); });
+        record.emplace([&run](const QString& m) { run.logImportantEvent(m); });
         run.addConsumer(&*record);
     }
     Requester requester(run);

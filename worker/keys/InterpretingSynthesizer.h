@@ -21,7 +21,8 @@ public:
     void press(int code) override;
     void release(int code) override;
     void delay(int ms) override;
-    std::optional<bool> modifiersHeld() override { return output_->modifiersHeld(); }
+    std::optional<bool> keysHeld() override { return output_->keysHeld(); }
+    std::optional<KeyTarget> target() override { return output_->target(); }
 
 private:
     void type(const std::vector<TypedKey>& keys);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "worker/keys/KeyTarget.h"
 #include "worker/keys/TypedKey.h"
 
 #include <QString>
@@ -23,9 +24,11 @@ public:
     virtual void type(const TypedKey& key) = 0;
     // One line for the log: the backend and the layout it types on ("X11 (XTest), layout de").
     virtual QString description() const = 0;
-    // Whether a modifier key (Shift, Ctrl, Alt, Super, AltGr) is held down on any keyboard
-    // of the desktop; nothing when this output cannot know.
-    virtual std::optional<bool> modifiersHeld() { return std::nullopt; }
+    // Whether any key (a modifier, a shortcut's or the request key) is held down on any
+    // keyboard of the desktop; nothing when this output cannot know.
+    virtual std::optional<bool> keysHeld() { return std::nullopt; }
+    // Where keys would go now; nothing when this output cannot know.
+    virtual std::optional<KeyTarget> target() { return std::nullopt; }
 };
 
 // A character the output cannot produce on its layout.

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "worker/keys/KeyTarget.h"
+
 #include <optional>
 
 namespace tarovex::worker::keys {
@@ -17,8 +19,10 @@ public:
     virtual void release(int code) = 0;
     // Pauses for that many milliseconds.
     virtual void delay(int ms) = 0;
-    // Whether the user holds a modifier key now; nothing when it cannot be known.
-    virtual std::optional<bool> modifiersHeld() { return std::nullopt; }
+    // Whether the user holds any key now; nothing when it cannot be known.
+    virtual std::optional<bool> keysHeld() { return std::nullopt; }
+    // Where keys would go now; nothing when it cannot be known.
+    virtual std::optional<KeyTarget> target() { return std::nullopt; }
 };
 
 } // namespace tarovex::worker::keys

@@ -38,14 +38,29 @@ Keybot::Keybot(int keyDelay, int startWith, int endWith, int endWith2, int every
       keymap_(config::ConfigHelper::KeyboardType::getKeymap(keyboardType, keyMapType)),
       keyboardName_(keyboardType.name()), view_(view), synthesizer_(std::move(synthesizer)), queue_(queue) {}
 
-void Keybot::putString(const QString& text) {
+bool Keybot::putString(const QString& text, std::uint64_t id) {
     if (text.isEmpty())
-        return;
-    const KeystrokeQueue::PutResult result = queue_.put(text);
+        return true;
+    const KeystrokeQueue::PutResult result = queue_.put(text, id);
     if (result.report)
         view_.logImportantEvent(config::ResourceBundle::formatPrintf(
             workerBundle().getString(WorkerMessages::KEYSTROKE_QUEUE_FULL),
             {qulonglong(queue_.capacity()), qulonglong(result.droppedInARow)}));
+    return result.accepted;
+}
+
+void Keybot::finishBy(std::chrono::steady_clock::time_point deadline) {
+    deadline_ = deadline.time_since_epoch().count();
+}
+
+bool Keybot::stopping() const {
+    return abort_.stop_requested() ||
+           KeystrokeQueue::Clock::now().time_since_epoch().count() >= deadline_.load();
+}
+
+void Keybot::tell(std::vector<keys::TypingFate> fates) {
+    if (fates_ && !fates.empty())
+        fates_(std::move(fates));
 }
 
 void Keybot::run(std::stop_token stop, std::stop_token abort) {
@@ -55,52 +70,113 @@ void Keybot::run(std::stop_token stop, std::stop_token abort) {
         KeystrokeQueue::Taken taken = queue_.take(stop);
         if (taken.stale)
             reportStale(*taken.stale);
+        std::vector<keys::TypingFate> fates;
+        for (const std::uint64_t id : taken.expired)
+            fates.push_back({id, keys::DropReason::AGE});
+        tell(std::move(fates));
         if (taken.text)
-            typeValue(*taken.text);
+            tell({{taken.id, typeValue(*taken.text, taken.queuedAt)}});
     }
 }
 
-void Keybot::typeValue(const QString& text) {
-    if (!waitForModifiers())
-        return;
+QLatin1StringView Keybot::typeValue(const QString& text, KeystrokeQueue::Clock::time_point queuedAt) {
+    reason_ = {};
+    charactersTyped_ = 0;
+    target_.reset();
+    // A character the keyboard type lacks would leave a wrong value: nothing of it is typed.
+    bool typeable = true;
+    for (const QChar c : text)
+        if (!keymap_.contains(c)) {
+            reportCannotType(c.unicode());
+            typeable = false;
+        }
+    if (!typeable) {
+        reportNotTyped(text, keys::DropReason::TYPING_FAILED);
+        return keys::DropReason::TYPING_FAILED;
+    }
+    if (const QLatin1StringView why = waitUntilClear(text, queuedAt); !why.isEmpty())
+        return why;
+    target_ = synthesizer_->target();
     typeStart();
     typeString(text);
-    queue_.waitWhileHeld(abort_);
-    if (!aborted())
-        typeEnd();
+    typeEnd();
+    const QLatin1StringView why = std::exchange(reason_, {});
+    if (!why.isEmpty())
+        reportNotTyped(text, why);
+    target_.reset();
+    return why;
 }
 
-// Polled: no backend tells of a key change on the keystroke thread, and a poll sees a stop
-// within one interval. False when a stop or abort ended the wait.
-bool Keybot::waitForModifiers() {
+// Polled: no backend tells of a key or focus change on the keystroke thread, and a poll
+// sees a stop within one interval. Our own window having the focus is waited out up to the
+// value's age limit, a held key up to the key wait limit.
+QLatin1StringView Keybot::waitUntilClear(const QString& text, KeystrokeQueue::Clock::time_point queuedAt) {
     using namespace std::chrono;
+    using Clock = KeystrokeQueue::Clock;
     constexpr auto interval = milliseconds(10);
-    if (synthesizer_->modifiersHeld() != true)
-        return true;
-    const auto start = steady_clock::now();
+    const auto start = Clock::now();
+    std::optional<Clock::time_point> keysSince;
+    bool keysWaited = false;
     for (;;) {
-        std::this_thread::sleep_for(interval);
-        if (stop_.stop_requested() || aborted())
-            return false;
-        const bool held = synthesizer_->modifiersHeld() == true;
-        const auto waited = duration_cast<milliseconds>(steady_clock::now() - start);
-        if (!held || waited >= modifierWaitLimit_) {
-            const QLatin1StringView key =
-                held ? WorkerMessages::MODIFIERS_STILL_HELD : WorkerMessages::MODIFIERS_WAITED;
-            const QString text = config::ResourceBundle::formatPrintf(workerBundle().getString(key),
-                                                                      {qlonglong(waited.count())});
-            if (held)
-                view_.logImportantEvent(text);
-            else
-                view_.logEvent(text);
-            return true;
+        if (stop_.stop_requested() || stopping())
+            return keys::DropReason::STOP;
+        const auto now = Clock::now();
+        const bool keys = synthesizer_->keysHeld() == true;
+        const auto target = synthesizer_->target();
+        const bool ours = queue_.isHeld() || (target && target->ours);
+        keysWaited |= keys;
+        if (!keys && !ours) {
+            if (keysWaited)
+                view_.logEvent(config::ResourceBundle::formatPrintf(
+                    workerBundle().getString(WorkerMessages::KEYS_WAITED),
+                    {qlonglong(duration_cast<milliseconds>(now - start).count())}));
+            return {};
         }
+        if (!keys)
+            keysSince.reset();
+        else if (!keysSince)
+            keysSince = now;
+        if (keysSince && now - *keysSince >= keyWaitLimit_) {
+            view_.logImportantEvent(config::ResourceBundle::formatPrintf(
+                workerBundle().getString(WorkerMessages::KEYS_STILL_HELD),
+                {qlonglong(duration_cast<milliseconds>(now - *keysSince).count()),
+                 DataLine::transformControlChars(text)}));
+            return keys::DropReason::KEYS_HELD;
+        }
+        if (now - queuedAt >= queue_.maxAge()) {
+            reportStale({1, text});
+            return keys::DropReason::AGE;
+        }
+        std::this_thread::sleep_for(interval);
     }
+}
+
+// Before every key: the value goes on only into the window it began in, with no stop.
+bool Keybot::mayPress() {
+    if (abandoned())
+        return false;
+    if (stopping())
+        cut(keys::DropReason::STOP);
+    else if (queue_.isHeld())
+        cut(keys::DropReason::FOCUS_CHANGED);
+    else if (target_) {
+        const auto now = synthesizer_->target();
+        if (!now || !(*now == *target_) || now->ours)
+            cut(keys::DropReason::FOCUS_CHANGED);
+    }
+    return !abandoned();
+}
+
+void Keybot::cut(QLatin1StringView reason) {
+    if (!abandoned())
+        reason_ = reason;
 }
 
 void Keybot::pause() {
-    // An aborted value is left at once; its keys are still released.
-    if (!aborted())
+    // A value being cut short is left at once; its keys are still released.
+    if (stopping())
+        cut(keys::DropReason::STOP);
+    if (!abandoned())
         synthesizer_->delay(keyDelay_);
 }
 
@@ -110,6 +186,8 @@ void Keybot::typeStart() {
 }
 
 void Keybot::typeEnd() {
+    if (abandoned())
+        return;
     if (everyXValues_ > 1 && ++numCounter_ == everyXValues_) {
         numCounter_ = 0;
         if (endWith2_ > 0)
@@ -121,6 +199,8 @@ void Keybot::typeEnd() {
 }
 
 void Keybot::typeKey(int code) {
+    if (!mayPress())
+        return;
     const bool pressed = press(code);
     pause();
     if (pressed)
@@ -129,10 +209,7 @@ void Keybot::typeKey(int code) {
 
 void Keybot::typeString(const QString& text) {
     for (const QChar c : text) {
-        // The rest of a value waits, with no key down, while the target has lost the focus
-        // to us (a click on Stop does that).
-        queue_.waitWhileHeld(abort_);
-        if (aborted())
+        if (!mayPress())
             return;
         const auto found = keymap_.constFind(c);
         if (found == keymap_.cend()) {
@@ -143,18 +220,22 @@ void Keybot::typeString(const QString& text) {
             typeAltCode(c, *found);
         else
             typeChord(*found);
+        if (!abandoned())
+            ++charactersTyped_;
     }
 }
 
 // Alt held while the keypad digits are struck; the character comes with the release of Alt.
 void Keybot::typeAltCode(QChar c, const QList<int>& keys) {
+    if (!mayPress())
+        return;
     bool altDown = false;
     int digitDown = 0;
     try {
         synthesizer_->press(VK_ALT);
         altDown = true;
         pause();
-        for (qsizetype i = 1; i < keys.size(); ++i) {
+        for (qsizetype i = 1; i < keys.size() && mayPress(); ++i) {
             synthesizer_->press(keys[i]);
             digitDown = keys[i];
             pause();
@@ -165,11 +246,13 @@ void Keybot::typeAltCode(QChar c, const QList<int>& keys) {
         altDown = false;
         synthesizer_->release(VK_ALT);
         pause();
-    } catch (const keys::CannotTypeError& e) {
-        reportCannotType(e.character);
     } catch (const std::exception& e) {
-        view_.logImportantEvent(QStringLiteral("Error pressing ALT key for ") + c + QStringLiteral(" on ") +
-                                keyboardName_ + QStringLiteral(" keyboard: ") + message(e));
+        if (const auto* cannot = dynamic_cast<const keys::CannotTypeError*>(&e))
+            reportCannotType(cannot->character);
+        else
+            view_.logImportantEvent(QStringLiteral("Error pressing ALT key for ") + c + QStringLiteral(" on ") +
+                                    keyboardName_ + QStringLiteral(" keyboard: ") + message(e));
+        cut(keys::DropReason::TYPING_FAILED);
         // Nothing may stay held after a failure.
         try {
             if (digitDown)
@@ -183,28 +266,26 @@ void Keybot::typeAltCode(QChar c, const QList<int>& keys) {
 }
 
 // Modifiers first; a SPACE after the first key is the stroke that completes a dead key and
-// comes once the chord is released. A failed press ends the chord: the keys pressed so far
-// are released and the rest is not typed, so no wrong character appears and nothing stays down.
+// comes once the chord is released. A failed press, a moved focus or a stop ends the chord:
+// the keys pressed so far are released and the rest of the value is not typed, so no wrong
+// character appears and nothing stays down.
 void Keybot::typeChord(const QList<int>& keys) {
     QList<int> pressed;
     bool space = false;
-    bool failed = false;
-    for (qsizetype i = 0; i < keys.size() && !failed && !aborted(); ++i) {
+    for (qsizetype i = 0; i < keys.size() && mayPress(); ++i) {
         if (i > 0 && keys[i] == VK_SPACE) {
             space = true;
             continue;
         }
         if (press(keys[i]))
             pressed.append(keys[i]);
-        else
-            failed = true;
         pause();
     }
     for (qsizetype i = pressed.size() - 1; i >= 0; --i) {
         release(pressed[i]);
         pause();
     }
-    if (!space || failed || aborted())
+    if (!space || !mayPress())
         return;
     try {
         synthesizer_->press(VK_SPACE);
@@ -213,11 +294,15 @@ void Keybot::typeChord(const QList<int>& keys) {
         pause();
     } catch (const keys::CannotTypeError& e) {
         reportCannotType(e.character);
+        cut(keys::DropReason::TYPING_FAILED);
     } catch (const std::exception& e) {
         view_.logImportantEvent(QStringLiteral("Deadkey error: ") + message(e));
+        cut(keys::DropReason::TYPING_FAILED);
     }
 }
 
+// False when the key did not go down; the value is then cut short either way, as it would
+// lack a character.
 bool Keybot::press(int code) {
     try {
         synthesizer_->press(code);
@@ -225,11 +310,13 @@ bool Keybot::press(int code) {
     } catch (const keys::CannotTypeError& e) {
         // The key went down; only its character could not be produced.
         reportCannotType(e.character);
+        cut(keys::DropReason::TYPING_FAILED);
         return true;
     } catch (const std::exception& e) {
         view_.logImportantEvent(
             QStringLiteral("Error pressing key %1 on %2 keyboard: ").arg(code).arg(keyboardName_) +
             message(e));
+        cut(keys::DropReason::TYPING_FAILED);
         return false;
     }
 }
@@ -239,6 +326,7 @@ void Keybot::release(int code) {
         synthesizer_->release(code);
     } catch (const keys::CannotTypeError& e) {
         reportCannotType(e.character);
+        cut(keys::DropReason::TYPING_FAILED);
     } catch (const std::exception& e) {
         view_.logImportantEvent(
             QStringLiteral("Error releasing key %1 on %2 keyboard: ").arg(code).arg(keyboardName_) +
@@ -255,6 +343,25 @@ QString staleValuesMessage(const KeystrokeQueue::Stale& stale, std::chrono::mill
 
 void Keybot::reportStale(const KeystrokeQueue::Stale& stale) {
     view_.logImportantEvent(staleValuesMessage(stale, queue_.maxAge()));
+}
+
+QString Keybot::reasonText(QLatin1StringView reason) {
+    using namespace keys;
+    const QLatin1StringView key = reason == DropReason::STOP            ? WorkerMessages::WHY_STOP
+                                  : reason == DropReason::FOCUS_CHANGED ? WorkerMessages::WHY_FOCUS_CHANGED
+                                                                        : WorkerMessages::WHY_TYPING_FAILED;
+    return workerBundle().getString(key);
+}
+
+void Keybot::reportNotTyped(const QString& text, QLatin1StringView reason) {
+    const QString value = DataLine::transformControlChars(text);
+    if (charactersTyped_ == 0)
+        view_.logImportantEvent(config::ResourceBundle::formatPrintf(
+            workerBundle().getString(WorkerMessages::VALUE_DROPPED), {value, reasonText(reason)}));
+    else
+        view_.logImportantEvent(config::ResourceBundle::formatPrintf(
+            workerBundle().getString(WorkerMessages::VALUE_CUT),
+            {value, qlonglong(charactersTyped_), reasonText(reason)}));
 }
 
 void Keybot::reportCannotType(char32_t c) {

@@ -4,11 +4,14 @@
 #include "worker/WeightWorkerView.h"
 #include "worker/keys/KeySynthesizer.h"
 #include "worker/keys/KeystrokeQueue.h"
+#include "worker/keys/TypingFate.h"
 
 #include <QString>
 
+#include <atomic>
 #include <chrono>
 #include <memory>
+#include <optional>
 #include <stop_token>
 
 namespace tarovex::worker {
@@ -26,19 +29,29 @@ public:
            config::ConfigHelper::KeyboardType keyboardType, config::ConfigHelper::KeyMapType keyMapType,
            WeightWorkerView& view, std::unique_ptr<keys::KeySynthesizer> synthesizer, KeystrokeQueue& queue);
 
-    // Queues a value; the empty text is dropped. Never blocks.
-    void putString(const QString& text);
-    // The thread body: types queued values until a stop is requested. A value being typed
-    // is completed first; the request also ends the wait for the next value. `abort` ends
-    // the value being typed at once: the keys down are released, the rest is not typed.
+    // Queues a value; the empty text is dropped. Never blocks. False when the full queue
+    // refused it.
+    bool putString(const QString& text, std::uint64_t id = 0);
+    // Hears what became of each value taken from the queue (set before run()).
+    void setFateHandler(keys::FateHandler handler) { fates_ = std::move(handler); }
+    // The thread body: types queued values until a stop is requested. The request also
+    // ends the wait for the next value; `abort` ends the value being typed at once: the
+    // keys down are released, the rest is not typed.
     void run(std::stop_token stop, std::stop_token abort = {});
+    // The value being typed must be complete by then, or is cut short (a stopped run).
+    void finishBy(std::chrono::steady_clock::time_point deadline);
 
-    // One value: start key, characters, terminator. What run() does with each queued text.
-    // It first waits, up to the modifier wait limit, until the user holds no modifier key,
-    // so that it does not become a shortcut; a stop or abort during that wait drops it.
-    void typeValue(const QString& text);
-    static constexpr std::chrono::milliseconds kModifierWaitLimit{2000};
-    void setModifierWaitLimit(std::chrono::milliseconds limit) { modifierWaitLimit_ = limit; }
+    // One value: start key, characters, terminator, into the window that had the focus when
+    // it began. It begins once no key is held (so that it does not become a shortcut, nor go
+    // to the program that grabbed the held key) and our own window does not have the focus,
+    // or is dropped: when a key stays held past the wait limit, or the value grows older
+    // than the queue's age limit. It is cut short, its keys released, when the focus moves
+    // (to our window too), a stop or abort comes, or a key cannot be typed. Returns the
+    // reason it was not typed whole; empty once its last key was sent.
+    QLatin1StringView typeValue(const QString& text,
+                                KeystrokeQueue::Clock::time_point queuedAt = KeystrokeQueue::Clock::now());
+    static constexpr std::chrono::milliseconds kKeyWaitLimit{2000};
+    void setKeyWaitLimit(std::chrono::milliseconds limit) { keyWaitLimit_ = limit; }
     void typeStart();
     void typeString(const QString& text);
     void typeEnd();
@@ -50,10 +63,17 @@ private:
     void typeChord(const QList<int>& keys);
     void typeKey(int code);
     void pause();
-    bool waitForModifiers();
-    bool aborted() const { return abort_.stop_requested(); }
+    bool mayPress();
+    void cut(QLatin1StringView reason);
+    QLatin1StringView waitUntilClear(const QString& text, KeystrokeQueue::Clock::time_point queuedAt);
+    bool stopping() const;
+    // The value in hand is cut short; what it is ends it.
+    bool abandoned() const { return !reason_.isEmpty(); }
+    void tell(std::vector<keys::TypingFate> fates);
     void reportCannotType(char32_t c);
     void reportStale(const KeystrokeQueue::Stale& stale);
+    void reportNotTyped(const QString& text, QLatin1StringView reason);
+    static QString reasonText(QLatin1StringView reason);
 
     const int keyDelay_;
     const int startWith_;
@@ -66,9 +86,15 @@ private:
     WeightWorkerView& view_;
     std::unique_ptr<keys::KeySynthesizer> synthesizer_;
     KeystrokeQueue& queue_;
+    keys::FateHandler fates_;
     std::stop_token stop_;
     std::stop_token abort_;
-    std::chrono::milliseconds modifierWaitLimit_ = kModifierWaitLimit;
+    std::atomic<KeystrokeQueue::Clock::rep> deadline_{KeystrokeQueue::Clock::time_point::max().time_since_epoch().count()};
+    std::chrono::milliseconds keyWaitLimit_ = kKeyWaitLimit;
+    // The value in hand: where it goes, how many of its characters went, why it was cut.
+    std::optional<keys::KeyTarget> target_;
+    int charactersTyped_ = 0;
+    QLatin1StringView reason_;
 };
 
 // The log line for values dropped because they waited too long to be typed.

@@ -4,7 +4,7 @@
 
 namespace tarovex::worker {
 
-KeystrokeQueue::PutResult KeystrokeQueue::put(QString text) {
+KeystrokeQueue::PutResult KeystrokeQueue::put(QString text, std::uint64_t id) {
     PutResult result;
     {
         const std::lock_guard lock(mutex_);
@@ -19,7 +19,7 @@ KeystrokeQueue::PutResult KeystrokeQueue::put(QString text) {
         }
         result = {true, dropped_, dropped_ > reported_};
         dropped_ = reported_ = 0;
-        texts_.push_back({std::move(text), Clock::now()});
+        texts_.push_back({std::move(text), id, Clock::now()});
         ++generation_;
     }
     changed_.notify_one();
@@ -29,6 +29,7 @@ KeystrokeQueue::PutResult KeystrokeQueue::put(QString text) {
 void KeystrokeQueue::dropStale(Clock::time_point now) {
     while (!texts_.empty() && now - texts_.front().queuedAt >= maxAge_) {
         ++stale_.count;
+        expired_.push_back(texts_.front().id);
         stale_.newest = std::move(texts_.front().text);
         texts_.pop_front();
     }
@@ -50,12 +51,15 @@ KeystrokeQueue::Taken KeystrokeQueue::take(std::stop_token stop) {
         dropStale(now);
         Taken taken;
         taken.stale = staleReport(now, false);
+        taken.expired = std::exchange(expired_, {});
         if (!held_ && !texts_.empty()) {
             taken.text = std::move(texts_.front().text);
+            taken.id = texts_.front().id;
+            taken.queuedAt = texts_.front().queuedAt;
             texts_.pop_front();
             return taken;
         }
-        if (taken.stale)
+        if (taken.stale || !taken.expired.empty())
             return taken;
         // Wake for a change, the next text growing too old, or a report falling due.
         auto until = Clock::time_point::max();
@@ -81,9 +85,9 @@ void KeystrokeQueue::setHeld(bool held) {
     changed_.notify_all();
 }
 
-void KeystrokeQueue::waitWhileHeld(std::stop_token abort) {
-    std::unique_lock lock(mutex_);
-    changed_.wait(lock, abort, [this] { return !held_; });
+bool KeystrokeQueue::isHeld() const {
+    const std::lock_guard lock(mutex_);
+    return held_;
 }
 
 KeystrokeQueue::Discarded KeystrokeQueue::discard() {
@@ -92,6 +96,9 @@ KeystrokeQueue::Discarded KeystrokeQueue::discard() {
         const std::lock_guard lock(mutex_);
         dropStale(Clock::now());
         d.waiting = texts_.size();
+        d.expired = std::exchange(expired_, {});
+        for (const Entry& e : texts_)
+            d.ids.push_back(e.id);
         d.stale = staleReport(Clock::now(), true);
         texts_.clear();
         dropped_ = reported_ = 0;

@@ -10,6 +10,7 @@
 #include <mutex>
 #include <optional>
 #include <stop_token>
+#include <vector>
 
 namespace tarovex::worker {
 
@@ -39,8 +40,9 @@ public:
         bool report = false;           // droppedInARow is news for the log
     };
     // Appends without ever blocking; a full queue refuses the text. An accepted text that
-    // ends a run of drops not yet fully reported comes back with that run's count.
-    PutResult put(QString text);
+    // ends a run of drops not yet fully reported comes back with that run's count. `id`
+    // names the value when its fate is told.
+    PutResult put(QString text, std::uint64_t id = 0);
 
     // Texts dropped for their age and not reported yet; `newest` is the last of them.
     struct Stale {
@@ -49,20 +51,24 @@ public:
     };
     struct Taken {
         std::optional<QString> text;
-        std::optional<Stale> stale; // due for the log now
+        std::uint64_t id = 0;
+        Clock::time_point queuedAt{};
+        std::optional<Stale> stale;        // due for the log now
+        std::vector<std::uint64_t> expired; // the ids of the texts dropped for their age
     };
     // The next text young enough to be typed, waiting while there is none or while held.
-    // Returns early with only `stale` when a report of dropped texts is due, and with
+    // Returns early without a text when texts expired or a report of them is due, and with
     // nothing once a stop is requested (the request wakes the wait).
     Taken take(std::stop_token stop);
 
     // While held, texts wait (and age); a take in progress is not affected.
     void setHeld(bool held);
-    // Returns once not held, or at once when `abort` is requested (the request wakes it).
-    void waitWhileHeld(std::stop_token abort);
-    // Drops every waiting text; their number, and the stale drops not reported yet.
+    bool isHeld() const;
+    // Drops every waiting text; their number and ids, and the stale drops not reported yet.
     struct Discarded {
         std::size_t waiting = 0;
+        std::vector<std::uint64_t> ids;     // of the waiting texts
+        std::vector<std::uint64_t> expired; // dropped for their age, not yet told
         std::optional<Stale> stale;
     };
     Discarded discard();
@@ -74,6 +80,7 @@ public:
 private:
     struct Entry {
         QString text;
+        std::uint64_t id;
         Clock::time_point queuedAt;
     };
     void dropStale(Clock::time_point now);
@@ -91,6 +98,7 @@ private:
     std::size_t reported_ = 0; // of dropped_
     Clock::time_point reportedAt_;
     Stale stale_;
+    std::vector<std::uint64_t> expired_;
     std::optional<Clock::time_point> staleReportedAt_;
 };
 

@@ -82,10 +82,11 @@ TypingSession::~TypingSession() {
         thread_.join();
 }
 
-void TypingSession::start(std::function<void()> ended) {
+void TypingSession::start(std::function<void()> ended, FateHandler fates) {
     if (started_)
         return;
     started_ = true;
+    keybot_->setFateHandler(std::move(fates));
     thread_ = std::jthread([this, ended = std::move(ended)](std::stop_token stop) {
         if (keyboardLane().acquire(stop)) {
             keybot_->run(stop, abort_.get_token());
@@ -98,6 +99,8 @@ void TypingSession::start(std::function<void()> ended) {
 }
 
 KeystrokeQueue::Discarded TypingSession::stop() {
+    if (!thread_.get_stop_token().stop_requested())
+        keybot_->finishBy(std::chrono::steady_clock::now() + kStopGrace);
     thread_.request_stop();
     return queue_.discard();
 }

@@ -6,10 +6,12 @@
 #include "worker/keys/KeySynthesizer.h"
 #include "worker/keys/Keybot.h"
 #include "worker/keys/KeystrokeQueue.h"
+#include "worker/keys/TypingFate.h"
 
 #include <QString>
 
 #include <atomic>
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <stop_token>
@@ -39,15 +41,21 @@ public:
     TypingSession(const TypingSession&) = delete;
     TypingSession& operator=(const TypingSession&) = delete;
 
-    // Queues a value; the empty one is dropped. Never blocks.
-    void putString(const QString& value) { keybot_->putString(value); }
-    // Starts the typing thread (once). `ended` is called on that thread when it ends.
-    void start(std::function<void()> ended = {});
-    // While held, values wait in the queue and the value being typed pauses between two
-    // characters, with no key down; it is completed once the hold ends.
+    // How long a stopped run's value in hand may take to complete in its window.
+    static constexpr std::chrono::milliseconds kStopGrace{1000};
+
+    // Queues a value; the empty one is dropped. Never blocks. False when the full queue
+    // refused it.
+    bool putString(const QString& value, std::uint64_t id = 0) { return keybot_->putString(value, id); }
+    // Starts the typing thread (once). `fates` hears what became of each value taken from
+    // the queue, `ended` that the thread ended; both on that thread.
+    void start(std::function<void()> ended = {}, FateHandler fates = {});
+    // While held (our own window has the focus), values wait in the queue; the value being
+    // typed is cut short.
     void setHeld(bool held) { queue_.setHeld(held); }
-    // Ends the typing after the value being typed, without waiting for it: the values not
-    // yet typed are dropped and returned with their number.
+    // Ends the typing without waiting for it: the value being typed may complete within
+    // kStopGrace in its own window, else it is cut short; the values not yet typed are
+    // dropped and returned.
     KeystrokeQueue::Discarded stop();
     // Ends the value being typed at once: the keys down are released, the rest is dropped.
     void abandon();

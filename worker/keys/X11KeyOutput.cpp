@@ -16,6 +16,8 @@
 #include <stdexcept>
 #include <thread>
 
+#include <unistd.h>
+
 namespace tarovex::worker::keys {
 namespace {
 
@@ -212,12 +214,54 @@ ModifierState X11KeyOutput::currentState() const {
     return {ModMask(st.base_mods | st.latched_mods), ModMask(st.locked_mods), std::size_t(st.group)};
 }
 
-std::optional<bool> X11KeyOutput::modifiersHeld() {
-    XkbStateRec st{};
-    if (XkbGetState(display_.get(), XkbUseCoreKbd, &st) != Success)
-        return std::nullopt;
-    const unsigned locks = LockMask | XkbKeysymToModifiers(display_.get(), XK_Num_Lock);
-    return (st.base_mods & ~locks) != 0;
+std::optional<bool> X11KeyOutput::keysHeld() {
+    char keys[32] = {};
+    XQueryKeymap(display_.get(), keys);
+    return std::any_of(std::begin(keys), std::end(keys), [](char c) { return c != 0; });
+}
+
+std::optional<KeyTarget> X11KeyOutput::target() {
+    X11ErrorTrap trap(display_.get());
+    Window focus = None;
+    int revert = 0;
+    XGetInputFocus(display_.get(), &focus, &revert);
+    if (lastTarget_ && lastTarget_->window == focus)
+        return lastTarget_;
+    KeyTarget t{focus, focus != None && focus != PointerRoot && isOurs(focus)};
+    if (trap.sync() != 0)
+        return KeyTarget{focus, false}; // gone while we looked: not ours, and asked again next time
+    lastTarget_ = t;
+    return t;
+}
+
+// The window manager may give the focus to a frame or a child: the nearest window up the
+// tree that names a process decides.
+bool X11KeyOutput::isOurs(unsigned long window) {
+    Display* d = display_.get();
+    const Atom pidAtom = XInternAtom(d, "_NET_WM_PID", False);
+    const Window rootWindow = DefaultRootWindow(d);
+    for (Window w = window; w && w != rootWindow;) {
+        Atom type = None;
+        int format = 0;
+        unsigned long items = 0, after = 0;
+        unsigned char* data = nullptr;
+        if (XGetWindowProperty(d, w, pidAtom, 0, 1, False, XA_CARDINAL, &type, &format, &items, &after, &data) ==
+                Success &&
+            data) {
+            const XMemory held(data);
+            if (format == 32 && items == 1)
+                return static_cast<unsigned long>(*reinterpret_cast<long*>(data)) ==
+                       static_cast<unsigned long>(::getpid());
+        }
+        Window root = 0, parent = 0, *children = nullptr;
+        unsigned count = 0;
+        if (!XQueryTree(d, w, &root, &parent, &children, &count))
+            return false;
+        if (children)
+            XFree(children);
+        w = parent;
+    }
+    return false;
 }
 
 void X11KeyOutput::type(const TypedKey& key) {

@@ -27,9 +27,10 @@ public:
 
     void type(const TypedKey& key) override;
     QString description() const override;
-    // From the core keyboard's XKB state: its base modifiers, the keys held on any keyboard
-    // (XTest's too), less Caps Lock and Num Lock, which are locks.
-    std::optional<bool> modifiersHeld() override;
+    // From the server's key map: any key down on any keyboard (XTest's too).
+    std::optional<bool> keysHeld() override;
+    // The focus window, ours when it or a window above it carries this process's id.
+    std::optional<KeyTarget> target() override;
 
 private:
     struct DisplayCloser {
@@ -50,6 +51,7 @@ private:
     SpareSlot& slotFor(Keysym keysym);
     void remap(Keycode keycode, Keysym keysym);
     std::string readLayoutNames() const;
+    bool isOurs(unsigned long window);
 
     std::unique_ptr<Display, DisplayCloser> display_;
     int xkbEventBase_ = 0;
@@ -59,6 +61,8 @@ private:
     std::string layoutNames_;
     // When the server had processed our last key event.
     std::chrono::steady_clock::time_point lastKeyEvent_{};
+    // The last window asked about; a window id keeps its owner while it lives.
+    std::optional<KeyTarget> lastTarget_;
 };
 
 } // namespace tarovex::worker::keys

@@ -46,6 +46,8 @@ QString format(QLatin1StringView key, const QStringList& args) {
 } // namespace
 
 std::optional<QString> openFailureHint(const QString& port, const std::exception& failure) {
+    if (auto network = networkFailureHint(failure))
+        return network;
     const auto* io = dynamic_cast<const Tarolink::PortIOException*>(&failure);
     const int error = io ? io->systemError() : 0;
     if (error == ENOENT)
