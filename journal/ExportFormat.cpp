@@ -32,12 +32,17 @@ QString readableLine(const QByteArray& line) {
     return worker::DataLine::transformControlChars(QString::fromLatin1(line));
 }
 
-QByteArray csvHeader(bool withSeq) {
-    return withSeq ? QByteArrayLiteral("time,station,port,instrument,line,value,outcome,seq\r\n")
-                   : QByteArrayLiteral("time,station,port,instrument,line,value,outcome\r\n");
+QByteArray csvHeader(bool withSeq, bool withReason) {
+    QByteArray header = "time,station,port,instrument,line,value,outcome";
+    if (withSeq)
+        header += ",seq";
+    if (withReason)
+        header += ",reason";
+    return header + "\r\n";
 }
 
-QByteArray csvRow(const Reading& r, const QString& station, std::optional<std::int64_t> seq) {
+QByteArray csvRow(const Reading& r, const QString& station, std::optional<std::int64_t> seq,
+                  bool withReason) {
     QByteArray row;
     row.reserve(96 + r.line.size() * 2 + r.value.size());
     const QString fields[] = {isoTime(r.timeMs),
@@ -54,6 +59,10 @@ QByteArray csvRow(const Reading& r, const QString& station, std::optional<std::i
     }
     if (seq)
         row += ',' + QByteArray::number(*seq);
+    if (withReason) {
+        row += ',';
+        appendField(row, r.reason);
+    }
     row += "\r\n";
     return row;
 }
@@ -66,7 +75,8 @@ QJsonObject jsonObject(const StoredReading& s) {
             {QStringLiteral("instrument"), s.reading.instrument},
             {QStringLiteral("value"), s.reading.value},
             {QStringLiteral("line"), readableLine(s.reading.line)},
-            {QStringLiteral("outcome"), QString(outcomeName(s.reading.outcome))}};
+            {QStringLiteral("outcome"), QString(outcomeName(s.reading.outcome))},
+            {QStringLiteral("reason"), s.reading.reason}};
 }
 
 } // namespace tarovex::journal

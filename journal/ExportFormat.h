@@ -15,9 +15,11 @@ QString isoTime(std::int64_t timeMs);
 QString readableLine(const QByteArray& line);
 
 // CSV (RFC 4180: fields with a comma, quote, CR or LF quoted, quotes doubled; CRLF ends a
-// row; UTF-8). The export adds the seq column; the live CSV file has no seq.
-QByteArray csvHeader(bool withSeq);
-QByteArray csvRow(const Reading& reading, const QString& station, std::optional<std::int64_t> seq);
+// row; UTF-8). The export has the seq column, the live CSV file none; reason comes last, so
+// that readers of the files before it find their columns where they were.
+QByteArray csvHeader(bool withSeq, bool withReason = true);
+QByteArray csvRow(const Reading& reading, const QString& station, std::optional<std::int64_t> seq,
+                  bool withReason = true);
 
 // One reading as a JSON object, as exported and as published.
 QJsonObject jsonObject(const StoredReading& stored);

@@ -6,10 +6,12 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
 #include <memory>
+#include <string>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -17,7 +19,8 @@ namespace tarovex::journal {
 namespace {
 
 // Only the readings waiting for the broker are indexed by seq: an index fewer per insert.
-// `acked`: NULL not for publishing, 0 waiting for the broker, 1 acknowledged. The station
+// `acked`: NULL not for publishing, 0 waiting for the broker, 1 acknowledged. `reason`: why a
+// dropped value was not delivered (files of the first version gain it on opening). The station
 // table keeps each station's last seq, so that a seq is never given twice, also after
 // retention has removed every reading of the station.
 const char* const schema = R"(
@@ -31,7 +34,8 @@ CREATE TABLE IF NOT EXISTS readings(
     line BLOB NOT NULL,
     value TEXT NOT NULL,
     outcome TEXT NOT NULL,
-    acked INTEGER);
+    acked INTEGER,
+    reason TEXT NOT NULL DEFAULT '');
 CREATE INDEX IF NOT EXISTS readings_time ON readings(time);
 CREATE INDEX IF NOT EXISTS readings_pending ON readings(station, seq) WHERE acked = 0;
 CREATE TABLE IF NOT EXISTS stations(station TEXT PRIMARY KEY, last_seq INTEGER NOT NULL);
@@ -63,11 +67,12 @@ StoredReading readRow(sqlite3_stmt* s) {
         QByteArray(static_cast<const char*>(sqlite3_column_blob(s, 5)), sqlite3_column_bytes(s, 5));
     r.reading.value = text(s, 6);
     r.reading.outcome = outcomeFromName(text(s, 7)).value_or(Outcome::Dropped);
+    r.reading.reason = text(s, 8);
     return r;
 }
 
 const char* const rowColumns =
-    "SELECT time, station, seq, port, instrument, line, value, outcome FROM readings ";
+    "SELECT time, station, seq, port, instrument, line, value, outcome, reason FROM readings ";
 
 // The journal's folder and file must be this user's alone: another user who may change
 // either could swap the readings or the file under us.
@@ -125,20 +130,52 @@ JournalDb::JournalDb(const QString& path) : path_(path) {
                             SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr) != SQLITE_OK)
             fail("cannot be opened");
         sqlite3_busy_timeout(db_, 5000);
+        // A new file gives the pages that retention frees back to the disk; it can only be
+        // chosen before the first table.
+        if (pragma("PRAGMA page_count") == 0)
+            exec("PRAGMA auto_vacuum=INCREMENTAL");
         // WAL with synchronous=NORMAL: a commit is one append to the log, and a killed process
         // loses nothing committed (a power cut may lose the last commits, never the file).
         exec("PRAGMA journal_mode=WAL");
         exec("PRAGMA synchronous=NORMAL");
-        exec(schema);
-        insert_ =
-            prepare("INSERT INTO readings(time, station, seq, port, instrument, line, value, outcome, acked) "
-                    "VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?)");
+        // In one transaction, so that the writer and the publisher opening an old file at once
+        // do not both add the column.
+        exec("BEGIN IMMEDIATE");
+        try {
+            exec(schema);
+            if (!hasColumn("readings", "reason"))
+                exec("ALTER TABLE readings ADD COLUMN reason TEXT NOT NULL DEFAULT ''");
+            exec("COMMIT");
+        } catch (...) {
+            sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+            throw;
+        }
+        insert_ = prepare(
+            "INSERT INTO readings(time, station, seq, port, instrument, line, value, outcome, acked, reason) "
+            "VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
     } catch (...) {
-        // No destructor runs for a constructor that throws; closing also removes the -wal and -shm files.
+        // No destructor runs for a constructor that throws; closing also removes the -wal and
+        // -shm files.
+        if (insert_)
+            sqlite3_finalize(insert_);
+        insert_ = nullptr;
         sqlite3_close(db_);
         db_ = nullptr;
         throw;
     }
+}
+
+bool JournalDb::hasColumn(const char* table, const char* column) {
+    Statement s(prepare((std::string("PRAGMA table_info(") + table + ")").c_str()));
+    while (sqlite3_step(s.get()) == SQLITE_ROW)
+        if (std::strcmp(reinterpret_cast<const char*>(sqlite3_column_text(s.get(), 1)), column) == 0)
+            return true;
+    return false;
+}
+
+std::int64_t JournalDb::pragma(const char* sql) {
+    Statement s(prepare(sql));
+    return sqlite3_step(s.get()) == SQLITE_ROW ? sqlite3_column_int64(s.get(), 0) : 0;
 }
 
 JournalDb::~JournalDb() {
@@ -202,6 +239,8 @@ std::int64_t JournalDb::append(std::span<const Reading> readings, const QString&
                 sqlite3_bind_int(s, 9, 0);
             else
                 sqlite3_bind_null(s, 9);
+            const QByteArray reason = r.reason.toUtf8();
+            sqlite3_bind_text(s, 10, reason.constData(), int(reason.size()), SQLITE_STATIC);
             if (sqlite3_step(s) != SQLITE_DONE)
                 fail("cannot be written");
         }
@@ -219,6 +258,35 @@ std::int64_t JournalDb::append(std::span<const Reading> readings, const QString&
     }
 }
 
+std::int64_t JournalDb::walBound(std::int64_t maxBytes) {
+    return std::clamp<std::int64_t>(maxBytes / 8, 64 << 10, 16 << 20);
+}
+
+void JournalDb::setSizeBound(std::int64_t maxBytes) {
+    // The log is checkpointed into the file once it holds walBound, and cut back to that
+    // size afterwards; it would otherwise keep the largest size it ever reached.
+    const std::int64_t wal = walBound(maxBytes);
+    const std::int64_t pages = std::max<std::int64_t>(16, std::min<std::int64_t>(1000, wal / pragma("PRAGMA page_size")));
+    exec(("PRAGMA wal_autocheckpoint=" + std::to_string(pages)).c_str());
+    exec(("PRAGMA journal_size_limit=" + std::to_string(wal)).c_str());
+}
+
+std::int64_t JournalDb::diskBytes() const {
+    std::int64_t total = 0;
+    for (const QString& file : {path_, path_ + QStringLiteral("-wal")}) {
+        struct stat st {};
+        if (::stat(QFile::encodeName(file).constData(), &st) == 0)
+            total += st.st_size;
+    }
+    return total;
+}
+
+bool JournalDb::overBound(std::int64_t maxBytes) {
+    // The file's size after the next checkpoint, and what is on the disk now.
+    return pragma("PRAGMA page_count") * pragma("PRAGMA page_size") > maxBytes - walBound(maxBytes) ||
+           diskBytes() > maxBytes;
+}
+
 std::int64_t JournalDb::prune(std::int64_t olderThanMs, std::int64_t maxBytes) {
     Statement old(prepare("DELETE FROM readings WHERE time < ?"));
     sqlite3_bind_int64(old.get(), 1, olderThanMs);
@@ -226,25 +294,40 @@ std::int64_t JournalDb::prune(std::int64_t olderThanMs, std::int64_t maxBytes) {
         fail("cannot be pruned");
     std::int64_t deleted = sqlite3_changes64(db_);
 
-    const auto pragma = [this](const char* sql) {
-        Statement s(prepare(sql));
-        return sqlite3_step(s.get()) == SQLITE_ROW ? sqlite3_column_int64(s.get(), 0) : 0;
-    };
-    const std::int64_t used =
-        (pragma("PRAGMA page_count") - pragma("PRAGMA freelist_count")) * pragma("PRAGMA page_size");
-    if (used > maxBytes) {
-        // Down to 90 % of the bound, so that the next prune does not follow at once; the
-        // freed pages are reused, so the file stays near the bound without a VACUUM.
-        const std::int64_t rows = count();
-        const std::int64_t excess = used - maxBytes * 9 / 10;
-        const std::int64_t drop = std::max<std::int64_t>(1, rows * excess / used + 1);
-        Statement s(
-            prepare("DELETE FROM readings WHERE id IN (SELECT id FROM readings ORDER BY id LIMIT ?)"));
-        sqlite3_bind_int64(s.get(), 1, drop);
-        if (sqlite3_step(s.get()) != SQLITE_DONE)
+    // The file holds the data, the log up to walBound between checkpoints.
+    const std::int64_t pageSize = pragma("PRAGMA page_size");
+    const std::int64_t dataBound = maxBytes - walBound(maxBytes);
+    Statement oldest(prepare("DELETE FROM readings WHERE id IN (SELECT id FROM readings ORDER BY id LIMIT ?)"));
+    // Down to 90 % of the bound, so that the next prune does not follow at once. The rows'
+    // share of the pages is an estimate (indexes, the station table): measured again. The id
+    // range stands for the count, which would read the whole table.
+    for (int round = 0; round < 8; ++round) {
+        const std::int64_t used = (pragma("PRAGMA page_count") - pragma("PRAGMA freelist_count")) * pageSize;
+        const std::int64_t rows = pragma("SELECT coalesce(max(id) - min(id) + 1, 0) FROM readings");
+        if (used <= dataBound || rows == 0)
+            break;
+        const std::int64_t excess = used - dataBound * 9 / 10;
+        sqlite3_reset(oldest.get());
+        sqlite3_bind_int64(oldest.get(), 1, std::max<std::int64_t>(1, rows * excess / used + 1));
+        if (sqlite3_step(oldest.get()) != SQLITE_DONE)
             fail("cannot be pruned");
         deleted += sqlite3_changes64(db_);
     }
+
+    // Freed pages go back to the disk. A file of the first version has no auto_vacuum: it is
+    // rewritten with it once, when it is larger than the bound (VACUUM, which needs the
+    // file's size again for a moment); under the bound it reuses its free pages.
+    if (pragma("PRAGMA auto_vacuum") != 0) {
+        exec("PRAGMA incremental_vacuum");
+    } else if (pragma("PRAGMA page_count") * pageSize > dataBound) {
+        exec("PRAGMA auto_vacuum=INCREMENTAL");
+        exec("VACUUM");
+    }
+    // TRUNCATE waits (busy timeout) for a reader such as the publisher to let go, so that the
+    // log is emptied and the file cut to its data; busy only puts it off to the next prune.
+    const int rc = sqlite3_wal_checkpoint_v2(db_, nullptr, SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr);
+    if (rc != SQLITE_OK && rc != SQLITE_BUSY && rc != SQLITE_LOCKED)
+        fail("cannot be checkpointed");
     return deleted;
 }
 

@@ -43,8 +43,19 @@ public:
     // the group is then kept).
     std::int64_t append(std::span<const Reading> readings, const QString& station, bool pending);
 
+    // Keeps the file and its write-ahead log on the disk within `maxBytes` together: the log
+    // is checkpointed and cut back at walBound(maxBytes). The writer's connection sets it.
+    void setSizeBound(std::int64_t maxBytes);
+    static std::int64_t walBound(std::int64_t maxBytes);
+    // True when prune() is due: the data outgrows its share of `maxBytes`, or the file and
+    // its log take more than `maxBytes` on the disk.
+    bool overBound(std::int64_t maxBytes);
+    // The file and its -wal as they are on the disk (the small -shm index aside).
+    std::int64_t diskBytes() const;
+
     // Deletes the readings older than `olderThanMs`, then the oldest ones while the data
-    // takes more than `maxBytes`. Returns how many were deleted.
+    // takes more than its share of `maxBytes`; gives the freed space back to the disk and
+    // empties the log. Returns how many were deleted.
     std::int64_t prune(std::int64_t olderThanMs, std::int64_t maxBytes);
 
     // The readings with fromMs <= time < toMs, in the order they were written.
@@ -68,6 +79,8 @@ public:
 
 private:
     void exec(const char* sql);
+    std::int64_t pragma(const char* sql);
+    bool hasColumn(const char* table, const char* column);
     sqlite3_stmt* prepare(const char* sql);
     [[noreturn]] void fail(const char* what);
 

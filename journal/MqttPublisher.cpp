@@ -10,6 +10,7 @@
 
 #include <mosquitto.h>
 
+#include <cstring>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -49,8 +50,8 @@ std::optional<std::string> passwordFileProblem(const QString& path) {
     return std::nullopt;
 }
 
-MqttPublisher::MqttPublisher(Options options, Report report)
-    : options_(std::move(options)), report_(std::move(report)) {
+MqttPublisher::MqttPublisher(Options options, Report report, std::function<void(BrokerState)> state)
+    : options_(std::move(options)), report_(std::move(report)), state_(std::move(state)) {
     static const int init = mosquitto_lib_init();
     (void)init;
     const QUrl url(options_.broker, QUrl::StrictMode);
@@ -86,10 +87,10 @@ MqttPublisher::MqttPublisher(Options options, Report report)
             throw MqttError("The CA file " + options_.caFile.toStdString() + " cannot be used");
     }
     mosquitto_reconnect_delay_set(mosq_, 1, 10, true);
-    const QByteArray host = url.host().toUtf8();
+    host_ = url.host().toUtf8();
+    port_ = url.port();
     // Connects in the background: a broker that is not there yet is tried again and again.
-    mosquitto_connect_async(mosq_, host.constData(), url.port(), 30);
-    mosquitto_loop_start(mosq_);
+    networking_ = startNetwork();
     thread_ = std::jthread([this](std::stop_token stop) {
         try {
             run(stop);
@@ -111,8 +112,34 @@ MqttPublisher::~MqttPublisher() {
     if (connected)
         mosquitto_publish(mosq_, nullptr, statusTopic_.constData(), 7, "offline", 1, true);
     mosquitto_disconnect(mosq_);
-    mosquitto_loop_stop(mosq_, !connected);
+    if (networking_)
+        mosquitto_loop_stop(mosq_, !connected);
     mosquitto_destroy(mosq_);
+}
+
+bool MqttPublisher::startNetwork() {
+    // The client library tries again by itself only once a first connect has begun: a
+    // refused one (no broker yet) leaves its network thread waiting for good, so the first
+    // is tried from here until it begins.
+    if (mosquitto_connect_async(mosq_, host_.constData(), port_, 30) != MOSQ_ERR_SUCCESS)
+        return false;
+    mosquitto_loop_start(mosq_);
+    return true;
+}
+
+void MqttPublisher::runStopped() {
+    const std::lock_guard lock(mutex_);
+    running_ = false;
+    // A station that is not reading is offline, though its queue may still be emptying.
+    if (connected_)
+        publishStatus();
+}
+
+void MqttPublisher::publishStatus() {
+    // Under the lock, with running_ and connected_: a stop and a reconnect at the same
+    // moment leave the status of the later one.
+    const char* status = running_ ? "online" : "offline";
+    mosquitto_publish(mosq_, nullptr, statusTopic_.constData(), int(std::strlen(status)), status, 1, true);
 }
 
 void MqttPublisher::wake() {
@@ -152,10 +179,11 @@ void MqttPublisher::onConnect(int rc) {
                 .arg(options_.broker, QString::fromUtf8(mosquitto_connack_string(rc))));
         return;
     }
-    mosquitto_publish(mosq_, nullptr, statusTopic_.constData(), 6, "online", 1, true);
     {
         const std::lock_guard lock(mutex_);
+        publishStatus();
         connected_ = true;
+        connectionChanged_ = true;
         newReadings_ = true;
         // Whatever was in flight is sent again from the journal, in order.
         inFlight_.clear();
@@ -169,7 +197,9 @@ void MqttPublisher::onDisconnect(int rc) {
     {
         const std::lock_guard lock(mutex_);
         connected_ = false;
+        connectionChanged_ = true;
     }
+    wake_.notify_all();
     if (rc != 0)
         say(QStringLiteral("The connection to the MQTT broker %1 was lost; the readings wait in the journal.")
                 .arg(options_.broker));
@@ -195,14 +225,19 @@ void MqttPublisher::onLog(int level, const char* text) {
 void MqttPublisher::run(std::stop_token stop) {
     JournalDb db(options_.journalPath);
     std::int64_t lastSent = 0;
+    std::optional<BrokerState> told;
+    auto nextCount = std::chrono::steady_clock::now();
     for (;;) {
+        // The loop comes round at least once a second.
+        if (!networking_)
+            networking_ = startNetwork();
         std::vector<std::int64_t> acks;
         bool send = false;
         std::uint64_t request = 0;
         {
             std::unique_lock lock(mutex_);
             wake_.wait_for(lock, stop, std::chrono::seconds(1), [&] {
-                return !acked_.empty() || countAnswered_ < countRequested_ ||
+                return !acked_.empty() || countAnswered_ < countRequested_ || (state_ && connectionChanged_) ||
                        (connected_ && newReadings_ && inFlight_.size() < window);
             });
             if (stop.stop_requested() && acked_.empty())
@@ -241,12 +276,22 @@ void MqttPublisher::run(std::stop_token stop) {
             }
         }
         const std::int64_t queued = db.pendingCount(options_.station);
+        BrokerState now;
         {
             const std::lock_guard lock(mutex_);
             queued_ = queued;
             countAnswered_ = request;
+            now = {connected_, queued};
+            connectionChanged_ = false;
         }
         drained_.notify_all();
+        // The connection at once; the count, which changes with every reading, once a second.
+        if (state_ && (!told || told->connected != now.connected ||
+                       (told->waiting != now.waiting && std::chrono::steady_clock::now() >= nextCount))) {
+            state_(now);
+            told = now;
+            nextCount = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+        }
     }
 }
 

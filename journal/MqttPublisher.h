@@ -1,5 +1,6 @@
 #pragma once
 
+#include "journal/BrokerState.h"
 #include "journal/Sinks.h"
 
 #include <QString>
@@ -35,8 +36,8 @@ std::optional<std::string> passwordFileProblem(const QString& path);
 // object with QoS 1, in seq order. A reading stays marked in the journal until the broker
 // has acknowledged it, so one not yet acknowledged is sent again after a reconnect (by the
 // client library) or after a restart (from the journal): none is lost, and a repeat is
-// always of an already-sent seq. A retained status topic says "online", the last will
-// "offline". libmosquitto (Debian's libmosquitto1): the broker project's own C client,
+// always of an already-sent seq. A retained status topic says "online" while the run reads,
+// "offline" once it stops and as the last will. libmosquitto (Debian's libmosquitto1): the broker project's own C client,
 // maintained, with TLS, automatic reconnection and a thread of its own for the network.
 class MqttPublisher {
 public:
@@ -51,9 +52,11 @@ public:
     };
 
     // Starts connecting in the background; broker errors reach `report` (from another
-    // thread), each once until the connection works. Throws MqttError for settings that
-    // cannot work, JournalError when the journal cannot be opened.
-    MqttPublisher(Options options, Report report);
+    // thread), each once until the connection works. `state` hears the connection going up
+    // or down at once and changes of the waiting count at most once a second, from the
+    // publisher's thread (may be empty). Throws MqttError for settings that cannot work,
+    // JournalError when the journal cannot be opened.
+    MqttPublisher(Options options, Report report, std::function<void(BrokerState)> state = {});
     // Says "offline" on the status topic and disconnects; what is not acknowledged stays
     // queued in the journal.
     ~MqttPublisher();
@@ -62,6 +65,9 @@ public:
 
     // New readings are in the journal. Any thread.
     void wake();
+    // The run has stopped: the status says "offline" (also after a reconnect), while what is
+    // still queued goes on being sent. Any thread.
+    void runStopped();
     // Waits at most `bound` for every queued reading to be acknowledged; returns how many
     // are still queued.
     std::int64_t drain(std::chrono::milliseconds bound);
@@ -74,11 +80,18 @@ private:
     void onPublish(int mid);
     void onLog(int level, const char* text);
 
+    void publishStatus(); // with mutex_ held
+    bool startNetwork();
+
     Options options_;
     Report report_;
+    std::function<void(BrokerState)> state_;
     QByteArray readingTopic_;
     QByteArray statusTopic_;
     mosquitto* mosq_ = nullptr;
+    QByteArray host_;
+    int port_ = 0;
+    bool networking_ = false; // the client's network thread runs; the constructor's, then run's
 
     std::mutex mutex_;
     std::condition_variable_any wake_;
@@ -88,6 +101,8 @@ private:
     std::uint64_t countRequested_ = 0;
     std::uint64_t countAnswered_ = 0;
     bool connected_ = false;
+    bool running_ = true;
+    bool connectionChanged_ = false; // not yet told to `state_`
     bool resend_ = false;                  // after a (re)connect: from the oldest reading not acknowledged
     std::map<int, std::int64_t> inFlight_; // message id -> seq
     std::vector<std::int64_t> acked_;

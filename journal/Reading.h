@@ -11,12 +11,12 @@ namespace tarovex::journal {
 
 // What became of a received line.
 enum class Outcome {
-    Typed,    // its value was handed to the keystroke output
+    Typed,    // the value's last key was sent
     Printed,  // a run without typing wrote its value
     Filtered, // the repeat filter suppressed its value
     Unstable, // the instrument flagged the reading as not yet stable
-    Dropped,  // no value came of it, or the value could not be delivered
-    Error,    // a parity or framing error hit the line
+    Dropped,  // a value that was not delivered; the reading's reason says why
+    Error,    // a line that gave no value, or a parity or framing error hit it
 };
 
 // The outcome's name in the journal and in exports ("typed", ...).
@@ -31,7 +31,9 @@ struct Reading {
     QByteArray line;    // the raw bytes, terminator included
     QString value;      // as typed; empty when none
     Outcome outcome = Outcome::Dropped;
-    QString reason; // why a dropped value was not typed; else empty
+    // Why a Dropped value was not delivered, in a few lower-case words ("stop", "age",
+    // "focus changed", "queue full", ...); empty for every other outcome.
+    QString reason{};
 };
 
 // A reading as the journal holds it.

@@ -5,7 +5,8 @@
 
 namespace tarovex::journal {
 
-RunRecorder::RunRecorder(const config::Config& config, Report report, const QString& journalPath)
+RunRecorder::RunRecorder(const config::Config& config, Report report, const QString& journalPath,
+                         std::function<void(BrokerState)> broker)
     : port_(config.getPort()),
       instrument_(config.getInstrument().value_or(config::ConfigHelper::Instrument::getDefault()).name()) {
     const config::RecordSettings& settings = config.record;
@@ -31,7 +32,10 @@ RunRecorder::RunRecorder(const config::Config& config, Report report, const QStr
                         MqttPublisher::Options{settings.mqttBroker, settings.mqttTopic,
                                                settings.stationName(), settings.mqttUser,
                                                settings.mqttPasswordFile, settings.mqttCaFile, journalPath},
-                        post);
+                        post, broker ? [this, broker](BrokerState state) {
+                            QMetaObject::invokeMethod(
+                                &context_, [broker, state] { broker(state); }, Qt::QueuedConnection);
+                        } : std::function<void(BrokerState)>());
                 } catch (const MqttError& e) {
                     report(QString::fromUtf8(e.what()) +
                            QStringLiteral("; the readings wait in the journal until it is mended."));
@@ -63,6 +67,11 @@ void RunRecorder::record(const worker::DataLine& line, Outcome outcome, QLatin1S
     Reading r{ms.count(), port_, instrument_, line.getRawData().toLatin1(), line.getProcessedData(), outcome};
     r.reason = reason;
     thread_->append(std::move(r));
+}
+
+void RunRecorder::runStopped() {
+    if (publisher_)
+        publisher_->runStopped();
 }
 
 void RunRecorder::flush() {

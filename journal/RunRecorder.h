@@ -20,14 +20,17 @@ namespace tarovex::journal {
 // `report` on the thread that made the recorder; the run goes on without what failed.
 class RunRecorder {
 public:
-    // Nothing is opened when the settings keep no record (journal off, no csvFile).
+    // Nothing is opened when the settings keep no record (journal off, no csvFile). `broker`
+    // hears the publisher's connection on the recorder's thread (see MqttPublisher).
     RunRecorder(const config::Config& config, Report report,
-                const QString& journalPath = JournalDb::defaultPath());
+                const QString& journalPath = JournalDb::defaultPath(),
+                std::function<void(BrokerState)> broker = {});
     // Writes what is queued.
     ~RunRecorder();
 
     // True when anything is being recorded.
     bool isRecording() const { return thread_.has_value(); }
+    bool isPublishing() const { return publisher_ != nullptr; }
     // `reason`: why a dropped value was not typed.
     void record(const worker::DataLine& line, Outcome outcome, QLatin1StringView reason = {});
     // Waits until every reading recorded so far is written (tests, the end of a console run).
@@ -39,6 +42,8 @@ public:
     // broker's acknowledgements. Returns how many readings are still queued for the broker;
     // none without publishing.
     std::optional<std::int64_t> finish(std::chrono::milliseconds bound);
+    // The run has stopped: the broker hears the station is offline; the queue goes on.
+    void runStopped();
 
 private:
     QObject context_; // receives the reports on the recorder's thread

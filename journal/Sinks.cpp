@@ -6,12 +6,21 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <algorithm>
+
 namespace tarovex::journal {
 
 JournalSink::JournalSink(std::unique_ptr<JournalDb> db, Options options, Report report,
                          std::function<void(std::int64_t)> committed)
     : db_(std::move(db)), options_(std::move(options)), report_(std::move(report)),
-      committed_(std::move(committed)) {}
+      committed_(std::move(committed)) {
+    try {
+        db_->setSizeBound(options_.maxBytes);
+    } catch (const JournalError& e) {
+        if (report_)
+            report_(QString::fromUtf8(e.what()));
+    }
+}
 
 void JournalSink::write(std::span<const Reading> group) {
     try {
@@ -23,6 +32,27 @@ void JournalSink::write(std::span<const Reading> group) {
         if (!failing_ && report_)
             report_(QString::fromUtf8(e.what()));
         failing_ = true;
+        return;
+    }
+    // A flood fills the bound long before the hourly maintenance: checked after each group
+    // (the page count and two stat calls). Should a prune not get under the bound (a reader
+    // that holds the log, a disk too full for VACUUM), the next waits a second, then twice as
+    // long each time up to a minute, rather than follow each group.
+    try {
+        const auto now = std::chrono::steady_clock::now();
+        if (now >= nextPrune_ && db_->overBound(options_.maxBytes)) {
+            maintain();
+            if (!db_->overBound(options_.maxBytes)) {
+                pruneBackOff_ = {};
+            } else {
+                pruneBackOff_ = std::clamp<std::chrono::seconds>(pruneBackOff_ * 2, std::chrono::seconds(1),
+                                                                 std::chrono::seconds(60));
+                nextPrune_ = now + pruneBackOff_;
+            }
+        }
+    } catch (const JournalError& e) {
+        if (report_)
+            report_(QString::fromUtf8(e.what()));
     }
 }
 
@@ -72,6 +102,13 @@ bool LiveCsvFile::openFor(const QString& path) {
     file_.close();
     file_.setFileName(path);
     QDir().mkpath(QFileInfo(path).absolutePath());
+    // A file begun before the reason column keeps its columns: a row longer than its header
+    // would shift or break what reads it.
+    withReason_ = true;
+    QFile existing(path);
+    if (existing.open(QIODevice::ReadOnly))
+        withReason_ = existing.readLine(256) != csvHeader(false, false);
+    existing.close();
     if (!file_.open(QIODevice::WriteOnly | QIODevice::Append))
         return false;
     return file_.size() > 0 || file_.write(csvHeader(false)) >= 0;
@@ -101,8 +138,9 @@ void LiveCsvFile::write(std::span<const Reading> group) {
         if (p != path) {
             flushRows();
             path = p;
+            openFor(path); // its columns; a failure is reported by flushRows
         }
-        rows += csvRow(r, station_, std::nullopt);
+        rows += csvRow(r, station_, std::nullopt, withReason_);
     }
     flushRows();
 }

@@ -5,6 +5,7 @@
 
 #include <QFile>
 
+#include <chrono>
 #include <functional>
 #include <memory>
 
@@ -33,11 +34,14 @@ private:
     Report report_;
     std::function<void(std::int64_t)> committed_;
     bool failing_ = false;
+    std::chrono::steady_clock::time_point nextPrune_{};
+    std::chrono::seconds pruneBackOff_{};
 };
 
 // The live CSV file: each reading appended as it arrives to the file its pattern names for
 // the reading's local date (%Y, %m, %d, %H, %%; a leading ~ is the home folder); a new or
-// empty file starts with the header row. A file that cannot be written is reported once
+// empty file starts with the header row; a file begun with the header before the reason
+// column goes on without it. A file that cannot be written is reported once
 // (again only after it worked in between); the readings go on to the other sinks.
 class LiveCsvFile : public RecordSink {
 public:
@@ -55,6 +59,7 @@ private:
     QString station_;
     Report report_;
     QFile file_;
+    bool withReason_ = true; // false for a file begun with the columns before reason
     QString failedPath_;
 };
 

@@ -14,7 +14,24 @@ void RecordConsumer::runStarted(const config::Config& config) {
         previous_->flushWithReports();
     previous_ = std::move(recorder_);
     startedAt_ = std::chrono::system_clock::now();
-    recorder_ = std::make_unique<journal::RunRecorder>(config, log_, journalPath_);
+    recorder_ = std::make_unique<journal::RunRecorder>(
+        config, log_, journalPath_,
+        brokerListener_ ? [this, run = ++runs_](BrokerState s) {
+            // The previous run's publisher, still sending its queue, is not the one shown.
+            if (run == runs_)
+                brokerListener_(s);
+        } : std::function<void(BrokerState)>());
+    if (brokerListener_ && !recorder_->isPublishing())
+        brokerListener_(std::nullopt);
+}
+
+void RecordConsumer::runStopped(const QString&) {
+    if (recorder_)
+        recorder_->runStopped();
+}
+
+void RecordConsumer::setBrokerListener(std::function<void(std::optional<BrokerState>)> listener) {
+    brokerListener_ = std::move(listener);
 }
 
 void RecordConsumer::reading(const worker::DataLine& line, ReadingOutcome outcome) {

@@ -5,6 +5,7 @@
 #include "tarovex/run/ReadingConsumer.h"
 
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -17,6 +18,8 @@ namespace tarovex {
 // next start or the end of the program.
 class RecordConsumer : public ReadingConsumer {
 public:
+    using BrokerState = journal::BrokerState;
+
     // `log` hears the record's messages, on the run's thread.
     explicit RecordConsumer(std::function<void(const QString&)> log,
                             QString journalPath = journal::JournalDb::defaultPath());
@@ -25,6 +28,13 @@ public:
     // A line is recorded once its fate is known: a value when it has been typed or dropped.
     void reading(const worker::DataLine& line, ReadingOutcome outcome) override;
     void settled(const worker::DataLine& line, Delivery delivery, QLatin1StringView reason) override;
+    // The status topic says "offline"; readings still queued for the broker go on.
+    void runStopped(const QString& reason) override;
+
+    // Hears, on the run's thread, the broker connection of each run that publishes: up or
+    // down at once, the count of readings waiting for it at most once a second; nullopt at
+    // the start of a run that does not publish.
+    void setBrokerListener(std::function<void(std::optional<BrokerState>)> listener);
 
     // The end of a console run: writes what is queued and waits at most `bound` for the
     // broker. Returns how many readings are still queued for it; none without publishing.
@@ -33,6 +43,8 @@ public:
 private:
     std::function<void(const QString&)> log_;
     QString journalPath_;
+    std::function<void(std::optional<BrokerState>)> brokerListener_;
+    std::uint64_t runs_ = 0; // the current run's number, for its broker's messages
     std::unique_ptr<journal::RunRecorder> recorder_;
     // The run before, whose last value may still be settled after the next start: its lines
     // are older than that start.

@@ -117,6 +117,8 @@ QStringList shellKeys() {
                                      "reading.unstable.notTyped",
                                      "reading.dropped",
                                      "reading.tray",
+                                     "broker.waiting",
+                                     "broker.connected",
                                      "switch.to.target.application",
                                      "terminator.must.be.between.0.and.255",
                                      "values.waiting",

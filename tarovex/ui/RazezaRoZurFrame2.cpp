@@ -209,6 +209,7 @@ void RazezaRoZurFrame2::initComponents() {
     connectControls();
     controls_.reading->follow(*lastReading_);
     controls_.reading->followWaiting([this] { return run_->waitingText(); });
+    record_->setBrokerListener([this](auto state) { controls_.reading->showBroker(state); });
     resize(640, 420);
 }
 

@@ -1,6 +1,7 @@
 #include "tarovex/ui/ReadingPanel.h"
 
 #include "tarovex/run/LastReading.h"
+#include "tarovex/texts/ShellBundle.h"
 #include "tarovex/ui/LogView.h"
 
 #include <QLabel>
@@ -53,7 +54,11 @@ ReadingPanel::ReadingPanel(QWidget* parent) : QWidget(parent) {
     waiting_->setWordWrap(true);
     waiting_->setTextFormat(Qt::PlainText);
     waiting_->hide();
-    for (QLabel* l : {value_, details_, waiting_, noValue_}) {
+    broker_ = new QLabel;
+    broker_->setAlignment(Qt::AlignCenter);
+    broker_->setTextFormat(Qt::PlainText);
+    broker_->hide();
+    for (QLabel* l : {value_, details_, waiting_, noValue_, broker_}) {
         l->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
         layout->addWidget(l);
     }
@@ -65,6 +70,18 @@ void ReadingPanel::follow(const LastReading& reading) {
     reading_ = &reading;
     connect(&reading, &LastReading::changed, this, &ReadingPanel::refresh);
     refresh();
+}
+
+void ReadingPanel::showBroker(std::optional<journal::BrokerState> state) {
+    broker_->setVisible(state.has_value());
+    if (!state)
+        return;
+    broker_->setText(state->connected
+                         ? text(QStringLiteral("broker.connected"))
+                         : shellBundle().format(QStringLiteral("broker.waiting"), {QString::number(state->waiting)}));
+    // Waiting readings in the colour of a warning in the log.
+    setLogStyle(broker_, state->connected ? LogStyle::Regular : LogStyle::Important,
+                palette().color(QPalette::WindowText));
 }
 
 void ReadingPanel::followWaiting(std::function<QString()> waitingText) {
@@ -140,6 +157,10 @@ QString ReadingPanel::detailsText() const {
 
 QString ReadingPanel::noValueText() const {
     return noValueText_;
+}
+
+QString ReadingPanel::brokerText() const {
+    return broker_->isHidden() ? QString() : broker_->text();
 }
 
 } // namespace tarovex::ui

@@ -1,9 +1,12 @@
 #pragma once
 
+#include "journal/BrokerState.h"
+
 #include <QTimer>
 #include <QWidget>
 
 #include <functional>
+#include <optional>
 
 class QLabel;
 
@@ -15,7 +18,8 @@ namespace tarovex::ui {
 
 // The last reading, large, above the Stop button: the value (selectable), its age and
 // stability, and the last line without a value in the log's colours. What it says comes
-// from LastReading; the age is redrawn once a second while the panel is visible.
+// from LastReading; the age is redrawn once a second while the panel is visible. Below, a
+// line on the MQTT broker while the run publishes.
 class ReadingPanel : public QWidget {
     Q_OBJECT
 
@@ -27,12 +31,15 @@ public:
     // again every second, and at refreshWaiting()).
     void followWaiting(std::function<QString()> waitingText);
     void refreshWaiting();
+    // The broker's state; nullopt (a run that does not publish) hides the line.
+    void showBroker(std::optional<journal::BrokerState> state);
 
     // For tests and the screenshots: the whole texts, however much of them fits.
     QString valueText() const;
     QString detailsText() const;
     QString waitingText() const;
     QString noValueText() const;
+    QString brokerText() const;
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -50,6 +57,7 @@ private:
     QLabel* noValue_;
     QLabel* waiting_;
     std::function<QString()> waitingText_;
+    QLabel* broker_;
     QString valueText_, noValueText_; // whole, however much of them fits
     QTimer ages_;
 };

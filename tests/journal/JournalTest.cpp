@@ -91,8 +91,12 @@ TEST_F(Journal, EveryOutcomeIsRecordedThroughTheRecordThreadWithSeqAndBytes) {
         sinks.push_back(std::make_unique<JournalSink>(std::make_unique<JournalDb>(path),
                                                       JournalSink::Options{.station = "S1"}, nullptr));
         RecordThread thread(std::move(sinks));
-        for (int i = 0; i < 6; ++i)
-            thread.append(reading(t0 + i, QString::number(i), outcomes[i], QByteArray("\xb5\x00 g\r", 5)));
+        for (int i = 0; i < 6; ++i) {
+            Reading r = reading(t0 + i, QString::number(i), outcomes[i], QByteArray("\xb5\x00 g\r", 5));
+            if (outcomes[i] == Outcome::Dropped)
+                r.reason = "focus changed";
+            thread.append(std::move(r));
+        }
     } // the destructor writes what is queued
     JournalDb db(path);
     const auto rows = all(db);
@@ -105,6 +109,7 @@ TEST_F(Journal, EveryOutcomeIsRecordedThroughTheRecordThreadWithSeqAndBytes) {
         EXPECT_EQ(rows[i].reading.timeMs, t0 + i);
         EXPECT_EQ(rows[i].reading.line, QByteArray("\xb5\x00 g\r", 5));
         EXPECT_EQ(rows[i].reading.value, QString::number(i));
+        EXPECT_EQ(rows[i].reading.reason, outcomes[i] == Outcome::Dropped ? "focus changed" : "");
     }
     const auto mode = [](const QString& p) {
         struct stat st {};
@@ -219,6 +224,8 @@ TEST_F(Journal, ExportRoundTripsAwkwardValuesAsCsvAndJson) {
     std::vector<Reading> group;
     for (int i = 0; i < 6; ++i)
         group.push_back(reading(t0 + i * 1000, values[i], Outcome::Printed, QByteArray("\x02+1,5\"kg\r\n")));
+    group[4].outcome = Outcome::Dropped;
+    group[4].reason = "typing failed";
     group.push_back(reading(t0 + 60'000, "outside the range"));
     db.append(group, "Wägeplatz, 2", false);
 
@@ -228,11 +235,11 @@ TEST_F(Journal, ExportRoundTripsAwkwardValuesAsCsvAndJson) {
     const auto rows = parseCsv(csv.data());
     ASSERT_EQ(rows.size(), 7u);
     EXPECT_EQ(rows[0],
-              QStringList({"time", "station", "port", "instrument", "line", "value", "outcome", "seq"}));
+              QStringList({"time", "station", "port", "instrument", "line", "value", "outcome", "seq", "reason"}));
     for (int i = 0; i < 6; ++i)
-        EXPECT_EQ(rows[i + 1],
-                  QStringList({isoTime(t0 + i * 1000), "Wägeplatz, 2", "/dev/ttyUSB0", "GENERIC",
-                               "<2>+1,5\"kg<13><10>", values[i], "printed", QString::number(i + 1)}));
+        EXPECT_EQ(rows[i + 1], QStringList({isoTime(t0 + i * 1000), "Wägeplatz, 2", "/dev/ttyUSB0", "GENERIC",
+                                            "<2>+1,5\"kg<13><10>", values[i], i == 4 ? "dropped" : "printed",
+                                            QString::number(i + 1), i == 4 ? "typing failed" : ""}));
     EXPECT_EQ(rows[1][0], "2025-12-06T05:46:40.000Z");
 
     QBuffer json;
@@ -245,6 +252,7 @@ TEST_F(Journal, ExportRoundTripsAwkwardValuesAsCsvAndJson) {
         EXPECT_EQ(o["value"].toString(), values[i]);
         EXPECT_EQ(o["seq"].toInteger(), i + 1);
         EXPECT_EQ(o["station"].toString(), "Wägeplatz, 2");
+        EXPECT_EQ(o["reason"].toString(), i == 4 ? "typing failed" : "");
     }
 }
 
@@ -266,7 +274,7 @@ TEST_F(Journal, LiveCsvFileFillsThePatternAppendsAndReportsAFailureOnce) {
     ASSERT_TRUE(written.open(QIODevice::ReadOnly));
     const auto rows = parseCsv(written.readAll());
     ASSERT_EQ(rows.size(), 3u);
-    EXPECT_EQ(rows[0].size(), 7);
+    EXPECT_EQ(rows[0].size(), 8);
     EXPECT_EQ(rows[1][5], "1,5");
     EXPECT_EQ(rows[2][5], "2");
 
@@ -276,6 +284,120 @@ TEST_F(Journal, LiveCsvFileFillsThePatternAppendsAndReportsAFailureOnce) {
     blocked.write(second);
     ASSERT_EQ(reports.size(), 1);
     EXPECT_TRUE(reports[0].contains("inside.csv cannot be written")) << reports[0].toStdString();
+}
+
+TEST_F(Journal, LiveCsvFileBegunBeforeTheReasonColumnKeepsItsColumns) {
+    const QByteArray oldHeader = "time,station,port,instrument,line,value,outcome\r\n";
+    const struct {
+        QByteArray before;
+        QStringList header;
+        qsizetype columns;
+    } cases[] = {
+        {"", {"time", "station", "port", "instrument", "line", "value", "outcome", "reason"}, 8},
+        {oldHeader + "2025-12-06T05:46:40.000Z,S,/dev/ttyUSB0,GENERIC,1<13>,1,typed\r\n",
+         {"time", "station", "port", "instrument", "line", "value", "outcome"}, 7},
+    };
+    for (const auto& c : cases) {
+        const QString path = dir.path() + "/live.csv";
+        QFile::remove(path);
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(c.before);
+        f.close();
+        Reading dropped = reading(t0, "2,5", Outcome::Dropped);
+        dropped.reason = "queue full";
+        LiveCsvFile(path, "S", nullptr).write(std::span(&dropped, 1));
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+        const auto rows = parseCsv(f.readAll());
+        f.close();
+        ASSERT_GE(rows.size(), 2u);
+        EXPECT_EQ(rows.front(), c.header);
+        EXPECT_EQ(rows.back().size(), c.columns);
+        EXPECT_EQ(rows.back()[5], "2,5");
+        EXPECT_EQ(rows.back()[6], "dropped");
+        if (c.columns == 8) {
+            EXPECT_EQ(rows.back()[7], "queue full");
+        }
+    }
+}
+
+namespace {
+
+// A journal as the first version made it: no reason column, no auto_vacuum. `rows` readings
+// of about 1 KiB, seq 1..rows of station S.
+void makeFirstVersionJournal(const QString& path, int rows, std::int64_t time = t0) {
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(QFile::encodeName(path).constData(), &db), SQLITE_OK);
+    const std::string sql = R"(
+PRAGMA journal_mode=WAL;
+CREATE TABLE readings(id INTEGER PRIMARY KEY, time INTEGER NOT NULL, station TEXT NOT NULL,
+    seq INTEGER NOT NULL, port TEXT NOT NULL, instrument TEXT NOT NULL, line BLOB NOT NULL,
+    value TEXT NOT NULL, outcome TEXT NOT NULL, acked INTEGER);
+CREATE INDEX readings_time ON readings(time);
+CREATE INDEX readings_pending ON readings(station, seq) WHERE acked = 0;
+CREATE TABLE stations(station TEXT PRIMARY KEY, last_seq INTEGER NOT NULL);
+WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < )" +
+                            std::to_string(rows) + R"()
+INSERT INTO readings(time, station, seq, port, instrument, line, value, outcome, acked)
+    SELECT )" + std::to_string(time) + R"( + i, 'S', i, '/dev/ttyUSB0', 'GENERIC', x'310d',
+           i || printf('%.1000c', 'x'), 'dropped', NULL FROM n;
+INSERT INTO stations VALUES('S', )" + std::to_string(rows) + ");";
+    char* error = nullptr;
+    EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &error), SQLITE_OK) << error;
+    sqlite3_free(error);
+    sqlite3_close(db);
+}
+
+} // namespace
+
+TEST_F(Journal, AJournalOfTheFirstVersionGainsTheReasonColumnAndKeepsItsReadings) {
+    makeFirstVersionJournal(path, 3);
+    JournalDb db(path);
+    Reading late = reading(t0 + 10, "4", Outcome::Dropped);
+    late.reason = "age";
+    EXPECT_EQ(db.append(std::span(&late, 1), "S", true), 4);
+    const auto rows = all(db);
+    ASSERT_EQ(rows.size(), 4u);
+    EXPECT_TRUE(rows[0].reading.value.startsWith("1xxx"));
+    EXPECT_EQ(rows[0].reading.reason, "");
+    EXPECT_EQ(rows[3].reading.reason, "age");
+    EXPECT_EQ(db.pending("S", 0, 10).size(), 1u);
+    EXPECT_EQ(db.integrityCheck(), "ok");
+}
+
+TEST_F(Journal, AFloodKeepsTheFileAndItsLogWithinTheBoundAndTheNewestReadings) {
+    constexpr std::int64_t bound = 1 << 20;
+    constexpr int flood = 30'000; // some 5 MB of readings
+    // A new file, and one of the first version already three times over the bound.
+    for (const int before : {0, 3000}) {
+        SCOPED_TRACE(before);
+        QFile::remove(path);
+        // Recent, so that retention by age takes none of them.
+        const std::int64_t now = QDateTime::currentMSecsSinceEpoch() - flood - before;
+        if (before > 0)
+            makeFirstVersionJournal(path, before, now);
+        auto db = std::make_unique<JournalDb>(path);
+        JournalDb* journal = db.get();
+        std::vector<std::unique_ptr<RecordSink>> sinks;
+        sinks.push_back(std::make_unique<JournalSink>(
+            std::move(db), JournalSink::Options{.station = "S", .maxBytes = bound}, nullptr));
+        RecordThread thread(std::move(sinks));
+        for (int i = 1; i <= flood; ++i)
+            thread.append(reading(now + before + i, QString::number(i), Outcome::Typed,
+                                  "ST,GS,+" + QByteArray::number(i).rightJustified(60, ' ') + " g\r\n"));
+        thread.flush();
+        // Measured while the writer is open (closing would checkpoint and remove the log);
+        // the -shm index (32 KiB) is not counted.
+        const std::int64_t onDisk = QFileInfo(path).size() + QFileInfo(path + "-wal").size();
+        EXPECT_LE(onDisk, bound);
+        JournalDb reader(path);
+        const auto rows = all(reader);
+        ASSERT_GT(rows.size(), 2000u);
+        EXPECT_EQ(rows.back().seq, before + flood);
+        EXPECT_EQ(rows.back().seq - rows.front().seq + 1, std::int64_t(rows.size())) << "the newest, no gap";
+        EXPECT_EQ(journal->integrityCheck(), "ok");
+    }
 }
 
 TEST_F(Journal, KillDuringAFloodLeavesASoundJournalMissingAtMostTheLastGroup) {

@@ -142,6 +142,11 @@ public:
         const std::lock_guard lock(mutex_);
         return status_;
     }
+    // Waits until the status topic says `status` (a new subscriber hears the retained one).
+    bool waitForStatus(const QString& status, int timeoutMs = 20000) {
+        std::unique_lock lock(mutex_);
+        return changed_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return status_ == status; });
+    }
     std::function<void()> onReading; // called on the client's thread
 
 private:

@@ -167,3 +167,57 @@ openssl x509 -req -in server.csr -CA ca.crt -CAkey ca.key -CAcreateserial -out s
     MqttPublisher publisher(o, collect());
     EXPECT_EQ(publisher.drain(std::chrono::seconds(30)), 0);
 }
+
+TEST_F(Mqtt, AStoppedRunSaysOfflineAlsoAfterAReconnectAndGoesOnSendingWhatWaits) {
+    Broker broker(dir.path());
+    Subscriber subscriber(broker.port());
+    MqttPublisher publisher(options(QStringLiteral("mqtt://127.0.0.1:%1").arg(broker.port())), collect());
+    Station station(journal, &publisher);
+    ASSERT_TRUE(subscriber.waitForStatus("online"));
+    station.record(300);
+    publisher.runStopped();
+    EXPECT_TRUE(subscriber.waitForStatus("offline"));
+    EXPECT_EQ(publisher.drain(std::chrono::seconds(30)), 0);
+
+    broker.stop();
+    station.record(100); // the stopped run's last readings, written while the broker is away
+    broker.start();
+    EXPECT_EQ(publisher.drain(std::chrono::seconds(60)), 0);
+    EXPECT_TRUE(subscriber.waitFor([](const auto& s) { return mqtt_test::completeInOrder(s, 400); }));
+    // What the broker keeps: a new subscriber hears the retained status.
+    Subscriber late(broker.port(), "late-subscriber");
+    EXPECT_TRUE(late.waitForStatus("offline", 5000)) << late.status().toStdString();
+}
+
+TEST_F(Mqtt, TheStateListenerHearsTheConnectionComeGoAndComeBackWithTheReadingsWaiting) {
+    // Started before its broker, as a station may be.
+    const int port = mqtt_test::freeLoopbackPort();
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::vector<BrokerState> states;
+    MqttPublisher publisher(options(QStringLiteral("mqtt://127.0.0.1:%1").arg(port)), collect(),
+                            [&](BrokerState s) {
+                                const std::lock_guard lock(mutex);
+                                states.push_back(s);
+                                changed.notify_all();
+                            });
+    const auto waitUntil = [&](bool connected, std::int64_t waiting) {
+        std::unique_lock lock(mutex);
+        return changed.wait_for(lock, std::chrono::seconds(30), [&] {
+            return !states.empty() && states.back().connected == connected && states.back().waiting == waiting;
+        });
+    };
+    Station station(journal, &publisher);
+    station.record(3);
+    EXPECT_TRUE(waitUntil(false, 3));
+    Broker broker(dir.path(), {}, port);
+    EXPECT_TRUE(waitUntil(true, 0));
+    broker.stop();
+    EXPECT_TRUE(waitUntil(false, 0));
+    station.record(50);
+    EXPECT_TRUE(waitUntil(false, 50));
+    broker.start();
+    EXPECT_TRUE(waitUntil(true, 0));
+    const std::lock_guard lock(mutex);
+    EXPECT_LT(states.size(), 14u) << "the count is told at most once a second, not per reading";
+}

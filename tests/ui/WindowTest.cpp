@@ -16,6 +16,7 @@
 #include "tarovex/ui/Startup.h"
 #include "tests/Ser2netServer.h"
 #include "tests/XvfbServer.h"
+#include "tests/journal/MosquittoSupport.h"
 #include "tests/support/RecordingServices.h"
 
 #include <QAbstractItemView>
@@ -31,6 +32,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -302,6 +304,31 @@ TEST(Window, TheStartTabShowsTheLastReadingWhileRunning) {
     c.startStop->click();
     ASSERT_TRUE(runUntil([&] { return !w.frame->isConnected(); }));
     EXPECT_FALSE(c.reading->isVisible());
+}
+
+TEST(Window, TheStartTabTellsWhetherReadingsWaitForTheBroker) {
+    QTemporaryDir brokerDir;
+    const int port = mqtt_test::freeLoopbackPort();
+    Pty pty;
+    Window w(pty.path());
+    const ui::Controls& c = w.frame->controls();
+    w.frame->config().record.mqttBroker = QStringLiteral("mqtt://127.0.0.1:%1").arg(port);
+    c.startStop->click();
+    ASSERT_TRUE(runUntil([&] { return c.reading->isVisible(); }));
+    // A line without a value is recorded at once (a value only once typed, and this window
+    // has the focus). The count is the journal's, which the window tests share.
+    pty.send("OL\r");
+    const QRegularExpression waiting(QStringLiteral("^Readings wait for the broker \\(([1-9][0-9]*)\\)$"));
+    ASSERT_TRUE(runUntil([&] { return waiting.match(c.reading->brokerText()).hasMatch(); }))
+        << c.reading->brokerText().toStdString();
+    shoot(w.frame.get(), "running-start-broker-waiting");
+    mqtt_test::Broker broker(brokerDir.path(), {}, port);
+    // A first connection is tried again about once a second.
+    ASSERT_TRUE(runUntil([&] { return c.reading->brokerText() == text("broker.connected"); }, 30000))
+        << c.reading->brokerText().toStdString();
+    shoot(w.frame.get(), "running-start-broker-connected");
+    c.startStop->click();
+    ASSERT_TRUE(runUntil([&] { return !w.frame->isConnected(); }));
 }
 
 // The request and stability controls: a valid text is kept and saved, a refused one explained
