@@ -108,7 +108,7 @@ TEST(ConsoleJournalExport, AConsoleRunRecordsEveryLineWithWhatBecameOfIt) {
             EXPECT_EQ(o["station"].toString(), "S7");
             EXPECT_EQ(o["port"].toString().toStdString(), pty.slavePath());
         }
-    EXPECT_EQ(outcomes, QStringList({"12.5:printed", "12.5:filtered", ":dropped", "7:printed"}));
+    EXPECT_EQ(outcomes, QStringList({"12.5:printed", "12.5:filtered", ":error", "7:printed"}));
 }
 
 TEST(ConsoleJournalExport, AReplayIsNeitherJournalledNorWrittenToTheLiveCsvFile) {
