@@ -41,12 +41,9 @@ RunRecorder::RunRecorder(const config::Config& config, Report report, const QStr
                            QStringLiteral("; the readings wait in the journal until it is mended."));
                 }
             }
-            MqttPublisher* publisher = publisher_.get();
-            sinks.push_back(
-                std::make_unique<JournalSink>(std::move(db), options, post, [publisher](std::int64_t) {
-                    if (publisher)
-                        publisher->wake();
-                }));
+            waker_->publisher = publisher_.get();
+            sinks.push_back(std::make_unique<JournalSink>(std::move(db), options, post,
+                                                          [waker = waker_](std::int64_t) { waker->wake(); }));
         } catch (const JournalError& e) {
             report(QString::fromUtf8(e.what()) + QStringLiteral("; the readings are not kept."));
         }
@@ -67,6 +64,20 @@ void RunRecorder::record(const worker::DataLine& line, Outcome outcome, QLatin1S
     Reading r{ms.count(), port_, instrument_, line.getRawData().toLatin1(), line.getProcessedData(), outcome};
     r.reason = reason;
     thread_->append(std::move(r));
+}
+
+void RunRecorder::endPublishing() {
+    {
+        const std::lock_guard lock(waker_->mutex);
+        waker_->publisher = nullptr;
+    }
+    publisher_.reset();
+}
+
+void RunRecorder::Waker::wake() {
+    const std::lock_guard lock(mutex);
+    if (publisher)
+        publisher->wake();
 }
 
 void RunRecorder::runStopped() {

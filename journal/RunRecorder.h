@@ -9,6 +9,7 @@
 #include <QObject>
 
 #include <memory>
+#include <mutex>
 #include <optional>
 
 namespace tarovex::journal {
@@ -34,6 +35,9 @@ public:
     // `reason`: why a dropped value was not typed.
     void record(const worker::DataLine& line, Outcome outcome, QLatin1StringView reason = {});
     // Waits until every reading recorded so far is written (tests, the end of a console run).
+    // The publisher goes (saying offline): the next run's publisher sends what this record
+    // still writes to the journal.
+    void endPublishing();
     void flush();
     // flush(), then hands the record's messages still waiting (such as the count of readings
     // dropped in a flood) to `report` at once.
@@ -50,6 +54,13 @@ private:
     QString port_;
     QString instrument_;
     std::unique_ptr<MqttPublisher> publisher_;
+    // How the record thread wakes the publisher after a group, also once it is gone.
+    struct Waker {
+        std::mutex mutex;
+        MqttPublisher* publisher = nullptr;
+        void wake();
+    };
+    std::shared_ptr<Waker> waker_ = std::make_shared<Waker>();
     // Ends before the publisher: its last group still wakes it.
     std::optional<RecordThread> thread_;
 };

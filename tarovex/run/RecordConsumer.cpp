@@ -13,6 +13,9 @@ void RecordConsumer::runStarted(const config::Config& config) {
     if (previous_)
         previous_->flushWithReports();
     previous_ = std::move(recorder_);
+    // One publisher per station: the new run's sends what the last one still records.
+    if (previous_)
+        previous_->endPublishing();
     startedAt_ = std::chrono::system_clock::now();
     recorder_ = std::make_unique<journal::RunRecorder>(
         config, log_, journalPath_,
