@@ -319,6 +319,34 @@ TEST_F(Console, SettingsComeFromTheStoreOverridesWinAndNothingIsWritten) {
     EXPECT_EQ(QDir(home_.path() + "/config/Lumbrix").entryList(QDir::Files), QStringList{"tarovex.conf"});
 }
 
+// A preset chosen with --set keeps the stored line settings, and the log says where they
+// differ; --preset-defaults takes the preset's (A&D: 2400 7E1, LF) for the run.
+TEST_F(Console, PresetDefaultsTakeThePresetsLineSettings) {
+    store({{"inputTerminator", "13"}});
+    const std::string told = "input terminator 13 (preset: 10); --preset-defaults takes the preset's";
+    struct Row {
+        std::vector<std::string> options;
+        bool tellsMismatch;
+        std::string value; // of an A&D line ended by LF; empty: none is read
+    } rows[] = {
+        {{"--set", "instrument=AND_SIMPLE"}, true, ""},
+        {{"--set", "instrument=AND_SIMPLE", "--preset-defaults"}, false, "12.34"},
+    };
+    for (const Row& r : rows) {
+        std::vector<std::string> args = r.options;
+        args.push_back(pty.slavePath());
+        auto p = startReading(args);
+        EXPECT_EQ(p->errorText().find(told) != std::string::npos, r.tellsMismatch) << p->errorText();
+        if (!r.value.empty()) {
+            pty.write("ST,+00012.34 kg\n");
+            EXPECT_EQ(p->readLine(), r.value) << p->errorText();
+            EXPECT_NE(p->errorText().find("2400"), std::string::npos) << p->errorText();
+        }
+        p->signal(SIGTERM);
+        EXPECT_EQ(p->wait(), 0);
+    }
+}
+
 TEST_F(Console, TheSharedSettingsFileServesInItsMode) {
     const QString programData = home_.path() + "/programdata";
     ASSERT_TRUE(QDir().mkpath(programData + "/Lumbrix/tarovexQV"));

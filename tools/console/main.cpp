@@ -5,6 +5,7 @@
 #include "Detect.h"
 #include "Doctor.h"
 #include "JournalExport.h"
+#include "PresetLine.h"
 #include "Replay.h"
 #include "SettingValues.h"
 #include "StreamWriter.h"
@@ -105,6 +106,11 @@ Options:
                     --set requestInterval=MS); SIGUSR1 asks once. A request waits
                     for its line, 2 s at most, before the next is sent
   --null            write every value raw and end it with a NUL byte, not a newline
+  --preset-defaults take the line settings (bit rate, data bits, parity, stop
+                    bits, input terminator) of the chosen preset for this run
+                    instead of the stored ones, as the window's Default values
+                    button does; a line setting given with --set still wins.
+                    Without it, the log says when the stored ones differ
   --no-line-log     leave the received lines out of the message log
   --sound           play the sound of the settings (setting sound) for every value
                     written non-empty; without it, or with sound=NONE, no sound
@@ -183,6 +189,7 @@ struct Options {
     QList<std::pair<QString, QString>> overrides;
     bool logLines = true;
     bool sound = false;
+    bool presetDefaults = false;
     console::ValueFormat format = console::ValueFormat::Readable;
     console::TypingChoice typing;
 };
@@ -213,6 +220,8 @@ Options parse(const QStringList& args) {
             o.detect = true;
         } else if (a == u"--doctor") {
             o.doctor = true;
+        } else if (a == u"--preset-defaults") {
+            o.presetDefaults = true;
         } else if (a == u"--no-line-log") {
             o.logLines = false;
         } else if (a == u"--sound") {
@@ -401,6 +410,15 @@ int main(int argc, char* argv[]) {
         config.setPort(*options.port);
     for (const auto& [key, value] : options.overrides)
         applyOverride(config, key, value);
+    QString lineMismatch;
+    if (options.presetDefaults) {
+        // The preset is known only now; a line setting given with --set still wins.
+        console::takePresetLineSettings(config);
+        for (const auto& [key, value] : options.overrides)
+            applyOverride(config, key, value);
+    } else {
+        lineMismatch = console::presetLineMismatch(config);
+    }
     if (config.getPort().isEmpty() && !options.replay) {
         std::cerr << "tarovex-console: no serial port found; give one as the argument\n";
         return 1;
@@ -415,6 +433,8 @@ int main(int argc, char* argv[]) {
     console::ConsoleLog runLog(log, options.logLines);
     console::ConsoleNotifier notifier(runLog);
     console::ValueWriter valueWriter(values, runLog, options.format);
+    if (!lineMismatch.isEmpty())
+        runLog.event(lineMismatch, false);
 
     // The run of the window, with the console's parts.
     RunServices services;

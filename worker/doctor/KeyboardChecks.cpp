@@ -85,23 +85,24 @@ Findings checkKeyboard(const SystemView& view) {
                     .arg(sessionSentence(view), backendSentence(backend),
                          QString::fromUtf8(choices.empty() ? "none" : choices.front().rule)),
                 {}}};
-    // Where another backend types, what stands in uinput's way is only worth a warning.
-    const Severity blocking = uinput ? Severity::Problem : Severity::Warning;
+    // Another backend types without uinput: nothing about it is worth advice there.
+    if (!uinput)
+        return f;
     const bool device = view.exists("/dev/uinput");
     if (!device && !view.exists("/sys/module/uinput") && !kernelHasUinput(view)) {
-        f.push_back({blocking,
+        f.push_back({Severity::Problem,
                      QStringLiteral("This kernel (%1) has no uinput, neither as a module nor built in.")
                          .arg(q(view.kernelRelease)),
                      QStringLiteral("sudo apt install linux-image-amd64 && sudo reboot")});
     } else if (!device && !view.exists("/sys/module/uinput")) {
-        f.push_back({blocking, QStringLiteral("The kernel's virtual input module (uinput) is not loaded."),
+        f.push_back({Severity::Problem, QStringLiteral("The kernel's virtual input module (uinput) is not loaded."),
                      QStringLiteral(
                          "sudo modprobe uinput && echo uinput | sudo tee /etc/modules-load.d/uinput.conf")});
     } else if (!device) {
-        f.push_back({blocking, QStringLiteral("The uinput module is loaded, but /dev/uinput is missing."),
+        f.push_back({Severity::Problem, QStringLiteral("The uinput module is loaded, but /dev/uinput is missing."),
                      QStringLiteral("sudo udevadm trigger --subsystem-match=misc --sysname-match=uinput")});
     } else if (view.mayOpen && !view.mayOpen(view.path("/dev/uinput"))) {
-        f.push_back({blocking,
+        f.push_back({Severity::Problem,
                      QStringLiteral("You may not open /dev/uinput, so the virtual keyboard cannot be made."),
                      installRule});
     } else {
@@ -120,17 +121,15 @@ Findings checkKeyboard(const SystemView& view) {
              QStringLiteral("No udev rule gives the user at the seat /dev/uinput (the package installs %1).")
                  .arg(QLatin1StringView(ourRule)),
              installRule});
-    if (uinput) {
-        keys::DesktopSources sources = view.desktop;
-        sources.keyboardFile = view.path(sources.keyboardFile);
-        const keys::LayoutChoice choice = keys::desktopLayout({}, sources);
-        f.push_back({Severity::Ok,
-                     QStringLiteral("The virtual keyboard types on the layout %1 (source: %2)%3.")
-                         .arg(q(choice.layoutName()), q(choice.sourceName(sources)),
-                              choice.followsDesktop() ? QStringLiteral(", followed when you switch layouts")
-                                                      : QString()),
-                     {}});
-    }
+    keys::DesktopSources sources = view.desktop;
+    sources.keyboardFile = view.path(sources.keyboardFile);
+    const keys::LayoutChoice choice = keys::desktopLayout({}, sources);
+    f.push_back({Severity::Ok,
+                 QStringLiteral("The virtual keyboard types on the layout %1 (source: %2)%3.")
+                     .arg(q(choice.layoutName()), q(choice.sourceName(sources)),
+                          choice.followsDesktop() ? QStringLiteral(", followed when you switch layouts")
+                                                  : QString()),
+                 {}});
     return f;
 }
 

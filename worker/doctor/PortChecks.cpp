@@ -1,5 +1,6 @@
 #include "worker/doctor/Doctor.h"
 
+#include "Tarolink/NetworkAddress.h"
 #include "worker/openhint/OpenFailureHint.h"
 
 #include <QFile>
@@ -81,6 +82,8 @@ Finding groupFinding(const SystemView& view, const QString& port, const struct s
 } // namespace
 
 Findings checkPort(const SystemView& view, const QString& port) {
+    if (Tarolink::NetworkAddress::isNetworkName(port.toStdString()))
+        return checkNetworkPort(view, port);
     struct stat st {};
     if (::stat(QFile::encodeName(q(view.path(port.toStdString()))).constData(), &st) != 0)
         return {{Severity::Problem,

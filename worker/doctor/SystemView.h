@@ -28,6 +28,9 @@ struct SystemView {
     std::function<bool(const std::string& path)> mayOpen;
     // Where the layout is read from; its keyboardFile is taken under `root`.
     keys::DesktopSources desktop;
+    // How long a network port's name lookup and connection, and then its RFC 2217
+    // agreement, may each take.
+    int networkLimitMs = 3000;
 
     static SystemView current();
 
