@@ -3,11 +3,28 @@
 #include "worker/DataLine.h"
 
 #include <QDateTime>
+#include <QRegularExpression>
 
 namespace tarovex::journal {
 namespace {
 
-void appendField(QByteArray& row, const QString& field) {
+// A number as a spreadsheet reads one: sign, digits, one decimal point or comma, exponent.
+bool isNumber(const QString& text) {
+    static const QRegularExpression number(QStringLiteral("^[+-]?([0-9]+([.,][0-9]*)?|[.,][0-9]+)([eE][+-]?[0-9]+)?$"));
+    return number.match(text).hasMatch();
+}
+
+// Barcodes are the user's text: a cell that a spreadsheet would take for a formula is written
+// with a leading apostrophe, which it shows as text; numbers, negative ones too, stay numbers.
+QString inert(const QString& field) {
+    static const QString formulaStarts = QStringLiteral("=+-@\t\r");
+    if (field.isEmpty() || !formulaStarts.contains(field[0]) || isNumber(field))
+        return field;
+    return u'\'' + field;
+}
+
+void appendField(QByteArray& row, const QString& cell) {
+    const QString field = inert(cell);
     const QByteArray utf8 = field.toUtf8();
     if (utf8.contains(',') || utf8.contains('"') || utf8.contains('\r') || utf8.contains('\n')) {
         row += '"';

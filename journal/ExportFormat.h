@@ -16,7 +16,9 @@ QString readableLine(const QByteArray& line);
 
 // CSV (RFC 4180: fields with a comma, quote, CR or LF quoted, quotes doubled; CRLF ends a
 // row; UTF-8). The export has the seq column, the live CSV file none; reason comes last, so
-// that readers of the files before it find their columns where they were.
+// that readers of the files before it find their columns where they were. A cell that is not
+// a number and begins with = + - @, a tab or CR gets a leading apostrophe, so that no
+// spreadsheet evaluates it.
 QByteArray csvHeader(bool withSeq, bool withReason = true);
 QByteArray csvRow(const Reading& reading, const QString& station, std::optional<std::int64_t> seq,
                   bool withReason = true);

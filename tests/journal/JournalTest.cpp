@@ -218,6 +218,20 @@ TEST_F(Journal, RetentionDropsOldReadingsThenTheOldestBeyondTheSizeBound) {
     EXPECT_EQ(db.integrityCheck(), "ok");
 }
 
+// What a spreadsheet would evaluate is written as text; numbers stay numbers.
+TEST(JournalCsv, ACellASpreadsheetWouldEvaluateIsWrittenAsText) {
+    const std::pair<QString, QString> cells[] = {
+        {"=1+2", "'=1+2"},       {"@SUM(A1)", "'@SUM(A1)"}, {"+cmd|' /C calc'!A0", "'+cmd|' /C calc'!A0"},
+        {"-x", "'-x"},           {"\t=1", "'\t=1"},        {"-12.50", "-12.50"},
+        {"+0012,5", "+0012,5"},  {"-1e3", "-1e3"},          {"12=3", "12=3"},
+        {"", ""},
+    };
+    for (const auto& [value, written] : cells) {
+        const QByteArray row = csvRow(reading(t0, value), "S", std::nullopt, false);
+        EXPECT_EQ(parseCsv(row)[0][5], written) << value.toStdString();
+    }
+}
+
 TEST_F(Journal, ExportRoundTripsAwkwardValuesAsCsvAndJson) {
     const QString values[] = {"1,5 kg", "say \"hi\"", "Gewicht: 12,5 µg ±0,1 — ok", "two\r\nlines", "", "😀"};
     JournalDb db(path);
