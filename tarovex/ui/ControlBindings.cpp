@@ -59,9 +59,11 @@ void store(QLineEdit* f, const QString& v) {
 void load(const QCheckBox* b, bool& v) {
     v = b->isChecked();
 }
-// A disabled box is a feature this build or desktop cannot run: shown unticked.
+// A disabled box is a feature this build or desktop cannot run: it keeps the stored choice,
+// greyed, so that saving here does not take it from a desktop (or a shared file's other
+// users) that can.
 void store(QCheckBox* b, bool v) {
-    b->setChecked(v && b->isEnabled());
+    b->setChecked(v);
 }
 
 struct Binding {

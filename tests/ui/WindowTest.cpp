@@ -185,7 +185,7 @@ TEST(WindowDeathTest, WithoutATrayMinimisingMinimisesAsUsual) {
                   << (w.frame->trayIcon() ? " with a tray icon" : "") << std::endl;
         std::_Exit(0); // no teardown of the X connection in a child
     };
-    EXPECT_EXIT(child(), ::testing::ExitedWithCode(0), "tray box off says why, window shown minimised\n");
+    EXPECT_EXIT(child(), ::testing::ExitedWithCode(0), "tray box off ticked says why, window shown minimised\n");
     qunsetenv("TAROVEX_TEST_X_DISPLAY");
 }
 
@@ -551,14 +551,17 @@ TEST(Window, AFailedOpenSaysWhichAddressDidNotAnswer) {
     w.frame->controls().startStop->click();
     ASSERT_TRUE(runUntil([&] { return w.frame->isConnected(); }));
     pty.reset();
-    ASSERT_TRUE(runUntil([&] { return w.frame->statusLabel()->text().contains(old); }));
+    ASSERT_TRUE(runUntil([&] { return !w.frame->isConnected() && w.frame->statusLabel()->text().contains(old); }))
+        << w.frame->statusLabel()->text().toStdString();
 
     int port = 0;
     const int listener = tarovex_test::loopbackSocket(port, 4); // accepts, never answers
     w.frame->controls().port->selectPort(QStringLiteral("rfc2217://127.0.0.1:%1").arg(port));
     w.frame->controls().startStop->click();
     const QString said = QStringLiteral("No answer from 127.0.0.1:%1 within 3 s.").arg(port);
-    ASSERT_TRUE(runUntil([&] { return !w.notifier.shown.isEmpty(); }));
+    ASSERT_TRUE(runUntil([&] { return !w.notifier.shown.isEmpty(); }))
+        << w.frame->statusLabel()->text().toStdString() << "\n"
+        << w.frame->controls().log->toPlainText().toStdString();
     EXPECT_TRUE(runUntil([&] { return w.frame->statusLabel()->text().endsWith(said); }))
         << w.frame->statusLabel()->text().toStdString();
     ASSERT_EQ(w.notifier.shown.size(), 1);

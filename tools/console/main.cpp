@@ -142,9 +142,11 @@ Options:
                     SIGTERM stops it (the port under test is closed).
   --journal-export  write the journal of readings ($XDG_DATA_HOME/tarovex/
                     journal.sqlite) to standard output and exit: CSV with a header
-                    row (time,station,port,instrument,line,value,outcome,seq,reason;
-                    reason: why a dropped value was not delivered; times
-                    in ISO 8601 UTC, RFC 4180 quoting, UTF-8), or with --format json
+                    row of the columns time, station, port, instrument, line,
+                    value, outcome, seq and reason (why a dropped value was not
+                    delivered; times in ISO 8601 UTC, RFC 4180 quoting, UTF-8;
+                    a cell that is not a number and begins with =, +, -, @ gets a
+                    leading apostrophe), or with --format json
                     one JSON object per line. --since and --until TIME (a date such
                     as 2026-12-01, or a date and time, local unless it ends in Z or
                     an offset) bound it: since <= time < until.

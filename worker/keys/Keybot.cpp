@@ -221,19 +221,17 @@ void Keybot::typeString(const QString& text) {
             reportCannotType(c.unicode());
             continue;
         }
-        if (found->first() == VK_ALT)
-            typeAltCode(c, *found);
-        else
-            typeChord(*found);
-        if (!abandoned())
+        // Counted once all its keys went down: then it is in the application.
+        if (found->first() == VK_ALT ? typeAltCode(c, *found) : typeChord(*found))
             ++charactersTyped_;
     }
 }
 
 // Alt held while the keypad digits are struck; the character comes with the release of Alt.
-void Keybot::typeAltCode(QChar c, const QList<int>& keys) {
+bool Keybot::typeAltCode(QChar c, const QList<int>& keys) {
     if (!mayPress())
-        return;
+        return false;
+    bool complete = false;
     bool altDown = false;
     int digitDown = 0;
     try {
@@ -248,6 +246,7 @@ void Keybot::typeAltCode(QChar c, const QList<int>& keys) {
             synthesizer_->release(keys[i]);
             pause();
         }
+        complete = !abandoned();
         altDown = false;
         synthesizer_->release(VK_ALT);
         pause();
@@ -266,17 +265,20 @@ void Keybot::typeAltCode(QChar c, const QList<int>& keys) {
                 synthesizer_->release(VK_ALT);
         } catch (const std::exception&) {
         }
+        complete = false;
     }
     pause();
+    return complete;
 }
 
 // Modifiers first; a SPACE after the first key is the stroke that completes a dead key and
 // comes once the chord is released. A failed press, a moved focus or a stop ends the chord:
 // the keys pressed so far are released and the rest of the value is not typed, so no wrong
 // character appears and nothing stays down.
-void Keybot::typeChord(const QList<int>& keys) {
+bool Keybot::typeChord(const QList<int>& keys) {
     QList<int> pressed;
     bool space = false;
+    characterLost_ = false;
     for (qsizetype i = 0; i < keys.size() && mayPress(); ++i) {
         if (i > 0 && keys[i] == VK_SPACE) {
             space = true;
@@ -286,17 +288,21 @@ void Keybot::typeChord(const QList<int>& keys) {
             pressed.append(keys[i]);
         pause();
     }
+    const bool allDown = !characterLost_ && pressed.size() + (space ? 1 : 0) == keys.size();
     for (qsizetype i = pressed.size() - 1; i >= 0; --i) {
         release(pressed[i]);
         pause();
     }
-    if (!space || !mayPress())
-        return;
+    if (!space)
+        return allDown;
+    if (!mayPress())
+        return false;
     try {
         synthesizer_->press(VK_SPACE);
         pause();
         synthesizer_->release(VK_SPACE);
         pause();
+        return allDown;
     } catch (const keys::CannotTypeError& e) {
         reportCannotType(e.character);
         cut(keys::DropReason::TYPING_FAILED);
@@ -304,6 +310,7 @@ void Keybot::typeChord(const QList<int>& keys) {
         view_.logImportantEvent(QStringLiteral("Deadkey error: ") + message(e));
         cut(keys::DropReason::TYPING_FAILED);
     }
+    return false;
 }
 
 // False when the key did not go down; the value is then cut short either way, as it would
@@ -316,6 +323,7 @@ bool Keybot::press(int code) {
         // The key went down; only its character could not be produced.
         reportCannotType(e.character);
         cut(keys::DropReason::TYPING_FAILED);
+        characterLost_ = true;
         return true;
     } catch (const std::exception& e) {
         view_.logImportantEvent(

@@ -62,8 +62,9 @@ public:
 private:
     bool press(int code);
     void release(int code);
-    void typeAltCode(QChar c, const QList<int>& keys);
-    void typeChord(const QList<int>& keys);
+    // Each true once every key of the character went down.
+    bool typeAltCode(QChar c, const QList<int>& keys);
+    bool typeChord(const QList<int>& keys);
     void typeKey(int code);
     void pause();
     bool mayPress();
@@ -98,6 +99,7 @@ private:
     // The value in hand: where it goes, how many of its characters went, why it was cut.
     std::optional<keys::KeyTarget> target_;
     int charactersTyped_ = 0;
+    bool characterLost_ = false; // the output could not produce the character of a key
     QLatin1StringView reason_;
 };
 
