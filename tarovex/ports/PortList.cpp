@@ -1,4 +1,6 @@
 #include "tarovex/ports/PortList.h"
+
+#include <QFileInfo>
 #include "tarovex/ports/RecentAddresses.h"
 
 #include "Tarolink/FriendlyPortUtil.h"
@@ -48,7 +50,9 @@ QList<PortChoice> portChoices(const QList<PortChoice>& listed, const QStringList
         }
     for (const QString& name : keep)
         if (!name.isEmpty() && !names.contains(name)) {
-            out.append({name, name, isNetworkPort(name)}); // the system never lists an address
+            // The system never lists an address; nor a pseudo-terminal, nor the by-id name of a
+            // port it lists under another: a device file that is there is present.
+            out.append({name, name, isNetworkPort(name) || QFileInfo::exists(name)});
             names.append(name);
         }
     return out;

@@ -32,7 +32,7 @@ PortListing listSystemPorts();
 
 // The port box's entries: the listed ports, then each name of `keep` (the configured port,
 // the command-line port, the one selected now) that is not among them, marked not present
-// unless it is a network port.
+// unless it is a network port or its device file is there.
 // Empty names are skipped and no name appears twice.
 QList<PortChoice> portChoices(const QList<PortChoice>& listed, const QStringList& keep);
 

@@ -6,6 +6,7 @@
 #include "tarovex/prefs/PreferencesXml.h"
 #include "tarovex/settings/SettingsTransfer.h"
 #include "tarovex/texts/ShellBundle.h"
+#include "tests/Tarolink/TestSupport.h"
 
 #include <QTemporaryDir>
 
@@ -15,6 +16,8 @@ using namespace tarovex;
 using ports::PortChoice;
 
 TEST(PortChoices, ListedPortsThenTheKeptOnesMarkedMissing) {
+    const tarolink_test::Pty pty; // present, though no listing names a pseudo-terminal
+    const QString ptyPath = QString::fromStdString(pty.slavePath());
     const QList<PortChoice> listed = {{"/dev/ttyS0", "/dev/ttyS0", true},
                                       {"/dev/ttyUSB0", "/dev/ttyUSB0: FTDI - FT232R", true}};
     const struct {
@@ -23,8 +26,9 @@ TEST(PortChoices, ListedPortsThenTheKeptOnesMarkedMissing) {
     } rows[] = {
         {{}, {"/dev/ttyS0", "/dev/ttyUSB0: FTDI - FT232R"}},
         {{"/dev/ttyUSB0", ""}, {"/dev/ttyS0", "/dev/ttyUSB0: FTDI - FT232R"}},
-        {{"/dev/pts/7", "/dev/pts/7", "tcp://127.0.0.1:4001"},
-         {"/dev/ttyS0", "/dev/ttyUSB0: FTDI - FT232R", "/dev/pts/7 (not present)", "tcp://127.0.0.1:4001"}},
+        {{"/dev/pts/7777", "/dev/pts/7777", "tcp://127.0.0.1:4001", ptyPath},
+         {"/dev/ttyS0", "/dev/ttyUSB0: FTDI - FT232R", "/dev/pts/7777 (not present)", "tcp://127.0.0.1:4001",
+          ptyPath}},
     };
     for (const auto& r : rows) {
         QStringList texts;
