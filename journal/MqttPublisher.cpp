@@ -39,7 +39,8 @@ std::string passwordFileName(const QString& path) {
 // The password file opened for reading, or why it cannot be used. Non-blocking, so that a
 // FIFO cannot hold the start; no link is followed, so that what was checked is what is read.
 int openPasswordFile(const QString& path, std::string& problem) {
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+    const int fd =
+        ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0) {
         problem = passwordFileName(path) +
                   (errno == ELOOP ? " is a symbolic link; give the file itself" : " cannot be read");
@@ -49,7 +50,8 @@ int openPasswordFile(const QString& path, std::string& problem) {
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))
         problem = passwordFileName(path) + " is not a regular file";
     else if ((st.st_mode & 077) != 0 || st.st_uid != ::geteuid())
-        problem = passwordFileName(path) + " must belong to this user and be readable by its owner only (chmod 600)";
+        problem = passwordFileName(path) +
+                  " must belong to this user and be readable by its owner only (chmod 600)";
     else
         return fd;
     ::close(fd);
@@ -290,8 +292,8 @@ void MqttPublisher::run(std::stop_token stop) {
                        std::chrono::steady_clock::now() >= retryAt;
             };
             wake_.wait_for(lock, stop, std::chrono::seconds(1), [&] {
-                return !acked_.empty() || countAnswered_ < countRequested_ || (state_ && connectionChanged_) ||
-                       canSend();
+                return !acked_.empty() || countAnswered_ < countRequested_ ||
+                       (state_ && connectionChanged_) || canSend();
             });
             if (stop.stop_requested() && acked_.empty())
                 return;
@@ -340,7 +342,8 @@ void MqttPublisher::run(std::stop_token stop) {
             if (refused != MOSQ_ERR_SUCCESS)
                 say(QStringLiteral("The MQTT client refused to publish to topic %1: %2; the readings "
                                    "wait in the journal.")
-                        .arg(QString::fromUtf8(readingTopic_), QString::fromUtf8(mosquitto_strerror(refused))));
+                        .arg(QString::fromUtf8(readingTopic_),
+                             QString::fromUtf8(mosquitto_strerror(refused))));
         }
         const std::int64_t queued = db.pendingCount(options_.station);
         BrokerState now;

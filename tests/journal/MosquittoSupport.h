@@ -261,7 +261,8 @@ public:
         a.sin_family = AF_INET;
         a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         socklen_t len = sizeof a;
-        if (::bind(listener_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || ::listen(listener_, 8) != 0 ||
+        if (::bind(listener_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
+            ::listen(listener_, 8) != 0 ||
             ::getsockname(listener_, reinterpret_cast<sockaddr*>(&a), &len) != 0 || ::pipe(stop_) != 0)
             throw std::runtime_error("no silent broker");
         port_ = ntohs(a.sin_port);
@@ -277,7 +278,8 @@ public:
     // Waits until what the clients sent holds `text`.
     bool waitFor(const QByteArray& text, int timeoutMs = 20000) {
         std::unique_lock lock(mutex_);
-        return changed_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return received_.contains(text); });
+        return changed_.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                                 [&] { return received_.contains(text); });
     }
 
 private:

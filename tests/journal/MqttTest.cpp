@@ -133,7 +133,8 @@ TEST_F(Mqtt, ReadingsSentButNeverAcknowledgedStayQueuedAndArriveAfterARestart) {
         MqttPublisher publisher(options(url(silent.port())), collect());
         Station station(journal, &publisher);
         station.record(30);
-        ASSERT_TRUE(silent.waitFor(R"("seq":10,)")) << "sent, as far as the client may before acknowledgements";
+        ASSERT_TRUE(silent.waitFor(R"("seq":10,)"))
+            << "sent, as far as the client may before acknowledgements";
         EXPECT_EQ(publisher.drain(std::chrono::milliseconds(300)), 30);
     } // the program ends
     EXPECT_EQ(JournalDb(journal).pendingCount("S1"), 30);

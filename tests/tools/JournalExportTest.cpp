@@ -2,8 +2,8 @@
 // tarovex-console --journal-export on a journal in a temporary data folder.
 #include "ProcessSupport.h"
 #include "journal/JournalDb.h"
-#include "tests/journal/MosquittoSupport.h"
 #include "tests/Tarolink/TestSupport.h"
+#include "tests/journal/MosquittoSupport.h"
 
 #include <QDateTime>
 #include <QFile>
@@ -145,5 +145,6 @@ TEST(ConsoleJournalExport, TheEndWaitsForABrokerThatNeverAcknowledgesOnlyAsLongA
     run.signal(SIGTERM);
     EXPECT_EQ(run.wait(20000), 0) << "no end within 20 s\n" << run.errorText();
     EXPECT_NE(run.errorText().find("2 readings are still queued"), std::string::npos) << run.errorText();
-    EXPECT_EQ(tarovex::journal::JournalDb(home.path() + "/data/tarovex/journal.sqlite").pendingCount("S7"), 2);
+    EXPECT_EQ(tarovex::journal::JournalDb(home.path() + "/data/tarovex/journal.sqlite").pendingCount("S7"),
+              2);
 }
