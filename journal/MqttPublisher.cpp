@@ -10,7 +10,9 @@
 
 #include <mosquitto.h>
 
+#include <cerrno>
 #include <cstring>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -19,19 +21,53 @@ namespace {
 
 // Readings sent and not yet acknowledged at a time; the rest wait in the journal.
 constexpr std::size_t window = 500;
+// After the client library refused a reading, how long until it is offered again.
+constexpr std::chrono::seconds refusedRetry{10};
+// How long the end waits for the broker to take the DISCONNECT, and drain for a count
+// already asked for, before giving up on them.
+constexpr std::chrono::seconds disconnectWait{2};
+constexpr std::chrono::seconds countWait{1};
 
 MqttPublisher* self(void* p) {
     return static_cast<MqttPublisher*>(p);
 }
 
+std::string passwordFileName(const QString& path) {
+    return "The MQTT password file " + path.toStdString();
+}
+
+// The password file opened for reading, or why it cannot be used. Non-blocking, so that a
+// FIFO cannot hold the start; no link is followed, so that what was checked is what is read.
+int openPasswordFile(const QString& path, std::string& problem) {
+    const int fd =
+        ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) {
+        problem = passwordFileName(path) +
+                  (errno == ELOOP ? " is a symbolic link; give the file itself" : " cannot be read");
+        return -1;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))
+        problem = passwordFileName(path) + " is not a regular file";
+    else if ((st.st_mode & 077) != 0 || st.st_uid != ::geteuid())
+        problem = passwordFileName(path) +
+                  " must belong to this user and be readable by its owner only (chmod 600)";
+    else
+        return fd;
+    ::close(fd);
+    return -1;
+}
+
 QByteArray readPassword(const QString& path) {
     if (path.isEmpty())
         return {};
-    if (const auto problem = passwordFileProblem(path))
-        throw MqttError(*problem);
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        throw MqttError("The MQTT password file " + path.toStdString() + " cannot be read");
+    std::string problem;
+    const int fd = openPasswordFile(path, problem);
+    if (fd < 0)
+        throw MqttError(problem);
+    QFile file;
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle))
+        throw MqttError(passwordFileName(path) + " cannot be read");
     QByteArray password = file.readAll();
     while (password.endsWith('\n') || password.endsWith('\r'))
         password.chop(1);
@@ -41,12 +77,11 @@ QByteArray readPassword(const QString& path) {
 } // namespace
 
 std::optional<std::string> passwordFileProblem(const QString& path) {
-    struct stat st {};
-    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
-        return "The MQTT password file " + path.toStdString() + " cannot be read";
-    if ((st.st_mode & 077) != 0 || st.st_uid != ::geteuid())
-        return "The MQTT password file " + path.toStdString() +
-               " must belong to this user and be readable by its owner only (chmod 600)";
+    std::string problem;
+    const int fd = openPasswordFile(path, problem);
+    if (fd < 0)
+        return problem;
+    ::close(fd);
     return std::nullopt;
 }
 
@@ -62,6 +97,10 @@ MqttPublisher::MqttPublisher(Options options, Report report, std::function<void(
     readingTopic_ = QString(options_.topic).replace(QStringLiteral("{station}"), options_.station).toUtf8();
     statusTopic_ = QStringLiteral("tarovex/%1/status").arg(options_.station).toUtf8();
     const QByteArray password = readPassword(options_.passwordFile);
+    if (!tls && !options_.user.isEmpty() && !password.isEmpty() && report_)
+        report_(QStringLiteral("The MQTT password is sent unencrypted to %1: anyone on the network can read "
+                               "it; use mqtts:// for a broker that needs a password.")
+                    .arg(options_.broker));
     if (tls && !options_.caFile.isEmpty() && !QFileInfo(options_.caFile).isReadable())
         throw MqttError("The CA file " + options_.caFile.toStdString() + " cannot be read");
 
@@ -112,8 +151,15 @@ MqttPublisher::~MqttPublisher() {
     if (connected)
         mosquitto_publish(mosq_, nullptr, statusTopic_.constData(), 7, "offline", 1, true);
     mosquitto_disconnect(mosq_);
+    // A broker that no longer reads leaves the DISCONNECT unsent and the network thread
+    // waiting: it is given a moment, then stopped.
+    bool gone = false;
+    if (connected) {
+        std::unique_lock lock(mutex_);
+        gone = wake_.wait_for(lock, disconnectWait, [&] { return !connected_; });
+    }
     if (networking_)
-        mosquitto_loop_stop(mosq_, !connected);
+        mosquitto_loop_stop(mosq_, !gone);
     mosquitto_destroy(mosq_);
 }
 
@@ -157,8 +203,11 @@ std::int64_t MqttPublisher::drain(std::chrono::milliseconds bound) {
     newReadings_ = true;
     wake_.notify_all();
     const auto counted = [&] { return countAnswered_ >= request; };
-    drained_.wait_for(lock, bound, [&] { return counted() && queued_ == 0; });
-    drained_.wait(lock, counted);
+    const auto deadline = std::chrono::steady_clock::now() + bound;
+    drained_.wait_until(lock, deadline, [&] { return counted() && queued_ == 0; });
+    // The count comes at once from a working publisher thread; one that is stuck is not
+    // waited for: the last count stands.
+    drained_.wait_until(lock, deadline + countWait, counted);
     return queued_;
 }
 
@@ -227,6 +276,8 @@ void MqttPublisher::run(std::stop_token stop) {
     std::int64_t lastSent = 0;
     std::optional<BrokerState> told;
     auto nextCount = std::chrono::steady_clock::now();
+    // Set when the client library refused a reading: it is not offered again before then.
+    std::chrono::steady_clock::time_point retryAt{};
     for (;;) {
         // The loop comes round at least once a second.
         if (!networking_)
@@ -236,9 +287,13 @@ void MqttPublisher::run(std::stop_token stop) {
         std::uint64_t request = 0;
         {
             std::unique_lock lock(mutex_);
+            const auto canSend = [&] {
+                return connected_ && newReadings_ && inFlight_.size() < window &&
+                       std::chrono::steady_clock::now() >= retryAt;
+            };
             wake_.wait_for(lock, stop, std::chrono::seconds(1), [&] {
-                return !acked_.empty() || countAnswered_ < countRequested_ || (state_ && connectionChanged_) ||
-                       (connected_ && newReadings_ && inFlight_.size() < window);
+                return !acked_.empty() || countAnswered_ < countRequested_ ||
+                       (state_ && connectionChanged_) || canSend();
             });
             if (stop.stop_requested() && acked_.empty())
                 return;
@@ -248,7 +303,7 @@ void MqttPublisher::run(std::stop_token stop) {
                 resend_ = false;
                 lastSent = 0;
             }
-            send = connected_ && newReadings_ && inFlight_.size() < window;
+            send = canSend();
         }
         if (!acks.empty())
             db.markPublished(options_.station, acks);
@@ -262,18 +317,33 @@ void MqttPublisher::run(std::stop_token stop) {
             lock.lock();
             if (readings.size() < room)
                 newReadings_ = false;
+            int refused = MOSQ_ERR_SUCCESS;
             for (const StoredReading& r : readings) {
                 const QByteArray payload = QJsonDocument(jsonObject(r)).toJson(QJsonDocument::Compact);
                 int mid = 0;
-                if (!connected_ || resend_ ||
-                    mosquitto_publish(mosq_, &mid, readingTopic_.constData(), int(payload.size()),
-                                      payload.constData(), 1, false) != MOSQ_ERR_SUCCESS) {
+                const int rc = !connected_ || resend_
+                                   ? MOSQ_ERR_NO_CONN
+                                   : mosquitto_publish(mosq_, &mid, readingTopic_.constData(),
+                                                       int(payload.size()), payload.constData(), 1, false);
+                if (rc != MOSQ_ERR_SUCCESS) {
                     newReadings_ = true;
+                    // Lost connections come back by themselves; a refusal would be refused
+                    // again at once, so it waits instead of spinning.
+                    if (rc != MOSQ_ERR_NO_CONN) {
+                        refused = rc;
+                        retryAt = std::chrono::steady_clock::now() + refusedRetry;
+                    }
                     break;
                 }
                 inFlight_[mid] = r.seq;
                 lastSent = r.seq;
             }
+            lock.unlock();
+            if (refused != MOSQ_ERR_SUCCESS)
+                say(QStringLiteral("The MQTT client refused to publish to topic %1: %2; the readings "
+                                   "wait in the journal.")
+                        .arg(QString::fromUtf8(readingTopic_),
+                             QString::fromUtf8(mosquitto_strerror(refused))));
         }
         const std::int64_t queued = db.pendingCount(options_.station);
         BrokerState now;

@@ -28,8 +28,8 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-// Why the password file would be refused (missing, not this user's, readable by others);
-// nothing when it can be used.
+// Why the password file would be refused (missing, a link, not a regular file, not this
+// user's, readable by others); nothing when it can be used. Never blocks (a FIFO).
 std::optional<std::string> passwordFileProblem(const QString& path);
 
 // Publishes the station's readings from the journal to an MQTT broker: each one as a JSON

@@ -174,6 +174,7 @@ QStringList shellKeys() {
                                      "publish.choose.toolTipText",
                                      "publish.note.text",
                                      "publish.passwordFile.warning",
+                                     "publish.passwordFile.plain",
                                      "publish.error.broker",
                                      "publish.error.topic",
                                      "publish.error.user",

@@ -87,6 +87,10 @@ PublishDialog::PublishDialog(QWidget* parent, config::RecordSettings& settings)
         fileRow("passwordFile.label", settings.mqttPasswordFile, "passwordFile.placeholderText");
     fileRow("caFile.label", settings.mqttCaFile, "caFile.placeholderText");
     layout->addWidget(new QLabel(publishText("note.text")));
+    plainPassword_ = new QLabel(publishText("passwordFile.plain"));
+    plainPassword_->setWordWrap(true);
+    plainPassword_->setStyleSheet(QStringLiteral("color: #8a5300"));
+    layout->addWidget(plainPassword_);
     remark_ = new QLabel;
     remark_->setTextFormat(Qt::PlainText);
     remark_->setWordWrap(true);
@@ -97,7 +101,20 @@ PublishDialog::PublishDialog(QWidget* parent, config::RecordSettings& settings)
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     layout->addWidget(buttons);
     connect(passwordFile, &QLineEdit::textChanged, this, &PublishDialog::checkPasswordFile);
+    connect(passwordFile, &QLineEdit::textChanged, this, &PublishDialog::checkPlainPassword);
+    connect(broker, &QLineEdit::textChanged, this, &PublishDialog::checkPlainPassword);
     checkPasswordFile();
+    checkPlainPassword();
+}
+
+QString PublishDialog::plainPasswordWarning() const {
+    return plainPassword_->isVisibleTo(this) ? plainPassword_->text() : QString();
+}
+
+// The broker without TLS would read the password in the clear, as would anyone between.
+void PublishDialog::checkPlainPassword() {
+    plainPassword_->setVisible(fields_[0]->text().trimmed().startsWith(u"mqtt://", Qt::CaseInsensitive) &&
+                               !fields_[3]->text().isEmpty());
 }
 
 QString PublishDialog::remark() const {

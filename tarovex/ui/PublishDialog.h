@@ -28,14 +28,19 @@ public:
     // What the dialog says below the fields: a refused field, or a password file Start
     // would refuse.
     QString remark() const;
+    // The warning shown while a password file is set for a plain mqtt:// broker; empty when
+    // hidden.
+    QString plainPasswordWarning() const;
 
 private:
     void checkPasswordFile();
+    void checkPlainPassword();
     void say(const QString& message, bool error);
 
     config::RecordSettings& settings_;
     QList<QLineEdit*> fields_;
     QLabel* remark_;
+    QLabel* plainPassword_;
 };
 
 // Opens the dialog window-modal without a nested event loop; `stored` runs after OK stored

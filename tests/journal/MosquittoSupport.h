@@ -15,9 +15,14 @@
 #include <chrono>
 #include <condition_variable>
 #include <functional>
+#include <map>
 #include <mutex>
 #include <netinet/in.h>
+#include <poll.h>
+#include <set>
+#include <signal.h>
 #include <stdexcept>
+#include <string>
 #include <sys/socket.h>
 #include <thread>
 #include <unistd.h>
@@ -50,7 +55,9 @@ inline bool accepts(int port) {
 }
 
 // The broker runs as the test's user (as root too: "user root"), on 127.0.0.1 only, with
-// persistence in `dir`, so that a stopped broker keeps the subscriber's queue.
+// persistence in `dir`, so that a stopped broker keeps the subscriber's queue. It passes
+// each message on to the subscriber before acknowledging it (no in-flight limit), so that
+// a killed broker has acknowledged nothing that only its memory held.
 class Broker {
 public:
     // `extra`: further lines for the listener (TLS files, password file).
@@ -60,7 +67,7 @@ public:
         if (!conf.open(QIODevice::WriteOnly))
             throw std::runtime_error("no broker configuration");
         QString text = QStringLiteral("listener %1 127.0.0.1\npersistence true\npersistence_location %2/\n"
-                                      "max_queued_messages 0\nlog_dest stderr\n")
+                                      "max_queued_messages 0\nmax_inflight_messages 0\nlog_dest stderr\n")
                            .arg(port_)
                            .arg(dir_);
         if (::geteuid() == 0)
@@ -78,6 +85,20 @@ public:
         process_.start("/usr/sbin/mosquitto", {"-c", dir_ + "/mosquitto.conf"});
         for (int i = 0; i < 200 && !accepts(port_); ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    // Writes the persistent state now (SIGUSR1), so that a kill keeps the sessions so far.
+    void save() {
+        const QString db = dir_ + "/mosquitto.db";
+        ::kill(pid_t(process_.processId()), SIGUSR1);
+        for (int i = 0; i < 500 && !QFile::exists(db); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    // SIGKILL: an outage without warning; what the broker had not saved is gone.
+    void kill() {
+        if (process_.state() == QProcess::NotRunning)
+            return;
+        ::kill(pid_t(process_.processId()), SIGKILL);
+        process_.waitForFinished(10000);
     }
     // SIGTERM: the broker saves its persistent state and ends.
     void stop() {
@@ -138,6 +159,11 @@ public:
         const std::lock_guard lock(mutex_);
         return seqs_;
     }
+    // The payload of each reading received, in order, repeats included.
+    std::vector<QByteArray> readings() {
+        const std::lock_guard lock(mutex_);
+        return payloads_;
+    }
     QString status() {
         const std::lock_guard lock(mutex_);
         return status_;
@@ -156,8 +182,10 @@ private:
             const std::lock_guard lock(mutex_);
             if (QByteArray(m->topic).endsWith("/status"))
                 status_ = QString::fromUtf8(payload);
-            else
+            else {
                 seqs_.push_back(QJsonDocument::fromJson(payload).object()["seq"].toInteger());
+                payloads_.push_back(payload);
+            }
         }
         if (onReading)
             onReading();
@@ -168,6 +196,7 @@ private:
     std::mutex mutex_;
     std::condition_variable changed_;
     std::vector<qint64> seqs_;
+    std::vector<QByteArray> payloads_;
     QString status_;
     bool subscribed_ = false;
 };
@@ -183,5 +212,122 @@ inline bool completeInOrder(const std::vector<qint64>& seqs, qint64 n) {
     }
     return highest == n;
 }
+
+// What is wrong with the readings a subscriber received, or nothing: every seq 1..n must
+// arrive, new ones in increasing order, and a repeat must be of a seq already received, with
+// the same content; at most `repeats` repeats. Only a seq in `mayBeLost` may be missing.
+inline std::string deliveryFault(const std::vector<QByteArray>& payloads, qint64 n, std::size_t repeats,
+                                 const std::set<qint64>& mayBeLost = {}) {
+    std::map<qint64, QByteArray> first;
+    qint64 next = 1;
+    std::size_t repeated = 0;
+    const auto skipTo = [&](qint64 seq) {
+        for (; next < seq; ++next)
+            if (!mayBeLost.count(next))
+                return false;
+        return true;
+    };
+    for (const QByteArray& payload : payloads) {
+        const qint64 seq = QJsonDocument::fromJson(payload).object()["seq"].toInteger();
+        if (seq >= next) {
+            if (!skipTo(seq))
+                return "seq " + std::to_string(seq) + " arrived before " + std::to_string(next);
+            first[seq] = payload;
+            next = seq + 1;
+        } else if (!first.count(seq)) {
+            return "seq " + std::to_string(seq) + " arrived late or was never sent before";
+        } else if (payload != first[seq]) {
+            return "seq " + std::to_string(seq) + " repeated with other content: " + payload.toStdString();
+        } else {
+            ++repeated;
+        }
+    }
+    if (!skipTo(n + 1))
+        return "seq " + std::to_string(next) + " of " + std::to_string(n) + " never arrived";
+    if (repeated > repeats)
+        return std::to_string(repeated) + " repeats";
+    return {};
+}
+
+// A broker that answers the connection (CONNACK) and then takes everything without ever
+// acknowledging a publish, as one that hangs after the handshake.
+class SilentBroker {
+public:
+    // `reads` false: nothing more is read after the CONNECT, as from a broker that stopped
+    // (its socket buffers fill up).
+    explicit SilentBroker(bool reads = true) : reads_(reads) {
+        listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t len = sizeof a;
+        if (::bind(listener_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
+            ::listen(listener_, 8) != 0 ||
+            ::getsockname(listener_, reinterpret_cast<sockaddr*>(&a), &len) != 0 || ::pipe(stop_) != 0)
+            throw std::runtime_error("no silent broker");
+        port_ = ntohs(a.sin_port);
+        thread_ = std::thread([this] { serve(); });
+    }
+    ~SilentBroker() {
+        [[maybe_unused]] const ssize_t n = ::write(stop_[1], "x", 1);
+        thread_.join();
+        for (const int fd : {listener_, stop_[0], stop_[1]})
+            ::close(fd);
+    }
+    int port() const { return port_; }
+    // Waits until what the clients sent holds `text`.
+    bool waitFor(const QByteArray& text, int timeoutMs = 20000) {
+        std::unique_lock lock(mutex_);
+        return changed_.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                                 [&] { return received_.contains(text); });
+    }
+
+private:
+    void serve() {
+        std::vector<pollfd> fds{{stop_[0], POLLIN, 0}, {listener_, POLLIN, 0}};
+        std::vector<bool> answered(2, true);
+        while (::poll(fds.data(), fds.size(), -1) >= 0 && !fds[0].revents) {
+            if (fds[1].revents) {
+                fds.push_back({::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC), POLLIN, 0});
+                answered.push_back(false);
+            }
+            for (std::size_t i = 2; i < fds.size(); ++i) {
+                if (!fds[i].revents)
+                    continue;
+                char buffer[65536];
+                const ssize_t n = ::read(fds[i].fd, buffer, sizeof buffer);
+                if (n <= 0) {
+                    ::close(fds[i].fd);
+                    fds[i].fd = -1; // gone; left in place
+                    continue;
+                }
+                if (!answered[i]) { // the first bytes are the CONNECT
+                    static const char connack[] = {0x20, 0x02, 0x00, 0x00};
+                    [[maybe_unused]] const ssize_t w = ::write(fds[i].fd, connack, sizeof connack);
+                    answered[i] = true;
+                    if (!reads_)
+                        fds[i].events = 0;
+                }
+                {
+                    const std::lock_guard lock(mutex_);
+                    received_.append(buffer, n);
+                }
+                changed_.notify_all();
+            }
+        }
+        for (std::size_t i = 2; i < fds.size(); ++i)
+            if (fds[i].fd >= 0)
+                ::close(fds[i].fd);
+    }
+
+    bool reads_;
+    int listener_ = -1;
+    int stop_[2] = {-1, -1};
+    int port_ = 0;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    QByteArray received_;
+    std::thread thread_;
+};
 
 } // namespace mqtt_test

@@ -84,7 +84,8 @@ TEST_F(Console, HelpDescribesTheProgram) {
     for (const char* part :
          {"Usage: tarovex-console [OPTIONS] [PORT]", "--set KEY=VALUE", "--null", "Exit status", "SIGTERM",
           "SIGHUP", "gives an empty line when", "gives no\noutput line", "--type",
-          "--keyboard-backend x11|wayland|uinput", "--keyboard-layout XKB"})
+          "--keyboard-backend x11|wayland|uinput", "--keyboard-layout XKB",
+          "travels unencrypted to an mqtt://"})
         EXPECT_NE(help.find(part), std::string::npos) << part;
 }
 

@@ -3,6 +3,7 @@
 #include "ProcessSupport.h"
 #include "journal/JournalDb.h"
 #include "tests/Tarolink/TestSupport.h"
+#include "tests/journal/MosquittoSupport.h"
 
 #include <QDateTime>
 #include <QFile>
@@ -126,4 +127,24 @@ TEST(ConsoleJournalExport, AReplayIsNeitherJournalledNorWrittenToTheLiveCsvFile)
     ASSERT_EQ(run.wait(), 0) << run.errorText();
     EXPECT_FALSE(QFileInfo::exists(home.path() + "/data/tarovex/journal.sqlite"));
     EXPECT_FALSE(QFileInfo::exists(csv));
+}
+
+TEST(ConsoleJournalExport, TheEndWaitsForABrokerThatNeverAcknowledgesOnlyAsLongAsItSays) {
+    QTemporaryDir home;
+    tarolink_test::Pty pty;
+    mqtt_test::SilentBroker broker;
+    Process run(kConsole,
+                {pty.slavePath(), "--set", "station=S7", "--set",
+                 "mqttBroker=mqtt://127.0.0.1:" + std::to_string(broker.port())},
+                runEnv(home));
+    ASSERT_TRUE(run.waitForError("RTS: off, DTR: on.")) << run.errorText();
+    pty.write("12.5\r7\r");
+    EXPECT_EQ(run.readLine(), "12.5");
+    EXPECT_EQ(run.readLine(), "7");
+    ASSERT_TRUE(broker.waitFor(R"("seq":2)")) << "both readings were sent";
+    run.signal(SIGTERM);
+    EXPECT_EQ(run.wait(20000), 0) << "no end within 20 s\n" << run.errorText();
+    EXPECT_NE(run.errorText().find("2 readings are still queued"), std::string::npos) << run.errorText();
+    EXPECT_EQ(tarovex::journal::JournalDb(home.path() + "/data/tarovex/journal.sqlite").pendingCount("S7"),
+              2);
 }

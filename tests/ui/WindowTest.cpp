@@ -399,6 +399,13 @@ TEST(Window, ThePublishingDialogStoresItsSettingsOrNamesTheRefusedField) {
     for (int i = 0; i < typed.size(); ++i)
         dialog->fields()[i]->setText(typed[i]);
     EXPECT_EQ(dialog->remark(), "") << "a password file of mode 600 is fine";
+    EXPECT_EQ(dialog->plainPasswordWarning(), "") << "mqtts";
+    dialog->fields()[0]->setText("mqtt://[::1]:1883");
+    EXPECT_EQ(dialog->plainPasswordWarning(), text("publish.passwordFile.plain"));
+    dialog->fields()[3]->setText("");
+    EXPECT_EQ(dialog->plainPasswordWarning(), "") << "no password";
+    dialog->fields()[0]->setText(typed[0]);
+    dialog->fields()[3]->setText(typed[3]);
     ASSERT_TRUE(dialog->tryAccept());
     const char* keys[] = {"mqttBroker", "mqttTopic", "mqttUser", "mqttPasswordFile", "mqttCaFile"};
     const auto stored = [&](int i) {

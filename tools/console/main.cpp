@@ -79,6 +79,10 @@ handshaking check the balance's answer first (a warning is logged).
 Settings are read from the program's own store: the per-user settings file
 (~/.config/Lumbrix/tarovex.conf, or under $XDG_CONFIG_HOME), or, when EDITION=QV,
 the shared file $ProgramData/Lumbrix/tarovexQV/prefs.txt. They are never written.
+The MQTT password (setting mqttPasswordFile) travels unencrypted to an mqtt://
+broker, as the log warns at the start: use mqtts:// for a broker with passwords.
+At the end of a run, readings the broker has not yet acknowledged are waited for
+8 s at most; the rest stay in the journal and are sent by the next run.
 
 Options:
   --set KEY=VALUE   override one setting for this run (may be repeated). KEY is a
@@ -332,7 +336,8 @@ constexpr qsizetype kLogQueueBytes = 1024 * 1024;
 // How long the end of a run waits for the streams to take what is still queued.
 constexpr std::chrono::milliseconds kValueDrainTime{500};
 constexpr std::chrono::milliseconds kLogDrainTime{500};
-// How long the end of a run waits for the MQTT broker to acknowledge what is queued.
+// How long the end of a run waits for the MQTT broker to acknowledge what is queued; the
+// publisher's own end (a count under way, the DISCONNECT) adds at most 3 s to it.
 constexpr std::chrono::milliseconds kBrokerWaitTime{5000};
 
 // "--set KEY=VALUE" applied to `config`; a wrong key or value ends the program.
