@@ -86,7 +86,7 @@ struct WindowOnX {
 
     // The shown top-level window named `recorderName` (recorder), or the one named otherwise
     // (ours).
-    Window find(const std::string& recorderName, bool recorder) {
+    Window find(const std::string& recorderName, bool recorder, Window besides = 0) {
         Window root = 0, parent = 0, *children = nullptr;
         unsigned count = 0;
         Window found = 0;
@@ -97,7 +97,7 @@ struct WindowOnX {
             if (!XGetWindowAttributes(display, children[i], &a) || a.map_state != IsViewable ||
                 !XFetchName(display, children[i], &name))
                 continue;
-            if ((recorderName == name) == recorder)
+            if ((recorderName == name) == recorder && children[i] != besides)
                 found = children[i];
             XFree(name);
         }
@@ -263,26 +263,31 @@ TEST(WindowTypes, StopDuringASlowValueKeepsTheWindowResponsive) {
     EXPECT_EQ(recorder.transcript(9, 10000), "13.5<Tab>") << x.window->errorText();
 }
 
-// The focus moves to our window while values are typed, as a click on it does: each value is
-// typed whole or cut short where the focus left, never continued with a gap; the record
-// says typed exactly for the values that arrived whole.
+// The focus moves while values are typed, to our window (as a click on it does) or to another
+// application: each value is typed whole or cut short where the focus left, never continued
+// with a gap nor in the other window; the record says typed exactly for the values that
+// arrived whole.
 TEST(WindowTypes, AValueGoesOnlyIntoTheWindowItBeganIn) {
     WindowOnX x("20");
     ASSERT_TRUE(x.display);
     ASSERT_TRUE(portOpened(x.pty, *x.window)) << x.window->errorText();
     tarovex_test::XTextRecorder recorder(x.server.display());
-    const Window ours = x.ours(), other = x.recorderWindow();
-    ASSERT_TRUE(ours && other);
+    const Window other = x.recorderWindow();
+    tarovex_test::XTextRecorder second(x.server.display());
+    const Window ours = x.ours(), elsewhere = x.find("tarovex-test-xrecorder", true, other);
+    ASSERT_TRUE(ours && other && elsewhere);
+    x.focus(other);
     std::string typed;
     for (int i = 0; i < 12; ++i) {
         x.pty.write(reading(std::to_string(200 + 11 * i) + ".67"));
         typed = recorder.transcript(typed.size() + 2, 3000);
-        XSetInputFocus(x.display, ours, RevertToParent, CurrentTime);
+        XSetInputFocus(x.display, i % 2 ? ours : elsewhere, RevertToParent, CurrentTime);
         XSync(x.display, False);
         std::this_thread::sleep_for(60ms);
         x.focus(other);
         typed = recorder.transcript(typed.size() + 100, 400);
     }
+    EXPECT_EQ(second.transcript(1, 500), "") << "typed on in another window";
     EXPECT_FALSE(x.anyKeyDown());
     std::this_thread::sleep_for(500ms);
     std::size_t whole = 0, at = 0;
