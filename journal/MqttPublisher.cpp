@@ -205,10 +205,18 @@ std::int64_t MqttPublisher::drain(std::chrono::milliseconds bound) {
     const auto counted = [&] { return countAnswered_ >= request; };
     const auto deadline = std::chrono::steady_clock::now() + bound;
     drained_.wait_until(lock, deadline, [&] { return counted() && queued_ == 0; });
-    // The count comes at once from a working publisher thread; one that is stuck is not
-    // waited for: the last count stands.
-    drained_.wait_until(lock, deadline + countWait, counted);
-    return queued_;
+    // The count comes at once from a working publisher thread; one that is stuck (a broker
+    // that stopped reading holds it in a send) is not waited for: the journal itself says
+    // what waits, never a count older than the readings.
+    if (drained_.wait_until(lock, deadline + countWait, counted))
+        return queued_;
+    lock.unlock();
+    try {
+        return JournalDb(options_.journalPath).pendingCount(options_.station);
+    } catch (const JournalError&) {
+        const std::lock_guard relock(mutex_);
+        return queued_;
+    }
 }
 
 void MqttPublisher::say(const QString& message) {
