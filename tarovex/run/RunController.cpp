@@ -309,6 +309,10 @@ void RunController::settle(std::uint64_t id, Delivery delivery, QLatin1StringVie
     pending_.erase(it);
     if (pending_.empty())
         showWaiting(false);
+    tellSettled(line, delivery, reason);
+}
+
+void RunController::tellSettled(const worker::DataLine& line, Delivery delivery, QLatin1StringView reason) {
     for (ReadingConsumer* c : consumers_)
         c->settled(line, delivery, reason);
 }
@@ -442,9 +446,8 @@ void RunController::dataLineReceived(worker::DataLine line) {
         } else {
             // A run that types nothing prints; one whose keyboard could not be made drops.
             const bool printing = !services_.makeTyper;
-            for (ReadingConsumer* c : consumers_)
-                c->settled(line, printing ? Delivery::Printed : Delivery::Dropped,
-                           printing ? QLatin1StringView() : Drop::TYPING_FAILED);
+            tellSettled(line, printing ? Delivery::Printed : Delivery::Dropped,
+                        printing ? QLatin1StringView() : Drop::TYPING_FAILED);
         }
     }
     if (sound_ && line.hasValue())

@@ -134,6 +134,7 @@ private:
     void checkShutdown();
     void abandonTyping();
     void settle(std::uint64_t id, Delivery delivery, QLatin1StringView reason);
+    void tellSettled(const worker::DataLine& line, Delivery delivery, QLatin1StringView reason);
     void settleAll(const std::vector<std::uint64_t>& ids, QLatin1StringView reason);
     void typingFates(const std::vector<worker::keys::TypingFate>& fates);
 

@@ -163,6 +163,14 @@ std::string reading(const std::string& value) {
     return "ST,GS,+  " + value + " g\r";
 }
 
+// How many values a transcript holds: each ends with the terminator.
+std::size_t values(const std::string& typed) {
+    std::size_t n = 0;
+    for (auto at = typed.find("<Tab>"); at != std::string::npos; at = typed.find("<Tab>", at + 1))
+        ++n;
+    return n;
+}
+
 // The journal of the window's user: "value outcome reason" per reading, in the order written.
 std::vector<std::string> journalRows(const WindowOnX& x) {
     tools_test::Process exporter(TAROVEX_BINARY_DIR "/tools/tarovex-console", {"--journal-export"}, x.env());
@@ -304,10 +312,7 @@ TEST(WindowTypes, AValueGoesOnlyIntoTheWindowItBeganIn) {
         ++settled;
     }
     EXPECT_EQ(settled, 12);
-    std::size_t tabs = 0;
-    for (auto t = typed.find("<Tab>"); t != std::string::npos; t = typed.find("<Tab>", t + 1))
-        ++tabs;
-    EXPECT_EQ(tabs, whole) << typed;
+    EXPECT_EQ(values(typed), whole) << typed;
 }
 
 // The request key, held for a short or a long while, or with its modifiers released first:
@@ -369,12 +374,6 @@ TEST(WindowTypes, TheRequestCommandAndTheRequestKeyEachGiveOneReading) {
     WindowOnX x("1", {{"instrument", "MITUTOYO"}, {"requestHotkey", "Ctrl+Alt+R"}}, port);
     ASSERT_TRUE(x.display);
     tarovex_test::XTextRecorder recorder(x.server.display());
-    const auto values = [](const std::string& typed) {
-        std::size_t n = 0;
-        for (auto at = typed.find("<Tab>"); at != std::string::npos; at = typed.find("<Tab>", at + 1))
-            ++n;
-        return n;
-    };
 
     // Refused (exit 1, nothing sent) until the run reads; the first "ok" is the one request.
     int status = 1;
