@@ -253,10 +253,12 @@ bool Keybot::typeAltCode(QChar c, const QList<int>& keys) {
     } catch (const std::exception& e) {
         if (const auto* cannot = dynamic_cast<const keys::CannotTypeError*>(&e))
             reportCannotType(cannot->character);
+        else if (focusMoved(e))
+            ;
         else
             view_.logImportantEvent(QStringLiteral("Error pressing ALT key for ") + c + QStringLiteral(" on ") +
                                     keyboardName_ + QStringLiteral(" keyboard: ") + message(e));
-        cut(keys::DropReason::TYPING_FAILED);
+        cut(keys::DropReason::TYPING_FAILED); // a moved focus was told first
         // Nothing may stay held after a failure.
         try {
             if (digitDown)
@@ -307,7 +309,8 @@ bool Keybot::typeChord(const QList<int>& keys) {
         reportCannotType(e.character);
         cut(keys::DropReason::TYPING_FAILED);
     } catch (const std::exception& e) {
-        view_.logImportantEvent(QStringLiteral("Deadkey error: ") + message(e));
+        if (!focusMoved(e))
+            view_.logImportantEvent(QStringLiteral("Deadkey error: ") + message(e));
         cut(keys::DropReason::TYPING_FAILED);
     }
     return false;
@@ -326,9 +329,10 @@ bool Keybot::press(int code) {
         characterLost_ = true;
         return true;
     } catch (const std::exception& e) {
-        view_.logImportantEvent(
-            QStringLiteral("Error pressing key %1 on %2 keyboard: ").arg(code).arg(keyboardName_) +
-            message(e));
+        if (!focusMoved(e))
+            view_.logImportantEvent(
+                QStringLiteral("Error pressing key %1 on %2 keyboard: ").arg(code).arg(keyboardName_) +
+                message(e));
         cut(keys::DropReason::TYPING_FAILED);
         return false;
     }
@@ -341,10 +345,20 @@ void Keybot::release(int code) {
         reportCannotType(e.character);
         cut(keys::DropReason::TYPING_FAILED);
     } catch (const std::exception& e) {
-        view_.logImportantEvent(
-            QStringLiteral("Error releasing key %1 on %2 keyboard: ").arg(code).arg(keyboardName_) +
-            message(e));
+        if (!focusMoved(e))
+            view_.logImportantEvent(
+                QStringLiteral("Error releasing key %1 on %2 keyboard: ").arg(code).arg(keyboardName_) +
+                message(e));
     }
+}
+
+// A key the output held back because the focus had just left the value's window: the value
+// is cut as a moved focus, not as a failure.
+bool Keybot::focusMoved(const std::exception& e) {
+    if (!dynamic_cast<const keys::FocusMovedError*>(&e))
+        return false;
+    cut(keys::DropReason::FOCUS_CHANGED);
+    return true;
 }
 
 QString staleValuesMessage(const KeystrokeQueue::Stale& stale, std::chrono::milliseconds maxAge) {

@@ -68,6 +68,7 @@ private:
     void typeKey(int code);
     void pause();
     bool mayPress();
+    bool focusMoved(const std::exception& e);
     void cut(QLatin1StringView reason);
     QLatin1StringView waitUntilClear(const QString& text, KeystrokeQueue::Clock::time_point queuedAt);
     bool stopping() const;
