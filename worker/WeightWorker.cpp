@@ -18,7 +18,7 @@ namespace CH = config::ConfigHelper;
 using Tarolink::SerialPort;
 
 // Undelivered reports at which the loop waits for the owner thread.
-constexpr std::size_t kChannelCapacity = 64 * 1024;
+constexpr std::size_t kChannelCapacity = 8 * 1024;
 constexpr std::size_t kOutboxLines = 8 * 1024;
 // The idle wait ends by itself this often, to ask a driver that cannot signal a lost
 // device; data and a stop request end it at once.
