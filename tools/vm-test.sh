@@ -119,7 +119,7 @@ log="$vm/console.log"
 : >"$log"
 start=$EPOCHREALTIME
 set +e
-timeout 150 "$qemu" -accel tcg -m 768 -nodefaults -no-user-config -no-reboot -display none \
+timeout 400 "$qemu" -accel tcg -m 768 -nodefaults -no-user-config -no-reboot -display none \
     -serial stdio -kernel "$boot" -initrd "$vm/initramfs.cpio.gz" \
     -append "console=ttyS0 quiet loglevel=3 panic=-1 no_timer_check" \
     -virtfs local,path=/,mount_tag=hostroot,security_model=none,readonly=on,multidevs=remap </dev/null |
