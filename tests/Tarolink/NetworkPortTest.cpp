@@ -435,6 +435,31 @@ long statusKb(const std::string& key) {
     return -1;
 }
 
+// A server that floods before it agrees to COM-PORT: what the open had to drop is told in
+// one line with its size, not a line per block.
+TEST_F(NetworkPort, DataDroppedWhileAnAnswerIsAwaitedIsToldOnceWithItsSize) {
+    constexpr std::size_t flood = std::size_t{4} << 20, kept = std::size_t{1} << 20;
+    TestServer flooding([](int c) {
+        const std::vector<std::uint8_t> block(65536, 'x');
+        for (std::size_t sent = 0; sent < flood; sent += block.size())
+            if (::send(c, block.data(), block.size(), MSG_NOSIGNAL) <= 0)
+                break;
+        const std::uint8_t agree[] = {255, 253, 44}; // IAC DO COM-PORT
+        ::send(c, agree, sizeof agree, MSG_NOSIGNAL);
+        drainUntilClosed(c, 5000);
+    });
+    { SerialPortLocal port(configFor(flooding.url("rfc2217"))); }
+    std::vector<std::size_t> told;
+    for (const std::string& line : lines())
+        if (const auto at = line.find("; the oldest ");
+            at != std::string::npos && line.ends_with(" bytes of it were dropped"))
+            told.push_back(std::stoul(line.substr(at + 13)));
+    ASSERT_EQ(told.size(), 1u) << testing::PrintToString(lines());
+    // What stayed is between half the buffer and all of it.
+    EXPECT_GE(told[0], flood - kept);
+    EXPECT_LE(told[0], flood - kept / 2);
+}
+
 // A server that floods 400 MB before it agrees to COM-PORT: the open, done by a child
 // process, stays small at its peak and after its flush.
 TEST(NetworkPortMemory, AFloodBeforeTheAgreementKeepsThePeakSmall) {

@@ -14,6 +14,7 @@
 #include "tarovex/ui/ReadingPanel.h"
 #include "tarovex/ui/SettingsDialogs.h"
 #include "tarovex/ui/Startup.h"
+#include "tests/ProvenOrSkipped.h"
 #include "tests/Ser2netServer.h"
 #include "tests/XvfbServer.h"
 #include "tests/journal/MosquittoSupport.h"
@@ -33,6 +34,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QSystemTrayIcon>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -187,6 +189,25 @@ TEST(WindowDeathTest, WithoutATrayMinimisingMinimisesAsUsual) {
     };
     EXPECT_EXIT(child(), ::testing::ExitedWithCode(0), "tray box off ticked says why, window shown minimised\n");
     qunsetenv("TAROVEX_TEST_X_DISPLAY");
+}
+
+// Auto start with minimising to the tray asked for, and no tray (the offscreen platform has
+// none): the run starts and the window is minimised, not hidden with no way back to it.
+TEST(Window, AutoStartWithoutATrayMinimisesTheWindow) {
+    ui_test::application();
+    if (QSystemTrayIcon::isSystemTrayAvailable())
+        TAROVEX_SKIP_OR_FAIL("this desktop session offers a system tray");
+    Pty pty;
+    Window w(pty.path(), {{"connect", "AUTO"}, {"minimizeToTray", "true"}});
+    ASSERT_TRUE(runUntil([&] { return w.frame->isConnected(); }))
+        << w.notifier.shown.join("\n").toStdString();
+    for (int i = 0; i < 3; ++i) // a hide would come from the event loop
+        QApplication::processEvents();
+    EXPECT_TRUE(w.frame->isVisible());
+    EXPECT_TRUE(w.frame->isMinimized());
+    EXPECT_EQ(w.frame->trayIcon(), nullptr);
+    w.frame->controls().startStop->click();
+    ASSERT_TRUE(runUntil([&] { return !w.frame->isConnected(); }));
 }
 
 TEST(Window, StartOnAPtyFillsTheLogAndStopRestoresTheTabs) {

@@ -23,6 +23,10 @@ public:
     // key can produce throws CannotTypeError; a key held back because the focus moved after
     // target() was asked throws FocusMovedError; a failure of the platform std::runtime_error.
     virtual void type(const TypedKey& key) = 0;
+    // Why the character cannot be typed on the layout in use, asked before a value begins so
+    // that a value with such a character is refused whole; nothing when it can, or when this
+    // output only finds out by typing.
+    virtual std::optional<std::string> cannotType(char32_t) { return std::nullopt; }
     // One line for the log: the backend and the layout it types on ("X11 (XTest), layout de").
     virtual QString description() const = 0;
     // Whether any key (a modifier, a shortcut's or the request key) is held down on any

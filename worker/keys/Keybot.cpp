@@ -87,13 +87,20 @@ QLatin1StringView Keybot::typeValue(const QString& text, KeystrokeQueue::Clock::
     reason_ = {};
     charactersTyped_ = 0;
     target_.reset();
-    // A character the keyboard type lacks would leave a wrong value: nothing of it is typed.
+    // A character the keyboard type or the desktop's layout lacks would leave a wrong value:
+    // nothing of it is typed. Control characters are named keys, on every layout.
     bool typeable = true;
-    for (const QChar c : text)
+    for (const QChar c : text) {
         if (!keymap_.contains(c)) {
             reportCannotType(c.unicode());
             typeable = false;
+        } else if (c.unicode() >= 0x20) {
+            if (const auto why = synthesizer_->cannotType(c.unicode())) {
+                reportCannotType(c.unicode(), *why);
+                typeable = false;
+            }
         }
+    }
     if (!typeable) {
         reportNotTyped(text, keys::DropReason::TYPING_FAILED);
         return keys::DropReason::TYPING_FAILED;
@@ -391,8 +398,11 @@ void Keybot::reportNotTyped(const QString& text, QLatin1StringView reason) {
             {value, qlonglong(charactersTyped_), reasonText(reason)}));
 }
 
-void Keybot::reportCannotType(char32_t c) {
-    view_.logImportantEvent(workerBundle().getString(WorkerMessages::CANNOT_TYPE) + readable(c));
+void Keybot::reportCannotType(char32_t c, const std::string& why) {
+    QString line = workerBundle().getString(WorkerMessages::CANNOT_TYPE) + readable(c);
+    if (!why.empty())
+        line += QStringLiteral(" (%1)").arg(QString::fromStdString(why));
+    view_.logImportantEvent(line);
 }
 
 } // namespace tarovex::worker

@@ -75,7 +75,7 @@ private:
     // The value in hand is cut short; what it is ends it.
     bool abandoned() const { return !reason_.isEmpty(); }
     void tell(std::vector<keys::TypingFate> fates);
-    void reportCannotType(char32_t c);
+    void reportCannotType(char32_t c, const std::string& why = {});
     void reportStale(const KeystrokeQueue::Stale& stale);
     void reportNotTyped(const QString& text, QLatin1StringView reason);
     static QString reasonText(QLatin1StringView reason);
