@@ -51,6 +51,12 @@ public:
     ~WaylandUserKeyboard() {
         if (keyboard_)
             zwp_virtual_keyboard_v1_destroy(keyboard_);
+        if (manager_)
+            zwp_virtual_keyboard_manager_v1_destroy(manager_);
+        if (seat_)
+            wl_seat_destroy(seat_);
+        if (registry_)
+            wl_registry_destroy(registry_);
         xkb_state_unref(state_);
         xkb_keymap_unref(keymap_);
         if (display_) {
