@@ -210,7 +210,9 @@ TEST(RunController, HeldValuesWaitAndAStoppedRunsValuesAreNeverTyped) {
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     EXPECT_EQ(rig.keys.stream(), "");
     rig.run->setTypingHeld(false);
-    ASSERT_TRUE(worker_test::runUntil([&] { return typed(rig.keys.stream()).digits == "12"; }));
+    // Both typed and both fates heard: else 1 and 2 would count as the held values below.
+    ASSERT_TRUE(worker_test::runUntil(
+        [&] { return typed(rig.keys.stream()).digits == "12" && rig.run->waiting().count == 0; }));
     EXPECT_EQ(rig.waiting, (QList<bool>{true, false}));
 
     rig.run->setTypingHeld(true);
