@@ -42,7 +42,7 @@ public:
     void logEvent(const QString&) override {}
     void logImportantEvent(const QString&) override { ++errors; }
     void setConnectedInGUI(bool) override {}
-    void dataLineReceived(worker::DataLine) override {}
+    void dataLineReceived(reading::DataLine) override {}
     int errors = 0;
 };
 

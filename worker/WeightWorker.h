@@ -2,8 +2,8 @@
 
 #include "Tarolink/SerialPort.h"
 #include "config/Config.h"
+#include "reading/DataLine.h"
 #include "worker/BatchChannel.h"
-#include "worker/DataLine.h"
 #include "worker/OpenedPort.h"
 #include "worker/Reconnector.h"
 #include "worker/ValueExtractor.h"

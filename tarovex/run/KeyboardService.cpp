@@ -23,7 +23,7 @@ public:
     }
     // A Keybot reports nothing else.
     void setConnectedInGUI(bool) override {}
-    void dataLineReceived(worker::DataLine) override {}
+    void dataLineReceived(reading::DataLine) override {}
 
 private:
     worker::WeightWorkerView& view_;

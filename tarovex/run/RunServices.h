@@ -94,9 +94,9 @@ public:
     virtual ~RunLog() = default;
     virtual void event(const QString& text, bool important) = 0;
     // A received line after the repeat filter (its value empty when it has none).
-    virtual void line(const worker::DataLine& line) = 0;
+    virtual void line(const reading::DataLine& line) = 0;
     // A line whose value is not used because the instrument marked it unstable.
-    virtual void unstableLine(const worker::DataLine& line) = 0;
+    virtual void unstableLine(const reading::DataLine& line) = 0;
 };
 
 } // namespace tarovex

@@ -68,8 +68,8 @@ Typed typed(const QString& stream) {
 struct Log : RunLog {
     QStringList events;
     void event(const QString& text, bool) override { events.append(text); }
-    void line(const worker::DataLine&) override {}
-    void unstableLine(const worker::DataLine&) override {}
+    void line(const reading::DataLine&) override {}
+    void unstableLine(const reading::DataLine&) override {}
 };
 
 struct Notices : Notifier {
@@ -80,7 +80,7 @@ struct Notices : Notifier {
 struct Consumer : ReadingConsumer {
     QStringList seen;
     void runStarted(const config::Config&) override { seen.append("started"); }
-    void reading(const worker::DataLine& line, ReadingOutcome outcome) override {
+    void reading(const reading::DataLine& line, ReadingOutcome outcome) override {
         static const char* const names[] = {"value", "repeat", "none"};
         seen.append(line.getProcessedData() + ' ' + names[int(outcome)]);
     }

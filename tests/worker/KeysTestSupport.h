@@ -86,7 +86,7 @@ public:
         important_.append(text);
     }
     void setConnectedInGUI(bool) override {}
-    void dataLineReceived(tarovex::worker::DataLine) override {}
+    void dataLineReceived(tarovex::reading::DataLine) override {}
 
     QStringList important() const {
         const std::lock_guard lock(mutex_);

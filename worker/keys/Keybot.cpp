@@ -2,7 +2,7 @@
 
 #include "config/KeyCodes.h"
 #include "config/ResourceBundle.h"
-#include "worker/DataLine.h"
+#include "reading/DataLine.h"
 #include "worker/WorkerBundle.h"
 #include "worker/WorkerMessages.h"
 #include "worker/keys/KeyOutput.h"

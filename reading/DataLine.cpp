@@ -1,6 +1,6 @@
-#include "worker/DataLine.h"
+#include "reading/DataLine.h"
 
-namespace tarovex::worker {
+namespace tarovex::reading {
 
 QDateTime DataLine::getDateTime() const {
     const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(instant_.time_since_epoch());
@@ -39,4 +39,4 @@ QString DataLine::transformControlChars(QStringView text) {
     return out;
 }
 
-} // namespace tarovex::worker
+} // namespace tarovex::reading

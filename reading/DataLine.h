@@ -6,7 +6,7 @@
 #include <chrono>
 #include <cstdint>
 
-namespace tarovex::worker {
+namespace tarovex::reading {
 
 // One received line: the raw bytes up to and including the input terminator (each byte
 // as the character of the same value), the processed value, the line's number in the run,
@@ -70,4 +70,4 @@ private:
     bool error_;
 };
 
-} // namespace tarovex::worker
+} // namespace tarovex::reading

@@ -1,10 +1,10 @@
-#include "worker/DataLine.h"
+#include "reading/DataLine.h"
 
 #include <gtest/gtest.h>
 
 #include <type_traits>
 
-using tarovex::worker::DataLine;
+using tarovex::reading::DataLine;
 
 namespace {
 
