@@ -2,9 +2,10 @@
 
 #include "config/Config.h"
 #include "tarovex/run/RunServices.h"
+#include "typing/KeyOutputFactory.h"
+#include "typing/KeySynthesizer.h"
+#include "typing/TypingLog.h"
 #include "worker/WeightWorkerView.h"
-#include "worker/keys/KeyOutputFactory.h"
-#include "worker/keys/KeySynthesizer.h"
 
 #include <memory>
 #include <optional>
@@ -16,11 +17,14 @@ namespace tarovex {
 // that made it. Throws std::runtime_error with the backend's message when no output can be
 // made.
 std::unique_ptr<ValueTyper> makeKeyboardTyper(const config::Config& config, worker::WeightWorkerView& view,
-                                              const worker::keys::KeyOutputOptions& backend = {});
+                                              const typing::KeyOutputOptions& backend = {});
 // The same, typing through `synthesizer`.
 std::unique_ptr<ValueTyper> makeKeyboardTyper(const config::Config& config, worker::WeightWorkerView& view,
-                                              std::unique_ptr<worker::keys::KeySynthesizer> synthesizer,
+                                              std::unique_ptr<typing::KeySynthesizer> synthesizer,
                                               const QString& description);
+
+// The words of typing's messages: the worker bundle's keystroke texts.
+QString typingText(typing::TypingText message);
 
 // Caps Lock on or off; nothing when it cannot be known.
 std::optional<bool> capsLockOn();

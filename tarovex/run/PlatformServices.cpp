@@ -17,7 +17,7 @@ RunServices platformServices(worker::SoundBackend soundBackend) {
     };
     s.capsLockOn = capsLockOn;
     s.makeHotkey = []() -> std::unique_ptr<GlobalHotkey> {
-        if (!worker::keys::SessionEnvironment::current().isX11Session())
+        if (!typing::SessionEnvironment::current().isX11Session())
             throw std::runtime_error(text(QStringLiteral("hotkey.wayland")).toStdString());
         return std::make_unique<X11GlobalHotkey>();
     };

@@ -2,9 +2,9 @@
 
 #include "config/ResourceBundle.h"
 #include "tarovex/texts/ShellBundle.h"
+#include "typing/KeystrokeQueue.h"
 #include "worker/WorkerBundle.h"
 #include "worker/WorkerMessages.h"
-#include "worker/keys/KeystrokeQueue.h"
 #include "worker/openhint/OpenFailureHint.h"
 
 #include <QDateTime>
@@ -195,7 +195,7 @@ void RunController::run(worker::CreatedWorker created) {
                 QMetaObject::invokeMethod(
                     this, [this, typer] { typerEnded(typer); }, Qt::QueuedConnection);
             },
-            [this](std::vector<worker::keys::TypingFate> fates) {
+            [this](std::vector<typing::TypingFate> fates) {
                 QMetaObject::invokeMethod(
                     this, [this, fates = std::move(fates)] { typingFates(fates); }, Qt::QueuedConnection);
             });
@@ -291,8 +291,8 @@ void RunController::retireTyper() {
     finishing_.push_back(std::move(typer_));
 }
 
-void RunController::typingFates(const std::vector<worker::keys::TypingFate>& fates) {
-    for (const worker::keys::TypingFate& f : fates)
+void RunController::typingFates(const std::vector<typing::TypingFate>& fates) {
+    for (const typing::TypingFate& f : fates)
         settle(f.id, f.typed() ? Delivery::Typed : Delivery::Dropped, f.dropped);
 }
 
@@ -328,7 +328,7 @@ QString RunController::waitingText(std::chrono::steady_clock::time_point now) co
     const Waiting w = waiting();
     if (!waitingShown_ || w.count == 0)
         return {};
-    const auto left = duration_cast<seconds>(w.oldest + worker::KeystrokeQueue::kDefaultMaxAge - now + 999ms);
+    const auto left = duration_cast<seconds>(w.oldest + typing::KeystrokeQueue::kDefaultMaxAge - now + 999ms);
     return shellBundle().format(QStringLiteral("values.waiting.countdown"),
                                 {QString::number(w.count), QString::number(std::max<qint64>(0, left.count()))});
 }

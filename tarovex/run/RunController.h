@@ -136,7 +136,7 @@ private:
     void settle(std::uint64_t id, Delivery delivery, QLatin1StringView reason);
     void tellSettled(const reading::DataLine& line, Delivery delivery, QLatin1StringView reason);
     void settleAll(const std::vector<std::uint64_t>& ids, QLatin1StringView reason);
-    void typingFates(const std::vector<worker::keys::TypingFate>& fates);
+    void typingFates(const std::vector<typing::TypingFate>& fates);
 
     const config::Config& config_;
     // The settings of the current run, as they were at its start.

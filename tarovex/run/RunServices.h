@@ -2,9 +2,9 @@
 
 #include "config/Config.h"
 #include "tarovex/run/GlobalHotkey.h"
+#include "typing/TypingFate.h"
 #include "worker/WeightWorkerFactory.h"
 #include "worker/WeightWorkerView.h"
-#include "worker/keys/TypingFate.h"
 #include "worker/sound/SoundOutput.h"
 
 #include <QString>
@@ -31,7 +31,7 @@ public:
     virtual bool putString(const QString& value, std::uint64_t id) = 0;
     // Starts typing; `fates` hears what became of the values, `ended` that the thread
     // ended, after every fate; both on the typing thread.
-    virtual void start(std::function<void()> ended, worker::keys::FateHandler fates) = 0;
+    virtual void start(std::function<void()> ended, typing::FateHandler fates) = 0;
     // While held (our window has the focus), values wait (and age); the value being typed is
     // cut short.
     virtual void setHeld(bool held) = 0;

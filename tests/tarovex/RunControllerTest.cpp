@@ -9,7 +9,7 @@
 #include "tests/Ser2netServer.h"
 #include "tests/Tarolink/TestSupport.h"
 #include "tests/support/RecordingServices.h"
-#include "tests/worker/KeysTestSupport.h"
+#include "tests/typing/KeysTestSupport.h"
 #include "tests/worker/WorkerTestSupport.h"
 #include "worker/WorkerBundle.h"
 #include "worker/WorkerMessages.h"
@@ -31,7 +31,7 @@ namespace CH = config::ConfigHelper;
 namespace {
 
 // Key synthesis into one recording shared by every run, with real pauses.
-class SlowKeys : public worker::keys::KeySynthesizer {
+class SlowKeys : public typing::KeySynthesizer {
 public:
     explicit SlowKeys(keys_test::RecordingSynthesizer& record) : record_(record) {}
     void press(int code) override { record_.press(code); }
