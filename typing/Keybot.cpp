@@ -76,8 +76,20 @@ void Keybot::run(std::stop_token stop, std::stop_token abort) {
             fates.push_back({id, reading::DropReason::AGE});
         tell(std::move(fates));
         if (taken.text)
-            tell({{taken.id, typeValue(*taken.text, taken.queuedAt)}});
+            tell({{taken.id, typeInTurn(*taken.text, taken.queuedAt)}});
     }
+}
+
+QLatin1StringView Keybot::typeInTurn(const QString& text, KeystrokeQueue::Clock::time_point queuedAt) {
+    if (!lane_)
+        return typeValue(text, queuedAt);
+    if (!lane_->acquire(stop_))
+        return reading::DropReason::STOP;
+    struct Turn {
+        KeyboardLane& lane;
+        ~Turn() { lane.release(); }
+    } turn{*lane_};
+    return typeValue(text, queuedAt);
 }
 
 QLatin1StringView Keybot::typeValue(const QString& text, KeystrokeQueue::Clock::time_point queuedAt) {

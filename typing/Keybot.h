@@ -2,6 +2,7 @@
 
 #include "config/ConfigHelper.h"
 #include "typing/KeySynthesizer.h"
+#include "typing/KeyboardLane.h"
 #include "typing/KeystrokeQueue.h"
 #include "typing/TypingFate.h"
 #include "typing/TypingLog.h"
@@ -34,6 +35,8 @@ public:
     bool putString(const QString& text, std::uint64_t id = 0);
     // Hears what became of each value taken from the queue (set before run()).
     void setFateHandler(FateHandler handler) { fates_ = std::move(handler); }
+    // Types each value only in its turn on `lane` (set before run()); without one, at once.
+    void setLane(std::shared_ptr<KeyboardLane> lane) { lane_ = std::move(lane); }
     // The thread body: types queued values until a stop is requested. The request also
     // ends the wait for the next value; `abort` ends the value being typed at once: the
     // keys down are released, the rest is not typed.
@@ -71,6 +74,7 @@ private:
     void cut(QLatin1StringView reason);
     QLatin1StringView waitUntilClear(const QString& text, KeystrokeQueue::Clock::time_point queuedAt);
     bool stopping() const;
+    QLatin1StringView typeInTurn(const QString& text, KeystrokeQueue::Clock::time_point queuedAt);
     // The value in hand is cut short; what it is ends it.
     bool abandoned() const { return !reason_.isEmpty(); }
     void tell(std::vector<TypingFate> fates);
@@ -91,6 +95,7 @@ private:
     std::unique_ptr<KeySynthesizer> synthesizer_;
     KeystrokeQueue& queue_;
     FateHandler fates_;
+    std::shared_ptr<KeyboardLane> lane_;
     std::stop_token stop_;
     std::stop_token abort_;
     std::atomic<KeystrokeQueue::Clock::rep> deadline_{KeystrokeQueue::Clock::time_point::max().time_since_epoch().count()};

@@ -2,47 +2,11 @@
 
 #include "typing/InterpretingSynthesizer.h"
 
-#include <condition_variable>
-#include <mutex>
 #include <stdexcept>
 
 namespace tarovex::typing {
 
 namespace CH = config::ConfigHelper;
-
-namespace {
-
-// The keyboard of the process, taken by a typing thread for its whole run.
-class KeyboardLane {
-public:
-    // False when the stop came first.
-    bool acquire(std::stop_token stop) {
-        std::unique_lock lock(mutex_);
-        if (!free_.wait(lock, stop, [this] { return !busy_; }))
-            return false;
-        busy_ = true;
-        return true;
-    }
-    void release() {
-        {
-            const std::lock_guard lock(mutex_);
-            busy_ = false;
-        }
-        free_.notify_all();
-    }
-
-private:
-    std::mutex mutex_;
-    std::condition_variable_any free_;
-    bool busy_ = false;
-};
-
-KeyboardLane& keyboardLane() {
-    static KeyboardLane lane;
-    return lane;
-}
-
-} // namespace
 
 TypingSession::Output TypingSession::platformOutput(const config::Config& config, KeyOutputOptions backend,
                                                     const SessionEnvironment& environment) {
@@ -55,16 +19,18 @@ TypingSession::Output TypingSession::platformOutput(const config::Config& config
             created.description, created.warnings};
 }
 
-TypingSession::TypingSession(const config::Config& config, TypingLog& log, KeyOutputOptions backend,
-                             const SessionEnvironment& environment)
-    : TypingSession(config, log, platformOutput(config, std::move(backend), environment)) {}
+TypingSession::TypingSession(const config::Config& config, TypingLog& log, std::shared_ptr<KeyboardLane> lane,
+                             KeyOutputOptions backend, const SessionEnvironment& environment)
+    : TypingSession(config, log, std::move(lane), platformOutput(config, std::move(backend), environment)) {}
 
-TypingSession::TypingSession(const config::Config& config, TypingLog& log, Output output)
-    : TypingSession(config, log, std::move(output.synthesizer), std::move(output.description)) {
+TypingSession::TypingSession(const config::Config& config, TypingLog& log, std::shared_ptr<KeyboardLane> lane,
+                             Output output)
+    : TypingSession(config, log, std::move(lane), std::move(output.synthesizer),
+                    std::move(output.description)) {
     warnings_ = std::move(output.warnings);
 }
 
-TypingSession::TypingSession(const config::Config& config, TypingLog& log,
+TypingSession::TypingSession(const config::Config& config, TypingLog& log, std::shared_ptr<KeyboardLane> lane,
                              std::unique_ptr<KeySynthesizer> synthesizer, QString description)
     : description_(std::move(description)) {
     const CH::KeyboardType keyboard = config.getKeyboardType();
@@ -74,6 +40,7 @@ TypingSession::TypingSession(const config::Config& config, TypingLog& log,
         CH::OutputTerminator::getKeyCode(config.getOutputTerminator()),
         CH::OutputTerminator::getKeyCode(config.getOutputTerminator2()), config.getEveryXValuesAsInt(),
         keyboard, instrument.getKeyMapType(), log, std::move(synthesizer), queue_);
+    keybot_->setLane(std::move(lane));
 }
 
 TypingSession::~TypingSession() {
@@ -88,10 +55,7 @@ void TypingSession::start(std::function<void()> ended, FateHandler fates) {
     started_ = true;
     keybot_->setFateHandler(std::move(fates));
     thread_ = std::jthread([this, ended = std::move(ended)](std::stop_token stop) {
-        if (keyboardLane().acquire(stop)) {
-            keybot_->run(stop, abort_.get_token());
-            keyboardLane().release();
-        }
+        keybot_->run(stop, abort_.get_token());
         ended_ = true;
         if (ended)
             ended();

@@ -3,6 +3,7 @@
 #include "config/Config.h"
 #include "typing/KeyOutputFactory.h"
 #include "typing/KeySynthesizer.h"
+#include "typing/KeyboardLane.h"
 #include "typing/Keybot.h"
 #include "typing/KeystrokeQueue.h"
 #include "typing/TypingFate.h"
@@ -24,18 +25,18 @@ namespace tarovex::typing {
 // preset's coverage) with a queue of its own, typing through the platform output chosen by
 // `backend`, on a thread of its own. Typing errors reach `log` on that thread.
 //
-// One keyboard per process: a session types only once every session before it has ended,
-// so a new run never types into the middle of the last value of the previous one.
-// Nothing here waits for typing but the destructor.
+// The keyboard is `lane`: sessions given the same lane take turns, a whole value each (see
+// KeyboardLane). Nothing here waits for typing but the destructor.
 class TypingSession {
 public:
     // Throws std::runtime_error with the reasons of every backend tried when no output can
     // be made. `backend.keyboardType` is taken from the settings.
-    TypingSession(const config::Config& config, TypingLog& log, KeyOutputOptions backend = {},
+    TypingSession(const config::Config& config, TypingLog& log, std::shared_ptr<KeyboardLane> lane,
+                  KeyOutputOptions backend = {},
                   const SessionEnvironment& environment = SessionEnvironment::current());
     // Types through `synthesizer` (a desktop's or a test's), described as `description`.
-    TypingSession(const config::Config& config, TypingLog& log, std::unique_ptr<KeySynthesizer> synthesizer,
-                  QString description);
+    TypingSession(const config::Config& config, TypingLog& log, std::shared_ptr<KeyboardLane> lane,
+                  std::unique_ptr<KeySynthesizer> synthesizer, QString description);
     // Stops, and waits for the value being typed.
     ~TypingSession();
     TypingSession(const TypingSession&) = delete;
@@ -77,7 +78,8 @@ private:
     };
     static Output platformOutput(const config::Config& config, KeyOutputOptions backend,
                                  const SessionEnvironment& environment);
-    TypingSession(const config::Config& config, TypingLog& log, Output output);
+    TypingSession(const config::Config& config, TypingLog& log, std::shared_ptr<KeyboardLane> lane,
+                  Output output);
 
     QString description_;
     QStringList warnings_;

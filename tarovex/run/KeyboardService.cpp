@@ -33,8 +33,9 @@ private:
 class KeyboardTyper : public ValueTyper {
 public:
     template <typename... Output>
-    KeyboardTyper(const config::Config& config, worker::WeightWorkerView& view, Output&&... output)
-        : view_(view), log_(view), session_(config, log_, std::forward<Output>(output)...) {}
+    KeyboardTyper(const config::Config& config, worker::WeightWorkerView& view,
+                  std::shared_ptr<typing::KeyboardLane> lane, Output&&... output)
+        : view_(view), log_(view), session_(config, log_, std::move(lane), std::forward<Output>(output)...) {}
 
     bool putString(const QString& value, std::uint64_t id) override { return session_.putString(value, id); }
     void start(std::function<void()> ended, typing::FateHandler fates) override {
@@ -98,14 +99,17 @@ QString typingText(typing::TypingText message) {
 }
 
 std::unique_ptr<ValueTyper> makeKeyboardTyper(const config::Config& config, worker::WeightWorkerView& view,
+                                              std::shared_ptr<typing::KeyboardLane> lane,
                                               const typing::KeyOutputOptions& backend) {
-    return std::make_unique<KeyboardTyper>(config, view, backend);
+    return std::make_unique<KeyboardTyper>(config, view, std::move(lane), backend);
 }
 
 std::unique_ptr<ValueTyper> makeKeyboardTyper(const config::Config& config, worker::WeightWorkerView& view,
+                                              std::shared_ptr<typing::KeyboardLane> lane,
                                               std::unique_ptr<typing::KeySynthesizer> synthesizer,
                                               const QString& description) {
-    return std::make_unique<KeyboardTyper>(config, view, std::move(synthesizer), description);
+    return std::make_unique<KeyboardTyper>(config, view, std::move(lane), std::move(synthesizer),
+                                           description);
 }
 
 std::optional<bool> capsLockOn() {

@@ -12,8 +12,10 @@ namespace CH = config::ConfigHelper;
 
 RunServices platformServices(worker::SoundBackend soundBackend) {
     RunServices s;
-    s.makeTyper = [](const config::Config& config, worker::WeightWorkerView& view) {
-        return makeKeyboardTyper(config, view);
+    // One keyboard for every run made with these services.
+    s.makeTyper = [lane = std::make_shared<typing::KeyboardLane>()](const config::Config& config,
+                                                                    worker::WeightWorkerView& view) {
+        return makeKeyboardTyper(config, view, lane);
     };
     s.capsLockOn = capsLockOn;
     s.makeHotkey = []() -> std::unique_ptr<GlobalHotkey> {

@@ -98,8 +98,10 @@ struct Rig {
         config.setDelay(QString::number(delayMs));
         RunServices s;
         if (typing)
-            s.makeTyper = [this](const config::Config& c, worker::WeightWorkerView& view) {
-                return makeKeyboardTyper(c, view, std::make_unique<SlowKeys>(keys), QStringLiteral("slow"));
+            s.makeTyper = [this, lane = std::make_shared<typing::KeyboardLane>()](
+                              const config::Config& c, worker::WeightWorkerView& view) {
+                return makeKeyboardTyper(c, view, lane, std::make_unique<SlowKeys>(keys),
+                                         QStringLiteral("slow"));
             };
         s.makeSound = [](int) { return std::make_unique<tarovex_test::RecordingSound>(); };
         run = std::make_unique<RunController>(config, s, notices, log);
