@@ -9,6 +9,7 @@
 
 #include <cerrno>
 #include <map>
+#include <utility>
 
 namespace Tarolink {
 
@@ -132,8 +133,11 @@ int NetworkPort::fill(bool awaitingAnswer) {
     }
     if (rx.size() > kMaxBuffered) {
         // Down to half at once, so a long flood moves each byte about once.
+        const std::size_t dropped = rx.size() - kMaxBuffered / 2;
         rx.erase(rx.begin(), rx.end() - static_cast<std::ptrdiff_t>(kMaxBuffered / 2));
         overflowed = true;
+        if (awaitingAnswer)
+            droppedWhileAwaiting += dropped;
     }
     return static_cast<int>(n);
 }
@@ -155,6 +159,18 @@ void NetworkPort::dropReceived() {
     std::vector<std::uint8_t>().swap(rx);
     head = 0;
     overflowed = false;
+}
+
+void NetworkPort::reportDropped() {
+    std::size_t dropped;
+    {
+        std::lock_guard lock(mutex);
+        dropped = std::exchange(droppedWhileAwaiting, 0);
+    }
+    if (dropped > 0)
+        diagnostic(name + ": the server sent more than " + std::to_string(kMaxBuffered >> 20) +
+                   " MiB while an answer was awaited; the oldest " + std::to_string(dropped) +
+                   " bytes of it were dropped");
 }
 
 bool NetworkPort::pollInput(int timeoutMs) {

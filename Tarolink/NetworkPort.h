@@ -56,6 +56,7 @@ struct NetworkPort {
     int timeoutTx = 0;
     bool toldNoSettings = false;
     bool overflowed = false; // received data was dropped since the last SerRxOverflow
+    std::size_t droppedWhileAwaiting = 0; // bytes dropped during the request now awaited
     std::atomic<bool> gone{false};
 
     std::mutex sendMutex; // one writer on the socket at a time
@@ -87,6 +88,15 @@ struct NetworkPort {
 
     // Waits until `done()` holds (checked with the mutex held) or `deadline` passes.
     template <typename Done> bool awaitServer(Done&& done, NetworkClock::time_point deadline) {
+        const bool answered = awaitServerQuietly(done, deadline);
+        reportDropped();
+        return answered;
+    }
+
+    // Says in one line how much a flood during the request cost, if anything (mutex not held).
+    void reportDropped();
+
+    template <typename Done> bool awaitServerQuietly(Done&& done, NetworkClock::time_point deadline) {
         for (;;) {
             {
                 std::lock_guard lock(mutex);

@@ -12,7 +12,7 @@ namespace Tarolink {
 class SerialConfig;
 
 // The native serial driver: one implementation per platform (PosixSerialDriver on Linux),
-// plus SimulatedDriver for tests. `port` is the zero-based number that SerOpenPort handed
+// and the tests bring a simulated one. `port` is the zero-based number that SerOpenPort handed
 // out; a number that is not open gives -1 (or 0 where the table below says "unchecked").
 // Any thread may call; each implementation keeps its own per-port state safe.
 class SerialDriver {

@@ -136,7 +136,7 @@ public:
     // properties. For tests and for a changed "TLK_OSNAME".
     static void reloadLibrary();
     // Runs the capability setup from the current properties and uses `driver` instead of
-    // loading one (tests use SimulatedDriver; an embedder may bring its own).
+    // loading one (tests bring a simulated one; an embedder may bring its own).
     static void installDriver(std::shared_ptr<SerialDriver> driver);
     static bool isLibraryLoaded();
     // The loaded driver, or null.

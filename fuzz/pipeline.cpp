@@ -2,11 +2,11 @@
 // lines, extracts and processes the values, and the run's repeat filter and outputs take
 // them, under settings drawn from the first bytes of the input.
 #include "Tarolink/SerialPortLocal.h"
-#include "Tarolink/SimulatedDriver.h"
 #include "config/Config.h"
 #include "config/Instrument.h"
 #include "tarovex/log/MessageLog.h"
 #include "tarovex/run/RunController.h"
+#include "tests/support/SimulatedDriver.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>

@@ -2,13 +2,13 @@
 
 #include "journal/ExportFormat.h"
 #include "journal/JournalDb.h"
+#include "journal/MosquittoLibrary.h"
 
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QUrl>
 
-#include <mosquitto.h>
 
 #include <cerrno>
 #include <cstring>
@@ -18,6 +18,11 @@
 
 namespace tarovex::journal {
 namespace {
+
+// libmosquitto, once the constructor has found it loaded.
+const MosquittoLibrary& mq() {
+    return *mosquittoLibrary();
+}
 
 // Readings sent and not yet acknowledged at a time; the rest wait in the journal.
 constexpr std::size_t window = 500;
@@ -87,8 +92,9 @@ std::optional<std::string> passwordFileProblem(const QString& path) {
 
 MqttPublisher::MqttPublisher(Options options, Report report, std::function<void(BrokerState)> state)
     : options_(std::move(options)), report_(std::move(report)), state_(std::move(state)) {
-    static const int init = mosquitto_lib_init();
-    (void)init;
+    std::string why;
+    if (!mosquittoLibrary(&why))
+        throw MqttError("MQTT cannot be used: " + why);
     const QUrl url(options_.broker, QUrl::StrictMode);
     const bool tls = url.scheme() == u"mqtts";
     if (!url.isValid() || (!tls && url.scheme() != u"mqtt") || url.host().isEmpty() || url.port() <= 0)
@@ -106,26 +112,26 @@ MqttPublisher::MqttPublisher(Options options, Report report, std::function<void(
 
     JournalDb check(options_.journalPath); // fails here, not later on the thread
     const QByteArray id = QStringLiteral("tarovex-%1-%2").arg(options_.station).arg(::getpid()).toUtf8();
-    mosq_ = mosquitto_new(id.constData(), true, this);
+    mosq_ = mq().mosquitto_new(id.constData(), true, this);
     if (!mosq_)
         throw MqttError("The MQTT client cannot be created");
-    mosquitto_connect_callback_set(mosq_, [](mosquitto*, void* p, int rc) { self(p)->onConnect(rc); });
-    mosquitto_disconnect_callback_set(mosq_, [](mosquitto*, void* p, int rc) { self(p)->onDisconnect(rc); });
-    mosquitto_publish_callback_set(mosq_, [](mosquitto*, void* p, int mid) { self(p)->onPublish(mid); });
-    mosquitto_log_callback_set(
+    mq().mosquitto_connect_callback_set(mosq_, [](mosquitto*, void* p, int rc) { self(p)->onConnect(rc); });
+    mq().mosquitto_disconnect_callback_set(mosq_, [](mosquitto*, void* p, int rc) { self(p)->onDisconnect(rc); });
+    mq().mosquitto_publish_callback_set(mosq_, [](mosquitto*, void* p, int mid) { self(p)->onPublish(mid); });
+    mq().mosquitto_log_callback_set(
         mosq_, [](mosquitto*, void* p, int level, const char* text) { self(p)->onLog(level, text); });
-    mosquitto_will_set(mosq_, statusTopic_.constData(), 7, "offline", 1, true);
+    mq().mosquitto_will_set(mosq_, statusTopic_.constData(), 7, "offline", 1, true);
     if (!options_.user.isEmpty())
-        mosquitto_username_pw_set(mosq_, options_.user.toUtf8().constData(),
+        mq().mosquitto_username_pw_set(mosq_, options_.user.toUtf8().constData(),
                                   password.isEmpty() ? nullptr : password.constData());
     if (tls) {
         const QByteArray ca = QFile::encodeName(options_.caFile);
-        if (mosquitto_tls_set(mosq_, ca.isEmpty() ? nullptr : ca.constData(),
+        if (mq().mosquitto_tls_set(mosq_, ca.isEmpty() ? nullptr : ca.constData(),
                               ca.isEmpty() ? "/etc/ssl/certs" : nullptr, nullptr, nullptr,
                               nullptr) != MOSQ_ERR_SUCCESS)
             throw MqttError("The CA file " + options_.caFile.toStdString() + " cannot be used");
     }
-    mosquitto_reconnect_delay_set(mosq_, 1, 10, true);
+    mq().mosquitto_reconnect_delay_set(mosq_, 1, 10, true);
     host_ = url.host().toUtf8();
     port_ = url.port();
     // Connects in the background: a broker that is not there yet is tried again and again.
@@ -149,8 +155,8 @@ MqttPublisher::~MqttPublisher() {
         connected = connected_;
     }
     if (connected)
-        mosquitto_publish(mosq_, nullptr, statusTopic_.constData(), 7, "offline", 1, true);
-    mosquitto_disconnect(mosq_);
+        mq().mosquitto_publish(mosq_, nullptr, statusTopic_.constData(), 7, "offline", 1, true);
+    mq().mosquitto_disconnect(mosq_);
     // A broker that no longer reads leaves the DISCONNECT unsent and the network thread
     // waiting: it is given a moment, then stopped.
     bool gone = false;
@@ -159,17 +165,17 @@ MqttPublisher::~MqttPublisher() {
         gone = wake_.wait_for(lock, disconnectWait, [&] { return !connected_; });
     }
     if (networking_)
-        mosquitto_loop_stop(mosq_, !gone);
-    mosquitto_destroy(mosq_);
+        mq().mosquitto_loop_stop(mosq_, !gone);
+    mq().mosquitto_destroy(mosq_);
 }
 
 bool MqttPublisher::startNetwork() {
     // The client library tries again by itself only once a first connect has begun: a
     // refused one (no broker yet) leaves its network thread waiting for good, so the first
     // is tried from here until it begins.
-    if (mosquitto_connect_async(mosq_, host_.constData(), port_, 30) != MOSQ_ERR_SUCCESS)
+    if (mq().mosquitto_connect_async(mosq_, host_.constData(), port_, 30) != MOSQ_ERR_SUCCESS)
         return false;
-    mosquitto_loop_start(mosq_);
+    mq().mosquitto_loop_start(mosq_);
     return true;
 }
 
@@ -185,7 +191,7 @@ void MqttPublisher::publishStatus() {
     // Under the lock, with running_ and connected_: a stop and a reconnect at the same
     // moment leave the status of the later one.
     const char* status = running_ ? "online" : "offline";
-    mosquitto_publish(mosq_, nullptr, statusTopic_.constData(), int(std::strlen(status)), status, 1, true);
+    mq().mosquitto_publish(mosq_, nullptr, statusTopic_.constData(), int(std::strlen(status)), status, 1, true);
 }
 
 void MqttPublisher::wake() {
@@ -233,7 +239,7 @@ void MqttPublisher::say(const QString& message) {
 void MqttPublisher::onConnect(int rc) {
     if (rc != 0) {
         say(QStringLiteral("The MQTT broker %1 refused the connection: %2; the readings wait in the journal.")
-                .arg(options_.broker, QString::fromUtf8(mosquitto_connack_string(rc))));
+                .arg(options_.broker, QString::fromUtf8(mq().mosquitto_connack_string(rc))));
         return;
     }
     {
@@ -331,7 +337,7 @@ void MqttPublisher::run(std::stop_token stop) {
                 int mid = 0;
                 const int rc = !connected_ || resend_
                                    ? MOSQ_ERR_NO_CONN
-                                   : mosquitto_publish(mosq_, &mid, readingTopic_.constData(),
+                                   : mq().mosquitto_publish(mosq_, &mid, readingTopic_.constData(),
                                                        int(payload.size()), payload.constData(), 1, false);
                 if (rc != MOSQ_ERR_SUCCESS) {
                     newReadings_ = true;
@@ -351,7 +357,7 @@ void MqttPublisher::run(std::stop_token stop) {
                 say(QStringLiteral("The MQTT client refused to publish to topic %1: %2; the readings "
                                    "wait in the journal.")
                         .arg(QString::fromUtf8(readingTopic_),
-                             QString::fromUtf8(mosquitto_strerror(refused))));
+                             QString::fromUtf8(mq().mosquitto_strerror(refused))));
         }
         const std::int64_t queued = db.pendingCount(options_.station);
         BrokerState now;

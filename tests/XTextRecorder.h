@@ -30,13 +30,19 @@ public:
                 text_ += line->substr(2);
             else if (line->starts_with("K "))
                 text_ += "<" + line->substr(2) + ">";
+            else if (modifiers_ && (line->starts_with("D ") || line->starts_with("U ")))
+                text_ += "<" + std::string(line->starts_with("D ") ? "+" : "-") + line->substr(2) + ">";
         }
         return text_;
     }
+    // From now on the transcript also tells where a modifier went down ("<+Control_L>") and
+    // up ("<-Control_L>"), where the recorder reports them (the Wayland one).
+    void showModifiers() { modifiers_ = true; }
 
 private:
     tools_test::Process process_;
     std::string text_;
+    bool modifiers_ = false;
 };
 
 // The X application, on that display.

@@ -21,6 +21,7 @@ public:
     void press(int code) override;
     void release(int code) override;
     void delay(int ms) override;
+    std::optional<std::string> cannotType(char32_t c) override { return output_->cannotType(c); }
     std::optional<bool> keysHeld() override { return output_->keysHeld(); }
     std::optional<KeyTarget> target() override { return output_->target(); }
 

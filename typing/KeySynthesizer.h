@@ -3,6 +3,7 @@
 #include "typing/KeyTarget.h"
 
 #include <optional>
+#include <string>
 
 namespace tarovex::typing {
 
@@ -19,6 +20,9 @@ public:
     virtual void release(int code) = 0;
     // Pauses for that many milliseconds.
     virtual void delay(int ms) = 0;
+    // Why the character cannot be typed, known before typing; nothing when it can or when
+    // only typing tells.
+    virtual std::optional<std::string> cannotType(char32_t) { return std::nullopt; }
     // Whether the user holds any key now; nothing when it cannot be known.
     virtual std::optional<bool> keysHeld() { return std::nullopt; }
     // Where keys would go now; nothing when it cannot be known.

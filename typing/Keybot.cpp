@@ -96,13 +96,20 @@ QLatin1StringView Keybot::typeValue(const QString& text, KeystrokeQueue::Clock::
     reason_ = {};
     charactersTyped_ = 0;
     target_.reset();
-    // A character the keyboard type lacks would leave a wrong value: nothing of it is typed.
+    // A character the keyboard type or the desktop's layout lacks would leave a wrong value:
+    // nothing of it is typed. Control characters are named keys, on every layout.
     bool typeable = true;
-    for (const QChar c : text)
+    for (const QChar c : text) {
         if (!keymap_.contains(c)) {
             reportCannotType(c.unicode());
             typeable = false;
+        } else if (c.unicode() >= 0x20) {
+            if (const auto why = synthesizer_->cannotType(c.unicode())) {
+                reportCannotType(c.unicode(), *why);
+                typeable = false;
+            }
         }
+    }
     if (!typeable) {
         reportNotTyped(text, reading::DropReason::TYPING_FAILED);
         return reading::DropReason::TYPING_FAILED;
@@ -262,11 +269,12 @@ bool Keybot::typeAltCode(QChar c, const QList<int>& keys) {
     } catch (const std::exception& e) {
         if (const auto* cannot = dynamic_cast<const CannotTypeError*>(&e))
             reportCannotType(cannot->character);
+        else if (focusMoved(e))
+            ;
         else
-            log_.logImportantEvent(QStringLiteral("Error pressing ALT key for ") + c +
-                                   QStringLiteral(" on ") + keyboardName_ + QStringLiteral(" keyboard: ") +
-                                   message(e));
-        cut(reading::DropReason::TYPING_FAILED);
+            log_.logImportantEvent(QStringLiteral("Error pressing ALT key for ") + c + QStringLiteral(" on ") +
+                                    keyboardName_ + QStringLiteral(" keyboard: ") + message(e));
+        cut(reading::DropReason::TYPING_FAILED); // a moved focus was told first
         // Nothing may stay held after a failure.
         try {
             if (digitDown)
@@ -317,7 +325,8 @@ bool Keybot::typeChord(const QList<int>& keys) {
         reportCannotType(e.character);
         cut(reading::DropReason::TYPING_FAILED);
     } catch (const std::exception& e) {
-        log_.logImportantEvent(QStringLiteral("Deadkey error: ") + message(e));
+        if (!focusMoved(e))
+            log_.logImportantEvent(QStringLiteral("Deadkey error: ") + message(e));
         cut(reading::DropReason::TYPING_FAILED);
     }
     return false;
@@ -336,9 +345,10 @@ bool Keybot::press(int code) {
         characterLost_ = true;
         return true;
     } catch (const std::exception& e) {
-        log_.logImportantEvent(
-            QStringLiteral("Error pressing key %1 on %2 keyboard: ").arg(code).arg(keyboardName_) +
-            message(e));
+        if (!focusMoved(e))
+            log_.logImportantEvent(
+                QStringLiteral("Error pressing key %1 on %2 keyboard: ").arg(code).arg(keyboardName_) +
+                message(e));
         cut(reading::DropReason::TYPING_FAILED);
         return false;
     }
@@ -351,10 +361,20 @@ void Keybot::release(int code) {
         reportCannotType(e.character);
         cut(reading::DropReason::TYPING_FAILED);
     } catch (const std::exception& e) {
-        log_.logImportantEvent(
-            QStringLiteral("Error releasing key %1 on %2 keyboard: ").arg(code).arg(keyboardName_) +
-            message(e));
+        if (!focusMoved(e))
+            log_.logImportantEvent(
+                QStringLiteral("Error releasing key %1 on %2 keyboard: ").arg(code).arg(keyboardName_) +
+                message(e));
     }
+}
+
+// A key the output held back because the focus had just left the value's window: the value
+// is cut as a moved focus, not as a failure.
+bool Keybot::focusMoved(const std::exception& e) {
+    if (!dynamic_cast<const FocusMovedError*>(&e))
+        return false;
+    cut(reading::DropReason::FOCUS_CHANGED);
+    return true;
 }
 
 QString staleValuesMessage(const KeystrokeQueue::Stale& stale, std::chrono::milliseconds maxAge) {
@@ -385,8 +405,11 @@ void Keybot::reportNotTyped(const QString& text, QLatin1StringView reason) {
             log_.text(TypingText::ValueCut), {value, qlonglong(charactersTyped_), reasonText(reason)}));
 }
 
-void Keybot::reportCannotType(char32_t c) {
-    log_.logImportantEvent(log_.text(TypingText::CannotType) + readable(c));
+void Keybot::reportCannotType(char32_t c, const std::string& why) {
+    QString line = log_.text(TypingText::CannotType) + readable(c);
+    if (!why.empty())
+        line += QStringLiteral(" (%1)").arg(QString::fromStdString(why));
+    log_.logImportantEvent(line);
 }
 
 } // namespace tarovex::typing

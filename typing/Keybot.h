@@ -71,6 +71,7 @@ private:
     void typeKey(int code);
     void pause();
     bool mayPress();
+    bool focusMoved(const std::exception& e);
     void cut(QLatin1StringView reason);
     QLatin1StringView waitUntilClear(const QString& text, KeystrokeQueue::Clock::time_point queuedAt);
     bool stopping() const;
@@ -78,7 +79,7 @@ private:
     // The value in hand is cut short; what it is ends it.
     bool abandoned() const { return !reason_.isEmpty(); }
     void tell(std::vector<TypingFate> fates);
-    void reportCannotType(char32_t c);
+    void reportCannotType(char32_t c, const std::string& why = {});
     void reportStale(const KeystrokeQueue::Stale& stale);
     void reportNotTyped(const QString& text, QLatin1StringView reason);
     QString reasonText(QLatin1StringView reason) const;

@@ -23,6 +23,31 @@ std::optional<Keycode> keyWithKeysym(const XkbLayout& layout, Keysym keysym) {
     return std::nullopt;
 }
 
+// The keys XKB's pc model adds for modifiers that no physical key carries; the text console
+// maps none of them.
+bool isVirtualKey(const XkbKey& key) {
+    for (const char* name : {"LVL3", "MDSW", "ALT", "META", "SUPR", "HYPR"})
+        if (key.name == name)
+            return true;
+    return false;
+}
+
+// The key the keymap binds ISO_Level3_Shift to: one a keyboard has (Right Alt, or whichever the
+// layout or its options chose) before the virtual <LVL3>, which ru and other layouts without
+// AltGr have only.
+std::optional<Keycode> levelThreeKey(const XkbLayout& layout) {
+    std::optional<Keycode> virtualKey;
+    for (const XkbKey& key : layout.keys()) {
+        if (firstKeysym(key) != XKB_KEY_ISO_Level3_Shift)
+            continue;
+        if (!isVirtualKey(key))
+            return key.keycode;
+        if (!virtualKey)
+            virtualKey = key.keycode;
+    }
+    return virtualKey;
+}
+
 // Every subset of `mask`, the smaller ones first.
 std::vector<ModMask> subsets(ModMask mask) {
     std::vector<ModMask> all;
@@ -99,9 +124,25 @@ std::vector<ModifierKey> modifierKeys(const XkbLayout& layout) {
     std::vector<ModifierKey> keys;
     if (const auto shift = keyWithKeysym(layout, XKB_KEY_Shift_L); shift && layout.shiftMask())
         keys.push_back({layout.shiftMask(), *shift});
-    if (const auto three = keyWithKeysym(layout, XKB_KEY_ISO_Level3_Shift); three && layout.levelThreeMask())
+    if (const auto three = levelThreeKey(layout); three && layout.levelThreeMask())
         keys.push_back({layout.levelThreeMask(), *three});
     return keys;
+}
+
+std::optional<std::string> unreachableStroke(const XkbLayout& layout, const std::vector<KeyStroke>& strokes,
+                                             const std::vector<ModifierKey>& modifiers) {
+    ModMask pressable = 0;
+    for (const ModifierKey& m : modifiers)
+        pressable |= m.mask;
+    for (const KeyStroke& stroke : strokes) {
+        if (planStroke(layout, stroke, ModifierState{}, pressable))
+            continue;
+        if (layout.levelThreeMask() && (stroke.mods & layout.levelThreeMask()) &&
+            !(pressable & layout.levelThreeMask()))
+            return "The keyboard layout has no key for the third level (AltGr), which this character is on";
+        return "No key of the keyboard layout selects the level this character is on";
+    }
+    return std::nullopt;
 }
 
 std::optional<Keycode> capsLockKey(const XkbLayout& layout) {

@@ -5,6 +5,7 @@
 
 #include <functional>
 #include <optional>
+#include <string>
 #include <vector>
 
 namespace tarovex::typing {
@@ -32,8 +33,13 @@ struct ModifierKey {
     Keycode keycode = 0;
 };
 
-// The keys for Shift and for the third level (ISO_Level3_Shift), where the layout has them.
+// The keys for Shift and for the third level (ISO_Level3_Shift), where the layout has them;
+// for the third level a key of a real keyboard before XKB's virtual <LVL3>.
 std::vector<ModifierKey> modifierKeys(const XkbLayout& layout);
+// Why the strokes cannot be typed by pressing only these modifier keys (their level needs a
+// modifier no key of the layout gives); nothing when they can.
+std::optional<std::string> unreachableStroke(const XkbLayout& layout, const std::vector<KeyStroke>& strokes,
+                                             const std::vector<ModifierKey>& modifiers);
 // A key that toggles Caps Lock, if any.
 std::optional<Keycode> capsLockKey(const XkbLayout& layout);
 // Up to `count` keycodes that give nothing, from the top down.

@@ -4,7 +4,6 @@
 
 #include <fcntl.h>
 #include <linux/uinput.h>
-#include <xkbcommon/xkbcommon-keysyms.h>
 
 #include <cerrno>
 #include <cstring>
@@ -45,19 +44,6 @@ std::string eventNodeNumber(const std::string& sysname) {
     return {};
 }
 
-// Shift and level three as a physical keyboard has them: XKB's virtual <LVL3> key (evdev 84)
-// exists on no real keyboard and the text console does not map it, so Right Alt wherever the
-// layout makes it the level-three key. Layouts without one (ru: "|" on <LSGT>) keep <LVL3>,
-// which every desktop's XKB keymap still maps.
-std::vector<ModifierKey> physicalModifierKeys(const XkbLayout& layout) {
-    std::vector<ModifierKey> keys = modifierKeys(layout);
-    const Keycode rightAlt = KEY_RIGHTALT + evdevOffset;
-    for (ModifierKey& key : keys)
-        if (key.mask == layout.levelThreeMask() && layout.keysym(rightAlt, 0, 0) == XKB_KEY_ISO_Level3_Shift)
-            key.keycode = rightAlt;
-    return keys;
-}
-
 } // namespace
 
 class UinputKeyOutput::Sender : public StrokeSender {
@@ -92,7 +78,7 @@ std::string UinputKeyOutput::accessMessage(const std::string& devicePath, int er
 
 UinputKeyOutput::UinputKeyOutput(Options options, Tarolink::PosixSyscalls& sys)
     : options_(std::move(options)), sys_(sys), layout_(XkbLayout::fromNames(options_.layout)),
-      modifiers_(physicalModifierKeys(layout_)) {
+      modifiers_(modifierKeys(layout_)) {
     createDevice();
     if (options_.waitUntilUsable)
         waitUntilUsable();
@@ -168,12 +154,23 @@ void UinputKeyOutput::writeKey(Keycode keycode, bool down) {
     lastEvent_ = std::chrono::steady_clock::now();
 }
 
+std::optional<std::string> UinputKeyOutput::whyNot(const KeyResolution& r) const {
+    if (r.kind != KeyResolution::Kind::Direct && r.kind != KeyResolution::Kind::DeadKeyThenSpace)
+        return "No key of the layout types this character";
+    // Pressing the key without its level's modifier would type a different character.
+    return unreachableStroke(layout_, r.strokes, modifiers_);
+}
+
+std::optional<std::string> UinputKeyOutput::cannotType(char32_t c) {
+    return whyNot(resolveCharacter(layout_, c, 0));
+}
+
 void UinputKeyOutput::type(const TypedKey& key) {
     const KeyResolution r = resolveKey(layout_, key, 0);
-    if (r.kind != KeyResolution::Kind::Direct && r.kind != KeyResolution::Kind::DeadKeyThenSpace) {
+    if (const auto why = whyNot(r)) {
         if (key.isCharacter())
-            throw CannotTypeError(key.character(), "No key of the layout types this character");
-        throw std::runtime_error("The layout has no such key");
+            throw CannotTypeError(key.character(), *why);
+        throw std::runtime_error(r.kind == KeyResolution::Kind::Direct ? *why : "The layout has no such key");
     }
     ModifierState state;
     if (options_.capsLockOn && std::chrono::steady_clock::now() - lastToggle_ > toggleSettle)
@@ -186,7 +183,7 @@ void UinputKeyOutput::type(const TypedKey& key) {
 
 void UinputKeyOutput::setLayout(const XkbRuleNames& names) {
     XkbLayout layout = XkbLayout::fromNames(names);
-    modifiers_ = physicalModifierKeys(layout);
+    modifiers_ = modifierKeys(layout);
     layout_ = std::move(layout);
     options_.layout = names;
 }

@@ -2,6 +2,7 @@
 
 #include "Tarolink/PosixSyscalls.h"
 #include "typing/KeyOutput.h"
+#include "typing/KeyResolver.h"
 #include "typing/StrokeTyping.h"
 #include "typing/XkbLayout.h"
 
@@ -33,6 +34,7 @@ public:
     ~UinputKeyOutput() override;
 
     void type(const TypedKey& key) override;
+    std::optional<std::string> cannotType(char32_t c) override;
     QString description() const override;
     // Held modifiers stay unknown: the other keyboards' keys are read only through their
     // evdev devices (/dev/input/event*), which the typing user normally may not open.
@@ -48,6 +50,8 @@ public:
 
 private:
     class Sender;
+    // Why the resolution cannot be typed on our device, nothing when it can.
+    std::optional<std::string> whyNot(const KeyResolution& r) const;
     void createDevice();
     void waitUntilUsable();
     void writeKey(Keycode keycode, bool down);

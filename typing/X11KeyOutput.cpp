@@ -264,6 +264,42 @@ bool X11KeyOutput::isOurs(unsigned long window) {
     return false;
 }
 
+namespace {
+
+// Holds the server from the focus check to the last event of a key: no other client (a
+// click's window manager, a window that pops up) can move the focus in between, so the key
+// goes where the check found the value's window. Released on every way out.
+class FocusHold {
+public:
+    FocusHold(Display* d, const std::optional<KeyTarget>& expected) : d_(expected ? d : nullptr) {
+        if (!d_)
+            return; // nobody asked where keys go: nothing to hold to
+        XGrabServer(d_);
+        Window focus = None;
+        int revert = 0;
+        XGetInputFocus(d_, &focus, &revert);
+        if (focus != expected->window) {
+            release();
+            throw FocusMovedError();
+        }
+    }
+    ~FocusHold() { release(); }
+    FocusHold(const FocusHold&) = delete;
+    FocusHold& operator=(const FocusHold&) = delete;
+
+private:
+    void release() {
+        if (!d_)
+            return;
+        XUngrabServer(d_);
+        XFlush(d_);
+        d_ = nullptr;
+    }
+    Display* d_;
+};
+
+} // namespace
+
 void X11KeyOutput::type(const TypedKey& key) {
     X11ErrorTrap trap(display_.get());
     handleEvents();
@@ -272,19 +308,25 @@ void X11KeyOutput::type(const TypedKey& key) {
     Sender sender(display_.get());
     switch (r.kind) {
     case KeyResolution::Kind::Direct:
-    case KeyResolution::Kind::DeadKeyThenSpace:
+    case KeyResolution::Kind::DeadKeyThenSpace: {
+        const FocusHold hold(display_.get(), lastTarget_);
         sendStrokes(sender, *layout_, r.strokes, state, modifiers_);
         break;
+    }
     case KeyResolution::Kind::SpareKeycode:
-    case KeyResolution::Kind::Unavailable:
+    case KeyResolution::Kind::Unavailable: {
         if (r.keysym == 0 || spare_.empty()) {
             if (key.isCharacter())
                 throw CannotTypeError(key.character(),
                                       "No key of the X keyboard layout types this character");
             throw std::runtime_error("No key of the X keyboard layout is that key");
         }
-        typeOnSpare(r.keysym, state);
+        // The remapping waits for clients to see the new mapping: not while the server is held.
+        SpareSlot& slot = slotFor(r.keysym);
+        const FocusHold hold(display_.get(), lastTarget_);
+        typeOnSpare(slot, r.keysym, state);
         break;
+    }
     }
     const int code = trap.sync();
     lastKeyEvent_ = std::chrono::steady_clock::now();
@@ -292,8 +334,7 @@ void X11KeyOutput::type(const TypedKey& key) {
         throw std::runtime_error("The X server refused a key event (error " + std::to_string(code) + ")");
 }
 
-void X11KeyOutput::typeOnSpare(Keysym keysym, const ModifierState& state) {
-    SpareSlot& slot = slotFor(keysym);
+void X11KeyOutput::typeOnSpare(SpareSlot& slot, Keysym keysym, const ModifierState& state) {
     Sender sender(display_.get());
     UndoStack undo;
     // The spare key gives its keysym on both levels; only Caps Lock could change a letter.

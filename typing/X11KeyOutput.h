@@ -47,7 +47,7 @@ private:
     void takeSnapshot();
     void handleEvents();
     ModifierState currentState() const;
-    void typeOnSpare(Keysym keysym, const ModifierState& state);
+    void typeOnSpare(SpareSlot& slot, Keysym keysym, const ModifierState& state);
     SpareSlot& slotFor(Keysym keysym);
     void remap(Keycode keycode, Keysym keysym);
     std::string readLayoutNames() const;

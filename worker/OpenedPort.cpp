@@ -3,6 +3,7 @@
 #include "Tarolink/SerialConfig.h"
 #include "Tarolink/SerialPortLocal.h"
 #include "config/ResourceBundle.h"
+#include "worker/SerialByteSource.h"
 #include "worker/WorkerBundle.h"
 #include "worker/WorkerMessages.h"
 
@@ -28,21 +29,29 @@ QString stopBitsText(int stopBits) {
     return label + (label == u"1" ? QStringLiteral(" stop bit") : QStringLiteral(" stop bits"));
 }
 
-OpenedPort prepare(std::unique_ptr<Tarolink::SerialPort> port, bool recording) {
-    OpenedPort opened{std::move(port), recording, {}, std::nullopt};
-    Tarolink::SerialPort& p = *opened.port;
-    if (!recording)
-        p.rxFlush();
+// The serial settings as the log shows them (a port's as it keeps them).
+struct LineSettings {
+    int bitRate, dataBits, stopBits, parity;
+};
+
+OpenedPort prepare(std::unique_ptr<ByteSource> source, bool recording, const LineSettings& settings) {
+    OpenedPort opened{std::move(source), recording, {}, std::nullopt};
+    ByteSource& s = *opened.source;
     opened.messages.append(config::ResourceBundle::formatPrintf(
         text(WorkerMessages::PORT_OPENED),
-        {QString::fromStdString(p.getPortName()), bitRateLabel(p.getBitRate()),
-         CH::DataBits::getLabel(p.getDataBits()), stopBitsText(p.getStopBits()),
-         CH::Parity::getLabel(p.getParity())}));
-    p.setRTS(false);
-    p.setDTR(true);
-    const auto onOff = [](bool on) { return on ? QStringLiteral("on") : QStringLiteral("off"); };
-    opened.messages.append(
-        QStringLiteral("RTS: off, DTR: on. DSR: %1, CTS: %2.").arg(onOff(p.sigDSR()), onOff(p.sigCTS())));
+        {QString::fromStdString(s.name()), bitRateLabel(settings.bitRate),
+         CH::DataBits::getLabel(settings.dataBits), stopBitsText(settings.stopBits),
+         CH::Parity::getLabel(settings.parity)}));
+    const bool lines = s.capabilities().modemLines;
+    if (lines) {
+        s.setLine(ByteSource::Control::RTS, false);
+        s.setLine(ByteSource::Control::DTR, true);
+    }
+    const auto onOff = [&](ByteSource::Status line) {
+        return lines && s.isLineOn(line) ? QStringLiteral("on") : QStringLiteral("off");
+    };
+    opened.messages.append(QStringLiteral("RTS: off, DTR: on. DSR: %1, CTS: %2.")
+                               .arg(onOff(ByteSource::Status::DSR), onOff(ByteSource::Status::CTS)));
     return opened;
 }
 
@@ -57,11 +66,15 @@ OpenedPort openPort(const config::Config& config) {
     serial.setParity(config.getParity());
     serial.setStopBits(config.getStopBits());
     // Closed again by its destructor when a later step throws.
-    return prepare(std::make_unique<Tarolink::SerialPortLocal>(serial), false);
+    auto port = std::make_unique<Tarolink::SerialPortLocal>(serial);
+    port->rxFlush();
+    const LineSettings shown{port->getBitRate(), port->getDataBits(), port->getStopBits(), port->getParity()};
+    return prepare(std::make_unique<SerialByteSource>(std::move(port)), false, shown);
 }
 
-OpenedPort openRecording(std::unique_ptr<Tarolink::SerialPort> source) {
-    return prepare(std::move(source), true);
+OpenedPort openRecording(std::unique_ptr<ByteSource> source, const config::Config& config) {
+    return prepare(std::move(source), true,
+                   {config.getBitRate(), config.getDataBits(), config.getStopBits(), config.getParity()});
 }
 
 } // namespace tarovex::worker

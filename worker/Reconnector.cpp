@@ -1,7 +1,7 @@
 #include "worker/Reconnector.h"
 
 #include "Tarolink/NetworkAddress.h"
-#include "Tarolink/SerialPort.h"
+#include "worker/ByteSource.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -30,15 +30,13 @@ QString Reconnector::stableName(const QString& port, const QString& byIdFolder) 
     return port;
 }
 
-bool Reconnector::reopen(Tarolink::SerialPort& port, const std::stop_token& stop) {
+bool Reconnector::reopen(ByteSource& source, const std::stop_token& stop) {
     try {
-        port.close();
+        source.close();
     } catch (const std::exception&) {
         // closed in any case
     }
     const std::string name = watched_.toStdString();
-    if (port.getPortName() != name)
-        port.setPortName(name);
     // A server on the network has no node to wait for: trying to connect is the test.
     const bool network = Tarolink::NetworkAddress::isNetworkName(name);
     while (!stop.stop_requested()) {
@@ -48,21 +46,8 @@ bool Reconnector::reopen(Tarolink::SerialPort& port, const std::stop_token& stop
         }
         if (stop.stop_requested() || (!network && !QFileInfo::exists(watched_)))
             continue;
-        try {
-            port.open();
-        } catch (const std::exception&) {
-            continue; // there, but not ready yet (udev still setting it up)
-        }
-        try {
-            // A device that vanished again at once waits on the next round.
-            if (!port.isDeviceGone())
-                return true;
-        } catch (const std::exception&) {
-        }
-        try {
-            port.close();
-        } catch (const std::exception&) {
-        }
+        if (source.reopen(name))
+            return true;
     }
     return false;
 }

@@ -7,11 +7,9 @@
 #include <mutex>
 #include <stop_token>
 
-namespace Tarolink {
-class SerialPort;
-}
-
 namespace tarovex::worker {
+
+class ByteSource;
 
 // Brings a run's device back after it vanished (a cable bump, a USB reset). The device is
 // recognised by its stable name: the entry of the by-id folder that is the port or points
@@ -29,9 +27,9 @@ public:
     // The name the device is waited for under.
     const QString& watchedName() const { return watched_; }
 
-    // Closes `port`, waits until the watched name opens again with the port's settings and
-    // returns true; false as soon as `stop` is requested (the port stays closed then).
-    bool reopen(Tarolink::SerialPort& port, const std::stop_token& stop);
+    // Closes `source`, waits until it opens again under the watched name with its settings
+    // and returns true; false as soon as `stop` is requested (the source stays closed then).
+    bool reopen(ByteSource& source, const std::stop_token& stop);
 
     // The entry of `byIdFolder` that is `port` or resolves to the same device; else `port`.
     static QString stableName(const QString& port, const QString& byIdFolder);

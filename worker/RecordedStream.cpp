@@ -28,8 +28,7 @@ std::runtime_error openError(const QString& path, const char* why) {
 
 } // namespace
 
-std::unique_ptr<RecordedStream> RecordedStream::open(const QString& path,
-                                                     const Tarolink::SerialConfig& settings) {
+std::unique_ptr<RecordedStream> RecordedStream::open(const QString& path) {
     const bool standardInput = path == u"-";
     int fd = STDIN_FILENO;
     if (!standardInput) {
@@ -44,15 +43,13 @@ std::unique_ptr<RecordedStream> RecordedStream::open(const QString& path,
             ::close(fd);
         throw openError(standardInput ? QStringLiteral("on standard input") : path, std::strerror(error));
     }
-    return std::unique_ptr<RecordedStream>(
-        new RecordedStream(fd, !standardInput, S_ISREG(st.st_mode),
-                           standardInput ? "standard input" : path.toStdString(), settings));
+    return std::unique_ptr<RecordedStream>(new RecordedStream(
+        fd, !standardInput, S_ISREG(st.st_mode), standardInput ? "standard input" : path.toStdString()));
 }
 
-RecordedStream::RecordedStream(int fd, bool ownsFd, bool alwaysReady, std::string name,
-                               const Tarolink::SerialConfig& settings)
+RecordedStream::RecordedStream(int fd, bool ownsFd, bool alwaysReady, std::string name)
     : fd_(fd), ownsFd_(ownsFd), alwaysReady_(alwaysReady), wakeFd_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)),
-      name_(std::move(name)), config_(settings), buffer_(kBufferBytes) {}
+      name_(std::move(name)), buffer_(kBufferBytes) {}
 
 RecordedStream::~RecordedStream() {
     close();
@@ -86,13 +83,7 @@ bool RecordedStream::fill() {
     return n > 0;
 }
 
-int RecordedStream::getByte() {
-    if (next_ == end_ && !fill())
-        return -1;
-    return buffer_[next_++];
-}
-
-int RecordedStream::getData(std::span<std::uint8_t> buffer) {
+int RecordedStream::read(std::span<std::uint8_t> buffer) {
     if (next_ == end_ && !fill())
         return 0;
     const std::size_t n = std::min(buffer.size(), end_ - next_);
@@ -101,28 +92,22 @@ int RecordedStream::getData(std::span<std::uint8_t> buffer) {
     return int(n);
 }
 
-int RecordedStream::getData(std::span<std::uint8_t> buffer, int offset, int count) {
-    if (offset < 0 || count < 0 || std::size_t(offset) + std::size_t(count) > buffer.size())
-        throw Tarolink::PortArgumentException("getData: offset and count do not fit the buffer");
-    return getData(buffer.subspan(std::size_t(offset), std::size_t(count)));
-}
-
-Tarolink::SerialPort::WaitResult RecordedStream::waitForData(int timeoutMs) {
+ByteSource::Wait RecordedStream::waitForData(int timeoutMs) {
     if (fd_ < 0)
         throw Tarolink::PortIOException("waitForData: Port not open");
     if (next_ != end_)
-        return WaitResult::DataReady;
+        return Wait::DataReady;
     if (ended_)
-        return WaitResult::DeviceGone;
+        return Wait::Gone;
     pollfd p[2] = {{wakeFd_, POLLIN, 0}, {fd_, POLLIN, 0}};
     const int n = ::poll(p, alwaysReady_ ? 1 : 2, alwaysReady_ ? 0 : timeoutMs);
     if (n > 0 && (p[0].revents & POLLIN)) {
         std::uint64_t count;
         [[maybe_unused]] const ssize_t r = ::read(wakeFd_, &count, sizeof count);
-        return WaitResult::WokenUp;
+        return Wait::WokenUp;
     }
     // A file always has data or its end; a pipe that hung up has its end to read.
-    return alwaysReady_ || n > 0 ? WaitResult::DataReady : WaitResult::TimedOut;
+    return alwaysReady_ || n > 0 ? Wait::DataReady : Wait::TimedOut;
 }
 
 void RecordedStream::wakeUp() {

@@ -15,10 +15,10 @@ namespace tarovex::worker {
 namespace {
 
 namespace CH = config::ConfigHelper;
-using Tarolink::SerialPort;
+using Wait = ByteSource::Wait;
 
 // Undelivered reports at which the loop waits for the owner thread.
-constexpr std::size_t kChannelCapacity = 64 * 1024;
+constexpr std::size_t kChannelCapacity = 8 * 1024;
 constexpr std::size_t kOutboxLines = 8 * 1024;
 // The idle wait ends by itself this often, to ask a driver that cannot signal a lost
 // device; data and a stop request end it at once.
@@ -37,7 +37,7 @@ QString errorText(const std::exception& e) {
 } // namespace
 
 WeightWorker::WeightWorker(WeightWorkerView& view, const config::Config& config, OpenedPort opened)
-    : view_(view), config_(config), port_(std::move(opened.port)), endIsStop_(opened.recording),
+    : view_(view), config_(config), source_(std::move(opened.source)), endIsStop_(opened.recording),
       channel_([this](Report& report) { deliver(report); }, kChannelCapacity) {
     lineBuffer_.reserve(30);
     if (config_.reconnect && !endIsStop_)
@@ -51,17 +51,17 @@ WeightWorker::WeightWorker(WeightWorkerView& view, const config::Config& config)
     : WeightWorker(view, config, openPort(config)) {}
 
 WeightWorker::WeightWorker(WeightWorkerView& view, const config::Config& config,
-                           std::unique_ptr<Tarolink::SerialPort> source)
-    : WeightWorker(view, config, openRecording(std::move(source))) {}
+                           std::unique_ptr<ByteSource> source)
+    : WeightWorker(view, config, openRecording(std::move(source), config)) {}
 
 WeightWorker::~WeightWorker() {
     if (thread_.joinable()) {
         thread_.request_stop();
-        port_->wakeUp();
+        source_->wakeUp();
         thread_.join();
     }
     try {
-        port_->close();
+        source_->close();
     } catch (const std::exception&) {
         // closed in any case
     }
@@ -88,7 +88,7 @@ bool WeightWorker::cancel(bool /*mayInterruptIfRunning*/) {
         return true;
     }
     thread_.request_stop();
-    port_->wakeUp();
+    source_->wakeUp();
     return true;
 }
 
@@ -102,7 +102,7 @@ void WeightWorker::interrupt() {
         interrupted_ = true;
     }
     thread_.request_stop();
-    port_->wakeUp();
+    source_->wakeUp();
 }
 
 void WeightWorker::send(QByteArray bytes) {
@@ -110,7 +110,7 @@ void WeightWorker::send(QByteArray bytes) {
         std::lock_guard lock(sendMutex_);
         toSend_.push_back(std::move(bytes));
     }
-    port_->wakeUp();
+    source_->wakeUp();
 }
 
 int WeightWorker::valueGroup(const config::ConfigHelper::Instrument& instrument) const {
@@ -148,8 +148,9 @@ void WeightWorker::prepare() {
                        valueGroup(instrument));
     processor_.emplace(config_, valueKind());
     terminator_ = config_.getInputTerminator();
-    checkParity_ = port_->isSupported("sigParityErr");
-    checkFraming_ = port_->isSupported("sigFrameErr");
+    const ByteSource::Capabilities can = source_->capabilities();
+    checkParity_ = can.parityErrors;
+    checkFraming_ = can.framingErrors;
     count_ = 0;
     parityError_ = framingError_ = false;
 }
@@ -165,10 +166,9 @@ int WeightWorker::loop(std::stop_token stop) {
             if (stop.stop_requested())
                 break;
             sendQueued();
-            const SerialPort::WaitResult waited = port_->waitForData(kIdleWaitMs);
+            const Wait waited = source_->waitForData(kIdleWaitMs);
             idleWakeUps_.fetch_add(1, std::memory_order_relaxed);
-            if (waited == SerialPort::WaitResult::DeviceGone ||
-                (waited == SerialPort::WaitResult::TimedOut && port_->isDeviceGone())) {
+            if (waited == Wait::Gone || (waited == Wait::TimedOut && source_->isGone())) {
                 if (reconnect(stop))
                     continue;
                 break;
@@ -176,8 +176,7 @@ int WeightWorker::loop(std::stop_token stop) {
             if (bytesTaken_ != before)
                 failures = 0;
             // A driver that keeps saying "data" but hands out none must not make us spin.
-            idleMisses =
-                waited == SerialPort::WaitResult::DataReady && bytesTaken_ == before ? idleMisses + 1 : 0;
+            idleMisses = waited == Wait::DataReady && bytesTaken_ == before ? idleMisses + 1 : 0;
             if (idleMisses >= 3)
                 pause(stop, std::min(1000, 10 << std::min(idleMisses - 3, 7)));
         } catch (const std::exception& e) {
@@ -193,7 +192,7 @@ int WeightWorker::loop(std::stop_token stop) {
             parityError_ = framingError_ = false;
             bool gone = false;
             try {
-                gone = port_->isDeviceGone();
+                gone = source_->isGone();
             } catch (const std::exception&) {
             }
             if (gone) {
@@ -210,7 +209,7 @@ int WeightWorker::loop(std::stop_token stop) {
     }
     if (deviceGone_)
         log(config::ResourceBundle::formatPrintf(text(WorkerMessages::DEVICE_DISCONNECTED),
-                                                 {QString::fromStdString(port_->getPortName())}),
+                                                 {QString::fromStdString(source_->name())}),
             true);
     return count_;
 }
@@ -226,7 +225,7 @@ bool WeightWorker::reconnect(const std::stop_token& stop) {
         deviceGone_ = true;
         return false;
     }
-    const auto name = [this] { return QString::fromStdString(port_->getPortName()); };
+    const auto name = [this] { return QString::fromStdString(source_->name()); };
     log(config::ResourceBundle::formatPrintf(text(WorkerMessages::DEVICE_WAITING),
                                              {reconnector_->watchedName()}),
         true);
@@ -239,11 +238,13 @@ bool WeightWorker::reconnect(const std::stop_token& stop) {
     skipToTerminator_ = false;
     parityError_ = framingError_ = false;
     blockNext_ = blockEnd_ = 0;
-    if (!reconnector_->reopen(*port_, stop))
+    if (!reconnector_->reopen(*source_, stop))
         return false;
     try {
-        port_->setRTS(false);
-        port_->setDTR(true);
+        if (source_->capabilities().modemLines) {
+            source_->setLine(ByteSource::Control::RTS, false);
+            source_->setLine(ByteSource::Control::DTR, true);
+        }
     } catch (const std::exception& e) {
         log(errorText(e), true);
     }
@@ -260,7 +261,7 @@ void WeightWorker::readAvailable(const std::stop_token& stop) {
                 flushLines();
                 blockNext_ = 0;
                 blockInstant_.reset();
-                blockEnd_ = port_->getData(block_);
+                blockEnd_ = source_->read(block_);
                 if (blockEnd_ <= 0) {
                     blockEnd_ = 0;
                     return;
@@ -289,7 +290,7 @@ void WeightWorker::readAvailable(const std::stop_token& stop) {
                     dropOverlongLine();
                 }
             }
-            // A port that never runs dry must not grow the outbox without end: hand it over
+            // A source that never runs dry must not grow the outbox without end: hand it over
             // (waiting while the channel is full) once it holds a few blocks' lines.
             if (outbox_.size() >= kOutboxLines)
                 flushLines();
@@ -298,16 +299,17 @@ void WeightWorker::readAvailable(const std::stop_token& stop) {
         flushLines();
         return;
     }
-    for (int b; !stop.stop_requested() && (b = port_->getByte()) >= 0;) {
+    for (int b; !stop.stop_requested() && (b = source_->readByte()) >= 0;) {
         ++bytesTaken_;
         if (skipped(b))
             continue;
         lineBuffer_.append(QChar(char16_t(b)));
-        if (checkParity_ && port_->sigParityErr()) {
+        const ByteSource::LineErrors errors = source_->lineErrors();
+        if (errors.parity) {
             log(parityErrorText(), true);
             parityError_ = true;
         }
-        if (checkFraming_ && port_->sigFrameErr()) {
+        if (errors.framing) {
             log(framingErrorText(), true);
             framingError_ = true;
         }
@@ -408,7 +410,7 @@ void WeightWorker::sendQueued() {
         queued.swap(toSend_);
     }
     for (const QByteArray& bytes : queued)
-        port_->putData(std::span(reinterpret_cast<const std::uint8_t*>(bytes.constData()),
+        source_->write(std::span(reinterpret_cast<const std::uint8_t*>(bytes.constData()),
                                  static_cast<std::size_t>(bytes.size())));
 }
 
@@ -474,7 +476,7 @@ void WeightWorker::complete() {
         view_.logImportantEvent(text(WorkerMessages::UNSENT_DATA) + u' ' +
                                 DataLine::transformControlChars(lineBuffer_));
     try {
-        port_->close();
+        source_->close();
     } catch (const std::exception& e) {
         view_.logImportantEvent(errorText(e));
     }

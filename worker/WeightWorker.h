@@ -1,9 +1,9 @@
 #pragma once
 
-#include "Tarolink/SerialPort.h"
 #include "config/Config.h"
 #include "reading/DataLine.h"
 #include "worker/BatchChannel.h"
+#include "worker/ByteSource.h"
 #include "worker/OpenedPort.h"
 #include "worker/Reconnector.h"
 #include "worker/ValueExtractor.h"
@@ -28,13 +28,14 @@
 
 namespace tarovex::worker {
 
-// The acquisition engine of one run. The constructor opens the port; start() runs the
-// loop on a thread of its own, which cuts the received bytes into lines at the input
+// The acquisition engine of one run. It reads a byte source: a port (opened by the
+// constructor, or before it on any thread) or a recording. start() runs the loop on a
+// thread of its own, which cuts the received bytes into lines at the input
 // terminator, turns each line into a DataLine with its processed value and publishes it.
 // Lines and messages reach the view on the owner thread (the one that created the worker,
 // which must run a Qt event loop), in order and in batches. When the loop has ended -
 // cancelled, interrupted, failed or the device gone - the completion step reports why,
-// reports bytes after the last terminator, closes the port and calls
+// reports bytes after the last terminator, closes the source and calls
 // setConnectedInGUI(false), then emits finished().
 //
 // With the setting reconnect, a vanished device does not end the loop: it waits for the
@@ -70,9 +71,8 @@ public:
     WeightWorker(WeightWorkerView& view, const config::Config& config);
     // Reads `source` (open, not to be flushed: a recorded stream) instead of the port of
     // `config`.
-    WeightWorker(WeightWorkerView& view, const config::Config& config,
-                 std::unique_ptr<Tarolink::SerialPort> source);
-    // Stops the loop and waits for it. No view call is made from here; the port is closed.
+    WeightWorker(WeightWorkerView& view, const config::Config& config, std::unique_ptr<ByteSource> source);
+    // Stops the loop and waits for it. No view call is made from here; the source is closed.
     ~WeightWorker() override;
     WeightWorker(const WeightWorker&) = delete;
     WeightWorker& operator=(const WeightWorker&) = delete;
@@ -95,15 +95,15 @@ public:
     // The error that ended the loop (Outcome::Failed), once it has ended.
     const std::optional<QString>& failure() const { return failure_; }
 
-    // Queues `bytes` for the instrument; the loop writes them through its port before it
-    // next waits, so the port keeps one user. Any thread. Dropped once the loop has ended.
+    // Queues `bytes` for the instrument; the loop writes them to its source before it
+    // next waits, so the source keeps one user. Any thread. Dropped once the loop has ended.
     void send(QByteArray bytes);
 
     // How often the idle wait returned (data, time-out, wake-up); for measuring idle cost.
     std::uint64_t idleWakeUps() const { return idleWakeUps_.load(std::memory_order_relaxed); }
 
-    // The open port (owner thread, before start() or after finished()).
-    Tarolink::SerialPort& port() { return *port_; }
+    // What the run reads (owner thread, before start() or after finished()).
+    ByteSource& source() { return *source_; }
 
 signals:
     // After the completion step, on the owner thread.
@@ -148,11 +148,11 @@ private:
 
     WeightWorkerView& view_;
     const config::Config config_;
-    std::unique_ptr<Tarolink::SerialPort> port_;
+    std::unique_ptr<ByteSource> source_;
     // A recorded stream: its end is a stop, not a lost device.
     const bool endIsStop_ = false;
     std::optional<Reconnector> reconnector_;
-    // Bytes taken from the port in a block and not yet through takeByte (a failing line
+    // Bytes taken from the source in a block and not yet through takeByte (a failing line
     // leaves the rest for the next round).
     std::uint8_t block_[32768];
     int blockNext_ = 0;

@@ -1,6 +1,6 @@
 #include "worker/WeightWorkerAnd.h"
 
-#include "Tarolink/SerialPort.h"
+#include "worker/ByteSource.h"
 #include "worker/WorkerBundle.h"
 #include "worker/WorkerMessages.h"
 
@@ -12,20 +12,18 @@ namespace tarovex::worker {
 
 namespace {
 
-using Tarolink::SerialPort;
-
 // The check only advises and the run starts either way, so a line that cannot be set or
 // read counts as one the balance does not answer on.
-void raise(SerialPort& port, void (SerialPort::*set)(bool)) {
+void raise(ByteSource& source, ByteSource::Control line) {
     try {
-        (port.*set)(true);
+        source.setLine(line, true);
     } catch (const std::exception&) {
     }
 }
 
-bool readOrOff(SerialPort& port, bool (SerialPort::*signal)()) {
+bool readOrOff(ByteSource& source, ByteSource::Status line) {
     try {
-        return (port.*signal)();
+        return source.isLineOn(line);
     } catch (const std::exception&) {
         return false;
     }
@@ -33,14 +31,16 @@ bool readOrOff(SerialPort& port, bool (SerialPort::*signal)()) {
 
 } // namespace
 
-std::optional<QString> WeightWorkerAnd::checkHandshake(SerialPort& p) {
+std::optional<QString> WeightWorkerAnd::checkHandshake(ByteSource& s) {
     using namespace std::chrono_literals;
-    raise(p, &SerialPort::setDTR);
+    if (!s.capabilities().modemLines)
+        return handshakeWarning(false, false);
+    raise(s, ByteSource::Control::DTR);
     std::this_thread::sleep_for(50ms);
-    const bool dsr = readOrOff(p, &SerialPort::sigDSR);
-    raise(p, &SerialPort::setRTS);
+    const bool dsr = readOrOff(s, ByteSource::Status::DSR);
+    raise(s, ByteSource::Control::RTS);
     std::this_thread::sleep_for(50ms);
-    const bool cts = readOrOff(p, &SerialPort::sigCTS);
+    const bool cts = readOrOff(s, ByteSource::Status::CTS);
     return handshakeWarning(dsr, cts);
 }
 

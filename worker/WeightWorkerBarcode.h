@@ -14,7 +14,7 @@ public:
     // As WeightWorker's: opens the port.
     WeightWorkerBarcode(WeightWorkerView& view, const config::Config& config) : WeightWorker(view, config) {}
     WeightWorkerBarcode(WeightWorkerView& view, const config::Config& config,
-                        std::unique_ptr<Tarolink::SerialPort> source)
+                        std::unique_ptr<ByteSource> source)
         : WeightWorker(view, config, std::move(source)) {}
     WeightWorkerBarcode(WeightWorkerView& view, const config::Config& config, OpenedPort opened)
         : WeightWorker(view, config, std::move(opened)) {}

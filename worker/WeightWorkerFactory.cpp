@@ -19,7 +19,7 @@ bool checksHandshake(const Instrument& instrument) {
 
 OpenedPort checked(OpenedPort opened, const config::Config& config) {
     if (checksHandshake(instrumentOf(config)))
-        opened.warning = WeightWorkerAnd::checkHandshake(*opened.port);
+        opened.warning = WeightWorkerAnd::checkHandshake(*opened.source);
     return opened;
 }
 
@@ -29,8 +29,8 @@ OpenedPort openWorkerPort(const config::Config& config) {
     return checked(openPort(config), config);
 }
 
-OpenedPort openWorkerPortOn(std::unique_ptr<Tarolink::SerialPort> source, const config::Config& config) {
-    return checked(openRecording(std::move(source)), config);
+OpenedPort openWorkerPortOn(std::unique_ptr<ByteSource> source, const config::Config& config) {
+    return checked(openRecording(std::move(source), config), config);
 }
 
 CreatedWorker createWeightWorker(OpenedPort opened, WeightWorkerView& view, const config::Config& config) {
@@ -51,7 +51,7 @@ CreatedWorker createWeightWorker(WeightWorkerView& view, const config::Config& c
     return createWeightWorker(openWorkerPort(config), view, config);
 }
 
-CreatedWorker createWeightWorkerOn(std::unique_ptr<Tarolink::SerialPort> source, WeightWorkerView& view,
+CreatedWorker createWeightWorkerOn(std::unique_ptr<ByteSource> source, WeightWorkerView& view,
                                    const config::Config& config) {
     return createWeightWorker(openWorkerPortOn(std::move(source), config), view, config);
 }

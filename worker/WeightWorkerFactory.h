@@ -24,7 +24,7 @@ struct CreatedWorker {
 // openPort throws.
 OpenedPort openWorkerPort(const config::Config& config);
 // The same on `source` (a recorded stream, see WeightWorker) instead of a port.
-OpenedPort openWorkerPortOn(std::unique_ptr<Tarolink::SerialPort> source, const config::Config& config);
+OpenedPort openWorkerPortOn(std::unique_ptr<ByteSource> source, const config::Config& config);
 
 // The worker of a run on its opened port: a text (barcode) instrument gets a
 // WeightWorkerBarcode; the presets AND and AND_EM get a WeightWorkerAnd; every other
@@ -32,7 +32,7 @@ OpenedPort openWorkerPortOn(std::unique_ptr<Tarolink::SerialPort> source, const 
 CreatedWorker createWeightWorker(OpenedPort opened, WeightWorkerView& view, const config::Config& config);
 // Both steps at once on the owner thread (which waits for the opening).
 CreatedWorker createWeightWorker(WeightWorkerView& view, const config::Config& config);
-CreatedWorker createWeightWorkerOn(std::unique_ptr<Tarolink::SerialPort> source, WeightWorkerView& view,
+CreatedWorker createWeightWorkerOn(std::unique_ptr<ByteSource> source, WeightWorkerView& view,
                                    const config::Config& config);
 
 } // namespace tarovex::worker

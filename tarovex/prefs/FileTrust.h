@@ -15,4 +15,8 @@ namespace tarovex::prefs {
 // its group only when that group is `group`. Returns why not, or nothing when it may.
 std::optional<QString> distrust(const QString& path, const struct stat& st, uid_t reader, const QString& group);
 
+// Why this process may not change a shared file that only `group` may write, and what to do,
+// when it is not in that group; nothing when it is (the refusal then has another cause).
+std::optional<QString> notAWriter(const QString& group);
+
 } // namespace tarovex::prefs

@@ -3,6 +3,9 @@
 #include <grp.h>
 #include <pwd.h>
 
+#include <unistd.h>
+
+#include <algorithm>
 #include <string_view>
 #include <vector>
 
@@ -44,6 +47,30 @@ QString mode(const struct stat& st) {
 }
 
 } // namespace
+
+std::optional<QString> notAWriter(const QString& group) {
+    // The groups of the process, not of the account: a member added since the login is not in
+    // them until the next one.
+    if (const std::optional<gid_t> gid = groupId(group)) {
+        if (::getegid() == *gid)
+            return std::nullopt;
+        std::vector<gid_t> groups(std::max(::getgroups(0, nullptr), 0));
+        groups.resize(std::max(::getgroups(int(groups.size()), groups.data()), 0));
+        for (const gid_t g : groups)
+            if (g == *gid)
+                return std::nullopt;
+    }
+    std::vector<char> buffer(16384);
+    struct passwd account {};
+    struct passwd* who = nullptr;
+    const QString user = ::getpwuid_r(::geteuid(), &account, buffer.data(), buffer.size(), &who) == 0 && who
+                             ? QString::fromLocal8Bit(who->pw_name)
+                             : QStringLiteral("USER");
+    return QStringLiteral(
+               "Only root and the members of the group %1 may change the shared settings: ask "
+               "the administrator to add you to it (sudo adduser %2 %1), then log out and in again.")
+        .arg(group, user);
+}
 
 std::optional<QString> distrust(const QString& path, const struct stat& st, uid_t reader, const QString& group) {
     if (!S_ISREG(st.st_mode))

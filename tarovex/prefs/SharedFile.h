@@ -53,10 +53,13 @@ public:
 
     // Under the lock: reads the current contents (nothing when the file is missing), passes
     // them to `change` and writes its result. Creates missing folders. When `change` throws,
-    // the file is left as it was and the exception propagates.
+    // the file is left as it was and the exception propagates. A refusal of the shared file
+    // to a user outside the writers' group says so, and how to join it.
     void update(const std::function<QByteArray(const std::optional<QByteArray>&)>& change);
 
 private:
+    void updateLocked(const std::function<QByteArray(const std::optional<QByteArray>&)>& change);
+
     QString m_path;
     SharedFileSyscalls& m_sys;
     std::chrono::milliseconds m_lockTimeout;

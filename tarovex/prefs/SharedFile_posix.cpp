@@ -257,6 +257,20 @@ std::optional<QByteArray> SharedFile::read() const {
 }
 
 void SharedFile::update(const std::function<QByteArray(const std::optional<QByteArray>&)>& change) {
+    try {
+        updateLocked(change);
+    } catch (const PreferencesAccessException& e) {
+        // A refusal on the shared file mostly means a user outside the writers' group.
+        if (!m_trustedGroup)
+            throw;
+        const std::optional<QString> why = notAWriter(*m_trustedGroup);
+        if (!why)
+            throw;
+        throw PreferencesAccessException(QString::fromStdString(e.what()) + QStringLiteral(". ") + *why);
+    }
+}
+
+void SharedFile::updateLocked(const std::function<QByteArray(const std::optional<QByteArray>&)>& change) {
     const QString dir = QFileInfo(m_path).absolutePath();
     if (!QDir().mkpath(dir))
         throwErrno("create folder", dir, errno != 0 ? errno : EIO);

@@ -47,7 +47,7 @@ QString endReason(worker::WeightWorker& w) {
     switch (w.outcome()) {
     case Outcome::DeviceGone:
         return config::ResourceBundle::formatPrintf(workerText(WM::DEVICE_DISCONNECTED),
-                                                    {QString::fromStdString(w.port().getPortName())});
+                                                    {QString::fromStdString(w.source().name())});
     case Outcome::Failed:
         return workerText(WM::EXECUTION_EXCEPTION) + w.failure().value_or(QString());
     case Outcome::Interrupted:

@@ -579,8 +579,9 @@ void RazezaRoZurFrame2::closeEvent(QCloseEvent* event) {
         updateConfigFromTabs();
         try {
             session_.save(std::cout);
-        } catch (const std::exception&) {
-            notify(Notifier::Kind::Error, text("error"), text("access.error.while.saving.settings"));
+        } catch (const std::exception& e) {
+            notify(Notifier::Kind::Error, text("error"),
+                   text("access.error.while.saving.settings") + u'\n' + QString::fromUtf8(e.what()));
         }
     }
     // Gone at once; the process ends once the value being typed is complete (bounded).

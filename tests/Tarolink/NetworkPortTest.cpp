@@ -9,22 +9,29 @@
 #include "Tarolink/SerialPortLocal.h"
 #include "Tarolink/TcpConnect.h"
 #include "TestSupport.h"
+#include "tests/ProvenOrSkipped.h"
 #include "tests/Ser2netServer.h"
 
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
 #include <fcntl.h>
+#include <linux/if_tun.h>
+#include <net/if.h>
 #include <netinet/in.h>
+#include <sched.h>
+#include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 
 #include <atomic>
 #include <chrono>
+#include <cstring>
 #include <fstream>
 #include <functional>
 #include <iostream>
+#include <memory>
 #include <mutex>
 #include <thread>
 
@@ -258,6 +265,167 @@ TEST_F(NetworkPort, TenMegabytesWithoutTerminatorArriveWhole) {
     EXPECT_TRUE(port.isDeviceGone());
 }
 
+// Two network namespaces of the test's own, each with a TUN device (10.77.0.1 and
+// 10.77.0.2), joined by a wire: a thread that passes IP packets from one device to the
+// other. Cut, it drops every packet silently, as a pulled cable or a dead box would.
+// A socket lives in the namespace of the thread that made it (see `in`).
+class TunWire {
+public:
+    TunWire() {
+        home_ = ::open("/proc/thread-self/ns/net", O_RDONLY | O_CLOEXEC);
+        for (int side = 0; side < 2 && why_.empty(); ++side) {
+            if (::unshare(CLONE_NEWNET) != 0) {
+                why_ = std::string("no network namespace of our own (root needed): ") + std::strerror(errno);
+                break;
+            }
+            ns_[side] = ::open("/proc/thread-self/ns/net", O_RDONLY | O_CLOEXEC);
+            tun_[side] = openDevice(side);
+            ::setns(home_, CLONE_NEWNET);
+        }
+        if (why_.empty())
+            thread_ = std::jthread([this](std::stop_token stop) { forward(stop); });
+    }
+    ~TunWire() {
+        thread_ = {};
+        for (int fd : {tun_[0], tun_[1], ns_[0], ns_[1], home_})
+            if (fd >= 0)
+                ::close(fd);
+    }
+    // Empty when the wire works, else what it lacks.
+    const std::string& why() const { return why_; }
+    static std::string address(int side) { return side == 0 ? "10.77.0.1" : "10.77.0.2"; }
+    void cut() { cut_ = true; }
+
+    // Runs `f` with the calling thread in `side`'s namespace.
+    template <typename F> void in(int side, F&& f) {
+        ::setns(ns_[side], CLONE_NEWNET);
+        struct Back {
+            int home;
+            ~Back() { ::setns(home, CLONE_NEWNET); }
+        } back{home_};
+        f();
+    }
+
+private:
+    int openDevice(int side) {
+        const int fd = ::open("/dev/net/tun", O_RDWR | O_NONBLOCK | O_CLOEXEC);
+        ifreq ifr{};
+        ifr.ifr_flags = IFF_TUN | IFF_NO_PI;
+        std::strcpy(ifr.ifr_name, "wire");
+        if (fd < 0 || ::ioctl(fd, TUNSETIFF, &ifr) != 0) {
+            why_ = std::string("no TUN device: ") + std::strerror(errno);
+            return fd;
+        }
+        const int s = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        auto* a = reinterpret_cast<sockaddr_in*>(&ifr.ifr_addr);
+        a->sin_family = AF_INET;
+        ::inet_pton(AF_INET, address(side).c_str(), &a->sin_addr);
+        const bool addressed = ::ioctl(s, SIOCSIFADDR, &ifr) == 0;
+        ::inet_pton(AF_INET, "255.255.255.0", &a->sin_addr);
+        const bool masked = ::ioctl(s, SIOCSIFNETMASK, &ifr) == 0;
+        ifr.ifr_flags = IFF_UP | IFF_RUNNING;
+        if (!addressed || !masked || ::ioctl(s, SIOCSIFFLAGS, &ifr) != 0)
+            why_ = std::string("the TUN device does not come up: ") + std::strerror(errno);
+        ::close(s);
+        return fd;
+    }
+    void forward(const std::stop_token& stop) {
+        std::vector<std::uint8_t> packet(65536);
+        while (!stop.stop_requested()) {
+            pollfd p[2] = {{tun_[0], POLLIN, 0}, {tun_[1], POLLIN, 0}};
+            if (::poll(p, 2, 50) <= 0)
+                continue;
+            for (int i = 0; i < 2; ++i) {
+                const ssize_t n = (p[i].revents & POLLIN) ? ::read(tun_[i], packet.data(), packet.size()) : -1;
+                if (n > 0 && !cut_)
+                    [[maybe_unused]] auto w = ::write(tun_[1 - i], packet.data(), static_cast<std::size_t>(n));
+            }
+        }
+    }
+
+    int home_ = -1;
+    int ns_[2] = {-1, -1};
+    int tun_[2] = {-1, -1};
+    std::string why_;
+    std::atomic<bool> cut_ = false;
+    std::jthread thread_;
+};
+
+// A listening socket on the wire's far end; its port in `port`.
+int farListener(TunWire& wire, int& port) {
+    int s = -1;
+    wire.in(1, [&] {
+        s = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        ::inet_pton(AF_INET, TunWire::address(1).c_str(), &a.sin_addr);
+        socklen_t len = sizeof a;
+        if (::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || ::listen(s, 1) != 0 ||
+            ::getsockname(s, reinterpret_cast<sockaddr*>(&a), &len) != 0)
+            throw std::runtime_error("no listening socket on the wire");
+        port = ntohs(a.sin_port);
+    });
+    return s;
+}
+
+// An idle connection whose peer vanishes without a word is noticed by TCP keepalive: the
+// port reports its device gone within 8 s, as an unplugged USB adapter would be.
+TEST_F(NetworkPort, APeerThatVanishesSilentlyFromAnIdleConnectionIsAGoneDevice) {
+    TunWire wire;
+    if (!wire.why().empty())
+        TAROVEX_SKIP_OR_FAIL(wire.why());
+    int rawPort = 0, rfcPort = 0;
+    const int raw = farListener(wire, rawPort);
+    const int rfc = farListener(wire, rfcPort);
+    std::vector<int> peers;
+    std::jthread server([&](std::stop_token stop) {
+        const std::uint8_t agree[] = {255, 253, 44}; // IAC DO COM-PORT; its requests go unanswered
+        while (!stop.stop_requested()) {
+            pollfd p[2] = {{raw, POLLIN, 0}, {rfc, POLLIN, 0}};
+            if (::poll(p, 2, 50) <= 0)
+                continue;
+            for (int i = 0; i < 2; ++i)
+                if (p[i].revents & POLLIN) {
+                    const int c = ::accept4(p[i].fd, nullptr, nullptr, SOCK_CLOEXEC);
+                    if (i == 0)
+                        ::send(c, "live\r", 5, MSG_NOSIGNAL);
+                    else
+                        ::send(c, agree, sizeof agree, MSG_NOSIGNAL);
+                    peers.push_back(c);
+                }
+        }
+    });
+    std::unique_ptr<SerialPortLocal> ports[2];
+    wire.in(0, [&] {
+        const std::string far = TunWire::address(1) + ":";
+        ports[0] = std::make_unique<SerialPortLocal>(configFor("tcp://" + far + std::to_string(rawPort)));
+        ports[1] = std::make_unique<SerialPortLocal>(configFor("rfc2217://" + far + std::to_string(rfcPort)));
+    });
+    std::vector<std::uint8_t> buffer(16);
+    ASSERT_EQ(ports[0]->waitForData(5000), SerialPort::WaitResult::DataReady);
+    EXPECT_EQ(ports[0]->getData(buffer), 5) << "the wire passes data";
+
+    // Idle past the first keepalive probe: a peer that answers it keeps the port.
+    EXPECT_EQ(ports[0]->waitForData(3000), SerialPort::WaitResult::TimedOut);
+    EXPECT_FALSE(ports[1]->isDeviceGone());
+
+    wire.cut();
+    const auto cutAt = Clock::now();
+    const auto deadline = cutAt + std::chrono::seconds(8);
+    for (auto& port : ports) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+        EXPECT_EQ(port->waitForData(static_cast<int>(std::max<long>(left.count(), 0))),
+                  SerialPort::WaitResult::DeviceGone);
+    }
+    std::cout << "noticed after "
+              << std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - cutAt).count() << " ms\n";
+    server = {};
+    for (int fd : peers)
+        ::close(fd);
+    ::close(raw);
+    ::close(rfc);
+}
+
 // kB of the calling process's status line `key` ("VmRSS").
 long statusKb(const std::string& key) {
     std::ifstream in("/proc/self/status");
@@ -265,6 +433,31 @@ long statusKb(const std::string& key) {
         if (line.starts_with(key + ":"))
             return std::stol(line.substr(key.size() + 1));
     return -1;
+}
+
+// A server that floods before it agrees to COM-PORT: what the open had to drop is told in
+// one line with its size, not a line per block.
+TEST_F(NetworkPort, DataDroppedWhileAnAnswerIsAwaitedIsToldOnceWithItsSize) {
+    constexpr std::size_t flood = std::size_t{4} << 20, kept = std::size_t{1} << 20;
+    TestServer flooding([](int c) {
+        const std::vector<std::uint8_t> block(65536, 'x');
+        for (std::size_t sent = 0; sent < flood; sent += block.size())
+            if (::send(c, block.data(), block.size(), MSG_NOSIGNAL) <= 0)
+                break;
+        const std::uint8_t agree[] = {255, 253, 44}; // IAC DO COM-PORT
+        ::send(c, agree, sizeof agree, MSG_NOSIGNAL);
+        drainUntilClosed(c, 5000);
+    });
+    { SerialPortLocal port(configFor(flooding.url("rfc2217"))); }
+    std::vector<std::size_t> told;
+    for (const std::string& line : lines())
+        if (const auto at = line.find("; the oldest ");
+            at != std::string::npos && line.ends_with(" bytes of it were dropped"))
+            told.push_back(std::stoul(line.substr(at + 13)));
+    ASSERT_EQ(told.size(), 1u) << testing::PrintToString(lines());
+    // What stayed is between half the buffer and all of it.
+    EXPECT_GE(told[0], flood - kept);
+    EXPECT_LE(told[0], flood - kept / 2);
 }
 
 // A server that floods 400 MB before it agrees to COM-PORT: the open, done by a child

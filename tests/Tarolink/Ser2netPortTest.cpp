@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <termios.h>
@@ -25,7 +26,7 @@ using Bytes = std::vector<std::uint8_t>;
 
 namespace {
 
-// Passes one connection through to 127.0.0.1:target unchanged, keeping what the client
+// Passes one connection through to 127.0.0.1:target unchanged, keeping what each side
 // sent; `inject` bytes are sent to the client as if the server had sent them.
 class Relay {
 public:
@@ -41,6 +42,10 @@ public:
     Bytes fromClient() {
         std::lock_guard lock(mutex_);
         return fromClient_;
+    }
+    Bytes fromServer() {
+        std::lock_guard lock(mutex_);
+        return fromServer_;
     }
     void inject(const Bytes& bytes) {
         std::lock_guard lock(mutex_);
@@ -75,8 +80,8 @@ private:
                     break;
                 }
                 std::lock_guard lock(mutex_);
-                if (i == 0)
-                    fromClient_.insert(fromClient_.end(), buffer, buffer + n);
+                Bytes& kept = i == 0 ? fromClient_ : fromServer_;
+                kept.insert(kept.end(), buffer, buffer + n);
                 ::send(p[1 - i].fd, buffer, static_cast<std::size_t>(n), MSG_NOSIGNAL);
             }
         }
@@ -91,10 +96,11 @@ private:
     std::mutex mutex_;
     int client_ = -1;
     Bytes fromClient_;
+    Bytes fromServer_;
     std::jthread thread_;
 };
 
-// The COM-PORT requests (command, value) in what a client sent.
+// The COM-PORT requests or answers (command, value) in what one side sent.
 std::vector<Bytes> comPortRequests(const Bytes& sent) {
     struct Collect : TelnetParser::Handler {
         std::vector<Bytes> requests;
@@ -208,6 +214,56 @@ TEST_F(Ser2netPort, ALineHoldingFFPassesUnchangedBothWays) {
     EXPECT_EQ(readAll(port, line.size()), line);
     port.putData(line);
     EXPECT_EQ(pty.read(line.size()), line);
+}
+
+// A pseudo-terminal cannot show a break, so what is seen is the server's side: both
+// requests reach it, it answers each (ser2net's answer always says 5), and the line works
+// on.
+TEST_F(Ser2netPort, ABreakIsTurnedOnAndOffAtTheServerWhichAnswersBoth) {
+    Relay relay(server.port());
+    SerialPortLocal port(SerialConfig(relay.url()));
+    const auto setControlAnswers = [&] {
+        const auto answers = comPortRequests(relay.fromServer());
+        return std::count_if(answers.begin(), answers.end(), [](const Bytes& a) { return a[0] == 105; });
+    };
+    const std::size_t requestsBefore = comPortRequests(relay.fromClient()).size();
+    const auto answersBefore = setControlAnswers();
+    port.sendBreak(50);
+    const auto requests = comPortRequests(relay.fromClient());
+    EXPECT_EQ(std::vector<Bytes>(requests.begin() + static_cast<long>(requestsBefore), requests.end()),
+              (std::vector<Bytes>{{5, 5}, {5, 6}}));
+    EXPECT_EQ(setControlAnswers() - answersBefore, 2);
+    EXPECT_EQ(linesContaining("did not answer"), 0);
+    const std::string line = "after break\r";
+    pty.write(line);
+    EXPECT_EQ(readAll(port, line.size()), Bytes(line.begin(), line.end()));
+    port.putData(Bytes{'k', '\r'});
+    EXPECT_EQ(pty.read(2), (Bytes{'k', '\r'}));
+}
+
+// Lines still on their way when the port flushes (in the terminal, the server and the
+// connection) are dropped, and the next line arrives whole. ser2net reads the terminal 64
+// bytes at a time and sends what it holds in hand after its answer to the purge: no more
+// than that may come before the next line.
+TEST_F(Ser2netPort, AReceiveFlushDropsWhatWasOnItsWayAndTheNextLineArrivesWhole) {
+    SerialPortLocal port(SerialConfig(server.url()));
+    const int flags = ::fcntl(pty.master(), F_GETFL);
+    ::fcntl(pty.master(), F_SETFL, flags | O_NONBLOCK);
+    const std::string stale = "ST,GS,+0000.00 g\r\n";
+    std::size_t waiting = 0;
+    for (ssize_t n; (n = ::write(pty.master(), stale.data(), stale.size())) > 0;) // until it is full
+        waiting += static_cast<std::size_t>(n);
+    ::fcntl(pty.master(), F_SETFL, flags);
+    port.rxFlush();
+    const std::string fresh = "ST,GS,+0012.50 g\r\n";
+    std::jthread writer([&] { pty.write(fresh); }); // the terminal is still full if nothing purged it
+    std::string got;
+    std::vector<std::uint8_t> buffer(65536);
+    while (!got.ends_with(fresh) && port.waitForData(3000) == SerialPort::WaitResult::DataReady)
+        for (int n; (n = port.getData(buffer)) > 0;)
+            got.append(buffer.begin(), buffer.begin() + n);
+    EXPECT_TRUE(got.ends_with(fresh)) << got.substr(0, 60);
+    EXPECT_LE(got.size(), 64 + fresh.size()) << "of " << waiting << " bytes that waited";
 }
 
 TEST_F(Ser2netPort, ModemStateReportsReachTheLineQueries) {

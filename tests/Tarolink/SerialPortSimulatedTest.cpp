@@ -6,8 +6,8 @@
 #include "Tarolink/FriendlyPortUtil.h"
 #include "Tarolink/SerialExceptions.h"
 #include "Tarolink/SerialPortLocal.h"
-#include "Tarolink/SimulatedDriver.h"
 #include "TestSupport.h"
+#include "tests/support/SimulatedDriver.h"
 
 #include <gtest/gtest.h>
 

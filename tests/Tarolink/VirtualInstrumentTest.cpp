@@ -148,3 +148,41 @@ TEST(VirtualInstrument, ListedSampleLinesMatchPresetUse) {
     EXPECT_GT(with, 0);
     EXPECT_GT(without, 0);
 }
+
+// A&D's tare and zero commands sent over the port: the reading asked for next reads zero.
+TEST(VirtualInstrument, TareAndZeroCommandsMakeTheNextReadingZero) {
+    if (!fs::exists(kTool))
+        GTEST_SKIP() << "tool not built";
+    PropertyGuard os("TLK_OSNAME", "Linux");
+    SerialPortLocal::installDriver(std::make_shared<PosixSerialDriver>());
+    for (const std::string command : {"Z\r\n", "T\r\n"}) {
+        SCOPED_TRACE(command.substr(0, 1));
+        Started tool = start("--answer --eol crlf");
+        ASSERT_FALSE(tool.port.empty());
+        std::vector<std::string> weights; // the signed weight of each reading, "+00123.45"
+        {
+            SerialPortLocal port{SerialConfig(tool.port)};
+            std::string pending;
+            const auto ask = [&](const std::string& bytes) {
+                port.putString(bytes);
+                while (pending.find('\n') == std::string::npos &&
+                       port.waitForData(10000) == SerialPort::WaitResult::DataReady)
+                    for (int b; (b = port.getByte()) >= 0;)
+                        pending += static_cast<char>(b);
+                const std::size_t end = pending.find("\r\n");
+                ASSERT_NE(end, std::string::npos) << pending;
+                weights.push_back(pending.substr(3, end - 6)); // "ST,", "  g"
+                pending.erase(0, end + 2);
+            };
+            ask("Q\r\n");
+            ask("Q\r\n");
+            ask(command + "Q\r\n");
+            ask("Q\r\n");
+        }
+        ::kill(tool.pid, SIGHUP); // ends it, as in use
+        EXPECT_EQ(::pclose(tool.pipe), 0);
+        ASSERT_EQ(weights.size(), 4u);
+        EXPECT_NE(weights[1], "+00000.00");
+        EXPECT_EQ(weights[2], "+00000.00");
+    }
+}

@@ -11,7 +11,7 @@ void RecordingKeyOutput::type(const TypedKey& key) {
     }
     const char32_t c = key.character();
     if (refused_.count(c))
-        throw CannotTypeError(c, "The recording refuses this character");
+        throw CannotTypeError(c, refusal);
     transcript_ += QString::fromUcs4(&c, 1);
 }
 

@@ -539,6 +539,56 @@ TEST_F(FileStoreTest, SharedFileIsReadOnlyWhenItsReaderMayTrustIt) {
     }
 }
 
+// The shared folder as the package makes it (2775, root and the writers' group): a user
+// outside the group is refused, and the refusal says who may write and how to join them.
+TEST_F(FileStoreTest, ARefusedSaveOfTheSharedFileSaysHowToJoinTheWritersGroup) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root to act as other users";
+    const gid_t nogroup = 65534; // nobody's own group, the writers' group here
+    const QByteArray folder = QFile::encodeName(dir.path());
+    ASSERT_EQ(::chown(folder.constData(), 0, nogroup), 0);
+    ASSERT_EQ(::chmod(folder.constData(), 02775), 0);
+    writeFile(path, "com.lumbrix.tarovex.a=1\n");
+    ASSERT_EQ(::chown(QFile::encodeName(path).constData(), 0, nogroup), 0);
+    ASSERT_EQ(::chmod(QFile::encodeName(path).constData(), 0664), 0);
+    enum Outcome { Saved, RefusedWithTheWay, RefusedWithoutIt, Other };
+    const struct {
+        const char* what;
+        uid_t user;
+        bool shared;
+        Outcome outcome;
+    } rows[] = {
+        {"a member", prefs_test::nobody, true, Saved},
+        {"a user outside the group", prefs_test::otherUser, true, RefusedWithTheWay},
+        {"a user's own file, not the shared one", prefs_test::otherUser, false, RefusedWithoutIt},
+    };
+    for (const auto& row : rows) {
+        const int result = prefs_test::runAs(row.user, [&] {
+            SharedFile file(path);
+            if (row.shared)
+                file.requireTrust("nogroup");
+            try {
+                file.update(
+                    [](const std::optional<QByteArray>& current) { return current.value_or("") + "b=2\n"; });
+                return int(Saved);
+            } catch (const PreferencesAccessException& e) {
+                const std::string why = e.what();
+                const bool way =
+                    why.find("Permission denied. Only root and the members of the group nogroup may "
+                             "change the shared settings") != std::string::npos &&
+                    why.find("(sudo adduser ") != std::string::npos;
+                return int(way                                                  ? RefusedWithTheWay
+                           : why.find("Permission denied") != std::string::npos ? RefusedWithoutIt
+                                                                                : Other);
+            } catch (...) {
+                return int(Other);
+            }
+        });
+        EXPECT_EQ(result, row.outcome) << row.what;
+    }
+    ASSERT_EQ(::chmod(folder.constData(), 0700), 0);
+}
+
 TEST_F(FileStoreTest, StoppedLockHolderCostsABoundedWait) {
     writeFile(path, "com.lumbrix.tarovex.a=1\n");
     auto root = FilePreferences::createRoot(

@@ -217,7 +217,7 @@ TEST(RunController, HeldValuesWaitAndAStoppedRunsValuesAreNeverTyped) {
 
     rig.run->setTypingHeld(true);
     rig.pty.write("3\r4\r");
-    ASSERT_TRUE(worker_test::runUntil([&] { return rig.waiting.size() == 3; }));
+    ASSERT_TRUE(worker_test::runUntil([&] { return rig.waiting.size() == 3 && rig.run->waiting().count == 2; }));
     rig.run->stop();
     EXPECT_TRUE(rig.loggedLine("2 values not yet typed were dropped."));
     ASSERT_TRUE(worker_test::runUntil([&] { return !rig.run->isConnected(); }));

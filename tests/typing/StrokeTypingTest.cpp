@@ -47,4 +47,27 @@ TEST(StrokeTyping, CapsLockIsLiftedForACasedLetterOnAKeyTypeThatIgnoresIt) {
     EXPECT_EQ(planStroke(layout, eacute, ModifierState{}, kShift), (StrokePlan{0, 0}));
 }
 
+// A level that only a modifier without a key reaches cannot be typed: pressing the key
+// without it would give another character.
+TEST(StrokeTyping, ALevelNoModifierKeyReachesIsRefusedWithItsReason) {
+    constexpr ModMask kLevelThree = 1u << 7;
+    const XkbKey rouble{
+        17, "AE08", {{level("8", 0), level("asterisk", kShift), level("U20BD", kLevelThree)}}};
+    const XkbKey shiftKey{50, "LFSH", {{level("Shift_L", 0)}}};
+    const XkbKey levelThreeKey{92, "LVL3", {{level("ISO_Level3_Shift", 0)}}};
+    const KeyStroke stroke{17, 0, kLevelThree, keysymFromName("U20BD")};
+    const struct {
+        std::vector<XkbKey> keys;
+        std::optional<std::string> why;
+    } rows[] = {
+        {{rouble, shiftKey, levelThreeKey}, std::nullopt},
+        {{rouble, shiftKey},
+         "The keyboard layout has no key for the third level (AltGr), which this character is on"},
+    };
+    for (const auto& row : rows) {
+        const XkbLayout layout(row.keys, {"Russian"}, kShift, kLevelThree);
+        EXPECT_EQ(unreachableStroke(layout, {stroke}, modifierKeys(layout)), row.why) << row.keys.size();
+    }
+}
+
 } // namespace

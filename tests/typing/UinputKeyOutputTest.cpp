@@ -55,7 +55,8 @@ public:
 // key codes through an XKB state, dead keys through the compose table.
 std::string desktopText(const std::vector<input_event>& events, const XkbRuleNames& names, bool capsLock) {
     auto* context = xkb_context_new(XKB_CONTEXT_NO_ENVIRONMENT_NAMES);
-    const xkb_rule_names rmlvo{"evdev", "pc105", names.layout.c_str(), names.variant.c_str(), ""};
+    const xkb_rule_names rmlvo{"evdev", "pc105", names.layout.c_str(), names.variant.c_str(),
+                               names.options.c_str()};
     auto* keymap = xkb_keymap_new_from_names(context, &rmlvo, XKB_KEYMAP_COMPILE_NO_FLAGS);
     auto* state = xkb_state_new(keymap);
     auto* table = xkb_compose_table_new_from_locale(context, "en_US.UTF-8", XKB_COMPOSE_COMPILE_NO_FLAGS);
@@ -167,31 +168,51 @@ TEST(UinputKeyOutputTest, DeclaredLayoutsAndTheSystemConfiguration) {
     }
 }
 
-// Level three comes from Right Alt, as on a physical keyboard, not from XKB's virtual <LVL3>
-// key, which no keyboard has and the text console does not map.
-TEST(UinputKeyOutputTest, LevelThreeIsTypedWithRightAlt) {
+// Level three comes from the key the compiled keymap binds ISO_Level3_Shift to, one a real
+// keyboard has before XKB's virtual <LVL3> (evdev 84), which the text console does not map.
+// ru (pc105) binds it to <LVL3> only: Right Alt there is Alt, and Alt+8 is no rouble sign.
+TEST(UinputKeyOutputTest, LevelThreeIsTypedWithTheKeyTheKeymapBindsItTo) {
+    constexpr int virtualLevelThree = 84;
     const struct {
         const char* layout;
+        const char* variant;
+        const char* options;
         char32_t character;
-        std::vector<std::pair<int, int>> keys; // code, 1 down / 0 up
-        bool switched = false;                 // created for us, then switched to the layout
+        int levelThreeKey;
+        int key;
+        bool switched = false; // created for us, then switched to the layout
     } rows[] = {
-        {"de", U'@', {{KEY_RIGHTALT, 1}, {KEY_Q, 1}, {KEY_Q, 0}, {KEY_RIGHTALT, 0}}},
-        {"de", U'}', {{KEY_RIGHTALT, 1}, {KEY_0, 1}, {KEY_0, 0}, {KEY_RIGHTALT, 0}}},
-        {"fr", U'#', {{KEY_RIGHTALT, 1}, {KEY_3, 1}, {KEY_3, 0}, {KEY_RIGHTALT, 0}}},
-        {"de", U'@', {{KEY_RIGHTALT, 1}, {KEY_Q, 1}, {KEY_Q, 0}, {KEY_RIGHTALT, 0}}, true},
+        {"de", "", "", U'@', KEY_RIGHTALT, KEY_Q},
+        {"de", "", "", U'}', KEY_RIGHTALT, KEY_0},
+        {"fr", "", "", U'#', KEY_RIGHTALT, KEY_3},
+        {"de", "", "", U'@', KEY_RIGHTALT, KEY_Q, true},
+        {"ru", "", "", U'\u20BD', virtualLevelThree, KEY_8},
+        {"ru", "mac", "", U'\u20BD', KEY_RIGHTALT, KEY_H},
+        {"ru", "ruu", "", U'\u045E', KEY_RIGHTALT, KEY_E},
+        {"ru", "olpc", "", U'\u2116', virtualLevelThree, KEY_3},
+        {"ru", "", "lv3:ralt_switch", U'\u20BD', KEY_RIGHTALT, KEY_8},
+        {"ru", "", "lv3:menu_switch", U'\u20BD', KEY_COMPOSE, KEY_8},
+        {"ru", "", "lv3:caps_switch", U'\u20BD', KEY_CAPSLOCK, KEY_8},
     };
     for (const auto& row : rows) {
+        XkbRuleNames names(row.layout, row.variant);
+        names.options = row.options;
         RecordingUinput sys;
-        UinputKeyOutput output({{row.switched ? "us" : row.layout, ""}, "/dev/uinput", {}, false}, sys);
+        UinputKeyOutput output({row.switched ? XkbRuleNames("us") : names, "/dev/uinput", {}, false}, sys);
         if (row.switched)
-            output.setLayout({row.layout, ""});
+            output.setLayout(names);
+        EXPECT_EQ(output.cannotType(row.character), std::nullopt);
         output.type(TypedKey{row.character});
         std::vector<std::pair<int, int>> keys;
         for (const input_event& e : sys.events)
             if (e.type == EV_KEY)
                 keys.emplace_back(e.code, e.value);
-        EXPECT_EQ(keys, row.keys) << row.layout << " " << std::string(1, char(row.character));
+        EXPECT_EQ(keys, (std::vector<std::pair<int, int>>{
+                            {row.levelThreeKey, 1}, {row.key, 1}, {row.key, 0}, {row.levelThreeKey, 0}}))
+            << row.layout << "(" << row.variant << ") " << row.options << " U+" << std::hex
+            << unsigned(row.character);
+        EXPECT_EQ(desktopText(sys.events, names, false),
+                  QString(QChar(char16_t(row.character))).toStdString());
     }
 }
 

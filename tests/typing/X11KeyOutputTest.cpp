@@ -315,4 +315,65 @@ TEST_F(X11KeyOutputTest, AValueStaysInTheWindowItBeganIn) {
     XDestroyWindow(display_, ours);
 }
 
+// A focus that moves after the check before a key but before the key itself (a click
+// landing in between): the key is held back, never sent to the window that now has it.
+TEST_F(X11KeyOutputTest, AFocusMovedBetweenTheCheckAndTheKeyGetsNoKey) {
+    using tarovex::typing::TypingFate;
+    const Window other = XCreateSimpleWindow(display_, DefaultRootWindow(display_), 0, 0, 50, 50, 0, 0, 0);
+    XSelectInput(display_, other, KeyPressMask);
+    XMapWindow(display_, other);
+    XSync(display_, False);
+    tarovex_test::XTextRecorder first(server_->display());
+
+    // Moves the focus to `other` just after the fourth check has approved a key.
+    class Thief : public KeyOutput {
+    public:
+        Thief(const std::string& display, Display* d, Window to)
+            : real_(display), d_(d), to_(to) {}
+        void type(const TypedKey& key) override { real_.type(key); }
+        QString description() const override { return real_.description(); }
+        std::optional<KeyTarget> target() override {
+            const auto t = real_.target();
+            if (++checks_ == 4) {
+                XSetInputFocus(d_, to_, RevertToParent, CurrentTime);
+                XSync(d_, False);
+            }
+            return t;
+        }
+
+    private:
+        X11KeyOutput real_;
+        Display* d_;
+        Window to_;
+        int checks_ = 0;
+    };
+    keys_test::LogView view;
+    tarovex::typing::KeystrokeQueue queue;
+    tarovex::typing::Keybot keybot(
+        0, 0, tarovex::config::KeyCodes::VK_ENTER, 0, 0, KeyboardType::QUERTY, KeyMapType::NUMERIC, view,
+        std::make_unique<InterpretingSynthesizer>(KeyboardType::QUERTY,
+                                                  std::make_unique<Thief>(server_->display(), display_, other)),
+        queue);
+    std::mutex mutex;
+    std::vector<TypingFate> fates;
+    keybot.setFateHandler([&](std::vector<TypingFate> told) {
+        const std::lock_guard lock(mutex);
+        fates.insert(fates.end(), told.begin(), told.end());
+    });
+    std::jthread thread([&](std::stop_token stop) { keybot.run(stop); });
+    keybot.putString("1234567", 1);
+    ASSERT_TRUE(keys_test::waitFor([&] {
+        const std::lock_guard lock(mutex);
+        return !fates.empty();
+    }));
+    EXPECT_EQ(fates[0].dropped, tarovex::reading::DropReason::FOCUS_CHANGED);
+    XSync(display_, False);
+    XEvent event;
+    EXPECT_FALSE(XCheckWindowEvent(display_, other, KeyPressMask, &event))
+        << "a key went to the window that had just taken the focus";
+    EXPECT_LT(first.transcript(7, 300).size(), 7u);
+    EXPECT_FALSE(keyboard().anyKeyDown);
+    XDestroyWindow(display_, other);
+}
+
 } // namespace

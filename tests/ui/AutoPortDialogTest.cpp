@@ -3,8 +3,8 @@
 #include "UiTestSupport.h"
 
 #include "Tarolink/SerialPortLocal.h"
-#include "Tarolink/SimulatedDriver.h"
 #include "tests/Tarolink/TestSupport.h"
+#include "tests/support/SimulatedDriver.h"
 #include "worker/WorkerBundle.h"
 #include "worker/WorkerMessages.h"
 

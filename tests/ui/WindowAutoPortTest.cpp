@@ -10,8 +10,8 @@
 #include "tests/support/RecordingServices.h"
 
 #include "Tarolink/SerialPortLocal.h"
-#include "Tarolink/SimulatedDriver.h"
 #include "tests/Tarolink/TestSupport.h"
+#include "tests/support/SimulatedDriver.h"
 
 #include <QCheckBox>
 #include <QComboBox>

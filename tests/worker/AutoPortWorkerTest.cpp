@@ -4,9 +4,9 @@
 
 #include "Tarolink/PosixSerialDriver.h"
 #include "Tarolink/SerialPortLocal.h"
-#include "Tarolink/SimulatedDriver.h"
 #include "tests/Ser2netServer.h"
 #include "tests/Tarolink/TestSupport.h"
+#include "tests/support/SimulatedDriver.h"
 #include "worker/WorkerBundle.h"
 #include "worker/WorkerMessages.h"
 #include "worker/autoport/AutoPortWorker.h"

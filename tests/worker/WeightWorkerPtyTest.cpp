@@ -117,7 +117,7 @@ TEST_F(PtyWorker, UnsentBytesAfterTheLastTerminatorAreReportedAtStop) {
     EXPECT_EQ(view.lines()[0].getProcessedData(), "1.5");
     // The rest is in the worker's line buffer once the terminal holds nothing more (asked of
     // the driver, which any thread may ask; the port belongs to the worker's thread).
-    const int portNum = w.port().getPortNum();
+    const int portNum = worker_test::serialPort(w).getPortNum();
     ASSERT_TRUE(runUntil([&] { return Tarolink::SerialPortLocal::driver()->SerRxReadyCount(portNum) == 0; }));
     w.cancel(true);
     ASSERT_TRUE(runUntil([&] { return w.isDone(); }));

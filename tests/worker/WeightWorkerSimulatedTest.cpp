@@ -6,8 +6,8 @@
 #include "Tarolink/SerialExceptions.h"
 #include "Tarolink/SerialPort.h"
 #include "Tarolink/SerialPortLocal.h"
-#include "Tarolink/SimulatedDriver.h"
 #include "tests/Tarolink/TestSupport.h"
+#include "tests/support/SimulatedDriver.h"
 #include "worker/WeightWorkerAnd.h"
 #include "worker/WeightWorkerBarcode.h"
 #include "worker/WeightWorkerFactory.h"
@@ -134,7 +134,7 @@ TEST_F(SimulatedWorker, LinesArriveInOrderWithCountsAndProcessedValues) {
 
 TEST_F(SimulatedWorker, LinesSplitAcrossReadBoundariesComeOutWhole) {
     auto w = started(configFor(Instrument::GENERIC));
-    const int port = w->port().getPortNum();
+    const int port = worker_test::serialPort(*w).getPortNum();
     // Each piece is handed over only once the worker has taken the one before.
     const std::vector<std::string> pieces = {"1", "2.", "5\r3", "\r", "", "4", "4", "\r5\r"};
     for (const std::string& piece : pieces) {
@@ -329,7 +329,8 @@ TEST_F(SimulatedWorker, StopReportsUnsentBytesClosesThePortAndDisconnects) {
     auto w = started(c);
     send("1\n12.5\r");
     ASSERT_TRUE(linesArrived(1));
-    ASSERT_TRUE(runUntil([&] { return sim->SerRxReadyCount(w->port().getPortNum()) == 0; }));
+    ASSERT_TRUE(
+        runUntil([&] { return sim->SerRxReadyCount(worker_test::serialPort(*w).getPortNum()) == 0; }));
     const std::size_t before = view.events.size();
     stop(*w);
     ASSERT_EQ(view.events.size(), before + 3);
@@ -445,7 +446,7 @@ TEST_F(SimulatedWorker, AHandshakeLineThatFailsCountsAsNotAnswered) {
     WeightWorkerAnd w(view, configFor(Instrument::AND));
     EXPECT_EQ(w.checkHandshake(), std::nullopt) << "a balance that follows the lines answers on both";
 
-    w.port().setRTS(false);
+    w.source().setLine(ByteSource::Control::RTS, false);
     failing->failSetRts = true;
     EXPECT_EQ(w.checkHandshake(), bundleText(WorkerMessages::AND_ERROR_UNUSUAL));
     failing->failReads = true;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Tarolink/SerialPort.h"
+#include "worker/SerialByteSource.h"
 #include "worker/WeightWorker.h"
 #include "worker/WeightWorkerView.h"
 
@@ -22,6 +24,12 @@ inline QCoreApplication& application() {
     if (!QCoreApplication::instance())
         new QCoreApplication(argc, argv); // lives as long as the test program
     return *QCoreApplication::instance();
+}
+
+// The serial library's port under a worker that reads one (its number names it to the
+// driver, which any thread may ask).
+inline Tarolink::SerialPort& serialPort(tarovex::worker::WeightWorker& w) {
+    return dynamic_cast<tarovex::worker::SerialByteSource&>(w.source()).port();
 }
 
 // Runs the event loop until `done` holds; false when `timeoutMs` passed first (a failure,

@@ -1,7 +1,8 @@
 // An ordinary Wayland application for the keystroke tests, the twin of the X recorder: a
 // window that takes the keyboard focus and prints what it receives, read with the keymap the
 // compositor sends. It prints "ready" once it has the focus, then one line per key pressed:
-// "T <text>" for text, "K <keysym name>" for a key that gives none or a control character.
+// "T <text>" for text, "K <keysym name>" for a key that gives none or a control character;
+// and a modifier as "D <keysym name>" when it goes down, "U <keysym name>" when it goes up.
 #include "xdg-shell-client-protocol.h"
 
 #include <sys/mman.h>
@@ -70,12 +71,19 @@ void onLeave(void*, wl_keyboard*, uint32_t, wl_surface*) {}
 
 void onKey(void* data, wl_keyboard*, uint32_t, uint32_t, uint32_t key, uint32_t state) {
     auto* app = static_cast<App*>(data);
-    if (!app->state || state != WL_KEYBOARD_KEY_STATE_PRESSED)
+    if (!app->state)
         return;
+    const bool pressed = state == WL_KEYBOARD_KEY_STATE_PRESSED;
     const xkb_keycode_t keycode = key + 8;
     const xkb_keysym_t sym = xkb_state_key_get_one_sym(app->state, keycode);
     if ((sym >= XKB_KEY_Shift_L && sym <= XKB_KEY_Hyper_R) ||
-        (sym >= XKB_KEY_ISO_Lock && sym <= XKB_KEY_ISO_Last_Group_Lock))
+        (sym >= XKB_KEY_ISO_Lock && sym <= XKB_KEY_ISO_Last_Group_Lock)) {
+        char name[64];
+        if (xkb_keysym_get_name(sym, name, sizeof name) >= 0)
+            line(pressed ? "D" : "U", name);
+        return;
+    }
+    if (!pressed)
         return;
     char text[64];
     const int n = xkb_state_key_get_utf8(app->state, keycode, text, sizeof text);

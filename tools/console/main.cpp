@@ -6,7 +6,6 @@
 #include "Doctor.h"
 #include "JournalExport.h"
 #include "PresetLine.h"
-#include "Replay.h"
 #include "SettingValues.h"
 #include "StreamWriter.h"
 
@@ -23,6 +22,7 @@
 #include "tarovex/run/RecordConsumer.h"
 #include "tarovex/run/RunController.h"
 #include "tarovex/startup/Version.h"
+#include "worker/RecordedStream.h"
 #include "worker/WeightWorkerFactory.h"
 
 #include <QCoreApplication>
@@ -446,10 +446,11 @@ int main(int argc, char* argv[]) {
     // The run of the window, with the console's parts.
     RunServices services;
     if (options.replay) {
-        // Opened here, so that its failure is told as such; the one run takes it.
-        auto recording = std::make_shared<std::unique_ptr<Tarolink::SerialPort>>();
+        // Opened here, so that its failure is told as such; the one run takes it. It is read
+        // as fast as its lines can be processed, and its end stops the run.
+        auto recording = std::make_shared<std::unique_ptr<worker::ByteSource>>();
         try {
-            *recording = console::openRecording(config, *options.replay);
+            *recording = worker::RecordedStream::open(*options.replay);
         } catch (const std::exception& e) {
             runLog.event(QString::fromStdString(e.what()), true);
             log.finish(kLogDrainTime);

@@ -8,6 +8,16 @@ LayoutFollowingOutput::LayoutFollowingOutput(std::unique_ptr<UinputKeyOutput> ou
       sourceName_(std::move(sourceName)) {}
 
 void LayoutFollowingOutput::type(const TypedKey& key) {
+    follow();
+    output_->type(key);
+}
+
+std::optional<std::string> LayoutFollowingOutput::cannotType(char32_t c) {
+    follow();
+    return output_->cannotType(c);
+}
+
+void LayoutFollowingOutput::follow() {
     const auto now = std::chrono::steady_clock::now();
     if (ask_ && (now - lastKey_ > valuePause || now - lastAsked_ > maxAge)) {
         lastAsked_ = now;
@@ -19,7 +29,6 @@ void LayoutFollowingOutput::type(const TypedKey& key) {
         }
     }
     lastKey_ = now;
-    output_->type(key);
 }
 
 QString LayoutFollowingOutput::description() const {

@@ -23,11 +23,15 @@ public:
                           std::function<LayoutChoice()> ask, std::string sourceName);
 
     void type(const TypedKey& key) override;
+    std::optional<std::string> cannotType(char32_t c) override;
     QString description() const override;
 
     const LayoutChoice& layout() const noexcept { return choice_; }
 
 private:
+    // Switches to the desktop's layout when it may have changed since the last key.
+    void follow();
+
     std::unique_ptr<UinputKeyOutput> output_;
     LayoutChoice choice_;
     std::function<LayoutChoice()> ask_;

@@ -2,8 +2,8 @@
 
 #include "worker/sound/AudioLibraryMessages.h"
 #include "worker/sound/BoundedCall.h"
+#include "worker/sound/FluidSynthLibrary.h"
 
-#include <fluidsynth.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -11,6 +11,11 @@
 namespace tarovex::worker {
 
 namespace {
+
+// FluidSynth, once createSynthesizer() has found it loaded.
+const FluidSynthLibrary& fs() {
+    return *fluidSynth();
+}
 
 // The smallest General MIDI soundfont of the distribution whose percussion notes end
 // cleanly (timgm6mb-soundfont, 6 MB; csound's 4 MB bank ends its cowbell with a click), then
@@ -51,7 +56,7 @@ void routeFluidLog() {
     static std::once_flag once;
     std::call_once(once, [] {
         for (int level : {FLUID_PANIC, FLUID_ERR, FLUID_WARN, FLUID_INFO, FLUID_DBG})
-            fluid_set_log_function(level, onFluidLog, nullptr);
+            fs().fluid_set_log_function(level, onFluidLog, nullptr);
         quietAudioLibraryMessages();
     });
 }
@@ -72,7 +77,7 @@ void append(std::string& list, const std::string& item) {
 
 std::vector<std::string> availableDrivers(fluid_settings_t* settings) {
     std::vector<std::string> names;
-    fluid_settings_foreach_option(settings, "audio.driver", &names,
+    fs().fluid_settings_foreach_option(settings, "audio.driver", &names,
                                   [](void* data, const char*, const char* option) {
                                       static_cast<std::vector<std::string>*>(data)->emplace_back(option);
                                   });
@@ -81,15 +86,15 @@ std::vector<std::string> availableDrivers(fluid_settings_t* settings) {
 
 void applySetting(fluid_settings_t* settings, const std::string& name, const std::string& value) {
     bool ok = false;
-    switch (fluid_settings_get_type(settings, name.c_str())) {
+    switch (fs().fluid_settings_get_type(settings, name.c_str())) {
     case FLUID_STR_TYPE:
-        ok = fluid_settings_setstr(settings, name.c_str(), value.c_str()) == FLUID_OK;
+        ok = fs().fluid_settings_setstr(settings, name.c_str(), value.c_str()) == FLUID_OK;
         break;
     case FLUID_INT_TYPE:
-        ok = fluid_settings_setint(settings, name.c_str(), std::stoi(value)) == FLUID_OK;
+        ok = fs().fluid_settings_setint(settings, name.c_str(), std::stoi(value)) == FLUID_OK;
         break;
     case FLUID_NUM_TYPE:
-        ok = fluid_settings_setnum(settings, name.c_str(), std::stod(value)) == FLUID_OK;
+        ok = fs().fluid_settings_setnum(settings, name.c_str(), std::stod(value)) == FLUID_OK;
         break;
     default:
         break;
@@ -113,15 +118,15 @@ struct SoundBot::Engine {
     ~Engine() {
         // The driver renders from the synthesizer, the sequencer plays on it.
         if (driver)
-            delete_fluid_audio_driver(driver);
+            fs().delete_fluid_audio_driver(driver);
         if (event)
-            delete_fluid_event(event);
+            fs().delete_fluid_event(event);
         if (sequencer)
-            delete_fluid_sequencer(sequencer);
+            fs().delete_fluid_sequencer(sequencer);
         if (synth)
-            delete_fluid_synth(synth);
+            fs().delete_fluid_synth(synth);
         if (settings)
-            delete_fluid_settings(settings);
+            fs().delete_fluid_settings(settings);
     }
 };
 
@@ -138,37 +143,37 @@ namespace {
 using Kind = SoundError::Kind;
 
 void createSynthesizer(SoundBot::Engine& e, const SoundBotOptions& options) {
-    e.settings = new_fluid_settings();
+    e.settings = fs().new_fluid_settings();
     if (!e.settings)
         throw SoundError(Kind::NoSynthesizer,
                          "The synthesizer cannot be created: no memory for its settings");
     // Only the samples of the selected presets are read, which keeps construction short.
-    fluid_settings_setint(e.settings, "synth.dynamic-sample-loading", 1);
+    fs().fluid_settings_setint(e.settings, "synth.dynamic-sample-loading", 1);
     // A confirmation note needs no room around it.
-    fluid_settings_setint(e.settings, "synth.reverb.active", 0);
-    fluid_settings_setint(e.settings, "synth.chorus.active", 0);
-    fluid_settings_setnum(e.settings, "synth.gain", kGain);
-    fluid_settings_setint(e.settings, "audio.period-size", kPeriodSize);
-    fluid_settings_setint(e.settings, "audio.periods", kPeriods);
+    fs().fluid_settings_setint(e.settings, "synth.reverb.active", 0);
+    fs().fluid_settings_setint(e.settings, "synth.chorus.active", 0);
+    fs().fluid_settings_setnum(e.settings, "synth.gain", kGain);
+    fs().fluid_settings_setint(e.settings, "audio.period-size", kPeriodSize);
+    fs().fluid_settings_setint(e.settings, "audio.periods", kPeriods);
     for (const auto& [name, value] : options.settings)
         applySetting(e.settings, name, value);
 
     CollectErrors errors;
-    e.synth = new_fluid_synth(e.settings);
+    e.synth = fs().new_fluid_synth(e.settings);
     if (!e.synth)
         throw SoundError(Kind::NoSynthesizer,
                          "The synthesizer cannot be created: " + errors.reason("FluidSynth refused"));
     // The sequencer runs on the synthesizer's sample clock (no system timer).
-    e.sequencer = new_fluid_sequencer2(0);
-    e.event = new_fluid_event();
+    e.sequencer = fs().new_fluid_sequencer2(0);
+    e.event = fs().new_fluid_event();
     if (!e.sequencer || !e.event)
         throw SoundError(Kind::NoSynthesizer, "The synthesizer cannot be created: no sequencer");
-    e.synthClient = fluid_sequencer_register_fluidsynth(e.sequencer, e.synth);
+    e.synthClient = fs().fluid_sequencer_register_fluidsynth(e.sequencer, e.synth);
     if (e.synthClient == FLUID_FAILED)
         throw SoundError(Kind::NoSynthesizer, "The synthesizer cannot be created: " +
                                                   errors.reason("its sequencer cannot be attached"));
-    fluid_event_set_source(e.event, -1);
-    fluid_event_set_dest(e.event, e.synthClient);
+    fs().fluid_event_set_source(e.event, -1);
+    fs().fluid_event_set_dest(e.event, e.synthClient);
 }
 
 std::string loadSoundfont(SoundBot::Engine& e, const std::vector<std::string>& candidates) {
@@ -180,14 +185,14 @@ std::string loadSoundfont(SoundBot::Engine& e, const std::vector<std::string>& c
             continue;
         }
         CollectErrors errors;
-        const int id = fluid_synth_sfload(e.synth, path.c_str(), 1);
+        const int id = fs().fluid_synth_sfload(e.synth, path.c_str(), 1);
         if (id == FLUID_FAILED) {
             append(tried, path + ": " + errors.reason("cannot be loaded"));
             continue;
         }
-        if (!fluid_sfont_get_preset(fluid_synth_get_sfont_by_id(e.synth, id), kDrumBank, 0)) {
+        if (!fs().fluid_sfont_get_preset(fs().fluid_synth_get_sfont_by_id(e.synth, id), kDrumBank, 0)) {
             append(tried, path + ": no percussion set");
-            fluid_synth_sfunload(e.synth, id, 1);
+            fs().fluid_synth_sfunload(e.synth, id, 1);
             continue;
         }
         return path;
@@ -208,7 +213,7 @@ std::string openAudioDriver(const std::shared_ptr<SoundBot::Engine>& engine, con
             append(reasons, name + ": not in this FluidSynth");
             continue;
         }
-        fluid_settings_setstr(engine->settings, "audio.driver", name.c_str());
+        fs().fluid_settings_setstr(engine->settings, "audio.driver", name.c_str());
         struct Attempt {
             std::mutex mutex;
             bool abandoned = false;
@@ -218,11 +223,11 @@ std::string openAudioDriver(const std::shared_ptr<SoundBot::Engine>& engine, con
         auto attempt = std::make_shared<Attempt>();
         callWithin(options.driverTimeout, [engine, attempt] {
             CollectErrors errors;
-            fluid_audio_driver_t* driver = new_fluid_audio_driver(engine->settings, engine->synth);
+            fluid_audio_driver_t* driver = fs().new_fluid_audio_driver(engine->settings, engine->synth);
             std::lock_guard lock(attempt->mutex);
             if (attempt->abandoned) {
                 if (driver)
-                    delete_fluid_audio_driver(driver);
+                    fs().delete_fluid_audio_driver(driver);
                 return;
             }
             attempt->driver = driver;
@@ -250,13 +255,16 @@ std::string openAudioDriver(const std::shared_ptr<SoundBot::Engine>& engine, con
 
 SoundBot::SoundBot(int note, const SoundBotOptions& options)
     : note_(note), closeTimeout_(options.driverTimeout) {
+    std::string why;
+    if (!fluidSynth(&why))
+        throw SoundError(SoundError::Kind::NoSynthesizer, "The synthesizer cannot be created: " + why);
     routeFluidLog();
     auto engine = std::make_shared<Engine>();
     createSynthesizer(*engine, options);
     soundfont_ = loadSoundfont(*engine, options.soundfonts);
-    fluid_settings_getnum(engine->settings, "synth.sample-rate", &sampleRate_);
-    fluid_settings_getint(engine->settings, "audio.period-size", &periodSize_);
-    fluid_settings_getint(engine->settings, "audio.periods", &periods_);
+    fs().fluid_settings_getnum(engine->settings, "synth.sample-rate", &sampleRate_);
+    fs().fluid_settings_getint(engine->settings, "audio.period-size", &periodSize_);
+    fs().fluid_settings_getint(engine->settings, "audio.periods", &periods_);
     if (options.output == SoundBotOptions::Output::Device)
         audioDriver_ = openAudioDriver(engine, options);
     engine_ = std::move(engine);
@@ -273,13 +281,13 @@ void SoundBot::play() {
     fluid_sequencer_t* seq = engine_->sequencer;
     fluid_event_t* ev = engine_->event;
     // A note still sounding starts again: its pending note-off goes, it is ended now.
-    fluid_sequencer_remove_events(seq, -1, engine_->synthClient, FLUID_SEQ_NOTEOFF);
-    fluid_event_noteoff(ev, kPercussionChannel, static_cast<short>(note_));
-    fluid_sequencer_send_now(seq, ev);
-    fluid_event_noteon(ev, kPercussionChannel, static_cast<short>(note_), kVelocity);
-    fluid_sequencer_send_now(seq, ev);
-    fluid_event_noteoff(ev, kPercussionChannel, static_cast<short>(note_));
-    fluid_sequencer_send_at(seq, ev, kNoteMs, 0);
+    fs().fluid_sequencer_remove_events(seq, -1, engine_->synthClient, FLUID_SEQ_NOTEOFF);
+    fs().fluid_event_noteoff(ev, kPercussionChannel, static_cast<short>(note_));
+    fs().fluid_sequencer_send_now(seq, ev);
+    fs().fluid_event_noteon(ev, kPercussionChannel, static_cast<short>(note_), kVelocity);
+    fs().fluid_sequencer_send_now(seq, ev);
+    fs().fluid_event_noteoff(ev, kPercussionChannel, static_cast<short>(note_));
+    fs().fluid_sequencer_send_at(seq, ev, kNoteMs, 0);
 }
 
 void SoundBot::close() {
@@ -299,10 +307,10 @@ bool SoundBot::isNoteHeld() const {
     if (!engine_)
         return false;
     fluid_voice_t* voices[64] = {};
-    fluid_synth_get_voicelist(engine_->synth, voices, std::size(voices), -1);
+    fs().fluid_synth_get_voicelist(engine_->synth, voices, std::size(voices), -1);
     for (fluid_voice_t* v : voices) {
-        if (v && fluid_voice_get_channel(v) == kPercussionChannel && fluid_voice_get_key(v) == note_ &&
-            fluid_voice_is_on(v))
+        if (v && fs().fluid_voice_get_channel(v) == kPercussionChannel && fs().fluid_voice_get_key(v) == note_ &&
+            fs().fluid_voice_is_on(v))
             return true;
     }
     return false;
@@ -313,7 +321,7 @@ std::vector<float> SoundBot::render(int frames) {
     if (!engine_ || engine_->driver || frames <= 0)
         return {};
     std::vector<float> left(frames), right(frames);
-    fluid_synth_write_float(engine_->synth, frames, left.data(), 0, 1, right.data(), 0, 1);
+    fs().fluid_synth_write_float(engine_->synth, frames, left.data(), 0, 1, right.data(), 0, 1);
     for (int i = 0; i < frames; ++i)
         left[i] = (left[i] + right[i]) / 2;
     return left;

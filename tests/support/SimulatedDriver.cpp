@@ -1,4 +1,4 @@
-#include "Tarolink/SimulatedDriver.h"
+#include "tests/support/SimulatedDriver.h"
 
 #include <chrono>
 #include <thread>
