@@ -1,9 +1,9 @@
 // What following the desktop's layout costs per value: one ask of each source (GNOME through
 // gsettings on a settings file of its own, sway's IPC socket answered here), and the switch
 // to a new layout (compiling its keymap).
-#include "worker/keys/XkbLayout.h"
-#include "worker/keys/desktop/DesktopLayout.h"
-#include "worker/keys/desktop/GnomeInputSources.h"
+#include "typing/XkbLayout.h"
+#include "typing/desktop/DesktopLayout.h"
+#include "typing/desktop/GnomeInputSources.h"
 
 #include <benchmark/benchmark.h>
 
@@ -16,7 +16,7 @@
 #include <thread>
 #include <unistd.h>
 
-using namespace tarovex::worker::keys;
+using namespace tarovex::typing;
 
 namespace {
 

@@ -4,8 +4,8 @@
 #include "config/Config.h"
 #include "journal/JournalDb.h"
 #include "journal/RunRecorder.h"
+#include "reading/DataLine.h"
 #include "tarovex/run/RecordConsumer.h"
-#include "worker/DataLine.h"
 
 #include <benchmark/benchmark.h>
 
@@ -20,8 +20,8 @@ using namespace tarovex;
 
 namespace {
 
-std::vector<worker::DataLine> lines(int n) {
-    std::vector<worker::DataLine> out;
+std::vector<reading::DataLine> lines(int n) {
+    std::vector<reading::DataLine> out;
     out.reserve(n);
     const auto now = std::chrono::system_clock::now();
     for (int i = 0; i < n; ++i)

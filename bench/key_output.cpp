@@ -2,16 +2,16 @@
 // at delay 0, and how long one value takes at the default delay next to its pause count.
 #include "config/KeyCodes.h"
 #include "tests/XvfbServer.h"
-#include "worker/keys/InterpretingSynthesizer.h"
-#include "worker/keys/Keybot.h"
-#include "worker/keys/X11KeyOutput.h"
+#include "typing/InterpretingSynthesizer.h"
+#include "typing/Keybot.h"
+#include "typing/X11KeyOutput.h"
 
 #include <benchmark/benchmark.h>
 
 #include <QString>
 
 using namespace tarovex;
-using namespace tarovex::worker::keys;
+using namespace tarovex::typing;
 namespace ConfigHelper = config::ConfigHelper;
 
 namespace {
@@ -37,12 +37,11 @@ private:
     long& pauses_;
 };
 
-class SilentView : public worker::WeightWorkerView {
+class SilentView : public TypingLog {
 public:
     void logEvent(const QString&) override {}
     void logImportantEvent(const QString&) override { ++errors; }
-    void setConnectedInGUI(bool) override {}
-    void dataLineReceived(worker::DataLine) override {}
+    QString text(TypingText) const override { return {}; }
     int errors = 0;
 };
 
@@ -64,12 +63,12 @@ static void BM_ValueAtDefaultDelay(benchmark::State& state, const char* value, i
     constexpr int kDefaultDelay = 20;
     long pauses = 0;
     SilentView view;
-    worker::KeystrokeQueue queue;
+    typing::KeystrokeQueue queue;
     auto output = std::make_unique<X11KeyOutput>(server().display());
     auto synthesizer = std::make_unique<InterpretingSynthesizer>(ConfigHelper::KeyboardType::QUERTY, std::move(output));
-    worker::Keybot keybot(kDefaultDelay, startWith, config::KeyCodes::VK_ENTER, 0, 0, ConfigHelper::KeyboardType::QUERTY,
-                          ConfigHelper::KeyMapType::ALPHANUMERIC_COMPLETE, view,
-                          std::make_unique<PauseCounter>(std::move(synthesizer), pauses), queue);
+    typing::Keybot keybot(kDefaultDelay, startWith, config::KeyCodes::VK_ENTER, 0, 0,
+                          ConfigHelper::KeyboardType::QUERTY, ConfigHelper::KeyMapType::ALPHANUMERIC_COMPLETE,
+                          view, std::make_unique<PauseCounter>(std::move(synthesizer), pauses), queue);
     const QString text = QString::fromUtf8(value);
     for (auto _ : state)
         keybot.typeValue(text);

@@ -3,9 +3,9 @@
 // and the same from a line's terminator through the console front end.
 #include "config/Config.h"
 #include "journal/RunRecorder.h"
+#include "reading/DataLine.h"
 #include "tests/Tarolink/TestSupport.h"
 #include "tests/journal/MosquittoSupport.h"
-#include "worker/DataLine.h"
 
 #include <benchmark/benchmark.h>
 
@@ -36,8 +36,8 @@ void BM_ReadingToSubscriber(benchmark::State& state) {
     config.record.mqttBroker = QStringLiteral("mqtt://127.0.0.1:%1").arg(broker.port());
     journal::RunRecorder recorder(
         config, [](const QString&) {}, dir.path() + "/journal.sqlite");
-    const worker::DataLine line(QStringLiteral("ST,GS,+  12.50 g\r\n"), QStringLiteral("12.50"), 1,
-                                std::chrono::system_clock::now(), false);
+    const reading::DataLine line(QStringLiteral("ST,GS,+  12.50 g\r\n"), QStringLiteral("12.50"), 1,
+                                 std::chrono::system_clock::now(), false);
     std::size_t n = 0;
     for (auto _ : state) {
         const auto start = std::chrono::steady_clock::now();

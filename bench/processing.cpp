@@ -1,7 +1,7 @@
 // Lines per second through the per-line processing of a run: extraction with the
 // default expression, edit, character removal, white-space removal and formatting.
 #include "config/Config.h"
-#include "worker/DataLine.h"
+#include "reading/DataLine.h"
 #include "worker/ValueExtractor.h"
 #include "worker/ValueProcessor.h"
 
@@ -19,7 +19,7 @@ using tarovex::config::ConfigHelper::EditPosition;
 using tarovex::config::ConfigHelper::Instrument;
 using tarovex::config::ConfigHelper::MathOperation;
 using tarovex::config::ConfigHelper::RoundingMethod;
-using tarovex::worker::DataLine;
+using tarovex::reading::DataLine;
 using tarovex::worker::ValueExtractor;
 using tarovex::worker::ValueProcessor;
 

@@ -1,9 +1,9 @@
-#include "worker/DataLine.h"
+#include "reading/DataLine.h"
 #include "worker/ValueExtractor.h"
 
 #include <benchmark/benchmark.h>
 
-using tarovex::worker::DataLine;
+using tarovex::reading::DataLine;
 using tarovex::worker::ValueExtractor;
 
 // The per-line cost of finding the value, for typical balance lines.

@@ -4,7 +4,7 @@
 #include "tests/SwayServer.h"
 #include "tests/tools/ProcessSupport.h"
 #ifdef TAROVEX_WAYLAND
-#include "worker/keys/WaylandKeyOutput.h"
+#include "typing/WaylandKeyOutput.h"
 #endif
 
 #include <benchmark/benchmark.h>
@@ -15,7 +15,7 @@
 #include <thread>
 
 #ifdef TAROVEX_WAYLAND
-using namespace tarovex::worker::keys;
+using namespace tarovex::typing;
 
 namespace {
 

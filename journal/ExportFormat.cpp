@@ -1,6 +1,6 @@
 #include "journal/ExportFormat.h"
 
-#include "worker/DataLine.h"
+#include "reading/DataLine.h"
 
 #include <QDateTime>
 #include <QRegularExpression>
@@ -46,7 +46,7 @@ QString isoTime(std::int64_t timeMs) {
 }
 
 QString readableLine(const QByteArray& line) {
-    return worker::DataLine::transformControlChars(QString::fromLatin1(line));
+    return reading::DataLine::transformControlChars(QString::fromLatin1(line));
 }
 
 QByteArray csvHeader(bool withSeq, bool withReason) {

@@ -56,7 +56,7 @@ RunRecorder::RunRecorder(const config::Config& config, Report report, const QStr
 
 RunRecorder::~RunRecorder() = default;
 
-void RunRecorder::record(const worker::DataLine& line, Outcome outcome, QLatin1StringView reason) {
+void RunRecorder::record(const reading::DataLine& line, Outcome outcome, QLatin1StringView reason) {
     if (!thread_)
         return;
     const auto ms =

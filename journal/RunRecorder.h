@@ -4,7 +4,7 @@
 #include "journal/MqttPublisher.h"
 #include "journal/RecordThread.h"
 #include "journal/Sinks.h"
-#include "worker/DataLine.h"
+#include "reading/DataLine.h"
 
 #include <QObject>
 
@@ -33,7 +33,7 @@ public:
     bool isRecording() const { return thread_.has_value(); }
     bool isPublishing() const { return publisher_ != nullptr; }
     // `reason`: why a dropped value was not typed.
-    void record(const worker::DataLine& line, Outcome outcome, QLatin1StringView reason = {});
+    void record(const reading::DataLine& line, Outcome outcome, QLatin1StringView reason = {});
     // Waits until every reading recorded so far is written (tests, the end of a console run).
     // The publisher goes (saying offline): the next run's publisher sends what this record
     // still writes to the journal.

@@ -37,7 +37,7 @@ if [ "$which" = tsan ] || [ "$which" = all ]; then
   fi
   export TSAN_OPTIONS="suppressions=$supp/tsan.supp:halt_on_error=1:second_deadlock_stack=1:report_signal_unsafe=0:ignore_noninstrumented_modules=1"
   # Only the test programs the threaded tests live in, and what they run.
-  cmake --build "$dir" -j"$jobs" --target worker_tests tools_tests tarovex_tests tarovex-console \
+  cmake --build "$dir" -j"$jobs" --target worker_tests typing_tests tools_tests tarovex_tests tarovex-console \
     tarovex-virtual-instrument tarovex-test-xrecorder
   built=$SECONDS
   threaded='WeightWorker|BatchChannel|Keybot|RunController|KeystrokeQueue|SoundBot|AutoPortWorker|SharedFile|FileStore|ConfigStore|Preferences|Console\.|ConsoleView|Replay|Reconnect|UpdateCheck'

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "config/Decimal.h"
-#include "worker/DataLine.h"
+#include "reading/DataLine.h"
 
 #include <cstdint>
 #include <optional>
@@ -11,6 +11,9 @@ class Config;
 }
 
 namespace tarovex::worker {
+
+// The worker hands on the reading's own line.
+using reading::DataLine;
 
 // The repeat filter: suppresses a value that arrives within a time limit after the
 // previous valued line and lies within a tolerance of it. Each value is compared with the

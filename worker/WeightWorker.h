@@ -1,9 +1,9 @@
 #pragma once
 
 #include "config/Config.h"
+#include "reading/DataLine.h"
 #include "worker/BatchChannel.h"
 #include "worker/ByteSource.h"
-#include "worker/DataLine.h"
 #include "worker/OpenedPort.h"
 #include "worker/Reconnector.h"
 #include "worker/ValueExtractor.h"

@@ -1,10 +1,13 @@
 #pragma once
 
-#include "worker/DataLine.h"
+#include "reading/DataLine.h"
 
 #include <QString>
 
 namespace tarovex::worker {
+
+// The worker hands on the reading's own line.
+using reading::DataLine;
 
 // What an acquisition worker reports to the one who started it (the main window, the
 // console front end). Every call comes on the thread that owns the worker, in the order

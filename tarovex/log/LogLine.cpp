@@ -13,7 +13,7 @@ LogLine eventLine(const QDateTime& time, const QString& text, LogStyle style) {
     return {{timePrefix(time) + text + u'\n', style}};
 }
 
-LogLine dataLineLog(const worker::DataLine& line) {
+LogLine dataLineLog(const reading::DataLine& line) {
     const QString time = line.getTimeOfDay() + u' ';
     const QString raw = line.getReadable();
     const QString& value = line.getProcessedData();
@@ -37,7 +37,7 @@ LogLine dataLineLog(const worker::DataLine& line) {
     return out;
 }
 
-LogLine unstableLineLog(const worker::DataLine& line) {
+LogLine unstableLineLog(const reading::DataLine& line) {
     return {{line.getTimeOfDay() + u' ' + line.getReadable() + u'\n', LogStyle::Unstable}};
 }
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "worker/DataLine.h"
+#include "reading/DataLine.h"
 
 #include <QDateTime>
 #include <QList>
@@ -27,8 +27,8 @@ LogLine eventLine(const QDateTime& time, const QString& text, LogStyle style);
 // A received line: its readable form with the value highlighted where the value can be found
 // in it (as it stands, with ',' read as '.', or with '.' read as ','), and not after a control
 // token; the whole line as Unknown when it cannot; as Ignored when it has no value.
-LogLine dataLineLog(const worker::DataLine& line);
+LogLine dataLineLog(const reading::DataLine& line);
 // A line the instrument marked unstable, whole in its own style.
-LogLine unstableLineLog(const worker::DataLine& line);
+LogLine unstableLineLog(const reading::DataLine& line);
 
 } // namespace tarovex

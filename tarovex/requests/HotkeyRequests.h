@@ -29,7 +29,7 @@ public:
     HotkeyRequests(RunController& run, Requester& requester, Factory make, QObject* parent = nullptr);
 
     void runStarted(const config::Config& config) override;
-    void reading(const worker::DataLine&, ReadingOutcome) override {}
+    void reading(const reading::DataLine&, ReadingOutcome) override {}
     void runStopped(const QString& reason) override;
 
     // The grabber, once made (tests press through it).

@@ -35,7 +35,7 @@ void Requester::runStarted(const config::Config& config) {
     }
 }
 
-void Requester::reading(const worker::DataLine&, ReadingOutcome) {
+void Requester::reading(const reading::DataLine&, ReadingOutcome) {
     outstanding_ = false;
     silenceLogged_ = false;
     answer_.stop();

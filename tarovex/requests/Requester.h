@@ -33,7 +33,7 @@ public:
     // The port is open: takes the command (the user's, else the preset's) and the timer.
     void runStarted(const config::Config& config) override;
     // A line arrived: the outstanding request, if any, is answered.
-    void reading(const worker::DataLine& line, ReadingOutcome outcome) override;
+    void reading(const reading::DataLine& line, ReadingOutcome outcome) override;
     void runStopped(const QString& reason) override;
 
     // Sends the request; false when it was not sent (not running, no command, or one

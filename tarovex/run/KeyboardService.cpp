@@ -1,7 +1,9 @@
 #include "tarovex/run/KeyboardService.h"
 
-#include "worker/keys/KeyOutputFactory.h"
-#include "worker/keys/TypingSession.h"
+#include "typing/KeyOutputFactory.h"
+#include "typing/TypingSession.h"
+#include "worker/WorkerBundle.h"
+#include "worker/WorkerMessages.h"
 
 #include <QMetaObject>
 #include <QObject>
@@ -11,7 +13,7 @@ namespace {
 
 // The Keybot reports from its own thread; the window's log lives on the thread that made
 // the typer. Reports still queued when the typer goes are dropped with `context_`.
-class ThreadSafeLog : public worker::WeightWorkerView {
+class ThreadSafeLog : public typing::TypingLog {
 public:
     explicit ThreadSafeLog(worker::WeightWorkerView& view) : view_(view) {}
 
@@ -21,9 +23,7 @@ public:
     void logImportantEvent(const QString& text) override {
         QMetaObject::invokeMethod(&context_, [this, text] { view_.logImportantEvent(text); });
     }
-    // A Keybot reports nothing else.
-    void setConnectedInGUI(bool) override {}
-    void dataLineReceived(worker::DataLine) override {}
+    QString text(typing::TypingText message) const override { return typingText(message); }
 
 private:
     worker::WeightWorkerView& view_;
@@ -33,19 +33,20 @@ private:
 class KeyboardTyper : public ValueTyper {
 public:
     template <typename... Output>
-    KeyboardTyper(const config::Config& config, worker::WeightWorkerView& view, Output&&... output)
-        : view_(view), log_(view), session_(config, log_, std::forward<Output>(output)...) {}
+    KeyboardTyper(const config::Config& config, worker::WeightWorkerView& view,
+                  std::shared_ptr<typing::KeyboardLane> lane, Output&&... output)
+        : view_(view), log_(view), session_(config, log_, std::move(lane), std::forward<Output>(output)...) {}
 
     bool putString(const QString& value, std::uint64_t id) override { return session_.putString(value, id); }
-    void start(std::function<void()> ended, worker::keys::FateHandler fates) override {
+    void start(std::function<void()> ended, typing::FateHandler fates) override {
         session_.start(std::move(ended), std::move(fates));
     }
     void setHeld(bool held) override { session_.setHeld(held); }
     Stopped stop() override {
-        worker::KeystrokeQueue::Discarded discarded = session_.stop();
+        typing::KeystrokeQueue::Discarded discarded = session_.stop();
         if (discarded.stale)
             view_.logImportantEvent(
-                worker::staleValuesMessage(*discarded.stale, worker::KeystrokeQueue::kDefaultMaxAge));
+                typing::staleValuesMessage(*discarded.stale, typing::KeystrokeQueue::kDefaultMaxAge));
         return {std::move(discarded.ids), std::move(discarded.expired)};
     }
     void abandon() override { session_.abandon(); }
@@ -56,29 +57,68 @@ public:
 private:
     worker::WeightWorkerView& view_;
     ThreadSafeLog log_; // before the session, which reports to it until it has stopped
-    worker::keys::TypingSession session_;
+    typing::TypingSession session_;
 };
 
 } // namespace
 
-std::unique_ptr<ValueTyper> makeKeyboardTyper(const config::Config& config, worker::WeightWorkerView& view,
-                                              const worker::keys::KeyOutputOptions& backend) {
-    return std::make_unique<KeyboardTyper>(config, view, backend);
+QString typingText(typing::TypingText message) {
+    using typing::TypingText;
+    namespace M = worker::WorkerMessages;
+    QLatin1StringView key;
+    switch (message) {
+    case TypingText::CannotType:
+        key = M::CANNOT_TYPE;
+        break;
+    case TypingText::QueueFull:
+        key = M::KEYSTROKE_QUEUE_FULL;
+        break;
+    case TypingText::KeysWaited:
+        key = M::KEYS_WAITED;
+        break;
+    case TypingText::KeysStillHeld:
+        key = M::KEYS_STILL_HELD;
+        break;
+    case TypingText::ValueDropped:
+        key = M::VALUE_DROPPED;
+        break;
+    case TypingText::ValueCut:
+        key = M::VALUE_CUT;
+        break;
+    case TypingText::WhyStop:
+        key = M::WHY_STOP;
+        break;
+    case TypingText::WhyFocusChanged:
+        key = M::WHY_FOCUS_CHANGED;
+        break;
+    case TypingText::WhyTypingFailed:
+        key = M::WHY_TYPING_FAILED;
+        break;
+    }
+    return worker::workerBundle().getString(key);
 }
 
 std::unique_ptr<ValueTyper> makeKeyboardTyper(const config::Config& config, worker::WeightWorkerView& view,
-                                              std::unique_ptr<worker::keys::KeySynthesizer> synthesizer,
+                                              std::shared_ptr<typing::KeyboardLane> lane,
+                                              const typing::KeyOutputOptions& backend) {
+    return std::make_unique<KeyboardTyper>(config, view, std::move(lane), backend);
+}
+
+std::unique_ptr<ValueTyper> makeKeyboardTyper(const config::Config& config, worker::WeightWorkerView& view,
+                                              std::shared_ptr<typing::KeyboardLane> lane,
+                                              std::unique_ptr<typing::KeySynthesizer> synthesizer,
                                               const QString& description) {
-    return std::make_unique<KeyboardTyper>(config, view, std::move(synthesizer), description);
+    return std::make_unique<KeyboardTyper>(config, view, std::move(lane), std::move(synthesizer),
+                                           description);
 }
 
 std::optional<bool> capsLockOn() {
-    switch (worker::keys::capsLockState()) {
-    case worker::keys::CapsLockState::On:
+    switch (typing::capsLockState()) {
+    case typing::CapsLockState::On:
         return true;
-    case worker::keys::CapsLockState::Off:
+    case typing::CapsLockState::Off:
         return false;
-    case worker::keys::CapsLockState::Unknown:
+    case typing::CapsLockState::Unknown:
         break;
     }
     return std::nullopt;

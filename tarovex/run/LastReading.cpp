@@ -28,7 +28,7 @@ void LastReading::runStarted(const config::Config& config) {
     emit changed();
 }
 
-void LastReading::reading(const worker::DataLine& line, ReadingOutcome outcome) {
+void LastReading::reading(const reading::DataLine& line, ReadingOutcome outcome) {
     switch (outcome) {
     case ReadingOutcome::Repeat: // the value shown is the one it repeats
         return;
@@ -45,7 +45,7 @@ void LastReading::reading(const worker::DataLine& line, ReadingOutcome outcome) 
     scheduleChanged();
 }
 
-void LastReading::settled(const worker::DataLine& line, Delivery delivery, QLatin1StringView reason) {
+void LastReading::settled(const reading::DataLine& line, Delivery delivery, QLatin1StringView reason) {
     if (delivery != Delivery::Dropped || !value_ || value_->getCount() != line.getCount() ||
         value_->getInstant() != line.getInstant())
         return;

@@ -38,9 +38,9 @@ public:
 
     // A new run starts with nothing shown.
     void runStarted(const config::Config& config) override;
-    void reading(const worker::DataLine& line, ReadingOutcome outcome) override;
+    void reading(const reading::DataLine& line, ReadingOutcome outcome) override;
     // A value shown that was then dropped says so, in the unstable style.
-    void settled(const worker::DataLine& line, Delivery delivery, QLatin1StringView reason) override;
+    void settled(const reading::DataLine& line, Delivery delivery, QLatin1StringView reason) override;
 
     Shown shown() const;
     // How old the value is at `now` ("3 s ago"); empty before the first value.
@@ -62,10 +62,10 @@ private:
     void scheduleChanged();
     QString state() const;
 
-    std::optional<worker::DataLine> value_;
+    std::optional<reading::DataLine> value_;
     bool valueUnstable_ = false; // the run left it untyped as unstable
     QString valueDropped_;       // why the keyboard dropped it
-    std::optional<worker::DataLine> noValue_;
+    std::optional<reading::DataLine> noValue_;
     // The run's marks, when its preset (or the user's expression) gives any.
     std::optional<config::StabilityReader> stability_;
     QTimer coalesce_;

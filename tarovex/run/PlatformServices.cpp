@@ -12,12 +12,14 @@ namespace CH = config::ConfigHelper;
 
 RunServices platformServices(worker::SoundBackend soundBackend) {
     RunServices s;
-    s.makeTyper = [](const config::Config& config, worker::WeightWorkerView& view) {
-        return makeKeyboardTyper(config, view);
+    // One keyboard for every run made with these services.
+    s.makeTyper = [lane = std::make_shared<typing::KeyboardLane>()](const config::Config& config,
+                                                                    worker::WeightWorkerView& view) {
+        return makeKeyboardTyper(config, view, lane);
     };
     s.capsLockOn = capsLockOn;
     s.makeHotkey = []() -> std::unique_ptr<GlobalHotkey> {
-        if (!worker::keys::SessionEnvironment::current().isX11Session())
+        if (!typing::SessionEnvironment::current().isX11Session())
             throw std::runtime_error(text(QStringLiteral("hotkey.wayland")).toStdString());
         return std::make_unique<X11GlobalHotkey>();
     };

@@ -37,7 +37,7 @@ void RecordConsumer::setBrokerListener(std::function<void(std::optional<BrokerSt
     brokerListener_ = std::move(listener);
 }
 
-void RecordConsumer::reading(const worker::DataLine& line, ReadingOutcome outcome) {
+void RecordConsumer::reading(const reading::DataLine& line, ReadingOutcome outcome) {
     if (!recorder_)
         return;
     switch (outcome) {
@@ -52,7 +52,7 @@ void RecordConsumer::reading(const worker::DataLine& line, ReadingOutcome outcom
     }
 }
 
-void RecordConsumer::settled(const worker::DataLine& line, Delivery delivery, QLatin1StringView reason) {
+void RecordConsumer::settled(const reading::DataLine& line, Delivery delivery, QLatin1StringView reason) {
     journal::RunRecorder* recorder = previous_ && line.getInstant() < startedAt_ ? previous_.get() : recorder_.get();
     if (!recorder)
         return;

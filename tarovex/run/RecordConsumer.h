@@ -26,8 +26,8 @@ public:
 
     void runStarted(const config::Config& config) override;
     // A line is recorded once its fate is known: a value when it has been typed or dropped.
-    void reading(const worker::DataLine& line, ReadingOutcome outcome) override;
-    void settled(const worker::DataLine& line, Delivery delivery, QLatin1StringView reason) override;
+    void reading(const reading::DataLine& line, ReadingOutcome outcome) override;
+    void settled(const reading::DataLine& line, Delivery delivery, QLatin1StringView reason) override;
     // The status topic says "offline"; readings still queued for the broker go on.
     void runStopped(const QString& reason) override;
 
@@ -49,7 +49,7 @@ private:
     // The run before, whose last value may still be settled after the next start: its lines
     // are older than that start.
     std::unique_ptr<journal::RunRecorder> previous_;
-    worker::DataLine::Instant startedAt_{};
+    reading::DataLine::Instant startedAt_{};
 };
 
 } // namespace tarovex

@@ -2,9 +2,9 @@
 
 #include "config/ResourceBundle.h"
 #include "tarovex/texts/ShellBundle.h"
+#include "typing/KeystrokeQueue.h"
 #include "worker/WorkerBundle.h"
 #include "worker/WorkerMessages.h"
-#include "worker/keys/KeystrokeQueue.h"
 #include "worker/openhint/OpenFailureHint.h"
 
 #include <QDateTime>
@@ -18,7 +18,7 @@ namespace tarovex {
 
 namespace CH = config::ConfigHelper;
 namespace WM = worker::WorkerMessages;
-namespace Drop = worker::keys::DropReason;
+namespace Drop = reading::DropReason;
 
 namespace {
 
@@ -34,8 +34,8 @@ public:
         log_.append(eventLine(QDateTime::currentDateTime(), text,
                               important ? LogStyle::Important : LogStyle::Regular));
     }
-    void line(const worker::DataLine& line) override { log_.append(dataLineLog(line)); }
-    void unstableLine(const worker::DataLine& line) override { log_.append(unstableLineLog(line)); }
+    void line(const reading::DataLine& line) override { log_.append(dataLineLog(line)); }
+    void unstableLine(const reading::DataLine& line) override { log_.append(unstableLineLog(line)); }
 
 private:
     MessageLog& log_;
@@ -195,7 +195,7 @@ void RunController::run(worker::CreatedWorker created) {
                 QMetaObject::invokeMethod(
                     this, [this, typer] { typerEnded(typer); }, Qt::QueuedConnection);
             },
-            [this](std::vector<worker::keys::TypingFate> fates) {
+            [this](std::vector<typing::TypingFate> fates) {
                 QMetaObject::invokeMethod(
                     this, [this, fates = std::move(fates)] { typingFates(fates); }, Qt::QueuedConnection);
             });
@@ -291,8 +291,8 @@ void RunController::retireTyper() {
     finishing_.push_back(std::move(typer_));
 }
 
-void RunController::typingFates(const std::vector<worker::keys::TypingFate>& fates) {
-    for (const worker::keys::TypingFate& f : fates)
+void RunController::typingFates(const std::vector<typing::TypingFate>& fates) {
+    for (const typing::TypingFate& f : fates)
         settle(f.id, f.typed() ? Delivery::Typed : Delivery::Dropped, f.dropped);
 }
 
@@ -305,14 +305,14 @@ void RunController::settle(std::uint64_t id, Delivery delivery, QLatin1StringVie
     const auto it = pending_.find(id);
     if (it == pending_.end())
         return;
-    const worker::DataLine line = std::move(it->second.line);
+    const reading::DataLine line = std::move(it->second.line);
     pending_.erase(it);
     if (pending_.empty())
         showWaiting(false);
     tellSettled(line, delivery, reason);
 }
 
-void RunController::tellSettled(const worker::DataLine& line, Delivery delivery, QLatin1StringView reason) {
+void RunController::tellSettled(const reading::DataLine& line, Delivery delivery, QLatin1StringView reason) {
     for (ReadingConsumer* c : consumers_)
         c->settled(line, delivery, reason);
 }
@@ -328,7 +328,7 @@ QString RunController::waitingText(std::chrono::steady_clock::time_point now) co
     const Waiting w = waiting();
     if (!waitingShown_ || w.count == 0)
         return {};
-    const auto left = duration_cast<seconds>(w.oldest + worker::KeystrokeQueue::kDefaultMaxAge - now + 999ms);
+    const auto left = duration_cast<seconds>(w.oldest + typing::KeystrokeQueue::kDefaultMaxAge - now + 999ms);
     return shellBundle().format(QStringLiteral("values.waiting.countdown"),
                                 {QString::number(w.count), QString::number(std::max<qint64>(0, left.count()))});
 }
@@ -407,7 +407,7 @@ void RunController::setConnectedInGUI(bool connected) {
     emit connectedChanged(connected);
 }
 
-void RunController::dataLineReceived(worker::DataLine line) {
+void RunController::dataLineReceived(reading::DataLine line) {
     // An unstable reading is not typed and never reaches the repeat filter.
     if (stability_ && line.hasValue() && (*stability_)(line.getRawData()) == config::Stability::Unstable) {
         for (ReadingConsumer* c : consumers_)
@@ -425,8 +425,8 @@ void RunController::dataLineReceived(worker::DataLine line) {
         if (!line.hasValue()) {
             outcome = ReadingOutcome::Repeat;
             if (!consumers_.isEmpty()) {
-                const worker::DataLine received(line.getRawData(), value, line.getCount(), line.getInstant(),
-                                                line.isError());
+                const reading::DataLine received(line.getRawData(), value, line.getCount(), line.getInstant(),
+                                                 line.isError());
                 for (ReadingConsumer* c : consumers_)
                     c->reading(received, outcome);
             }

@@ -100,7 +100,7 @@ public:
     void logEvent(const QString& text) override;
     void logImportantEvent(const QString& text) override;
     void setConnectedInGUI(bool connected) override;
-    void dataLineReceived(worker::DataLine line) override;
+    void dataLineReceived(reading::DataLine line) override;
 
 signals:
     // The running (true) or stopped appearance is due.
@@ -134,9 +134,9 @@ private:
     void checkShutdown();
     void abandonTyping();
     void settle(std::uint64_t id, Delivery delivery, QLatin1StringView reason);
-    void tellSettled(const worker::DataLine& line, Delivery delivery, QLatin1StringView reason);
+    void tellSettled(const reading::DataLine& line, Delivery delivery, QLatin1StringView reason);
     void settleAll(const std::vector<std::uint64_t>& ids, QLatin1StringView reason);
-    void typingFates(const std::vector<worker::keys::TypingFate>& fates);
+    void typingFates(const std::vector<typing::TypingFate>& fates);
 
     const config::Config& config_;
     // The settings of the current run, as they were at its start.
@@ -165,7 +165,7 @@ private:
     std::unique_ptr<worker::WeightWorker> worker_;
     // The values handed to the keyboard, by arrival, until their fate is known.
     struct Pending {
-        worker::DataLine line;
+        reading::DataLine line;
         std::chrono::steady_clock::time_point queuedAt;
     };
     std::map<std::uint64_t, Pending> pending_;

@@ -2,9 +2,9 @@
 
 #include "config/Config.h"
 #include "tarovex/run/GlobalHotkey.h"
+#include "typing/TypingFate.h"
 #include "worker/WeightWorkerFactory.h"
 #include "worker/WeightWorkerView.h"
-#include "worker/keys/TypingFate.h"
 #include "worker/sound/SoundOutput.h"
 
 #include <QString>
@@ -31,7 +31,7 @@ public:
     virtual bool putString(const QString& value, std::uint64_t id) = 0;
     // Starts typing; `fates` hears what became of the values, `ended` that the thread
     // ended, after every fate; both on the typing thread.
-    virtual void start(std::function<void()> ended, worker::keys::FateHandler fates) = 0;
+    virtual void start(std::function<void()> ended, typing::FateHandler fates) = 0;
     // While held (our window has the focus), values wait (and age); the value being typed is
     // cut short.
     virtual void setHeld(bool held) = 0;
@@ -94,9 +94,9 @@ public:
     virtual ~RunLog() = default;
     virtual void event(const QString& text, bool important) = 0;
     // A received line after the repeat filter (its value empty when it has none).
-    virtual void line(const worker::DataLine& line) = 0;
+    virtual void line(const reading::DataLine& line) = 0;
     // A line whose value is not used because the instrument marked it unstable.
-    virtual void unstableLine(const worker::DataLine& line) = 0;
+    virtual void unstableLine(const reading::DataLine& line) = 0;
 };
 
 } // namespace tarovex

@@ -1,6 +1,6 @@
 #include "tarovex/run/X11GlobalHotkey.h"
 
-#include "worker/keys/X11ErrorTrap.h"
+#include "typing/X11ErrorTrap.h"
 
 #include <QSocketNotifier>
 
@@ -61,7 +61,7 @@ QString X11GlobalHotkey::grab(const config::Hotkey& hotkey) {
     if (!keycode)
         return QStringLiteral("no key of the X keyboard gives %1").arg(hotkey.keysymName);
     keycode_ = keycode;
-    worker::keys::X11ErrorTrap trap(d);
+    typing::X11ErrorTrap trap(d);
     for (const unsigned mods : variants(hotkey)) {
         XGrabKey(d, keycode, mods, DefaultRootWindow(d), False, GrabModeAsync, GrabModeAsync);
         grabbed_.push_back(mods);
@@ -88,7 +88,7 @@ void X11GlobalHotkey::ungrabVariants() {
 void X11GlobalHotkey::ungrab() {
     if (!keycode_)
         return;
-    worker::keys::X11ErrorTrap trap(display_.get());
+    typing::X11ErrorTrap trap(display_.get());
     ungrabVariants();
     trap.sync();
     keycode_ = 0;

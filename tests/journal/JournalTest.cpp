@@ -444,7 +444,7 @@ TEST_F(Journal, RunRecorderKeepsWhatTheSettingsAskAndGoesOnWithoutAJournalItCann
     config.setInstrument(tarovex::config::ConfigHelper::Instrument::SARTORIUS);
     config.record.station = "S9";
     config.record.csvFile = dir.path() + "/live.csv";
-    const tarovex::worker::DataLine line(
+    const tarovex::reading::DataLine line(
         "+ 12.5 g\r", "12.5", 1, std::chrono::system_clock::time_point(std::chrono::milliseconds(t0)), false);
     {
         QStringList reports;

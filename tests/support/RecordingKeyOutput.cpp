@@ -2,7 +2,7 @@
 
 namespace tarovex_test {
 
-using namespace tarovex::worker::keys;
+using namespace tarovex::typing;
 
 void RecordingKeyOutput::type(const TypedKey& key) {
     if (!key.isCharacter()) {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "worker/keys/KeyOutput.h"
+#include "typing/KeyOutput.h"
 
 #include <QString>
 
@@ -10,14 +10,14 @@ namespace tarovex_test {
 
 // Records what would be typed as one transcript: characters as themselves, named keys in
 // angle brackets ("12.5<Enter>"). For tests of the logic above the real outputs.
-class RecordingKeyOutput : public tarovex::worker::keys::KeyOutput {
+class RecordingKeyOutput : public tarovex::typing::KeyOutput {
 public:
     // Characters in `refused` throw CannotTypeError, as on a layout that lacks them; with
     // `toldAhead` the output also says so before typing, as the uinput output does.
     explicit RecordingKeyOutput(std::set<char32_t> refused = {}, bool toldAhead = false)
         : refused_(std::move(refused)), toldAhead_(toldAhead) {}
 
-    void type(const tarovex::worker::keys::TypedKey& key) override;
+    void type(const tarovex::typing::TypedKey& key) override;
     std::optional<std::string> cannotType(char32_t c) override {
         return toldAhead_ && refused_.count(c) ? std::optional<std::string>(refusal) : std::nullopt;
     }

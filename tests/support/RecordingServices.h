@@ -23,7 +23,7 @@ public:
         tell(id);
         return true;
     }
-    void start(std::function<void()> ended, tarovex::worker::keys::FateHandler fates) override {
+    void start(std::function<void()> ended, tarovex::typing::FateHandler fates) override {
         running = true;
         ended_ = std::move(ended);
         fates_ = std::move(fates);
@@ -61,7 +61,7 @@ private:
             fates_({{id, {}}});
     }
     std::function<void()> ended_;
-    tarovex::worker::keys::FateHandler fates_;
+    tarovex::typing::FateHandler fates_;
 };
 
 // An update check that never asks anyone.

@@ -3,7 +3,7 @@
 #include "tarovex/run/X11GlobalHotkey.h"
 #include "tests/XvfbServer.h"
 #include "tests/worker/WorkerTestSupport.h"
-#include "worker/keys/X11ErrorTrap.h"
+#include "typing/X11ErrorTrap.h"
 
 #include <QDeadlineTimer>
 
@@ -41,7 +41,7 @@ protected:
     }
     // Another application's grab of Ctrl+Alt+R on the root window: the X error code, 0 for none.
     int grabElsewhere() {
-        tarovex::worker::keys::X11ErrorTrap trap(display_);
+        tarovex::typing::X11ErrorTrap trap(display_);
         XGrabKey(display_, XKeysymToKeycode(display_, XK_r), ControlMask | Mod1Mask,
                  DefaultRootWindow(display_), False, GrabModeAsync, GrabModeAsync);
         return trap.sync();

@@ -91,7 +91,7 @@ TEST(LastReading, AgeAndTrayTexts) {
     const auto at = LastReading::Clock::now();
     feed(last, CH::Instrument::AND, "", {{"ST,GS,+12.50kg\r\n", "+12.50", O::Value}}, at);
     EXPECT_EQ(last.details(at + std::chrono::seconds(3)), "3 s ago · stable");
-    EXPECT_EQ(last.summary(), "+12.50 at " + worker::DataLine("", "", 1, at, false).getTimeOfDay());
+    EXPECT_EQ(last.summary(), "+12.50 at " + reading::DataLine("", "", 1, at, false).getTimeOfDay());
 }
 
 // Thousands of lines a second: the display hears of them a few times, and shows the newest.
@@ -119,7 +119,7 @@ TEST(LastReading, AFloodIsShownAtMostEveryUpdateInterval) {
 TEST(LastReading, AValueTheKeyboardDroppedSaysWhy) {
     LastReading last;
     const auto at = LastReading::Clock::now();
-    const worker::DataLine older("1\r", "1", 1, at, false), shown("2\r", "2", 2, at, false);
+    const reading::DataLine older("1\r", "1", 1, at, false), shown("2\r", "2", 2, at, false);
     last.reading(older, O::Value);
     last.reading(shown, O::Value);
     last.settled(older, Delivery::Dropped, QLatin1StringView("age"));

@@ -9,7 +9,7 @@
 #include "tests/Ser2netServer.h"
 #include "tests/Tarolink/TestSupport.h"
 #include "tests/support/RecordingServices.h"
-#include "tests/worker/KeysTestSupport.h"
+#include "tests/typing/KeysTestSupport.h"
 #include "tests/worker/WorkerTestSupport.h"
 #include "worker/WorkerBundle.h"
 #include "worker/WorkerMessages.h"
@@ -31,7 +31,7 @@ namespace CH = config::ConfigHelper;
 namespace {
 
 // Key synthesis into one recording shared by every run, with real pauses.
-class SlowKeys : public worker::keys::KeySynthesizer {
+class SlowKeys : public typing::KeySynthesizer {
 public:
     explicit SlowKeys(keys_test::RecordingSynthesizer& record) : record_(record) {}
     void press(int code) override { record_.press(code); }
@@ -68,8 +68,8 @@ Typed typed(const QString& stream) {
 struct Log : RunLog {
     QStringList events;
     void event(const QString& text, bool) override { events.append(text); }
-    void line(const worker::DataLine&) override {}
-    void unstableLine(const worker::DataLine&) override {}
+    void line(const reading::DataLine&) override {}
+    void unstableLine(const reading::DataLine&) override {}
 };
 
 struct Notices : Notifier {
@@ -80,7 +80,7 @@ struct Notices : Notifier {
 struct Consumer : ReadingConsumer {
     QStringList seen;
     void runStarted(const config::Config&) override { seen.append("started"); }
-    void reading(const worker::DataLine& line, ReadingOutcome outcome) override {
+    void reading(const reading::DataLine& line, ReadingOutcome outcome) override {
         static const char* const names[] = {"value", "repeat", "none"};
         seen.append(line.getProcessedData() + ' ' + names[int(outcome)]);
     }
@@ -98,8 +98,10 @@ struct Rig {
         config.setDelay(QString::number(delayMs));
         RunServices s;
         if (typing)
-            s.makeTyper = [this](const config::Config& c, worker::WeightWorkerView& view) {
-                return makeKeyboardTyper(c, view, std::make_unique<SlowKeys>(keys), QStringLiteral("slow"));
+            s.makeTyper = [this, lane = std::make_shared<typing::KeyboardLane>()](
+                              const config::Config& c, worker::WeightWorkerView& view) {
+                return makeKeyboardTyper(c, view, lane, std::make_unique<SlowKeys>(keys),
+                                         QStringLiteral("slow"));
             };
         s.makeSound = [](int) { return std::make_unique<tarovex_test::RecordingSound>(); };
         run = std::make_unique<RunController>(config, s, notices, log);

@@ -27,11 +27,11 @@ using S = LogStyle;
 
 namespace {
 
-worker::DataLine line(const QString& raw, const QString& value) {
-    return worker::DataLine(raw, value, 1, worker::DataLine::Instant{}, false);
+reading::DataLine line(const QString& raw, const QString& value) {
+    return reading::DataLine(raw, value, 1, reading::DataLine::Instant{}, false);
 }
 
-QString timeOf(const worker::DataLine& l) {
+QString timeOf(const reading::DataLine& l) {
     return l.getDateTime().toString(QStringLiteral("HH:mm:ss "));
 }
 

@@ -13,7 +13,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-using tarovex::worker::DataLine;
+using tarovex::reading::DataLine;
 
 // The value stream gets one record per line: the value when it is output, else an empty
 // one; the run plays and types by the same outcome.

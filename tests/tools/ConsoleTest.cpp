@@ -8,7 +8,7 @@
 #include "tests/XTextRecorder.h"
 #include "tests/XvfbServer.h"
 #ifdef TAROVEX_WAYLAND
-#include "worker/keys/WaylandKeyOutput.h"
+#include "typing/WaylandKeyOutput.h"
 #endif
 
 #include <QDir>
@@ -425,7 +425,7 @@ TEST_F(Console, TypeReachesAWaylandApplication) {
     if (!sway.available())
         TAROVEX_SKIP_OR_FAIL(sway.reason());
     // A headless compositor has no keyboard of its own; a desktop has the user's.
-    tarovex::worker::keys::WaylandKeyOutput userKeyboard({sway.socket(), {}});
+    tarovex::typing::WaylandKeyOutput userKeyboard({sway.socket(), {}});
     tarovex_test::WaylandTextRecorder recorder(sway.socket());
     store({{"outputTerminator", "ENTER"}, {"delay", "0"}, {"keyboardType", "GERMAN"}});
     auto p = startReading({"--type", pty.slavePath()}, {{"WAYLAND_DISPLAY", sway.socket()}});

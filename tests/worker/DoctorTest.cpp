@@ -17,8 +17,8 @@
 
 using namespace tarovex::worker::doctor;
 using Severity = Finding::Severity;
-using tarovex::worker::keys::KeyBackend;
-using tarovex::worker::keys::SessionFacts;
+using tarovex::typing::KeyBackend;
+using tarovex::typing::SessionFacts;
 namespace fs = std::filesystem;
 
 namespace {

@@ -7,7 +7,7 @@
 using tarovex::config::Config;
 using tarovex::config::Decimal;
 using tarovex::config::ConfigHelper::Instrument;
-using tarovex::worker::DataLine;
+using tarovex::reading::DataLine;
 using tarovex::worker::Ignorer;
 
 namespace {

@@ -58,7 +58,7 @@ public:
         Kind kind;
         QString text;
         bool connected = false;
-        std::optional<tarovex::worker::DataLine> line;
+        std::optional<tarovex::reading::DataLine> line;
     };
 
     void logEvent(const QString& text) override { events.push_back({Kind::Log, text, false, std::nullopt}); }
@@ -67,12 +67,12 @@ public:
         this->connected = connected;
         events.push_back({Kind::Connected, {}, connected, std::nullopt});
     }
-    void dataLineReceived(tarovex::worker::DataLine line) override {
+    void dataLineReceived(tarovex::reading::DataLine line) override {
         events.push_back({Kind::Line, {}, false, std::move(line)});
     }
 
-    std::vector<tarovex::worker::DataLine> lines() const {
-        std::vector<tarovex::worker::DataLine> out;
+    std::vector<tarovex::reading::DataLine> lines() const {
+        std::vector<tarovex::reading::DataLine> out;
         for (const Event& e : events)
             if (e.line)
                 out.push_back(*e.line);

@@ -3,7 +3,7 @@
 namespace tarovex::console {
 namespace {
 
-using worker::keys::KeyBackend;
+using typing::KeyBackend;
 
 // The value of `--name VALUE` or `--name=VALUE` at args[i]; none when args[i] is not it.
 std::optional<QString> optionValue(const QStringList& args, qsizetype& i, QStringView name, QString& error) {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "worker/keys/KeyOutputFactory.h"
+#include "typing/KeyOutputFactory.h"
 
 #include <QStringList>
 
@@ -10,7 +10,7 @@ namespace tarovex::console {
 struct TypingChoice {
     bool enabled = false;
     bool backendNamed = false; // --keyboard-backend or --keyboard-layout was given
-    worker::keys::KeyOutputOptions output;
+    typing::KeyOutputOptions output;
 };
 
 // When args[i] is --type, --keyboard-backend x11|wayland|uinput or --keyboard-layout XKB (a value

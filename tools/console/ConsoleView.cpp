@@ -50,12 +50,12 @@ void ConsoleLog::event(const QString& text, bool) {
         write(time, part);
 }
 
-void ConsoleLog::line(const worker::DataLine& line) {
+void ConsoleLog::line(const reading::DataLine& line) {
     if (logLines_)
         write(line.getTimeOfDay(), line.getReadable());
 }
 
-void ConsoleLog::unstableLine(const worker::DataLine& line) {
+void ConsoleLog::unstableLine(const reading::DataLine& line) {
     if (logLines_)
         write(line.getTimeOfDay(), QStringLiteral("(unstable) ") + line.getReadable());
 }
@@ -64,7 +64,7 @@ void ConsoleNotifier::show(Kind kind, const QString& title, const QString& messa
     log_.event(kind == Kind::Warning ? title + QStringLiteral(": ") + message : message, kind != Kind::Info);
 }
 
-void ValueWriter::reading(const worker::DataLine& line, ReadingOutcome outcome) {
+void ValueWriter::reading(const reading::DataLine& line, ReadingOutcome outcome) {
     static const QString none;
     if (values_.write(
             valueRecord(outcome == ReadingOutcome::Value ? line.getProcessedData() : none, format_))) {

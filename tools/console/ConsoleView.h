@@ -21,8 +21,8 @@ class ConsoleLog : public RunLog {
 public:
     ConsoleLog(StreamWriter& log, bool logLines) : log_(log), logLines_(logLines) {}
     void event(const QString& text, bool important) override;
-    void line(const worker::DataLine& line) override;
-    void unstableLine(const worker::DataLine& line) override;
+    void line(const reading::DataLine& line) override;
+    void unstableLine(const reading::DataLine& line) override;
 
 private:
     void write(const QString& time, const QString& text);
@@ -47,7 +47,7 @@ class ValueWriter : public ReadingConsumer {
 public:
     ValueWriter(StreamWriter& values, RunLog& log, ValueFormat format)
         : values_(values), log_(log), format_(format) {}
-    void reading(const worker::DataLine& line, ReadingOutcome outcome) override;
+    void reading(const reading::DataLine& line, ReadingOutcome outcome) override;
 
 private:
     StreamWriter& values_;

@@ -461,9 +461,10 @@ int main(int argc, char* argv[]) {
         };
     }
     if (options.typing.enabled) {
-        services.makeTyper = [&output = options.typing.output](const config::Config& c,
-                                                               worker::WeightWorkerView& view) {
-            return makeKeyboardTyper(c, view, output);
+        services.makeTyper = [&output = options.typing.output,
+                              lane = std::make_shared<typing::KeyboardLane>()](
+                                 const config::Config& c, worker::WeightWorkerView& view) {
+            return makeKeyboardTyper(c, view, lane, output);
         };
         services.capsLockOn = capsLockOn;
     }

@@ -58,16 +58,16 @@ QString sessionSentence(const SystemView& view) {
     return QStringLiteral("No desktop session was found (neither DISPLAY nor WAYLAND_DISPLAY is set)");
 }
 
-QString backendSentence(keys::KeyBackend backend) {
+QString backendSentence(typing::KeyBackend backend) {
     switch (backend) {
-    case keys::KeyBackend::X11:
+    case typing::KeyBackend::X11:
         return QStringLiteral("values are typed through the X server's XTest extension on the layout active "
                               "there; no extra right is needed");
-    case keys::KeyBackend::Wayland:
+    case typing::KeyBackend::Wayland:
         return QStringLiteral("values are typed through the compositor's virtual keyboard with a keymap of "
                               "our own, so every character types whatever the layout, without /dev/uinput");
-    case keys::KeyBackend::Uinput:
-    case keys::KeyBackend::Automatic:
+    case typing::KeyBackend::Uinput:
+    case typing::KeyBackend::Automatic:
         break;
     }
     return QStringLiteral("values are typed through the kernel's virtual keyboard (uinput), the only way "
@@ -77,9 +77,9 @@ QString backendSentence(keys::KeyBackend backend) {
 } // namespace
 
 Findings checkKeyboard(const SystemView& view) {
-    const auto choices = keys::chooseKeyBackends(view.session);
-    const keys::KeyBackend backend = choices.empty() ? keys::KeyBackend::Uinput : choices.front().backend;
-    const bool uinput = backend == keys::KeyBackend::Uinput;
+    const auto choices = typing::chooseKeyBackends(view.session);
+    const typing::KeyBackend backend = choices.empty() ? typing::KeyBackend::Uinput : choices.front().backend;
+    const bool uinput = backend == typing::KeyBackend::Uinput;
     Findings f{{Severity::Ok,
                 QStringLiteral("%1: %2 (rule: %3).")
                     .arg(sessionSentence(view), backendSentence(backend),
@@ -121,9 +121,9 @@ Findings checkKeyboard(const SystemView& view) {
              QStringLiteral("No udev rule gives the user at the seat /dev/uinput (the package installs %1).")
                  .arg(QLatin1StringView(ourRule)),
              installRule});
-    keys::DesktopSources sources = view.desktop;
+    typing::DesktopSources sources = view.desktop;
     sources.keyboardFile = view.path(sources.keyboardFile);
-    const keys::LayoutChoice choice = keys::desktopLayout({}, sources);
+    const typing::LayoutChoice choice = typing::desktopLayout({}, sources);
     f.push_back({Severity::Ok,
                  QStringLiteral("The virtual keyboard types on the layout %1 (source: %2)%3.")
                      .arg(q(choice.layoutName()), q(choice.sourceName(sources)),

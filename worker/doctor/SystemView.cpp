@@ -68,8 +68,8 @@ SystemView SystemView::current() {
         v.groups.insert(v.groups.end(), more.begin(), more.end());
     }
     v.mayOpen = [](const std::string& path) { return ::access(path.c_str(), R_OK | W_OK) == 0; };
-    const auto environment = keys::SessionEnvironment::current();
-    v.session = keys::sessionFacts(keys::KeyBackend::Automatic, environment);
+    const auto environment = typing::SessionEnvironment::current();
+    v.session = typing::sessionFacts(typing::KeyBackend::Automatic, environment);
     v.desktop = environment.desktop;
     return v;
 }

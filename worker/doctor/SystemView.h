@@ -1,7 +1,7 @@
 #pragma once
 
-#include "worker/keys/KeyOutputFactory.h"
-#include "worker/keys/desktop/DesktopLayout.h"
+#include "typing/KeyOutputFactory.h"
+#include "typing/desktop/DesktopLayout.h"
 
 #include <sys/types.h>
 
@@ -19,7 +19,7 @@ struct SystemView {
     // The session: $XDG_SESSION_TYPE, $DISPLAY, $WAYLAND_DISPLAY, $XDG_RUNTIME_DIR.
     std::string sessionType, display, waylandDisplay, runtimeDir;
     std::string kernelRelease;  // uname -r: where its modules are
-    keys::SessionFacts session; // what the choice of the keyboard backend looks at
+    typing::SessionFacts session; // what the choice of the keyboard backend looks at
     uid_t uid = 0;
     pid_t pid = 0; // ours, not counted as holding a port
     std::string userName;
@@ -27,7 +27,7 @@ struct SystemView {
     // Whether this user may open the device for reading and writing (access rights, ACLs).
     std::function<bool(const std::string& path)> mayOpen;
     // Where the layout is read from; its keyboardFile is taken under `root`.
-    keys::DesktopSources desktop;
+    typing::DesktopSources desktop;
     // How long a network port's name lookup and connection, and then its RFC 2217
     // agreement, may each take.
     int networkLimitMs = 3000;

@@ -1,0 +1,232 @@
+#include "typing/KeyOutputFactory.h"
+
+#include "typing/UinputKeyOutput.h"
+#include "typing/X11KeyOutput.h"
+#include "typing/desktop/LayoutCoverage.h"
+#include "typing/desktop/LayoutFollowingOutput.h"
+#ifdef TAROVEX_WAYLAND
+#include "typing/WaylandKeyOutput.h"
+#endif
+
+#include <X11/XKBlib.h>
+#include <X11/Xlib.h>
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+namespace tarovex::typing {
+namespace {
+
+std::string environmentValue(const char* name) {
+    const char* v = std::getenv(name);
+    return v ? v : "";
+}
+
+std::optional<bool> x11CapsLock(const std::string& display) {
+    Display* d = XOpenDisplay(display.c_str());
+    if (!d)
+        return std::nullopt;
+    std::optional<bool> on;
+    int opcode = 0, event = 0, error = 0, major = XkbMajorVersion, minor = XkbMinorVersion;
+    Bool state = False;
+    if (XkbQueryExtension(d, &opcode, &event, &error, &major, &minor) &&
+        XkbGetNamedIndicator(d, XInternAtom(d, "Caps Lock", False), nullptr, &state, nullptr, nullptr))
+        on = state == True;
+    XCloseDisplay(d);
+    return on;
+}
+
+std::optional<bool> ledCapsLock(const std::string& leds) {
+    std::optional<bool> on;
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator(leds, ec)) {
+        if (!entry.path().filename().string().ends_with("::capslock"))
+            continue;
+        int brightness = 0;
+        if (std::ifstream(entry.path() / "brightness") >> brightness)
+            on = on.value_or(false) || brightness > 0;
+    }
+    return on;
+}
+
+constexpr qsizetype maxListed = 40; // characters named in the warning
+
+// uinput types key codes that the desktop translates with its own layout: the one it applies
+// to our keyboard, followed when the user switches.
+std::unique_ptr<KeyOutput> createUinputOutput(const KeyOutputOptions& options, const SessionEnvironment& environment,
+                                              QStringList& warnings) {
+    DesktopSources sources = environment.desktop;
+    sources.keyboardFile = environment.keyboardFile;
+    const LayoutChoice choice = desktopLayout(options.xkbLayout, sources);
+    UinputKeyOutput::Options uinput;
+    uinput.layout = choice.layout;
+    uinput.devicePath = environment.uinputPath;
+    uinput.capsLockOn = [environment] { return ledCapsLock(environment.ledsDirectory).value_or(false); };
+    auto device = std::make_unique<UinputKeyOutput>(std::move(uinput));
+    QString missing =
+        untypableCharacters(XkbLayout::fromNames(choice.layout), options.keyboardType, options.coverage);
+    if (missing.size() > maxListed)
+        missing = missing.left(maxListed) + QStringLiteral("...");
+    std::function<LayoutChoice()> ask;
+    if (choice.followsDesktop())
+        ask = [sources] { return desktopLayout({}, sources); };
+    if (!missing.isEmpty())
+        warnings.append(
+            QStringLiteral(
+                "The keyboard type %1 types characters that the layout %2 has no key for: %3. "
+                "They will not be typed: add a layout that has them on the desktop and switch to it.")
+                .arg(options.keyboardType.toString(), QString::fromStdString(choice.layoutName()), missing));
+    return std::make_unique<LayoutFollowingOutput>(std::move(device), choice, std::move(ask),
+                                                   choice.sourceName(sources));
+}
+
+// One rule of the choice: when `applies` holds for the facts, `backend` is tried.
+struct Rule {
+    bool (*applies)(const SessionFacts&);
+    KeyBackend backend;
+    const char* name;
+};
+
+bool automatic(const SessionFacts& f) {
+    return f.forced == KeyBackend::Automatic;
+}
+
+// In order: the first rule that works decides. A backend that fails leaves the next rule
+// its turn, so a broken X server or a refusing compositor still leaves uinput.
+constexpr Rule rules[] = {
+    {[](const SessionFacts& f) { return f.forced == KeyBackend::X11; }, KeyBackend::X11,
+     "--keyboard-backend x11"},
+    {[](const SessionFacts& f) { return f.forced == KeyBackend::Wayland; }, KeyBackend::Wayland,
+     "--keyboard-backend wayland"},
+    {[](const SessionFacts& f) { return f.forced == KeyBackend::Uinput; }, KeyBackend::Uinput,
+     "--keyboard-backend uinput"},
+    {[](const SessionFacts& f) { return automatic(f) && f.x11Session; }, KeyBackend::X11, "X11 session"},
+    {[](const SessionFacts& f) {
+         return automatic(f) && f.waylandSession && f.compositorOffersVirtualKeyboard;
+     },
+     KeyBackend::Wayland, "Wayland session, the compositor offers virtual keyboards"},
+    {[](const SessionFacts& f) {
+         return automatic(f) && f.waylandSession && !f.compositorOffersVirtualKeyboard;
+     },
+     KeyBackend::Uinput, "Wayland session, the compositor offers no virtual keyboard"},
+    {[](const SessionFacts& f) { return automatic(f) && !f.x11Session && !f.waylandSession; },
+     KeyBackend::Uinput, "no desktop session"},
+    {[](const SessionFacts& f) { return automatic(f) && f.uinputWritable; }, KeyBackend::Uinput,
+     "the other backend failed, /dev/uinput is writable"},
+    {automatic, KeyBackend::Uinput, "the other backend failed"},
+};
+
+const char* backendName(KeyBackend backend) {
+    switch (backend) {
+    case KeyBackend::X11:
+        return "X11";
+    case KeyBackend::Wayland:
+        return "Wayland";
+    case KeyBackend::Uinput:
+        return "uinput";
+    case KeyBackend::Automatic:
+        break;
+    }
+    return "automatic";
+}
+
+// Every character a keyboard type's complete coverage has, after printable ASCII.
+std::u32string preloadFor(config::ConfigHelper::KeyboardType type) {
+    std::u32string text;
+    for (char32_t c = 0x20; c < 0x7f; ++c)
+        text += c;
+    for (const QChar c : config::ConfigHelper::KeyboardType::getKeymap(
+                             type, config::ConfigHelper::KeyMapType::ALPHANUMERIC_COMPLETE)
+                             .keys())
+        if (c.unicode() >= 0x80)
+            text += char32_t(c.unicode());
+    return text;
+}
+
+std::unique_ptr<KeyOutput> makeOutput(KeyBackend backend, const KeyOutputOptions& options,
+                                      const SessionEnvironment& environment, QStringList& warnings) {
+    switch (backend) {
+    case KeyBackend::X11:
+        return std::make_unique<X11KeyOutput>(environment.display);
+    case KeyBackend::Wayland:
+#ifdef TAROVEX_WAYLAND
+        return std::make_unique<WaylandKeyOutput>(
+            WaylandKeyOutput::Options{environment.waylandDisplay, preloadFor(options.keyboardType)});
+#else
+        throw std::runtime_error("This build has no Wayland support");
+#endif
+    case KeyBackend::Uinput:
+    case KeyBackend::Automatic:
+        break;
+    }
+    return createUinputOutput(options, environment, warnings);
+}
+
+} // namespace
+
+SessionEnvironment SessionEnvironment::current() {
+    SessionEnvironment e;
+    e.display = environmentValue("DISPLAY");
+    e.waylandDisplay = environmentValue("WAYLAND_DISPLAY");
+    e.desktop = DesktopSources::current();
+    return e;
+}
+
+std::vector<KeyBackendChoice> chooseKeyBackends(const SessionFacts& facts) {
+    std::vector<KeyBackendChoice> choices;
+    for (const Rule& rule : rules)
+        if (rule.applies(facts) &&
+            std::none_of(choices.begin(), choices.end(),
+                         [&](const KeyBackendChoice& c) { return c.backend == rule.backend; }))
+            choices.push_back({rule.backend, rule.name});
+    return choices;
+}
+
+SessionFacts sessionFacts(KeyBackend forced, const SessionEnvironment& environment) {
+    SessionFacts facts;
+    facts.forced = forced;
+    facts.x11Session = environment.isX11Session();
+    facts.waylandSession = environment.isWaylandSession();
+#ifdef TAROVEX_WAYLAND
+    if (forced == KeyBackend::Automatic && facts.waylandSession)
+        facts.compositorOffersVirtualKeyboard = WaylandKeyOutput::offeredBy(environment.waylandDisplay);
+#endif
+    facts.uinputWritable = ::access(environment.uinputPath.c_str(), W_OK) == 0;
+    return facts;
+}
+
+KeyOutputCreation createKeyOutput(const KeyOutputOptions& options, const SessionEnvironment& environment) {
+    QString reasons;
+    for (const KeyBackendChoice& choice : chooseKeyBackends(sessionFacts(options.backend, environment))) {
+        try {
+            QStringList warnings;
+            std::unique_ptr<KeyOutput> output = makeOutput(choice.backend, options, environment, warnings);
+            QString line = QStringLiteral("Keystroke output: %1 (rule: %2)")
+                               .arg(output->description(), QString::fromUtf8(choice.rule));
+            return {std::move(output), {}, std::move(line), std::move(warnings)};
+        } catch (const std::exception& e) {
+            if (!reasons.isEmpty())
+                reasons += QStringLiteral("; ");
+            reasons += QStringLiteral("%1: %2").arg(QString::fromLatin1(backendName(choice.backend)),
+                                                    QString::fromStdString(e.what()));
+        }
+    }
+    return {nullptr, reasons, {}, {}};
+}
+
+CapsLockState capsLockState(const SessionEnvironment& environment) {
+    std::optional<bool> on;
+    if (environment.isX11Session())
+        on = x11CapsLock(environment.display);
+    if (!on)
+        on = ledCapsLock(environment.ledsDirectory);
+    if (!on)
+        return CapsLockState::Unknown;
+    return *on ? CapsLockState::On : CapsLockState::Off;
+}
+
+} // namespace tarovex::typing

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QString>
+
+namespace tarovex::typing {
+
+// The messages typing has for the user; their words are the application's.
+enum class TypingText {
+    CannotType,    // followed directly by the character
+    QueueFull,     // printf: the queue's capacity, the values dropped since it filled
+    KeysWaited,    // printf: the milliseconds the value waited
+    KeysStillHeld, // printf: the milliseconds waited, the value
+    ValueDropped,  // printf: the value, why
+    ValueCut,      // printf: the value, the characters typed of it, why
+    WhyStop,       // why, in the words of the two above
+    WhyFocusChanged,
+    WhyTypingFailed,
+};
+
+// Where typing tells what happened: the run's log, which the application provides. Called
+// on the typing thread, and on the thread that queues values (a full queue).
+class TypingLog {
+public:
+    virtual ~TypingLog() = default;
+    // A message of the regular kind.
+    virtual void logEvent(const QString& text) = 0;
+    // A message that needs the user's attention (a value not typed, a key that failed).
+    virtual void logImportantEvent(const QString& text) = 0;
+    // The words of `message`.
+    virtual QString text(TypingText message) const = 0;
+};
+
+} // namespace tarovex::typing

@@ -1,0 +1,77 @@
+#include "typing/TypingSession.h"
+
+#include "typing/InterpretingSynthesizer.h"
+
+#include <stdexcept>
+
+namespace tarovex::typing {
+
+namespace CH = config::ConfigHelper;
+
+TypingSession::Output TypingSession::platformOutput(const config::Config& config, KeyOutputOptions backend,
+                                                    const SessionEnvironment& environment) {
+    backend.keyboardType = config.getKeyboardType();
+    backend.coverage = config.getInstrument().value_or(CH::Instrument::getDefault()).getKeyMapType();
+    KeyOutputCreation created = createKeyOutput(backend, environment);
+    if (!created.output)
+        throw std::runtime_error(created.error.toStdString());
+    return {std::make_unique<InterpretingSynthesizer>(backend.keyboardType, std::move(created.output)),
+            created.description, created.warnings};
+}
+
+TypingSession::TypingSession(const config::Config& config, TypingLog& log, std::shared_ptr<KeyboardLane> lane,
+                             KeyOutputOptions backend, const SessionEnvironment& environment)
+    : TypingSession(config, log, std::move(lane), platformOutput(config, std::move(backend), environment)) {}
+
+TypingSession::TypingSession(const config::Config& config, TypingLog& log, std::shared_ptr<KeyboardLane> lane,
+                             Output output)
+    : TypingSession(config, log, std::move(lane), std::move(output.synthesizer),
+                    std::move(output.description)) {
+    warnings_ = std::move(output.warnings);
+}
+
+TypingSession::TypingSession(const config::Config& config, TypingLog& log, std::shared_ptr<KeyboardLane> lane,
+                             std::unique_ptr<KeySynthesizer> synthesizer, QString description)
+    : description_(std::move(description)) {
+    const CH::KeyboardType keyboard = config.getKeyboardType();
+    const auto instrument = config.getInstrument().value_or(CH::Instrument::getDefault());
+    keybot_ = std::make_unique<Keybot>(
+        config.getDelayAsInt(), CH::StartWith::getKeyCode(config.getStartWith()),
+        CH::OutputTerminator::getKeyCode(config.getOutputTerminator()),
+        CH::OutputTerminator::getKeyCode(config.getOutputTerminator2()), config.getEveryXValuesAsInt(),
+        keyboard, instrument.getKeyMapType(), log, std::move(synthesizer), queue_);
+    keybot_->setLane(std::move(lane));
+}
+
+TypingSession::~TypingSession() {
+    stop();
+    if (thread_.joinable())
+        thread_.join();
+}
+
+void TypingSession::start(std::function<void()> ended, FateHandler fates) {
+    if (started_)
+        return;
+    started_ = true;
+    keybot_->setFateHandler(std::move(fates));
+    thread_ = std::jthread([this, ended = std::move(ended)](std::stop_token stop) {
+        keybot_->run(stop, abort_.get_token());
+        ended_ = true;
+        if (ended)
+            ended();
+    });
+}
+
+KeystrokeQueue::Discarded TypingSession::stop() {
+    if (!thread_.get_stop_token().stop_requested())
+        keybot_->finishBy(std::chrono::steady_clock::now() + kStopGrace);
+    thread_.request_stop();
+    return queue_.discard();
+}
+
+void TypingSession::abandon() {
+    stop();
+    abort_.request_stop();
+}
+
+} // namespace tarovex::typing
