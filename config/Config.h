@@ -39,23 +39,10 @@ public:
     // the four tray/update/abort options on, ignoreDuplicates off.
     Config() = default;
 
-    // Every setting but prevPort, which stays unset.
-    Config(QString port, std::optional<ConfigHelper::Instrument> instrument, int bitRate, int dataBits,
-           int stopBits, int parity, int inputTerminator, ConfigHelper::Connect connect,
-           ConfigHelper::KeyboardType keyboardType, QString delay,
-           ConfigHelper::DecimalSeparator decimalSeparator, ConfigHelper::StartWith startWith,
-           ConfigHelper::OutputTerminator outputTerminator, ConfigHelper::OutputTerminator outputTerminator2,
-           QString everyXValues, ConfigHelper::MathOperation mathOperation, QString mathOperand,
-           QString decimalPlaces, ConfigHelper::RoundingMethod roundingMethod, ConfigHelper::Sound sound,
-           bool minimizeToTray, bool notifyWhenMinimizedToTray, bool checkForUpdates,
-           bool abortAutoStartWhenPrevPortNotAvailable, ConfigHelper::EditOperation editOperation,
-           ConfigHelper::EditPosition editPosition, QString editNumCharacters, QString removeCharacters,
-           QString customRegEx, bool ignoreDuplicates, QString ignoreTimeLimit, QString ignoreDifference);
-
     // A new record with every setting of the argument but prevPort, and no listeners.
     static Config copyConfig(const Config& other);
 
-    // True when any setting differs; prevPort is left out.
+    // True when the port or any setting of the settings table differs; prevPort is left out.
     bool hasChanged(const Config& other) const;
 
     // The decimal places as an integer; none when the text is empty or does not parse.

@@ -1,6 +1,7 @@
 #include "tarovex/ports/RecentAddresses.h"
 
 #include "Tarolink/NetworkAddress.h"
+#include "config/SettingsTable.h"
 
 namespace tarovex::ports {
 
@@ -19,17 +20,11 @@ QStringList rememberAddress(const QStringList& recent, const QString& port) {
 }
 
 QString addressesText(const QStringList& addresses) {
-    return addresses.join(u' ');
+    return config::addressListText(addresses);
 }
 
 std::optional<QStringList> parseAddresses(const QString& text) {
-    QStringList out = text.split(u' ', Qt::SkipEmptyParts);
-    if (out.size() > maxRecentAddresses || out.removeDuplicates() > 0)
-        return std::nullopt;
-    for (const QString& a : out)
-        if (!isNetworkPort(a))
-            return std::nullopt;
-    return out;
+    return config::parseAddressList(text);
 }
 
 } // namespace tarovex::ports

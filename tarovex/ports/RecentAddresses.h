@@ -1,5 +1,7 @@
 #pragma once
 
+#include "config/SettingsTable.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -8,7 +10,7 @@
 namespace tarovex::ports {
 
 // How many network ports the port box remembers.
-inline constexpr int maxRecentAddresses = 5;
+inline constexpr int maxRecentAddresses = config::maxRecentAddresses;
 
 // True for a well-formed network port name ("tcp://HOST:PORT", "rfc2217://HOST:PORT").
 bool isNetworkPort(const QString& name);

@@ -3,67 +3,27 @@
 #include "config/JavaRegex.h"
 #include "config/NumberText.h"
 #include "config/RecordValidators.h"
+#include "config/SettingsTable.h"
 
 namespace tarovex {
 
 namespace CH = config::ConfigHelper;
 
-namespace {
-
-struct FieldRule {
-    Field field;
-    bool (*valid)(const QString&) noexcept;
-    const char* messageKey;
-};
-
-constexpr FieldRule fieldRules[] = {
-    {Field::RemoveCharacters, &CH::RemoveCharacters::isValid, "error.edit.removeCharacters"},
-    {Field::MathOperand, &CH::MathOperand::isValid, "error.math.operand"},
-    {Field::EveryXValues, &CH::EveryXValues::isValid, "error.edit.everyXValues"},
-    {Field::EditNumCharacters, &CH::EditNumCharacters::isValid, "error.edit.numCharacters"},
-    {Field::DecimalPlaces, &CH::DecimalPlaces::isValid, "error.decimal.places"},
-    {Field::Delay, &CH::Delay::isValid, "error.intercharacter.delay"},
-    {Field::JournalDays, &CH::JournalDays::isValid, "error.journal.days"},
-    {Field::JournalMaxMB, &CH::JournalMaxMB::isValid, "error.journal.size"},
-    {Field::Station, &CH::Station::isValid, "error.station"},
-    {Field::CsvFile, &CH::PlainText::isValid, "error.csv.file"},
-    {Field::RequestHotkey, &CH::RequestHotkey::isValid, "error.request.hotkey"},
-    {Field::RequestCommand, &CH::RequestCommand::isValid, "error.request.command"},
-    {Field::RequestInterval, &CH::RequestInterval::isValid, "error.request.interval"},
-    {Field::StableRegEx, &CH::StableRegEx::isValid, "error.stable.expression"},
-};
-
-const FieldRule& rule(Field field) {
-    for (const FieldRule& r : fieldRules)
-        if (r.field == field)
-            return r;
-    return fieldRules[0];
-}
-
-} // namespace
-
-std::optional<QString> fieldError(Field field, const QString& text) {
-    const FieldRule& r = rule(field);
-    if (r.valid(storedFieldText(field, text)))
+std::optional<QString> fieldError(const QString& key, const QString& text) {
+    const config::Setting* s = config::findSetting(key);
+    if (!s || !*s->errorKey || s->valid(s->typed(text)))
         return std::nullopt;
-    return QString::fromLatin1(r.messageKey);
+    return QString::fromLatin1(s->errorKey);
 }
 
-QString fieldResetText(Field field) {
-    switch (field) {
-    case Field::Delay:
-        return CH::Delay::getDefault();
-    case Field::JournalDays:
-        return CH::JournalDays::getDefault();
-    case Field::JournalMaxMB:
-        return CH::JournalMaxMB::getDefault();
-    default:
-        return {};
-    }
+QString fieldResetText(const QString& key) {
+    const config::Setting* s = config::findSetting(key);
+    return s ? s->defaultText : QString();
 }
 
-QString storedFieldText(Field field, const QString& text) {
-    return field == Field::MathOperand ? QString(text).replace(u',', u'.') : text;
+QString storedFieldText(const QString& key, const QString& text) {
+    const config::Setting* s = config::findSetting(key);
+    return s ? s->typed(text) : text;
 }
 
 std::optional<int> parseInputTerminator(const QString& text) {
@@ -111,54 +71,11 @@ std::optional<QString> customRegExProblem(const QString& expression) {
     return why;
 }
 
-bool storeField(Field field, const QString& text, config::Config& c) {
-    if (fieldError(field, text))
+bool storeField(const QString& key, const QString& text, config::Config& c) {
+    const config::Setting* s = config::findSetting(key);
+    if (!s || !*s->errorKey || fieldError(key, text))
         return false;
-    const QString stored = storedFieldText(field, text);
-    switch (field) {
-    case Field::RemoveCharacters:
-        c.setRemoveCharacters(stored);
-        break;
-    case Field::MathOperand:
-        c.setMathOperand(stored);
-        break;
-    case Field::EveryXValues:
-        c.setEveryXValues(stored);
-        break;
-    case Field::EditNumCharacters:
-        c.setEditNumCharacters(stored);
-        break;
-    case Field::DecimalPlaces:
-        c.setDecimalPlaces(stored);
-        break;
-    case Field::Delay:
-        c.setDelay(stored);
-        break;
-    case Field::JournalDays:
-        c.record.journalDays = stored;
-        break;
-    case Field::JournalMaxMB:
-        c.record.journalMaxMB = stored;
-        break;
-    case Field::Station:
-        c.record.station = stored;
-        break;
-    case Field::CsvFile:
-        c.record.csvFile = stored;
-        break;
-    case Field::RequestHotkey:
-        c.setRequestHotkey(stored.trimmed());
-        break;
-    case Field::RequestCommand:
-        c.setRequestCommand(stored);
-        break;
-    case Field::RequestInterval:
-        c.setRequestInterval(stored);
-        break;
-    case Field::StableRegEx:
-        c.setStableRegEx(stored);
-        break;
-    }
+    s->parse(c, s->typed(text));
     return true;
 }
 
@@ -220,7 +137,7 @@ TabsUpdate updateConfigFromTabs(const TabValues& controls, config::Config& c, bo
             out.notices.append({kind, QString::fromLatin1(title), message});
     };
     // A field that fails its check is reset, and the reset text is what gets stored.
-    const auto checked = [&](Field field, QString& text) {
+    const auto checked = [&](const char* field, QString& text) {
         if (const auto error = fieldError(field, text)) {
             notify(Notice::Kind::Error, "error", *error);
             text = fieldResetText(field);
@@ -254,7 +171,7 @@ TabsUpdate updateConfigFromTabs(const TabValues& controls, config::Config& c, bo
         notify(Notice::Kind::Info, "info", QStringLiteral("info.delay.keyboard.all"));
         t.delay = QStringLiteral("3");
     }
-    c.setDelay(checked(Field::Delay, t.delay));
+    c.setDelay(checked("delay", t.delay));
 
     c.setDecimalSeparator(t.decimalSeparator);
     c.setStartWith(t.startWith);
@@ -264,11 +181,11 @@ TabsUpdate updateConfigFromTabs(const TabValues& controls, config::Config& c, bo
     c.setSound(t.sound);
     c.setEditOperation(t.editOperation);
     c.setEditPosition(t.editPosition);
-    c.setEveryXValues(checked(Field::EveryXValues, t.everyXValues));
-    c.setDecimalPlaces(checked(Field::DecimalPlaces, t.decimalPlaces));
-    c.setEditNumCharacters(checked(Field::EditNumCharacters, t.editNumCharacters));
-    c.setRemoveCharacters(checked(Field::RemoveCharacters, t.removeCharacters));
-    c.setMathOperand(checked(Field::MathOperand, t.mathOperand));
+    c.setEveryXValues(checked("everyXValues", t.everyXValues));
+    c.setDecimalPlaces(checked("decimalPlaces", t.decimalPlaces));
+    c.setEditNumCharacters(checked("editNumCharacters", t.editNumCharacters));
+    c.setRemoveCharacters(checked("removeCharacters", t.removeCharacters));
+    c.setMathOperand(checked("mathOperand", t.mathOperand));
     if (t.mathOperation != CH::MathOperation::NONE && c.getMathOperand().isEmpty())
         t.mathOperation = CH::MathOperation::NONE;
     c.setMathOperation(t.mathOperation);
@@ -283,15 +200,15 @@ TabsUpdate updateConfigFromTabs(const TabValues& controls, config::Config& c, bo
     c.checkForUpdates = t.checkForUpdates;
     c.abortAutoStartWhenPrevPortNotAvailable = t.abortAutoStart;
     c.record.journal = t.journal;
-    c.record.journalDays = checked(Field::JournalDays, t.journalDays);
-    c.record.journalMaxMB = checked(Field::JournalMaxMB, t.journalMaxMB);
-    c.record.station = checked(Field::Station, t.station);
-    c.record.csvFile = checked(Field::CsvFile, t.csvFile);
-    c.setRequestHotkey(checked(Field::RequestHotkey, t.requestHotkey).trimmed());
-    c.setRequestCommand(checked(Field::RequestCommand, t.requestCommand));
-    c.setRequestInterval(checked(Field::RequestInterval, t.requestInterval));
+    c.record.journalDays = checked("journalDays", t.journalDays);
+    c.record.journalMaxMB = checked("journalMaxMB", t.journalMaxMB);
+    c.record.station = checked("station", t.station);
+    c.record.csvFile = checked("csvFile", t.csvFile);
+    c.setRequestHotkey(checked("requestHotkey", t.requestHotkey));
+    c.setRequestCommand(checked("requestCommand", t.requestCommand));
+    c.setRequestInterval(checked("requestInterval", t.requestInterval));
     c.stableOnly = t.stableOnly;
-    c.setStableRegEx(checked(Field::StableRegEx, t.stableRegEx));
+    c.setStableRegEx(checked("stableRegEx", t.stableRegEx));
     return out;
 }
 

@@ -9,31 +9,17 @@
 
 namespace tarovex {
 
-// The text fields that are checked when they lose the focus.
-enum class Field {
-    RemoveCharacters,
-    MathOperand,
-    EveryXValues,
-    EditNumCharacters,
-    DecimalPlaces,
-    Delay,
-    JournalDays,
-    JournalMaxMB,
-    Station,
-    CsvFile,
-    RequestHotkey,
-    RequestCommand,
-    RequestInterval,
-    StableRegEx
-};
+// The text fields checked when they lose the focus are the settings of the settings table
+// with an error message (config::Setting::errorKey); each is named by its setting key.
 
 // The message key for an invalid text of the field, or nothing when the text is valid.
-std::optional<QString> fieldError(Field field, const QString& text);
-// What an invalid field is reset to: empty, except the delay and the journal bounds, which
-// get their defaults.
-QString fieldResetText(Field field);
-// The text as it is stored: the operand with ',' as '.'.
-QString storedFieldText(Field field, const QString& text);
+std::optional<QString> fieldError(const QString& key, const QString& text);
+// What an invalid field is reset to: the setting's default (empty but for the delay and the
+// journal bounds).
+QString fieldResetText(const QString& key);
+// The text as it is stored: the operand with ',' as '.', a key combination without blanks
+// around it.
+QString storedFieldText(const QString& key, const QString& text);
 
 // The byte code of the input terminator box's text: a named terminator ("13 <CR>") or a
 // whole number 0..255; nothing for anything else.
@@ -52,7 +38,7 @@ std::optional<QString> customRegExProblem(const QString& expression);
 
 // Stores a field's text in `config` when it passes the field's check (a field that loses the
 // focus); false, leaving `config` unchanged, when it does not.
-bool storeField(Field field, const QString& text, config::Config& config);
+bool storeField(const QString& key, const QString& text, config::Config& config);
 
 // True when moving from `current` to `chosen` would drop a custom expression, so the user is
 // asked first.

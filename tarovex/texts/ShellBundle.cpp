@@ -1,6 +1,7 @@
 #include "tarovex/texts/ShellBundle.h"
 
 #include "config/ConfigHelper.h"
+#include "config/SettingsTable.h"
 #include "worker/WorkerMessages.h"
 
 namespace tarovex {
@@ -201,6 +202,11 @@ QStringList shellKeys() {
                                      "IgnoreDialog.cancelButton.text"};
     for (const char* k : plainKeys)
         keys.append(QString::fromLatin1(k));
+    // The labels and messages the settings table names.
+    for (const config::Setting& s : config::settingsTable())
+        for (const char* k : {s.labelKey, s.errorKey})
+            if (*k && !keys.contains(QLatin1String(k)))
+                keys.append(QString::fromLatin1(k));
     return keys;
 }
 

@@ -9,6 +9,7 @@
 #include <QRadioButton>
 
 #include <functional>
+#include <type_traits>
 
 namespace tarovex::ui {
 
@@ -66,71 +67,92 @@ void store(QCheckBox* b, bool v) {
     b->setChecked(v);
 }
 
+// One control bound to one setting, by the setting's key (empty: the port, which is no
+// setting of the table).
 struct Binding {
+    const char* key;
     std::function<void(const Controls&, TabValues&)> read;
     std::function<void(Controls&, const TabValues&)> show;
+    // The control when it is a text field, for the focus-out check.
+    std::function<QLineEdit*(const Controls&)> field;
 };
 
-template <typename W, typename V> Binding bind(W* Controls::*control, V TabValues::*value) {
-    return {[=](const Controls& c, TabValues& t) { load(c.*control, t.*value); },
-            [=](Controls& c, const TabValues& t) { store(c.*control, t.*value); }};
+template <typename W> std::function<QLineEdit*(const Controls&)> fieldOf(W* Controls::*control) {
+    if constexpr (std::is_same_v<W, QLineEdit>)
+        return [=](const Controls& c) { return c.*control; };
+    else
+        return [](const Controls&) -> QLineEdit* { return nullptr; };
+}
+
+template <typename W, typename V> Binding bind(const char* key, W* Controls::*control, V TabValues::*value) {
+    return {key, [=](const Controls& c, TabValues& t) { load(c.*control, t.*value); },
+            [=](Controls& c, const TabValues& t) { store(c.*control, t.*value); }, fieldOf(control)};
 }
 
 // Connect mode: two radio buttons of one group hold one switch.
-const Binding connectMode{[](const Controls& c, TabValues& t) { t.autoConnect = c.autoConnect->isChecked(); },
+const Binding connectMode{"connect",
+                          [](const Controls& c, TabValues& t) { t.autoConnect = c.autoConnect->isChecked(); },
                           [](Controls& c, const TabValues& t) {
                               (t.autoConnect ? c.autoConnect : c.manualConnect)->setChecked(true);
-                          }};
+                          },
+                          [](const Controls&) -> QLineEdit* { return nullptr; }};
 
 const std::vector<Binding>& bindings() {
     using C = Controls;
     using T = TabValues;
     static const std::vector<Binding> table = {
-        bind(&C::port, &T::port),
-        bind(&C::instrument, &T::instrument),
-        bind(&C::bitRate, &T::bitRate),
-        bind(&C::dataBits, &T::dataBits),
-        bind(&C::stopBits, &T::stopBits),
-        bind(&C::parity, &T::parity),
-        bind(&C::inputTerminator, &T::inputTerminator),
-        bind(&C::reconnect, &T::reconnect),
-        bind(&C::mathOperation, &T::mathOperation),
-        bind(&C::mathOperand, &T::mathOperand),
-        bind(&C::decimalPlaces, &T::decimalPlaces),
-        bind(&C::roundingMethod, &T::roundingMethod),
-        bind(&C::editOperation, &T::editOperation),
-        bind(&C::editPosition, &T::editPosition),
-        bind(&C::editNumCharacters, &T::editNumCharacters),
-        bind(&C::removeCharacters, &T::removeCharacters),
-        bind(&C::ignoreDuplicates, &T::ignoreDuplicates),
-        bind(&C::decimalSeparator, &T::decimalSeparator),
-        bind(&C::startWith, &T::startWith),
-        bind(&C::outputTerminator, &T::outputTerminator),
-        bind(&C::outputTerminator2, &T::outputTerminator2),
-        bind(&C::everyXValues, &T::everyXValues),
-        bind(&C::keyboardType, &T::keyboardType),
-        bind(&C::delay, &T::delay),
-        bind(&C::sound, &T::sound),
+        bind("", &C::port, &T::port),
+        bind("instrument", &C::instrument, &T::instrument),
+        bind("bitRate", &C::bitRate, &T::bitRate),
+        bind("dataBits", &C::dataBits, &T::dataBits),
+        bind("stopBits", &C::stopBits, &T::stopBits),
+        bind("parity", &C::parity, &T::parity),
+        bind("inputTerminator", &C::inputTerminator, &T::inputTerminator),
+        bind("reconnect", &C::reconnect, &T::reconnect),
+        bind("mathOperation", &C::mathOperation, &T::mathOperation),
+        bind("mathOperand", &C::mathOperand, &T::mathOperand),
+        bind("decimalPlaces", &C::decimalPlaces, &T::decimalPlaces),
+        bind("roundingMethod", &C::roundingMethod, &T::roundingMethod),
+        bind("editOperation", &C::editOperation, &T::editOperation),
+        bind("editPosition", &C::editPosition, &T::editPosition),
+        bind("editNumCharacters", &C::editNumCharacters, &T::editNumCharacters),
+        bind("removeCharacters", &C::removeCharacters, &T::removeCharacters),
+        bind("ignoreDuplicates", &C::ignoreDuplicates, &T::ignoreDuplicates),
+        bind("decimalSeparator", &C::decimalSeparator, &T::decimalSeparator),
+        bind("startWith", &C::startWith, &T::startWith),
+        bind("outputTerminator", &C::outputTerminator, &T::outputTerminator),
+        bind("outputTerminator2", &C::outputTerminator2, &T::outputTerminator2),
+        bind("everyXValues", &C::everyXValues, &T::everyXValues),
+        bind("keyboardType", &C::keyboardType, &T::keyboardType),
+        bind("delay", &C::delay, &T::delay),
+        bind("sound", &C::sound, &T::sound),
         connectMode,
-        bind(&C::abortAutoStart, &T::abortAutoStart),
-        bind(&C::minimizeToTray, &T::minimizeToTray),
-        bind(&C::notifyWhenMinimizedToTray, &T::notifyWhenMinimizedToTray),
-        bind(&C::checkForUpdates, &T::checkForUpdates),
-        bind(&C::requestHotkey, &T::requestHotkey),
-        bind(&C::journal, &T::journal),
-        bind(&C::journalDays, &T::journalDays),
-        bind(&C::journalMaxMB, &T::journalMaxMB),
-        bind(&C::station, &T::station),
-        bind(&C::csvFile, &T::csvFile),
-        bind(&C::requestCommand, &T::requestCommand),
-        bind(&C::requestInterval, &T::requestInterval),
-        bind(&C::stableOnly, &T::stableOnly),
-        bind(&C::stableRegEx, &T::stableRegEx),
+        bind("abortAutoStartWhenPrevPortNotAvailable", &C::abortAutoStart, &T::abortAutoStart),
+        bind("minimizeToTray", &C::minimizeToTray, &T::minimizeToTray),
+        bind("notifyWhenMinimizedToTray", &C::notifyWhenMinimizedToTray, &T::notifyWhenMinimizedToTray),
+        bind("checkForUpdates", &C::checkForUpdates, &T::checkForUpdates),
+        bind("requestHotkey", &C::requestHotkey, &T::requestHotkey),
+        bind("journal", &C::journal, &T::journal),
+        bind("journalDays", &C::journalDays, &T::journalDays),
+        bind("journalMaxMB", &C::journalMaxMB, &T::journalMaxMB),
+        bind("station", &C::station, &T::station),
+        bind("csvFile", &C::csvFile, &T::csvFile),
+        bind("requestCommand", &C::requestCommand, &T::requestCommand),
+        bind("requestInterval", &C::requestInterval, &T::requestInterval),
+        bind("stableOnly", &C::stableOnly, &T::stableOnly),
+        bind("stableRegEx", &C::stableRegEx, &T::stableRegEx),
     };
     return table;
 }
 
 } // namespace
+
+QLineEdit* textField(const Controls& controls, const QString& key) {
+    for (const Binding& b : bindings())
+        if (key == QLatin1String(b.key))
+            return b.field(controls);
+    return nullptr;
+}
 
 TabValues readControls(const Controls& controls) {
     TabValues t;

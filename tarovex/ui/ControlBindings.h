@@ -9,5 +9,7 @@ namespace tarovex::ui {
 TabValues readControls(const Controls& controls);
 // Shows `values` in the controls (through the same table).
 void showControls(Controls& controls, const TabValues& values);
+// The text field bound to setting `key`, or nullptr when its control is none.
+QLineEdit* textField(const Controls& controls, const QString& key);
 
 } // namespace tarovex::ui

@@ -1,5 +1,6 @@
 #include "tarovex/ui/RazezaRoZurFrame2.h"
 
+#include "config/SettingsTable.h"
 #include "tarovex/ports/PortList.h"
 #include "tarovex/ports/PortWatcher.h"
 #include "tarovex/ports/RecentAddresses.h"
@@ -238,10 +239,11 @@ void RazezaRoZurFrame2::connectControls() {
         session_.config().abortAutoStartWhenPrevPortNotAvailable = on;
         session_.requestSave();
     });
-    for (QLineEdit* f : {c.mathOperand, c.decimalPlaces, c.editNumCharacters, c.removeCharacters, c.delay,
-                         c.everyXValues, c.journalDays, c.journalMaxMB, c.station, c.csvFile, c.requestHotkey,
-                         c.requestCommand, c.requestInterval, c.stableRegEx})
-        f->installEventFilter(this);
+    // Every setting the window takes as typed text is checked when its field loses the focus.
+    for (const config::Setting& s : config::settingsTable())
+        if (*s.errorKey)
+            if (QLineEdit* f = textField(c, QString::fromLatin1(s.key)))
+                f->installEventFilter(this);
     c.inputTerminator->installEventFilter(this);
 }
 
@@ -304,27 +306,18 @@ void RazezaRoZurFrame2::checkField(QLineEdit* f) {
             f->setText(inputTerminatorText(cfg.getInputTerminator()));
         }
     } else {
-        const std::pair<QLineEdit*, Field> fields[] = {{c.mathOperand, Field::MathOperand},
-                                                       {c.decimalPlaces, Field::DecimalPlaces},
-                                                       {c.editNumCharacters, Field::EditNumCharacters},
-                                                       {c.removeCharacters, Field::RemoveCharacters},
-                                                       {c.delay, Field::Delay},
-                                                       {c.everyXValues, Field::EveryXValues},
-                                                       {c.journalDays, Field::JournalDays},
-                                                       {c.journalMaxMB, Field::JournalMaxMB},
-                                                       {c.station, Field::Station},
-                                                       {c.csvFile, Field::CsvFile},
-                                                       {c.requestHotkey, Field::RequestHotkey},
-                                                       {c.requestCommand, Field::RequestCommand},
-                                                       {c.requestInterval, Field::RequestInterval},
-                                                       {c.stableRegEx, Field::StableRegEx}};
-        const auto* at =
-            std::find_if(std::begin(fields), std::end(fields), [f](const auto& e) { return e.first == f; });
-        if (at == std::end(fields) || storeField(at->second, f->text(), cfg))
+        const auto& table = config::settingsTable();
+        const auto at = std::find_if(table.begin(), table.end(), [&](const config::Setting& s) {
+            return *s.errorKey && textField(c, QString::fromLatin1(s.key)) == f;
+        });
+        if (at == table.end())
             return;
-        errorKey = fieldError(at->second, f->text());
-        f->setText(fieldResetText(at->second));
-        storeField(at->second, f->text(), cfg);
+        const QString key = QString::fromLatin1(at->key);
+        if (storeField(key, f->text(), cfg))
+            return;
+        errorKey = fieldError(key, f->text());
+        f->setText(fieldResetText(key));
+        storeField(key, f->text(), cfg);
     }
     if (!errorKey || isClosing())
         return;

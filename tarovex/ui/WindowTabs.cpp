@@ -2,6 +2,7 @@
 
 #include "Tarolink/SystemProperties.h"
 #include "config/Config.h"
+#include "config/SettingsTable.h"
 #include "journal/JournalDb.h"
 #include "tarovex/texts/ShellBundle.h"
 #include "tarovex/ui/LinkOpener.h"
@@ -74,6 +75,16 @@ QLabel* label(const char* key) {
     return new QLabel(frameText(key));
 }
 
+// The label text of a setting, from the settings table.
+QString settingText(const char* key) {
+    const config::Setting* s = config::findSetting(QString::fromLatin1(key));
+    return s ? text(QString::fromLatin1(s->labelKey)) : QString::fromLatin1(key);
+}
+
+QLabel* settingLabel(const char* key) {
+    return new QLabel(settingText(key));
+}
+
 QPushButton* button(const char* key, const char* tipKey = nullptr) {
     auto* b = new QPushButton(frameText(key));
     if (tipKey)
@@ -111,15 +122,15 @@ void requestRows(Controls& c, QFormLayout* form) {
     c.requestCommand =
         field("requestCommandTextField.toolTipText", "requestCommandTextField.placeholderText", 200);
     c.requestInterval = field("requestIntervalTextField.toolTipText");
-    form->addRow(label("requestCommandLabel.text"), c.requestCommand);
+    form->addRow(settingLabel("requestCommand"), c.requestCommand);
     auto* every = new QHBoxLayout;
     every->addWidget(c.requestInterval);
     every->addWidget(label("requestIntervalUnit.text"));
     every->addStretch();
-    form->addRow(label("requestIntervalLabel.text"), every);
+    form->addRow(settingLabel("requestInterval"), every);
     c.requestHotkey =
         field("requestHotkeyTextField.toolTipText", "requestHotkeyTextField.placeholderText", 160);
-    form->addRow(label("requestHotkeyLabel.text"), c.requestHotkey);
+    form->addRow(settingLabel("requestHotkey"), c.requestHotkey);
 }
 
 QWidget* inputTab(Controls& c) {
@@ -144,7 +155,7 @@ QWidget* inputTab(Controls& c) {
     c.inputTerminator->setEditable(true);
     c.inputTerminator->setInsertPolicy(QComboBox::NoInsert);
     c.inputTerminator->setMinimumContentsLength(frameText("inputTerminatorBox.prototypeDisplayValue").size());
-    c.reconnect = new QCheckBox(frameText("reconnectCheckBox.text"));
+    c.reconnect = new QCheckBox(settingText("reconnect"));
     c.reconnect->setToolTip(frameText("reconnectCheckBox.toolTipText"));
     c.refreshPorts = button("refreshPortsButton.text", "refreshPortsButton.toolTipText");
     c.findPort = button("autoButton.text", "autoButton.toolTipText");
@@ -155,16 +166,16 @@ QWidget* inputTab(Controls& c) {
     grid->addWidget(label("label2.text"), row, 0);
     grid->addWidget(c.port, row, 1, 1, 2);
     grid->addWidget(c.refreshPorts, row, 3);
-    grid->addWidget(label("deviceLabel.text"), ++row, 0);
+    grid->addWidget(settingLabel("instrument"), ++row, 0);
     grid->addWidget(c.instrument, row, 1, 1, 2);
     grid->addWidget(c.findPort, row, 3);
     auto* line = new QGroupBox(frameText("label10.text"));
     auto* form = new QFormLayout(line);
-    form->addRow(label("label3.text"), c.bitRate);
-    form->addRow(label("label6.text"), c.dataBits);
-    form->addRow(label("label7.text"), c.stopBits);
-    form->addRow(label("label8.text"), c.parity);
-    form->addRow(label("label9.text"), c.inputTerminator);
+    form->addRow(settingLabel("bitRate"), c.bitRate);
+    form->addRow(settingLabel("dataBits"), c.dataBits);
+    form->addRow(settingLabel("stopBits"), c.stopBits);
+    form->addRow(settingLabel("parity"), c.parity);
+    form->addRow(settingLabel("inputTerminator"), c.inputTerminator);
     requestRows(c, form);
     form->addRow(QString(), c.reconnect);
     grid->addWidget(line, ++row, 0, 1, 3);
@@ -189,26 +200,26 @@ QWidget* processingTab(Controls& c) {
     c.editPosition = enumBox<CH::EditPosition>();
     c.editNumCharacters = field("editNumCharactersTextField.toolTipText");
     c.removeCharacters = field("removeCharactersTextField.toolTipText");
-    c.ignoreDuplicates = new QCheckBox(frameText("ignoreDuplicatesCheckBox.text"));
+    c.ignoreDuplicates = new QCheckBox(settingText("ignoreDuplicates"));
     c.adjustIgnore = button("adjustIgnoreButton.text");
-    form->addRow(label("label15.text"), c.mathOperation);
-    form->addRow(label("label16.text"), c.mathOperand);
-    form->addRow(label("label20.text"), c.decimalPlaces);
-    form->addRow(label("label22.text"), c.roundingMethod);
-    form->addRow(label("label24.text"), c.editOperation);
-    form->addRow(label("label25.text"), c.editPosition);
-    form->addRow(label("label29.text"), c.editNumCharacters);
-    form->addRow(label("label30.text"), c.removeCharacters);
+    form->addRow(settingLabel("mathOperation"), c.mathOperation);
+    form->addRow(settingLabel("mathOperand"), c.mathOperand);
+    form->addRow(settingLabel("decimalPlaces"), c.decimalPlaces);
+    form->addRow(settingLabel("roundingMethod"), c.roundingMethod);
+    form->addRow(settingLabel("editOperation"), c.editOperation);
+    form->addRow(settingLabel("editPosition"), c.editPosition);
+    form->addRow(settingLabel("editNumCharacters"), c.editNumCharacters);
+    form->addRow(settingLabel("removeCharacters"), c.removeCharacters);
     auto* repeat = new QHBoxLayout;
     repeat->addWidget(c.ignoreDuplicates);
     repeat->addWidget(c.adjustIgnore);
     repeat->addStretch();
     form->addRow(label("label31.text"), repeat);
-    c.stableOnly = new QCheckBox(frameText("stableOnlyCheckBox.text"));
+    c.stableOnly = new QCheckBox(settingText("stableOnly"));
     c.stableOnly->setToolTip(frameText("stableOnlyCheckBox.toolTipText"));
     c.stableRegEx = field("stableRegExTextField.toolTipText", "stableRegExTextField.placeholderText", 300);
     form->addRow(label("stabilityLabel.text"), c.stableOnly);
-    form->addRow(label("stableRegExLabel.text"), c.stableRegEx);
+    form->addRow(settingLabel("stableRegEx"), c.stableRegEx);
     form->addRow(label("label32.text"));
     return panel;
 }
@@ -225,30 +236,30 @@ QWidget* outputTab(Controls& c) {
     c.startWith = enumBox<CH::StartWith>("startWithBox.toolTipText");
     c.delay = field("delayTextField.toolTipText");
     c.everyXValues = field("everyXValuesTextField.toolTipText");
-    form->addRow(label("label4.text"), c.decimalSeparator);
-    form->addRow(label("label23.text"), c.startWith);
-    form->addRow(label("label5.text"), c.outputTerminator);
-    form->addRow(label("label33.text"), c.outputTerminator2);
+    form->addRow(settingLabel("decimalSeparator"), c.decimalSeparator);
+    form->addRow(settingLabel("startWith"), c.startWith);
+    form->addRow(settingLabel("outputTerminator"), c.outputTerminator);
+    form->addRow(settingLabel("outputTerminator2"), c.outputTerminator2);
     auto* every = new QHBoxLayout;
     every->addWidget(c.everyXValues);
     every->addWidget(label("label34.text"));
     every->addStretch();
-    form->addRow(label("label12.text_2"), every);
+    form->addRow(settingLabel("everyXValues"), every);
     form->addRow(label("label35.text"));
-    form->addRow(label("label18.text"), c.keyboardType);
+    form->addRow(settingLabel("keyboardType"), c.keyboardType);
     auto* delay = new QHBoxLayout;
     delay->addWidget(c.delay);
     delay->addWidget(label("label27.text"));
     delay->addStretch();
-    form->addRow(label("label26.text"), delay);
-    form->addRow(label("label17.text"), c.sound);
+    form->addRow(settingLabel("delay"), delay);
+    form->addRow(settingLabel("sound"), c.sound);
     return panel;
 }
 
 // The record of the readings: the journal with its bounds, the station, the live CSV file and
 // the publishing dialog.
 void recordRows(Controls& c, QFormLayout* form) {
-    c.journal = new QCheckBox(text(QStringLiteral("journal.checkBox.text")));
+    c.journal = new QCheckBox(settingText("journal"));
     // Two set lines: a wrapped label gets squeezed in the form's height.
     auto* what = new QLabel(text(QStringLiteral("journal.what.text")));
     what->setToolTip(shellBundle().format(QStringLiteral("journal.what.toolTipText"),
@@ -277,14 +288,14 @@ void recordRows(Controls& c, QFormLayout* form) {
     bounds->addWidget(c.exportReadings);
     form->addRow(text(QStringLiteral("journal.label")), c.journal);
     form->addRow(QString(), what);
-    form->addRow(text(QStringLiteral("journalDays.label")), bounds);
+    form->addRow(settingText("journalDays"), bounds);
     // Under Export readings: the station name is a level of the published topic.
     auto* station = new QHBoxLayout;
     station->addWidget(c.station, 1);
     station->addStretch();
     station->addWidget(c.publish);
-    form->addRow(text(QStringLiteral("station.label")), station);
-    form->addRow(text(QStringLiteral("csvFile.label")), c.csvFile);
+    form->addRow(settingText("station"), station);
+    form->addRow(settingText("csvFile"), c.csvFile);
 }
 
 QWidget* settingsTab(Controls& c, const TabsContext& context) {
@@ -297,8 +308,8 @@ QWidget* settingsTab(Controls& c, const TabsContext& context) {
     auto* group = new QButtonGroup(panel);
     group->addButton(c.manualConnect);
     group->addButton(c.autoConnect);
-    c.minimizeToTray = new QCheckBox(frameText("minimizeToTrayCheckBox.text"));
-    c.notifyWhenMinimizedToTray = new QCheckBox(frameText("notifyWhenMinimizedToTrayCheckBox.text"));
+    c.minimizeToTray = new QCheckBox(settingText("minimizeToTray"));
+    c.notifyWhenMinimizedToTray = new QCheckBox(settingText("notifyWhenMinimizedToTray"));
     if (!context.trayAvailable) {
         // Ticked, minimising would withdraw the window with no icon to bring it back.
         const QString why = text(QStringLiteral("tray.unavailable"));
@@ -308,18 +319,18 @@ QWidget* settingsTab(Controls& c, const TabsContext& context) {
             b->setEnabled(false);
         }
     }
-    c.checkForUpdates = new QCheckBox(frameText("checkForUpdatesCheckBox.text"));
+    c.checkForUpdates = new QCheckBox(settingText("checkForUpdates"));
     if (context.noUpdateCheck) {
         // Not ticked for a check that cannot run; the tooltip of a disabled box still shows.
         c.checkForUpdates->setText(c.checkForUpdates->text() + QStringLiteral(" (not in this build)"));
         c.checkForUpdates->setToolTip(*context.noUpdateCheck);
         c.checkForUpdates->setEnabled(false);
     }
-    c.abortAutoStart = new QCheckBox(frameText("abortAutoStartCheckBox.text"));
+    c.abortAutoStart = new QCheckBox(settingText("abortAutoStartWhenPrevPortNotAvailable"));
     c.abortAutoStart->setToolTip(frameText("abortAutoStartCheckBox.toolTipText"));
     c.importSettings = button("importSettingsButton.text", "importSettingsButton.toolTipText");
     c.exportSettings = button("exportSettingsButton.text", "exportSettingsButton.toolTipText");
-    form->addRow(label("label13.text"), c.manualConnect);
+    form->addRow(settingLabel("connect"), c.manualConnect);
     form->addRow(QString(), c.autoConnect);
     form->addRow(QString(), c.abortAutoStart);
     form->addRow(label("trayLabel.text"), c.minimizeToTray);

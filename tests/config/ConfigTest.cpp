@@ -1,4 +1,5 @@
 #include "config/Config.h"
+#include "config/SettingsTable.h"
 
 #include <gtest/gtest.h>
 
@@ -7,13 +8,31 @@ using namespace tarovex::config::ConfigHelper;
 
 namespace {
 
-// A record with every setting away from the constructor's defaults.
+// A record with every setting away from a new record's defaults, set through the settings
+// table from the texts the store holds.
 Config fullySet() {
-    return Config("COM7", Instrument::SARTORIUS, 4, 2, 1, 1, 10, Connect::AUTO, KeyboardType::GERMAN, "50",
-                  DecimalSeparator::COMMA, StartWith::F3, OutputTerminator::TAB, OutputTerminator::ENTER, "5",
-                  MathOperation::DIVIDE, "2.5", "3", RoundingMethod::FLOOR, Sound::CLAVES, false, false,
-                  false, false, EditOperation::KEEP, EditPosition::LAST, "4", "kg", "(\\d+)", true, "1000",
-                  "0.5");
+    Config c;
+    c.setPort("COM7");
+    const std::pair<const char*, const char*> texts[] = {
+        {"instrument", "SARTORIUS"},     {"bitRate", "4"},
+        {"dataBits", "2"},               {"stopBits", "1"},
+        {"parity", "1"},                 {"inputTerminator", "10"},
+        {"connect", "AUTO"},             {"keyboardType", "GERMAN"},
+        {"delay", "50"},                 {"decimalSeparator", "COMMA"},
+        {"startWith", "F3"},             {"outputTerminator", "TAB"},
+        {"outputTerminator2", "ENTER"},  {"everyXValues", "5"},
+        {"mathOperation", "DIVIDE"},     {"mathOperand", "2.5"},
+        {"decimalPlaces", "3"},          {"roundingMethod", "FLOOR"},
+        {"sound", "CLAVES"},             {"minimizeToTray", "false"},
+        {"notifyWhenMinimizedToTray", "false"}, {"checkForUpdates", "false"},
+        {"abortAutoStartWhenPrevPortNotAvailable", "false"}, {"editOperation", "KEEP"},
+        {"editPosition", "LAST"},        {"editNumCharacters", "4"},
+        {"removeCharacters", "kg"},      {"customRegEx", "(\\d+)"},
+        {"ignoreDuplicates", "true"},    {"ignoreTimeLimit", "1000"},
+        {"ignoreDifference", "0.5"}};
+    for (const auto& [key, text] : texts)
+        EXPECT_TRUE(applySetting(c, key, text)) << key << "=" << text;
+    return c;
 }
 
 class Recorder : public PropertyChangeListener {
@@ -39,7 +58,7 @@ TEST(Config, NewRecordDefaults) {
     EXPECT_FALSE(c.ignoreDuplicates);
 }
 
-TEST(Config, ConstructorKeepsTheArgumentOrder) {
+TEST(Config, EachStoredTextSetsItsOwnSetting) {
     const Config c = fullySet();
     EXPECT_EQ(c.getPort(), "COM7");
     EXPECT_EQ(c.getInstrument(), Instrument::SARTORIUS);

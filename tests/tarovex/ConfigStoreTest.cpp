@@ -140,13 +140,39 @@ TEST_P(ConfigStoreTest, StoredValuesAreCheckedOneByOne) {
 }
 
 TEST_P(ConfigStoreTest, SaveThenLoadGivesTheSameSettingsAndPrevPortIsThePort) {
-    Config saved("COM4", CH::Instrument::KERN_KB_N, 3, 2, 1, 2, 10, CH::Connect::values().last(),
-                 CH::KeyboardType::GERMAN, "35", CH::DecimalSeparator::values().last(),
-                 CH::StartWith::values().last(), CH::OutputTerminator::values().last(),
-                 CH::OutputTerminator::values().at(1), "3", CH::MathOperation::values().last(), "2.5", "2",
-                 CH::RoundingMethod::values().last(), CH::Sound::COWBELL, true, false, false, true,
-                 CH::EditOperation::values().last(), CH::EditPosition::values().last(), "4", "xy", "^(\\d+)",
-                 true, "500", "0.5");
+    Config saved;
+    saved.setPort("COM4");
+    saved.setInstrument(CH::Instrument::KERN_KB_N);
+    saved.setBitRate(3);
+    saved.setDataBits(2);
+    saved.setStopBits(1);
+    saved.setParity(2);
+    saved.setInputTerminator(10);
+    saved.setConnect(CH::Connect::values().last());
+    saved.setKeyboardType(CH::KeyboardType::GERMAN);
+    saved.setDelay("35");
+    saved.setDecimalSeparator(CH::DecimalSeparator::values().last());
+    saved.setStartWith(CH::StartWith::values().last());
+    saved.setOutputTerminator(CH::OutputTerminator::values().last());
+    saved.setOutputTerminator2(CH::OutputTerminator::values().at(1));
+    saved.setEveryXValues("3");
+    saved.setMathOperation(CH::MathOperation::values().last());
+    saved.setMathOperand("2.5");
+    saved.setDecimalPlaces("2");
+    saved.setRoundingMethod(CH::RoundingMethod::values().last());
+    saved.setSound(CH::Sound::COWBELL);
+    saved.minimizeToTray = true;
+    saved.notifyWhenMinimizedToTray = false;
+    saved.checkForUpdates = false;
+    saved.abortAutoStartWhenPrevPortNotAvailable = true;
+    saved.setEditOperation(CH::EditOperation::values().last());
+    saved.setEditPosition(CH::EditPosition::values().last());
+    saved.setEditNumCharacters("4");
+    saved.setRemoveCharacters("xy");
+    saved.setCustomRegEx("^(\\d+)");
+    saved.ignoreDuplicates = true;
+    saved.setIgnoreTimeLimit("500");
+    saved.setIgnoreDifference("0.5");
     saved.setPrevPort(QString("COM1"));
     saved.record = {false,           "7", "20",      "Waage 3",    "~/r/%Y.csv", "mqtts://broker:8883",
                     "lab/{station}", "u", "/etc/pw", "/etc/ca.pem"};

@@ -97,40 +97,40 @@ TEST(MessageLog, KeepsTheNewestLinesAndHandsThemOverInOneBatch) {
 
 TEST(FieldChecks, LimitsOfEveryField) {
     struct Row {
-        Field field;
+        const char* field;
         QString text;
         const char* error; // nullptr: valid
     } rows[] = {
-        {Field::Delay, "1001", "error.intercharacter.delay"},
-        {Field::Delay, "-1", "error.intercharacter.delay"},
-        {Field::Delay, "1000", nullptr},
-        {Field::Delay, "", nullptr},
-        {Field::EveryXValues, "1", "error.edit.everyXValues"},
-        {Field::EveryXValues, "2", nullptr},
-        {Field::EveryXValues, "99", nullptr},
-        {Field::EveryXValues, "100", "error.edit.everyXValues"},
-        {Field::DecimalPlaces, "7", nullptr},
-        {Field::DecimalPlaces, "8", "error.decimal.places"},
-        {Field::EditNumCharacters, "0", "error.edit.numCharacters"},
-        {Field::EditNumCharacters, "99", nullptr},
-        {Field::RemoveCharacters, "ab\u00ff", nullptr},
-        {Field::RemoveCharacters, "a\u0100", "error.edit.removeCharacters"},
-        {Field::MathOperand, "0", "error.math.operand"},
-        {Field::MathOperand, "0,5", nullptr},
-        {Field::MathOperand, "x", "error.math.operand"},
-        {Field::MathOperand, "", nullptr},
-        {Field::JournalDays, "0", "error.journal.days"},
-        {Field::JournalMaxMB, "1000001", "error.journal.size"},
-        {Field::Station, "hall/2", "error.station"},
-        {Field::Station, "Wägeplatz 2", nullptr},
-        {Field::RequestHotkey, "R", "error.request.hotkey"},
-        {Field::RequestHotkey, "Ctrl+Alt+R", nullptr},
+        {"delay", "1001", "error.intercharacter.delay"},
+        {"delay", "-1", "error.intercharacter.delay"},
+        {"delay", "1000", nullptr},
+        {"delay", "", nullptr},
+        {"everyXValues", "1", "error.edit.everyXValues"},
+        {"everyXValues", "2", nullptr},
+        {"everyXValues", "99", nullptr},
+        {"everyXValues", "100", "error.edit.everyXValues"},
+        {"decimalPlaces", "7", nullptr},
+        {"decimalPlaces", "8", "error.decimal.places"},
+        {"editNumCharacters", "0", "error.edit.numCharacters"},
+        {"editNumCharacters", "99", nullptr},
+        {"removeCharacters", "ab\u00ff", nullptr},
+        {"removeCharacters", "a\u0100", "error.edit.removeCharacters"},
+        {"mathOperand", "0", "error.math.operand"},
+        {"mathOperand", "0,5", nullptr},
+        {"mathOperand", "x", "error.math.operand"},
+        {"mathOperand", "", nullptr},
+        {"journalDays", "0", "error.journal.days"},
+        {"journalMaxMB", "1000001", "error.journal.size"},
+        {"station", "hall/2", "error.station"},
+        {"station", "Wägeplatz 2", nullptr},
+        {"requestHotkey", "R", "error.request.hotkey"},
+        {"requestHotkey", "Ctrl+Alt+R", nullptr},
     };
     for (const Row& r : rows) {
         const auto e = fieldError(r.field, r.text);
         EXPECT_EQ(e.value_or(QString()), QString::fromLatin1(r.error ? r.error : "")) << r.text.toStdString();
     }
-    EXPECT_EQ(storedFieldText(Field::MathOperand, "0,5"), "0.5");
+    EXPECT_EQ(storedFieldText("mathOperand", "0,5"), "0.5");
 }
 
 TEST(FieldChecks, InputTerminatorAndDialogChecks) {

@@ -1,6 +1,7 @@
 // Parts of the window on the offscreen platform: the binding table between controls and
 // settings, and the tray icon.
 #include "UiTestSupport.h"
+#include "config/SettingsTable.h"
 #include "tarovex/settings/SettingsForm.h"
 #include "tarovex/ui/ControlBindings.h"
 #include "tarovex/ui/PortBox.h"
@@ -60,6 +61,18 @@ TEST(ControlBindings, EverySettingShownIsReadBackUnchanged) {
     EXPECT_TRUE(ui::readControls(c) == shown);
     EXPECT_EQ(c.port->currentText(), "/dev/ttyUSB1");
     EXPECT_EQ(c.inputTerminator->currentText(), "42");
+    qDeleteAll(tabs);
+}
+
+// The focus-out check goes by key: every setting the window takes as typed text is bound to
+// its field, and no field bound to a setting goes unchecked.
+TEST(ControlBindings, EveryTypedSettingHasItsFieldAndEveryFieldItsCheck) {
+    ui_test::application();
+    MessageLog log;
+    ui::Controls c;
+    const QList<QWidget*> tabs = ui::buildTabs(c, log, {});
+    for (const config::Setting& s : config::settingsTable())
+        EXPECT_EQ(ui::textField(c, QString::fromLatin1(s.key)) != nullptr, *s.errorKey != '\0') << s.key;
     qDeleteAll(tabs);
 }
 

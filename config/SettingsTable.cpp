@@ -1,0 +1,408 @@
+#include "config/SettingsTable.h"
+
+#include "Tarolink/NetworkAddress.h"
+#include "config/Config.h"
+#include "config/RecordValidators.h"
+
+#include <algorithm>
+
+namespace tarovex::config {
+namespace {
+
+namespace CH = ConfigHelper;
+using T = SettingType;
+
+// ---- Reading a stored text
+
+// Strict decimal int32 with an optional sign, no blanks, as the stored form is written.
+std::optional<int> storedInt(const QString& t) {
+    if (t.isEmpty() || t.front().isSpace() || t.back().isSpace())
+        return std::nullopt;
+    bool ok = false;
+    const int value = t.toInt(&ok, 10);
+    return ok ? std::optional<int>(value) : std::nullopt;
+}
+
+bool isSwitchText(const QString& t) {
+    return t.compare(u"true", Qt::CaseInsensitive) == 0 || t.compare(u"false", Qt::CaseInsensitive) == 0;
+}
+
+QString asTyped(const QString& t) {
+    return t;
+}
+
+// Settings that came after the first ones are saved after them, in table order.
+constexpr int later = 100;
+
+// ---- Rows by kind. Accessors are template arguments, so every row stays a set of plain
+// function pointers.
+
+template <bool (*Check)(int)> bool intValid(const QString& t) {
+    const auto v = storedInt(t);
+    return v && Check(*v);
+}
+
+template <auto Get, auto Set> Setting integer(const char* key, int def, bool (*valid)(const QString&),
+                                              const char* labelKey, int rank, QString values) {
+    return {key,
+            T::Integer,
+            QString::number(def),
+            valid,
+            [](const Config& c) { return QString::number((c.*Get)()); },
+            [](Config& c, const QString& t) { (c.*Set)(t.toInt()); },
+            &asTyped,
+            labelKey,
+            "",
+            {},
+            false,
+            rank,
+            std::move(values)};
+}
+
+template <typename E> QStringList names() {
+    QStringList all;
+    for (const E& e : E::values())
+        all.append(e.name());
+    return all;
+}
+
+template <typename E> bool choiceValid(const QString& t) {
+    return E::find(t).has_value();
+}
+
+template <typename E, auto Get, auto Set> Setting choice(const char* key, const char* labelKey, int rank) {
+    return {key,
+            T::Choice,
+            E::getDefault().name(),
+            &choiceValid<E>,
+            [](const Config& c) { return E((c.*Get)()).name(); },
+            [](Config& c, const QString& t) { (c.*Set)(E::valueOf(t)); },
+            &asTyped,
+            labelKey,
+            "",
+            names<E>(),
+            false,
+            rank,
+            names<E>().join(QStringLiteral(", "))};
+}
+
+template <typename V, auto Get, auto Set>
+Setting text(const char* key, const char* labelKey, const char* errorKey, int rank, const char* values,
+             QString (*typed)(const QString&) = &asTyped, bool namesOutside = false) {
+    return {key,
+            T::Text,
+            V::getDefault(),
+            [](const QString& t) { return V::isValid(t); },
+            [](const Config& c) { return QString((c.*Get)()); },
+            [](Config& c, const QString& t) { (c.*Set)(t); },
+            typed,
+            labelKey,
+            errorKey,
+            {},
+            namesOutside,
+            rank,
+            QString::fromLatin1(values)};
+}
+
+template <bool Config::*Field> Setting yesNo(const char* key, bool def, const char* labelKey, int rank) {
+    return {key,
+            T::Switch,
+            def ? QStringLiteral("true") : QStringLiteral("false"),
+            &isSwitchText,
+            [](const Config& c) { return c.*Field ? QStringLiteral("true") : QStringLiteral("false"); },
+            [](Config& c, const QString& t) { c.*Field = t.compare(u"true", Qt::CaseInsensitive) == 0; },
+            &asTyped,
+            labelKey,
+            "",
+            {},
+            false,
+            rank,
+            QStringLiteral("true, false")};
+}
+
+// The record settings live in Config::record.
+template <QString RecordSettings::*Field> QString recordText(const Config& c) {
+    return c.record.*Field;
+}
+template <QString RecordSettings::*Field> void setRecordText(Config& c, const QString& t) {
+    c.record.*Field = t;
+}
+template <typename V, QString RecordSettings::*Field>
+Setting record(const char* key, const char* labelKey, const char* errorKey, bool namesOutside,
+               const char* values) {
+    return {key,
+            T::Text,
+            V::getDefault(),
+            [](const QString& t) { return V::isValid(t); },
+            &recordText<Field>,
+            &setRecordText<Field>,
+            &asTyped,
+            labelKey,
+            errorKey,
+            {},
+            namesOutside,
+            later,
+            QString::fromLatin1(values)};
+}
+
+// The numbers people write for an index-based enumeration, in index order.
+template <typename E, typename Number> QString withIndex(Number number) {
+    QStringList all;
+    for (const E& e : E::values())
+        all.append(number(e));
+    return all.join(QStringLiteral(", ")) + QStringLiteral(", or the index 0 to %1").arg(E::count() - 1);
+}
+
+Setting instrumentRow() {
+    using I = CH::Instrument;
+    return {"instrument",
+            T::Choice,
+            I::getDefault().name(),
+            &choiceValid<I>,
+            // A record never loaded may have no instrument: nothing to keep.
+            [](const Config& c) { return c.getInstrument() ? c.getInstrument()->name() : QString(); },
+            [](Config& c, const QString& t) { c.setInstrument(I::valueOf(t)); },
+            &asTyped,
+            "RazezaRoZurFrame2.deviceLabel.text",
+            "",
+            names<I>(),
+            false,
+            0,
+            names<I>().join(QStringLiteral(", "))};
+}
+
+Setting recentAddressesRow() {
+    return {"recentAddresses",
+            T::Text,
+            QString(),
+            [](const QString& t) { return parseAddressList(t).has_value(); },
+            [](const Config& c) { return addressListText(c.recentAddresses); },
+            [](Config& c, const QString& t) { c.recentAddresses = parseAddressList(t).value_or(QStringList()); },
+            &asTyped,
+            "",
+            "",
+            {},
+            true,
+            later,
+            QStringLiteral("up to 5 network ports (tcp://HOST:PORT, rfc2217://HOST:PORT) separated by "
+                           "spaces, or empty")};
+}
+
+QList<Setting> buildTable() {
+    QList<Setting> t = {
+        instrumentRow(),
+        integer<&Config::getBitRate, &Config::setBitRate>(
+            "bitRate", CH::BitRates::getDefault(), &intValid<CH::BitRates::isValidIndex>,
+            "RazezaRoZurFrame2.label3.text", 1,
+            withIndex<CH::BitRates>([](const CH::BitRates& e) { return QString::number(e.bitsPerSecond()); })),
+        integer<&Config::getDataBits, &Config::setDataBits>(
+            "dataBits", CH::DataBits::getDefault(), &intValid<CH::DataBits::isValidIndex>,
+            "RazezaRoZurFrame2.label6.text", 2,
+            withIndex<CH::DataBits>([](const CH::DataBits& e) { return QString::number(e.bits()); })),
+        integer<&Config::getStopBits, &Config::setStopBits>(
+            "stopBits", CH::StopBits::getDefault(), &intValid<CH::StopBits::isValidIndex>,
+            "RazezaRoZurFrame2.label7.text", 3, QStringLiteral("1, 2, or the index 0 for 1")),
+        integer<&Config::getParity, &Config::setParity>(
+            "parity", CH::Parity::getDefault(), &intValid<CH::Parity::isValidIndex>,
+            "RazezaRoZurFrame2.label8.text", 4,
+            withIndex<CH::Parity>([](const CH::Parity& e) { return e.name(); })),
+        choice<CH::DecimalSeparator, &Config::getDecimalSeparator, &Config::setDecimalSeparator>(
+            "decimalSeparator", "RazezaRoZurFrame2.label4.text", 6),
+        integer<&Config::getInputTerminator, &Config::setInputTerminator>(
+            "inputTerminator", CH::InputTerminator::getDefault(), &intValid<CH::InputTerminator::isValidValue>,
+            "RazezaRoZurFrame2.label9.text", 5,
+            QStringLiteral("a byte value 0 to 255 (13 is CR, 10 is LF, 4 is EOT)")),
+        choice<CH::StartWith, &Config::getStartWith, &Config::setStartWith>(
+            "startWith", "RazezaRoZurFrame2.label23.text", 8),
+        choice<CH::OutputTerminator, &Config::getOutputTerminator, &Config::setOutputTerminator>(
+            "outputTerminator", "RazezaRoZurFrame2.label5.text", 9),
+        choice<CH::OutputTerminator, &Config::getOutputTerminator2, &Config::setOutputTerminator2>(
+            "outputTerminator2", "RazezaRoZurFrame2.label33.text", 10),
+        text<CH::EveryXValues, &Config::getEveryXValues, &Config::setEveryXValues>(
+            "everyXValues", "RazezaRoZurFrame2.label12.text_2", "error.edit.everyXValues", 11,
+            "an integer 2 to 99, or empty"),
+        choice<CH::Connect, &Config::getConnect, &Config::setConnect>("connect", "RazezaRoZurFrame2.label13.text",
+                                                                      12),
+        text<CH::MathOperand, &Config::getMathOperand, &Config::setMathOperand>(
+            "mathOperand", "RazezaRoZurFrame2.label16.text", "error.math.operand", 14,
+            "a decimal number ('.' as separator) other than 0, or empty",
+            [](const QString& typed) { return QString(typed).replace(u',', u'.'); }),
+        choice<CH::MathOperation, &Config::getMathOperation, &Config::setMathOperation>(
+            "mathOperation", "RazezaRoZurFrame2.label15.text", 13),
+        text<CH::DecimalPlaces, &Config::getDecimalPlaces, &Config::setDecimalPlaces>(
+            "decimalPlaces", "RazezaRoZurFrame2.label20.text", "error.decimal.places", 15,
+            "an integer 0 to 7, or empty"),
+        choice<CH::RoundingMethod, &Config::getRoundingMethod, &Config::setRoundingMethod>(
+            "roundingMethod", "RazezaRoZurFrame2.label22.text", 16),
+        choice<CH::Sound, &Config::getSound, &Config::setSound>("sound", "RazezaRoZurFrame2.label17.text", 7),
+        choice<CH::KeyboardType, &Config::getKeyboardType, &Config::setKeyboardType>(
+            "keyboardType", "RazezaRoZurFrame2.label18.text", 17),
+        text<CH::Delay, &Config::getDelay, &Config::setDelay>("delay", "RazezaRoZurFrame2.label26.text",
+                                                              "error.intercharacter.delay", 18,
+                                                              "milliseconds 0 to 1000, or empty"),
+        yesNo<&Config::minimizeToTray>("minimizeToTray", false, "RazezaRoZurFrame2.minimizeToTrayCheckBox.text",
+                                       19),
+        yesNo<&Config::notifyWhenMinimizedToTray>(
+            "notifyWhenMinimizedToTray", false, "RazezaRoZurFrame2.notifyWhenMinimizedToTrayCheckBox.text", 20),
+        yesNo<&Config::checkForUpdates>("checkForUpdates", true, "RazezaRoZurFrame2.checkForUpdatesCheckBox.text",
+                                        21),
+        yesNo<&Config::abortAutoStartWhenPrevPortNotAvailable>(
+            "abortAutoStartWhenPrevPortNotAvailable", false, "RazezaRoZurFrame2.abortAutoStartCheckBox.text", 22),
+        yesNo<&Config::ignoreDuplicates>("ignoreDuplicates", false,
+                                         "RazezaRoZurFrame2.ignoreDuplicatesCheckBox.text", 23),
+        yesNo<&Config::reconnect>("reconnect", false, "RazezaRoZurFrame2.reconnectCheckBox.text", 24),
+        choice<CH::EditOperation, &Config::getEditOperation, &Config::setEditOperation>(
+            "editOperation", "RazezaRoZurFrame2.label24.text", 25),
+        choice<CH::EditPosition, &Config::getEditPosition, &Config::setEditPosition>(
+            "editPosition", "RazezaRoZurFrame2.label25.text", 26),
+        text<CH::EditNumCharacters, &Config::getEditNumCharacters, &Config::setEditNumCharacters>(
+            "editNumCharacters", "RazezaRoZurFrame2.label29.text", "error.edit.numCharacters", 27,
+            "an integer 1 to 99, or empty"),
+        text<CH::RemoveCharacters, &Config::getRemoveCharacters, &Config::setRemoveCharacters>(
+            "removeCharacters", "RazezaRoZurFrame2.label30.text", "error.edit.removeCharacters", 28,
+            "characters with codes up to 255, or empty"),
+        text<CH::IgnoreTimeLimit, &Config::getIgnoreTimeLimit, &Config::setIgnoreTimeLimit>(
+            "ignoreTimeLimit", "", "", 30, "an integer greater than 0, or empty"),
+        text<CH::IgnoreDifference, &Config::getIgnoreDifference, &Config::setIgnoreDifference>(
+            "ignoreDifference", "", "", 31, "a decimal number greater than 0, or empty"),
+        text<CH::CustomRegEx, &Config::getCustomRegEx, &Config::setCustomRegEx>(
+            "customRegEx", "", "", 29, "a regular expression whose group 1 holds the value, or empty"),
+        text<CH::RequestInterval, &Config::getRequestInterval, &Config::setRequestInterval>(
+            "requestInterval", "RazezaRoZurFrame2.requestIntervalLabel.text", "error.request.interval", later,
+            "milliseconds 0 (no timer) to 86400000, or empty"),
+        text<CH::RequestCommand, &Config::getRequestCommand, &Config::setRequestCommand>(
+            "requestCommand", "RazezaRoZurFrame2.requestCommandLabel.text", "error.request.command", later,
+            "ASCII with \\r, \\n, \\e (ESC), \\\\ and \\xHH, or empty for the preset's own", &asTyped,
+            true),
+        text<CH::RequestHotkey, &Config::getRequestHotkey, &Config::setRequestHotkey>(
+            "requestHotkey", "RazezaRoZurFrame2.requestHotkeyLabel.text", "error.request.hotkey", later,
+            "a key combination such as Ctrl+Alt+R grabbed by the window on X11, or empty",
+            [](const QString& typed) { return typed.trimmed(); }),
+        yesNo<&Config::stableOnly>("stableOnly", false, "RazezaRoZurFrame2.stableOnlyCheckBox.text", later),
+        text<CH::StableRegEx, &Config::getStableRegEx, &Config::setStableRegEx>(
+            "stableRegEx", "RazezaRoZurFrame2.stableRegExLabel.text", "error.stable.expression", later,
+            "an expression that finds something in stable lines only, or empty"),
+        {"journal",
+         T::Switch,
+         QStringLiteral("true"),
+         &isSwitchText,
+         [](const Config& c) { return c.record.journal ? QStringLiteral("true") : QStringLiteral("false"); },
+         [](Config& c, const QString& t) { c.record.journal = t.compare(u"true", Qt::CaseInsensitive) == 0; },
+         &asTyped,
+         "journal.checkBox.text",
+         "",
+         {},
+         false,
+         later,
+         QStringLiteral("true, false")},
+        record<CH::JournalDays, &RecordSettings::journalDays>("journalDays", "journalDays.label",
+                                                              "error.journal.days", false,
+                                                              "days 1 to 3650 a reading stays in the journal"),
+        record<CH::JournalMaxMB, &RecordSettings::journalMaxMB>("journalMaxMB", "journalMaxMB.unit",
+                                                                "error.journal.size", false,
+                                                                "the journal's size bound in MiB, 1 to 1000000"),
+        record<CH::Station, &RecordSettings::station>(
+            "station", "station.label", "error.station", false,
+            "this station's name, up to 64 characters without / + #, or empty for the host name"),
+        record<CH::PlainText, &RecordSettings::csvFile>(
+            "csvFile", "csvFile.label", "error.csv.file", true,
+            "a CSV file each reading is appended to (%Y %m %d %H for the date), or empty"),
+        record<CH::MqttBroker, &RecordSettings::mqttBroker>(
+            "mqttBroker", "publish.broker.label", "", true,
+            "mqtt://HOST:PORT or mqtts://HOST:PORT, or empty for no publishing"),
+        record<CH::MqttTopic, &RecordSettings::mqttTopic>(
+            "mqttTopic", "publish.topic.label", "", false,
+            "the topic of the readings without + and #; {station} is the station"),
+        record<CH::PlainText, &RecordSettings::mqttUser>("mqttUser", "publish.user.label", "", false,
+                                                         "the broker's user name, or empty"),
+        record<CH::PlainText, &RecordSettings::mqttPasswordFile>(
+            "mqttPasswordFile", "publish.passwordFile.label", "", true,
+            "a file readable only by its owner holding the broker password, or empty"),
+        record<CH::PlainText, &RecordSettings::mqttCaFile>(
+            "mqttCaFile", "publish.caFile.label", "", true,
+            "the CA certificate file that signed the broker's (mqtts), or empty"),
+        recentAddressesRow(),
+    };
+    return t;
+}
+
+// The typed getters fall back to the default on a text they cannot read ("abc" as a bit
+// rate); what the setting writes back then differs from what was given.
+bool readsBackAsItself(const QString& given, const QString& written) {
+    if (given.compare(written, Qt::CaseInsensitive) == 0)
+        return true;
+    bool a = false, b = false;
+    const int x = given.toInt(&a);
+    const int y = written.toInt(&b);
+    return a && b && x == y;
+}
+
+} // namespace
+
+bool Setting::load(Config& config, const QString& stored) const {
+    // A switch or number the store cannot read is its default, quietly, as the typed
+    // getters of the store always had it.
+    const bool readable = type == T::Switch ? isSwitchText(stored)
+                          : type == T::Integer ? storedInt(stored).has_value()
+                                               : true;
+    const QString text = readable ? stored : defaultText;
+    if (valid(text)) {
+        parse(config, text);
+        return true;
+    }
+    parse(config, defaultText);
+    return false;
+}
+
+const QList<Setting>& settingsTable() {
+    static const QList<Setting> table = buildTable();
+    return table;
+}
+
+const Setting* findSetting(const QString& key) {
+    for (const Setting& s : settingsTable())
+        if (key == QLatin1String(s.key))
+            return &s;
+    return nullptr;
+}
+
+QList<const Setting*> settingsInSaveOrder() {
+    QList<const Setting*> order;
+    for (const Setting& s : settingsTable())
+        order.append(&s);
+    std::stable_sort(order.begin(), order.end(),
+                     [](const Setting* a, const Setting* b) { return a->saveRank < b->saveRank; });
+    return order;
+}
+
+bool applySetting(Config& config, const QString& key, const QString& text) {
+    const Setting* s = findSetting(key);
+    if (!s)
+        return false;
+    Config trial = config;
+    if (!s->load(trial, text) || !readsBackAsItself(text, s->format(trial)))
+        return false;
+    s->load(config, text);
+    return true;
+}
+
+bool settingsDiffer(const Config& a, const Config& b) {
+    return std::any_of(settingsTable().begin(), settingsTable().end(),
+                       [&](const Setting& s) { return s.format(a) != s.format(b); });
+}
+
+QString addressListText(const QStringList& addresses) {
+    return addresses.join(u' ');
+}
+
+std::optional<QStringList> parseAddressList(const QString& text) {
+    QStringList out = text.split(u' ', Qt::SkipEmptyParts);
+    if (out.size() > maxRecentAddresses || out.removeDuplicates() > 0)
+        return std::nullopt;
+    for (const QString& a : out)
+        if (!Tarolink::NetworkAddress::parse(a.toStdString()))
+            return std::nullopt;
+    return out;
+}
+
+} // namespace tarovex::config
