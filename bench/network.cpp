@@ -82,7 +82,7 @@ struct Device {
 };
 
 Config configOn(const std::string& port) {
-    Config c = Instrument::GENERIC.getDefaultConfig();
+    Config c = Config::defaultsOf(Instrument::GENERIC);
     c.setInstrument(Instrument::GENERIC);
     c.setPort(QString::fromStdString(port));
     return c;

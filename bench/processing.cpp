@@ -41,7 +41,7 @@ QStringList realisticLines() {
 }
 
 Config roundingConfig() {
-    Config c = Instrument::GENERIC.getDefaultConfig();
+    Config c = Config::defaultsOf(Instrument::GENERIC);
     c.setInstrument(Instrument::GENERIC);
     c.setDecimalPlaces("2");
     c.setRoundingMethod(RoundingMethod::HALF_UP);

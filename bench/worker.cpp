@@ -76,7 +76,7 @@ public:
 };
 
 Config configOn(const std::string& port) {
-    Config c = Instrument::GENERIC.getDefaultConfig();
+    Config c = Config::defaultsOf(Instrument::GENERIC);
     c.setInstrument(Instrument::GENERIC);
     c.setPort(QString::fromStdString(port));
     return c;

@@ -1,7 +1,6 @@
 #include "config/Config.h"
 
 #include "config/NumberText.h"
-#include "config/SettingsTable.h"
 
 #include <algorithm>
 
@@ -9,14 +8,21 @@ namespace tarovex::config {
 
 using namespace ConfigHelper;
 
+Config Config::defaultsOf(const ConfigHelper::Instrument& instrument) {
+    const ConfigHelper::LineDefaults line = instrument.getLineDefaults();
+    Config config;
+    config.setBitRate(line.bitRate.ordinal());
+    config.setDataBits(line.dataBits.ordinal());
+    config.setParity(line.parity.ordinal());
+    config.setStopBits(line.stopBits.ordinal());
+    config.setInputTerminator(line.inputTerminator);
+    return config;
+}
+
 Config Config::copyConfig(const Config& o) {
     Config c = o; // the listeners stay behind
     c.prevPort_.reset();
     return c;
-}
-
-bool Config::hasChanged(const Config& o) const {
-    return port_ != o.port_ || settingsDiffer(*this, o);
 }
 
 std::optional<int> Config::getDecimalPlacesAsInt() const {

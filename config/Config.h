@@ -41,9 +41,8 @@ public:
 
     // A new record with every setting of the argument but prevPort, and no listeners.
     static Config copyConfig(const Config& other);
-
-    // True when the port or any setting of the settings table differs; prevPort is left out.
-    bool hasChanged(const Config& other) const;
+    // A new record with the line settings of `instrument`, which the caller may change freely.
+    static Config defaultsOf(const ConfigHelper::Instrument& instrument);
 
     // The decimal places as an integer; none when the text is empty or does not parse.
     std::optional<int> getDecimalPlacesAsInt() const;

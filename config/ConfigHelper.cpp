@@ -1,6 +1,5 @@
 #include "config/ConfigHelper.h"
 
-#include "config/Instrument.h"
 #include "config/ResourceBundle.h"
 
 namespace tarovex::config {
@@ -26,18 +25,6 @@ std::shared_ptr<const ResourceBundle> getBundle() {
     static const std::shared_ptr<const ResourceBundle> bundle =
         ResourceBundle::getBundle(QString::fromLatin1(bundleName), QLocale(QLocale::English));
     return bundle;
-}
-
-QStringList resourceKeys() {
-    QStringList keys;
-    keys << BitRates::labelKeys() << DataBits::labelKeys() << StopBits::labelKeys() << Parity::labelKeys()
-         << InputTerminator::labelKeys() << KeyMapType::labelKeys() << InstrumentType::labelKeys()
-         << Connect::labelKeys() << OutputTerminator::labelKeys() << StartWith::labelKeys()
-         << DecimalSeparator::labelKeys() << RoundingMethod::labelKeys() << MathOperation::labelKeys()
-         << EditOperation::labelKeys() << EditPosition::labelKeys() << Sound::labelKeys()
-         << KeyboardType::labelKeys() << Instrument::labelKeys() << Instrument::messageKeys();
-    keys.removeDuplicates();
-    return keys;
 }
 
 std::optional<InputTerminator> InputTerminator::fromValue(int value) noexcept {

@@ -43,9 +43,6 @@ inline constexpr const char* bundleName = "tarovex.config.ConfigBundle";
 // The settings bundle (labels, preset names and messages), loaded on first use.
 std::shared_ptr<const ResourceBundle> getBundle();
 
-// Every key the settings code looks up in the settings bundle.
-QStringList resourceKeys();
-
 // ---- Serial line (index-based: the setting is the ordinal, equal to SerialConfig's index)
 
 class BitRates : public IndexedEnumeration<BitRates> {

@@ -1,6 +1,5 @@
 #include "config/Instrument.h"
 
-#include "config/Config.h"
 #include "config/ResourceBundle.h"
 
 namespace tarovex::config::ConfigHelper {
@@ -10,23 +9,16 @@ namespace {
 const QString signedNumber = QStringLiteral(R"re(([-+]?\s*[0-9]*[\.,]?[0-9]+))re");
 const QString forcedSignNumber = QStringLiteral(R"re(([-+]+[0-9]*[\.,]?[0-9]+))re");
 
-// A new record with the serial defaults of a preset.
-Config serialDefaults(BitRates bitRate, DataBits dataBits, Parity parity, StopBits stopBits, int terminator) {
-    Config config;
-    config.setBitRate(bitRate.ordinal());
-    config.setDataBits(dataBits.ordinal());
-    config.setParity(parity.ordinal());
-    config.setStopBits(stopBits.ordinal());
-    config.setInputTerminator(terminator);
-    return config;
+LineDefaults serialDefaults(BitRates bitRate, DataBits dataBits, Parity parity, StopBits stopBits, int terminator) {
+    return {bitRate, dataBits, parity, stopBits, terminator};
 }
 
-Config at9600N81(int terminator) {
+LineDefaults at9600N81(int terminator) {
     return serialDefaults(BitRates::BR_9600, DataBits::LN_8BITS, Parity::NONE, StopBits::ST_1BITS,
                           terminator);
 }
 
-Config at4800N81LF() {
+LineDefaults at4800N81LF() {
     return serialDefaults(BitRates::BR_4800, DataBits::LN_8BITS, Parity::NONE, StopBits::ST_1BITS, 10);
 }
 
@@ -60,7 +52,7 @@ class BarcodeAlphaComplete final : public InstrumentPreset {
 };
 
 class And final : public InstrumentPreset {
-    Config getDefaultConfig() const override {
+    LineDefaults getLineDefaults() const override {
         return serialDefaults(BitRates::BR_2400, DataBits::LN_7BITS, Parity::EVEN, StopBits::ST_1BITS, 10);
     }
     QString getRegEx() const override { return forcedSignNumber; }
@@ -74,20 +66,20 @@ class And final : public InstrumentPreset {
 
 // Same instrument, read by the plain worker instead of the handshaking one.
 class AndSimple final : public InstrumentPreset {
-    Config getDefaultConfig() const override { return Instrument::AND.getDefaultConfig(); }
+    LineDefaults getLineDefaults() const override { return Instrument::AND.getLineDefaults(); }
     QString getRegEx() const override { return Instrument::AND.getRegEx(); }
     QList<TestString> getTestStrings() const override { return Instrument::AND.getTestStrings(); }
 };
 
 class AndEm final : public InstrumentPreset {
-    Config getDefaultConfig() const override { return at9600N81(10); }
+    LineDefaults getLineDefaults() const override { return at9600N81(10); }
     QString getMessageKey() const override { return QStringLiteral("aandd.em.defaultmessage"); }
     QString getRegEx() const override { return Instrument::AND.getRegEx(); }
     QList<TestString> getTestStrings() const override { return Instrument::AND.getTestStrings(); }
 };
 
 class AdamAzextraWeight final : public InstrumentPreset {
-    Config getDefaultConfig() const override { return at4800N81LF(); }
+    LineDefaults getLineDefaults() const override { return at4800N81LF(); }
     QString getMessageKey() const override { return QStringLiteral("adam_azextra.defaultMessage"); }
     QString getRegEx() const override { return signedNumber + QStringLiteral("kg"); }
     QList<TestString> getTestStrings() const override {
@@ -103,7 +95,7 @@ class AdamAzextraWeight final : public InstrumentPreset {
 };
 
 class AdamCbk final : public InstrumentPreset {
-    Config getDefaultConfig() const override { return at4800N81LF(); }
+    LineDefaults getLineDefaults() const override { return at4800N81LF(); }
     QString getMessageKey() const override { return QStringLiteral("adam_cbk.defaultMessage"); }
     QList<TestString> getTestStrings() const override {
         return {{"  1.9999 kg\n", "  1.9999"}, {"  -1.8999 kg\n", "-1.8999"}};
@@ -118,7 +110,7 @@ class AdamCpwPlus final : public InstrumentPreset {
 };
 
 class AdamGcWeight final : public InstrumentPreset {
-    Config getDefaultConfig() const override { return at4800N81LF(); }
+    LineDefaults getLineDefaults() const override { return at4800N81LF(); }
     QString getRegEx() const override { return QStringLiteral(R"re(Wt\s?)re") + signedNumber; }
     QList<TestString> getTestStrings() const override {
         return {{"Date   07/09/2010\r", ""},
@@ -131,17 +123,17 @@ class AdamGcWeight final : public InstrumentPreset {
 };
 
 class AdamGcPcs final : public InstrumentPreset {
-    Config getDefaultConfig() const override { return at4800N81LF(); }
+    LineDefaults getLineDefaults() const override { return at4800N81LF(); }
     QString getRegEx() const override { return signedNumber + QStringLiteral(R"re(\s?(pcs))re"); }
 };
 
 class AdamHcb final : public InstrumentPreset {
-    Config getDefaultConfig() const override { return at9600N81(10); }
+    LineDefaults getLineDefaults() const override { return at9600N81(10); }
     QString getMessageKey() const override { return QStringLiteral("adam_hcb.defaultMessage"); }
 };
 
 class AdamLabel final : public InstrumentPreset {
-    Config getDefaultConfig() const override { return at9600N81(10); }
+    LineDefaults getLineDefaults() const override { return at9600N81(10); }
     QString getRegEx() const override {
         return signedNumber +
                QStringLiteral(R"re(\s?(kg|g|lb|oz|pcs|ct|d|GN|ozt|dwt|MM|TlH|TlC|Tlt|t|N|g2|TlJ))re");
@@ -149,12 +141,12 @@ class AdamLabel final : public InstrumentPreset {
 };
 
 class Kern572 final : public InstrumentPreset {
-    Config getDefaultConfig() const override { return at9600N81(10); }
+    LineDefaults getLineDefaults() const override { return at9600N81(10); }
 };
 
 // Kern models that talk like the 572: they ask it for its serial defaults.
 class KernAs572 : public InstrumentPreset {
-    Config getDefaultConfig() const override { return Instrument::KERN_572.getDefaultConfig(); }
+    LineDefaults getLineDefaults() const override { return Instrument::KERN_572.getLineDefaults(); }
 };
 class Kern440e final : public KernAs572 {};
 class KernDe final : public KernAs572 {};
@@ -165,7 +157,7 @@ class KernKbN final : public KernAs572 {};
 class KernKfb final : public InstrumentPreset {};
 
 class KernMps final : public InstrumentPreset {
-    Config getDefaultConfig() const override { return at9600N81(10); }
+    LineDefaults getLineDefaults() const override { return at9600N81(10); }
     QString getRegEx() const override { return QStringLiteral(R"re(^N.*?(-?\s*[0-9]*[\.,]?[0-9]+)\s*kg)re"); }
     QList<TestString> getTestStrings() const override {
         return {{"NET  WEIGHT  3.3kg\n", "  3.3"}, {"N  60.24 kg\n", "  60.24"}};
@@ -173,7 +165,7 @@ class KernMps final : public InstrumentPreset {
 };
 
 class KernRpb final : public InstrumentPreset {
-    Config getDefaultConfig() const override { return at9600N81(10); }
+    LineDefaults getLineDefaults() const override { return at9600N81(10); }
     QString getMessageKey() const override { return QStringLiteral("kern_rpb.defaultMessage"); }
     QString getRegEx() const override { return QStringLiteral(R"re(^N:\s*([0-9]*\.?[0-9]+))re"); }
     QList<TestString> getTestStrings() const override {
@@ -182,7 +174,7 @@ class KernRpb final : public InstrumentPreset {
 };
 
 class KeyenceIl final : public InstrumentPreset {
-    Config getDefaultConfig() const override { return at9600N81(10); }
+    LineDefaults getLineDefaults() const override { return at9600N81(10); }
     QString getRegEx() const override { return QStringLiteral(R"re(([+-]+\d*\.?\d+))re"); }
     QList<TestString> getTestStrings() const override {
         return {{"DR,08,-99.998\r", "-99.998"}, {"DR,02,+123.567\r", "+123.567"}, {"DR,02,123.567\r", ""}};
@@ -190,18 +182,18 @@ class KeyenceIl final : public InstrumentPreset {
 };
 
 class MettlerDialog final : public InstrumentPreset {
-    Config getDefaultConfig() const override { return at9600N81(10); }
+    LineDefaults getLineDefaults() const override { return at9600N81(10); }
 };
 
 class MettlerPrint final : public InstrumentPreset {
-    Config getDefaultConfig() const override {
+    LineDefaults getLineDefaults() const override {
         return serialDefaults(BitRates::BR_2400, DataBits::LN_7BITS, Parity::EVEN, StopBits::ST_1BITS, 10);
     }
 };
 
 class Mitutoyo final : public InstrumentPreset {
     QString getDataCommand() const override { return QStringLiteral("1\r"); }
-    Config getDefaultConfig() const override {
+    LineDefaults getLineDefaults() const override {
         return serialDefaults(BitRates::BR_2400, DataBits::LN_8BITS, Parity::NONE, StopBits::ST_1BITS, 13);
     }
     QString getRegEx() const override { return QStringLiteral("01A") + signedNumber; }
@@ -211,7 +203,7 @@ class Mitutoyo final : public InstrumentPreset {
 };
 
 class MitutoyoLsm6200 final : public InstrumentPreset {
-    Config getDefaultConfig() const override { return at9600N81(10); }
+    LineDefaults getLineDefaults() const override { return at9600N81(10); }
     QString getRegEx() const override { return QStringLiteral(R"re(([-+]?\s*[0-9]*\.+[0-9]+))re"); }
     QList<TestString> getTestStrings() const override {
         return {{"P00, 12.3456\r\n", " 12.3456"}, {"12.3456", "12.3456"}, {"P00, +012.3456", "+012.3456"}};
@@ -219,37 +211,37 @@ class MitutoyoLsm6200 final : public InstrumentPreset {
 };
 
 class MyWeighHd final : public InstrumentPreset {
-    Config getDefaultConfig() const override {
+    LineDefaults getLineDefaults() const override {
         return serialDefaults(BitRates::BR_9600, DataBits::LN_8BITS, Parity::SPACE, StopBits::ST_1BITS, 13);
     }
     QString getMessageKey() const override { return QStringLiteral("myweigh_hd.defaultMessage"); }
 };
 
 class Ohaus final : public InstrumentPreset {
-    Config getDefaultConfig() const override { return at9600N81(10); }
+    LineDefaults getLineDefaults() const override { return at9600N81(10); }
 };
 
 class OhausSpu final : public InstrumentPreset {
-    Config getDefaultConfig() const override {
+    LineDefaults getLineDefaults() const override {
         return serialDefaults(BitRates::BR_2400, DataBits::LN_7BITS, Parity::NONE, StopBits::ST_1BITS, 10);
     }
 };
 
 class Precisa final : public InstrumentPreset {
-    Config getDefaultConfig() const override {
+    LineDefaults getLineDefaults() const override {
         return serialDefaults(BitRates::BR_9600, DataBits::LN_7BITS, Parity::EVEN, StopBits::ST_1BITS, 10);
     }
 };
 
 class Sartorius final : public InstrumentPreset {
-    Config getDefaultConfig() const override {
+    LineDefaults getLineDefaults() const override {
         return serialDefaults(BitRates::BR_1200, DataBits::LN_7BITS, Parity::ODD, StopBits::ST_1BITS, 10);
     }
     QString getMessageKey() const override { return QStringLiteral("sartorius.defaultMessage"); }
 };
 
 class SchlageHandPunch final : public InstrumentPreset {
-    Config getDefaultConfig() const override { return at9600N81(10); }
+    LineDefaults getLineDefaults() const override { return at9600N81(10); }
     QString getRegEx() const override { return QStringLiteral(R"re(\(\s*([0-9]*)\))re"); }
     QList<TestString> getTestStrings() const override {
         return {{"021   001   15:27:00  06/29/16  IDENTITY VERIFIED FOR ID ( 999)", "999"}};
@@ -257,7 +249,7 @@ class SchlageHandPunch final : public InstrumentPreset {
 };
 
 class TanitaTl280 final : public InstrumentPreset {
-    Config getDefaultConfig() const override { return at9600N81(10); }
+    LineDefaults getLineDefaults() const override { return at9600N81(10); }
     QString getRegEx() const override { return QStringLiteral("Wg,") + signedNumber; }
     QList<TestString> getTestStrings() const override {
         return {{R"({0,16,~0,1,MO,"TL-280",Wg,123,Pt,0)", "123"},
@@ -266,7 +258,7 @@ class TanitaTl280 final : public InstrumentPreset {
 };
 
 class Wedderburn final : public InstrumentPreset {
-    Config getDefaultConfig() const override { return at9600N81(10); }
+    LineDefaults getLineDefaults() const override { return at9600N81(10); }
     QString getRegEx() const override { return QStringLiteral(R"re(^0(-?\s+[0-9]*\.?[0-9]+))re"); }
     QList<TestString> getTestStrings() const override {
         return {{"\nA    2.10", ""}, {"0    2.45", "    2.45"},
@@ -276,10 +268,6 @@ class Wedderburn final : public InstrumentPreset {
 };
 
 } // namespace
-
-Config InstrumentPreset::getDefaultConfig() const {
-    return at9600N81(13);
-}
 
 std::optional<QString> InstrumentPreset::getDefaultMessage() const {
     const QString key = getMessageKey();
@@ -291,10 +279,6 @@ std::optional<QString> InstrumentPreset::getDefaultMessage() const {
 
 QString InstrumentPreset::getRegEx() const {
     return signedNumber;
-}
-
-Config Instrument::getDefaultConfig() const {
-    return preset().getDefaultConfig();
 }
 
 const InstrumentPreset& Instrument::preset() const {
@@ -364,6 +348,18 @@ QStringList Instrument::messageKeys() {
     for (const Instrument& instrument : values())
         if (const QString key = instrument.getMessageKey(); !key.isEmpty())
             keys.append(key);
+    return keys;
+}
+
+QStringList resourceKeys() {
+    QStringList keys;
+    keys << BitRates::labelKeys() << DataBits::labelKeys() << StopBits::labelKeys() << Parity::labelKeys()
+         << InputTerminator::labelKeys() << KeyMapType::labelKeys() << InstrumentType::labelKeys()
+         << Connect::labelKeys() << OutputTerminator::labelKeys() << StartWith::labelKeys()
+         << DecimalSeparator::labelKeys() << RoundingMethod::labelKeys() << MathOperation::labelKeys()
+         << EditOperation::labelKeys() << EditPosition::labelKeys() << Sound::labelKeys()
+         << KeyboardType::labelKeys() << Instrument::labelKeys() << Instrument::messageKeys();
+    keys.removeDuplicates();
     return keys;
 }
 

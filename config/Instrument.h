@@ -10,9 +10,16 @@
 
 namespace tarovex::config {
 
-class Config;
-
 namespace ConfigHelper {
+
+// The line settings a preset starts from; the rest of a new record keeps its defaults.
+struct LineDefaults {
+    BitRates bitRate = BitRates::BR_9600;
+    DataBits dataBits = DataBits::LN_8BITS;
+    Parity parity = Parity::NONE;
+    StopBits stopBits = StopBits::ST_1BITS;
+    int inputTerminator = 13;
+};
 
 // One sample of a preset: a data line and the value its extraction must yield
 // (empty when the line yields no value).
@@ -32,8 +39,8 @@ public:
     virtual int getCaptureGroup() const { return 1; }
     // The command that asks the instrument for a reading; empty: nothing is sent.
     virtual QString getDataCommand() const { return {}; }
-    // A new record with 9600/8/NONE/1 and input terminator 13.
-    virtual Config getDefaultConfig() const;
+    // 9600/8/NONE/1 and input terminator 13.
+    virtual LineDefaults getLineDefaults() const { return {}; }
     // The settings-bundle key of the help message; empty when the preset has none.
     virtual QString getMessageKey() const { return {}; }
     // The help message shown before the defaults are applied; none by default.
@@ -63,8 +70,8 @@ public:
 
     int getCaptureGroup() const { return preset().getCaptureGroup(); }
     QString getDataCommand() const { return preset().getDataCommand(); }
-    // A new record on every call, which the caller may change freely.
-    Config getDefaultConfig() const;
+    // Config::defaultsOf makes a new record of them.
+    LineDefaults getLineDefaults() const { return preset().getLineDefaults(); }
     std::optional<QString> getDefaultMessage() const { return preset().getDefaultMessage(); }
     QString getMessageKey() const { return preset().getMessageKey(); }
     InstrumentType getInstrumentType() const { return preset().getInstrumentType(); }
@@ -161,6 +168,9 @@ inline constexpr Instrument Instrument::WEDDERBURN{35};
 inline Instrument Instrument::getDefault() noexcept {
     return GENERIC;
 }
+
+// Every key the settings code looks up in the settings bundle, the presets' included.
+QStringList resourceKeys();
 
 } // namespace ConfigHelper
 } // namespace tarovex::config

@@ -386,6 +386,10 @@ bool applySetting(Config& config, const QString& key, const QString& text) {
     return true;
 }
 
+bool configChanged(const Config& a, const Config& b) {
+    return a.getPort() != b.getPort() || settingsDiffer(a, b);
+}
+
 bool settingsDiffer(const Config& a, const Config& b) {
     return std::any_of(settingsTable().begin(), settingsTable().end(),
                        [&](const Setting& s) { return s.format(a) != s.format(b); });

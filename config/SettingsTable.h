@@ -71,6 +71,8 @@ bool applySetting(Config& config, const QString& key, const QString& text);
 
 // True when any row differs between the two records.
 bool settingsDiffer(const Config& a, const Config& b);
+// True when the port or any row differs; the previous port is left out.
+bool configChanged(const Config& a, const Config& b);
 
 // The network ports used lately as stored: separated by spaces, which no address holds.
 inline constexpr int maxRecentAddresses = 5;

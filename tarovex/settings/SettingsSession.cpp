@@ -1,5 +1,6 @@
 #include "tarovex/settings/SettingsSession.h"
 
+#include "config/SettingsTable.h"
 #include "tarovex/prefs/ConfigStore.h"
 
 namespace tarovex {
@@ -9,7 +10,7 @@ bool SettingsSession::load(const QStringList& ports, QStringList* invalidKeys) {
 }
 
 bool SettingsSession::saveIfChanged(std::ostream& console) {
-    const bool changed = config_.hasChanged(oldConfig_);
+    const bool changed = config::configChanged(config_, oldConfig_);
     if (!saveNecessary_ && !changed)
         return false;
     saveNecessary_ = false;

@@ -1,6 +1,7 @@
 #include "tarovex/texts/ShellBundle.h"
 
 #include "config/ConfigHelper.h"
+#include "config/Instrument.h"
 #include "config/SettingsTable.h"
 #include "worker/WorkerMessages.h"
 

@@ -350,7 +350,7 @@ void RazezaRoZurFrame2::restoreDefaults() {
         std::max(0, controls_.instrument->currentIndex()), CH::Instrument::getDefault());
     if (const auto message = instrument.getDefaultMessage())
         notify(Notifier::Kind::Info, QStringLiteral("Info"), *message);
-    const config::Config d = instrument.getDefaultConfig();
+    const config::Config d = config::Config::defaultsOf(instrument);
     controls_.bitRate->setCurrentIndex(d.getBitRate());
     controls_.dataBits->setCurrentIndex(d.getDataBits());
     controls_.stopBits->setCurrentIndex(d.getStopBits());

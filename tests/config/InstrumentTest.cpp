@@ -1,5 +1,6 @@
 #include "config/Instrument.h"
 #include "config/Config.h"
+#include "config/SettingsTable.h"
 
 #include <gtest/gtest.h>
 
@@ -78,27 +79,27 @@ TEST(Instrument, SerialDefaultsOfEveryPreset) {
                                  n9600lf,
                                  n9600lf};
     for (const Instrument& i : Instrument::values())
-        EXPECT_EQ(serialOf(i.getDefaultConfig()), expected[i.ordinal()]) << i.name().toStdString();
+        EXPECT_EQ(serialOf(Config::defaultsOf(i)), expected[i.ordinal()]) << i.name().toStdString();
 
-    EXPECT_EQ(serialOf(Instrument::KERN_DS.getDefaultConfig()),
-              serialOf(Instrument::KERN_572.getDefaultConfig()));
-    EXPECT_EQ(serialOf(Instrument::SARTORIUS.getDefaultConfig()), (Serial{4, 2, 1, 0, 10}));
+    EXPECT_EQ(serialOf(Config::defaultsOf(Instrument::KERN_DS)),
+              serialOf(Config::defaultsOf(Instrument::KERN_572)));
+    EXPECT_EQ(serialOf(Config::defaultsOf(Instrument::SARTORIUS)), (Serial{4, 2, 1, 0, 10}));
 }
 
 TEST(Instrument, DefaultConfigIsAFreshRecordOtherwiseAtDefaults) {
-    Config first = Instrument::SARTORIUS.getDefaultConfig();
+    Config first = Config::defaultsOf(Instrument::SARTORIUS);
     first.setBitRate(0);
     first.setMathOperand("3");
-    EXPECT_EQ(Instrument::SARTORIUS.getDefaultConfig().getBitRate(), 4);
-    EXPECT_EQ(Instrument::SARTORIUS.getDefaultConfig().getMathOperand(), "");
+    EXPECT_EQ(Config::defaultsOf(Instrument::SARTORIUS).getBitRate(), 4);
+    EXPECT_EQ(Config::defaultsOf(Instrument::SARTORIUS).getMathOperand(), "");
 
     // Apart from the serial fields it is a record as the plain constructor makes it.
     Config plain;
-    const Config preset = Instrument::GENERIC.getDefaultConfig();
+    const Config preset = Config::defaultsOf(Instrument::GENERIC);
     plain.setBitRate(7);
     plain.setDataBits(3);
     plain.setInputTerminator(13);
-    EXPECT_FALSE(plain.hasChanged(preset));
+    EXPECT_FALSE(configChanged(plain, preset));
     EXPECT_EQ(preset.getInstrument(), std::nullopt);
 }
 
@@ -135,8 +136,8 @@ TEST(Instrument, ExpressionsAndSharedValues) {
         EXPECT_EQ(i.getRegEx(), Instrument::AND.getRegEx());
         EXPECT_EQ(i.getTestStrings(), Instrument::AND.getTestStrings());
     }
-    EXPECT_EQ(serialOf(Instrument::AND_SIMPLE.getDefaultConfig()),
-              serialOf(Instrument::AND.getDefaultConfig()));
+    EXPECT_EQ(serialOf(Config::defaultsOf(Instrument::AND_SIMPLE)),
+              serialOf(Config::defaultsOf(Instrument::AND)));
 }
 
 TEST(Instrument, SamplesAndMessages) {

@@ -2,6 +2,7 @@
 
 #include "Tarolink/SystemProperties.h"
 #include "config/Config.h"
+#include "config/SettingsTable.h"
 #include "tarovex/prefs/ConfigStore.h"
 #include "tarovex/prefs/FilePreferences.h"
 #include "tarovex/prefs/FilePreferencesFactory.h"
@@ -190,7 +191,7 @@ TEST_P(ConfigStoreTest, SaveThenLoadGivesTheSameSettingsAndPrevPortIsThePort) {
     auto reopened = open();
     Config loaded;
     EXPECT_TRUE(loadConfig(*reopened->node(settingsNodePath), loaded, ports));
-    EXPECT_FALSE(loaded.hasChanged(saved));
+    EXPECT_FALSE(configChanged(loaded, saved));
     EXPECT_EQ(loaded.getPrevPort(), std::optional<QString>("COM4"));
     EXPECT_EQ(reopened->node(settingsNodePath)->keys().size(), 50);
 }

@@ -91,7 +91,7 @@ struct Consumer : ReadingConsumer {
 struct Rig {
     explicit Rig(int delayMs, bool typing = true) : keys(delayMs) {
         worker_test::application();
-        config = CH::Instrument::GENERIC.getDefaultConfig();
+        config = config::Config::defaultsOf(CH::Instrument::GENERIC);
         config.setInstrument(CH::Instrument::GENERIC);
         config.setPort(QString::fromStdString(pty.slavePath()));
         config.setOutputTerminator(CH::OutputTerminator::NONE);
@@ -403,7 +403,7 @@ TEST(RunController, EveryRecordSaysWhatBecameOfItsLine) {
     }
     {
         Rig rig(0, false); // the console without typing prints
-        rig.config = CH::Instrument::AND_SIMPLE.getDefaultConfig();
+        rig.config = config::Config::defaultsOf(CH::Instrument::AND_SIMPLE);
         rig.config.setInstrument(CH::Instrument::AND_SIMPLE);
         rig.config.setPort(QString::fromStdString(rig.pty.slavePath()));
         rig.config.stableOnly = true;

@@ -351,7 +351,7 @@ TEST(RunController, LinesOnAPtyGoThroughFilterSoundLogAndTyper) {
     ASSERT_GE(master, 0);
     ASSERT_EQ(::grantpt(master), 0);
     ASSERT_EQ(::unlockpt(master), 0);
-    config::Config c = CH::Instrument::GENERIC.getDefaultConfig();
+    config::Config c = config::Config::defaultsOf(CH::Instrument::GENERIC);
     c.setInstrument(CH::Instrument::GENERIC);
     c.setPort(QString::fromLatin1(::ptsname(master)));
     c.setSound(CH::Sound::COWBELL);

@@ -44,7 +44,7 @@ QString pressed(const QString& stream) {
 // One run's typing on the shared keyboard, keeping the fates it is told.
 struct Typer {
     Typer(keys_test::RecordingSynthesizer& keys, std::shared_ptr<KeyboardLane> lane) {
-        config::Config config = CH::Instrument::GENERIC.getDefaultConfig();
+        config::Config config = config::Config::defaultsOf(CH::Instrument::GENERIC);
         config.setInstrument(CH::Instrument::GENERIC);
         config.setOutputTerminator(CH::OutputTerminator::NONE);
         config.setDelay(QStringLiteral("20"));

@@ -24,7 +24,7 @@ TEST(ReconnectNetwork, AKilledServerIsADisconnectAndItsReturnAReconnectWithReadi
     tarovex_test::Ser2netServer server(pty.slavePath(), true);
 
     RecordingView view;
-    Config c = Instrument::GENERIC.getDefaultConfig();
+    Config c = Config::defaultsOf(Instrument::GENERIC);
     c.setInstrument(Instrument::GENERIC);
     c.setPort(QString::fromStdString(server.url()));
     c.reconnect = true;

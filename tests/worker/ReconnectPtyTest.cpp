@@ -53,7 +53,7 @@ TEST(Reconnect, ARunWaitsForItsDeviceAndGoesOnWithEveryReadingOnceAndStopEndsThe
     ASSERT_TRUE(pointAt(link, first->slavePath()));
 
     RecordingView view;
-    Config c = Instrument::GENERIC.getDefaultConfig();
+    Config c = Config::defaultsOf(Instrument::GENERIC);
     c.setInstrument(Instrument::GENERIC);
     c.setPort(link);
     c.reconnect = true;

@@ -32,7 +32,7 @@ protected:
     }
 
     Config configFor(const Instrument& instrument) const {
-        Config c = instrument.getDefaultConfig();
+        Config c = Config::defaultsOf(instrument);
         c.setInstrument(instrument);
         c.setPort(QString::fromStdString(pty.slavePath()));
         return c;

@@ -42,7 +42,7 @@ protected:
     }
 
     Config configFor(const Instrument& instrument) const {
-        Config c = instrument.getDefaultConfig();
+        Config c = Config::defaultsOf(instrument);
         c.setInstrument(instrument);
         c.setPort(QStringLiteral("SIM1"));
         return c;

@@ -25,7 +25,7 @@ QString presetLineMismatch(const config::Config& config) {
     const auto instrument = config.getInstrument();
     if (!instrument)
         return {};
-    const config::Config preset = instrument->getDefaultConfig();
+    const config::Config preset = config::Config::defaultsOf(*instrument);
     QStringList differ;
     const auto compare = [&](const char* what, int stored, int wanted, QString (*label)(int)) {
         if (stored != wanted)
@@ -48,7 +48,7 @@ void takePresetLineSettings(config::Config& config) {
     const auto instrument = config.getInstrument();
     if (!instrument)
         return;
-    const config::Config preset = instrument->getDefaultConfig();
+    const config::Config preset = config::Config::defaultsOf(*instrument);
     config.setBitRate(preset.getBitRate());
     config.setDataBits(preset.getDataBits());
     config.setParity(preset.getParity());

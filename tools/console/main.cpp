@@ -408,7 +408,7 @@ int main(int argc, char* argv[]) {
     } catch (const std::exception& e) {
         std::cerr << "tarovex-console: the settings could not be read, using the defaults: " << e.what()
                   << '\n';
-        config = config::ConfigHelper::Instrument::getDefault().getDefaultConfig();
+        config = config::Config::defaultsOf(config::ConfigHelper::Instrument::getDefault());
         config.setInstrument(config::ConfigHelper::Instrument::getDefault());
         if (!ports.isEmpty())
             config.setPort(ports.first());

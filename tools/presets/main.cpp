@@ -54,7 +54,7 @@ int main(int argc, char** argv) {
                .arg(QStringLiteral("Terminator"), -10)
                .arg(QStringLiteral("Expression"));
     for (const Instrument& preset : Instrument::values()) {
-        const Config config = preset.getDefaultConfig();
+        const Config config = Config::defaultsOf(preset);
         const QString serial =
             QStringLiteral("%1/%2/%3/%4")
                 .arg(BitRates::getLabel(config.getBitRate()), DataBits::getLabel(config.getDataBits()),

@@ -79,7 +79,7 @@ struct Options {
     double rate = 2.0;
     long long count = -1;
     // The default preset's input terminator, so that the default settings read the lines.
-    std::string eol{static_cast<char>(Instrument::getDefault().getDefaultConfig().getInputTerminator())};
+    std::string eol{static_cast<char>(Instrument::getDefault().getLineDefaults().inputTerminator)};
     std::optional<std::string> link;
     bool answer = false;
     long long unstableEvery = 0;
@@ -190,7 +190,7 @@ std::vector<std::string> presetLines(const std::string& name) {
     const auto preset = Instrument::find(QString::fromStdString(name));
     if (!preset)
         usageError("no preset " + name + " (see --list-presets)");
-    const char terminator = static_cast<char>(preset->getDefaultConfig().getInputTerminator());
+    const char terminator = static_cast<char>(preset->getLineDefaults().inputTerminator);
     std::vector<std::string> lines;
     for (const QString& sample : sampleLines(*preset)) {
         std::string line = sample.toLatin1().toStdString();
@@ -364,7 +364,7 @@ int main(int argc, char** argv) {
     CommandReader commands(tarovex::config::commandsOf(format));
     // The line end of generated readings: the preset's terminator, else --eol.
     const std::string readingEol =
-        preset ? std::string(1, static_cast<char>(preset->getDefaultConfig().getInputTerminator())) : o.eol;
+        preset ? std::string(1, static_cast<char>(preset->getLineDefaults().inputTerminator)) : o.eol;
 
     std::vector<std::string> cycle;
     if (o.preset && !readingsOnly) {
