@@ -111,7 +111,11 @@ MqttPublisher::MqttPublisher(Options options, Report report, std::function<void(
         throw MqttError("The CA file " + options_.caFile.toStdString() + " cannot be read");
 
     JournalDb check(options_.journalPath); // fails here, not later on the thread
-    const QByteArray id = QStringLiteral("tarovex-%1-%2").arg(options_.station).arg(::getpid()).toUtf8();
+    // Unique per publisher: a broker drops the older of two clients with one id, and runs of
+    // one station with other broker settings or journals each have their own in one process.
+    static std::atomic<std::uint64_t> publishers{0};
+    const QByteArray id =
+        QStringLiteral("tarovex-%1-%2-%3").arg(options_.station).arg(::getpid()).arg(++publishers).toUtf8();
     mosq_ = mq().mosquitto_new(id.constData(), true, this);
     if (!mosq_)
         throw MqttError("The MQTT client cannot be created");
@@ -183,6 +187,13 @@ void MqttPublisher::runStopped() {
     const std::lock_guard lock(mutex_);
     running_ = false;
     // A station that is not reading is offline, though its queue may still be emptying.
+    if (connected_)
+        publishStatus();
+}
+
+void MqttPublisher::runStarted() {
+    const std::lock_guard lock(mutex_);
+    running_ = true;
     if (connected_)
         publishStatus();
 }

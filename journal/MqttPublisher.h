@@ -68,6 +68,8 @@ public:
     // The run has stopped: the status says "offline" (also after a reconnect), while what is
     // still queued goes on being sent. Any thread.
     void runStopped();
+    // A run reads again: the status says "online". Any thread.
+    void runStarted();
     // Waits at most `bound` for every queued reading to be acknowledged; returns how many
     // are still queued.
     std::int64_t drain(std::chrono::milliseconds bound);

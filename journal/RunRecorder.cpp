@@ -28,7 +28,7 @@ RunRecorder::RunRecorder(const config::Config& config, Report report, const QStr
             auto db = std::make_unique<JournalDb>(journalPath);
             if (publish) {
                 try {
-                    publisher_ = std::make_unique<MqttPublisher>(
+                    publisher_ = SharedPublisher::join(
                         MqttPublisher::Options{settings.mqttBroker, settings.mqttTopic,
                                                settings.stationName(), settings.mqttUser,
                                                settings.mqttPasswordFile, settings.mqttCaFile, journalPath},

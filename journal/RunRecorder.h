@@ -1,8 +1,8 @@
 #pragma once
 
 #include "config/Config.h"
-#include "journal/MqttPublisher.h"
 #include "journal/RecordThread.h"
+#include "journal/SharedPublisher.h"
 #include "journal/Sinks.h"
 #include "reading/DataLine.h"
 
@@ -35,8 +35,8 @@ public:
     // `reason`: why a dropped value was not typed.
     void record(const reading::DataLine& line, Outcome outcome, QLatin1StringView reason = {});
     // Waits until every reading recorded so far is written (tests, the end of a console run).
-    // The publisher goes (saying offline): the next run's publisher sends what this record
-    // still writes to the journal.
+    // This run's share of the publisher goes (the last share takes the publisher, saying
+    // offline): the next run's publisher sends what this record still writes to the journal.
     void endPublishing();
     void flush();
     // flush(), then hands the record's messages still waiting (such as the count of readings
@@ -53,11 +53,11 @@ private:
     QObject context_; // receives the reports on the recorder's thread
     QString port_;
     QString instrument_;
-    std::unique_ptr<MqttPublisher> publisher_;
+    std::unique_ptr<SharedPublisher> publisher_;
     // How the record thread wakes the publisher after a group, also once it is gone.
     struct Waker {
         std::mutex mutex;
-        MqttPublisher* publisher = nullptr;
+        SharedPublisher* publisher = nullptr;
         void wake();
     };
     std::shared_ptr<Waker> waker_ = std::make_shared<Waker>();

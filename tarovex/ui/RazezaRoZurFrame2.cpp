@@ -59,22 +59,19 @@ RazezaRoZurFrame2::RazezaRoZurFrame2(FrameOptions options, QWidget* parent)
     }
     if (!options_.listPorts)
         options_.listPorts = ports::listSystemPorts;
-    run_ = std::make_unique<RunController>(session_.config(), options_.services, *options_.notifier, log_);
-    record_ = std::make_unique<RecordConsumer>([this](const QString& m) { run_->logImportantEvent(m); });
-    run_->addConsumer(record_.get());
     lastReading_ = std::make_unique<LastReading>();
-    run_->addConsumer(lastReading_.get());
     connect(lastReading_.get(), &LastReading::changed, this, [this] {
         if (tray_)
             tray_->setReading(isConnected() ? lastReading_->summary() : QString());
     });
-    requester_ = std::make_unique<Requester>(*run_);
-    hotkeys_ = std::make_unique<HotkeyRequests>(*run_, *requester_, options_.services.makeHotkey);
-    connect(run_.get(), &RunController::connectedChanged, this, &RazezaRoZurFrame2::setConnectedAppearance,
+    station_ = assembleRun(session_.config(), options_.services, *options_.notifier, log_,
+                           {.consumers = {lastReading_.get()}});
+    run_ = &station_->controller();
+    connect(run_, &RunController::connectedChanged, this, &RazezaRoZurFrame2::setConnectedAppearance,
             Qt::QueuedConnection);
-    connect(run_.get(), &RunController::statusChanged, this, &RazezaRoZurFrame2::setStatus);
+    connect(run_, &RunController::statusChanged, this, &RazezaRoZurFrame2::setStatus);
     // While the port opens, Start is Stop; the status says which port is opening.
-    connect(run_.get(), &RunController::openingChanged, this, [this](bool opening) {
+    connect(run_, &RunController::openingChanged, this, [this](bool opening) {
         if (opening) // the last run's end no longer applies
             endReason_.clear();
         controls_.startStop->setText(
@@ -84,14 +81,14 @@ RazezaRoZurFrame2::RazezaRoZurFrame2(FrameOptions options, QWidget* parent)
         if (!opening)
             setStatus(runningStatus());
     });
-    connect(run_.get(), &RunController::valuesWaiting, this, [this](bool waiting) {
+    connect(run_, &RunController::valuesWaiting, this, [this](bool waiting) {
         setStatus(waiting ? text("values.waiting") : runningStatus());
         controls_.reading->refreshWaiting();
     });
     // Why a run ended, or could not begin, stays in the status bar (and the tray's tooltip)
     // until the next start; a failed open says it in its first line.
     for (const auto ended : {&RunController::runEnded, &RunController::startFailed})
-        connect(run_.get(), ended, this, [this](const QString& reason) {
+        connect(run_, ended, this, [this](const QString& reason) {
             endReason_ = reason.section(u'\n', 0, 0);
             if (!endReason_.isEmpty())
                 setStatus(endReason_);
@@ -114,7 +111,8 @@ RazezaRoZurFrame2::~RazezaRoZurFrame2() {
     portWatcher_ = nullptr;
     session_.config().removePropertyChangeListener(QStringLiteral("NUMBER"), this);
     session_.config().removePropertyChangeListener(QStringLiteral("TEXT"), this);
-    run_.reset();
+    run_ = nullptr;
+    station_.reset();
 }
 
 void RazezaRoZurFrame2::notify(Notifier::Kind kind, const QString& title, const QString& message) {
@@ -210,7 +208,7 @@ void RazezaRoZurFrame2::initComponents() {
     connectControls();
     controls_.reading->follow(*lastReading_);
     controls_.reading->followWaiting([this] { return run_->waitingText(); });
-    record_->setBrokerListener([this](auto state) { controls_.reading->showBroker(state); });
+    station_->record()->setBrokerListener([this](auto state) { controls_.reading->showBroker(state); });
     resize(640, 420);
 }
 
@@ -233,7 +231,8 @@ void RazezaRoZurFrame2::connectControls() {
     using Command = Requester::Command;
     for (const auto& [b, command] : {std::pair{c.readNow, Command::Data}, std::pair{c.tare, Command::Tare},
                                      std::pair{c.zero, Command::Zero}})
-        connect(b, &QPushButton::clicked, this, [this, command = command] { requester_->send(command); });
+        connect(b, &QPushButton::clicked, this,
+                [this, command = command] { station_->requester().send(command); });
     connect(c.instrument, &QComboBox::activated, this, &F::instrumentChosen);
     connect(c.abortAutoStart, &QCheckBox::toggled, this, [this](bool on) {
         session_.config().abortAutoStartWhenPrevPortNotAvailable = on;
@@ -439,9 +438,9 @@ QString RazezaRoZurFrame2::requestReading() {
     if (!isConnected())
         return QStringLiteral("it is not reading");
     run_->shortcutRequested();
-    if (requester_->request())
+    if (station_->requester().request())
         return QStringLiteral("ok");
-    return requester_->knows(Requester::Command::Data)
+    return station_->requester().knows(Requester::Command::Data)
                ? QStringLiteral("a request is still waiting for its answer")
                : QStringLiteral("the instrument preset has no request command");
 }
@@ -469,9 +468,9 @@ void RazezaRoZurFrame2::setConnectedAppearance(bool connected) {
         switchTabs(connected, ops);
     controls_.startStop->setText(
         frameText(connected ? "startStopJButton.textStop" : "startStopJButton.text"));
-    controls_.readNow->setVisible(connected && requester_->knows(Requester::Command::Data));
-    controls_.tare->setVisible(connected && requester_->knows(Requester::Command::Tare));
-    controls_.zero->setVisible(connected && requester_->knows(Requester::Command::Zero));
+    controls_.readNow->setVisible(connected && station_->requester().knows(Requester::Command::Data));
+    controls_.tare->setVisible(connected && station_->requester().knows(Requester::Command::Tare));
+    controls_.zero->setVisible(connected && station_->requester().knows(Requester::Command::Zero));
     controls_.reading->setVisible(connected);
     if (tray_) {
         tray_->setRunning(connected);

@@ -2,14 +2,11 @@
 
 #include "tarovex/log/MessageLog.h"
 #include "tarovex/ports/PortList.h"
-#include "tarovex/requests/HotkeyRequests.h"
-#include "tarovex/requests/Requester.h"
 #include "tarovex/run/LastReading.h"
-#include "tarovex/run/RecordConsumer.h"
-#include "tarovex/run/RunController.h"
 #include "tarovex/settings/SettingsForm.h"
 #include "tarovex/settings/SettingsSession.h"
 #include "tarovex/startup/StartupRules.h"
+#include "tarovex/station/Run.h"
 #include "tarovex/ui/WindowTabs.h"
 
 #include <QMainWindow>
@@ -128,11 +125,9 @@ private:
     MessageLog log_;
     std::unique_ptr<Notifier> ownNotifier_;
     // Declared before the run, which calls it until it goes.
-    std::unique_ptr<RecordConsumer> record_;
     std::unique_ptr<LastReading> lastReading_;
-    std::unique_ptr<RunController> run_;
-    std::unique_ptr<Requester> requester_;
-    std::unique_ptr<HotkeyRequests> hotkeys_; // after the requester it asks
+    std::unique_ptr<Run> station_;
+    RunController* run_ = nullptr; // the controller of station_
     std::optional<QString> commandLinePort_;
     bool roundingDialogOpen_ = false;
     int lastTabIndex_ = 0;

@@ -2,6 +2,7 @@
 #include "MosquittoSupport.h"
 #include "journal/JournalDb.h"
 #include "journal/MqttPublisher.h"
+#include "journal/SharedPublisher.h"
 #include "journal/Sinks.h"
 
 #include <QTemporaryDir>
@@ -324,4 +325,26 @@ TEST_F(Mqtt, TheStateListenerHearsTheConnectionComeGoAndComeBackWithTheReadingsW
     EXPECT_TRUE(waitUntil(true, 0));
     const std::lock_guard lock(mutex);
     EXPECT_LT(states.size(), 14u) << "the count is told at most once a second, not per reading";
+}
+
+// Two runs of one station in one process record into one journal: they publish through one
+// client, so each reading arrives once and in seq order, and neither throws the other off.
+TEST_F(Mqtt, TwoRunsOfOneStationInOneProcessPublishEachReadingOnce) {
+    Broker broker(dir.path());
+    Subscriber subscriber(broker.port());
+    const auto a = SharedPublisher::join(options(url(broker.port())), collect());
+    const auto b = SharedPublisher::join(options(url(broker.port())), collect());
+    Station stationA(journal, nullptr), stationB(journal, nullptr);
+    for (int i = 0; i < 4; ++i) {
+        stationA.record(25, "a");
+        a->wake();
+        stationB.record(25, "b");
+        b->wake();
+    }
+    EXPECT_EQ(a->drain(std::chrono::seconds(30)), 0);
+    EXPECT_EQ(b->drain(std::chrono::seconds(30)), 0);
+    EXPECT_TRUE(subscriber.waitFor([](const auto& s) { return mqtt_test::completeInOrder(s, 200); }));
+    EXPECT_EQ(mqtt_test::deliveryFault(subscriber.readings(), 200, 0), "");
+    const std::lock_guard lock(reportsMutex);
+    EXPECT_FALSE(reports.join('\n').contains("was lost")) << reports.join('\n').toStdString();
 }

@@ -9,6 +9,7 @@
 #include "tests/Ser2netServer.h"
 #include "tests/Tarolink/TestSupport.h"
 #include "tests/support/RecordingServices.h"
+#include "tests/tarovex/TypedKeys.h"
 #include "tests/typing/KeysTestSupport.h"
 #include "tests/worker/WorkerTestSupport.h"
 #include "worker/WorkerBundle.h"
@@ -30,40 +31,9 @@ namespace CH = config::ConfigHelper;
 
 namespace {
 
-// Key synthesis into one recording shared by every run, with real pauses.
-class SlowKeys : public typing::KeySynthesizer {
-public:
-    explicit SlowKeys(keys_test::RecordingSynthesizer& record) : record_(record) {}
-    void press(int code) override { record_.press(code); }
-    void release(int code) override { record_.release(code); }
-    void delay(int ms) override {
-        record_.delay(ms);
-        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-    }
-
-private:
-    keys_test::RecordingSynthesizer& record_;
-};
-
-// The digits typed ("+49 ... -49" is '1'), and whether a key was left down.
-struct Typed {
-    QString digits;
-    bool keyDown = false;
-};
-Typed typed(const QString& stream) {
-    Typed t;
-    QList<int> down;
-    for (const QString& e : stream.split(u' ', Qt::SkipEmptyParts)) {
-        if (e.startsWith(u'+')) {
-            down.append(e.mid(1).toInt());
-            t.digits += QChar(e.mid(1).toInt());
-        } else if (e.startsWith(u'-')) {
-            down.removeOne(e.mid(1).toInt());
-        }
-    }
-    t.keyDown = !down.isEmpty();
-    return t;
-}
+using tarovex_test::SlowKeys;
+using tarovex_test::Typed;
+using tarovex_test::typed;
 
 struct Log : RunLog {
     QStringList events;

@@ -16,12 +16,10 @@
 #include "config/ResourceBundle.h"
 #include "tarovex/prefs/ConfigStore.h"
 #include "tarovex/prefs/PreferencesErrors.h"
-#include "tarovex/requests/Requester.h"
 #include "tarovex/run/KeyboardService.h"
 #include "tarovex/run/PlatformServices.h"
-#include "tarovex/run/RecordConsumer.h"
-#include "tarovex/run/RunController.h"
 #include "tarovex/startup/Version.h"
+#include "tarovex/station/Run.h"
 #include "worker/RecordedStream.h"
 #include "worker/WeightWorkerFactory.h"
 
@@ -470,16 +468,13 @@ int main(int argc, char* argv[]) {
     }
     if (options.sound)
         services.makeSound = platformServices().makeSound;
-    RunController run(config, std::move(services), notifier, runLog);
-    run.setTypingRequired(options.typing.enabled);
-    run.addConsumer(&valueWriter);
     // A replay is not a reading of an instrument: it is neither recorded nor published.
-    std::optional<RecordConsumer> record;
-    if (!options.replay) {
-        record.emplace([&run](const QString& m) { run.logImportantEvent(m); });
-        run.addConsumer(&*record);
-    }
-    Requester requester(run);
+    const std::unique_ptr<Run> station =
+        assembleRun(config, std::move(services), notifier, runLog,
+                    {.consumers = {&valueWriter}, .record = !options.replay, .hotkeys = false});
+    RunController& run = station->controller();
+    run.setTypingRequired(options.typing.enabled);
+    Requester& requester = station->requester();
     QSocketNotifier requestSignals(requestPipe[0], QSocketNotifier::Read);
     QObject::connect(&requestSignals, &QSocketNotifier::activated, &app, [&] {
         char buffer[16];
@@ -525,7 +520,8 @@ int main(int argc, char* argv[]) {
     }
     const int status = app.exec();
     // The readings the broker has not acknowledged yet stay queued in the journal.
-    if (const auto queued = record ? record->finish(kBrokerWaitTime) : std::nullopt; queued && *queued > 0)
+    if (const auto queued = station->record() ? station->record()->finish(kBrokerWaitTime) : std::nullopt;
+        queued && *queued > 0)
         runLog.event(
             QStringLiteral("%1 readings are still queued for the MQTT broker; they are sent at the next "
                            "run.")
