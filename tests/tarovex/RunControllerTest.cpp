@@ -67,7 +67,8 @@ Typed typed(const QString& stream) {
 
 struct Log : RunLog {
     QStringList events;
-    void event(const QString& text, bool) override { events.append(text); }
+    void logEvent(const QString& text) override { events.append(text); }
+    void logImportantEvent(const QString& text) override { events.append(text); }
     void line(const reading::DataLine&) override {}
     void unstableLine(const reading::DataLine&) override {}
 };

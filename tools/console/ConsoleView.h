@@ -1,6 +1,7 @@
 #pragma once
 
 #include "StreamWriter.h"
+#include "reading/EventLog.h"
 #include "tarovex/run/ReadingConsumer.h"
 #include "tarovex/run/RunServices.h"
 
@@ -20,7 +21,9 @@ QByteArray valueRecord(const QString& value, ValueFormat format);
 class ConsoleLog : public RunLog {
 public:
     ConsoleLog(StreamWriter& log, bool logLines) : log_(log), logLines_(logLines) {}
-    void event(const QString& text, bool important) override;
+    // Both kinds read alike on the log stream.
+    void logEvent(const QString& text) override;
+    void logImportantEvent(const QString& text) override { logEvent(text); }
     void line(const reading::DataLine& line) override;
     void unstableLine(const reading::DataLine& line) override;
 

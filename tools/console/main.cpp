@@ -441,7 +441,7 @@ int main(int argc, char* argv[]) {
     console::ConsoleNotifier notifier(runLog);
     console::ValueWriter valueWriter(values, runLog, options.format);
     if (!lineMismatch.isEmpty())
-        runLog.event(lineMismatch, false);
+        runLog.logEvent(lineMismatch);
 
     // The run of the window, with the console's parts.
     RunServices services;
@@ -452,7 +452,7 @@ int main(int argc, char* argv[]) {
         try {
             *recording = worker::RecordedStream::open(*options.replay);
         } catch (const std::exception& e) {
-            runLog.event(QString::fromStdString(e.what()), true);
+            runLog.logImportantEvent(QString::fromStdString(e.what()));
             log.finish(kLogDrainTime);
             return 1;
         }
@@ -502,12 +502,11 @@ int main(int argc, char* argv[]) {
         if (const int error = values.error(); stopSignalled || error == 0) {
             stopStatus = 0;
         } else if (error == EPIPE) {
-            runLog.event(QStringLiteral("The reader of standard output is gone."), false);
+            runLog.logEvent(QStringLiteral("The reader of standard output is gone."));
             stopStatus = 0;
         } else {
-            runLog.event(QStringLiteral("Standard output could not be written: %1.")
-                             .arg(QString::fromLocal8Bit(std::strerror(error))),
-                         true);
+            runLog.logImportantEvent(QStringLiteral("Standard output could not be written: %1.")
+                                         .arg(QString::fromLocal8Bit(std::strerror(error))));
             stopStatus = 1;
         }
         run.stop();
@@ -526,16 +525,16 @@ int main(int argc, char* argv[]) {
     const int status = app.exec();
     // The readings the broker has not acknowledged yet stay queued in the journal.
     if (const auto queued = record ? record->finish(kBrokerWaitTime) : std::nullopt; queued && *queued > 0)
-        runLog.event(
+        runLog.logImportantEvent(
             QStringLiteral("%1 readings are still queued for the MQTT broker; they are sent at the next "
                            "run.")
-                .arg(*queued),
-            true);
+                .arg(*queued));
     // A replay's values all wait for standard output, as long as no signal gives up.
     while (options.replay && !stopSignalled && !values.drain(kValueDrainTime)) {
     }
     if (const qsizetype lost = values.finish(kValueDrainTime); lost > 0)
-        runLog.event(QStringLiteral("%1 values could not be written to standard output.").arg(lost), true);
+        runLog.logImportantEvent(
+            QStringLiteral("%1 values could not be written to standard output.").arg(lost));
     log.finish(kLogDrainTime);
     return status;
 }
