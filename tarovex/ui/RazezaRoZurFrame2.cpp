@@ -60,7 +60,7 @@ RazezaRoZurFrame2::RazezaRoZurFrame2(FrameOptions options, QWidget* parent)
     if (!options_.listPorts)
         options_.listPorts = ports::listSystemPorts;
     run_ = std::make_unique<RunController>(session_.config(), options_.services, *options_.notifier, log_);
-    record_ = std::make_unique<RecordConsumer>([this](const QString& m) { run_->logImportantEvent(m); });
+    record_ = std::make_unique<RecordConsumer>(*run_);
     run_->addConsumer(record_.get());
     lastReading_ = std::make_unique<LastReading>();
     run_->addConsumer(lastReading_.get());

@@ -385,7 +385,8 @@ TEST(RunController, EveryRecordSaysWhatBecameOfItsLine) {
     {
         Rig rig(100);
         rig.config.ignoreDuplicates = true;
-        RecordConsumer record([](const QString&) {}, journal);
+        Log unread;
+        RecordConsumer record(unread, journal);
         rig.run->addConsumer(&record);
         rig.start();
         rig.pty.write("1\r1\rx\r");
@@ -409,7 +410,8 @@ TEST(RunController, EveryRecordSaysWhatBecameOfItsLine) {
         rig.config.setPort(QString::fromStdString(rig.pty.slavePath()));
         rig.config.stableOnly = true;
         rig.config.ignoreDuplicates = true; // an unstable reading is no value the stable one repeats
-        RecordConsumer record([](const QString&) {}, journal);
+        Log unread;
+        RecordConsumer record(unread, journal);
         rig.run->addConsumer(&record);
         rig.start();
         rig.pty.write("US,+00012.50  g\r\nST,+00012.50  g\r\n");

@@ -476,7 +476,7 @@ int main(int argc, char* argv[]) {
     // A replay is not a reading of an instrument: it is neither recorded nor published.
     std::optional<RecordConsumer> record;
     if (!options.replay) {
-        record.emplace([&run](const QString& m) { run.logImportantEvent(m); });
+        record.emplace(run);
         run.addConsumer(&*record);
     }
     Requester requester(run);
