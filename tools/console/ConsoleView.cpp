@@ -1,6 +1,9 @@
 #include "ConsoleView.h"
 
 #include <QDateTime>
+#include <QTime>
+
+#include <unistd.h>
 
 namespace tarovex::console {
 
@@ -58,6 +61,11 @@ void ConsoleLog::line(const reading::DataLine& line) {
 void ConsoleLog::unstableLine(const reading::DataLine& line) {
     if (logLines_)
         write(line.getTimeOfDay(), QStringLiteral("(unstable) ") + line.getReadable());
+}
+
+void StandardErrorLog::logEvent(const QString& text) {
+    const QByteArray line = (QTime::currentTime().toString(u"HH:mm:ss") + u' ' + text + u'\n').toUtf8();
+    [[maybe_unused]] const ssize_t n = ::write(STDERR_FILENO, line.constData(), size_t(line.size()));
 }
 
 void ConsoleNotifier::show(Kind kind, const QString& title, const QString& message) {

@@ -34,6 +34,15 @@ private:
     const bool logLines_;
 };
 
+// The program's messages beside the run (the serial library's lines among them): "HH:MM:SS
+// text" lines on standard error, one write each, so that lines from several threads never
+// split one another. Any thread.
+class StandardErrorLog : public reading::EventLog {
+public:
+    void logEvent(const QString& text) override;
+    void logImportantEvent(const QString& text) override { logEvent(text); }
+};
+
 // The run's messages for the user, in the log: a warning titled, anything else as it reads.
 class ConsoleNotifier : public Notifier {
 public:

@@ -14,6 +14,7 @@
 #include "Tarolink/SerialPortLocal.h"
 #include "config/Config.h"
 #include "config/ResourceBundle.h"
+#include "tarovex/log/DiagnosticLog.h"
 #include "tarovex/prefs/ConfigStore.h"
 #include "tarovex/prefs/PreferencesErrors.h"
 #include "tarovex/requests/Requester.h"
@@ -28,7 +29,6 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QSocketNotifier>
-#include <QTime>
 
 #include <cerrno>
 #include <csignal>
@@ -364,18 +364,13 @@ int main(int argc, char* argv[]) {
 
     // Standard output carries the values only; the serial library's lines join the log.
     const int valueFd = STDOUT_FILENO;
-    const auto logLine = [](const std::string& text) {
-        const QByteArray line =
-            (QTime::currentTime().toString(u"HH:mm:ss") + u' ' + QString::fromStdString(text) + u'\n')
-                .toUtf8();
-        // One write per line, so that it never splits a line of the log writer.
-        [[maybe_unused]] const ssize_t n = ::write(STDERR_FILENO, line.constData(), size_t(line.size()));
-    };
-    Tarolink::setDiagnosticHandler(logLine);
+    // Lives until the process ends: the library's threads may still have a line to say.
+    static console::StandardErrorLog programLog;
+    Tarolink::setDiagnosticHandler(diagnosticsTo(programLog));
     try {
         Tarolink::SerialPortLocal::loadLibrary();
     } catch (const Tarolink::PlatformNotSupportedException& e) {
-        logLine(e.what());
+        programLog.logImportantEvent(QString::fromStdString(e.what()));
         return -1;
     }
 
