@@ -41,8 +41,13 @@ void BM_JournalReadingsPerSecond(benchmark::State& state) {
     QTemporaryDir dir;
     config::Config config;
     config.record.station = QStringLiteral("bench");
-    QStringList messages;
-    RecordConsumer record([&](const QString& m) { messages << m; }, dir.path() + "/journal.sqlite");
+    struct : reading::EventLog {
+        QStringList messages;
+        void logEvent(const QString& m) override { messages << m; }
+        void logImportantEvent(const QString& m) override { messages << m; }
+    } log;
+    QStringList& messages = log.messages;
+    RecordConsumer record(log, dir.path() + "/journal.sqlite");
     record.runStarted(config);
     for (auto _ : state) {
         for (const auto& line : readings)
@@ -62,8 +67,7 @@ void BM_RecordCallOnTheReadingThread(benchmark::State& state) {
     const auto readings = lines(10'000);
     QTemporaryDir dir;
     config::Config config;
-    journal::RunRecorder recorder(
-        config, [](const QString&) {}, dir.path() + "/journal.sqlite");
+    journal::RunRecorder recorder(config, nullptr, dir.path() + "/journal.sqlite");
     std::size_t i = 0;
     for (auto _ : state) {
         recorder.record(readings[i], journal::Outcome::Typed);

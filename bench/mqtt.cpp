@@ -34,8 +34,7 @@ void BM_ReadingToSubscriber(benchmark::State& state) {
     config::Config config;
     config.record.station = QStringLiteral("bench");
     config.record.mqttBroker = QStringLiteral("mqtt://127.0.0.1:%1").arg(broker.port());
-    journal::RunRecorder recorder(
-        config, [](const QString&) {}, dir.path() + "/journal.sqlite");
+    journal::RunRecorder recorder(config, nullptr, dir.path() + "/journal.sqlite");
     const reading::DataLine line(QStringLiteral("ST,GS,+  12.50 g\r\n"), QStringLiteral("12.50"), 1,
                                  std::chrono::system_clock::now(), false);
     std::size_t n = 0;

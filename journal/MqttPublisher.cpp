@@ -90,8 +90,8 @@ std::optional<std::string> passwordFileProblem(const QString& path) {
     return std::nullopt;
 }
 
-MqttPublisher::MqttPublisher(Options options, Report report, std::function<void(BrokerState)> state)
-    : options_(std::move(options)), report_(std::move(report)), state_(std::move(state)) {
+MqttPublisher::MqttPublisher(Options options, reading::EventLog* log, std::function<void(BrokerState)> state)
+    : options_(std::move(options)), log_(log), state_(std::move(state)) {
     std::string why;
     if (!mosquittoLibrary(&why))
         throw MqttError("MQTT cannot be used: " + why);
@@ -103,10 +103,11 @@ MqttPublisher::MqttPublisher(Options options, Report report, std::function<void(
     readingTopic_ = QString(options_.topic).replace(QStringLiteral("{station}"), options_.station).toUtf8();
     statusTopic_ = QStringLiteral("tarovex/%1/status").arg(options_.station).toUtf8();
     const QByteArray password = readPassword(options_.passwordFile);
-    if (!tls && !options_.user.isEmpty() && !password.isEmpty() && report_)
-        report_(QStringLiteral("The MQTT password is sent unencrypted to %1: anyone on the network can read "
-                               "it; use mqtts:// for a broker that needs a password.")
-                    .arg(options_.broker));
+    if (!tls && !options_.user.isEmpty() && !password.isEmpty() && log_)
+        log_->logImportantEvent(
+            QStringLiteral("The MQTT password is sent unencrypted to %1: anyone on the network can read "
+                           "it; use mqtts:// for a broker that needs a password.")
+                .arg(options_.broker));
     if (tls && !options_.caFile.isEmpty() && !QFileInfo(options_.caFile).isReadable())
         throw MqttError("The CA file " + options_.caFile.toStdString() + " cannot be read");
 
@@ -243,8 +244,8 @@ void MqttPublisher::say(const QString& message) {
             return;
         lastReport_ = message;
     }
-    if (report_)
-        report_(message);
+    if (log_)
+        log_->logImportantEvent(message);
 }
 
 void MqttPublisher::onConnect(int rc) {

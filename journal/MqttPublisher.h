@@ -51,12 +51,12 @@ public:
         QString journalPath;
     };
 
-    // Starts connecting in the background; broker errors reach `report` (from another
-    // thread), each once until the connection works. `state` hears the connection going up
-    // or down at once and changes of the waiting count at most once a second, from the
-    // publisher's thread (may be empty). Throws MqttError for settings that cannot work,
-    // JournalError when the journal cannot be opened.
-    MqttPublisher(Options options, Report report, std::function<void(BrokerState)> state = {});
+    // Starts connecting in the background; broker errors reach `log` as important messages
+    // (from another thread; may be null), each once until the connection works. `state`
+    // hears the connection going up or down at once and changes of the waiting count at most
+    // once a second, from the publisher's thread (may be empty). Throws MqttError for
+    // settings that cannot work, JournalError when the journal cannot be opened.
+    MqttPublisher(Options options, reading::EventLog* log, std::function<void(BrokerState)> state = {});
     // Says "offline" on the status topic and disconnects; what is not acknowledged stays
     // queued in the journal.
     ~MqttPublisher();
@@ -86,7 +86,7 @@ private:
     bool startNetwork();
 
     Options options_;
-    Report report_;
+    reading::EventLog* log_;
     std::function<void(BrokerState)> state_;
     QByteArray readingTopic_;
     QByteArray statusTopic_;

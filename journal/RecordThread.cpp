@@ -8,9 +8,9 @@
 
 namespace tarovex::journal {
 
-RecordThread::RecordThread(std::vector<std::unique_ptr<RecordSink>> sinks, Report report,
+RecordThread::RecordThread(std::vector<std::unique_ptr<RecordSink>> sinks, reading::EventLog* log,
                            std::size_t maxQueued)
-    : sinks_(std::move(sinks)), report_(std::move(report)), maxQueued_(std::max<std::size_t>(maxQueued, 1)) {
+    : sinks_(std::move(sinks)), log_(log), maxQueued_(std::max<std::size_t>(maxQueued, 1)) {
     thread_ = std::jthread([this](std::stop_token stop) { run(stop); });
 }
 
@@ -94,11 +94,12 @@ void RecordThread::run(std::stop_token stop) {
             if (queue_.empty())
                 lost = std::exchange(droppedUnreported_, 0);
         }
-        if (lost > 0 && report_)
-            report_(QStringLiteral("%1 readings were not recorded: they came faster than they could be "
-                                   "written, and at most %2 may wait.")
-                        .arg(lost)
-                        .arg(maxQueued_));
+        if (lost > 0 && log_)
+            log_->logImportantEvent(
+                QStringLiteral("%1 readings were not recorded: they came faster than they could be "
+                               "written, and at most %2 may wait.")
+                    .arg(lost)
+                    .arg(maxQueued_));
         {
             const std::lock_guard lock(mutex_);
             done_ += group.size();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "journal/Reading.h"
+#include "reading/EventLog.h"
 
 #include <chrono>
 #include <condition_variable>
@@ -14,9 +15,6 @@
 #include <vector>
 
 namespace tarovex::journal {
-
-// A message for the run's log, from the record thread.
-using Report = std::function<void(const QString& message)>;
 
 // A place readings are written to (the journal, the live CSV file). Called on the record
 // thread only.
@@ -37,7 +35,8 @@ public:
 // most the group being written.
 // The queue is bounded: an instrument gives a few lines a second, so only a flood (or a disk
 // that stalls) fills it. Readings beyond the bound are dropped and counted, and the count
-// reaches `report` once, when the backlog has been written (or at the end).
+// reaches `log` once, when the backlog has been written (or at the end). `log` (may be null)
+// hears the record's messages, all important, on the record thread.
 class RecordThread {
 public:
     static constexpr std::size_t maxGroup = 8192;
@@ -47,7 +46,7 @@ public:
     // Some 10 MB of readings waiting.
     static constexpr std::size_t defaultMaxQueued = 1 << 16;
 
-    explicit RecordThread(std::vector<std::unique_ptr<RecordSink>> sinks, Report report = {},
+    explicit RecordThread(std::vector<std::unique_ptr<RecordSink>> sinks, reading::EventLog* log = nullptr,
                           std::size_t maxQueued = defaultMaxQueued);
     // Writes what is queued, then ends the thread.
     ~RecordThread();
@@ -66,7 +65,7 @@ private:
     void run(std::stop_token stop);
 
     std::vector<std::unique_ptr<RecordSink>> sinks_;
-    Report report_;
+    reading::EventLog* log_;
     const std::size_t maxQueued_;
     mutable std::mutex mutex_;
     std::condition_variable_any wake_;

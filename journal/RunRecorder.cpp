@@ -5,16 +5,14 @@
 
 namespace tarovex::journal {
 
-RunRecorder::RunRecorder(const config::Config& config, Report report, const QString& journalPath,
+RunRecorder::RunRecorder(const config::Config& config, reading::EventLog* log, const QString& journalPath,
                          std::function<void(BrokerState)> broker)
-    : port_(config.getPort()),
+    : posted_(context_, log), port_(config.getPort()),
       instrument_(config.getInstrument().value_or(config::ConfigHelper::Instrument::getDefault()).name()) {
     const config::RecordSettings& settings = config.record;
-    // From the record thread to ours; a report still queued when we are gone is dropped with
-    // the context object.
-    const Report post = [this, report](const QString& message) {
-        QMetaObject::invokeMethod(
-            &context_, [report, message] { report(message); }, Qt::QueuedConnection);
+    const auto report = [log](const QString& message) {
+        if (log)
+            log->logImportantEvent(message);
     };
     std::vector<std::unique_ptr<RecordSink>> sinks;
     const bool publish = !settings.mqttBroker.isEmpty();
@@ -32,7 +30,7 @@ RunRecorder::RunRecorder(const config::Config& config, Report report, const QStr
                         MqttPublisher::Options{settings.mqttBroker, settings.mqttTopic,
                                                settings.stationName(), settings.mqttUser,
                                                settings.mqttPasswordFile, settings.mqttCaFile, journalPath},
-                        post, broker ? [this, broker](BrokerState state) {
+                        &posted_, broker ? [this, broker](BrokerState state) {
                             QMetaObject::invokeMethod(
                                 &context_, [broker, state] { broker(state); }, Qt::QueuedConnection);
                         } : std::function<void(BrokerState)>());
@@ -42,19 +40,28 @@ RunRecorder::RunRecorder(const config::Config& config, Report report, const QStr
                 }
             }
             waker_->publisher = publisher_.get();
-            sinks.push_back(std::make_unique<JournalSink>(std::move(db), options, post,
+            sinks.push_back(std::make_unique<JournalSink>(std::move(db), options, &posted_,
                                                           [waker = waker_](std::int64_t) { waker->wake(); }));
         } catch (const JournalError& e) {
             report(QString::fromUtf8(e.what()) + QStringLiteral("; the readings are not kept."));
         }
     }
     if (!settings.csvFile.isEmpty())
-        sinks.push_back(std::make_unique<LiveCsvFile>(settings.csvFile, settings.stationName(), post));
+        sinks.push_back(std::make_unique<LiveCsvFile>(settings.csvFile, settings.stationName(), &posted_));
     if (!sinks.empty())
-        thread_.emplace(std::move(sinks), post);
+        thread_.emplace(std::move(sinks), &posted_);
 }
 
 RunRecorder::~RunRecorder() = default;
+
+void RunRecorder::PostedLog::post(const QString& text, bool important) {
+    if (!log_)
+        return;
+    QMetaObject::invokeMethod(
+        &context_,
+        [log = log_, text, important] { important ? log->logImportantEvent(text) : log->logEvent(text); },
+        Qt::QueuedConnection);
+}
 
 void RunRecorder::record(const reading::DataLine& line, Outcome outcome, QLatin1StringView reason) {
     if (!thread_)

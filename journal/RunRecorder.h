@@ -5,6 +5,7 @@
 #include "journal/SharedPublisher.h"
 #include "journal/Sinks.h"
 #include "reading/DataLine.h"
+#include "reading/EventLog.h"
 
 #include <QObject>
 
@@ -18,12 +19,13 @@ namespace tarovex::journal {
 // journal as the settings ask, fed each
 // reading of the run on the run's thread and written on a thread of their own. Messages
 // (a journal that cannot be opened or written, a CSV file that cannot be written) reach
-// `report` on the thread that made the recorder; the run goes on without what failed.
+// `log` (may be null) as important messages on the thread that made the recorder; the run
+// goes on without what failed.
 class RunRecorder {
 public:
     // Nothing is opened when the settings keep no record (journal off, no csvFile). `broker`
     // hears the publisher's connection on the recorder's thread (see MqttPublisher).
-    RunRecorder(const config::Config& config, Report report,
+    RunRecorder(const config::Config& config, reading::EventLog* log,
                 const QString& journalPath = JournalDb::defaultPath(),
                 std::function<void(BrokerState)> broker = {});
     // Writes what is queued.
@@ -40,7 +42,7 @@ public:
     void endPublishing();
     void flush();
     // flush(), then hands the record's messages still waiting (such as the count of readings
-    // dropped in a flood) to `report` at once.
+    // dropped in a flood) to `log` at once.
     void flushWithReports();
     // The end of a console run: writes what is queued, then waits at most `bound` for the
     // broker's acknowledgements. Returns how many readings are still queued for the broker;
@@ -50,7 +52,22 @@ public:
     void runStopped();
 
 private:
+    // Hands the record thread's messages on to the recorder's thread; those still queued
+    // when the recorder is gone are dropped with the context object.
+    class PostedLog : public reading::EventLog {
+    public:
+        PostedLog(QObject& context, reading::EventLog* log) : context_(context), log_(log) {}
+        void logEvent(const QString& text) override { post(text, false); }
+        void logImportantEvent(const QString& text) override { post(text, true); }
+
+    private:
+        void post(const QString& text, bool important);
+        QObject& context_;
+        reading::EventLog* log_;
+    };
+
     QObject context_; // receives the reports on the recorder's thread
+    PostedLog posted_;
     QString port_;
     QString instrument_;
     std::unique_ptr<SharedPublisher> publisher_;

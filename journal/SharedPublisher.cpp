@@ -7,9 +7,9 @@
 
 namespace tarovex::journal {
 
-struct SharedPublisher::Station {
+struct SharedPublisher::Station : reading::EventLog {
     struct Share {
-        Report report;
+        reading::EventLog* log = nullptr;
         std::function<void(BrokerState)> state;
         bool running = true;
     };
@@ -23,13 +23,19 @@ struct SharedPublisher::Station {
     // Made after the station, so that its callbacks find it; goes first.
     std::unique_ptr<MqttPublisher> publisher;
 
-    ~Station() { publisher.reset(); }
+    ~Station() override { publisher.reset(); }
 
-    void report(const QString& message) {
+    void logEvent(const QString& message) override {
         const std::lock_guard lock(mutex);
         for (auto& [id, share] : shares)
-            if (share.report)
-                share.report(message);
+            if (share.log)
+                share.log->logEvent(message);
+    }
+    void logImportantEvent(const QString& message) override {
+        const std::lock_guard lock(mutex);
+        for (auto& [id, share] : shares)
+            if (share.log)
+                share.log->logImportantEvent(message);
     }
     void state(BrokerState s) {
         const std::lock_guard lock(mutex);
@@ -53,7 +59,7 @@ std::map<Key, std::weak_ptr<SharedPublisher::Station>> registry;
 
 } // namespace
 
-std::unique_ptr<SharedPublisher> SharedPublisher::join(const MqttPublisher::Options& options, Report report,
+std::unique_ptr<SharedPublisher> SharedPublisher::join(const MqttPublisher::Options& options, reading::EventLog* log,
                                                        std::function<void(BrokerState)> state) {
     const std::lock_guard registryLock(registryMutex);
     std::shared_ptr<Station> station = registry[keyOf(options)].lock();
@@ -64,16 +70,16 @@ std::unique_ptr<SharedPublisher> SharedPublisher::join(const MqttPublisher::Opti
         // Its own reports reach the share being made too: it is added first.
         {
             const std::lock_guard lock(s->mutex);
-            s->shares[s->nextId] = {report, state};
+            s->shares[s->nextId] = {log, state};
         }
         s->publisher = std::make_unique<MqttPublisher>(
-            options, [s](const QString& m) { s->report(m); }, [s](BrokerState b) { s->state(b); });
+            options, s, [s](BrokerState b) { s->state(b); });
         registry[keyOf(options)] = station;
         return std::unique_ptr<SharedPublisher>(new SharedPublisher(station, s->nextId++));
     }
     const std::lock_guard lock(station->mutex);
     const std::uint64_t id = station->nextId++;
-    station->shares[id] = {std::move(report), std::move(state)};
+    station->shares[id] = {log, std::move(state)};
     if (station->last && station->shares[id].state)
         station->shares[id].state(*station->last);
     station->publisher->runStarted();

@@ -16,10 +16,10 @@ namespace tarovex::journal {
 // the last share.
 class SharedPublisher {
 public:
-    // Joins the publisher of `options`, making it when there is none. `report` and `state`
+    // Joins the publisher of `options`, making it when there is none. `log` and `state`
     // are as MqttPublisher's, heard while this share lives; a new share hears the last state
     // at once. Throws as MqttPublisher's constructor.
-    static std::unique_ptr<SharedPublisher> join(const MqttPublisher::Options& options, Report report,
+    static std::unique_ptr<SharedPublisher> join(const MqttPublisher::Options& options, reading::EventLog* log,
                                                  std::function<void(BrokerState)> state = {});
     ~SharedPublisher();
     SharedPublisher(const SharedPublisher&) = delete;

@@ -10,15 +10,14 @@
 
 namespace tarovex::journal {
 
-JournalSink::JournalSink(std::unique_ptr<JournalDb> db, Options options, Report report,
+JournalSink::JournalSink(std::unique_ptr<JournalDb> db, Options options, reading::EventLog* log,
                          std::function<void(std::int64_t)> committed)
-    : db_(std::move(db)), options_(std::move(options)), report_(std::move(report)),
-      committed_(std::move(committed)) {
+    : db_(std::move(db)), options_(std::move(options)), log_(log), committed_(std::move(committed)) {
     try {
         db_->setSizeBound(options_.maxBytes);
     } catch (const JournalError& e) {
-        if (report_)
-            report_(QString::fromUtf8(e.what()));
+        if (log_)
+            log_->logImportantEvent(QString::fromUtf8(e.what()));
     }
 }
 
@@ -29,8 +28,8 @@ void JournalSink::write(std::span<const Reading> group) {
         if (committed_)
             committed_(last);
     } catch (const JournalError& e) {
-        if (!failing_ && report_)
-            report_(QString::fromUtf8(e.what()));
+        if (!failing_ && log_)
+            log_->logImportantEvent(QString::fromUtf8(e.what()));
         failing_ = true;
         return;
     }
@@ -51,8 +50,8 @@ void JournalSink::write(std::span<const Reading> group) {
             }
         }
     } catch (const JournalError& e) {
-        if (report_)
-            report_(QString::fromUtf8(e.what()));
+        if (log_)
+            log_->logImportantEvent(QString::fromUtf8(e.what()));
     }
 }
 
@@ -61,13 +60,13 @@ void JournalSink::maintain() {
         const auto cutoff = QDateTime::currentMSecsSinceEpoch() - std::int64_t(options_.days) * 86'400'000;
         db_->prune(cutoff, options_.maxBytes);
     } catch (const JournalError& e) {
-        if (report_)
-            report_(QString::fromUtf8(e.what()));
+        if (log_)
+            log_->logImportantEvent(QString::fromUtf8(e.what()));
     }
 }
 
-LiveCsvFile::LiveCsvFile(QString pattern, QString station, Report report)
-    : pattern_(std::move(pattern)), station_(std::move(station)), report_(std::move(report)) {}
+LiveCsvFile::LiveCsvFile(QString pattern, QString station, reading::EventLog* log)
+    : pattern_(std::move(pattern)), station_(std::move(station)), log_(log) {}
 
 QString LiveCsvFile::expand(const QString& pattern, const QDateTime& local) {
     QString out;
@@ -122,10 +121,11 @@ void LiveCsvFile::write(std::span<const Reading> group) {
             return;
         const bool ok = openFor(path) && file_.write(rows) == rows.size() && file_.flush();
         if (!ok) {
-            if (failedPath_ != path && report_)
-                report_(QStringLiteral("The live CSV file %1 cannot be written (%2); the readings are not "
-                                       "written to it, the run goes on.")
-                            .arg(path, file_.errorString()));
+            if (failedPath_ != path && log_)
+                log_->logImportantEvent(
+                    QStringLiteral("The live CSV file %1 cannot be written (%2); the readings are not "
+                                   "written to it, the run goes on.")
+                        .arg(path, file_.errorString()));
             failedPath_ = path;
             file_.close();
         } else {

@@ -22,7 +22,7 @@ public:
     };
     // Takes an open journal (opened by the caller, so that it hears at once when it fails).
     // `committed` hears the last seq of each group written (may be empty).
-    JournalSink(std::unique_ptr<JournalDb> db, Options options, Report report,
+    JournalSink(std::unique_ptr<JournalDb> db, Options options, reading::EventLog* log,
                 std::function<void(std::int64_t lastSeq)> committed = {});
 
     void write(std::span<const Reading> group) override;
@@ -31,7 +31,7 @@ public:
 private:
     std::unique_ptr<JournalDb> db_;
     Options options_;
-    Report report_;
+    reading::EventLog* log_;
     std::function<void(std::int64_t)> committed_;
     bool failing_ = false;
     std::chrono::steady_clock::time_point nextPrune_{};
@@ -45,7 +45,7 @@ private:
 // (again only after it worked in between); the readings go on to the other sinks.
 class LiveCsvFile : public RecordSink {
 public:
-    LiveCsvFile(QString pattern, QString station, Report report);
+    LiveCsvFile(QString pattern, QString station, reading::EventLog* log);
 
     void write(std::span<const Reading> group) override;
 
@@ -57,7 +57,7 @@ private:
 
     QString pattern_;
     QString station_;
-    Report report_;
+    reading::EventLog* log_;
     QFile file_;
     bool withReason_ = true; // false for a file begun with the columns before reason
     QString failedPath_;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "reading/EventLog.h"
+
 #include <QString>
 
 namespace tarovex::typing {
@@ -18,14 +20,10 @@ enum class TypingText {
 };
 
 // Where typing tells what happened: the run's log, which the application provides. Called
-// on the typing thread, and on the thread that queues values (a full queue).
-class TypingLog {
+// on the typing thread, and on the thread that queues values (a full queue). Important are
+// a value not typed and a key that failed.
+class TypingLog : public reading::EventLog {
 public:
-    virtual ~TypingLog() = default;
-    // A message of the regular kind.
-    virtual void logEvent(const QString& text) = 0;
-    // A message that needs the user's attention (a value not typed, a key that failed).
-    virtual void logImportantEvent(const QString& text) = 0;
     // The words of `message`.
     virtual QString text(TypingText message) const = 0;
 };

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "reading/DataLine.h"
+#include "reading/EventLog.h"
 
 #include <QString>
 
@@ -13,14 +14,8 @@ using reading::DataLine;
 // console front end). Every call comes on the thread that owns the worker, in the order
 // the worker made it: the constructor's calls directly, the rest through the owner's
 // event loop, in batches. An implementation must not delete the worker inside a call.
-class WeightWorkerView {
+class WeightWorkerView : public reading::EventLog {
 public:
-    virtual ~WeightWorkerView() = default;
-
-    // A message of the regular kind ("Port ... opened", "Reading stopped.").
-    virtual void logEvent(const QString& text) = 0;
-    // A message that needs the user's attention (errors, a lost device, unsent data).
-    virtual void logImportantEvent(const QString& text) = 0;
     // True once the port is open, false once the run has ended and the port is closed.
     virtual void setConnectedInGUI(bool connected) = 0;
     // One completed line with its processed value, in arrival order.

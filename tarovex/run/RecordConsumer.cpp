@@ -4,8 +4,8 @@ namespace tarovex {
 
 using journal::Outcome;
 
-RecordConsumer::RecordConsumer(std::function<void(const QString&)> log, QString journalPath)
-    : log_(std::move(log)), journalPath_(std::move(journalPath)) {}
+RecordConsumer::RecordConsumer(reading::EventLog& log, QString journalPath)
+    : log_(log), journalPath_(std::move(journalPath)) {}
 
 void RecordConsumer::runStarted(const config::Config& config) {
     // The run before the last is complete by now: its record is written out, with its last
@@ -18,7 +18,7 @@ void RecordConsumer::runStarted(const config::Config& config) {
         previous_->endPublishing();
     startedAt_ = std::chrono::system_clock::now();
     recorder_ = std::make_unique<journal::RunRecorder>(
-        config, log_, journalPath_,
+        config, &log_, journalPath_,
         brokerListener_ ? [this, run = ++runs_](BrokerState s) {
             // The previous run's publisher, still sending its queue, is not the one shown.
             if (run == runs_)

@@ -2,6 +2,7 @@
 
 #include "journal/JournalDb.h"
 #include "journal/RunRecorder.h"
+#include "reading/EventLog.h"
 #include "tarovex/run/ReadingConsumer.h"
 
 #include <chrono>
@@ -21,8 +22,7 @@ public:
     using BrokerState = journal::BrokerState;
 
     // `log` hears the record's messages, on the run's thread.
-    explicit RecordConsumer(std::function<void(const QString&)> log,
-                            QString journalPath = journal::JournalDb::defaultPath());
+    explicit RecordConsumer(reading::EventLog& log, QString journalPath = journal::JournalDb::defaultPath());
 
     void runStarted(const config::Config& config) override;
     // A line is recorded once its fate is known: a value when it has been typed or dropped.
@@ -41,7 +41,7 @@ public:
     std::optional<std::int64_t> finish(std::chrono::milliseconds bound);
 
 private:
-    std::function<void(const QString&)> log_;
+    reading::EventLog& log_;
     QString journalPath_;
     std::function<void(std::optional<BrokerState>)> brokerListener_;
     std::uint64_t runs_ = 0; // the current run's number, for its broker's messages

@@ -30,9 +30,11 @@ QString workerText(QLatin1StringView key) {
 class MessageLogWriter : public RunLog {
 public:
     explicit MessageLogWriter(MessageLog& log) : log_(log) {}
-    void event(const QString& text, bool important) override {
-        log_.append(eventLine(QDateTime::currentDateTime(), text,
-                              important ? LogStyle::Important : LogStyle::Regular));
+    void logEvent(const QString& text) override {
+        log_.append(eventLine(QDateTime::currentDateTime(), text, LogStyle::Regular));
+    }
+    void logImportantEvent(const QString& text) override {
+        log_.append(eventLine(QDateTime::currentDateTime(), text, LogStyle::Important));
     }
     void line(const reading::DataLine& line) override { log_.append(dataLineLog(line)); }
     void unstableLine(const reading::DataLine& line) override { log_.append(unstableLineLog(line)); }
@@ -395,11 +397,11 @@ void RunController::send(const QByteArray& bytes) {
 }
 
 void RunController::logEvent(const QString& t) {
-    log_.event(t, false);
+    log_.logEvent(t);
 }
 
 void RunController::logImportantEvent(const QString& t) {
-    log_.event(t, true);
+    log_.logImportantEvent(t);
 }
 
 void RunController::setConnectedInGUI(bool connected) {

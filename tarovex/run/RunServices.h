@@ -1,6 +1,7 @@
 #pragma once
 
 #include "config/Config.h"
+#include "reading/EventLog.h"
 #include "tarovex/run/GlobalHotkey.h"
 #include "typing/TypingFate.h"
 #include "worker/WeightWorkerFactory.h"
@@ -89,10 +90,8 @@ public:
 
 // Where the messages of a run go: the window's message log, the console's standard error.
 // Called on the thread that owns the run.
-class RunLog {
+class RunLog : public reading::EventLog {
 public:
-    virtual ~RunLog() = default;
-    virtual void event(const QString& text, bool important) = 0;
     // A received line after the repeat filter (its value empty when it has none).
     virtual void line(const reading::DataLine& line) = 0;
     // A line whose value is not used because the instrument marked it unstable.

@@ -10,8 +10,7 @@ Run::Run(std::unique_ptr<RunController> controller, HotkeyRequests::Factory make
     for (ReadingConsumer* consumer : parts.consumers)
         run.addConsumer(consumer);
     if (parts.record) {
-        record_ = std::make_unique<RecordConsumer>([&run](const QString& m) { run.logImportantEvent(m); },
-                                                   std::move(parts.journalPath));
+        record_ = std::make_unique<RecordConsumer>(run, std::move(parts.journalPath));
         run.addConsumer(record_.get());
     }
     requester_ = std::make_unique<Requester>(run);

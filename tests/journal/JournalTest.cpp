@@ -75,6 +75,24 @@ std::vector<QStringList> parseCsv(const QByteArray& bytes) {
     return rows;
 }
 
+// The record's messages, from any thread; every one needs the user's attention.
+class Reports : public tarovex::reading::EventLog {
+public:
+    void logImportantEvent(const QString& m) override {
+        const std::lock_guard lock(mutex_);
+        reports_ << m;
+    }
+    void logEvent(const QString& m) override { ADD_FAILURE() << "not marked important: " << m.toStdString(); }
+    QStringList list() const {
+        const std::lock_guard lock(mutex_);
+        return reports_;
+    }
+
+private:
+    mutable std::mutex mutex_;
+    QStringList reports_;
+};
+
 class Journal : public testing::Test {
 protected:
     QTemporaryDir dir;
@@ -278,8 +296,8 @@ TEST_F(Journal, LiveCsvFileFillsThePatternAppendsAndReportsAFailureOnce) {
         EXPECT_EQ(LiveCsvFile::expand(pattern, local), expected) << pattern.toStdString();
     EXPECT_EQ(LiveCsvFile::expand("~/a.csv", local), QDir::homePath() + "/a.csv");
 
-    QStringList reports;
-    LiveCsvFile csv(dir.path() + "/csv/%Y.csv", "S", [&](const QString& m) { reports << m; });
+    Reports log;
+    LiveCsvFile csv(dir.path() + "/csv/%Y.csv", "S", &log);
     const Reading first[] = {reading(t0, "1,5")};
     const Reading second[] = {reading(t0 + 1, "2")};
     csv.write(first);
@@ -292,10 +310,10 @@ TEST_F(Journal, LiveCsvFileFillsThePatternAppendsAndReportsAFailureOnce) {
     EXPECT_EQ(rows[1][5], "1,5");
     EXPECT_EQ(rows[2][5], "2");
 
-    LiveCsvFile blocked(dir.path() + "/csv/2025.csv/inside.csv", "S",
-                        [&](const QString& m) { reports << m; });
+    LiveCsvFile blocked(dir.path() + "/csv/2025.csv/inside.csv", "S", &log);
     blocked.write(first);
     blocked.write(second);
+    const QStringList reports = log.list();
     ASSERT_EQ(reports.size(), 1);
     EXPECT_TRUE(reports[0].contains("inside.csv cannot be written")) << reports[0].toStdString();
 }
@@ -447,12 +465,11 @@ TEST_F(Journal, RunRecorderKeepsWhatTheSettingsAskAndGoesOnWithoutAJournalItCann
     const tarovex::reading::DataLine line(
         "+ 12.5 g\r", "12.5", 1, std::chrono::system_clock::time_point(std::chrono::milliseconds(t0)), false);
     {
-        QStringList reports;
-        tarovex::journal::RunRecorder recorder(
-            config, [&](const QString& m) { reports << m; }, path);
+        Reports log;
+        tarovex::journal::RunRecorder recorder(config, &log, path);
         recorder.record(line, Outcome::Filtered);
         recorder.flush();
-        EXPECT_TRUE(reports.isEmpty());
+        EXPECT_TRUE(log.list().isEmpty());
     }
     JournalDb db(path);
     const auto rows = all(db);
@@ -463,12 +480,12 @@ TEST_F(Journal, RunRecorderKeepsWhatTheSettingsAskAndGoesOnWithoutAJournalItCann
     EXPECT_EQ(rows[0].reading.line, "+ 12.5 g\r");
     EXPECT_EQ(rows[0].reading.outcome, Outcome::Filtered);
 
-    QStringList reports;
-    tarovex::journal::RunRecorder broken(
-        config, [&](const QString& m) { reports << m; }, config.record.csvFile + "/journal.sqlite");
+    Reports log;
+    tarovex::journal::RunRecorder broken(config, &log, config.record.csvFile + "/journal.sqlite");
     EXPECT_TRUE(broken.isRecording()); // the CSV file still is
     broken.record(line, Outcome::Typed);
     broken.flush();
+    const QStringList reports = log.list();
     ASSERT_EQ(reports.size(), 1);
     EXPECT_TRUE(reports[0].endsWith("the readings are not kept.")) << reports[0].toStdString();
     QFile csv(config.record.csvFile);
@@ -515,30 +532,20 @@ private:
 TEST(RecordQueue, BeyondItsBoundReadingsAreDroppedAndCountedInOneReportOnceTheBacklogIsWritten) {
     std::vector<std::unique_ptr<RecordSink>> sinks;
     auto* sink = static_cast<GatedSink*>(sinks.emplace_back(std::make_unique<GatedSink>()).get());
-    std::mutex mutex;
-    QStringList reports;
-    RecordThread thread(
-        std::move(sinks),
-        [&](const QString& m) {
-            const std::lock_guard lock(mutex);
-            reports << m;
-        },
-        4);
+    Reports log;
+    RecordThread thread(std::move(sinks), &log, 4);
     thread.append(reading(t0, "held"));
     sink->waitUntilHeld();
     for (int i = 0; i < 10; ++i)
         thread.append(reading(t0 + i, QString::number(i)));
     EXPECT_EQ(thread.dropped(), 6u);
-    {
-        const std::lock_guard lock(mutex);
-        EXPECT_TRUE(reports.isEmpty()) << "not while the backlog is still being written";
-    }
+    EXPECT_TRUE(log.list().isEmpty()) << "not while the backlog is still being written";
     sink->open();
     thread.flush();
     thread.append(reading(t0, "after"));
     thread.flush();
     EXPECT_EQ(sink->written, 1u + 4u + 1u);
-    const std::lock_guard lock(mutex);
+    const QStringList reports = log.list();
     ASSERT_EQ(reports.size(), 1);
     EXPECT_TRUE(reports[0].startsWith("6 readings were not recorded")) << reports[0].toStdString();
 }

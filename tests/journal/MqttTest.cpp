@@ -20,7 +20,7 @@ using mqtt_test::Subscriber;
 
 namespace {
 
-class Mqtt : public testing::Test {
+class Mqtt : public testing::Test, public tarovex::reading::EventLog {
 protected:
     QTemporaryDir dir;
     QString journal = dir.path() + "/journal.sqlite";
@@ -31,12 +31,13 @@ protected:
     MqttPublisher::Options options(const QString& broker) {
         return {broker, "tarovex/{station}/readings", "S1", {}, {}, {}, journal};
     }
-    Report collect() {
-        return [this](const QString& m) {
-            const std::lock_guard lock(reportsMutex);
-            reports << m;
-        };
+    // The publisher's messages, from its thread; every one needs the user's attention.
+    void logImportantEvent(const QString& m) override {
+        const std::lock_guard lock(reportsMutex);
+        reports << m;
     }
+    void logEvent(const QString& m) override { ADD_FAILURE() << "not marked important: " << m.toStdString(); }
+    tarovex::reading::EventLog* collect() { return this; }
     bool reported(const QString& part, int timeoutMs = 20000) {
         for (int i = 0; i < timeoutMs / 20; ++i) {
             {

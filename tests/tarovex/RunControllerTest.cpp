@@ -37,7 +37,8 @@ using tarovex_test::typed;
 
 struct Log : RunLog {
     QStringList events;
-    void event(const QString& text, bool) override { events.append(text); }
+    void logEvent(const QString& text) override { events.append(text); }
+    void logImportantEvent(const QString& text) override { events.append(text); }
     void line(const reading::DataLine&) override {}
     void unstableLine(const reading::DataLine&) override {}
 };
@@ -354,7 +355,8 @@ TEST(RunController, EveryRecordSaysWhatBecameOfItsLine) {
     {
         Rig rig(100);
         rig.config.ignoreDuplicates = true;
-        RecordConsumer record([](const QString&) {}, journal);
+        Log unread;
+        RecordConsumer record(unread, journal);
         rig.run->addConsumer(&record);
         rig.start();
         rig.pty.write("1\r1\rx\r");
@@ -378,7 +380,8 @@ TEST(RunController, EveryRecordSaysWhatBecameOfItsLine) {
         rig.config.setPort(QString::fromStdString(rig.pty.slavePath()));
         rig.config.stableOnly = true;
         rig.config.ignoreDuplicates = true; // an unstable reading is no value the stable one repeats
-        RecordConsumer record([](const QString&) {}, journal);
+        Log unread;
+        RecordConsumer record(unread, journal);
         rig.run->addConsumer(&record);
         rig.start();
         rig.pty.write("US,+00012.50  g\r\nST,+00012.50  g\r\n");

@@ -16,7 +16,8 @@ namespace CH = config::ConfigHelper;
 namespace {
 
 struct QuietLog : RunLog {
-    void event(const QString&, bool) override {}
+    void logEvent(const QString&) override {}
+    void logImportantEvent(const QString&) override {}
     void line(const reading::DataLine&) override {}
     void unstableLine(const reading::DataLine&) override {}
 };

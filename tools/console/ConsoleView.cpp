@@ -1,6 +1,9 @@
 #include "ConsoleView.h"
 
 #include <QDateTime>
+#include <QTime>
+
+#include <unistd.h>
 
 namespace tarovex::console {
 
@@ -44,7 +47,7 @@ void ConsoleLog::write(const QString& time, const QString& text) {
     log_.write((time + u' ' + text + u'\n').toUtf8());
 }
 
-void ConsoleLog::event(const QString& text, bool) {
+void ConsoleLog::logEvent(const QString& text) {
     const QString time = QDateTime::currentDateTime().toString(QStringLiteral("HH:mm:ss"));
     for (const QString& part : text.split(u'\n'))
         write(time, part);
@@ -60,8 +63,17 @@ void ConsoleLog::unstableLine(const reading::DataLine& line) {
         write(line.getTimeOfDay(), QStringLiteral("(unstable) ") + line.getReadable());
 }
 
+void StandardErrorLog::logEvent(const QString& text) {
+    const QByteArray line = (QTime::currentTime().toString(u"HH:mm:ss") + u' ' + text + u'\n').toUtf8();
+    [[maybe_unused]] const ssize_t n = ::write(STDERR_FILENO, line.constData(), size_t(line.size()));
+}
+
 void ConsoleNotifier::show(Kind kind, const QString& title, const QString& message) {
-    log_.event(kind == Kind::Warning ? title + QStringLiteral(": ") + message : message, kind != Kind::Info);
+    const QString text = kind == Kind::Warning ? title + QStringLiteral(": ") + message : message;
+    if (kind == Kind::Info)
+        log_.logEvent(text);
+    else
+        log_.logImportantEvent(text);
 }
 
 void ValueWriter::reading(const reading::DataLine& line, ReadingOutcome outcome) {
@@ -71,8 +83,8 @@ void ValueWriter::reading(const reading::DataLine& line, ReadingOutcome outcome)
         dropping_ = false;
     } else if (!dropping_ && values_.error() == 0) {
         dropping_ = true;
-        log_.event(QStringLiteral("Standard output is not being read: values are dropped until it is."),
-                   true);
+        log_.logImportantEvent(
+            QStringLiteral("Standard output is not being read: values are dropped until it is."));
     }
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "StreamWriter.h"
+#include "reading/EventLog.h"
 #include "tarovex/run/ReadingConsumer.h"
 #include "tarovex/run/RunServices.h"
 
@@ -20,7 +21,9 @@ QByteArray valueRecord(const QString& value, ValueFormat format);
 class ConsoleLog : public RunLog {
 public:
     ConsoleLog(StreamWriter& log, bool logLines) : log_(log), logLines_(logLines) {}
-    void event(const QString& text, bool important) override;
+    // Both kinds read alike on the log stream.
+    void logEvent(const QString& text) override;
+    void logImportantEvent(const QString& text) override { logEvent(text); }
     void line(const reading::DataLine& line) override;
     void unstableLine(const reading::DataLine& line) override;
 
@@ -29,6 +32,15 @@ private:
 
     StreamWriter& log_;
     const bool logLines_;
+};
+
+// The program's messages beside the run (the serial library's lines among them): "HH:MM:SS
+// text" lines on standard error, one write each, so that lines from several threads never
+// split one another. Any thread.
+class StandardErrorLog : public reading::EventLog {
+public:
+    void logEvent(const QString& text) override;
+    void logImportantEvent(const QString& text) override { logEvent(text); }
 };
 
 // The run's messages for the user, in the log: a warning titled, anything else as it reads.

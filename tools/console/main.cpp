@@ -14,6 +14,7 @@
 #include "Tarolink/SerialPortLocal.h"
 #include "config/Config.h"
 #include "config/ResourceBundle.h"
+#include "tarovex/log/DiagnosticLog.h"
 #include "tarovex/prefs/ConfigStore.h"
 #include "tarovex/prefs/PreferencesErrors.h"
 #include "tarovex/run/KeyboardService.h"
@@ -26,7 +27,6 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QSocketNotifier>
-#include <QTime>
 
 #include <cerrno>
 #include <csignal>
@@ -362,18 +362,13 @@ int main(int argc, char* argv[]) {
 
     // Standard output carries the values only; the serial library's lines join the log.
     const int valueFd = STDOUT_FILENO;
-    const auto logLine = [](const std::string& text) {
-        const QByteArray line =
-            (QTime::currentTime().toString(u"HH:mm:ss") + u' ' + QString::fromStdString(text) + u'\n')
-                .toUtf8();
-        // One write per line, so that it never splits a line of the log writer.
-        [[maybe_unused]] const ssize_t n = ::write(STDERR_FILENO, line.constData(), size_t(line.size()));
-    };
-    Tarolink::setDiagnosticHandler(logLine);
+    // Lives until the process ends: the library's threads may still have a line to say.
+    static console::StandardErrorLog programLog;
+    Tarolink::setDiagnosticHandler(diagnosticsTo(programLog));
     try {
         Tarolink::SerialPortLocal::loadLibrary();
     } catch (const Tarolink::PlatformNotSupportedException& e) {
-        logLine(e.what());
+        programLog.logImportantEvent(QString::fromStdString(e.what()));
         return -1;
     }
 
@@ -439,7 +434,7 @@ int main(int argc, char* argv[]) {
     console::ConsoleNotifier notifier(runLog);
     console::ValueWriter valueWriter(values, runLog, options.format);
     if (!lineMismatch.isEmpty())
-        runLog.event(lineMismatch, false);
+        runLog.logEvent(lineMismatch);
 
     // The run of the window, with the console's parts.
     RunServices services;
@@ -450,7 +445,7 @@ int main(int argc, char* argv[]) {
         try {
             *recording = worker::RecordedStream::open(*options.replay);
         } catch (const std::exception& e) {
-            runLog.event(QString::fromStdString(e.what()), true);
+            runLog.logImportantEvent(QString::fromStdString(e.what()));
             log.finish(kLogDrainTime);
             return 1;
         }
@@ -497,12 +492,11 @@ int main(int argc, char* argv[]) {
         if (const int error = values.error(); stopSignalled || error == 0) {
             stopStatus = 0;
         } else if (error == EPIPE) {
-            runLog.event(QStringLiteral("The reader of standard output is gone."), false);
+            runLog.logEvent(QStringLiteral("The reader of standard output is gone."));
             stopStatus = 0;
         } else {
-            runLog.event(QStringLiteral("Standard output could not be written: %1.")
-                             .arg(QString::fromLocal8Bit(std::strerror(error))),
-                         true);
+            runLog.logImportantEvent(QStringLiteral("Standard output could not be written: %1.")
+                                         .arg(QString::fromLocal8Bit(std::strerror(error))));
             stopStatus = 1;
         }
         run.stop();
@@ -522,16 +516,16 @@ int main(int argc, char* argv[]) {
     // The readings the broker has not acknowledged yet stay queued in the journal.
     if (const auto queued = station->record() ? station->record()->finish(kBrokerWaitTime) : std::nullopt;
         queued && *queued > 0)
-        runLog.event(
+        runLog.logImportantEvent(
             QStringLiteral("%1 readings are still queued for the MQTT broker; they are sent at the next "
                            "run.")
-                .arg(*queued),
-            true);
+                .arg(*queued));
     // A replay's values all wait for standard output, as long as no signal gives up.
     while (options.replay && !stopSignalled && !values.drain(kValueDrainTime)) {
     }
     if (const qsizetype lost = values.finish(kValueDrainTime); lost > 0)
-        runLog.event(QStringLiteral("%1 values could not be written to standard output.").arg(lost), true);
+        runLog.logImportantEvent(
+            QStringLiteral("%1 values could not be written to standard output.").arg(lost));
     log.finish(kLogDrainTime);
     return status;
 }
