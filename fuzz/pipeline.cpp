@@ -54,7 +54,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FuzzedDataProvider in(data, size);
 
     const CH::Instrument instrument = pick<CH::Instrument>(in);
-    config::Config c = Config::defaultsOf(instrument);
+    config::Config c = config::Config::defaultsOf(instrument);
     c.setInstrument(instrument);
     // A fresh port name per input: a vanished simulated device stays vanished.
     static unsigned serial = 0;
