@@ -11,20 +11,7 @@
 
 namespace tarovex_test {
 
-// Key synthesis into one recording shared by every run, with real pauses.
-class SlowKeys : public tarovex::typing::KeySynthesizer {
-public:
-    explicit SlowKeys(keys_test::RecordingSynthesizer& record) : record_(record) {}
-    void press(int code) override { record_.press(code); }
-    void release(int code) override { record_.release(code); }
-    void delay(int ms) override {
-        record_.delay(ms);
-        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-    }
-
-private:
-    keys_test::RecordingSynthesizer& record_;
-};
+using keys_test::SlowKeys;
 
 // The digits typed ("+49 ... -49" is '1'), and whether a key was left down.
 struct Typed {

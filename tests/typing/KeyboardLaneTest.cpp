@@ -17,21 +17,6 @@ namespace CH = config::ConfigHelper;
 
 namespace {
 
-// Every session's keys into one recording, with real pauses, as on one keyboard.
-class SharedKeys : public KeySynthesizer {
-public:
-    explicit SharedKeys(keys_test::RecordingSynthesizer& record) : record_(record) {}
-    void press(int code) override { record_.press(code); }
-    void release(int code) override { record_.release(code); }
-    void delay(int ms) override {
-        record_.delay(ms);
-        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-    }
-
-private:
-    keys_test::RecordingSynthesizer& record_;
-};
-
 // The characters pressed, in order.
 QString pressed(const QString& stream) {
     QString out;
@@ -49,7 +34,7 @@ struct Typer {
         config.setOutputTerminator(CH::OutputTerminator::NONE);
         config.setDelay(QStringLiteral("20"));
         session = std::make_unique<TypingSession>(
-            config, log, std::move(lane), std::make_unique<SharedKeys>(keys), QStringLiteral("shared"));
+            config, log, std::move(lane), std::make_unique<keys_test::SlowKeys>(keys), QStringLiteral("shared"));
         session->start({}, [this](std::vector<TypingFate> told) {
             const std::lock_guard lock(mutex);
             fates.insert(fates.end(), told.begin(), told.end());

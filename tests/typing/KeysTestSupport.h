@@ -101,4 +101,19 @@ private:
     QStringList important_, events_;
 };
 
+// Key synthesis into a recording shared by every typer, with real pauses, as on one keyboard.
+class SlowKeys : public tarovex::typing::KeySynthesizer {
+public:
+    explicit SlowKeys(RecordingSynthesizer& record) : record_(record) {}
+    void press(int code) override { record_.press(code); }
+    void release(int code) override { record_.release(code); }
+    void delay(int ms) override {
+        record_.delay(ms);
+        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+    }
+
+private:
+    RecordingSynthesizer& record_;
+};
+
 } // namespace keys_test
