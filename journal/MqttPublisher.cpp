@@ -336,13 +336,15 @@ void MqttPublisher::run(std::stop_token stop) {
         if (send) {
             std::unique_lock lock(mutex_);
             const std::size_t room = window - inFlight_.size();
+            // Cleared before the read: a wake while the journal is read holds for the next round.
+            newReadings_ = false;
             lock.unlock();
             const auto readings = db.pending(options_.station, lastSent, int(room));
             // Under the lock, so that an acknowledgement cannot come before its message id
             // is known.
             lock.lock();
-            if (readings.size() < room)
-                newReadings_ = false;
+            if (readings.size() >= room)
+                newReadings_ = true;
             int refused = MOSQ_ERR_SUCCESS;
             for (const StoredReading& r : readings) {
                 const QByteArray payload = QJsonDocument(jsonObject(r)).toJson(QJsonDocument::Compact);

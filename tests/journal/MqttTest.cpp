@@ -5,6 +5,7 @@
 #include "journal/SharedPublisher.h"
 #include "journal/Sinks.h"
 
+#include <QDateTime>
 #include <QTemporaryDir>
 
 #include <future>
@@ -62,9 +63,11 @@ protected:
                                                           }));
             thread.emplace(std::move(sinks));
         }
+        // Stamped now: a second station's start-up retention would prune older readings.
         void record(int n, const QString& value = {}) {
+            const std::int64_t now = QDateTime::currentMSecsSinceEpoch();
             for (int i = 0; i < n; ++i)
-                thread->append({1'765'000'000'000 + i, "/dev/ttyUSB0", "GENERIC", "1\r",
+                thread->append({now + i, "/dev/ttyUSB0", "GENERIC", "1\r",
                                 value.isEmpty() ? QString::number(i) : value, Outcome::Typed});
             thread->flush();
         }
