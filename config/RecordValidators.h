@@ -27,8 +27,8 @@ struct Station {
     static bool isValid(const QString& text) noexcept;
 };
 
-// A file path (csvFile, mqttPasswordFile, mqttCaFile, mqttUser): any text without control
-// characters.
+// A file path (the live CSV file, the MQTT password and CA files) or the MQTT user: any text
+// without control characters.
 struct PlainText {
     static QString getDefault() { return {}; }
     static bool isValid(const QString& text) noexcept;

@@ -5,6 +5,7 @@
 #include "config/RecordValidators.h"
 
 #include <algorithm>
+#include <deque>
 
 namespace tarovex::config {
 namespace {
@@ -34,6 +35,31 @@ QString asTyped(const QString& t) {
 // Settings that came after the first ones are saved after them, in table order.
 constexpr int later = 100;
 
+// A row the window's tabs show: its tooltip, placeholder and unit by their bundle keys
+// (the window's own part of the bundle unless `plain`).
+struct Look {
+    const char* tip = "";
+    const char* placeholder = "";
+    const char* unit = "";
+    bool plain = false;
+};
+
+const char* frameKey(const char* key, bool plain) {
+    if (plain || !*key)
+        return key;
+    // Kept for the life of the table, whose rows hold plain pointers.
+    static std::deque<QByteArray> keys;
+    return keys.emplace_back(QByteArray("RazezaRoZurFrame2.") + key).constData();
+}
+
+Setting onTabs(Setting row, Look look = {}) {
+    row.onTabs = true;
+    row.tipKey = frameKey(look.tip, look.plain);
+    row.placeholderKey = frameKey(look.placeholder, look.plain);
+    row.unitKey = frameKey(look.unit, look.plain);
+    return row;
+}
+
 // ---- Rows by kind. Accessors are template arguments, so every row stays a set of plain
 // function pointers.
 
@@ -42,8 +68,9 @@ template <bool (*Check)(int)> bool intValid(const QString& t) {
     return v && Check(*v);
 }
 
-template <auto Get, auto Set> Setting integer(const char* key, int def, bool (*valid)(const QString&),
-                                              const char* labelKey, int rank, QString values) {
+template <auto Get, auto Set>
+Setting integer(const char* key, int def, bool (*valid)(const QString&), const char* labelKey, int rank,
+                QString values, QStringList choiceTexts = {}) {
     return {key,
             T::Integer,
             QString::number(def),
@@ -56,13 +83,22 @@ template <auto Get, auto Set> Setting integer(const char* key, int def, bool (*v
             {},
             false,
             rank,
-            std::move(values)};
+            std::move(values),
+            std::move(choiceTexts)};
 }
 
 template <typename E> QStringList names() {
     QStringList all;
     for (const E& e : E::values())
         all.append(e.name());
+    return all;
+}
+
+// What people read for each constant, in ordinal order.
+template <typename E> QStringList texts() {
+    QStringList all;
+    for (const E& e : E::values())
+        all.append(e.toString());
     return all;
 }
 
@@ -83,7 +119,8 @@ template <typename E, auto Get, auto Set> Setting choice(const char* key, const 
             names<E>(),
             false,
             rank,
-            names<E>().join(QStringLiteral(", "))};
+            names<E>().join(QStringLiteral(", ")),
+            texts<E>()};
 }
 
 template <typename V, auto Get, auto Set>
@@ -155,158 +192,191 @@ template <typename E, typename Number> QString withIndex(Number number) {
 
 Setting instrumentRow() {
     using I = CH::Instrument;
-    return {"instrument",
-            T::Choice,
-            I::getDefault().name(),
-            &choiceValid<I>,
+    return {"instrument", T::Choice, I::getDefault().name(), &choiceValid<I>,
             // A record never loaded may have no instrument: nothing to keep.
             [](const Config& c) { return c.getInstrument() ? c.getInstrument()->name() : QString(); },
-            [](Config& c, const QString& t) { c.setInstrument(I::valueOf(t)); },
-            &asTyped,
-            "RazezaRoZurFrame2.deviceLabel.text",
-            "",
-            names<I>(),
-            false,
-            0,
-            names<I>().join(QStringLiteral(", "))};
+            [](Config& c, const QString& t) { c.setInstrument(I::valueOf(t)); }, &asTyped,
+            "RazezaRoZurFrame2.deviceLabel.text", "", names<I>(), false, 0,
+            names<I>().join(QStringLiteral(", ")), texts<I>()};
 }
 
 Setting recentAddressesRow() {
-    return {"recentAddresses",
-            T::Text,
-            QString(),
-            [](const QString& t) { return parseAddressList(t).has_value(); },
-            [](const Config& c) { return addressListText(c.recentAddresses); },
-            [](Config& c, const QString& t) { c.recentAddresses = parseAddressList(t).value_or(QStringList()); },
-            &asTyped,
-            "",
-            "",
-            {},
-            true,
-            later,
-            QStringLiteral("up to 5 network ports (tcp://HOST:PORT, rfc2217://HOST:PORT) separated by "
-                           "spaces, or empty")};
+    return {
+        "recentAddresses",
+        T::Text,
+        QString(),
+        [](const QString& t) { return parseAddressList(t).has_value(); },
+        [](const Config& c) { return addressListText(c.recentAddresses); },
+        [](Config& c, const QString& t) { c.recentAddresses = parseAddressList(t).value_or(QStringList()); },
+        &asTyped,
+        "",
+        "",
+        {},
+        true,
+        later,
+        QStringLiteral("up to 5 network ports (tcp://HOST:PORT, rfc2217://HOST:PORT) separated by "
+                       "spaces, or empty")};
 }
 
 QList<Setting> buildTable() {
     QList<Setting> t = {
-        instrumentRow(),
-        integer<&Config::getBitRate, &Config::setBitRate>(
-            "bitRate", CH::BitRates::getDefault(), &intValid<CH::BitRates::isValidIndex>,
-            "RazezaRoZurFrame2.label3.text", 1,
-            withIndex<CH::BitRates>([](const CH::BitRates& e) { return QString::number(e.bitsPerSecond()); })),
-        integer<&Config::getDataBits, &Config::setDataBits>(
+        onTabs(instrumentRow(), {.tip = "instrumentBox.toolTipText"}),
+        onTabs(integer<&Config::getBitRate, &Config::setBitRate>(
+                   "bitRate", CH::BitRates::getDefault(), &intValid<CH::BitRates::isValidIndex>,
+                   "RazezaRoZurFrame2.label3.text", 1, withIndex<CH::BitRates>([](const CH::BitRates& e) {
+                       return QString::number(e.bitsPerSecond());
+                   }),
+                   texts<CH::BitRates>()),
+               {.tip = "bitRateBox.toolTipText"}),
+        onTabs(integer<&Config::getDataBits, &Config::setDataBits>(
             "dataBits", CH::DataBits::getDefault(), &intValid<CH::DataBits::isValidIndex>,
             "RazezaRoZurFrame2.label6.text", 2,
-            withIndex<CH::DataBits>([](const CH::DataBits& e) { return QString::number(e.bits()); })),
-        integer<&Config::getStopBits, &Config::setStopBits>(
+            withIndex<CH::DataBits>([](const CH::DataBits& e) { return QString::number(e.bits()); }),
+            texts<CH::DataBits>())),
+        onTabs(integer<&Config::getStopBits, &Config::setStopBits>(
             "stopBits", CH::StopBits::getDefault(), &intValid<CH::StopBits::isValidIndex>,
-            "RazezaRoZurFrame2.label7.text", 3, QStringLiteral("1, 2, or the index 0 for 1")),
-        integer<&Config::getParity, &Config::setParity>(
+            "RazezaRoZurFrame2.label7.text", 3, QStringLiteral("1, 2, or the index 0 for 1"),
+            texts<CH::StopBits>())),
+        onTabs(integer<&Config::getParity, &Config::setParity>(
             "parity", CH::Parity::getDefault(), &intValid<CH::Parity::isValidIndex>,
             "RazezaRoZurFrame2.label8.text", 4,
-            withIndex<CH::Parity>([](const CH::Parity& e) { return e.name(); })),
-        choice<CH::DecimalSeparator, &Config::getDecimalSeparator, &Config::setDecimalSeparator>(
-            "decimalSeparator", "RazezaRoZurFrame2.label4.text", 6),
-        integer<&Config::getInputTerminator, &Config::setInputTerminator>(
-            "inputTerminator", CH::InputTerminator::getDefault(), &intValid<CH::InputTerminator::isValidValue>,
-            "RazezaRoZurFrame2.label9.text", 5,
-            QStringLiteral("a byte value 0 to 255 (13 is CR, 10 is LF, 4 is EOT)")),
-        choice<CH::StartWith, &Config::getStartWith, &Config::setStartWith>(
-            "startWith", "RazezaRoZurFrame2.label23.text", 8),
-        choice<CH::OutputTerminator, &Config::getOutputTerminator, &Config::setOutputTerminator>(
-            "outputTerminator", "RazezaRoZurFrame2.label5.text", 9),
-        choice<CH::OutputTerminator, &Config::getOutputTerminator2, &Config::setOutputTerminator2>(
-            "outputTerminator2", "RazezaRoZurFrame2.label33.text", 10),
-        text<CH::EveryXValues, &Config::getEveryXValues, &Config::setEveryXValues>(
-            "everyXValues", "RazezaRoZurFrame2.label12.text_2", "error.edit.everyXValues", 11,
-            "an integer 2 to 99, or empty"),
-        choice<CH::Connect, &Config::getConnect, &Config::setConnect>("connect", "RazezaRoZurFrame2.label13.text",
-                                                                      12),
-        text<CH::MathOperand, &Config::getMathOperand, &Config::setMathOperand>(
-            "mathOperand", "RazezaRoZurFrame2.label16.text", "error.math.operand", 14,
-            "a decimal number ('.' as separator) other than 0, or empty",
-            [](const QString& typed) { return QString(typed).replace(u',', u'.'); }),
-        choice<CH::MathOperation, &Config::getMathOperation, &Config::setMathOperation>(
-            "mathOperation", "RazezaRoZurFrame2.label15.text", 13),
-        text<CH::DecimalPlaces, &Config::getDecimalPlaces, &Config::setDecimalPlaces>(
-            "decimalPlaces", "RazezaRoZurFrame2.label20.text", "error.decimal.places", 15,
-            "an integer 0 to 7, or empty"),
-        choice<CH::RoundingMethod, &Config::getRoundingMethod, &Config::setRoundingMethod>(
-            "roundingMethod", "RazezaRoZurFrame2.label22.text", 16),
-        choice<CH::Sound, &Config::getSound, &Config::setSound>("sound", "RazezaRoZurFrame2.label17.text", 7),
-        choice<CH::KeyboardType, &Config::getKeyboardType, &Config::setKeyboardType>(
-            "keyboardType", "RazezaRoZurFrame2.label18.text", 17),
-        text<CH::Delay, &Config::getDelay, &Config::setDelay>("delay", "RazezaRoZurFrame2.label26.text",
-                                                              "error.intercharacter.delay", 18,
-                                                              "milliseconds 0 to 1000, or empty"),
-        yesNo<&Config::minimizeToTray>("minimizeToTray", false, "RazezaRoZurFrame2.minimizeToTrayCheckBox.text",
-                                       19),
-        yesNo<&Config::notifyWhenMinimizedToTray>(
-            "notifyWhenMinimizedToTray", false, "RazezaRoZurFrame2.notifyWhenMinimizedToTrayCheckBox.text", 20),
-        yesNo<&Config::checkForUpdates>("checkForUpdates", true, "RazezaRoZurFrame2.checkForUpdatesCheckBox.text",
-                                        21),
-        yesNo<&Config::abortAutoStartWhenPrevPortNotAvailable>(
-            "abortAutoStartWhenPrevPortNotAvailable", false, "RazezaRoZurFrame2.abortAutoStartCheckBox.text", 22),
-        yesNo<&Config::ignoreDuplicates>("ignoreDuplicates", false,
-                                         "RazezaRoZurFrame2.ignoreDuplicatesCheckBox.text", 23),
-        yesNo<&Config::reconnect>("reconnect", false, "RazezaRoZurFrame2.reconnectCheckBox.text", 24),
-        choice<CH::EditOperation, &Config::getEditOperation, &Config::setEditOperation>(
-            "editOperation", "RazezaRoZurFrame2.label24.text", 25),
-        choice<CH::EditPosition, &Config::getEditPosition, &Config::setEditPosition>(
-            "editPosition", "RazezaRoZurFrame2.label25.text", 26),
-        text<CH::EditNumCharacters, &Config::getEditNumCharacters, &Config::setEditNumCharacters>(
-            "editNumCharacters", "RazezaRoZurFrame2.label29.text", "error.edit.numCharacters", 27,
-            "an integer 1 to 99, or empty"),
-        text<CH::RemoveCharacters, &Config::getRemoveCharacters, &Config::setRemoveCharacters>(
-            "removeCharacters", "RazezaRoZurFrame2.label30.text", "error.edit.removeCharacters", 28,
-            "characters with codes up to 255, or empty"),
+            withIndex<CH::Parity>([](const CH::Parity& e) { return e.name(); }), texts<CH::Parity>())),
+        onTabs(choice<CH::DecimalSeparator, &Config::getDecimalSeparator, &Config::setDecimalSeparator>(
+                   "decimalSeparator", "RazezaRoZurFrame2.label4.text", 6),
+               {.tip = "decimalSeparatorBox.toolTipText"}),
+        onTabs(integer<&Config::getInputTerminator, &Config::setInputTerminator>(
+                   "inputTerminator", CH::InputTerminator::getDefault(),
+                   &intValid<CH::InputTerminator::isValidValue>, "RazezaRoZurFrame2.label9.text", 5,
+                   QStringLiteral("a byte value 0 to 255 (13 is CR, 10 is LF, 4 is EOT)")),
+               {.tip = "inputTerminatorBox.toolTipText"}),
+        onTabs(choice<CH::StartWith, &Config::getStartWith, &Config::setStartWith>(
+                   "startWith", "RazezaRoZurFrame2.label23.text", 8),
+               {.tip = "startWithBox.toolTipText"}),
+        onTabs(choice<CH::OutputTerminator, &Config::getOutputTerminator, &Config::setOutputTerminator>(
+                   "outputTerminator", "RazezaRoZurFrame2.label5.text", 9),
+               {.tip = "outputTerminatorBox.toolTipText"}),
+        onTabs(choice<CH::OutputTerminator, &Config::getOutputTerminator2, &Config::setOutputTerminator2>(
+                   "outputTerminator2", "RazezaRoZurFrame2.label33.text", 10),
+               {.tip = "outputTerminatorBox2.toolTipText"}),
+        onTabs(text<CH::EveryXValues, &Config::getEveryXValues, &Config::setEveryXValues>(
+                   "everyXValues", "RazezaRoZurFrame2.label12.text_2", "error.edit.everyXValues", 11,
+                   "an integer 2 to 99, or empty"),
+               {.tip = "everyXValuesTextField.toolTipText", .unit = "label34.text"}),
+        onTabs(choice<CH::Connect, &Config::getConnect, &Config::setConnect>(
+            "connect", "RazezaRoZurFrame2.label13.text", 12)),
+        onTabs(text<CH::MathOperand, &Config::getMathOperand, &Config::setMathOperand>(
+                   "mathOperand", "RazezaRoZurFrame2.label16.text", "error.math.operand", 14,
+                   "a decimal number ('.' as separator) other than 0, or empty",
+                   [](const QString& typed) { return QString(typed).replace(u',', u'.'); }),
+               {.tip = "mathOperandTextField.toolTipText"}),
+        onTabs(choice<CH::MathOperation, &Config::getMathOperation, &Config::setMathOperation>(
+                   "mathOperation", "RazezaRoZurFrame2.label15.text", 13),
+               {.tip = "mathOperationBox.toolTipText"}),
+        onTabs(text<CH::DecimalPlaces, &Config::getDecimalPlaces, &Config::setDecimalPlaces>(
+                   "decimalPlaces", "RazezaRoZurFrame2.label20.text", "error.decimal.places", 15,
+                   "an integer 0 to 7, or empty"),
+               {.tip = "decimalTextField.toolTipText"}),
+        onTabs(choice<CH::RoundingMethod, &Config::getRoundingMethod, &Config::setRoundingMethod>(
+                   "roundingMethod", "RazezaRoZurFrame2.label22.text", 16),
+               {.tip = "roundingMethodBox.toolTipText"}),
+        onTabs(choice<CH::Sound, &Config::getSound, &Config::setSound>("sound",
+                                                                       "RazezaRoZurFrame2.label17.text", 7),
+               {.tip = "soundComboBox.toolTipText"}),
+        onTabs(choice<CH::KeyboardType, &Config::getKeyboardType, &Config::setKeyboardType>(
+                   "keyboardType", "RazezaRoZurFrame2.label18.text", 17),
+               {.tip = "keyboardTypeBox.toolTipText"}),
+        onTabs(text<CH::Delay, &Config::getDelay, &Config::setDelay>(
+                   "delay", "RazezaRoZurFrame2.label26.text", "error.intercharacter.delay", 18,
+                   "milliseconds 0 to 1000, or empty"),
+               {.tip = "delayTextField.toolTipText", .unit = "label27.text"}),
+        onTabs(yesNo<&Config::minimizeToTray>("minimizeToTray", false,
+                                              "RazezaRoZurFrame2.minimizeToTrayCheckBox.text", 19)),
+        onTabs(yesNo<&Config::notifyWhenMinimizedToTray>(
+            "notifyWhenMinimizedToTray", false, "RazezaRoZurFrame2.notifyWhenMinimizedToTrayCheckBox.text",
+            20)),
+        onTabs(yesNo<&Config::checkForUpdates>("checkForUpdates", true,
+                                               "RazezaRoZurFrame2.checkForUpdatesCheckBox.text", 21)),
+        onTabs(yesNo<&Config::abortAutoStartWhenPrevPortNotAvailable>(
+                   "abortAutoStartWhenPrevPortNotAvailable", false,
+                   "RazezaRoZurFrame2.abortAutoStartCheckBox.text", 22),
+               {.tip = "abortAutoStartCheckBox.toolTipText"}),
+        onTabs(yesNo<&Config::ignoreDuplicates>("ignoreDuplicates", false,
+                                                "RazezaRoZurFrame2.ignoreDuplicatesCheckBox.text", 23)),
+        onTabs(yesNo<&Config::reconnect>("reconnect", false, "RazezaRoZurFrame2.reconnectCheckBox.text", 24),
+               {.tip = "reconnectCheckBox.toolTipText"}),
+        onTabs(choice<CH::EditOperation, &Config::getEditOperation, &Config::setEditOperation>(
+            "editOperation", "RazezaRoZurFrame2.label24.text", 25)),
+        onTabs(choice<CH::EditPosition, &Config::getEditPosition, &Config::setEditPosition>(
+            "editPosition", "RazezaRoZurFrame2.label25.text", 26)),
+        onTabs(text<CH::EditNumCharacters, &Config::getEditNumCharacters, &Config::setEditNumCharacters>(
+                   "editNumCharacters", "RazezaRoZurFrame2.label29.text", "error.edit.numCharacters", 27,
+                   "an integer 1 to 99, or empty"),
+               {.tip = "editNumCharactersTextField.toolTipText"}),
+        onTabs(text<CH::RemoveCharacters, &Config::getRemoveCharacters, &Config::setRemoveCharacters>(
+                   "removeCharacters", "RazezaRoZurFrame2.label30.text", "error.edit.removeCharacters", 28,
+                   "characters with codes up to 255, or empty"),
+               {.tip = "removeCharactersTextField.toolTipText"}),
         text<CH::IgnoreTimeLimit, &Config::getIgnoreTimeLimit, &Config::setIgnoreTimeLimit>(
             "ignoreTimeLimit", "", "", 30, "an integer greater than 0, or empty"),
         text<CH::IgnoreDifference, &Config::getIgnoreDifference, &Config::setIgnoreDifference>(
             "ignoreDifference", "", "", 31, "a decimal number greater than 0, or empty"),
         text<CH::CustomRegEx, &Config::getCustomRegEx, &Config::setCustomRegEx>(
             "customRegEx", "", "", 29, "a regular expression whose group 1 holds the value, or empty"),
-        text<CH::RequestInterval, &Config::getRequestInterval, &Config::setRequestInterval>(
-            "requestInterval", "RazezaRoZurFrame2.requestIntervalLabel.text", "error.request.interval", later,
-            "milliseconds 0 (no timer) to 86400000, or empty"),
-        text<CH::RequestCommand, &Config::getRequestCommand, &Config::setRequestCommand>(
-            "requestCommand", "RazezaRoZurFrame2.requestCommandLabel.text", "error.request.command", later,
-            "ASCII with \\r, \\n, \\e (ESC), \\\\ and \\xHH, or empty for the preset's own", &asTyped,
-            true),
-        text<CH::RequestHotkey, &Config::getRequestHotkey, &Config::setRequestHotkey>(
-            "requestHotkey", "RazezaRoZurFrame2.requestHotkeyLabel.text", "error.request.hotkey", later,
-            "a key combination such as Ctrl+Alt+R grabbed by the window on X11, or empty",
-            [](const QString& typed) { return typed.trimmed(); }),
-        yesNo<&Config::stableOnly>("stableOnly", false, "RazezaRoZurFrame2.stableOnlyCheckBox.text", later),
-        text<CH::StableRegEx, &Config::getStableRegEx, &Config::setStableRegEx>(
-            "stableRegEx", "RazezaRoZurFrame2.stableRegExLabel.text", "error.stable.expression", later,
-            "an expression that finds something in stable lines only, or empty"),
-        {"journal",
-         T::Switch,
-         QStringLiteral("true"),
-         &isSwitchText,
-         [](const Config& c) { return c.record.journal ? QStringLiteral("true") : QStringLiteral("false"); },
-         [](Config& c, const QString& t) { c.record.journal = t.compare(u"true", Qt::CaseInsensitive) == 0; },
-         &asTyped,
-         "journal.checkBox.text",
-         "",
-         {},
-         false,
-         later,
-         QStringLiteral("true, false")},
-        record<CH::JournalDays, &RecordSettings::journalDays>("journalDays", "journalDays.label",
-                                                              "error.journal.days", false,
-                                                              "days 1 to 3650 a reading stays in the journal"),
-        record<CH::JournalMaxMB, &RecordSettings::journalMaxMB>("journalMaxMB", "journalMaxMB.unit",
-                                                                "error.journal.size", false,
-                                                                "the journal's size bound in MiB, 1 to 1000000"),
-        record<CH::Station, &RecordSettings::station>(
+        onTabs(text<CH::RequestInterval, &Config::getRequestInterval, &Config::setRequestInterval>(
+                   "requestInterval", "RazezaRoZurFrame2.requestIntervalLabel.text", "error.request.interval",
+                   later, "milliseconds 0 (no timer) to 86400000, or empty"),
+               {.tip = "requestIntervalTextField.toolTipText", .unit = "requestIntervalUnit.text"}),
+        onTabs(text<CH::RequestCommand, &Config::getRequestCommand, &Config::setRequestCommand>(
+                   "requestCommand", "RazezaRoZurFrame2.requestCommandLabel.text", "error.request.command",
+                   later, "ASCII with \\r, \\n, \\e (ESC), \\\\ and \\xHH, or empty for the preset's own",
+                   &asTyped, true),
+               {.tip = "requestCommandTextField.toolTipText",
+                .placeholder = "requestCommandTextField.placeholderText"}),
+        onTabs(text<CH::RequestHotkey, &Config::getRequestHotkey, &Config::setRequestHotkey>(
+                   "requestHotkey", "RazezaRoZurFrame2.requestHotkeyLabel.text", "error.request.hotkey",
+                   later, "a key combination such as Ctrl+Alt+R grabbed by the window on X11, or empty",
+                   [](const QString& typed) { return typed.trimmed(); }),
+               {.tip = "requestHotkeyTextField.toolTipText",
+                .placeholder = "requestHotkeyTextField.placeholderText"}),
+        onTabs(yesNo<&Config::stableOnly>("stableOnly", false, "RazezaRoZurFrame2.stableOnlyCheckBox.text",
+                                          later),
+               {.tip = "stableOnlyCheckBox.toolTipText"}),
+        onTabs(text<CH::StableRegEx, &Config::getStableRegEx, &Config::setStableRegEx>(
+                   "stableRegEx", "RazezaRoZurFrame2.stableRegExLabel.text", "error.stable.expression", later,
+                   "an expression that finds something in stable lines only, or empty"),
+               {.tip = "stableRegExTextField.toolTipText",
+                .placeholder = "stableRegExTextField.placeholderText"}),
+        onTabs({"journal",
+                T::Switch,
+                QStringLiteral("true"),
+                &isSwitchText,
+                [](const Config& c) {
+                    return c.record.journal ? QStringLiteral("true") : QStringLiteral("false");
+                },
+                [](Config& c, const QString& t) {
+                    c.record.journal = t.compare(u"true", Qt::CaseInsensitive) == 0;
+                },
+                &asTyped,
+                "journal.checkBox.text",
+                "",
+                {},
+                false,
+                later,
+                QStringLiteral("true, false")}),
+        onTabs(record<CH::JournalDays, &RecordSettings::journalDays>(
+                   "journalDays", "journalDays.label", "error.journal.days", false,
+                   "days 1 to 3650 a reading stays in the journal"),
+               {.unit = "journalDays.unit", .plain = true}),
+        onTabs(record<CH::JournalMaxMB, &RecordSettings::journalMaxMB>(
+            "journalMaxMB", "journalMaxMB.unit", "error.journal.size", false,
+            "the journal's size bound in MiB, 1 to 1000000")),
+        onTabs(record<CH::Station, &RecordSettings::station>(
             "station", "station.label", "error.station", false,
-            "this station's name, up to 64 characters without / + #, or empty for the host name"),
-        record<CH::PlainText, &RecordSettings::csvFile>(
-            "csvFile", "csvFile.label", "error.csv.file", true,
-            "a CSV file each reading is appended to (%Y %m %d %H for the date), or empty"),
+            "this station's name, up to 64 characters without / + #, or empty for the host name")),
+        onTabs(record<CH::PlainText, &RecordSettings::csvFile>(
+                   "csvFile", "csvFile.label", "error.csv.file", true,
+                   "a CSV file each reading is appended to (%Y %m %d %H for the date), or empty"),
+               {.tip = "csvFile.toolTipText", .placeholder = "csvFile.placeholderText", .plain = true}),
         record<CH::MqttBroker, &RecordSettings::mqttBroker>(
             "mqttBroker", "publish.broker.label", "", true,
             "mqtt://HOST:PORT or mqtts://HOST:PORT, or empty for no publishing"),
@@ -342,7 +412,7 @@ bool readsBackAsItself(const QString& given, const QString& written) {
 bool Setting::load(Config& config, const QString& stored) const {
     // A switch or number the store cannot read is its default, quietly, as the typed
     // getters of the store always had it.
-    const bool readable = type == T::Switch ? isSwitchText(stored)
+    const bool readable = type == T::Switch    ? isSwitchText(stored)
                           : type == T::Integer ? storedInt(stored).has_value()
                                                : true;
     const QString text = readable ? stored : defaultText;

@@ -51,6 +51,15 @@ struct Setting {
     int saveRank;
     // The values it takes, for people (the console's messages and --list-keys).
     QString values;
+    // Choice, and Integer for an index: what the window's list shows for each, in order.
+    QStringList choiceTexts = {};
+    // Shown by a control of the window's tabs (rather than in a dialog or nowhere).
+    bool onTabs = false;
+    // The shell bundle's keys of the control's tooltip, placeholder and the unit after it;
+    // empty for none.
+    const char* tipKey = "";
+    const char* placeholderKey = "";
+    const char* unitKey = "";
 
     // Reads `stored` (the default text when the store has none) into `config`. False when it
     // failed its check: the default is in place then.

@@ -23,7 +23,7 @@ namespace tarovex::journal {
 // goes on without what failed.
 class RunRecorder {
 public:
-    // Nothing is opened when the settings keep no record (journal off, no csvFile). `broker`
+    // Nothing is opened when the settings keep no record (journal off, no live CSV file). `broker`
     // hears the publisher's connection on the recorder's thread (see MqttPublisher).
     RunRecorder(const config::Config& config, reading::EventLog* log,
                 const QString& journalPath = JournalDb::defaultPath(),

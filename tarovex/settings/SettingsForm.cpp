@@ -86,45 +86,10 @@ bool asksToOverwriteCustomRegEx(const config::Config& config, const CH::Instrume
 TabValues tabValuesFrom(const config::Config& c) {
     TabValues t;
     t.port = c.getPort();
-    t.instrument = c.getInstrument();
-    t.bitRate = c.getBitRate();
-    t.dataBits = c.getDataBits();
-    t.stopBits = c.getStopBits();
-    t.parity = c.getParity();
-    t.inputTerminator = inputTerminatorText(c.getInputTerminator());
-    t.autoConnect = c.getConnect() == CH::Connect::AUTO;
-    t.keyboardType = c.getKeyboardType();
-    t.delay = c.getDelay();
-    t.decimalSeparator = c.getDecimalSeparator();
-    t.startWith = c.getStartWith();
-    t.outputTerminator = c.getOutputTerminator();
-    t.outputTerminator2 = c.getOutputTerminator2();
-    t.roundingMethod = c.getRoundingMethod();
-    t.mathOperation = c.getMathOperation();
-    t.sound = c.getSound();
-    t.editOperation = c.getEditOperation();
-    t.editPosition = c.getEditPosition();
-    t.everyXValues = c.getEveryXValues();
-    t.mathOperand = c.getMathOperand();
-    t.decimalPlaces = c.getDecimalPlaces();
-    t.editNumCharacters = c.getEditNumCharacters();
-    t.removeCharacters = c.getRemoveCharacters();
-    t.ignoreDuplicates = c.ignoreDuplicates;
-    t.reconnect = c.reconnect;
-    t.minimizeToTray = c.minimizeToTray;
-    t.notifyWhenMinimizedToTray = c.notifyWhenMinimizedToTray;
-    t.checkForUpdates = c.checkForUpdates;
-    t.abortAutoStart = c.abortAutoStartWhenPrevPortNotAvailable;
-    t.journal = c.record.journal;
-    t.journalDays = c.record.journalDays;
-    t.journalMaxMB = c.record.journalMaxMB;
-    t.station = c.record.station;
-    t.csvFile = c.record.csvFile;
-    t.requestHotkey = c.getRequestHotkey();
-    t.requestCommand = c.getRequestCommand();
-    t.requestInterval = c.getRequestInterval();
-    t.stableOnly = c.stableOnly;
-    t.stableRegEx = c.getStableRegEx();
+    for (const config::Setting& s : config::settingsTable())
+        if (s.onTabs)
+            t[QString::fromLatin1(s.key)] = s.format(c);
+    t["inputTerminator"] = inputTerminatorText(c.getInputTerminator());
     return t;
 }
 
@@ -137,78 +102,56 @@ TabsUpdate updateConfigFromTabs(const TabValues& controls, config::Config& c, bo
             out.notices.append({kind, QString::fromLatin1(title), message});
     };
     // A field that fails its check is reset, and the reset text is what gets stored.
-    const auto checked = [&](const char* field, QString& text) {
-        if (const auto error = fieldError(field, text)) {
+    const auto checked = [&](const QString& key, QString& text) {
+        if (const auto error = fieldError(key, text)) {
             notify(Notice::Kind::Error, "error", *error);
-            text = fieldResetText(field);
+            text = fieldResetText(key);
         }
-        return storedFieldText(field, text);
+        return storedFieldText(key, text);
     };
 
     if (!t.port.isEmpty())
         c.setPort(t.port);
-    if (t.instrument)
-        c.setInstrument(t.instrument);
-    c.setBitRate(t.bitRate);
-    c.setDataBits(t.dataBits);
-    c.setStopBits(t.stopBits);
-    c.setParity(t.parity);
-    if (const auto code = parseInputTerminator(t.inputTerminator)) {
-        c.setInputTerminator(*code);
-    } else {
-        notify(Notice::Kind::Error, "error", QStringLiteral("terminator.must.be.between.0.and.255"));
-        t.inputTerminator = inputTerminatorText(c.getInputTerminator());
+    for (const config::Setting& s : config::settingsTable()) {
+        const QString key = QString::fromLatin1(s.key);
+        if (!s.onTabs || !t.settings.contains(key) || key == u"mathOperation")
+            continue; // the operation after its operand and the decimal places
+        QString& value = t[key];
+        if (key == u"inputTerminator") {
+            if (const auto code = parseInputTerminator(value)) {
+                c.setInputTerminator(*code);
+            } else {
+                notify(Notice::Kind::Error, "error", QStringLiteral("terminator.must.be.between.0.and.255"));
+                value = inputTerminatorText(c.getInputTerminator());
+            }
+            continue;
+        }
+        if (key == u"delay") {
+            // The delay about to be stored decides, not the one stored before, so that typing
+            // 2 with ALL is corrected at once.
+            const QString delayText = CH::Delay::isValid(value) ? value : c.getDelay();
+            config::Config probe;
+            probe.setDelay(delayText);
+            if (t["keyboardType"] == CH::KeyboardType::ALL.name() && probe.getDelayAsInt() < 3) {
+                notify(Notice::Kind::Info, "info", QStringLiteral("info.delay.keyboard.all"));
+                value = QStringLiteral("3");
+            }
+        }
+        if (*s.errorKey)
+            s.parse(c, checked(key, value));
+        else if (!value.isEmpty() && s.valid(value)) // no instrument chosen: none stored
+            s.parse(c, value);
     }
-    c.setConnect(t.autoConnect ? CH::Connect::AUTO : CH::Connect::MANUAL);
-
-    c.setKeyboardType(t.keyboardType);
-    // The delay about to be stored decides, not the one stored before, so that typing 2 with
-    // ALL is corrected at once.
-    const QString delayText = CH::Delay::isValid(t.delay) ? t.delay : c.getDelay();
-    config::Config probe;
-    probe.setDelay(delayText);
-    if (t.keyboardType == CH::KeyboardType::ALL && probe.getDelayAsInt() < 3) {
-        notify(Notice::Kind::Info, "info", QStringLiteral("info.delay.keyboard.all"));
-        t.delay = QStringLiteral("3");
+    if (t.settings.contains(QStringLiteral("mathOperation"))) {
+        auto operation = CH::MathOperation::find(t["mathOperation"]).value_or(CH::MathOperation::NONE);
+        if (operation != CH::MathOperation::NONE && c.getMathOperand().isEmpty())
+            operation = CH::MathOperation::NONE;
+        t["mathOperation"] = operation.name();
+        c.setMathOperation(operation);
+        if (operation == CH::MathOperation::DIVIDE && c.getDecimalPlaces().isEmpty() && !roundingDialogOpen &&
+            !closing)
+            out.roundingDialog = true;
     }
-    c.setDelay(checked("delay", t.delay));
-
-    c.setDecimalSeparator(t.decimalSeparator);
-    c.setStartWith(t.startWith);
-    c.setOutputTerminator(t.outputTerminator);
-    c.setOutputTerminator2(t.outputTerminator2);
-    c.setRoundingMethod(t.roundingMethod);
-    c.setSound(t.sound);
-    c.setEditOperation(t.editOperation);
-    c.setEditPosition(t.editPosition);
-    c.setEveryXValues(checked("everyXValues", t.everyXValues));
-    c.setDecimalPlaces(checked("decimalPlaces", t.decimalPlaces));
-    c.setEditNumCharacters(checked("editNumCharacters", t.editNumCharacters));
-    c.setRemoveCharacters(checked("removeCharacters", t.removeCharacters));
-    c.setMathOperand(checked("mathOperand", t.mathOperand));
-    if (t.mathOperation != CH::MathOperation::NONE && c.getMathOperand().isEmpty())
-        t.mathOperation = CH::MathOperation::NONE;
-    c.setMathOperation(t.mathOperation);
-    if (t.mathOperation == CH::MathOperation::DIVIDE && c.getDecimalPlaces().isEmpty() &&
-        !roundingDialogOpen && !closing)
-        out.roundingDialog = true;
-
-    c.ignoreDuplicates = t.ignoreDuplicates;
-    c.reconnect = t.reconnect;
-    c.minimizeToTray = t.minimizeToTray;
-    c.notifyWhenMinimizedToTray = t.notifyWhenMinimizedToTray;
-    c.checkForUpdates = t.checkForUpdates;
-    c.abortAutoStartWhenPrevPortNotAvailable = t.abortAutoStart;
-    c.record.journal = t.journal;
-    c.record.journalDays = checked("journalDays", t.journalDays);
-    c.record.journalMaxMB = checked("journalMaxMB", t.journalMaxMB);
-    c.record.station = checked("station", t.station);
-    c.record.csvFile = checked("csvFile", t.csvFile);
-    c.setRequestHotkey(checked("requestHotkey", t.requestHotkey));
-    c.setRequestCommand(checked("requestCommand", t.requestCommand));
-    c.setRequestInterval(checked("requestInterval", t.requestInterval));
-    c.stableOnly = t.stableOnly;
-    c.setStableRegEx(checked("stableRegEx", t.stableRegEx));
     return out;
 }
 

@@ -3,6 +3,7 @@
 #include "config/Config.h"
 
 #include <QList>
+#include <QMap>
 #include <QString>
 
 #include <optional>
@@ -47,48 +48,12 @@ bool asksToOverwriteCustomRegEx(const config::Config& config, const config::Conf
 // What the controls of the settings tabs hold, as plain values.
 struct TabValues {
     QString port; // device name; empty when none is selected
-    std::optional<config::ConfigHelper::Instrument> instrument;
-    int bitRate = 0;
-    int dataBits = 0;
-    int stopBits = 0;
-    int parity = 0;
-    QString inputTerminator; // the text of the editable box
-    bool autoConnect = false;
-    config::ConfigHelper::KeyboardType keyboardType = config::ConfigHelper::KeyboardType::QUERTY;
-    QString delay;
-    config::ConfigHelper::DecimalSeparator decimalSeparator = config::ConfigHelper::DecimalSeparator::DOT;
-    config::ConfigHelper::StartWith startWith = config::ConfigHelper::StartWith::NONE;
-    config::ConfigHelper::OutputTerminator outputTerminator = config::ConfigHelper::OutputTerminator::NONE;
-    config::ConfigHelper::OutputTerminator outputTerminator2 = config::ConfigHelper::OutputTerminator::NONE;
-    config::ConfigHelper::RoundingMethod roundingMethod = config::ConfigHelper::RoundingMethod::HALF_UP;
-    config::ConfigHelper::MathOperation mathOperation = config::ConfigHelper::MathOperation::NONE;
-    config::ConfigHelper::Sound sound = config::ConfigHelper::Sound::NONE;
-    config::ConfigHelper::EditOperation editOperation = config::ConfigHelper::EditOperation::REMOVE;
-    config::ConfigHelper::EditPosition editPosition = config::ConfigHelper::EditPosition::FIRST;
-    QString everyXValues;
-    QString mathOperand;
-    QString decimalPlaces;
-    QString editNumCharacters;
-    QString removeCharacters;
-    bool ignoreDuplicates = false;
-    bool reconnect = false;
-    bool minimizeToTray = false;
-    bool notifyWhenMinimizedToTray = false;
-    bool checkForUpdates = false;
-    bool abortAutoStart = false;
-    // The record of the readings.
-    bool journal = true;
-    QString journalDays;
-    QString journalMaxMB;
-    QString station;
-    QString csvFile;
-    QString requestHotkey;
-    // Talking to the instrument.
-    QString requestCommand;
-    QString requestInterval;
-    bool stableOnly = false;
-    QString stableRegEx;
+    // Each setting the tabs show, by key, as its stored text ("true", a constant's name, an
+    // index, the text typed); the input terminator as its box's text ("13 <CR>").
+    QMap<QString, QString> settings;
 
+    QString& operator[](const QString& key) { return settings[key]; }
+    QString operator[](const QString& key) const { return settings.value(key); }
     friend bool operator==(const TabValues&, const TabValues&) = default;
 };
 

@@ -130,18 +130,10 @@ QStringList shellKeys() {
                                      "stable.unmarked",
                                      "typing.abandoned",
                                      "values.dropped.at.stop",
-                                     "journal.checkBox.text",
                                      "journal.what.text",
                                      "journal.what.toolTipText",
-                                     "csvFile.placeholderText",
-                                     "csvFile.toolTipText",
                                      "exportReadingsButton.text",
-                                     "journalDays.unit",
-                                     "journalMaxMB.unit",
                                      "journal.label",
-                                     "journalDays.label",
-                                     "station.label",
-                                     "csvFile.label",
                                      "tray.unavailable",
                                      "checkComputerButton.text",
                                      "checkComputerButton.toolTipText",
@@ -203,9 +195,9 @@ QStringList shellKeys() {
                                      "IgnoreDialog.cancelButton.text"};
     for (const char* k : plainKeys)
         keys.append(QString::fromLatin1(k));
-    // The labels and messages the settings table names.
+    // The labels, messages, tooltips, placeholders and units the settings table names.
     for (const config::Setting& s : config::settingsTable())
-        for (const char* k : {s.labelKey, s.errorKey})
+        for (const char* k : {s.labelKey, s.errorKey, s.tipKey, s.placeholderKey, s.unitKey})
             if (*k && !keys.contains(QLatin1String(k)))
                 keys.append(QString::fromLatin1(k));
     return keys;

@@ -23,6 +23,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -148,7 +149,7 @@ std::optional<int> RazezaRoZurFrame2::startUp() {
     initComponents();
     showPortChoices(plan.ports);
     showControls(controls_, tabValuesFrom(c));
-    controls_.decimalSeparator->setInstrumentType(c.getInstrument()->getInstrumentType().name());
+    decimalSeparatorBox()->setInstrumentType(c.getInstrument()->getInstrumentType().name());
     // An adapter plugged in or out shows in the port box at once.
     portWatcher_ = new ports::PortWatcher;
     connect(portWatcher_, &ports::PortWatcher::portsChanged, this, [this] {
@@ -233,17 +234,19 @@ void RazezaRoZurFrame2::connectControls() {
                                      std::pair{c.zero, Command::Zero}})
         connect(b, &QPushButton::clicked, this,
                 [this, command = command] { station_->requester().send(command); });
-    connect(c.instrument, &QComboBox::activated, this, &F::instrumentChosen);
-    connect(c.abortAutoStart, &QCheckBox::toggled, this, [this](bool on) {
-        session_.config().abortAutoStartWhenPrevPortNotAvailable = on;
-        session_.requestSave();
-    });
+    connect(c.setting<QComboBox>(QStringLiteral("instrument")), &QComboBox::activated, this,
+            &F::instrumentChosen);
+    connect(c.setting<QCheckBox>(QStringLiteral("abortAutoStartWhenPrevPortNotAvailable")),
+            &QCheckBox::toggled, this, [this](bool on) {
+                session_.config().abortAutoStartWhenPrevPortNotAvailable = on;
+                session_.requestSave();
+            });
     // Every setting the window takes as typed text is checked when its field loses the focus.
     for (const config::Setting& s : config::settingsTable())
         if (*s.errorKey)
             if (QLineEdit* f = textField(c, QString::fromLatin1(s.key)))
                 f->installEventFilter(this);
-    c.inputTerminator->installEventFilter(this);
+    terminatorBox()->installEventFilter(this);
 }
 
 void RazezaRoZurFrame2::showPortChoices(const QList<ports::PortChoice>& listed) {
@@ -275,7 +278,7 @@ void RazezaRoZurFrame2::applyTabsUpdate(const TabsUpdate& update) {
 
 void RazezaRoZurFrame2::showRoundingDialog() {
     tabs_->setCurrentWidget(tabPages_[int(TabId::Processing)]);
-    controls_.decimalPlaces->setFocus();
+    controls_.setting<QLineEdit>(QStringLiteral("decimalPlaces"))->setFocus();
     notify(Notifier::Kind::Error, text("error"),
            text("please.enter.number.of.decimal.places.for.rounding.or.disable.division"));
     roundingDialogOpen_ = false;
@@ -284,12 +287,20 @@ void RazezaRoZurFrame2::showRoundingDialog() {
 bool RazezaRoZurFrame2::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::FocusOut) {
         // An editable box keeps the focus itself; its line edit gets none.
-        if (watched == controls_.inputTerminator)
-            checkField(controls_.inputTerminator->lineEdit());
+        if (watched == terminatorBox())
+            checkField(terminatorBox()->lineEdit());
         else if (auto* f = qobject_cast<QLineEdit*>(watched))
             checkField(f);
     }
     return QMainWindow::eventFilter(watched, event);
+}
+
+DecimalSeparatorBox* RazezaRoZurFrame2::decimalSeparatorBox() const {
+    return controls_.setting<DecimalSeparatorBox>(QStringLiteral("decimalSeparator"));
+}
+
+QComboBox* RazezaRoZurFrame2::terminatorBox() const {
+    return controls_.setting<QComboBox>(QStringLiteral("inputTerminator"));
 }
 
 void RazezaRoZurFrame2::checkField(QLineEdit* f) {
@@ -297,7 +308,7 @@ void RazezaRoZurFrame2::checkField(QLineEdit* f) {
     config::Config& cfg = session_.config();
     std::optional<QString> errorKey;
     // A field that loses the focus stores valid text at once, and shows its error otherwise.
-    if (f == c.inputTerminator->lineEdit()) {
+    if (f == terminatorBox()->lineEdit()) {
         if (const auto code = parseInputTerminator(f->text())) {
             cfg.setInputTerminator(*code);
         } else {
@@ -331,8 +342,8 @@ void RazezaRoZurFrame2::checkField(QLineEdit* f) {
 }
 
 void RazezaRoZurFrame2::propertyChange(const config::PropertyChangeEvent& event) {
-    if (controls_.decimalSeparator)
-        controls_.decimalSeparator->setInstrumentType(event.propertyName);
+    if (DecimalSeparatorBox* box = decimalSeparatorBox())
+        box->setInstrumentType(event.propertyName);
 }
 
 void RazezaRoZurFrame2::instrumentChosen(int index) {
@@ -346,15 +357,17 @@ void RazezaRoZurFrame2::instrumentChosen(int index) {
 
 void RazezaRoZurFrame2::restoreDefaults() {
     const CH::Instrument instrument = CH::Instrument::values().value(
-        std::max(0, controls_.instrument->currentIndex()), CH::Instrument::getDefault());
+        std::max(0, controls_.setting<QComboBox>(QStringLiteral("instrument"))->currentIndex()),
+        CH::Instrument::getDefault());
     if (const auto message = instrument.getDefaultMessage())
         notify(Notifier::Kind::Info, QStringLiteral("Info"), *message);
     const config::Config d = config::Config::defaultsOf(instrument);
-    controls_.bitRate->setCurrentIndex(d.getBitRate());
-    controls_.dataBits->setCurrentIndex(d.getDataBits());
-    controls_.stopBits->setCurrentIndex(d.getStopBits());
-    controls_.parity->setCurrentIndex(d.getParity());
-    controls_.inputTerminator->setCurrentText(inputTerminatorText(d.getInputTerminator()));
+    // The line settings of the instrument's defaults, shown; stored when the tabs are read.
+    TabValues shown = readControls(controls_);
+    const TabValues defaults = tabValuesFrom(d);
+    for (const char* key : {"bitRate", "dataBits", "stopBits", "parity", "inputTerminator"})
+        shown[QString::fromLatin1(key)] = defaults[QString::fromLatin1(key)];
+    showControls(controls_, shown);
     // A terminator refused later goes back to this default, not to an older value.
     session_.config().setInputTerminator(d.getInputTerminator());
 }

@@ -15,6 +15,7 @@
 #include <memory>
 #include <optional>
 
+class QComboBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -26,6 +27,7 @@ class PortWatcher;
 
 namespace tarovex::ui {
 
+class DecimalSeparatorBox;
 class LogView;
 class PortBox;
 class TrayIcon;
@@ -103,6 +105,9 @@ private:
     void applyTabsUpdate(const TabsUpdate& update);
     void showRoundingDialog();
     void checkField(QLineEdit* field);
+    // The controls the window drives itself besides the bindings.
+    DecimalSeparatorBox* decimalSeparatorBox() const;
+    QComboBox* terminatorBox() const;
     void instrumentChosen(int index);
     void restoreDefaults();
     void editCustomRegEx();

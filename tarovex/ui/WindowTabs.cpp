@@ -26,6 +26,8 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <stdexcept>
+#include <string>
 
 namespace tarovex::ui {
 
@@ -46,43 +48,21 @@ QString choiceLabel(const QString& name) {
     return name.front().toUpper() + (shouting ? name.mid(1).toLower() : name.mid(1));
 }
 
-// Enumeration boxes list the constants in ordinal order, so the index is the ordinal.
-template <typename E> QComboBox* enumBox(const char* tipKey = nullptr) {
-    auto* box = new QComboBox;
-    for (const E& e : E::values())
-        box->addItem(choiceLabel(e.toString()));
-    if (tipKey)
-        box->setToolTip(frameText(tipKey));
-    return box;
-}
-
-QLineEdit* field(const char* tipKey) {
-    auto* f = new QLineEdit;
-    f->setToolTip(frameText(tipKey));
-    f->setMaximumWidth(120);
-    return f;
-}
-
-// A text field of the window's bundle with its placeholder and a width for its content.
-QLineEdit* field(const char* tipKey, const char* placeholderKey, int width) {
-    auto* f = field(tipKey);
-    f->setPlaceholderText(frameText(placeholderKey));
-    f->setMaximumWidth(width);
-    return f;
-}
-
-QLabel* label(const char* key) {
-    return new QLabel(frameText(key));
+// The row of a setting the tabs show; a key that is none is a fault of this file.
+const config::Setting& row(const char* key) {
+    const config::Setting* s = config::findSetting(QString::fromLatin1(key));
+    if (!s || !s->onTabs)
+        throw std::logic_error(std::string("the tabs show no setting ") + key);
+    return *s;
 }
 
 // The label text of a setting, from the settings table.
 QString settingText(const char* key) {
-    const config::Setting* s = config::findSetting(QString::fromLatin1(key));
-    return s ? text(QString::fromLatin1(s->labelKey)) : QString::fromLatin1(key);
+    return text(QString::fromLatin1(row(key).labelKey));
 }
 
-QLabel* settingLabel(const char* key) {
-    return new QLabel(settingText(key));
+QLabel* label(const char* key) {
+    return new QLabel(frameText(key));
 }
 
 QPushButton* button(const char* key, const char* tipKey = nullptr) {
@@ -90,6 +70,48 @@ QPushButton* button(const char* key, const char* tipKey = nullptr) {
     if (tipKey)
         b->setToolTip(frameText(tipKey));
     return b;
+}
+
+// Registers `w` as the control of setting `key`, with the row's tooltip.
+template <typename W> W* bound(Controls& c, const char* key, W* w) {
+    if (const char* tip = row(key).tipKey; *tip)
+        w->setToolTip(text(QString::fromLatin1(tip)));
+    c.settings.insert(QString::fromLatin1(key), w);
+    return w;
+}
+
+QCheckBox* tick(Controls& c, const char* key) {
+    return bound(c, key, new QCheckBox(settingText(key)));
+}
+
+// The row's choices in order, so that the index is the ordinal.
+QComboBox* list(Controls& c, const char* key) {
+    auto* box = new QComboBox;
+    for (const QString& choice : row(key).choiceTexts)
+        box->addItem(choiceLabel(choice));
+    return bound(c, key, box);
+}
+
+QLineEdit* field(Controls& c, const char* key, int width = 120) {
+    auto* f = new QLineEdit;
+    f->setMaximumWidth(width);
+    if (const char* placeholder = row(key).placeholderKey; *placeholder)
+        f->setPlaceholderText(text(QString::fromLatin1(placeholder)));
+    return bound(c, key, f);
+}
+
+// A form row of the setting's label and control, with the unit its row names after it.
+void addRow(QFormLayout* form, const char* key, QWidget* control) {
+    const char* unit = row(key).unitKey;
+    if (!*unit) {
+        form->addRow(settingText(key), control);
+        return;
+    }
+    auto* line = new QHBoxLayout;
+    line->addWidget(control);
+    line->addWidget(new QLabel(text(QString::fromLatin1(unit))));
+    line->addStretch();
+    form->addRow(settingText(key), line);
 }
 
 QWidget* startTab(Controls& c) {
@@ -119,18 +141,9 @@ QWidget* startTab(Controls& c) {
 
 // Asking the instrument for readings: the command, the timer and the key of the desktop.
 void requestRows(Controls& c, QFormLayout* form) {
-    c.requestCommand =
-        field("requestCommandTextField.toolTipText", "requestCommandTextField.placeholderText", 200);
-    c.requestInterval = field("requestIntervalTextField.toolTipText");
-    form->addRow(settingLabel("requestCommand"), c.requestCommand);
-    auto* every = new QHBoxLayout;
-    every->addWidget(c.requestInterval);
-    every->addWidget(label("requestIntervalUnit.text"));
-    every->addStretch();
-    form->addRow(settingLabel("requestInterval"), every);
-    c.requestHotkey =
-        field("requestHotkeyTextField.toolTipText", "requestHotkeyTextField.placeholderText", 160);
-    form->addRow(settingLabel("requestHotkey"), c.requestHotkey);
+    addRow(form, "requestCommand", field(c, "requestCommand", 200));
+    addRow(form, "requestInterval", field(c, "requestInterval"));
+    addRow(form, "requestHotkey", field(c, "requestHotkey", 160));
 }
 
 QWidget* inputTab(Controls& c) {
@@ -138,25 +151,18 @@ QWidget* inputTab(Controls& c) {
     auto* grid = new QGridLayout(panel);
     c.port = new PortBox;
     c.port->setToolTip(frameText("portList.toolTipText"));
-    c.instrument = enumBox<CH::Instrument>("instrumentBox.toolTipText");
-    c.bitRate = enumBox<CH::BitRates>("bitRateBox.toolTipText");
-    c.dataBits = enumBox<CH::DataBits>();
-    c.stopBits = enumBox<CH::StopBits>();
-    for (int i = 0; i < c.stopBits->count(); ++i)
-        c.stopBits->setItemText(i, c.stopBits->itemText(i) + (c.stopBits->itemText(i) == u"1"
-                                                                  ? QStringLiteral(" stop bit")
-                                                                  : QStringLiteral(" stop bits")));
-    c.parity = enumBox<CH::Parity>();
+    QComboBox* stopBits = list(c, "stopBits");
+    for (int i = 0; i < stopBits->count(); ++i)
+        stopBits->setItemText(i, stopBits->itemText(i) + (stopBits->itemText(i) == u"1"
+                                                              ? QStringLiteral(" stop bit")
+                                                              : QStringLiteral(" stop bits")));
     // The terminator box's texts are read back as they are (parseInputTerminator).
-    c.inputTerminator = new QComboBox;
-    c.inputTerminator->setToolTip(frameText("inputTerminatorBox.toolTipText"));
+    auto* terminator = bound(c, "inputTerminator", new QComboBox);
     for (const CH::InputTerminator& t : CH::InputTerminator::values())
-        c.inputTerminator->addItem(t.toString());
-    c.inputTerminator->setEditable(true);
-    c.inputTerminator->setInsertPolicy(QComboBox::NoInsert);
-    c.inputTerminator->setMinimumContentsLength(frameText("inputTerminatorBox.prototypeDisplayValue").size());
-    c.reconnect = new QCheckBox(settingText("reconnect"));
-    c.reconnect->setToolTip(frameText("reconnectCheckBox.toolTipText"));
+        terminator->addItem(t.toString());
+    terminator->setEditable(true);
+    terminator->setInsertPolicy(QComboBox::NoInsert);
+    terminator->setMinimumContentsLength(frameText("inputTerminatorBox.prototypeDisplayValue").size());
     c.refreshPorts = button("refreshPortsButton.text", "refreshPortsButton.toolTipText");
     c.findPort = button("autoButton.text", "autoButton.toolTipText");
     c.defaults = button("defaultButton.text", "defaultButton.toolTipText");
@@ -166,18 +172,18 @@ QWidget* inputTab(Controls& c) {
     grid->addWidget(label("label2.text"), row, 0);
     grid->addWidget(c.port, row, 1, 1, 2);
     grid->addWidget(c.refreshPorts, row, 3);
-    grid->addWidget(settingLabel("instrument"), ++row, 0);
-    grid->addWidget(c.instrument, row, 1, 1, 2);
+    grid->addWidget(new QLabel(settingText("instrument")), ++row, 0);
+    grid->addWidget(list(c, "instrument"), row, 1, 1, 2);
     grid->addWidget(c.findPort, row, 3);
     auto* line = new QGroupBox(frameText("label10.text"));
     auto* form = new QFormLayout(line);
-    form->addRow(settingLabel("bitRate"), c.bitRate);
-    form->addRow(settingLabel("dataBits"), c.dataBits);
-    form->addRow(settingLabel("stopBits"), c.stopBits);
-    form->addRow(settingLabel("parity"), c.parity);
-    form->addRow(settingLabel("inputTerminator"), c.inputTerminator);
+    for (const char* key : {"bitRate", "dataBits"})
+        addRow(form, key, list(c, key));
+    addRow(form, "stopBits", stopBits);
+    addRow(form, "parity", list(c, "parity"));
+    addRow(form, "inputTerminator", terminator);
     requestRows(c, form);
-    form->addRow(QString(), c.reconnect);
+    form->addRow(QString(), tick(c, "reconnect"));
     grid->addWidget(line, ++row, 0, 1, 3);
     auto* side = new QVBoxLayout;
     side->addWidget(c.defaults);
@@ -192,34 +198,21 @@ QWidget* inputTab(Controls& c) {
 QWidget* processingTab(Controls& c) {
     auto* panel = new QWidget;
     auto* form = new QFormLayout(panel);
-    c.mathOperation = enumBox<CH::MathOperation>("mathOperationBox.toolTipText");
-    c.mathOperand = field("mathOperandTextField.toolTipText");
-    c.decimalPlaces = field("decimalTextField.toolTipText");
-    c.roundingMethod = enumBox<CH::RoundingMethod>("roundingMethodBox.toolTipText");
-    c.editOperation = enumBox<CH::EditOperation>();
-    c.editPosition = enumBox<CH::EditPosition>();
-    c.editNumCharacters = field("editNumCharactersTextField.toolTipText");
-    c.removeCharacters = field("removeCharactersTextField.toolTipText");
-    c.ignoreDuplicates = new QCheckBox(settingText("ignoreDuplicates"));
+    addRow(form, "mathOperation", list(c, "mathOperation"));
+    addRow(form, "mathOperand", field(c, "mathOperand"));
+    addRow(form, "decimalPlaces", field(c, "decimalPlaces"));
+    for (const char* key : {"roundingMethod", "editOperation", "editPosition"})
+        addRow(form, key, list(c, key));
+    for (const char* key : {"editNumCharacters", "removeCharacters"})
+        addRow(form, key, field(c, key));
     c.adjustIgnore = button("adjustIgnoreButton.text");
-    form->addRow(settingLabel("mathOperation"), c.mathOperation);
-    form->addRow(settingLabel("mathOperand"), c.mathOperand);
-    form->addRow(settingLabel("decimalPlaces"), c.decimalPlaces);
-    form->addRow(settingLabel("roundingMethod"), c.roundingMethod);
-    form->addRow(settingLabel("editOperation"), c.editOperation);
-    form->addRow(settingLabel("editPosition"), c.editPosition);
-    form->addRow(settingLabel("editNumCharacters"), c.editNumCharacters);
-    form->addRow(settingLabel("removeCharacters"), c.removeCharacters);
     auto* repeat = new QHBoxLayout;
-    repeat->addWidget(c.ignoreDuplicates);
+    repeat->addWidget(tick(c, "ignoreDuplicates"));
     repeat->addWidget(c.adjustIgnore);
     repeat->addStretch();
     form->addRow(label("label31.text"), repeat);
-    c.stableOnly = new QCheckBox(settingText("stableOnly"));
-    c.stableOnly->setToolTip(frameText("stableOnlyCheckBox.toolTipText"));
-    c.stableRegEx = field("stableRegExTextField.toolTipText", "stableRegExTextField.placeholderText", 300);
-    form->addRow(label("stabilityLabel.text"), c.stableOnly);
-    form->addRow(settingLabel("stableRegEx"), c.stableRegEx);
+    form->addRow(label("stabilityLabel.text"), tick(c, "stableOnly"));
+    addRow(form, "stableRegEx", field(c, "stableRegEx", 300));
     form->addRow(label("label32.text"));
     return panel;
 }
@@ -227,115 +220,88 @@ QWidget* processingTab(Controls& c) {
 QWidget* outputTab(Controls& c) {
     auto* panel = new QWidget;
     auto* form = new QFormLayout(panel);
-    c.decimalSeparator = new DecimalSeparatorBox;
-    c.decimalSeparator->setToolTip(frameText("decimalSeparatorBox.toolTipText"));
-    c.outputTerminator = enumBox<CH::OutputTerminator>("outputTerminatorBox.toolTipText");
-    c.outputTerminator2 = enumBox<CH::OutputTerminator>("outputTerminatorBox2.toolTipText");
-    c.sound = enumBox<CH::Sound>("soundComboBox.toolTipText");
-    c.keyboardType = enumBox<CH::KeyboardType>("keyboardTypeBox.toolTipText");
-    c.startWith = enumBox<CH::StartWith>("startWithBox.toolTipText");
-    c.delay = field("delayTextField.toolTipText");
-    c.everyXValues = field("everyXValuesTextField.toolTipText");
-    form->addRow(settingLabel("decimalSeparator"), c.decimalSeparator);
-    form->addRow(settingLabel("startWith"), c.startWith);
-    form->addRow(settingLabel("outputTerminator"), c.outputTerminator);
-    form->addRow(settingLabel("outputTerminator2"), c.outputTerminator2);
-    auto* every = new QHBoxLayout;
-    every->addWidget(c.everyXValues);
-    every->addWidget(label("label34.text"));
-    every->addStretch();
-    form->addRow(settingLabel("everyXValues"), every);
+    addRow(form, "decimalSeparator", bound(c, "decimalSeparator", new DecimalSeparatorBox));
+    for (const char* key : {"startWith", "outputTerminator", "outputTerminator2"})
+        addRow(form, key, list(c, key));
+    addRow(form, "everyXValues", field(c, "everyXValues"));
     form->addRow(label("label35.text"));
-    form->addRow(settingLabel("keyboardType"), c.keyboardType);
-    auto* delay = new QHBoxLayout;
-    delay->addWidget(c.delay);
-    delay->addWidget(label("label27.text"));
-    delay->addStretch();
-    form->addRow(settingLabel("delay"), delay);
-    form->addRow(settingLabel("sound"), c.sound);
+    addRow(form, "keyboardType", list(c, "keyboardType"));
+    addRow(form, "delay", field(c, "delay"));
+    addRow(form, "sound", list(c, "sound"));
     return panel;
 }
 
 // The record of the readings: the journal with its bounds, the station, the live CSV file and
 // the publishing dialog.
 void recordRows(Controls& c, QFormLayout* form) {
-    c.journal = new QCheckBox(settingText("journal"));
     // Two set lines: a wrapped label gets squeezed in the form's height.
     auto* what = new QLabel(text(QStringLiteral("journal.what.text")));
     what->setToolTip(shellBundle().format(QStringLiteral("journal.what.toolTipText"),
                                           {journal::JournalDb::defaultPath()}));
-    const auto edit = [](int width, const QString& placeholder) {
-        auto* e = new QLineEdit;
-        e->setMaximumWidth(width);
-        e->setPlaceholderText(placeholder);
-        return e;
-    };
-    c.journalDays = edit(60, QString());
-    c.journalMaxMB = edit(80, QString());
-    c.station = edit(220, QSysInfo::machineHostName());
-    c.csvFile = edit(360, text(QStringLiteral("csvFile.placeholderText")));
-    c.csvFile->setToolTip(text(QStringLiteral("csvFile.toolTipText")));
+    QLineEdit* station = field(c, "station", 220);
+    station->setPlaceholderText(QSysInfo::machineHostName());
     c.exportReadings = new QPushButton(text(QStringLiteral("exportReadingsButton.text")));
     c.publish = new QPushButton(text(QStringLiteral("publishButton.text")));
     c.publish->setToolTip(text(QStringLiteral("publishButton.toolTipText")));
     c.publish->setMinimumWidth(c.exportReadings->sizeHint().width());
+    // Days and size in one line: the size's label is its unit.
     auto* bounds = new QHBoxLayout;
-    bounds->addWidget(c.journalDays);
-    bounds->addWidget(new QLabel(text(QStringLiteral("journalDays.unit"))));
-    bounds->addWidget(c.journalMaxMB);
-    bounds->addWidget(new QLabel(text(QStringLiteral("journalMaxMB.unit"))));
+    bounds->addWidget(field(c, "journalDays", 60));
+    bounds->addWidget(new QLabel(text(QString::fromLatin1(row("journalDays").unitKey))));
+    bounds->addWidget(field(c, "journalMaxMB", 80));
+    bounds->addWidget(new QLabel(settingText("journalMaxMB")));
     bounds->addStretch();
     bounds->addWidget(c.exportReadings);
-    form->addRow(text(QStringLiteral("journal.label")), c.journal);
+    form->addRow(text(QStringLiteral("journal.label")), tick(c, "journal"));
     form->addRow(QString(), what);
     form->addRow(settingText("journalDays"), bounds);
     // Under Export readings: the station name is a level of the published topic.
-    auto* station = new QHBoxLayout;
-    station->addWidget(c.station, 1);
-    station->addStretch();
-    station->addWidget(c.publish);
-    form->addRow(settingText("station"), station);
-    form->addRow(settingText("csvFile"), c.csvFile);
+    auto* stationLine = new QHBoxLayout;
+    stationLine->addWidget(station, 1);
+    stationLine->addStretch();
+    stationLine->addWidget(c.publish);
+    form->addRow(settingText("station"), stationLine);
+    addRow(form, "csvFile", field(c, "csvFile", 360));
 }
 
 QWidget* settingsTab(Controls& c, const TabsContext& context) {
     auto* panel = new QWidget;
     auto* form = new QFormLayout(panel);
-    c.manualConnect = new QRadioButton(frameText("manualConnectButton.text"));
-    c.manualConnect->setToolTip(frameText("manualConnectButton.toolTipText"));
-    c.autoConnect = new QRadioButton(frameText("autoConnectButton.text"));
-    c.autoConnect->setToolTip(frameText("autoConnectButton.toolTipText"));
-    auto* group = new QButtonGroup(panel);
-    group->addButton(c.manualConnect);
-    group->addButton(c.autoConnect);
-    c.minimizeToTray = new QCheckBox(settingText("minimizeToTray"));
-    c.notifyWhenMinimizedToTray = new QCheckBox(settingText("notifyWhenMinimizedToTray"));
+    // The connect choice as two radio buttons, whose ids are the choice's ordinals.
+    auto* manual = new QRadioButton(frameText("manualConnectButton.text"));
+    manual->setToolTip(frameText("manualConnectButton.toolTipText"));
+    auto* automatic = new QRadioButton(frameText("autoConnectButton.text"));
+    automatic->setToolTip(frameText("autoConnectButton.toolTipText"));
+    auto* connect = new QButtonGroup(panel);
+    connect->addButton(manual, CH::Connect::MANUAL.ordinal());
+    connect->addButton(automatic, CH::Connect::AUTO.ordinal());
+    c.settings.insert(QStringLiteral("connect"), connect);
+    QCheckBox* minimize = tick(c, "minimizeToTray");
+    QCheckBox* notifyMinimized = tick(c, "notifyWhenMinimizedToTray");
     if (!context.trayAvailable) {
         // Ticked, minimising would withdraw the window with no icon to bring it back.
         const QString why = text(QStringLiteral("tray.unavailable"));
-        c.minimizeToTray->setText(c.minimizeToTray->text() + QStringLiteral(" (no system tray here)"));
-        for (QCheckBox* b : {c.minimizeToTray, c.notifyWhenMinimizedToTray}) {
+        minimize->setText(minimize->text() + QStringLiteral(" (no system tray here)"));
+        for (QCheckBox* b : {minimize, notifyMinimized}) {
             b->setToolTip(why);
             b->setEnabled(false);
         }
     }
-    c.checkForUpdates = new QCheckBox(settingText("checkForUpdates"));
+    QCheckBox* updates = tick(c, "checkForUpdates");
     if (context.noUpdateCheck) {
         // Not ticked for a check that cannot run; the tooltip of a disabled box still shows.
-        c.checkForUpdates->setText(c.checkForUpdates->text() + QStringLiteral(" (not in this build)"));
-        c.checkForUpdates->setToolTip(*context.noUpdateCheck);
-        c.checkForUpdates->setEnabled(false);
+        updates->setText(updates->text() + QStringLiteral(" (not in this build)"));
+        updates->setToolTip(*context.noUpdateCheck);
+        updates->setEnabled(false);
     }
-    c.abortAutoStart = new QCheckBox(settingText("abortAutoStartWhenPrevPortNotAvailable"));
-    c.abortAutoStart->setToolTip(frameText("abortAutoStartCheckBox.toolTipText"));
     c.importSettings = button("importSettingsButton.text", "importSettingsButton.toolTipText");
     c.exportSettings = button("exportSettingsButton.text", "exportSettingsButton.toolTipText");
-    form->addRow(settingLabel("connect"), c.manualConnect);
-    form->addRow(QString(), c.autoConnect);
-    form->addRow(QString(), c.abortAutoStart);
-    form->addRow(label("trayLabel.text"), c.minimizeToTray);
-    form->addRow(QString(), c.notifyWhenMinimizedToTray);
-    form->addRow(QStringLiteral("Updates:"), c.checkForUpdates);
+    form->addRow(settingText("connect"), manual);
+    form->addRow(QString(), automatic);
+    form->addRow(QString(), tick(c, "abortAutoStartWhenPrevPortNotAvailable"));
+    form->addRow(label("trayLabel.text"), minimize);
+    form->addRow(QString(), notifyMinimized);
+    form->addRow(QStringLiteral("Updates:"), updates);
     auto* transfer = new QHBoxLayout;
     transfer->addWidget(c.exportSettings);
     transfer->addWidget(c.importSettings);

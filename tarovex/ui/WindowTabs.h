@@ -3,21 +3,18 @@
 #include "tarovex/log/MessageLog.h"
 
 #include <QList>
+#include <QMap>
+#include <QObject>
 #include <QString>
 
 #include <optional>
 
-class QCheckBox;
-class QComboBox;
-class QLineEdit;
 class QPushButton;
-class QRadioButton;
 class QTextBrowser;
 class QWidget;
 
 namespace tarovex::ui {
 
-class DecimalSeparatorBox;
 class LogView;
 class PortBox;
 class ReadingPanel;
@@ -35,60 +32,27 @@ struct Controls {
     PortBox* port = nullptr;
     QPushButton* refreshPorts = nullptr;
     QPushButton* findPort = nullptr;
-    QComboBox* instrument = nullptr;
-    QComboBox* bitRate = nullptr;
-    QComboBox* dataBits = nullptr;
-    QComboBox* stopBits = nullptr;
-    QComboBox* parity = nullptr;
-    QComboBox* inputTerminator = nullptr;
-    QCheckBox* reconnect = nullptr;
     QPushButton* defaults = nullptr;
     QPushButton* customize = nullptr;
-    QLineEdit* requestCommand = nullptr;
-    QLineEdit* requestInterval = nullptr;
     // Processing
-    QComboBox* mathOperation = nullptr;
-    QLineEdit* mathOperand = nullptr;
-    QLineEdit* decimalPlaces = nullptr;
-    QComboBox* roundingMethod = nullptr;
-    QComboBox* editOperation = nullptr;
-    QComboBox* editPosition = nullptr;
-    QLineEdit* editNumCharacters = nullptr;
-    QLineEdit* removeCharacters = nullptr;
-    QCheckBox* ignoreDuplicates = nullptr;
     QPushButton* adjustIgnore = nullptr;
-    QCheckBox* stableOnly = nullptr;
-    QLineEdit* stableRegEx = nullptr;
-    // Output
-    DecimalSeparatorBox* decimalSeparator = nullptr;
-    QComboBox* startWith = nullptr;
-    QComboBox* outputTerminator = nullptr;
-    QComboBox* outputTerminator2 = nullptr;
-    QLineEdit* everyXValues = nullptr;
-    QComboBox* keyboardType = nullptr;
-    QLineEdit* delay = nullptr;
-    QComboBox* sound = nullptr;
     // Settings
-    QRadioButton* manualConnect = nullptr;
-    QRadioButton* autoConnect = nullptr;
-    QCheckBox* abortAutoStart = nullptr;
-    QCheckBox* minimizeToTray = nullptr;
-    QCheckBox* notifyWhenMinimizedToTray = nullptr;
-    QCheckBox* checkForUpdates = nullptr;
     QPushButton* importSettings = nullptr;
     QPushButton* exportSettings = nullptr;
     QPushButton* checkComputer = nullptr;
-    QLineEdit* requestHotkey = nullptr;
-    QCheckBox* journal = nullptr;
-    QLineEdit* journalDays = nullptr;
-    QLineEdit* journalMaxMB = nullptr;
-    QLineEdit* station = nullptr;
-    QLineEdit* csvFile = nullptr;
     QPushButton* exportReadings = nullptr;
     QPushButton* publish = nullptr;
     // Log, About
     LogView* log = nullptr;
     QTextBrowser* about = nullptr;
+
+    // The control of each setting the tabs show, by the setting's key: a box to tick, a list
+    // of its choices, a text field, or the button group of a choice shown as radio buttons.
+    QMap<QString, QObject*> settings;
+    // The control of `key` as a W, or nullptr.
+    template <typename W> W* setting(const QString& key) const {
+        return qobject_cast<W*>(settings.value(key));
+    }
 };
 
 // What the tabs say about this machine and build.

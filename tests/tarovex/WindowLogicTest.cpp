@@ -166,63 +166,67 @@ TEST(ReadingControls, CorrectionsAndDialogs) {
     } rows[] = {
         {"ALL with delay 2",
          [](TabValues& t) {
-             t.keyboardType = CH::KeyboardType::ALL;
-             t.delay = "2";
+             t["keyboardType"] = CH::KeyboardType::ALL.name();
+             t["delay"] = "2";
          },
          false,
          {{K::Info, "info", "info.delay.keyboard.all"}},
-         [](const TabValues& t, const config::Config& c) { return t.delay == "3" && c.getDelay() == "3"; }},
+         [](const TabValues& t, const config::Config& c) {
+             return t["delay"] == "3" && c.getDelay() == "3";
+         }},
         {"ALL with delay 3",
          [](TabValues& t) {
-             t.keyboardType = CH::KeyboardType::ALL;
-             t.delay = "3";
+             t["keyboardType"] = CH::KeyboardType::ALL.name();
+             t["delay"] = "3";
          },
          false,
          {},
-         [](const TabValues& t, const config::Config&) { return t.delay == "3"; }},
+         [](const TabValues& t, const config::Config&) { return t["delay"] == "3"; }},
         {"journal kept 0 days",
-         [](TabValues& t) { t.journalDays = "0"; },
+         [](TabValues& t) { t["journalDays"] = "0"; },
          false,
          {{K::Error, "error", "error.journal.days"}},
          [](const TabValues& t, const config::Config& c) {
-             return t.journalDays == "30" && c.record.journalDays == "30";
+             return t["journalDays"] == "30" && c.record.journalDays == "30";
          }},
         {"delay 1001",
-         [](TabValues& t) { t.delay = "1001"; },
+         [](TabValues& t) { t["delay"] = "1001"; },
          false,
          {{K::Error, "error", "error.intercharacter.delay"}},
-         [](const TabValues& t, const config::Config& c) { return t.delay == "20" && c.getDelay() == "20"; }},
+         [](const TabValues& t, const config::Config& c) {
+             return t["delay"] == "20" && c.getDelay() == "20";
+         }},
         {"operation without operand",
-         [](TabValues& t) { t.mathOperation = CH::MathOperation::MULTIPLY; },
+         [](TabValues& t) { t["mathOperation"] = CH::MathOperation::MULTIPLY.name(); },
          false,
          {},
          [](const TabValues& t, const config::Config& c) {
-             return t.mathOperation == CH::MathOperation::NONE &&
+             return t["mathOperation"] == CH::MathOperation::NONE.name() &&
                     c.getMathOperation() == CH::MathOperation::NONE;
          }},
         {"terminator 256",
-         [](TabValues& t) { t.inputTerminator = "256"; },
+         [](TabValues& t) { t["inputTerminator"] = "256"; },
          false,
          {{K::Error, "error", "terminator.must.be.between.0.and.255"}},
          [](const TabValues& t, const config::Config& c) {
-             return c.getInputTerminator() == 13 && t.inputTerminator != "256";
+             return c.getInputTerminator() == 13 && t["inputTerminator"] != "256";
          }},
         {"operand 0,5",
-         [](TabValues& t) { t.mathOperand = "0,5"; },
+         [](TabValues& t) { t["mathOperand"] = "0,5"; },
          false,
          {},
          [](const TabValues&, const config::Config& c) { return c.getMathOperand() == "0.5"; }},
         {"reconnect on",
-         [](TabValues& t) { t.reconnect = true; },
+         [](TabValues& t) { t["reconnect"] = "true"; },
          false,
          {},
-         [](const TabValues& t, const config::Config& c) { return t.reconnect && c.reconnect; }},
+         [](const TabValues& t, const config::Config& c) { return t["reconnect"] == "true" && c.reconnect; }},
         {"invalid field while closing",
-         [](TabValues& t) { t.removeCharacters = "\u0100"; },
+         [](TabValues& t) { t["removeCharacters"] = "\u0100"; },
          true,
          {},
          [](const TabValues& t, const config::Config& c) {
-             return t.removeCharacters.isEmpty() && c.getRemoveCharacters().isEmpty();
+             return t["removeCharacters"].isEmpty() && c.getRemoveCharacters().isEmpty();
          }},
     };
     for (const Row& r : rows) {
@@ -239,11 +243,11 @@ TEST(ReadingControls, CorrectionsAndDialogs) {
 TEST(ReadingControls, RoundingDialogOncePerAttempt) {
     config::Config c;
     TabValues t = tabValuesFrom(c);
-    t.mathOperation = CH::MathOperation::DIVIDE;
-    t.mathOperand = "2";
+    t["mathOperation"] = CH::MathOperation::DIVIDE.name();
+    t["mathOperand"] = "2";
     EXPECT_TRUE(updateConfigFromTabs(t, c, false, false).roundingDialog);
     EXPECT_FALSE(updateConfigFromTabs(t, c, false, true).roundingDialog); // still open
-    t.decimalPlaces = "2";
+    t["decimalPlaces"] = "2";
     EXPECT_FALSE(updateConfigFromTabs(t, c, false, false).roundingDialog);
 }
 

@@ -93,7 +93,7 @@ TEST(WindowAutoPort, TheUpdateCheckBoxSaysWhenTheBuildCannotCheck) {
     } rows[] = {{std::nullopt, true}, {"https://127.0.0.1:1/version.xml", false}};
     for (const auto& r : rows) {
         Frame w(std::make_shared<update::UpdateCheck>(r.location));
-        QCheckBox* box = w.frame->controls().checkForUpdates;
+        QCheckBox* box = w.frame->controls().setting<QCheckBox>("checkForUpdates");
         EXPECT_EQ(box->toolTip().contains("never checks"), r.saysSo);
         EXPECT_EQ(box->text().contains("not in this build"), r.saysSo);
         EXPECT_EQ(box->isEnabled(), !r.saysSo);

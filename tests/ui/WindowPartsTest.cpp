@@ -60,7 +60,7 @@ TEST(ControlBindings, EverySettingShownIsReadBackUnchanged) {
     ui::showControls(c, shown);
     EXPECT_TRUE(ui::readControls(c) == shown);
     EXPECT_EQ(c.port->currentText(), "/dev/ttyUSB1");
-    EXPECT_EQ(c.inputTerminator->currentText(), "42");
+    EXPECT_EQ(c.setting<QComboBox>("inputTerminator")->currentText(), "42");
     qDeleteAll(tabs);
 }
 

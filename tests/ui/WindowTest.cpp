@@ -176,7 +176,7 @@ TEST(WindowDeathTest, WithoutATrayMinimisingMinimisesAsUsual) {
         new QApplication(argc, argv);
         Pty pty;
         Window w(pty.path(), {{"minimizeToTray", "true"}, {"notifyWhenMinimizedToTray", "true"}});
-        const QCheckBox* box = w.frame->controls().minimizeToTray;
+        const QCheckBox* box = w.frame->controls().setting<QCheckBox>("minimizeToTray");
         w.frame->showMinimized();
         for (int i = 0; i < 3; ++i) // a hide would come from the event loop
             QApplication::processEvents();
@@ -187,7 +187,8 @@ TEST(WindowDeathTest, WithoutATrayMinimisingMinimisesAsUsual) {
                   << (w.frame->trayIcon() ? " with a tray icon" : "") << std::endl;
         std::_Exit(0); // no teardown of the X connection in a child
     };
-    EXPECT_EXIT(child(), ::testing::ExitedWithCode(0), "tray box off ticked says why, window shown minimised\n");
+    EXPECT_EXIT(child(), ::testing::ExitedWithCode(0),
+                "tray box off ticked says why, window shown minimised\n");
     qunsetenv("TAROVEX_TEST_X_DISPLAY");
 }
 
@@ -240,7 +241,7 @@ TEST(Window, StartOnAPtyFillsTheLogAndStopRestoresTheTabs) {
 TEST(Window, RequestButtonsSendThePresetsCommands) {
     Pty pty;
     Window w(pty.path());
-    QComboBox* instrument = w.frame->controls().instrument;
+    QComboBox* instrument = w.frame->controls().setting<QComboBox>("instrument");
     instrument->setCurrentIndex(instrument->findText(QStringLiteral("Mettler Toledo Dialog")));
     ASSERT_GE(instrument->currentIndex(), 0);
     w.frame->controls().startStop->click();
@@ -263,7 +264,8 @@ TEST(Window, RequestButtonsSendThePresetsCommands) {
     }
     w.frame->controls().startStop->click();
     // The appearance follows the run's end one event-loop turn later.
-    EXPECT_TRUE(runUntil([&] { return !w.frame->isConnected() && !w.frame->controls().readNow->isVisible(); }));
+    EXPECT_TRUE(
+        runUntil([&] { return !w.frame->isConnected() && !w.frame->controls().readNow->isVisible(); }));
 }
 
 // A balance with handshaking warns, in a message box, that a pty has no DSR and CTS: its
@@ -276,14 +278,14 @@ TEST(Window, RequestButtonsFollowTheRunBeingStartedAfterAHandshakeWarning) {
         Window w(pty.path());
         w.notifier.modal = true;
         const ui::Controls& c = w.frame->controls();
-        c.instrument->setCurrentIndex(before.ordinal());
+        c.setting<QComboBox>("instrument")->setCurrentIndex(before.ordinal());
         c.startStop->click();
         ASSERT_TRUE(runUntil([&] { return c.reading->isVisible(); }));
         c.startStop->click();
         ASSERT_TRUE(runUntil([&] { return !w.frame->isConnected() && !c.reading->isVisible(); }));
         ASSERT_TRUE(w.notifier.shown.isEmpty()) << w.notifier.shown.join("\n").toStdString();
 
-        c.instrument->setCurrentIndex(CH::Instrument::AND.ordinal());
+        c.setting<QComboBox>("instrument")->setCurrentIndex(CH::Instrument::AND.ordinal());
         c.startStop->click();
         ASSERT_TRUE(runUntil([&] { return c.reading->isVisible() && !w.notifier.shown.isEmpty(); }));
         EXPECT_TRUE(w.notifier.shown[0].startsWith(text("warning"))) << w.notifier.shown[0].toStdString();
@@ -301,8 +303,8 @@ TEST(Window, TheStartTabShowsTheLastReadingWhileRunning) {
     Pty pty;
     Window w(pty.path());
     const ui::Controls& c = w.frame->controls();
-    c.instrument->setCurrentIndex(config::ConfigHelper::Instrument::AND.ordinal());
-    c.stableOnly->setChecked(true);
+    c.setting<QComboBox>("instrument")->setCurrentIndex(config::ConfigHelper::Instrument::AND.ordinal());
+    c.setting<QCheckBox>("stableOnly")->setChecked(true);
     c.startStop->click();
     ASSERT_TRUE(runUntil([&] { return c.reading->isVisible(); }));
     EXPECT_EQ(c.reading->detailsText(), text("reading.none"));
@@ -358,10 +360,10 @@ TEST(Window, TheRequestAndStabilityControlsRoundTripTheirSettings) {
     Pty pty;
     Window w(pty.path());
     const ui::Controls& c = w.frame->controls();
-    c.requestCommand->setText("\\eP\\r\\n");
-    c.requestInterval->setText("500");
-    c.stableOnly->setChecked(true);
-    c.stableRegEx->setText("^ST");
+    c.setting<QLineEdit>("requestCommand")->setText("\\eP\\r\\n");
+    c.setting<QLineEdit>("requestInterval")->setText("500");
+    c.setting<QCheckBox>("stableOnly")->setChecked(true);
+    c.setting<QLineEdit>("stableRegEx")->setText("^ST");
     w.frame->tabs()->setCurrentIndex(1);
     w.frame->tabs()->setCurrentIndex(0); // leaving Input saves
     const auto* node = w.root->node(QString::fromLatin1(prefs::settingsNodePath));
@@ -370,11 +372,14 @@ TEST(Window, TheRequestAndStabilityControlsRoundTripTheirSettings) {
     EXPECT_EQ(node->get("stableOnly", ""), "true");
     EXPECT_EQ(node->get("stableRegEx", ""), "^ST");
 
-    const std::pair<QLineEdit*, const char*> refused[] = {{c.requestCommand, "error.request.command"},
-                                                          {c.requestInterval, "error.request.interval"},
-                                                          {c.stableRegEx, "error.stable.expression"}};
+    const std::pair<QLineEdit*, const char*> refused[] = {
+        {c.setting<QLineEdit>("requestCommand"), "error.request.command"},
+        {c.setting<QLineEdit>("requestInterval"), "error.request.interval"},
+        {c.setting<QLineEdit>("stableRegEx"), "error.stable.expression"}};
     for (const auto& [f, key] : refused) {
-        f->setText(f == c.requestCommand ? "\\xZZ" : f == c.requestInterval ? "-1" : "(unclosed");
+        f->setText(f == c.setting<QLineEdit>("requestCommand")    ? "\\xZZ"
+                   : f == c.setting<QLineEdit>("requestInterval") ? "-1"
+                                                                  : "(unclosed");
         QFocusEvent out(QEvent::FocusOut);
         QApplication::sendEvent(f, &out);
         const QString expected = text("error") + ": " + text(key);
@@ -490,22 +495,22 @@ TEST(Window, AFieldLeavingTheFocusIsStoredOrRefusedAndTheTerminatorFallsBackToTh
         QApplication::sendEvent(f, &out);
         QApplication::processEvents();
     };
-    leave(c.delay, "37");
+    leave(c.setting<QLineEdit>("delay"), "37");
     EXPECT_EQ(w.frame->config().getDelay(), "37");
-    leave(c.requestHotkey, "Ctrl+Alt+R");
+    leave(c.setting<QLineEdit>("requestHotkey"), "Ctrl+Alt+R");
     EXPECT_EQ(w.frame->config().getRequestHotkey(), "Ctrl+Alt+R");
-    leave(c.requestHotkey, "R");
+    leave(c.setting<QLineEdit>("requestHotkey"), "R");
     ASSERT_TRUE(runUntil([&] { return !w.notifier.shown.isEmpty(); }));
     EXPECT_EQ(w.notifier.shown.last(), text("error") + ": " + text("error.request.hotkey"));
-    leave(c.inputTerminator, "7");
+    leave(c.setting<QComboBox>("inputTerminator"), "7");
     EXPECT_EQ(w.frame->config().getInputTerminator(), 7);
 
     c.defaults->click();
-    const QString shown = c.inputTerminator->currentText();
-    leave(c.inputTerminator, "256");
+    const QString shown = c.setting<QComboBox>("inputTerminator")->currentText();
+    leave(c.setting<QComboBox>("inputTerminator"), "256");
     ASSERT_TRUE(runUntil(
         [&] { return w.notifier.shown.last().contains(text("terminator.must.be.between.0.and.255")); }));
-    EXPECT_EQ(c.inputTerminator->currentText(), shown);
+    EXPECT_EQ(c.setting<QComboBox>("inputTerminator")->currentText(), shown);
     EXPECT_NE(w.frame->config().getInputTerminator(), 7);
 }
 
@@ -515,7 +520,7 @@ TEST(Window, WhileRunningLeavingTheLogTabSavesByPosition) {
     w.frame->controls().startStop->click();
     ASSERT_TRUE(runUntil([&] { return w.tabTitles().size() == 3; }))
         << w.notifier.shown.join("\n").toStdString();
-    w.frame->controls().delay->setText("55");
+    w.frame->controls().setting<QLineEdit>("delay")->setText("55");
     w.frame->tabs()->setCurrentIndex(1); // the log
     w.frame->tabs()->setCurrentIndex(2); // leaving position 1 saves
     EXPECT_EQ(w.root->node(QString::fromLatin1(prefs::settingsNodePath))->get("delay", ""), "55");
@@ -579,8 +584,9 @@ TEST(Window, AFailedOpenSaysWhichAddressDidNotAnswer) {
     w.frame->controls().startStop->click();
     ASSERT_TRUE(runUntil([&] { return w.frame->isConnected(); }));
     pty.reset();
-    ASSERT_TRUE(runUntil([&] { return !w.frame->isConnected() && w.frame->statusLabel()->text().contains(old); }))
-        << w.frame->statusLabel()->text().toStdString();
+    ASSERT_TRUE(runUntil([&] {
+        return !w.frame->isConnected() && w.frame->statusLabel()->text().contains(old);
+    })) << w.frame->statusLabel()->text().toStdString();
 
     int port = 0;
     const int listener = tarovex_test::loopbackSocket(port, 4); // accepts, never answers
