@@ -331,6 +331,8 @@ void installStopSignals() {
 // Room for values that wait for a slow reader, and for log lines.
 constexpr qsizetype kValueQueueBytes = 4 * 1024 * 1024;
 constexpr qsizetype kLogQueueBytes = 1024 * 1024;
+// A replay waits for room instead of dropping, so a deep queue only holds memory there.
+constexpr qsizetype kReplayValueQueueBytes = 1024 * 1024;
 // How long the end of a run waits for the streams to take what is still queued.
 constexpr std::chrono::milliseconds kValueDrainTime{500};
 constexpr std::chrono::milliseconds kLogDrainTime{500};
@@ -424,7 +426,8 @@ int main(int argc, char* argv[]) {
         return 1;
     }
 
-    console::StreamWriter values(valueFd, kValueQueueBytes, signalPipe[1]);
+    console::StreamWriter values(valueFd, options.replay ? kReplayValueQueueBytes : kValueQueueBytes,
+                                 signalPipe[1]);
     console::StreamWriter log(STDERR_FILENO, kLogQueueBytes);
     if (options.replay) {
         values.waitForRoom(&stopSignalled);
