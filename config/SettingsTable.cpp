@@ -81,7 +81,6 @@ Setting integer(const char* key, int def, bool (*valid)(const QString&), const c
             labelKey,
             "",
             {},
-            false,
             rank,
             std::move(values),
             std::move(choiceTexts)};
@@ -117,7 +116,6 @@ template <typename E, auto Get, auto Set> Setting choice(const char* key, const 
             labelKey,
             "",
             names<E>(),
-            false,
             rank,
             names<E>().join(QStringLiteral(", ")),
             texts<E>()};
@@ -125,7 +123,7 @@ template <typename E, auto Get, auto Set> Setting choice(const char* key, const 
 
 template <typename V, auto Get, auto Set>
 Setting text(const char* key, const char* labelKey, const char* errorKey, int rank, const char* values,
-             QString (*typed)(const QString&) = &asTyped, bool namesOutside = false) {
+             QString (*typed)(const QString&) = &asTyped) {
     return {key,
             T::Text,
             V::getDefault(),
@@ -136,7 +134,6 @@ Setting text(const char* key, const char* labelKey, const char* errorKey, int ra
             labelKey,
             errorKey,
             {},
-            namesOutside,
             rank,
             QString::fromLatin1(values)};
 }
@@ -152,7 +149,6 @@ template <bool Config::*Field> Setting yesNo(const char* key, bool def, const ch
             labelKey,
             "",
             {},
-            false,
             rank,
             QStringLiteral("true, false")};
 }
@@ -165,8 +161,7 @@ template <QString RecordSettings::*Field> void setRecordText(Config& c, const QS
     c.record.*Field = t;
 }
 template <typename V, QString RecordSettings::*Field>
-Setting record(const char* key, const char* labelKey, const char* errorKey, bool namesOutside,
-               const char* values) {
+Setting record(const char* key, const char* labelKey, const char* errorKey, const char* values) {
     return {key,
             T::Text,
             V::getDefault(),
@@ -177,7 +172,6 @@ Setting record(const char* key, const char* labelKey, const char* errorKey, bool
             labelKey,
             errorKey,
             {},
-            namesOutside,
             later,
             QString::fromLatin1(values)};
 }
@@ -196,8 +190,8 @@ Setting instrumentRow() {
             // A record never loaded may have no instrument: nothing to keep.
             [](const Config& c) { return c.getInstrument() ? c.getInstrument()->name() : QString(); },
             [](Config& c, const QString& t) { c.setInstrument(I::valueOf(t)); }, &asTyped,
-            "RazezaRoZurFrame2.deviceLabel.text", "", names<I>(), false, 0,
-            names<I>().join(QStringLiteral(", ")), texts<I>()};
+            "RazezaRoZurFrame2.deviceLabel.text", "", names<I>(), 0, names<I>().join(QStringLiteral(", ")),
+            texts<I>()};
 }
 
 Setting recentAddressesRow() {
@@ -212,7 +206,6 @@ Setting recentAddressesRow() {
         "",
         "",
         {},
-        true,
         later,
         QStringLiteral("up to 5 network ports (tcp://HOST:PORT, rfc2217://HOST:PORT) separated by "
                        "spaces, or empty")};
@@ -328,8 +321,7 @@ QList<Setting> buildTable() {
                {.tip = "requestIntervalTextField.toolTipText", .unit = "requestIntervalUnit.text"}),
         onTabs(text<CH::RequestCommand, &Config::getRequestCommand, &Config::setRequestCommand>(
                    "requestCommand", "RazezaRoZurFrame2.requestCommandLabel.text", "error.request.command",
-                   later, "ASCII with \\r, \\n, \\e (ESC), \\\\ and \\xHH, or empty for the preset's own",
-                   &asTyped, true),
+                   later, "ASCII with \\r, \\n, \\e (ESC), \\\\ and \\xHH, or empty for the preset's own"),
                {.tip = "requestCommandTextField.toolTipText",
                 .placeholder = "requestCommandTextField.placeholderText"}),
         onTabs(text<CH::RequestHotkey, &Config::getRequestHotkey, &Config::setRequestHotkey>(
@@ -360,36 +352,35 @@ QList<Setting> buildTable() {
                 "journal.checkBox.text",
                 "",
                 {},
-                false,
                 later,
                 QStringLiteral("true, false")}),
         onTabs(record<CH::JournalDays, &RecordSettings::journalDays>(
-                   "journalDays", "journalDays.label", "error.journal.days", false,
+                   "journalDays", "journalDays.label", "error.journal.days",
                    "days 1 to 3650 a reading stays in the journal"),
                {.unit = "journalDays.unit", .plain = true}),
         onTabs(record<CH::JournalMaxMB, &RecordSettings::journalMaxMB>(
-            "journalMaxMB", "journalMaxMB.unit", "error.journal.size", false,
+            "journalMaxMB", "journalMaxMB.unit", "error.journal.size",
             "the journal's size bound in MiB, 1 to 1000000")),
         onTabs(record<CH::Station, &RecordSettings::station>(
-            "station", "station.label", "error.station", false,
+            "station", "station.label", "error.station",
             "this station's name, up to 64 characters without / + #, or empty for the host name")),
         onTabs(record<CH::PlainText, &RecordSettings::csvFile>(
-                   "csvFile", "csvFile.label", "error.csv.file", true,
+                   "csvFile", "csvFile.label", "error.csv.file",
                    "a CSV file each reading is appended to (%Y %m %d %H for the date), or empty"),
                {.tip = "csvFile.toolTipText", .placeholder = "csvFile.placeholderText", .plain = true}),
         record<CH::MqttBroker, &RecordSettings::mqttBroker>(
-            "mqttBroker", "publish.broker.label", "", true,
+            "mqttBroker", "publish.broker.label", "",
             "mqtt://HOST:PORT or mqtts://HOST:PORT, or empty for no publishing"),
         record<CH::MqttTopic, &RecordSettings::mqttTopic>(
-            "mqttTopic", "publish.topic.label", "", false,
+            "mqttTopic", "publish.topic.label", "",
             "the topic of the readings without + and #; {station} is the station"),
-        record<CH::PlainText, &RecordSettings::mqttUser>("mqttUser", "publish.user.label", "", false,
+        record<CH::PlainText, &RecordSettings::mqttUser>("mqttUser", "publish.user.label", "",
                                                          "the broker's user name, or empty"),
         record<CH::PlainText, &RecordSettings::mqttPasswordFile>(
-            "mqttPasswordFile", "publish.passwordFile.label", "", true,
+            "mqttPasswordFile", "publish.passwordFile.label", "",
             "a file readable only by its owner holding the broker password, or empty"),
         record<CH::PlainText, &RecordSettings::mqttCaFile>(
-            "mqttCaFile", "publish.caFile.label", "", true,
+            "mqttCaFile", "publish.caFile.label", "",
             "the CA certificate file that signed the broker's (mqtts), or empty"),
         recentAddressesRow(),
     };

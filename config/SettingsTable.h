@@ -44,9 +44,6 @@ struct Setting {
     const char* errorKey;
     // Choice: the constant names in ordinal order, which the window lists by index.
     QStringList choices;
-    // The value names a file, a host or a command: what another user could turn against
-    // the reader if it came from a file that user may write.
-    bool namesOutside;
     // Where the setting goes in the save order (lower first; equal ranks keep table order).
     int saveRank;
     // The values it takes, for people (the console's messages and --list-keys).
