@@ -7,7 +7,7 @@ namespace tarovex::journal {
 
 RunRecorder::RunRecorder(const config::Config& config, reading::EventLog* log, const QString& journalPath,
                          std::function<void(BrokerState)> broker)
-    : posted_(context_, log), port_(config.getPort()),
+    : posted_(log), port_(config.getPort()),
       instrument_(config.getInstrument().value_or(config::ConfigHelper::Instrument::getDefault()).name()) {
     const config::RecordSettings& settings = config.record;
     const auto report = [log](const QString& message) {
@@ -54,15 +54,6 @@ RunRecorder::RunRecorder(const config::Config& config, reading::EventLog* log, c
 
 RunRecorder::~RunRecorder() = default;
 
-void RunRecorder::PostedLog::post(const QString& text, bool important) {
-    if (!log_)
-        return;
-    QMetaObject::invokeMethod(
-        &context_,
-        [log = log_, text, important] { important ? log->logImportantEvent(text) : log->logEvent(text); },
-        Qt::QueuedConnection);
-}
-
 void RunRecorder::record(const reading::DataLine& line, Outcome outcome, QLatin1StringView reason) {
     if (!thread_)
         return;
@@ -100,6 +91,7 @@ void RunRecorder::flush() {
 void RunRecorder::flushWithReports() {
     flush();
     // Also without an event loop (after the console's has ended).
+    posted_.deliverPending();
     QCoreApplication::sendPostedEvents(&context_, QEvent::MetaCall);
 }
 

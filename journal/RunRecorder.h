@@ -6,6 +6,7 @@
 #include "journal/Sinks.h"
 #include "reading/DataLine.h"
 #include "reading/EventLog.h"
+#include "reading/PostedLog.h"
 
 #include <QObject>
 
@@ -52,22 +53,9 @@ public:
     void runStopped();
 
 private:
-    // Hands the record thread's messages on to the recorder's thread; those still queued
-    // when the recorder is gone are dropped with the context object.
-    class PostedLog : public reading::EventLog {
-    public:
-        PostedLog(QObject& context, reading::EventLog* log) : context_(context), log_(log) {}
-        void logEvent(const QString& text) override { post(text, false); }
-        void logImportantEvent(const QString& text) override { post(text, true); }
-
-    private:
-        void post(const QString& text, bool important);
-        QObject& context_;
-        reading::EventLog* log_;
-    };
-
-    QObject context_; // receives the reports on the recorder's thread
-    PostedLog posted_;
+    QObject context_; // receives the broker's state on the recorder's thread
+    // The record thread's messages, handed on to the recorder's thread.
+    reading::PostedLog posted_;
     QString port_;
     QString instrument_;
     std::unique_ptr<SharedPublisher> publisher_;

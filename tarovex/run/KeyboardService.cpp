@@ -1,41 +1,34 @@
 #include "tarovex/run/KeyboardService.h"
 
+#include "reading/PostedLog.h"
 #include "typing/KeyOutputFactory.h"
 #include "typing/TypingSession.h"
 #include "worker/WorkerBundle.h"
 #include "worker/WorkerMessages.h"
 
-#include <QMetaObject>
-#include <QObject>
-
 namespace tarovex {
 namespace {
 
-// The Keybot reports from its own thread; the window's log lives on the thread that made
-// the typer. Reports still queued when the typer goes are dropped with `context_`.
+// The Keybot reports from its own thread; the run's log lives on the thread that made the
+// typer. Reports still queued when the typer goes are dropped.
 class ThreadSafeLog : public typing::TypingLog {
 public:
-    explicit ThreadSafeLog(worker::WeightWorkerView& view) : view_(view) {}
+    explicit ThreadSafeLog(reading::EventLog& log) : posted_(&log) {}
 
-    void logEvent(const QString& text) override {
-        QMetaObject::invokeMethod(&context_, [this, text] { view_.logEvent(text); });
-    }
-    void logImportantEvent(const QString& text) override {
-        QMetaObject::invokeMethod(&context_, [this, text] { view_.logImportantEvent(text); });
-    }
+    void logEvent(const QString& text) override { posted_.logEvent(text); }
+    void logImportantEvent(const QString& text) override { posted_.logImportantEvent(text); }
     QString text(typing::TypingText message) const override { return typingText(message); }
 
 private:
-    worker::WeightWorkerView& view_;
-    QObject context_;
+    reading::PostedLog posted_;
 };
 
 class KeyboardTyper : public ValueTyper {
 public:
     template <typename... Output>
-    KeyboardTyper(const config::Config& config, worker::WeightWorkerView& view,
+    KeyboardTyper(const config::Config& config, reading::EventLog& log,
                   std::shared_ptr<typing::KeyboardLane> lane, Output&&... output)
-        : view_(view), log_(view), session_(config, log_, std::move(lane), std::forward<Output>(output)...) {}
+        : runLog_(log), log_(log), session_(config, log_, std::move(lane), std::forward<Output>(output)...) {}
 
     bool putString(const QString& value, std::uint64_t id) override { return session_.putString(value, id); }
     void start(std::function<void()> ended, typing::FateHandler fates) override {
@@ -45,7 +38,7 @@ public:
     Stopped stop() override {
         typing::KeystrokeQueue::Discarded discarded = session_.stop();
         if (discarded.stale)
-            view_.logImportantEvent(
+            runLog_.logImportantEvent(
                 typing::staleValuesMessage(*discarded.stale, typing::KeystrokeQueue::kDefaultMaxAge));
         return {std::move(discarded.ids), std::move(discarded.expired)};
     }
@@ -55,7 +48,7 @@ public:
     QStringList warnings() const override { return session_.warnings(); }
 
 private:
-    worker::WeightWorkerView& view_;
+    reading::EventLog& runLog_;
     ThreadSafeLog log_; // before the session, which reports to it until it has stopped
     typing::TypingSession session_;
 };
@@ -98,18 +91,17 @@ QString typingText(typing::TypingText message) {
     return worker::workerBundle().getString(key);
 }
 
-std::unique_ptr<ValueTyper> makeKeyboardTyper(const config::Config& config, worker::WeightWorkerView& view,
+std::unique_ptr<ValueTyper> makeKeyboardTyper(const config::Config& config, reading::EventLog& log,
                                               std::shared_ptr<typing::KeyboardLane> lane,
                                               const typing::KeyOutputOptions& backend) {
-    return std::make_unique<KeyboardTyper>(config, view, std::move(lane), backend);
+    return std::make_unique<KeyboardTyper>(config, log, std::move(lane), backend);
 }
 
-std::unique_ptr<ValueTyper> makeKeyboardTyper(const config::Config& config, worker::WeightWorkerView& view,
+std::unique_ptr<ValueTyper> makeKeyboardTyper(const config::Config& config, reading::EventLog& log,
                                               std::shared_ptr<typing::KeyboardLane> lane,
                                               std::unique_ptr<typing::KeySynthesizer> synthesizer,
                                               const QString& description) {
-    return std::make_unique<KeyboardTyper>(config, view, std::move(lane), std::move(synthesizer),
-                                           description);
+    return std::make_unique<KeyboardTyper>(config, log, std::move(lane), std::move(synthesizer), description);
 }
 
 std::optional<bool> capsLockOn() {

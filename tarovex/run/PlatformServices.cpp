@@ -14,8 +14,8 @@ RunServices platformServices(worker::SoundBackend soundBackend) {
     RunServices s;
     // One keyboard for every run made with these services.
     s.makeTyper = [lane = std::make_shared<typing::KeyboardLane>()](const config::Config& config,
-                                                                    worker::WeightWorkerView& view) {
-        return makeKeyboardTyper(config, view, lane);
+                                                                    reading::EventLog& log) {
+        return makeKeyboardTyper(config, log, lane);
     };
     s.capsLockOn = capsLockOn;
     s.makeHotkey = []() -> std::unique_ptr<GlobalHotkey> {

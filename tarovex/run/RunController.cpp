@@ -1,6 +1,7 @@
 #include "tarovex/run/RunController.h"
 
 #include "config/ResourceBundle.h"
+#include "tarovex/run/MessageLogWriter.h"
 #include "tarovex/texts/ShellBundle.h"
 #include "typing/KeystrokeQueue.h"
 #include "worker/WorkerBundle.h"
@@ -25,23 +26,6 @@ namespace {
 QString workerText(QLatin1StringView key) {
     return worker::workerBundle().getString(key);
 }
-
-// The window's message log as the log of a run.
-class MessageLogWriter : public RunLog {
-public:
-    explicit MessageLogWriter(MessageLog& log) : log_(log) {}
-    void logEvent(const QString& text) override {
-        log_.append(eventLine(QDateTime::currentDateTime(), text, LogStyle::Regular));
-    }
-    void logImportantEvent(const QString& text) override {
-        log_.append(eventLine(QDateTime::currentDateTime(), text, LogStyle::Important));
-    }
-    void line(const reading::DataLine& line) override { log_.append(dataLineLog(line)); }
-    void unstableLine(const reading::DataLine& line) override { log_.append(unstableLineLog(line)); }
-
-private:
-    MessageLog& log_;
-};
 
 // Why a worker ended, in one line; empty when it was stopped.
 QString endReason(worker::WeightWorker& w) {

@@ -68,7 +68,7 @@ public:
 // the run then goes on without it.
 struct RunServices {
     // None: the run types nothing.
-    std::function<std::unique_ptr<ValueTyper>(const config::Config&, worker::WeightWorkerView&)> makeTyper;
+    std::function<std::unique_ptr<ValueTyper>(const config::Config&, reading::EventLog&)> makeTyper;
     // None: the run is silent.
     std::function<std::unique_ptr<worker::SoundOutput>(int percussionNumber)> makeSound;
     // Caps Lock on, off, or unknown; none: not asked.

@@ -60,6 +60,9 @@ RazezaRoZurFrame2::RazezaRoZurFrame2(FrameOptions options, QWidget* parent)
     }
     if (!options_.listPorts)
         options_.listPorts = ports::listSystemPorts;
+    // The serial library's own lines (a network server's silence, a plain TCP port's limits)
+    // join the window's log.
+    diagnostics_ = std::make_unique<DiagnosticRoute>(diagnosticsLog_);
     lastReading_ = std::make_unique<LastReading>();
     connect(lastReading_.get(), &LastReading::changed, this, [this] {
         if (tray_)

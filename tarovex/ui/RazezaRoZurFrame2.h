@@ -1,8 +1,10 @@
 #pragma once
 
+#include "tarovex/log/DiagnosticLog.h"
 #include "tarovex/log/MessageLog.h"
 #include "tarovex/ports/PortList.h"
 #include "tarovex/run/LastReading.h"
+#include "tarovex/run/MessageLogWriter.h"
 #include "tarovex/settings/SettingsForm.h"
 #include "tarovex/settings/SettingsSession.h"
 #include "tarovex/startup/StartupRules.h"
@@ -128,6 +130,8 @@ private:
     FrameOptions options_;
     SettingsSession session_;
     MessageLog log_;
+    MessageLogWriter diagnosticsLog_{log_};
+    std::unique_ptr<DiagnosticRoute> diagnostics_;
     std::unique_ptr<Notifier> ownNotifier_;
     // Declared before the run, which calls it until it goes.
     std::unique_ptr<LastReading> lastReading_;

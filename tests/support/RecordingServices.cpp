@@ -4,7 +4,7 @@ namespace tarovex_test {
 
 tarovex::RunServices recordingServices() {
     tarovex::RunServices s;
-    s.makeTyper = [](const tarovex::config::Config&, tarovex::worker::WeightWorkerView&) {
+    s.makeTyper = [](const tarovex::config::Config&, tarovex::reading::EventLog&) {
         return std::make_unique<RecordingTyper>();
     };
     s.makeSound = [](int) { return std::make_unique<RecordingSound>(); };

@@ -70,7 +70,7 @@ struct Rig {
         RunServices s;
         if (typing)
             s.makeTyper = [this, lane = std::make_shared<typing::KeyboardLane>()](
-                              const config::Config& c, worker::WeightWorkerView& view) {
+                              const config::Config& c, reading::EventLog& view) {
                 return makeKeyboardTyper(c, view, lane, std::make_unique<SlowKeys>(keys),
                                          QStringLiteral("slow"));
             };

@@ -61,7 +61,7 @@ TEST(StationRun, TwoRunsShareOneKeyboardValueByValue) {
     const config::Config configA = configOn(ptyA), configB = configOn(ptyB);
     const auto assemble = [&](const config::Config& c) {
         RunServices s;
-        s.makeTyper = [&, lane](const config::Config& rc, worker::WeightWorkerView& view) {
+        s.makeTyper = [&, lane](const config::Config& rc, reading::EventLog& view) {
             return makeKeyboardTyper(rc, view, lane, std::make_unique<tarovex_test::SlowKeys>(keys),
                                      QStringLiteral("slow"));
         };

@@ -322,7 +322,7 @@ TEST(RunController, FailedOutputsAndPortEndTheStartCleanly) {
     c.setPort("/dev/tarovex-no-such-port");
     c.setSound(CH::Sound::COWBELL);
     RunServices s = tarovex_test::recordingServices();
-    s.makeTyper = [](const config::Config&, worker::WeightWorkerView&) -> std::unique_ptr<ValueTyper> {
+    s.makeTyper = [](const config::Config&, reading::EventLog&) -> std::unique_ptr<ValueTyper> {
         throw std::runtime_error("no display");
     };
     s.capsLockOn = [] { return std::optional<bool>(true); };
@@ -363,7 +363,7 @@ TEST(RunController, LinesOnAPtyGoThroughFilterSoundLogAndTyper) {
     RunServices s = tarovex_test::recordingServices();
     tarovex_test::RecordingTyper* typer = nullptr;
     tarovex_test::RecordingSound* sound = nullptr;
-    s.makeTyper = [&](const config::Config&, worker::WeightWorkerView&) {
+    s.makeTyper = [&](const config::Config&, reading::EventLog&) {
         auto t = std::make_unique<tarovex_test::RecordingTyper>();
         t->describedAs = QStringLiteral("Keystroke output: recording");
         typer = t.get();

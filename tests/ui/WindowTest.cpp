@@ -1,6 +1,7 @@
 // The window on the offscreen platform: start-up check, a run on a pseudo-terminal, the tabs
 // while running, export and import through the buttons' code. With TAROVEX_SCREENSHOT_DIR
 // set, the Screens test writes every tab as a PNG there (tools/screenshots.sh).
+#include "Tarolink/Diagnostics.h"
 #include "UiTestSupport.h"
 #include "tarovex/prefs/ConfigStore.h"
 #include "tarovex/prefs/FilePreferences.h"
@@ -45,6 +46,7 @@
 #include <cstdlib>
 #include <iostream>
 #include <optional>
+#include <thread>
 
 #include <poll.h>
 
@@ -190,6 +192,20 @@ TEST(WindowDeathTest, WithoutATrayMinimisingMinimisesAsUsual) {
     EXPECT_EXIT(child(), ::testing::ExitedWithCode(0),
                 "tray box off ticked says why, window shown minimised\n");
     qunsetenv("TAROVEX_TEST_X_DISPLAY");
+}
+
+// The serial library's own lines, from any thread, join the window's log while it is open.
+TEST(Window, TheSerialLibrarysLinesJoinItsLog) {
+    ui_test::application();
+    Pty pty;
+    {
+        Window w(pty.path());
+        std::thread([] { Tarolink::diagnostic("a line of the serial library"); }).join();
+        EXPECT_TRUE(runUntil(
+            [&] { return w.frame->controls().log->toPlainText().contains("a line of the serial library"); }));
+    }
+    // The window and its log are gone: the line goes elsewhere, not into freed memory.
+    Tarolink::diagnostic("a line after the window");
 }
 
 // Auto start with minimising to the tray asked for, and no tray (the offscreen platform has

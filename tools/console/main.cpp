@@ -366,7 +366,7 @@ int main(int argc, char* argv[]) {
     const int valueFd = STDOUT_FILENO;
     // Lives until the process ends: the library's threads may still have a line to say.
     static console::StandardErrorLog programLog;
-    Tarolink::setDiagnosticHandler(diagnosticsTo(programLog));
+    static DiagnosticRoute diagnostics(programLog);
     try {
         Tarolink::SerialPortLocal::loadLibrary();
     } catch (const Tarolink::PlatformNotSupportedException& e) {
@@ -459,7 +459,7 @@ int main(int argc, char* argv[]) {
     if (options.typing.enabled) {
         services.makeTyper = [&output = options.typing.output,
                               lane = std::make_shared<typing::KeyboardLane>()](
-                                 const config::Config& c, worker::WeightWorkerView& view) {
+                                 const config::Config& c, reading::EventLog& view) {
             return makeKeyboardTyper(c, view, lane, output);
         };
         services.capsLockOn = capsLockOn;
