@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <sys/wait.h>
@@ -59,6 +60,7 @@ public:
                 << "Exec=\"" << self << "\"\nX-KDE-Wayland-Interfaces=org_kde_kwin_fake_input\n";
         }
         socket_ = run + "/tarovex-kwin";
+        ::prctl(PR_SET_CHILD_SUBREAPER, 1);
         pid_ = ::fork();
         if (pid_ == 0) {
             ::setpgid(0, 0);
@@ -118,11 +120,21 @@ public:
     const std::string& socket() const { return socket_; }
     // Ends KWin and its session bus.
     void stop() {
-        if (pid_ > 0) {
-            ::kill(-pid_, SIGTERM);
-            ::waitpid(pid_, nullptr, 0);
-            pid_ = -1;
+        if (pid_ <= 0)
+            return;
+        ::kill(-pid_, SIGTERM);
+        // KWin outlives the bus's launcher and writes its configuration on the way out: as their
+        // subreaper the test collects every process of the group before the folder goes.
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        for (pid_t done = 0; done >= 0;) {
+            done = ::waitpid(-pid_, nullptr, WNOHANG);
+            if (done == 0) {
+                if (std::chrono::steady_clock::now() > deadline)
+                    ::kill(-pid_, SIGKILL);
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            }
         }
+        pid_ = -1;
     }
 
 private:
