@@ -7,6 +7,9 @@
 #ifdef TAROVEX_WAYLAND
 #include "typing/WaylandKeyOutput.h"
 #endif
+#ifdef TAROVEX_KWIN
+#include "typing/KwinKeyOutput.h"
+#endif
 
 #include <X11/XKBlib.h>
 #include <X11/Xlib.h>
@@ -17,6 +20,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 
 namespace tarovex::typing {
 namespace {
@@ -55,18 +59,18 @@ std::optional<bool> ledCapsLock(const std::string& leds) {
 
 constexpr qsizetype maxListed = 40; // characters named in the warning
 
-// uinput types key codes that the desktop translates with its own layout: the one it applies
-// to our keyboard, followed when the user switches.
-std::unique_ptr<KeyOutput> createUinputOutput(const KeyOutputOptions& options, const SessionEnvironment& environment,
-                                              QStringList& warnings) {
+// uinput and KWin's fake input type key codes that the desktop translates with its own layout:
+// the one it applies to our keyboard, followed when the user switches. `make` creates the
+// output on a layout, with how to read Caps Lock.
+using EvdevMaker = std::function<std::unique_ptr<EvdevKeyOutput>(const XkbRuleNames&, std::function<bool()>)>;
+std::unique_ptr<KeyOutput> createLayoutFollowingOutput(const KeyOutputOptions& options,
+                                                       const SessionEnvironment& environment,
+                                                       QStringList& warnings, const EvdevMaker& make) {
     DesktopSources sources = environment.desktop;
     sources.keyboardFile = environment.keyboardFile;
     const LayoutChoice choice = desktopLayout(options.xkbLayout, sources);
-    UinputKeyOutput::Options uinput;
-    uinput.layout = choice.layout;
-    uinput.devicePath = environment.uinputPath;
-    uinput.capsLockOn = [environment] { return ledCapsLock(environment.ledsDirectory).value_or(false); };
-    auto device = std::make_unique<UinputKeyOutput>(std::move(uinput));
+    auto device = make(choice.layout,
+                       [environment] { return ledCapsLock(environment.ledsDirectory).value_or(false); });
     QString missing =
         untypableCharacters(XkbLayout::fromNames(choice.layout), options.keyboardType, options.coverage);
     if (missing.size() > maxListed)
@@ -82,6 +86,18 @@ std::unique_ptr<KeyOutput> createUinputOutput(const KeyOutputOptions& options, c
                 .arg(options.keyboardType.toString(), QString::fromStdString(choice.layoutName()), missing));
     return std::make_unique<LayoutFollowingOutput>(std::move(device), choice, std::move(ask),
                                                    choice.sourceName(sources));
+}
+
+std::unique_ptr<KeyOutput> createUinputOutput(const KeyOutputOptions& options, const SessionEnvironment& environment,
+                                              QStringList& warnings) {
+    return createLayoutFollowingOutput(
+        options, environment, warnings, [&](const XkbRuleNames& layout, std::function<bool()> capsLockOn) {
+            UinputKeyOutput::Options uinput;
+            uinput.layout = layout;
+            uinput.devicePath = environment.uinputPath;
+            uinput.capsLockOn = std::move(capsLockOn);
+            return std::make_unique<UinputKeyOutput>(std::move(uinput));
+        });
 }
 
 // One rule of the choice: when `applies` holds for the facts, `backend` is tried.
@@ -128,6 +144,8 @@ const char* backendName(KeyBackend backend) {
         return "Wayland";
     case KeyBackend::Uinput:
         return "uinput";
+    case KeyBackend::Kde:
+        return "KDE";
     case KeyBackend::Automatic:
         break;
     }
@@ -158,6 +176,16 @@ std::unique_ptr<KeyOutput> makeOutput(KeyBackend backend, const KeyOutputOptions
             WaylandKeyOutput::Options{environment.waylandDisplay, preloadFor(options.keyboardType)});
 #else
         throw std::runtime_error("This build has no Wayland support");
+#endif
+    case KeyBackend::Kde:
+#ifdef TAROVEX_KWIN
+        return createLayoutFollowingOutput(
+            options, environment, warnings, [&](const XkbRuleNames& layout, std::function<bool()> capsLockOn) {
+                return std::make_unique<KwinKeyOutput>(
+                    KwinKeyOutput::Options{environment.waylandDisplay, layout, std::move(capsLockOn)});
+            });
+#else
+        throw std::runtime_error("This build has no support for KWin's fake input");
 #endif
     case KeyBackend::Uinput:
     case KeyBackend::Automatic:

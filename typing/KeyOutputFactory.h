@@ -13,7 +13,8 @@
 
 namespace tarovex::typing {
 
-enum class KeyBackend { Automatic, X11, Wayland, Uinput };
+// Kde: KWin's fake input.
+enum class KeyBackend { Automatic, X11, Wayland, Uinput, Kde };
 
 struct KeyOutputOptions {
     KeyBackend backend = KeyBackend::Automatic;

@@ -1,7 +1,5 @@
 #include "typing/UinputKeyOutput.h"
 
-#include "typing/KeyResolver.h"
-
 #include <fcntl.h>
 #include <linux/uinput.h>
 
@@ -17,13 +15,11 @@ namespace {
 
 // The device's name, as the desktop's input settings show it.
 constexpr char deviceName[] = "Tarovex virtual keyboard";
-constexpr int evdevOffset = 8; // XKB keycodes are evdev codes + 8
 constexpr auto usableTimeout = std::chrono::milliseconds(2000);
 // The compositor opens the device after udev has announced it; give it that moment too.
 constexpr auto settleTime = std::chrono::milliseconds(50);
 // Events still unread by the compositor are lost when the device goes away.
 constexpr auto drainTime = std::chrono::milliseconds(100);
-constexpr auto toggleSettle = std::chrono::milliseconds(300);
 
 std::string errorText(int error) {
     return std::strerror(error);
@@ -46,27 +42,6 @@ std::string eventNodeNumber(const std::string& sysname) {
 
 } // namespace
 
-class UinputKeyOutput::Sender : public StrokeSender {
-public:
-    Sender(UinputKeyOutput& out) : out_(out) {}
-    void key(Keycode keycode, bool down) override { out_.writeKey(keycode, down); }
-    // Caps Lock is the only lock a stroke lifts; its key toggles it either way.
-    void lockModifiers(ModMask mask, bool) override {
-        const auto caps = capsLockKey(out_.layout_);
-        if (mask != lockModMask || !caps)
-            throw std::runtime_error("The virtual keyboard cannot change that lock");
-        out_.writeKey(*caps, true);
-        out_.writeKey(*caps, false);
-        out_.lastToggle_ = std::chrono::steady_clock::now();
-    }
-    void lockGroup(std::size_t) override {
-        throw std::runtime_error("The virtual keyboard cannot switch the keyboard group");
-    }
-
-private:
-    UinputKeyOutput& out_;
-};
-
 std::string UinputKeyOutput::accessMessage(const std::string& devicePath, int error) {
     return "Cannot open " + devicePath + " (" + errorText(error) +
            "). Typing without X11 needs the kernel's virtual input device: load its module with "
@@ -77,8 +52,7 @@ std::string UinputKeyOutput::accessMessage(const std::string& devicePath, int er
 }
 
 UinputKeyOutput::UinputKeyOutput(Options options, Tarolink::PosixSyscalls& sys)
-    : options_(std::move(options)), sys_(sys), layout_(XkbLayout::fromNames(options_.layout)),
-      modifiers_(modifierKeys(layout_)) {
+    : EvdevKeyOutput(options.layout, options.capsLockOn), options_(std::move(options)), sys_(sys) {
     createDevice();
     if (options_.waitUntilUsable)
         waitUntilUsable();
@@ -105,7 +79,7 @@ void UinputKeyOutput::createDevice() {
     };
     set(UI_SET_EVBIT, EV_KEY);
     set(UI_SET_EVBIT, EV_SYN);
-    for (const XkbKey& key : layout_.keys())
+    for (const XkbKey& key : layout().keys())
         if (key.keycode > evdevOffset && key.keycode - evdevOffset <= KEY_MAX)
             set(UI_SET_KEYBIT, key.keycode - evdevOffset);
     uinput_setup setup{};
@@ -154,46 +128,9 @@ void UinputKeyOutput::writeKey(Keycode keycode, bool down) {
     lastEvent_ = std::chrono::steady_clock::now();
 }
 
-std::optional<std::string> UinputKeyOutput::whyNot(const KeyResolution& r) const {
-    if (r.kind != KeyResolution::Kind::Direct && r.kind != KeyResolution::Kind::DeadKeyThenSpace)
-        return "No key of the layout types this character";
-    // Pressing the key without its level's modifier would type a different character.
-    return unreachableStroke(layout_, r.strokes, modifiers_);
-}
-
-std::optional<std::string> UinputKeyOutput::cannotType(char32_t c) {
-    return whyNot(resolveCharacter(layout_, c, 0));
-}
-
-void UinputKeyOutput::type(const TypedKey& key) {
-    const KeyResolution r = resolveKey(layout_, key, 0);
-    if (const auto why = whyNot(r)) {
-        if (key.isCharacter())
-            throw CannotTypeError(key.character(), *why);
-        throw std::runtime_error(r.kind == KeyResolution::Kind::Direct ? *why : "The layout has no such key");
-    }
-    ModifierState state;
-    if (options_.capsLockOn && std::chrono::steady_clock::now() - lastToggle_ > toggleSettle)
-        capsLock_ = options_.capsLockOn();
-    if (capsLock_)
-        state.locked = lockModMask;
-    Sender sender(*this);
-    sendStrokes(sender, layout_, r.strokes, state, modifiers_);
-}
-
-void UinputKeyOutput::setLayout(const XkbRuleNames& names) {
-    XkbLayout layout = XkbLayout::fromNames(names);
-    modifiers_ = modifierKeys(layout);
-    layout_ = std::move(layout);
-    options_.layout = names;
-}
-
 QString UinputKeyOutput::description() const {
-    std::string layout = options_.layout.layout;
-    if (!options_.layout.variant.empty())
-        layout += "(" + options_.layout.variant + ")";
     return QStringLiteral("uinput (%1), layout %2, usable after %3 ms")
-        .arg(QString::fromLatin1(deviceName), QString::fromStdString(layout))
+        .arg(QString::fromLatin1(deviceName), QString::fromStdString(layoutName()))
         .arg(readyAfter_.count());
 }
 

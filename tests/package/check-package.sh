@@ -40,7 +40,13 @@ for exe in tarovex tarovex-console tarovex-virtual-instrument tarovex-presets; d
     warnings=$(zcat -f "$page" | groff -man -Tutf8 -ww -z 2>&1)
     [ -z "$warnings" ] || fail "manual page of $exe: $warnings"
 done
-desktop-file-validate "$root/usr/share/applications/tarovex.desktop" || fail "desktop entry"
+for exe in tarovex tarovex-console; do
+    entry="$root/usr/share/applications/$exe.desktop"
+    desktop-file-validate "$entry" || fail "desktop entry of $exe"
+    # What KWin checks before it lets the program type through its fake input.
+    grep -qx "Exec=/usr/bin/$exe" "$entry" && grep -qx 'X-KDE-Wayland-Interfaces=org_kde_kwin_fake_input' "$entry" ||
+        fail "the desktop entry of $exe does not ask KWin for its fake input"
+done
 appstreamcli validate --no-net --pedantic "$root"/usr/share/metainfo/*.metainfo.xml >/dev/null || {
     appstreamcli validate --no-net "$root"/usr/share/metainfo/*.metainfo.xml; fail "metadata"; }
 [ -f "$root/usr/share/icons/hicolor/scalable/apps/tarovex.svg" ] || fail "no scalable icon"

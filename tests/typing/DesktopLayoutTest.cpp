@@ -1,3 +1,4 @@
+#include "typing/UinputKeyOutput.h"
 #include "typing/desktop/DesktopLayout.h"
 #include "typing/desktop/GnomeInputSources.h"
 #include "typing/desktop/KdeLayouts.h"
