@@ -1,5 +1,6 @@
 #include "typing/KeyOutputFactory.h"
 
+#include "typing/MutterKeyOutput.h"
 #include "typing/UinputKeyOutput.h"
 #include "typing/X11KeyOutput.h"
 #include "typing/desktop/LayoutCoverage.h"
@@ -17,6 +18,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <string_view>
 
 namespace tarovex::typing {
 namespace {
@@ -55,20 +57,12 @@ std::optional<bool> ledCapsLock(const std::string& leds) {
 
 constexpr qsizetype maxListed = 40; // characters named in the warning
 
-// uinput types key codes that the desktop translates with its own layout: the one it applies
-// to our keyboard, followed when the user switches.
-std::unique_ptr<KeyOutput> createUinputOutput(const KeyOutputOptions& options, const SessionEnvironment& environment,
-                                              QStringList& warnings) {
-    DesktopSources sources = environment.desktop;
-    sources.keyboardFile = environment.keyboardFile;
-    const LayoutChoice choice = desktopLayout(options.xkbLayout, sources);
-    UinputKeyOutput::Options uinput;
-    uinput.layout = choice.layout;
-    uinput.devicePath = environment.uinputPath;
-    uinput.capsLockOn = [environment] { return ledCapsLock(environment.ledsDirectory).value_or(false); };
-    auto device = std::make_unique<UinputKeyOutput>(std::move(uinput));
-    QString missing =
-        untypableCharacters(XkbLayout::fromNames(choice.layout), options.keyboardType, options.coverage);
+// The desktop translates uinput's key codes, and looks up Mutter's keysyms, with its own layout:
+// the one it applies to our keyboard, followed when the user switches.
+std::unique_ptr<KeyOutput> followDesktop(std::unique_ptr<LayoutBoundOutput> device, const LayoutChoice& choice,
+                                         const DesktopSources& sources, const KeyOutputOptions& options,
+                                         QStringList& warnings) {
+    QString missing = untypableCharacters(*device, options.keyboardType, options.coverage);
     if (missing.size() > maxListed)
         missing = missing.left(maxListed) + QStringLiteral("...");
     std::function<LayoutChoice()> ask;
@@ -82,6 +76,43 @@ std::unique_ptr<KeyOutput> createUinputOutput(const KeyOutputOptions& options, c
                 .arg(options.keyboardType.toString(), QString::fromStdString(choice.layoutName()), missing));
     return std::make_unique<LayoutFollowingOutput>(std::move(device), choice, std::move(ask),
                                                    choice.sourceName(sources));
+}
+
+DesktopSources layoutSources(const SessionEnvironment& environment) {
+    DesktopSources sources = environment.desktop;
+    sources.keyboardFile = environment.keyboardFile;
+    return sources;
+}
+
+std::unique_ptr<KeyOutput> createUinputOutput(const KeyOutputOptions& options, const SessionEnvironment& environment,
+                                              QStringList& warnings) {
+    const DesktopSources sources = layoutSources(environment);
+    const LayoutChoice choice = desktopLayout(options.xkbLayout, sources);
+    UinputKeyOutput::Options uinput;
+    uinput.layout = choice.layout;
+    uinput.devicePath = environment.uinputPath;
+    uinput.capsLockOn = [environment] { return ledCapsLock(environment.ledsDirectory).value_or(false); };
+    return followDesktop(std::make_unique<UinputKeyOutput>(std::move(uinput)), choice, sources, options, warnings);
+}
+
+std::unique_ptr<KeyOutput> createMutterOutput(const KeyOutputOptions& options, const SessionEnvironment& environment,
+                                              QStringList& warnings) {
+    const DesktopSources sources = layoutSources(environment);
+    const LayoutChoice choice = desktopLayout(options.xkbLayout, sources);
+    return followDesktop(std::make_unique<MutterKeyOutput>(MutterKeyOutput::Options{environment.sessionBus, choice.layout}),
+                         choice, sources, options, warnings);
+}
+
+// "ubuntu:GNOME" is GNOME too.
+bool desktopIs(const std::string& desktops, std::string_view name) {
+    std::size_t start = 0;
+    while (start <= desktops.size()) {
+        const std::size_t colon = std::min(desktops.find(':', start), desktops.size());
+        if (std::string_view(desktops).substr(start, colon - start) == name)
+            return true;
+        start = colon + 1;
+    }
+    return false;
 }
 
 // One rule of the choice: when `applies` holds for the facts, `backend` is tried.
@@ -104,7 +135,18 @@ constexpr Rule rules[] = {
      "--keyboard-backend wayland"},
     {[](const SessionFacts& f) { return f.forced == KeyBackend::Uinput; }, KeyBackend::Uinput,
      "--keyboard-backend uinput"},
+    {[](const SessionFacts& f) { return f.forced == KeyBackend::Gnome; }, KeyBackend::Gnome,
+     "--keyboard-backend gnome"},
+    {[](const SessionFacts& f) { return f.forced == KeyBackend::Kde; }, KeyBackend::Kde, "--keyboard-backend kde"},
+    {[](const SessionFacts& f) { return f.forced == KeyBackend::Portal; }, KeyBackend::Portal,
+     "--keyboard-backend portal"},
     {[](const SessionFacts& f) { return automatic(f) && f.x11Session; }, KeyBackend::X11, "X11 session"},
+    {[](const SessionFacts& f) {
+         return automatic(f) && f.waylandSession && desktopIs(f.desktop, "GNOME") && f.mutterRemoteDesktop;
+     },
+     KeyBackend::Gnome, "GNOME Wayland session, Mutter offers remote desktop sessions"},
+    {[](const SessionFacts& f) { return automatic(f) && f.waylandSession && desktopIs(f.desktop, "KDE"); },
+     KeyBackend::Kde, "KDE Wayland session"},
     {[](const SessionFacts& f) {
          return automatic(f) && f.waylandSession && f.compositorOffersVirtualKeyboard;
      },
@@ -128,6 +170,12 @@ const char* backendName(KeyBackend backend) {
         return "Wayland";
     case KeyBackend::Uinput:
         return "uinput";
+    case KeyBackend::Gnome:
+        return "GNOME";
+    case KeyBackend::Kde:
+        return "KDE";
+    case KeyBackend::Portal:
+        return "portal";
     case KeyBackend::Automatic:
         break;
     }
@@ -159,6 +207,12 @@ std::unique_ptr<KeyOutput> makeOutput(KeyBackend backend, const KeyOutputOptions
 #else
         throw std::runtime_error("This build has no Wayland support");
 #endif
+    case KeyBackend::Gnome:
+        return createMutterOutput(options, environment, warnings);
+    case KeyBackend::Kde:
+        throw std::runtime_error("This build cannot type through KDE's fake input");
+    case KeyBackend::Portal:
+        throw std::runtime_error("This build cannot type through the desktop portal");
     case KeyBackend::Uinput:
     case KeyBackend::Automatic:
         break;
@@ -173,6 +227,7 @@ SessionEnvironment SessionEnvironment::current() {
     e.display = environmentValue("DISPLAY");
     e.waylandDisplay = environmentValue("WAYLAND_DISPLAY");
     e.desktop = DesktopSources::current();
+    e.sessionBus = environmentValue("DBUS_SESSION_BUS_ADDRESS");
     return e;
 }
 
@@ -195,6 +250,9 @@ SessionFacts sessionFacts(KeyBackend forced, const SessionEnvironment& environme
     if (forced == KeyBackend::Automatic && facts.waylandSession)
         facts.compositorOffersVirtualKeyboard = WaylandKeyOutput::offeredBy(environment.waylandDisplay);
 #endif
+    facts.desktop = environment.desktop.currentDesktop;
+    if (forced == KeyBackend::Automatic && facts.waylandSession && desktopIs(facts.desktop, "GNOME"))
+        facts.mutterRemoteDesktop = MutterKeyOutput::offeredOn(environment.sessionBus);
     facts.uinputWritable = ::access(environment.uinputPath.c_str(), W_OK) == 0;
     return facts;
 }

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "Tarolink/PosixSyscalls.h"
-#include "typing/KeyOutput.h"
 #include "typing/KeyResolver.h"
+#include "typing/LayoutBoundOutput.h"
 #include "typing/StrokeTyping.h"
 #include "typing/XkbLayout.h"
 
@@ -17,7 +17,7 @@ namespace tarovex::typing {
 // consoles, where no service lets a program type into another. The key codes come from an
 // XKB keymap of the layout the desktop is believed to use (evdev code = XKB keycode - 8),
 // since the compositor translates them with its own keymap.
-class UinputKeyOutput : public KeyOutput {
+class UinputKeyOutput : public LayoutBoundOutput {
 public:
     struct Options {
         XkbRuleNames layout;
@@ -36,11 +36,9 @@ public:
     void type(const TypedKey& key) override;
     std::optional<std::string> cannotType(char32_t c) override;
     QString description() const override;
+    void setLayout(const XkbRuleNames& names) override;
     // Held modifiers stay unknown: the other keyboards' keys are read only through their
     // evdev devices (/dev/input/event*), which the typing user normally may not open.
-    // Types on another layout from the next key on (the desktop switched). Throws
-    // std::runtime_error naming a layout that does not exist; the old one then stays.
-    void setLayout(const XkbRuleNames& names);
 
     // How long the device took to become usable after its creation.
     std::chrono::milliseconds readyAfter() const noexcept { return readyAfter_; }

@@ -4,6 +4,7 @@
 #include "typing/desktop/LayoutCoverage.h"
 #include "typing/desktop/LayoutFollowingOutput.h"
 #include "typing/desktop/SwayInputs.h"
+#include "typing/UinputKeyOutput.h"
 
 #include <QCoreApplication>
 #include <QDBusConnection>
