@@ -17,6 +17,7 @@ packages=(
   ser2net  # tests and benchmark of network ports: a real RFC 2217 server on loopback
   xvfb xauth x11-xkb-utils
   libwayland-dev libwayland-bin wayland-protocols sway  # Wayland virtual keyboard; sway runs its test
+  mutter foot  # GNOME's remote desktop typing: a headless Mutter and a terminal that receives the keys
   librsvg2-bin
   help2man desktop-file-utils appstream groff-base dpkg-dev file lintian
   libgtest-dev libgmock-dev libbenchmark-dev
