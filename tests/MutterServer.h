@@ -117,6 +117,12 @@ public:
         return receiver_ > 0;
     }
     bool ready() const { return std::filesystem::exists(dir_ + "/ready"); }
+    // How many bytes the terminal received so far.
+    std::uintmax_t receivedSize() const {
+        std::error_code ec;
+        const auto size = std::filesystem::file_size(dir_ + "/received", ec);
+        return ec ? 0 : size;
+    }
     // What the terminal received, once it is `size` bytes long or after `timeoutMs`.
     std::string received(std::size_t size, int timeoutMs = 10000) const {
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
