@@ -2,6 +2,7 @@
 
 #include "typing/KeyResolver.h"
 
+#include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
@@ -78,25 +79,25 @@ std::string errorText(const QDBusMessage& reply) {
 // first value does not wait for the session.
 MutterKeyOutput::MutterKeyOutput(Options options)
     : options_(std::move(options)), layout_(XkbLayout::fromNames(options_.layout)),
-      connectionName_(uniqueName()), bus_(connect(options_.busAddress, connectionName_)) {
-    if (!bus_.isConnected()) {
-        const std::string why = bus_.lastError().message().toStdString();
+      connectionName_(uniqueName()) {
+    const QDBusConnection bus = connect(options_.busAddress, connectionName_);
+    if (!bus.isConnected()) {
+        const std::string why = bus.lastError().message().toStdString();
         QDBusConnection::disconnectFromBus(connectionName_);
         throw std::runtime_error("Cannot connect to the session bus" + (why.empty() ? "" : ": " + why));
     }
     try {
-        const QDBusMessage created =
-            call(servicePath, service, QStringLiteral("CreateSession"));
-        if (created.arguments().isEmpty())
+        const QList<QVariant> created = call(servicePath, service, QStringLiteral("CreateSession"));
+        if (created.isEmpty())
             throw std::runtime_error("GNOME's remote desktop gave no session");
-        session_ = created.arguments().front().value<QDBusObjectPath>().path();
+        session_ = created.front().value<QDBusObjectPath>().path();
         call(session_, sessionInterface, QStringLiteral("Start"));
         // The first key of a new session gets lost otherwise.
         send({shiftKeysym});
     } catch (...) {
         if (!session_.isEmpty())
-            bus_.call(QDBusMessage::createMethodCall(service, session_, sessionInterface, QStringLiteral("Stop")),
-                      QDBus::Block, int(options_.timeout.count()));
+            bus.call(QDBusMessage::createMethodCall(service, session_, sessionInterface, QStringLiteral("Stop")),
+                     QDBus::Block, int(options_.timeout.count()));
         QDBusConnection::disconnectFromBus(connectionName_);
         throw;
     }
@@ -104,23 +105,24 @@ MutterKeyOutput::MutterKeyOutput(Options options)
 
 MutterKeyOutput::~MutterKeyOutput() {
     // Mutter also ends the session when our connection goes; Stop says so at once.
-    bus_.call(QDBusMessage::createMethodCall(service, session_, sessionInterface, QStringLiteral("Stop")),
+    QDBusConnection(connectionName_)
+        .call(QDBusMessage::createMethodCall(service, session_, sessionInterface, QStringLiteral("Stop")),
               QDBus::Block, int(options_.timeout.count()));
     QDBusConnection::disconnectFromBus(connectionName_);
 }
 
-QDBusMessage MutterKeyOutput::call(const QString& path, const QString& interface, const QString& method,
-                                   const QList<QVariant>& arguments) {
-    QDBusMessage message = QDBusMessage::createMethodCall(service, path, interface, method);
-    message.setArguments(arguments);
-    const QDBusMessage reply = bus_.call(message, QDBus::Block, int(options_.timeout.count()));
+QList<QVariant> MutterKeyOutput::call(const QString& path, const QString& interface, const QString& method) {
+    const QDBusMessage reply = QDBusConnection(connectionName_)
+                                   .call(QDBusMessage::createMethodCall(service, path, interface, method),
+                                         QDBus::Block, int(options_.timeout.count()));
     if (reply.type() != QDBusMessage::ReplyMessage)
         throw std::runtime_error("GNOME's remote desktop failed (" + method.toStdString() +
                                  "): " + errorText(reply));
-    return reply;
+    return reply.arguments();
 }
 
 void MutterKeyOutput::send(const std::vector<Keysym>& keysyms) {
+    QDBusConnection bus(connectionName_);
     std::vector<QDBusPendingCall> pending;
     pending.reserve(keysyms.size() * 2);
     for (const Keysym keysym : keysyms)
@@ -128,7 +130,7 @@ void MutterKeyOutput::send(const std::vector<Keysym>& keysyms) {
             QDBusMessage message = QDBusMessage::createMethodCall(service, session_, sessionInterface,
                                                                   QStringLiteral("NotifyKeyboardKeysym"));
             message.setArguments({QVariant::fromValue(uint(keysym)), QVariant::fromValue(pressed)});
-            pending.push_back(bus_.asyncCall(message, int(options_.timeout.count())));
+            pending.push_back(bus.asyncCall(message, int(options_.timeout.count())));
         }
     for (QDBusPendingCall& p : pending) {
         p.waitForFinished();

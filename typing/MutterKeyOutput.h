@@ -2,7 +2,6 @@
 
 #include "typing/LayoutBoundOutput.h"
 
-#include <QDBusConnection>
 #include <QString>
 
 #include <chrono>
@@ -49,13 +48,12 @@ private:
     std::vector<Keysym> keysymsFor(const TypedKey& key, std::string& why) const;
     // Sends the keys without waiting between them, then waits for every answer.
     void send(const std::vector<Keysym>& keysyms);
-    QDBusMessage call(const QString& path, const QString& interface, const QString& method,
-                      const QList<QVariant>& arguments = {});
+    // Calls the method and waits for its answer; throws std::runtime_error on an error.
+    QList<QVariant> call(const QString& path, const QString& interface, const QString& method);
 
     Options options_;
     XkbLayout layout_;
-    QString connectionName_;
-    QDBusConnection bus_;
+    QString connectionName_; // our own connection to the bus, by its name in Qt
     QString session_; // the session's object path, empty until it exists
 };
 
