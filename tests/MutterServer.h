@@ -53,16 +53,26 @@ public:
         writeFile(dir_ + "/bus.conf",
                   "<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\" "
                   "\"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n<busconfig>\n"
-                  "<type>session</type><listen>unix:path=" + dir_ + "/bus</listen><auth>EXTERNAL</auth>\n"
-                  "<policy context=\"default\"><allow user=\"*\"/><allow send_destination=\"*\"/><allow receive_sender=\"*\"/>"
-                  "<allow own=\"*\"/></policy>\n</busconfig>\n");
+                  "<type>session</type><listen>unix:path=" +
+                      dir_ +
+                      "/bus</listen><auth>EXTERNAL</auth>\n"
+                      "<policy context=\"default\"><allow user=\"*\"/><allow send_destination=\"*\"/><allow "
+                      "receive_sender=\"*\"/>"
+                      "<allow own=\"*\"/></policy>\n</busconfig>\n");
         busAddress_ = "unix:path=" + dir_ + "/bus";
         writeFile(dir_ + "/start.sh",
-                  "dbus-daemon --config-file=" + dir_ + "/bus.conf --nofork --nopidfile &\n"
-                  "while [ ! -S " + dir_ + "/bus ]; do sleep 0.01; done\n"
-                  "export DBUS_SESSION_BUS_ADDRESS=" + busAddress_ + "\n"
-                  "echo $$ > " + dir_ + "/mutter.pid\n"
-                  "exec mutter --headless --wayland --no-x11 --virtual-monitor 1024x768\n");
+                  "dbus-daemon --config-file=" + dir_ +
+                      "/bus.conf --nofork --nopidfile &\n"
+                      "while [ ! -S " +
+                      dir_ +
+                      "/bus ]; do sleep 0.01; done\n"
+                      "export DBUS_SESSION_BUS_ADDRESS=" +
+                      busAddress_ +
+                      "\n"
+                      "echo $$ > " +
+                      dir_ +
+                      "/mutter.pid\n"
+                      "exec mutter --headless --wayland --no-x11 --virtual-monitor 1024x768\n");
         pid_ = spawn("sh " + dir_ + "/start.sh", dir_ + "/mutter.log");
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
         while (std::chrono::steady_clock::now() < deadline) {
@@ -111,9 +121,13 @@ public:
     bool openReceiver() {
         writeFile(dir_ + "/receive.sh", "stty -icanon -echo min 1\n"
                                         "dd bs=1 count=1 of=/dev/null 2>/dev/null\n"
-                                        ": > " + dir_ + "/ready\n"
-                                        "exec cat > " + dir_ + "/received\n");
-        receiver_ = spawn("WAYLAND_DISPLAY=wayland-0 exec foot -- sh " + dir_ + "/receive.sh", dir_ + "/foot.log");
+                                        ": > " +
+                                            dir_ +
+                                            "/ready\n"
+                                            "exec cat > " +
+                                            dir_ + "/received\n");
+        receiver_ =
+            spawn("WAYLAND_DISPLAY=wayland-0 exec foot -- sh " + dir_ + "/receive.sh", dir_ + "/foot.log");
         return receiver_ > 0;
     }
     bool ready() const { return std::filesystem::exists(dir_ + "/ready"); }
@@ -164,8 +178,9 @@ private:
         std::vector<std::string> args;
         if (::geteuid() == 0)
             args = {"runuser", "-u", "nobody", "--"};
-        for (const std::string& a : std::initializer_list<std::string>{"env", "-i", "XDG_RUNTIME_DIR=" + dir_ + "/run", "HOME=" + dir_,
-                                    "PATH=/usr/bin:/bin", "sh", "-c", command})
+        for (const std::string& a :
+             std::initializer_list<std::string>{"env", "-i", "XDG_RUNTIME_DIR=" + dir_ + "/run",
+                                                "HOME=" + dir_, "PATH=/usr/bin:/bin", "sh", "-c", command})
             args.push_back(a);
         std::vector<char*> argv;
         for (auto& a : args)

@@ -59,9 +59,9 @@ constexpr qsizetype maxListed = 40; // characters named in the warning
 
 // The desktop translates uinput's key codes, and looks up Mutter's keysyms, with its own layout:
 // the one it applies to our keyboard, followed when the user switches.
-std::unique_ptr<KeyOutput> followDesktop(std::unique_ptr<LayoutBoundOutput> device, const LayoutChoice& choice,
-                                         const DesktopSources& sources, const KeyOutputOptions& options,
-                                         QStringList& warnings) {
+std::unique_ptr<KeyOutput> followDesktop(std::unique_ptr<LayoutBoundOutput> device,
+                                         const LayoutChoice& choice, const DesktopSources& sources,
+                                         const KeyOutputOptions& options, QStringList& warnings) {
     QString missing = untypableCharacters(*device, options.keyboardType, options.coverage);
     if (missing.size() > maxListed)
         missing = missing.left(maxListed) + QStringLiteral("...");
@@ -84,23 +84,25 @@ DesktopSources layoutSources(const SessionEnvironment& environment) {
     return sources;
 }
 
-std::unique_ptr<KeyOutput> createUinputOutput(const KeyOutputOptions& options, const SessionEnvironment& environment,
-                                              QStringList& warnings) {
+std::unique_ptr<KeyOutput> createUinputOutput(const KeyOutputOptions& options,
+                                              const SessionEnvironment& environment, QStringList& warnings) {
     const DesktopSources sources = layoutSources(environment);
     const LayoutChoice choice = desktopLayout(options.xkbLayout, sources);
     UinputKeyOutput::Options uinput;
     uinput.layout = choice.layout;
     uinput.devicePath = environment.uinputPath;
     uinput.capsLockOn = [environment] { return ledCapsLock(environment.ledsDirectory).value_or(false); };
-    return followDesktop(std::make_unique<UinputKeyOutput>(std::move(uinput)), choice, sources, options, warnings);
+    return followDesktop(std::make_unique<UinputKeyOutput>(std::move(uinput)), choice, sources, options,
+                         warnings);
 }
 
-std::unique_ptr<KeyOutput> createMutterOutput(const KeyOutputOptions& options, const SessionEnvironment& environment,
-                                              QStringList& warnings) {
+std::unique_ptr<KeyOutput> createMutterOutput(const KeyOutputOptions& options,
+                                              const SessionEnvironment& environment, QStringList& warnings) {
     const DesktopSources sources = layoutSources(environment);
     const LayoutChoice choice = desktopLayout(options.xkbLayout, sources);
-    return followDesktop(std::make_unique<MutterKeyOutput>(MutterKeyOutput::Options{environment.sessionBus, choice.layout}),
-                         choice, sources, options, warnings);
+    return followDesktop(
+        std::make_unique<MutterKeyOutput>(MutterKeyOutput::Options{environment.sessionBus, choice.layout}),
+        choice, sources, options, warnings);
 }
 
 // "ubuntu:GNOME" is GNOME too.
@@ -137,7 +139,8 @@ constexpr Rule rules[] = {
      "--keyboard-backend uinput"},
     {[](const SessionFacts& f) { return f.forced == KeyBackend::Gnome; }, KeyBackend::Gnome,
      "--keyboard-backend gnome"},
-    {[](const SessionFacts& f) { return f.forced == KeyBackend::Kde; }, KeyBackend::Kde, "--keyboard-backend kde"},
+    {[](const SessionFacts& f) { return f.forced == KeyBackend::Kde; }, KeyBackend::Kde,
+     "--keyboard-backend kde"},
     {[](const SessionFacts& f) { return f.forced == KeyBackend::Portal; }, KeyBackend::Portal,
      "--keyboard-backend portal"},
     {[](const SessionFacts& f) { return automatic(f) && f.x11Session; }, KeyBackend::X11, "X11 session"},

@@ -18,8 +18,8 @@ namespace {
 const QString service = QStringLiteral("org.gnome.Mutter.RemoteDesktop");
 const QString servicePath = QStringLiteral("/org/gnome/Mutter/RemoteDesktop");
 const QString sessionInterface = QStringLiteral("org.gnome.Mutter.RemoteDesktop.Session");
-constexpr Keysym shiftKeysym = 0xffe1;       // Shift_L
-constexpr Keysym levelThreeKeysym = 0xfe03;  // ISO_Level3_Shift
+constexpr Keysym shiftKeysym = 0xffe1;      // Shift_L
+constexpr Keysym levelThreeKeysym = 0xfe03; // ISO_Level3_Shift
 
 // A connection of our own: Mutter lets only the connection that created a session drive it,
 // and closes the session when that connection goes.
@@ -96,8 +96,9 @@ MutterKeyOutput::MutterKeyOutput(Options options)
         send({shiftKeysym});
     } catch (...) {
         if (!session_.isEmpty())
-            bus.call(QDBusMessage::createMethodCall(service, session_, sessionInterface, QStringLiteral("Stop")),
-                     QDBus::Block, int(options_.timeout.count()));
+            bus.call(
+                QDBusMessage::createMethodCall(service, session_, sessionInterface, QStringLiteral("Stop")),
+                QDBus::Block, int(options_.timeout.count()));
         QDBusConnection::disconnectFromBus(connectionName_);
         throw;
     }
@@ -135,8 +136,7 @@ void MutterKeyOutput::send(const std::vector<Keysym>& keysyms) {
     for (QDBusPendingCall& p : pending) {
         p.waitForFinished();
         if (p.isError())
-            throw std::runtime_error("GNOME's remote desktop did not take the key: " +
-                                     errorText(p.reply()));
+            throw std::runtime_error("GNOME's remote desktop did not take the key: " + errorText(p.reply()));
     }
 }
 
@@ -155,7 +155,8 @@ std::vector<Keysym> MutterKeyOutput::keysymsFor(const TypedKey& key, std::string
         return {keysym};
     // A mark that only a dead key gives: the dead key, then Space.
     const KeyResolution r = resolveCharacter(layout_, c, 0);
-    if (r.kind == KeyResolution::Kind::DeadKeyThenSpace && whyNotKeysym(layout_, r.strokes[0].keysym).empty() &&
+    if (r.kind == KeyResolution::Kind::DeadKeyThenSpace &&
+        whyNotKeysym(layout_, r.strokes[0].keysym).empty() &&
         whyNotKeysym(layout_, r.strokes[1].keysym).empty()) {
         why.clear();
         return {r.strokes[0].keysym, r.strokes[1].keysym};
@@ -195,7 +196,8 @@ bool MutterKeyOutput::offeredOn(const std::string& busAddress) {
     bool offered = false;
     {
         QDBusConnection bus = connect(busAddress, name);
-        offered = bus.isConnected() && bus.interface() && bus.interface()->isServiceRegistered(service).value();
+        offered =
+            bus.isConnected() && bus.interface() && bus.interface()->isServiceRegistered(service).value();
     }
     QDBusConnection::disconnectFromBus(name);
     return offered;

@@ -54,7 +54,7 @@ private:
     Options options_;
     XkbLayout layout_;
     QString connectionName_; // our own connection to the bus, by its name in Qt
-    QString session_; // the session's object path, empty until it exists
+    QString session_;        // the session's object path, empty until it exists
 };
 
 } // namespace tarovex::typing

@@ -449,14 +449,17 @@ TEST_F(Console, TypeWithoutAnyOutputEndsWithStatusOne) {
         std::string reason;
     } rows[] = {
         {"x11", {"DISPLAY", ":4099"}, "X11: Cannot open the X display \":4099\"\n"},
-        {"gnome", {"DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/bus"}, "GNOME: Cannot connect to the session bus"},
+        {"gnome",
+         {"DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/bus"},
+         "GNOME: Cannot connect to the session bus"},
         {"kde", {"DISPLAY", ":4099"}, "KDE: This build cannot type through KDE's fake input\n"},
         {"portal", {"DISPLAY", ":4099"}, "portal: This build cannot type through the desktop portal\n"},
     };
     for (const auto& r : rows) {
         auto p = start({"--type", "--keyboard-backend", r.backend, pty.slavePath()}, {r.environment});
         EXPECT_EQ(p->wait(), 1);
-        EXPECT_NE(p->errorText().find(" The keyboard output could not be started. " + r.reason), std::string::npos)
+        EXPECT_NE(p->errorText().find(" The keyboard output could not be started. " + r.reason),
+                  std::string::npos)
             << p->errorText();
         EXPECT_EQ(p->errorText().find("RTS:"), std::string::npos) << p->errorText();
     }

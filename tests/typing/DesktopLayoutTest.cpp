@@ -1,10 +1,10 @@
 #include "typing/desktop/DesktopLayout.h"
+#include "typing/UinputKeyOutput.h"
 #include "typing/desktop/GnomeInputSources.h"
 #include "typing/desktop/KdeLayouts.h"
 #include "typing/desktop/LayoutCoverage.h"
 #include "typing/desktop/LayoutFollowingOutput.h"
 #include "typing/desktop/SwayInputs.h"
-#include "typing/UinputKeyOutput.h"
 
 #include <QCoreApplication>
 #include <QDBusConnection>

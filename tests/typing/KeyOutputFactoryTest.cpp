@@ -31,7 +31,9 @@ TEST(KeyOutputFactoryTest, ChoosesByTheSessionAndCarriesTheReasons) {
         {KeyBackend::Uinput, server.display(), "", "uinput: " + noUinput},
         {KeyBackend::X11, ":4099", "", "X11: Cannot open the X display \":4099\""},
         {KeyBackend::Automatic, ":4099", "", "X11: Cannot open the X display \":4099\"; uinput: " + noUinput},
-        {KeyBackend::Gnome, "", "wayland-0", "GNOME: Cannot connect to the session bus: Failed to connect to socket /nonexistent/bus: No such file or directory"},
+        {KeyBackend::Gnome, "", "wayland-0",
+         "GNOME: Cannot connect to the session bus: Failed to connect to socket /nonexistent/bus: No such "
+         "file or directory"},
         {KeyBackend::Kde, "", "wayland-0", "KDE: This build cannot type through KDE's fake input"},
         {KeyBackend::Portal, "", "wayland-0", "portal: This build cannot type through the desktop portal"},
 #ifdef TAROVEX_WAYLAND

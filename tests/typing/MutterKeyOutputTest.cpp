@@ -1,5 +1,6 @@
 // Typing through GNOME's remote desktop against a real Mutter (headless, on a bus of the test's
 // own) and a terminal (foot) that writes what it receives to a file.
+#include "typing/MutterKeyOutput.h"
 #include "config/ConfigHelper.h"
 #include "tests/MutterServer.h"
 #include "tests/ProvenOrSkipped.h"
@@ -7,7 +8,6 @@
 #include "typing/InterpretingSynthesizer.h"
 #include "typing/KeyOutputFactory.h"
 #include "typing/Keybot.h"
-#include "typing/MutterKeyOutput.h"
 
 #include <gtest/gtest.h>
 
@@ -119,7 +119,8 @@ TEST_F(MutterKeyOutputTest, AVanishedMutterFailsTheKey) {
         output.type(TypedKey{U'a'});
         ADD_FAILURE() << "typed without Mutter";
     } catch (const std::runtime_error& e) {
-        EXPECT_TRUE(std::string(e.what()).starts_with("GNOME's remote desktop did not take the key: ")) << e.what();
+        EXPECT_TRUE(std::string(e.what()).starts_with("GNOME's remote desktop did not take the key: "))
+            << e.what();
     }
 }
 

@@ -41,8 +41,9 @@ bool takeTypingOption(const QStringList& args, qsizetype& i, TypingChoice& choic
         else if (*backend == u"portal")
             choice.output.backend = KeyBackend::Portal;
         else if (error.isEmpty())
-            error = QStringLiteral("--keyboard-backend is x11, wayland, uinput, gnome, kde or portal, not '%1'")
-                        .arg(*backend);
+            error =
+                QStringLiteral("--keyboard-backend is x11, wayland, uinput, gnome, kde or portal, not '%1'")
+                    .arg(*backend);
         return true;
     }
     if (const auto layout = optionValue(args, i, u"--keyboard-layout", error)) {

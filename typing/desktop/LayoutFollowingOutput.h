@@ -10,9 +10,10 @@
 
 namespace tarovex::typing {
 
-// An output bound to the desktop's layout (uinput, Mutter) that keeps to the layout the desktop applies while the user
-// switches layouts: before the first key of a value (a key after a pause), and at least once a
-// second while typing goes on, it asks the desktop again and types on the new layout.
+// An output bound to the desktop's layout (uinput, Mutter) that keeps to the layout the desktop
+// applies while the user switches layouts: before the first key of a value (a key after a pause),
+// and at least once a second while typing goes on, it asks the desktop again and types on the
+// new layout.
 class LayoutFollowingOutput : public KeyOutput {
 public:
     static constexpr std::chrono::milliseconds valuePause{150};
