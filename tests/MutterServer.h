@@ -94,9 +94,12 @@ public:
                 ::kill(-pid, SIGTERM);
                 ::waitpid(pid, nullptr, 0);
             }
-        if (!dir_.empty()) {
-            std::error_code ec;
+        // The bus may still be removing its socket meanwhile, which fails one pass.
+        std::error_code ec;
+        for (int i = 0; i < 50 && !dir_.empty() && std::filesystem::exists(dir_); ++i) {
             std::filesystem::remove_all(dir_, ec);
+            if (ec)
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
     }
     MutterServer(const MutterServer&) = delete;
