@@ -1,11 +1,14 @@
 // Typing speed through the Wayland virtual keyboard, on a headless sway of its own with the
 // test suite's Wayland recorder focused: characters per second at delay 0, and how long a new
-// keyboard takes until its first character is sent.
+// keyboard takes until its first character is sent. The same through GNOME's remote desktop,
+// on a headless Mutter with a terminal (foot) focused, until the first character arrives there.
+#include "tests/MutterServer.h"
 #include "tests/SwayServer.h"
 #include "tests/tools/ProcessSupport.h"
 #ifdef TAROVEX_WAYLAND
 #include "typing/WaylandKeyOutput.h"
 #endif
+#include "typing/MutterKeyOutput.h"
 
 #include <benchmark/benchmark.h>
 
@@ -87,3 +90,77 @@ static void BM_WaylandNewKeyboardToFirstCharacter(benchmark::State& state) {
 }
 BENCHMARK(BM_WaylandNewKeyboardToFirstCharacter)->Unit(benchmark::kMillisecond)->UseRealTime();
 #endif
+
+namespace {
+
+// Mutter, a keyboard for its seat (a headless one has none), and the terminal focused.
+struct GnomeDesktop {
+    tarovex_test::MutterServer mutter;
+    std::unique_ptr<tarovex::typing::MutterKeyOutput> userKeyboard;
+    std::string problem;
+
+    GnomeDesktop() {
+        if (!mutter.available()) {
+            problem = mutter.reason();
+            return;
+        }
+        mutter.openReceiver();
+        userKeyboard = std::make_unique<tarovex::typing::MutterKeyOutput>(
+            tarovex::typing::MutterKeyOutput::Options{mutter.busAddress(), {"us"}});
+        for (int i = 0; i < 400 && !mutter.ready(); ++i) {
+            if (i % 25 == 0)
+                userKeyboard->type({U'.'});
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        if (!mutter.ready())
+            problem = "the terminal did not get the focus";
+    }
+};
+
+GnomeDesktop& gnomeDesktop() {
+    static GnomeDesktop instance;
+    return instance;
+}
+
+} // namespace
+
+static void BM_MutterTypeCharacter(benchmark::State& state) {
+    if (!gnomeDesktop().problem.empty()) {
+        state.SkipWithError(("no GNOME desktop: " + gnomeDesktop().problem).c_str());
+        return;
+    }
+    tarovex::typing::MutterKeyOutput output({gnomeDesktop().mutter.busAddress(), {"us"}});
+    const char32_t text[] = U"12.5 kg Aa@#{}~";
+    const auto before = gnomeDesktop().mutter.receivedSize();
+    std::size_t i = 0;
+    for (auto _ : state)
+        output.type({text[i++ % (sizeof text / sizeof text[0] - 1)]});
+    state.SetItemsProcessed(state.iterations());
+    // Characters the terminal had received when the loop ended; the rest are on their way.
+    state.counters["arrived"] =
+        double(gnomeDesktop().mutter.receivedSize() - before) / double(state.iterations());
+}
+BENCHMARK(BM_MutterTypeCharacter)->UseRealTime();
+
+// A new session, until its first character is in the terminal.
+static void BM_MutterNewSessionToFirstCharacter(benchmark::State& state) {
+    if (!gnomeDesktop().problem.empty()) {
+        state.SkipWithError(("no GNOME desktop: " + gnomeDesktop().problem).c_str());
+        return;
+    }
+    auto& mutter = gnomeDesktop().mutter;
+    for (auto _ : state) {
+        const auto before = mutter.receivedSize();
+        auto output = std::make_unique<tarovex::typing::MutterKeyOutput>(
+            tarovex::typing::MutterKeyOutput::Options{mutter.busAddress(), {"us"}});
+        output->type({U'1'});
+        for (int i = 0; i < 5000 && mutter.receivedSize() == before; ++i)
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        state.PauseTiming();
+        if (mutter.receivedSize() == before)
+            state.SkipWithError("the first character did not arrive");
+        output.reset();
+        state.ResumeTiming();
+    }
+}
+BENCHMARK(BM_MutterNewSessionToFirstCharacter)->Unit(benchmark::kMillisecond)->UseRealTime();

@@ -18,6 +18,7 @@ packages=(
   xvfb xauth x11-xkb-utils
   libwayland-dev libwayland-bin wayland-protocols sway  # Wayland virtual keyboard; sway runs its test
   plasma-wayland-protocols kwin-wayland libkf5service-bin  # KWin's fake input: its protocol; KWin and kbuildsycoca5 run its test
+  mutter foot  # GNOME's remote desktop typing: a headless Mutter and a terminal that receives the keys
   librsvg2-bin
   help2man desktop-file-utils appstream groff-base dpkg-dev file lintian
   libgtest-dev libgmock-dev libbenchmark-dev

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "typing/KeyOutput.h"
 #include "typing/KeyResolver.h"
+#include "typing/LayoutBoundOutput.h"
 #include "typing/StrokeTyping.h"
 #include "typing/XkbLayout.h"
 
@@ -15,15 +15,13 @@ namespace tarovex::typing {
 // Types evdev key codes that the desktop translates with its own keymap (uinput, KWin's fake
 // input). The codes come from an XKB keymap of the layout the desktop is believed to use
 // (evdev code = XKB keycode - 8); a character that layout has no key for is refused.
-class EvdevKeyOutput : public KeyOutput {
+class EvdevKeyOutput : public LayoutBoundOutput {
 public:
     static constexpr Keycode evdevOffset = 8;
 
     void type(const TypedKey& key) override;
     std::optional<std::string> cannotType(char32_t c) override;
-    // Types on another layout from the next key on (the desktop switched). Throws
-    // std::runtime_error naming a layout that does not exist; the old one then stays.
-    void setLayout(const XkbRuleNames& names);
+    void setLayout(const XkbRuleNames& names) override;
 
 protected:
     // `capsLockOn` tells whether Caps Lock is on when a key is typed; unknown counts as off.

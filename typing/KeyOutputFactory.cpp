@@ -1,5 +1,6 @@
 #include "typing/KeyOutputFactory.h"
 
+#include "typing/MutterKeyOutput.h"
 #include "typing/UinputKeyOutput.h"
 #include "typing/X11KeyOutput.h"
 #include "typing/desktop/LayoutCoverage.h"
@@ -21,6 +22,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <string_view>
 
 namespace tarovex::typing {
 namespace {
@@ -59,20 +61,12 @@ std::optional<bool> ledCapsLock(const std::string& leds) {
 
 constexpr qsizetype maxListed = 40; // characters named in the warning
 
-// uinput and KWin's fake input type key codes that the desktop translates with its own layout:
-// the one it applies to our keyboard, followed when the user switches. `make` creates the
-// output on a layout, with how to read Caps Lock.
-using EvdevMaker = std::function<std::unique_ptr<EvdevKeyOutput>(const XkbRuleNames&, std::function<bool()>)>;
-std::unique_ptr<KeyOutput> createLayoutFollowingOutput(const KeyOutputOptions& options,
-                                                       const SessionEnvironment& environment,
-                                                       QStringList& warnings, const EvdevMaker& make) {
-    DesktopSources sources = environment.desktop;
-    sources.keyboardFile = environment.keyboardFile;
-    const LayoutChoice choice = desktopLayout(options.xkbLayout, sources);
-    auto device = make(choice.layout,
-                       [environment] { return ledCapsLock(environment.ledsDirectory).value_or(false); });
-    QString missing =
-        untypableCharacters(XkbLayout::fromNames(choice.layout), options.keyboardType, options.coverage);
+// The desktop translates uinput's key codes, and looks up Mutter's keysyms, with its own layout:
+// the one it applies to our keyboard, followed when the user switches.
+std::unique_ptr<KeyOutput> followDesktop(std::unique_ptr<LayoutBoundOutput> device,
+                                         const LayoutChoice& choice, const DesktopSources& sources,
+                                         const KeyOutputOptions& options, QStringList& warnings) {
+    QString missing = untypableCharacters(*device, options.keyboardType, options.coverage);
     if (missing.size() > maxListed)
         missing = missing.left(maxListed) + QStringLiteral("...");
     std::function<LayoutChoice()> ask;
@@ -88,16 +82,55 @@ std::unique_ptr<KeyOutput> createLayoutFollowingOutput(const KeyOutputOptions& o
                                                    choice.sourceName(sources));
 }
 
-std::unique_ptr<KeyOutput> createUinputOutput(const KeyOutputOptions& options, const SessionEnvironment& environment,
-                                              QStringList& warnings) {
-    return createLayoutFollowingOutput(
-        options, environment, warnings, [&](const XkbRuleNames& layout, std::function<bool()> capsLockOn) {
-            UinputKeyOutput::Options uinput;
-            uinput.layout = layout;
-            uinput.devicePath = environment.uinputPath;
-            uinput.capsLockOn = std::move(capsLockOn);
-            return std::make_unique<UinputKeyOutput>(std::move(uinput));
-        });
+DesktopSources layoutSources(const SessionEnvironment& environment) {
+    DesktopSources sources = environment.desktop;
+    sources.keyboardFile = environment.keyboardFile;
+    return sources;
+}
+
+std::unique_ptr<KeyOutput> createUinputOutput(const KeyOutputOptions& options,
+                                              const SessionEnvironment& environment, QStringList& warnings) {
+    const DesktopSources sources = layoutSources(environment);
+    const LayoutChoice choice = desktopLayout(options.xkbLayout, sources);
+    UinputKeyOutput::Options uinput;
+    uinput.layout = choice.layout;
+    uinput.devicePath = environment.uinputPath;
+    uinput.capsLockOn = [environment] { return ledCapsLock(environment.ledsDirectory).value_or(false); };
+    return followDesktop(std::make_unique<UinputKeyOutput>(std::move(uinput)), choice, sources, options,
+                         warnings);
+}
+
+std::unique_ptr<KeyOutput> createMutterOutput(const KeyOutputOptions& options,
+                                              const SessionEnvironment& environment, QStringList& warnings) {
+    const DesktopSources sources = layoutSources(environment);
+    const LayoutChoice choice = desktopLayout(options.xkbLayout, sources);
+    return followDesktop(
+        std::make_unique<MutterKeyOutput>(MutterKeyOutput::Options{environment.sessionBus, choice.layout}),
+        choice, sources, options, warnings);
+}
+
+#ifdef TAROVEX_KWIN
+std::unique_ptr<KeyOutput> createKwinOutput(const KeyOutputOptions& options, const SessionEnvironment& environment,
+                                            QStringList& warnings) {
+    const DesktopSources sources = layoutSources(environment);
+    const LayoutChoice choice = desktopLayout(options.xkbLayout, sources);
+    auto capsLockOn = [environment] { return ledCapsLock(environment.ledsDirectory).value_or(false); };
+    return followDesktop(
+        std::make_unique<KwinKeyOutput>(KwinKeyOutput::Options{environment.waylandDisplay, choice.layout, capsLockOn}),
+        choice, sources, options, warnings);
+}
+#endif
+
+// "ubuntu:GNOME" is GNOME too.
+bool desktopIs(const std::string& desktops, std::string_view name) {
+    std::size_t start = 0;
+    while (start <= desktops.size()) {
+        const std::size_t colon = std::min(desktops.find(':', start), desktops.size());
+        if (std::string_view(desktops).substr(start, colon - start) == name)
+            return true;
+        start = colon + 1;
+    }
+    return false;
 }
 
 // One rule of the choice: when `applies` holds for the facts, `backend` is tried.
@@ -120,7 +153,19 @@ constexpr Rule rules[] = {
      "--keyboard-backend wayland"},
     {[](const SessionFacts& f) { return f.forced == KeyBackend::Uinput; }, KeyBackend::Uinput,
      "--keyboard-backend uinput"},
+    {[](const SessionFacts& f) { return f.forced == KeyBackend::Gnome; }, KeyBackend::Gnome,
+     "--keyboard-backend gnome"},
+    {[](const SessionFacts& f) { return f.forced == KeyBackend::Kde; }, KeyBackend::Kde,
+     "--keyboard-backend kde"},
+    {[](const SessionFacts& f) { return f.forced == KeyBackend::Portal; }, KeyBackend::Portal,
+     "--keyboard-backend portal"},
     {[](const SessionFacts& f) { return automatic(f) && f.x11Session; }, KeyBackend::X11, "X11 session"},
+    {[](const SessionFacts& f) {
+         return automatic(f) && f.waylandSession && desktopIs(f.desktop, "GNOME") && f.mutterRemoteDesktop;
+     },
+     KeyBackend::Gnome, "GNOME Wayland session, Mutter offers remote desktop sessions"},
+    {[](const SessionFacts& f) { return automatic(f) && f.waylandSession && desktopIs(f.desktop, "KDE"); },
+     KeyBackend::Kde, "KDE Wayland session"},
     {[](const SessionFacts& f) {
          return automatic(f) && f.waylandSession && f.compositorOffersVirtualKeyboard;
      },
@@ -144,8 +189,12 @@ const char* backendName(KeyBackend backend) {
         return "Wayland";
     case KeyBackend::Uinput:
         return "uinput";
+    case KeyBackend::Gnome:
+        return "GNOME";
     case KeyBackend::Kde:
         return "KDE";
+    case KeyBackend::Portal:
+        return "portal";
     case KeyBackend::Automatic:
         break;
     }
@@ -177,16 +226,16 @@ std::unique_ptr<KeyOutput> makeOutput(KeyBackend backend, const KeyOutputOptions
 #else
         throw std::runtime_error("This build has no Wayland support");
 #endif
+    case KeyBackend::Gnome:
+        return createMutterOutput(options, environment, warnings);
     case KeyBackend::Kde:
 #ifdef TAROVEX_KWIN
-        return createLayoutFollowingOutput(
-            options, environment, warnings, [&](const XkbRuleNames& layout, std::function<bool()> capsLockOn) {
-                return std::make_unique<KwinKeyOutput>(
-                    KwinKeyOutput::Options{environment.waylandDisplay, layout, std::move(capsLockOn)});
-            });
+        return createKwinOutput(options, environment, warnings);
 #else
-        throw std::runtime_error("This build has no support for KWin's fake input");
+        throw std::runtime_error("This build cannot type through KDE's fake input");
 #endif
+    case KeyBackend::Portal:
+        throw std::runtime_error("This build cannot type through the desktop portal");
     case KeyBackend::Uinput:
     case KeyBackend::Automatic:
         break;
@@ -201,6 +250,7 @@ SessionEnvironment SessionEnvironment::current() {
     e.display = environmentValue("DISPLAY");
     e.waylandDisplay = environmentValue("WAYLAND_DISPLAY");
     e.desktop = DesktopSources::current();
+    e.sessionBus = environmentValue("DBUS_SESSION_BUS_ADDRESS");
     return e;
 }
 
@@ -223,6 +273,9 @@ SessionFacts sessionFacts(KeyBackend forced, const SessionEnvironment& environme
     if (forced == KeyBackend::Automatic && facts.waylandSession)
         facts.compositorOffersVirtualKeyboard = WaylandKeyOutput::offeredBy(environment.waylandDisplay);
 #endif
+    facts.desktop = environment.desktop.currentDesktop;
+    if (forced == KeyBackend::Automatic && facts.waylandSession && desktopIs(facts.desktop, "GNOME"))
+        facts.mutterRemoteDesktop = MutterKeyOutput::offeredOn(environment.sessionBus);
     facts.uinputWritable = ::access(environment.uinputPath.c_str(), W_OK) == 0;
     return facts;
 }

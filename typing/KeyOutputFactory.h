@@ -13,8 +13,9 @@
 
 namespace tarovex::typing {
 
-// Kde: KWin's fake input.
-enum class KeyBackend { Automatic, X11, Wayland, Uinput, Kde };
+// Gnome: Mutter's remote desktop; Kde: KWin's fake input; Portal: the desktop portal's
+// remote desktop.
+enum class KeyBackend { Automatic, X11, Wayland, Uinput, Gnome, Kde, Portal };
 
 struct KeyOutputOptions {
     KeyBackend backend = KeyBackend::Automatic;
@@ -34,6 +35,7 @@ struct SessionEnvironment {
     std::string uinputPath = "/dev/uinput";
     // Where uinput's layout is read from (its keyboardFile is the one above).
     DesktopSources desktop;
+    std::string sessionBus{}; // $DBUS_SESSION_BUS_ADDRESS
 
     static SessionEnvironment current();
     bool isX11Session() const { return !display.empty() && waylandDisplay.empty(); }
@@ -55,6 +57,8 @@ struct SessionFacts {
     bool waylandSession = false;
     bool compositorOffersVirtualKeyboard = false; // zwp_virtual_keyboard_v1
     bool uinputWritable = false;
+    std::string desktop{};            // $XDG_CURRENT_DESKTOP: "GNOME", "ubuntu:GNOME", "KDE"
+    bool mutterRemoteDesktop = false; // org.gnome.Mutter.RemoteDesktop is on the session bus
     friend bool operator==(const SessionFacts&, const SessionFacts&) = default;
 };
 
@@ -66,12 +70,12 @@ struct KeyBackendChoice {
 };
 
 // The backends to try in turn, each by the first rule that names it: the forced one alone,
-// else X11 in an X11 session, the Wayland virtual keyboard where the compositor offers it,
-// and uinput last.
+// else X11 in an X11 session; on Wayland, GNOME's remote desktop on GNOME, KDE's fake input on
+// KDE, the virtual keyboard where the compositor offers it; and uinput last.
 std::vector<KeyBackendChoice> chooseKeyBackends(const SessionFacts& facts);
 
-// The facts of this environment; the compositor is asked only in a Wayland session or when
-// the Wayland backend is forced.
+// The facts of this environment; the compositor and the session bus are asked only in a
+// Wayland session when no backend is forced.
 SessionFacts sessionFacts(KeyBackend forced, const SessionEnvironment& environment);
 
 // The first of chooseKeyBackends that can be made; the log line names it and its rule.

@@ -84,7 +84,7 @@ TEST_F(Console, HelpDescribesTheProgram) {
     for (const char* part :
          {"Usage: tarovex-console [OPTIONS] [PORT]", "--set KEY=VALUE", "--null", "Exit status", "SIGTERM",
           "SIGHUP", "gives an empty line when", "gives no\noutput line", "--type",
-          "--keyboard-backend x11|wayland|uinput", "--keyboard-layout XKB",
+          "--keyboard-backend x11|wayland|uinput|gnome|kde|portal", "--keyboard-layout XKB",
           "travels unencrypted to an mqtt://"})
         EXPECT_NE(help.find(part), std::string::npos) << part;
 }
@@ -107,8 +107,8 @@ TEST_F(Console, WrongOptionsAndSettingsAreRefusedWithStatusTwo) {
         {{"--set"}, "--set needs KEY=VALUE"},
         {{"--bogus"}, "unknown option --bogus"},
         {{"/dev/a", "/dev/b"}, "only one port"},
-        {{"--type", "--keyboard-backend", "gnome"},
-         "--keyboard-backend is x11, wayland or uinput, not 'gnome'"},
+        {{"--type", "--keyboard-backend", "mutter"},
+         "--keyboard-backend is x11, wayland, uinput, gnome, kde or portal, not 'mutter'"},
         {{"--type", "--keyboard-layout="}, "--keyboard-layout needs an XKB layout"},
         {{"--keyboard-backend=x11"}, "--keyboard-backend and --keyboard-layout go with --type"},
     };
@@ -443,13 +443,26 @@ TEST_F(Console, TypeReachesAWaylandApplication) {
 
 // No keystroke output: its reason in the log, status 1, and the port is never opened.
 TEST_F(Console, TypeWithoutAnyOutputEndsWithStatusOne) {
-    auto p = start({"--type", "--keyboard-backend", "x11", pty.slavePath()}, {{"DISPLAY", ":4099"}});
-    EXPECT_EQ(p->wait(), 1);
-    EXPECT_NE(p->errorText().find(" The keyboard output could not be started. X11: Cannot open the X display "
-                                  "\":4099\"\n"),
-              std::string::npos)
-        << p->errorText();
-    EXPECT_EQ(p->errorText().find("RTS:"), std::string::npos) << p->errorText();
+    const struct {
+        const char* backend;
+        std::pair<std::string, std::string> environment;
+        std::string reason;
+    } rows[] = {
+        {"x11", {"DISPLAY", ":4099"}, "X11: Cannot open the X display \":4099\"\n"},
+        {"gnome",
+         {"DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/bus"},
+         "GNOME: Cannot connect to the session bus"},
+        {"kde", {"DISPLAY", ":4099"}, "KDE: This build cannot type through KDE's fake input\n"},
+        {"portal", {"DISPLAY", ":4099"}, "portal: This build cannot type through the desktop portal\n"},
+    };
+    for (const auto& r : rows) {
+        auto p = start({"--type", "--keyboard-backend", r.backend, pty.slavePath()}, {r.environment});
+        EXPECT_EQ(p->wait(), 1);
+        EXPECT_NE(p->errorText().find(" The keyboard output could not be started. " + r.reason),
+                  std::string::npos)
+            << p->errorText();
+        EXPECT_EQ(p->errorText().find("RTS:"), std::string::npos) << p->errorText();
+    }
 }
 
 // A stop while a value is being typed: it completes in its window if it can within a second;

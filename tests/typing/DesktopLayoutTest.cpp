@@ -1,5 +1,6 @@
 #include "typing/UinputKeyOutput.h"
 #include "typing/desktop/DesktopLayout.h"
+#include "typing/UinputKeyOutput.h"
 #include "typing/desktop/GnomeInputSources.h"
 #include "typing/desktop/KdeLayouts.h"
 #include "typing/desktop/LayoutCoverage.h"

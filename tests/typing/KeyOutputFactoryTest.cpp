@@ -31,6 +31,14 @@ TEST(KeyOutputFactoryTest, ChoosesByTheSessionAndCarriesTheReasons) {
         {KeyBackend::Uinput, server.display(), "", "uinput: " + noUinput},
         {KeyBackend::X11, ":4099", "", "X11: Cannot open the X display \":4099\""},
         {KeyBackend::Automatic, ":4099", "", "X11: Cannot open the X display \":4099\"; uinput: " + noUinput},
+        {KeyBackend::Gnome, "", "wayland-0",
+         "GNOME: Cannot connect to the session bus: Failed to connect to socket /nonexistent/bus: No such "
+         "file or directory"},
+#ifdef TAROVEX_KWIN
+        {KeyBackend::Kde, "", "/nonexistent/wayland-0",
+         "KDE: Cannot connect to the Wayland display \"/nonexistent/wayland-0\""},
+#endif
+        {KeyBackend::Portal, "", "wayland-0", "portal: This build cannot type through the desktop portal"},
 #ifdef TAROVEX_WAYLAND
         {KeyBackend::Wayland, "", "/nonexistent/wayland-9",
          "Wayland: Cannot connect to the Wayland display \"/nonexistent/wayland-9\""},
@@ -39,6 +47,7 @@ TEST(KeyOutputFactoryTest, ChoosesByTheSessionAndCarriesTheReasons) {
     for (const Row& r : rows) {
         SessionEnvironment env{r.display, r.wayland};
         env.uinputPath = "/nonexistent/uinput";
+        env.sessionBus = "unix:path=/nonexistent/bus";
         KeyOutputOptions options;
         options.backend = r.backend;
         const KeyOutputCreation created = createKeyOutput(options, env);
@@ -60,9 +69,12 @@ TEST(KeyOutputFactoryTest, RulesChooseTheBackendsToTry) {
         uinputNoVk{B::Uinput, "Wayland session, the compositor offers no virtual keyboard"},
         uinputConsole{B::Uinput, "no desktop session"},
         uinputWritable{B::Uinput, "the other backend failed, /dev/uinput is writable"},
-        uinputLast{B::Uinput, "the other backend failed"};
+        uinputLast{B::Uinput, "the other backend failed"},
+        gnome{B::Gnome, "GNOME Wayland session, Mutter offers remote desktop sessions"},
+        kde{B::Kde, "KDE Wayland session"};
     struct Row {
-        SessionFacts facts; // forced, X11, Wayland, offers virtual keyboards, uinput writable
+        // forced, X11, Wayland, offers virtual keyboards, uinput writable, desktop, Mutter's service
+        SessionFacts facts;
         std::vector<KeyBackendChoice> choices;
     } rows[] = {
         {{B::Automatic, true, false, false, false}, {x11, uinputLast}},
@@ -71,6 +83,14 @@ TEST(KeyOutputFactoryTest, RulesChooseTheBackendsToTry) {
         {{B::Automatic, false, true, true, true}, {wayland, uinputWritable}},
         {{B::Automatic, false, true, false, true}, {uinputNoVk}},
         {{B::Automatic, false, false, false, false}, {uinputConsole}},
+        {{B::Automatic, false, true, false, true, "ubuntu:GNOME", true}, {gnome, uinputNoVk}},
+        {{B::Automatic, false, true, false, true, "GNOME", false}, {uinputNoVk}},
+        {{B::Automatic, false, true, false, false, "GNOME-Flashback", true}, {uinputNoVk}},
+        {{B::Automatic, true, false, false, false, "GNOME", true}, {x11, uinputLast}},
+        {{B::Automatic, false, true, false, true, "KDE", false}, {kde, uinputNoVk}},
+        {{B::Gnome, true, false, false, true}, {{B::Gnome, "--keyboard-backend gnome"}}},
+        {{B::Kde, false, true, true, true, "GNOME", true}, {{B::Kde, "--keyboard-backend kde"}}},
+        {{B::Portal, false, true, false, true, "KDE"}, {{B::Portal, "--keyboard-backend portal"}}},
         {{B::X11, false, true, true, true}, {{B::X11, "--keyboard-backend x11"}}},
         {{B::Wayland, true, false, false, true}, {{B::Wayland, "--keyboard-backend wayland"}}},
         {{B::Uinput, false, true, true, false}, {{B::Uinput, "--keyboard-backend uinput"}}},

@@ -34,8 +34,16 @@ bool takeTypingOption(const QStringList& args, qsizetype& i, TypingChoice& choic
             choice.output.backend = KeyBackend::Wayland;
         else if (*backend == u"uinput")
             choice.output.backend = KeyBackend::Uinput;
+        else if (*backend == u"gnome")
+            choice.output.backend = KeyBackend::Gnome;
+        else if (*backend == u"kde")
+            choice.output.backend = KeyBackend::Kde;
+        else if (*backend == u"portal")
+            choice.output.backend = KeyBackend::Portal;
         else if (error.isEmpty())
-            error = QStringLiteral("--keyboard-backend is x11, wayland or uinput, not '%1'").arg(*backend);
+            error =
+                QStringLiteral("--keyboard-backend is x11, wayland, uinput, gnome, kde or portal, not '%1'")
+                    .arg(*backend);
         return true;
     }
     if (const auto layout = optionValue(args, i, u"--keyboard-layout", error)) {

@@ -122,15 +122,16 @@ Options:
                     application that has the keyboard focus, as the window does:
                     the settings' delay, start key, terminators, every-X count and
                     keyboard type, the preset's coverage. X11 (XTest) in an X11
-                    session, a Wayland virtual keyboard where the compositor
-                    offers one, else the kernel's uinput; the log names the
+                    session; on Wayland, GNOME's remote desktop (Mutter) on
+                    GNOME, a virtual keyboard where the compositor offers one;
+                    else the kernel's uinput; the log names the
                     backend, its layout and the rule that chose it. A Caps Lock
                     warning and typing errors go to the log. A value that waited
                     more than 10 s to be typed is dropped, not typed late (the log
                     says how many). A stop lets the value being typed end before
                     the program exits (at most 10 s, then its keys are released);
                     values not yet typed are dropped, and the log says how many.
-  --keyboard-backend x11|wayland|uinput
+  --keyboard-backend x11|wayland|uinput|gnome|kde|portal
                     with --type: type through that backend, whatever the session
   --keyboard-layout XKB
                     with --type: the XKB layout uinput types with (de, fr,

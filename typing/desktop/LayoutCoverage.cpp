@@ -22,4 +22,14 @@ QString untypableCharacters(const XkbLayout& layout, config::ConfigHelper::Keybo
     return missing;
 }
 
+QString untypableCharacters(KeyOutput& output, config::ConfigHelper::KeyboardType type,
+                            config::ConfigHelper::KeyMapType coverage) {
+    QString missing;
+    const auto keymap = config::ConfigHelper::KeyboardType::getKeymap(type, coverage);
+    for (auto it = keymap.keyBegin(); it != keymap.keyEnd(); ++it)
+        if (it->unicode() >= 0x20 && output.cannotType(it->unicode()))
+            missing += *it;
+    return missing;
+}
+
 } // namespace tarovex::typing

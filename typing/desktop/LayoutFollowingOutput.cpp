@@ -2,7 +2,7 @@
 
 namespace tarovex::typing {
 
-LayoutFollowingOutput::LayoutFollowingOutput(std::unique_ptr<EvdevKeyOutput> output, LayoutChoice choice,
+LayoutFollowingOutput::LayoutFollowingOutput(std::unique_ptr<LayoutBoundOutput> output, LayoutChoice choice,
                                              std::function<LayoutChoice()> ask, std::string sourceName)
     : output_(std::move(output)), choice_(std::move(choice)), ask_(std::move(ask)),
       sourceName_(std::move(sourceName)) {}

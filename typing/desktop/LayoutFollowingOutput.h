@@ -1,7 +1,7 @@
 #pragma once
 
 #include "typing/KeyOutput.h"
-#include "typing/EvdevKeyOutput.h"
+#include "typing/LayoutBoundOutput.h"
 #include "typing/desktop/DesktopLayout.h"
 
 #include <chrono>
@@ -10,17 +10,17 @@
 
 namespace tarovex::typing {
 
-// An output of evdev key codes (uinput, KWin's fake input) that keeps to the layout the desktop
-// applies while the user switches layouts: before the first key of a value (a key after a
-// pause), and at least once a second while typing goes on, it asks the desktop again and types
-// on the new layout.
+// An output bound to the desktop's layout (uinput, KWin's fake input, Mutter) that keeps to
+// the layout the desktop applies while the user switches layouts: before the first key of a
+// value (a key after a pause), and at least once a second while typing goes on, it asks the
+// desktop again and types on the new layout.
 class LayoutFollowingOutput : public KeyOutput {
 public:
     static constexpr std::chrono::milliseconds valuePause{150};
     static constexpr std::chrono::milliseconds maxAge{1000};
 
     // `ask` gives the desktop's layout as desktopLayout() does; the first answer is `choice`.
-    LayoutFollowingOutput(std::unique_ptr<EvdevKeyOutput> output, LayoutChoice choice,
+    LayoutFollowingOutput(std::unique_ptr<LayoutBoundOutput> output, LayoutChoice choice,
                           std::function<LayoutChoice()> ask, std::string sourceName);
 
     void type(const TypedKey& key) override;
@@ -33,7 +33,7 @@ private:
     // Switches to the desktop's layout when it may have changed since the last key.
     void follow();
 
-    std::unique_ptr<EvdevKeyOutput> output_;
+    std::unique_ptr<LayoutBoundOutput> output_;
     LayoutChoice choice_;
     std::function<LayoutChoice()> ask_;
     std::string sourceName_;

@@ -66,9 +66,15 @@ QString backendSentence(typing::KeyBackend backend) {
     case typing::KeyBackend::Wayland:
         return QStringLiteral("values are typed through the compositor's virtual keyboard with a keymap of "
                               "our own, so every character types whatever the layout, without /dev/uinput");
+    case typing::KeyBackend::Gnome:
+        return QStringLiteral("values are typed through a remote desktop session of GNOME's compositor "
+                              "(Mutter) on the desktop's layout, without /dev/uinput");
     case typing::KeyBackend::Kde:
         return QStringLiteral("values are typed through KWin's fake input on the layout KDE applies, "
                               "without /dev/uinput; KWin grants it to the installed program");
+    case typing::KeyBackend::Portal:
+        return QStringLiteral("values are typed through the desktop portal's remote desktop, without "
+                              "/dev/uinput");
     case typing::KeyBackend::Uinput:
     case typing::KeyBackend::Automatic:
         break;
