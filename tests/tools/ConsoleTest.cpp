@@ -452,7 +452,8 @@ TEST_F(Console, TypeWithoutAnyOutputEndsWithStatusOne) {
         {"gnome",
          {"DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/bus"},
          "GNOME: Cannot connect to the session bus"},
-        {"kde", {"DISPLAY", ":4099"}, "KDE: This build cannot type through KDE's fake input\n"},
+        {"kde", {"WAYLAND_DISPLAY", "/nonexistent/wayland-0"},
+         "KDE: Cannot connect to the Wayland display \"/nonexistent/wayland-0\"\n"},
         {"portal", {"DISPLAY", ":4099"}, "portal: This build cannot type through the desktop portal\n"},
     };
     for (const auto& r : rows) {
