@@ -175,6 +175,10 @@ private:
         if (pid != 0)
             return pid;
         ::setpgid(0, 0);
+        // In our folder: nobody may not enter the test's own (a checkout in a private folder),
+        // and the terminal starts its shell where it was started.
+        if (::chdir(dir_.c_str()) != 0)
+            ::_exit(127);
         const int fd = ::open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
         ::dup2(fd, STDOUT_FILENO);
         ::dup2(fd, STDERR_FILENO);
