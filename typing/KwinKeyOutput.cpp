@@ -134,6 +134,8 @@ void KwinKeyOutput::sync() {
         if (wl_display_read_events(display_) < 0 || wl_display_dispatch_pending(display_) < 0)
             fail(failure());
     }
+    // Answered: the proxy is still ours to free, one per key.
+    wl_callback_destroy(callback);
 }
 
 std::string KwinKeyOutput::failure() const {
