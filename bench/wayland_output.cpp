@@ -1,7 +1,9 @@
 // Typing speed through the Wayland virtual keyboard, on a headless sway of its own with the
 // test suite's Wayland recorder focused: characters per second at delay 0, and how long a new
 // keyboard takes until its first character is sent. The same through GNOME's remote desktop,
-// on a headless Mutter with a terminal (foot) focused, until the first character arrives there.
+// on a headless Mutter with a terminal (foot) focused, until the first character arrives there,
+// and through KWin's fake input, on KWin's virtual backend with the Wayland recorder focused.
+#include "tests/KwinServer.h"
 #include "tests/MutterServer.h"
 #include "tests/SwayServer.h"
 #include "tests/tools/ProcessSupport.h"
@@ -9,6 +11,10 @@
 #include "typing/WaylandKeyOutput.h"
 #endif
 #include "typing/MutterKeyOutput.h"
+#ifdef TAROVEX_KWIN
+#include "tests/XTextRecorder.h"
+#include "typing/KwinKeyOutput.h"
+#endif
 
 #include <benchmark/benchmark.h>
 
@@ -164,3 +170,77 @@ static void BM_MutterNewSessionToFirstCharacter(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_MutterNewSessionToFirstCharacter)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+#ifdef TAROVEX_KWIN
+namespace {
+
+// KWin, granting fake input to this program, and the recorder focused.
+struct KdeDesktop {
+    tarovex_test::KwinServer kwin{true};
+    std::unique_ptr<tarovex_test::WaylandTextRecorder> recorder;
+    std::string problem;
+
+    KdeDesktop() {
+        if (!kwin.available()) {
+            problem = kwin.reason();
+            return;
+        }
+        try {
+            recorder = std::make_unique<tarovex_test::WaylandTextRecorder>(kwin.socket());
+        } catch (const std::exception& e) {
+            problem = e.what();
+        }
+    }
+    std::size_t received() { return recorder->transcript(0).size(); }
+};
+
+KdeDesktop& kdeDesktop() {
+    static KdeDesktop instance;
+    return instance;
+}
+
+} // namespace
+
+static void BM_KwinTypeCharacter(benchmark::State& state) {
+    auto& kde = kdeDesktop();
+    if (!kde.problem.empty()) {
+        state.SkipWithError(("no KDE desktop: " + kde.problem).c_str());
+        return;
+    }
+    tarovex::typing::KwinKeyOutput output({kde.kwin.socket(), {"us", ""}, {}});
+    const char32_t text[] = U"12.5 kg Aa@#{}~";
+    const std::size_t before = kde.received();
+    std::size_t i = 0;
+    for (auto _ : state)
+        output.type({text[i++ % (sizeof text / sizeof text[0] - 1)]});
+    state.SetItemsProcessed(state.iterations());
+    // Every key is answered by KWin before the next; here all of them reached the recorder.
+    state.counters["arrived"] =
+        double(kde.recorder->transcript(before + state.iterations()).size() - before) / double(state.iterations());
+}
+// The recorder's output is read after the loop, and its pipe holds some 5,000 keys: beyond, it
+// stops reading KWin, which then drops it.
+BENCHMARK(BM_KwinTypeCharacter)->Iterations(3000)->UseRealTime();
+
+// A new output, until its first character is in the recorder.
+static void BM_KwinNewOutputToFirstCharacter(benchmark::State& state) {
+    auto& kde = kdeDesktop();
+    if (!kde.problem.empty()) {
+        state.SkipWithError(("no KDE desktop: " + kde.problem).c_str());
+        return;
+    }
+    for (auto _ : state) {
+        const std::size_t before = kde.received();
+        auto output = std::make_unique<tarovex::typing::KwinKeyOutput>(
+            tarovex::typing::KwinKeyOutput::Options{kde.kwin.socket(), {"us", ""}, {}});
+        output->type({U'1'});
+        const bool arrived = kde.recorder->transcript(before + 1, 5000).size() > before;
+        state.PauseTiming();
+        if (!arrived)
+            state.SkipWithError("the first character did not arrive");
+        output.reset();
+        state.ResumeTiming();
+    }
+}
+BENCHMARK(BM_KwinNewOutputToFirstCharacter)->Unit(benchmark::kMillisecond)->UseRealTime();
+#endif
