@@ -299,6 +299,70 @@ KeyOutputCreation createKeyOutput(const KeyOutputOptions& options, const Session
     return {nullptr, reasons, {}, {}};
 }
 
+const char* keyBackendTitle(KeyBackend backend) {
+    switch (backend) {
+    case KeyBackend::X11:
+        return "the X server's XTest";
+    case KeyBackend::Wayland:
+        return "the compositor's virtual keyboard";
+    case KeyBackend::Uinput:
+        return "the kernel's uinput";
+    case KeyBackend::Gnome:
+        return "GNOME's remote desktop (Mutter)";
+    case KeyBackend::Kde:
+        return "KWin's fake input";
+    case KeyBackend::Portal:
+        return "the desktop portal's remote desktop";
+    case KeyBackend::Automatic:
+        break;
+    }
+    return "automatic";
+}
+
+std::vector<PassedOverBackend> passedOverBackends(const SessionFacts& facts) {
+    const std::vector<KeyBackendChoice> choices = chooseKeyBackends(facts);
+    const auto desktop = [&] {
+        return " (XDG_CURRENT_DESKTOP=" + (facts.desktop.empty() ? std::string("unset") : facts.desktop) + ")";
+    };
+    const auto why = [&](KeyBackend backend) -> std::string {
+        const auto later = std::find_if(choices.begin(), choices.end(),
+                                        [&](const KeyBackendChoice& c) { return c.backend == backend; });
+        if (later != choices.end())
+            return std::string("tried only when the routes before it fail (rule: ") + later->rule + ")";
+        if (facts.forced != KeyBackend::Automatic)
+            return std::string("--keyboard-backend asks for ") + keyBackendTitle(facts.forced);
+        switch (backend) {
+        case KeyBackend::X11:
+            return "this is not an X11 session";
+        case KeyBackend::Wayland:
+            if (!facts.waylandSession)
+                return "this is not a Wayland session";
+            if (!facts.compositorOffersVirtualKeyboard)
+                return "the compositor offers no virtual keyboard";
+            return "a route of the desktop itself comes first";
+        case KeyBackend::Gnome:
+            if (!facts.waylandSession || !desktopIs(facts.desktop, "GNOME"))
+                return "this is not a GNOME Wayland session" + desktop();
+            return "Mutter's remote desktop is not on the session bus";
+        case KeyBackend::Kde:
+            return "this is not a KDE Plasma Wayland session" + desktop();
+        case KeyBackend::Portal:
+            return "this build has no portal route";
+        case KeyBackend::Uinput:
+            return "/dev/uinput is not writable";
+        case KeyBackend::Automatic:
+            break;
+        }
+        return {};
+    };
+    std::vector<PassedOverBackend> passed;
+    for (const KeyBackend backend : {KeyBackend::X11, KeyBackend::Gnome, KeyBackend::Kde, KeyBackend::Wayland,
+                                     KeyBackend::Portal, KeyBackend::Uinput})
+        if (choices.empty() || choices.front().backend != backend)
+            passed.push_back({backend, why(backend)});
+    return passed;
+}
+
 CapsLockState capsLockState(const SessionEnvironment& environment) {
     std::optional<bool> on;
     if (environment.isX11Session())

@@ -74,6 +74,19 @@ struct KeyBackendChoice {
 // KDE, the virtual keyboard where the compositor offers it; and uinput last.
 std::vector<KeyBackendChoice> chooseKeyBackends(const SessionFacts& facts);
 
+// A backend the choice passes over (or tries only after another fails), and why.
+struct PassedOverBackend {
+    KeyBackend backend;
+    std::string why; // "this is not a GNOME session (XDG_CURRENT_DESKTOP=sway)"
+    friend bool operator==(const PassedOverBackend&, const PassedOverBackend&) = default;
+};
+
+// Every route other than the first of chooseKeyBackends, in the order the rules know them.
+std::vector<PassedOverBackend> passedOverBackends(const SessionFacts& facts);
+
+// How the log and the check of this computer name the route: "GNOME's remote desktop (Mutter)".
+const char* keyBackendTitle(KeyBackend backend);
+
 // The facts of this environment; the compositor and the session bus are asked only in a
 // Wayland session when no backend is forced.
 SessionFacts sessionFacts(KeyBackend forced, const SessionEnvironment& environment);

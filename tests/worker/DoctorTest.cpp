@@ -70,6 +70,7 @@ TEST(DoctorTest, KeyboardBackendUinputAndLayout) {
     const SessionFacts sway{KeyBackend::Automatic, false, true, true, false};
     const SessionFacts gnome{KeyBackend::Automatic, false, true, false, false};
     const SessionFacts console{};
+    const SessionFacts gnomeWithoutMutter{KeyBackend::Automatic, false, true, false, true, "ubuntu:GNOME", false};
     struct Row {
         SessionFacts session;
         std::vector<std::string> files; // made under the root
@@ -90,6 +91,15 @@ TEST(DoctorTest, KeyboardBackendUinputAndLayout) {
          true,
          "(uinput), the only way there without a desktop service (rule: Wayland session, "
          "the compositor offers no virtual keyboard)",
+         Severity::Ok,
+         ""},
+        {x11, {}, true, "the compositor's virtual keyboard: this is not a Wayland session", Severity::Ok, ""},
+        {sway, {}, true, "the kernel's uinput: tried only when the routes before it fail", Severity::Ok, ""},
+        {gnomeWithoutMutter,
+         {},
+         true,
+         "GNOME's remote desktop (Mutter): Mutter's remote desktop is not on the session bus; KWin's fake "
+         "input: this is not a KDE Plasma Wayland session (XDG_CURRENT_DESKTOP=ubuntu:GNOME)",
          Severity::Ok,
          ""},
         {gnome,

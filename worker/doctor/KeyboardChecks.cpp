@@ -1,5 +1,7 @@
 #include "worker/doctor/Doctor.h"
 
+#include <QStringList>
+
 #include <filesystem>
 #include <sstream>
 
@@ -94,6 +96,10 @@ Findings checkKeyboard(const SystemView& view) {
                     .arg(sessionSentence(view), backendSentence(backend),
                          QString::fromUtf8(choices.empty() ? "none" : choices.front().rule)),
                 {}}};
+    QStringList others;
+    for (const typing::PassedOverBackend& p : typing::passedOverBackends(view.session))
+        others.append(QStringLiteral("%1: %2").arg(QString::fromUtf8(typing::keyBackendTitle(p.backend)), q(p.why)));
+    f.push_back({Severity::Ok, QStringLiteral("Other routes: %1.").arg(others.join(QStringLiteral("; "))), {}});
     // Another backend types without uinput: nothing about it is worth advice there.
     if (!uinput)
         return f;
