@@ -156,6 +156,11 @@ public:
     bool stableOnly = false;
     // The journal, the live CSV file and the MQTT publishing.
     RecordSettings record;
+    // The instrument's name at a station of several, from its stored profile; empty for the
+    // station's first instrument, which goes by its port.
+    QString label;
+    // The label, else the port: what readings, records and the log name the instrument by.
+    QString instrumentName() const { return label.isEmpty() ? port_ : label; }
     // The network ports used lately ("tcp://HOST:PORT", ...), the latest first.
     QStringList recentAddresses;
 
