@@ -48,6 +48,73 @@ QString requiredAttribute(const QXmlStreamReader& reader, const QString& name) {
 
 } // namespace
 
+namespace {
+
+// The one child of the settings node that travels with it: the station's instrument
+// profiles. Other nodes below it (another program's, a leftover) stay out of exports and
+// imports, as they always did.
+const QString carriedChild = QStringLiteral("instruments");
+
+bool carried(const QString& name, int depth) {
+    return depth > 0 || name == carriedChild;
+}
+
+void checkEntries(const QMap<QString, QString>& entries) {
+    for (auto it = entries.cbegin(); it != entries.cend(); ++it) {
+        checkXmlText(it.key(), QStringLiteral("The key %1").arg(it.key()));
+        checkXmlText(it.value(), QStringLiteral("The value of %1").arg(it.key()));
+    }
+}
+
+void writeMap(QXmlStreamWriter& w, const QMap<QString, QString>& entries) {
+    if (entries.isEmpty()) {
+        w.writeEmptyElement(QStringLiteral("map"));
+        return;
+    }
+    w.writeStartElement(QStringLiteral("map"));
+    for (auto it = entries.cbegin(); it != entries.cend(); ++it) {
+        w.writeEmptyElement(QStringLiteral("entry"));
+        w.writeAttribute(QStringLiteral("key"), it.key());
+        w.writeAttribute(QStringLiteral("value"), it.value());
+    }
+    w.writeEndElement();
+}
+
+// Whether the node or one below it holds an entry.
+bool holdsEntries(Preferences& node, int depth) {
+    if (!node.keys().isEmpty())
+        return true;
+    if (depth >= PreferencesDocument::maxDepth)
+        return false;
+    for (const QString& name : node.childrenNames())
+        if (holdsEntries(*node.node(name), depth + 1))
+            return true;
+    return false;
+}
+
+// The nodes below, each in its own element inside its parent's.
+void writeChildren(QXmlStreamWriter& w, Preferences& node, int depth) {
+    if (depth >= PreferencesDocument::maxDepth)
+        return;
+    for (const QString& name : node.childrenNames()) {
+        if (!carried(name, depth))
+            continue;
+        Preferences& child = *node.node(name);
+        if (!holdsEntries(child, depth + 1))
+            continue;
+        checkXmlText(name, QStringLiteral("The node name %1").arg(name));
+        const QMap<QString, QString> entries = child.entries();
+        checkEntries(entries);
+        w.writeStartElement(QStringLiteral("node"));
+        w.writeAttribute(QStringLiteral("name"), name);
+        writeMap(w, entries);
+        writeChildren(w, child, depth + 1);
+        w.writeEndElement();
+    }
+}
+
+} // namespace
+
 QByteArray exportNode(const Preferences& node) {
     QStringList names;
     for (const Preferences* p = &node; p->parent() != nullptr; p = p->parent()) {
@@ -55,10 +122,7 @@ QByteArray exportNode(const Preferences& node) {
         checkXmlText(p->name(), QStringLiteral("The node name %1").arg(p->name()));
     }
     const QMap<QString, QString> entries = node.entries();
-    for (auto it = entries.cbegin(); it != entries.cend(); ++it) {
-        checkXmlText(it.key(), QStringLiteral("The key %1").arg(it.key()));
-        checkXmlText(it.value(), QStringLiteral("The value of %1").arg(it.key()));
-    }
+    checkEntries(entries);
 
     QByteArray out;
     QXmlStreamWriter w(&out);
@@ -70,24 +134,16 @@ QByteArray exportNode(const Preferences& node) {
     w.writeAttribute(QStringLiteral("EXTERNAL_XML_VERSION"), externalXmlVersion);
     w.writeStartElement(QStringLiteral("root"));
     w.writeAttribute(QStringLiteral("type"), QStringLiteral("user"));
-    // Ancestors are written with empty maps: the export holds one node's entries only.
+    // Ancestors are written with empty maps: the export holds one node's subtree only.
     for (qsizetype level = 0; level <= names.size(); ++level) {
         if (level > 0) {
             w.writeStartElement(QStringLiteral("node"));
             w.writeAttribute(QStringLiteral("name"), names[level - 1]);
         }
-        if (level < names.size() || entries.isEmpty()) {
-            w.writeEmptyElement(QStringLiteral("map"));
-            continue;
-        }
-        w.writeStartElement(QStringLiteral("map"));
-        for (auto it = entries.cbegin(); it != entries.cend(); ++it) {
-            w.writeEmptyElement(QStringLiteral("entry"));
-            w.writeAttribute(QStringLiteral("key"), it.key());
-            w.writeAttribute(QStringLiteral("value"), it.value());
-        }
-        w.writeEndElement();
+        writeMap(w, level < names.size() ? QMap<QString, QString>() : entries);
     }
+    // Reading the children needs the node itself, which the export leaves as it is.
+    writeChildren(w, const_cast<Preferences&>(node), 0);
     w.writeEndDocument(); // closes every open element
     if (w.hasError())
         throw PreferencesIOException(
@@ -102,7 +158,7 @@ void exportNodeToFile(const Preferences& node, const QString& path) {
         throw PreferencesIOException(file.errorString());
 }
 
-const QMap<QString, QString>* PreferencesDocument::find(const QString& path) const {
+const PreferencesDocument::Node* PreferencesDocument::nodeAt(const QString& path) const {
     if (nodes.isEmpty() || !path.startsWith(u'/'))
         return nullptr;
     int at = 0;
@@ -112,7 +168,12 @@ const QMap<QString, QString>* PreferencesDocument::find(const QString& path) con
             return nullptr;
         at = *it;
     }
-    return &nodes[at].entries;
+    return &nodes[at];
+}
+
+const QMap<QString, QString>* PreferencesDocument::find(const QString& path) const {
+    const Node* n = nodeAt(path);
+    return n ? &n->entries : nullptr;
 }
 
 PreferencesDocument parsePreferencesXml(const QByteArray& xml) {
@@ -191,20 +252,39 @@ PreferencesDocument parsePreferencesXml(const QByteArray& xml) {
     return doc;
 }
 
+namespace {
+
+void checkKeys(const PreferencesDocument& doc, const PreferencesDocument::Node& from, Preferences& node,
+               int depth) {
+    for (auto e = from.entries.cbegin(); e != from.entries.cend(); ++e)
+        if (!node.isValidKey(e.key()))
+            throw InvalidPreferencesFormatException(QStringLiteral("The key \"%1\" cannot be stored").arg(e.key()));
+    for (auto c = from.children.cbegin(); c != from.children.cend(); ++c)
+        if (carried(c.key(), depth))
+            checkKeys(doc, doc.nodes[*c], *node.node(c.key()), depth + 1);
+}
+
+int put(const PreferencesDocument& doc, const PreferencesDocument::Node& from, Preferences& node, int depth) {
+    int count = int(from.entries.size());
+    for (auto e = from.entries.cbegin(); e != from.entries.cend(); ++e)
+        node.put(e.key(), e.value());
+    for (auto c = from.children.cbegin(); c != from.children.cend(); ++c)
+        if (carried(c.key(), depth))
+            count += put(doc, doc.nodes[*c], *node.node(c.key()), depth + 1);
+    node.flush();
+    return count;
+}
+
+} // namespace
+
 int importPreferences(Preferences& node, const QByteArray& xml) {
     const PreferencesDocument doc = parsePreferencesXml(xml);
     const QString path = node.absolutePath();
-    const QMap<QString, QString>* it = doc.find(path);
-    if (it == nullptr)
+    const PreferencesDocument::Node* from = doc.nodeAt(path);
+    if (from == nullptr)
         throw InvalidPreferencesFormatException(QStringLiteral("The file holds no settings of %1").arg(path));
-    for (auto e = it->cbegin(); e != it->cend(); ++e)
-        if (!node.isValidKey(e.key()))
-            throw InvalidPreferencesFormatException(
-                QStringLiteral("The key \"%1\" cannot be stored").arg(e.key()));
-    for (auto e = it->cbegin(); e != it->cend(); ++e)
-        node.put(e.key(), e.value());
-    node.flush();
-    return int(it->size());
+    checkKeys(doc, *from, node, 0);
+    return put(doc, *from, node, 0);
 }
 
 int importPreferencesFromFile(Preferences& node, const QString& path) {

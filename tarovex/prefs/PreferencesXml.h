@@ -32,9 +32,13 @@ struct PreferencesDocument {
     // The entries of the node at an absolute path ("/com/lumbrix/tarovex"), or nullptr
     // when the document has no such node.
     const QMap<QString, QString>* find(const QString& path) const;
+    // The node at that path, or nullptr.
+    const Node* nodeAt(const QString& path) const;
 };
 
-// Writes `node`'s own entries (not its children's) with the path of the node.
+// Writes `node`'s entries and its child "instruments" (a station's instrument profiles) with
+// the nodes below it, with the path of the node; other children, and nodes without entries,
+// are left out.
 // Throws PreferencesIOException when a text holds a character XML cannot carry (most
 // control characters, a lone surrogate) or the writer fails.
 QByteArray exportNode(const Preferences& node);
@@ -50,7 +54,8 @@ void exportNodeToFile(const Preferences& node, const QString& path);
 // maxDepth).
 PreferencesDocument parsePreferencesXml(const QByteArray& xml);
 
-// Puts every entry the document holds for `node`'s path into `node` and flushes it (whether
+// Puts every entry the document holds for `node`'s path, and for its child "instruments" and
+// the paths below that, into the same nodes of the store, and flushes them (whether
 // the document says user or system root: this program keeps its settings in one store); entries
 // of other nodes are ignored and keys missing from the file stay as they are. The whole
 // document is parsed before anything is written, so a bad file changes nothing.

@@ -7,6 +7,8 @@
 #include "tarovex/prefs/FilePreferences.h"
 #include "tarovex/prefs/FilePreferencesFactory.h"
 #include "tarovex/prefs/PreferencesErrors.h"
+#include "tarovex/prefs/PreferencesXml.h"
+#include "tarovex/station/InstrumentProfiles.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -224,9 +226,75 @@ TEST_P(ConfigStoreTest, WithoutPortsThePortIsNeitherReadNorWritten) {
     EXPECT_EQ(node->value("prevPort"), std::nullopt);
 }
 
+// A station's further instruments: each profile keeps its own settings and port, in the
+// station's order, across a new opening of the store; the first instrument's settings stay
+// where they always were; a rename keeps the place and the settings, a removal leaves none.
+TEST_P(ConfigStoreTest, InstrumentProfilesKeepTheirOwnSettingsAndOrder) {
+    namespace profiles = tarovex::profiles;
+    std::ostringstream console;
+    Config first;
+    first.setPort("COM3");
+    first.setDelay("5");
+    saveConfig(*node, first, console);
+    for (const auto& [label, port, delay] : {std::tuple{"Caliper", "COM4", "7"}, {"Balance 2", "tcp://lab:4001", "9"}}) {
+        Config c;
+        c.label = label;
+        c.setPort(port);
+        c.setDelay(delay);
+        profiles::save(*node, c, console);
+    }
+    EXPECT_THROW(profiles::rename(*node, "Balance 2", "caliper", console), std::invalid_argument);
+
+    root = open();
+    node = root->node(settingsNodePath);
+    EXPECT_EQ(profiles::labels(*node), (QStringList{"Caliper", "Balance 2"}));
+    Config loaded;
+    EXPECT_TRUE(profiles::load(*node, "Caliper", loaded, {}));
+    EXPECT_EQ(loaded.getPort(), "") << "a serial port the system lacks is not taken, as for the first";
+    ASSERT_TRUE(profiles::load(*node, "Caliper", loaded, ports));
+    EXPECT_EQ(loaded.getPort(), "COM4");
+    EXPECT_EQ(loaded.getDelay(), "7");
+    EXPECT_EQ(loaded.instrumentName(), "Caliper");
+    Config base;
+    loadConfig(*node, base, ports);
+    EXPECT_EQ(base.getDelay(), "5");
+    EXPECT_EQ(base.instrumentName(), "COM3");
+
+    profiles::rename(*node, "Caliper", "Caliper left", console);
+    profiles::remove(*node, "Balance 2");
+    EXPECT_EQ(profiles::labels(*node), QStringList{"Caliper left"});
+    EXPECT_FALSE(profiles::load(*node, "Balance 2", loaded, ports));
+    ASSERT_TRUE(profiles::load(*node, "Caliper left", loaded, ports));
+    EXPECT_EQ(loaded.getPort(), "COM4");
+    EXPECT_EQ(loaded.getDelay(), "7");
+
+    // The export carries the profiles (not the removed one) to another station.
+    const QByteArray xml = exportNode(*node);
+    EXPECT_FALSE(xml.contains("Balance 2"));
+    QTemporaryDir otherDir;
+    auto otherRoot = GetParam()->make(otherDir.path())();
+    Preferences* other = otherRoot->node(settingsNodePath);
+    importPreferences(*other, xml);
+    Config imported;
+    ASSERT_TRUE(profiles::load(*other, "Caliper left", imported, ports));
+    EXPECT_EQ(imported.getDelay(), "7");
+}
+
 INSTANTIATE_TEST_SUITE_P(Stores, ConfigStoreTest,
                          ::testing::Values(&prefs_test::settingsStore(), &prefs_test::fileStore()),
                          [](const auto& info) { return std::string(info.param->name); });
+
+TEST(InstrumentProfiles, LabelsThatCannotNameAnInstrument) {
+    const struct {
+        QString label;
+        bool ok;
+    } rows[] = {{"Balance", true},     {"Waage Süd 2", true},  {"", false},        {" Balance", false},
+                {"a/b", false},        {"a+b", false},         {"a#b", false},     {"a,b", false},
+                {"a\\b", false},       {"tab\there", false},   {QString(65, u'x'), false},
+                {QString(64, u'x'), true}, {"CALIPER", false}};
+    for (const auto& r : rows)
+        EXPECT_EQ(tarovex::profiles::labelProblem(r.label, {"Caliper"}).isEmpty(), r.ok) << r.label.toStdString();
+}
 
 // An in-memory node that records the order of the puts and of the flush.
 class RecordingNode : public Preferences {
