@@ -51,11 +51,14 @@ QStringList labels(prefs::Preferences& settings) {
     return valid;
 }
 
-bool load(prefs::Preferences& settings, const QString& label, config::Config& config, const QStringList& ports,
-          QStringList* invalidKeys) {
+bool load(prefs::Preferences& settings, const QString& label, config::Config& config, QStringList* invalidKeys) {
     if (!containsLabel(labels(settings), label))
         return false;
-    const bool clean = prefs::loadConfig(*settings.node(nodePath(label)), config, ports, invalidKeys);
+    prefs::Preferences& node = *settings.node(nodePath(label));
+    // Its own port, whether or not the system has it now: never another instrument's.
+    const QString port = node.get(QStringLiteral("port"), {});
+    const bool clean =
+        prefs::loadConfig(node, config, port.isEmpty() ? QStringList() : QStringList{port}, invalidKeys);
     config.label = label;
     return clean;
 }
@@ -95,9 +98,7 @@ void rename(prefs::Preferences& settings, const QString& from, const QString& to
     if (const QString why = labelProblem(to, others); !why.isEmpty())
         throw std::invalid_argument(why.toStdString());
     config::Config config;
-    // Its own port, whether or not the system has it now.
-    const QString port = settings.node(nodePath(from))->get(QStringLiteral("port"), {});
-    load(settings, from, config, port.isEmpty() ? QStringList() : QStringList{port});
+    load(settings, from, config);
     config.label = to;
     prefs::saveConfig(*settings.node(nodePath(to)), config, console);
     if (from.compare(to, Qt::CaseInsensitive) != 0) {

@@ -24,11 +24,12 @@ QString labelProblem(const QString& label, const QStringList& taken = {});
 // The stored labels in order; a label that fails labelProblem is left out.
 QStringList labels(prefs::Preferences& settings);
 
-// Loads the profile as loadConfig loads the settings node; the config's label is set.
-// Returns false when a stored value was replaced by its default (its key in `invalidKeys`),
-// and when there is no such profile (nothing is loaded then).
+// Loads the profile as loadConfig loads the settings node, with its own stored port whether
+// or not the system has it now (never another's); the config's label is set. Returns false
+// when a stored value was replaced by its default (its key in `invalidKeys`), and when there
+// is no such profile (nothing is loaded then).
 bool load(prefs::Preferences& settings, const QString& label, config::Config& config,
-          const QStringList& ports, QStringList* invalidKeys = nullptr);
+          QStringList* invalidKeys = nullptr);
 
 // Writes the config under its label, which is added to the list when new. Throws
 // std::invalid_argument when the label fails labelProblem (other labels than its own taken).

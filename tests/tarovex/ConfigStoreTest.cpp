@@ -249,10 +249,8 @@ TEST_P(ConfigStoreTest, InstrumentProfilesKeepTheirOwnSettingsAndOrder) {
     node = root->node(settingsNodePath);
     EXPECT_EQ(profiles::labels(*node), (QStringList{"Caliper", "Balance 2"}));
     Config loaded;
-    EXPECT_TRUE(profiles::load(*node, "Caliper", loaded, {}));
-    EXPECT_EQ(loaded.getPort(), "") << "a serial port the system lacks is not taken, as for the first";
-    ASSERT_TRUE(profiles::load(*node, "Caliper", loaded, ports));
-    EXPECT_EQ(loaded.getPort(), "COM4");
+    ASSERT_TRUE(profiles::load(*node, "Caliper", loaded));
+    EXPECT_EQ(loaded.getPort(), "COM4") << "its own port, never another instrument's";
     EXPECT_EQ(loaded.getDelay(), "7");
     EXPECT_EQ(loaded.instrumentName(), "Caliper");
     Config base;
@@ -263,8 +261,8 @@ TEST_P(ConfigStoreTest, InstrumentProfilesKeepTheirOwnSettingsAndOrder) {
     profiles::rename(*node, "Caliper", "Caliper left", console);
     profiles::remove(*node, "Balance 2");
     EXPECT_EQ(profiles::labels(*node), QStringList{"Caliper left"});
-    EXPECT_FALSE(profiles::load(*node, "Balance 2", loaded, ports));
-    ASSERT_TRUE(profiles::load(*node, "Caliper left", loaded, ports));
+    EXPECT_FALSE(profiles::load(*node, "Balance 2", loaded));
+    ASSERT_TRUE(profiles::load(*node, "Caliper left", loaded));
     EXPECT_EQ(loaded.getPort(), "COM4");
     EXPECT_EQ(loaded.getDelay(), "7");
 
@@ -276,7 +274,7 @@ TEST_P(ConfigStoreTest, InstrumentProfilesKeepTheirOwnSettingsAndOrder) {
     Preferences* other = otherRoot->node(settingsNodePath);
     importPreferences(*other, xml);
     Config imported;
-    ASSERT_TRUE(profiles::load(*other, "Caliper left", imported, ports));
+    ASSERT_TRUE(profiles::load(*other, "Caliper left", imported));
     EXPECT_EQ(imported.getDelay(), "7");
 }
 

@@ -26,6 +26,8 @@
 #include <sys/socket.h>
 #include <termios.h>
 
+#include <thread>
+
 using tools_test::Process;
 
 namespace {
@@ -82,7 +84,7 @@ TEST_F(Console, HelpDescribesTheProgram) {
     EXPECT_EQ(p->wait(), 0);
     const std::string help = p->remainingOutput();
     for (const char* part :
-         {"Usage: tarovex-console [OPTIONS] [PORT]", "--set KEY=VALUE", "--null", "Exit status", "SIGTERM",
+         {"Usage: tarovex-console [OPTIONS] [PORT[@LABEL]...] [--instrument LABEL...]", "--set KEY=VALUE", "--null", "Exit status", "SIGTERM",
           "SIGHUP", "gives an empty line when", "gives no\noutput line", "--type",
           "--keyboard-backend x11|wayland|uinput|gnome|kde|portal", "--keyboard-layout XKB",
           "travels unencrypted to an mqtt://"})
@@ -106,7 +108,9 @@ TEST_F(Console, WrongOptionsAndSettingsAreRefusedWithStatusTwo) {
         {{"--set", "decimalPlaces"}, "--set needs KEY=VALUE"},
         {{"--set"}, "--set needs KEY=VALUE"},
         {{"--bogus"}, "unknown option --bogus"},
-        {{"/dev/a", "/dev/b"}, "only one port"},
+        {{"/dev/a", "/dev/a"}, "/dev/a and /dev/a both read /dev/a: one port serves one instrument"},
+        {{"/dev/a@Caliper"}, "no stored instrument is labelled 'Caliper'"},
+        {{"--instrument"}, "--instrument needs the LABEL of a stored instrument"},
         {{"--type", "--keyboard-backend", "mutter"},
          "--keyboard-backend is x11, wayland, uinput, gnome, kde or portal, not 'mutter'"},
         {{"--type", "--keyboard-layout="}, "--keyboard-layout needs an XKB layout"},
@@ -369,6 +373,31 @@ TEST_F(Console, AVanishedDeviceEndsWithStatusOne) {
     pty.closeMaster();
     EXPECT_EQ(p->wait(), 1);
     EXPECT_NE(p->errorText().find("was disconnected"), std::string::npos) << p->errorText();
+}
+
+// Two instruments, one with its stored profile: each value is tagged with its instrument;
+// when one device vanishes the other goes on, and the end says one failed.
+TEST_F(Console, SeveralInstrumentsAreReadEachTaggedAndOneThatVanishesEndsAlone) {
+    tarolink_test::Pty caliper;
+    store({{"instruments", "Caliper"},
+           {"instruments/Caliper/port", QString::fromStdString(caliper.slavePath())},
+           {"instruments/Caliper/customRegEx", "C=(.*)\\r"}});
+    auto p = start({pty.slavePath(), "--instrument", "Caliper"});
+    for (const char* opened : {"RTS: off, DTR: on.", "[Caliper] ", "RTS: off, DTR: on."})
+        ASSERT_TRUE(p->waitForError(opened)) << p->errorText();
+    std::this_thread::sleep_for(std::chrono::milliseconds(200)); // both ports flushed
+    caliper.write("C=1.25\r");
+    EXPECT_EQ(p->readLine(), "Caliper\t1.25");
+    pty.write("7\r");
+    EXPECT_EQ(p->readLine(), pty.slavePath() + "\t7");
+    caliper.closeMaster();
+    ASSERT_TRUE(p->waitForError("was disconnected")) << p->errorText();
+    pty.write("8\r");
+    EXPECT_EQ(p->readLine(), pty.slavePath() + "\t8");
+    p->signal(SIGTERM);
+    EXPECT_EQ(p->wait(), 1) << p->errorText();
+    EXPECT_NE(p->errorText().find("[Caliper] The device on port " + caliper.slavePath() + " was disconnected"), std::string::npos)
+        << p->errorText();
 }
 
 TEST_F(Console, APortThatCannotBeOpenedEndsWithStatusOne) {

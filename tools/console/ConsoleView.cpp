@@ -44,7 +44,7 @@ QByteArray valueRecord(const QString& value, ValueFormat format) {
 }
 
 void ConsoleLog::write(const QString& time, const QString& text) {
-    log_.write((time + u' ' + text + u'\n').toUtf8());
+    log_.write((time + u' ' + prefix_ + text + u'\n').toUtf8());
 }
 
 void ConsoleLog::logEvent(const QString& text) {
@@ -78,8 +78,8 @@ void ConsoleNotifier::show(Kind kind, const QString& title, const QString& messa
 
 void ValueWriter::reading(const reading::DataLine& line, ReadingOutcome outcome) {
     static const QString none;
-    if (values_.write(
-            valueRecord(outcome == ReadingOutcome::Value ? line.getProcessedData() : none, format_))) {
+    const QByteArray record = valueRecord(outcome == ReadingOutcome::Value ? line.getProcessedData() : none, format_);
+    if (values_.write(tag_.isEmpty() ? record : tag_ + record)) {
         dropping_ = false;
     } else if (!dropping_ && values_.error() == 0) {
         dropping_ = true;

@@ -20,7 +20,9 @@ QByteArray valueRecord(const QString& value, ValueFormat format);
 // line of a message; received lines with their own time, unless left out.
 class ConsoleLog : public RunLog {
 public:
-    ConsoleLog(StreamWriter& log, bool logLines) : log_(log), logLines_(logLines) {}
+    // `name`, when given, begins every line after the time: which instrument of several said it.
+    ConsoleLog(StreamWriter& log, bool logLines, const QString& name = {})
+        : log_(log), logLines_(logLines), prefix_(name.isEmpty() ? QString() : u'[' + name + QStringLiteral("] ")) {}
     // Both kinds read alike on the log stream.
     void logEvent(const QString& text) override;
     void logImportantEvent(const QString& text) override { logEvent(text); }
@@ -32,6 +34,7 @@ private:
 
     StreamWriter& log_;
     const bool logLines_;
+    const QString prefix_;
 };
 
 // The program's messages beside the run (the serial library's lines among them): "HH:MM:SS
@@ -57,14 +60,16 @@ private:
 // written by a writer of its own, so that a stalled reader never blocks the run.
 class ValueWriter : public ReadingConsumer {
 public:
-    ValueWriter(StreamWriter& values, RunLog& log, ValueFormat format)
-        : values_(values), log_(log), format_(format) {}
+    // `tag`, when given, goes before each value with a tab: which instrument of several read it.
+    ValueWriter(StreamWriter& values, RunLog& log, ValueFormat format, const QString& tag = {})
+        : values_(values), log_(log), format_(format), tag_(tag.isEmpty() ? QByteArray() : tag.toUtf8() + '\t') {}
     void reading(const reading::DataLine& line, ReadingOutcome outcome) override;
 
 private:
     StreamWriter& values_;
     RunLog& log_;
     const ValueFormat format_;
+    const QByteArray tag_;
     bool dropping_ = false; // values are being dropped: said once per stretch
 };
 

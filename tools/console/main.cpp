@@ -1,5 +1,6 @@
 // The acquisition without a window: reads an instrument on a serial port with the stored
 // settings and writes each processed value as a line on standard output.
+#include "ConsoleStation.h"
 #include "ConsoleTyping.h"
 #include "ConsoleView.h"
 #include "Detect.h"
@@ -20,6 +21,7 @@
 #include "tarovex/run/KeyboardService.h"
 #include "tarovex/run/PlatformServices.h"
 #include "tarovex/startup/Version.h"
+#include "tarovex/station/InstrumentProfiles.h"
 #include "tarovex/station/Run.h"
 #include "worker/RecordedStream.h"
 #include "worker/WeightWorkerFactory.h"
@@ -43,7 +45,7 @@ namespace {
 
 using namespace tarovex;
 
-const char* const kHelp = R"(Usage: tarovex-console [OPTIONS] [PORT]
+const char* const kHelp = R"(Usage: tarovex-console [OPTIONS] [PORT[@LABEL]...] [--instrument LABEL...]
        tarovex-console --detect [PORT...]
        tarovex-console --journal-export [--since TIME] [--until TIME] [--format csv|json]
        tarovex-console --doctor [PORT...]
@@ -67,6 +69,15 @@ the serial library's own lines (its version, the system, the driver it loaded)
 are among them.
 When nobody reads standard output, up to 4 MiB of values wait and later ones are
 dropped; the log says so, and at the end how many values could not be written.
+
+Several instruments: name several PORTs, or stored instruments with --instrument
+LABEL (each with its own settings and port, as the window keeps them), or
+PORT@LABEL (that instrument's settings on PORT). A PORT alone takes the stored
+settings of the first instrument. Each is read on its own; values are typed
+one at a time, each whole, in the order they arrived. With more than one, every
+value goes out as the instrument's label (or its port), a tab, and the value,
+and every log line names its instrument after the time. One instrument that
+fails ends alone; the others go on, and the exit status is 1 at the end.
 
 Without PORT, the port of the stored settings is used (or the first port of the
 system when none is stored); an empty PORT is an error. The instrument preset
@@ -107,6 +118,8 @@ Options:
                     preset's request command or the setting requestCommand (same as
                     --set requestInterval=MS); SIGUSR1 asks once. A request waits
                     for its line, 2 s at most, before the next is sent
+  --instrument LABEL
+                    read the stored instrument LABEL (may be repeated)
   --null            write every value raw and end it with a NUL byte, not a newline
   --preset-defaults take the line settings (bit rate, data bits, parity, stop
                     bits, input terminator) of the chosen preset for this run
@@ -185,9 +198,16 @@ the detection was stopped. With --doctor: 0 nothing stops reading and typing,
     std::exit(2);
 }
 
+// One instrument to read: a port, a stored profile, or a profile on another port.
+struct InstrumentSpec {
+    std::optional<QString> port;
+    std::optional<QString> label;
+};
+
 struct Options {
     std::optional<QString> port;
     QStringList morePorts; // --detect takes several
+    std::vector<InstrumentSpec> instruments; // more than the one of today's settings
     bool detect = false;
     bool doctor = false;
     std::optional<QString> replay;
@@ -243,6 +263,10 @@ Options parse(const QStringList& args) {
             o.replay = a == u"--replay" ? args[i] : a.mid(9);
             if (o.replay->isEmpty())
                 usageError(QStringLiteral("the replay FILE is empty; give a file, or - for standard input"));
+        } else if (a == u"--instrument") {
+            if (++i >= args.size() || args[i].isEmpty())
+                usageError(QStringLiteral("--instrument needs the LABEL of a stored instrument"));
+            o.instruments.push_back({std::nullopt, args[i]});
         } else if (a == u"--null") {
             o.format = console::ValueFormat::NullTerminated;
         } else if (a == u"--set" || a.startsWith(u"--set=")) {
@@ -274,12 +298,34 @@ Options parse(const QStringList& args) {
     }
     if (o.typing.backendNamed && !o.typing.enabled)
         usageError(QStringLiteral("--keyboard-backend and --keyboard-layout go with --type"));
-    if (!o.detect && !o.doctor && !o.morePorts.isEmpty())
-        usageError(QStringLiteral("only one port, not '%1' too").arg(o.morePorts.first()));
+    if (!o.detect && !o.doctor) {
+        // PORT@LABEL: a network port has no @ before its scheme's host part ends.
+        std::vector<InstrumentSpec> given;
+        for (const QString& port : (o.port ? QStringList{*o.port} : QStringList()) + o.morePorts) {
+            const qsizetype at = port.lastIndexOf(u'@');
+            if (at > 0 && !port.mid(at + 1).contains(u'/') && !port.mid(at + 1).contains(u':'))
+                given.push_back({port.left(at), port.mid(at + 1)});
+            else
+                given.push_back({port, std::nullopt});
+        }
+        o.instruments.insert(o.instruments.begin(), given.begin(), given.end());
+        if (o.instruments.size() == 1 && !o.instruments.front().label) {
+            o.instruments.clear(); // the one instrument of today
+        } else {
+            o.port.reset();
+            o.morePorts.clear();
+        }
+    }
+    for (const InstrumentSpec& spec : o.instruments)
+        if (spec.label && spec.label->isEmpty())
+            usageError(QStringLiteral("an instrument's LABEL after @ is empty"));
     for (const QString& port : (o.port ? QStringList{*o.port} : QStringList()) + o.morePorts)
         if (isPtyMultiplexer(port))
             usageError(QStringLiteral("%1 is the pseudo-terminal multiplexer, not a serial port").arg(port));
-    if (o.port && o.replay)
+    for (const InstrumentSpec& spec : o.instruments)
+        if (spec.port && isPtyMultiplexer(*spec.port))
+            usageError(QStringLiteral("%1 is the pseudo-terminal multiplexer, not a serial port").arg(*spec.port));
+    if ((o.port || !o.instruments.empty()) && o.replay)
         usageError(QStringLiteral("a PORT and --replay exclude each other"));
     if (o.detect && o.replay)
         usageError(QStringLiteral("--detect and --replay exclude each other"));
@@ -353,6 +399,43 @@ void applyOverride(config::Config& config, const QString& key, const QString& va
                        .arg(value, key, console::validSettingValues(key)));
 }
 
+// The settings of one instrument: a stored profile, else the first instrument's settings;
+// on the port given, else its stored one. An unknown profile ends the program.
+config::Config loadInstrument(prefs::Preferences* node, const InstrumentSpec& spec, const QStringList& ports) {
+    config::Config config;
+    QStringList invalid;
+    if (spec.label) {
+        if (!node || !profiles::labels(*node).contains(*spec.label, Qt::CaseInsensitive))
+            usageError(QStringLiteral("no stored instrument is labelled '%1'%2")
+                           .arg(*spec.label, node && !profiles::labels(*node).isEmpty()
+                                                 ? QStringLiteral(" (stored: %1)")
+                                                       .arg(profiles::labels(*node).join(QStringLiteral(", ")))
+                                                 : QString()));
+        const QString label = profiles::labels(*node).filter(*spec.label, Qt::CaseInsensitive).first();
+        if (!profiles::load(*node, label, config, &invalid))
+            std::cerr << "tarovex-console: invalid stored settings of " << label.toStdString()
+                      << " replaced by their defaults: " << invalid.join(QStringLiteral(", ")).toStdString() << '\n';
+    } else if (node) {
+        try {
+            if (!prefs::loadConfig(*node, config, spec.port ? QStringList{*spec.port} : ports, &invalid))
+                std::cerr << "tarovex-console: invalid stored settings replaced by their defaults: "
+                          << invalid.join(QStringLiteral(", ")).toStdString() << '\n';
+        } catch (const std::exception& e) {
+            std::cerr << "tarovex-console: the settings could not be read, using the defaults: " << e.what()
+                      << '\n';
+            return loadInstrument(nullptr, spec, ports);
+        }
+    } else {
+        config = config::Config::defaultsOf(config::ConfigHelper::Instrument::getDefault());
+        config.setInstrument(config::ConfigHelper::Instrument::getDefault());
+        if (!ports.isEmpty())
+            config.setPort(ports.first());
+    }
+    if (spec.port)
+        config.setPort(*spec.port);
+    return config;
+}
+
 } // namespace
 
 int main(int argc, char* argv[]) {
@@ -394,37 +477,41 @@ int main(int argc, char* argv[]) {
     if (options.detect)
         return console::detectPort(ports + options.morePorts, STDOUT_FILENO, STDERR_FILENO, signalPipe[0]);
 
-    config::Config config;
+    prefs::Preferences* node = nullptr;
     try {
-        prefs::Preferences* node = prefs::openSettingsNode();
-        QStringList invalid;
-        if (!prefs::loadConfig(*node, config, ports, &invalid))
-            std::cerr << "tarovex-console: invalid stored settings replaced by their defaults: "
-                      << invalid.join(QStringLiteral(", ")).toStdString() << '\n';
+        node = prefs::openSettingsNode();
     } catch (const std::exception& e) {
         std::cerr << "tarovex-console: the settings could not be read, using the defaults: " << e.what()
                   << '\n';
-        config = config::Config::defaultsOf(config::ConfigHelper::Instrument::getDefault());
-        config.setInstrument(config::ConfigHelper::Instrument::getDefault());
-        if (!ports.isEmpty())
-            config.setPort(ports.first());
     }
-    if (options.port)
-        config.setPort(*options.port);
-    for (const auto& [key, value] : options.overrides)
-        applyOverride(config, key, value);
-    QString lineMismatch;
-    if (options.presetDefaults) {
-        // The preset is known only now; a line setting given with --set still wins.
-        console::takePresetLineSettings(config);
+    // Today's one instrument, or each one named.
+    std::vector<InstrumentSpec> specs = options.instruments;
+    if (specs.empty())
+        specs.push_back({options.port, std::nullopt});
+    std::vector<config::Config> configs;
+    QStringList lineMismatches;
+    for (const InstrumentSpec& spec : specs) {
+        config::Config config = loadInstrument(node, spec, ports);
         for (const auto& [key, value] : options.overrides)
             applyOverride(config, key, value);
-    } else {
-        lineMismatch = console::presetLineMismatch(config);
-    }
-    if (config.getPort().isEmpty() && !options.replay) {
-        std::cerr << "tarovex-console: no serial port found; give one as the argument\n";
-        return 1;
+        if (options.presetDefaults) {
+            // The preset is known only now; a line setting given with --set still wins.
+            console::takePresetLineSettings(config);
+            for (const auto& [key, value] : options.overrides)
+                applyOverride(config, key, value);
+        } else if (const QString mismatch = console::presetLineMismatch(config); !mismatch.isEmpty()) {
+            lineMismatches.append(specs.size() > 1 ? config.instrumentName() + QStringLiteral(": ") + mismatch
+                                                   : mismatch);
+        }
+        if (config.getPort().isEmpty() && !options.replay) {
+            std::cerr << "tarovex-console: no serial port found; give one as the argument\n";
+            return 1;
+        }
+        for (const config::Config& other : configs)
+            if (!options.replay && other.getPort() == config.getPort())
+                usageError(QStringLiteral("%1 and %2 both read %3: one port serves one instrument")
+                               .arg(other.instrumentName(), config.instrumentName(), config.getPort()));
+        configs.push_back(std::move(config));
     }
 
     console::StreamWriter values(valueFd, options.replay ? kReplayValueQueueBytes : kValueQueueBytes,
@@ -434,53 +521,51 @@ int main(int argc, char* argv[]) {
         values.waitForRoom(&stopSignalled);
         log.waitForRoom(&stopSignalled);
     }
-    console::ConsoleLog runLog(log, options.logLines);
-    console::ConsoleNotifier notifier(runLog);
-    console::ValueWriter valueWriter(values, runLog, options.format);
-    if (!lineMismatch.isEmpty())
-        runLog.logEvent(lineMismatch);
-
-    // The run of the window, with the console's parts.
-    RunServices services;
+    console::ConsoleStation station({values, log, options.logLines, options.format}, configs.size() > 1);
+    // Values of every instrument go through one keyboard, one whole value at a time.
+    const auto lane = std::make_shared<typing::KeyboardLane>();
+    std::shared_ptr<std::unique_ptr<worker::ByteSource>> recording;
     if (options.replay) {
         // Opened here, so that its failure is told as such; the one run takes it. It is read
         // as fast as its lines can be processed, and its end stops the run.
-        auto recording = std::make_shared<std::unique_ptr<worker::ByteSource>>();
+        recording = std::make_shared<std::unique_ptr<worker::ByteSource>>();
         try {
             *recording = worker::RecordedStream::open(*options.replay);
         } catch (const std::exception& e) {
-            runLog.logImportantEvent(QString::fromStdString(e.what()));
+            console::ConsoleLog(log, options.logLines).logImportantEvent(QString::fromStdString(e.what()));
             log.finish(kLogDrainTime);
             return 1;
         }
-        services.openPort = [recording](const config::Config& c) {
-            return worker::openWorkerPortOn(std::move(*recording), c);
-        };
     }
-    if (options.typing.enabled) {
-        services.makeTyper = [&output = options.typing.output,
-                              lane = std::make_shared<typing::KeyboardLane>()](
-                                 const config::Config& c, reading::EventLog& view) {
-            return makeKeyboardTyper(c, view, lane, output);
-        };
-        services.capsLockOn = capsLockOn;
+    for (std::size_t i = 0; i < configs.size(); ++i) {
+        RunServices services;
+        if (recording)
+            services.openPort = [recording](const config::Config& c) {
+                return worker::openWorkerPortOn(std::move(*recording), c);
+            };
+        if (options.typing.enabled) {
+            services.makeTyper = [&output = options.typing.output, lane](const config::Config& c,
+                                                                         reading::EventLog& view) {
+                return makeKeyboardTyper(c, view, lane, output);
+            };
+            services.capsLockOn = capsLockOn;
+        }
+        if (options.sound)
+            services.makeSound = platformServices().makeSound;
+        // A replay is not a reading of an instrument: it is neither recorded nor published.
+        RunLog& runLog = station.add(configs[i], std::move(services), !options.replay, options.typing.enabled);
+        if (i == 0)
+            for (const QString& mismatch : lineMismatches)
+                runLog.logEvent(mismatch);
     }
-    if (options.sound)
-        services.makeSound = platformServices().makeSound;
-    // A replay is not a reading of an instrument: it is neither recorded nor published.
-    const std::unique_ptr<Run> station =
-        assembleRun(config, std::move(services), notifier, runLog,
-                    {.consumers = {&valueWriter}, .record = !options.replay, .hotkeys = false});
-    RunController& run = station->controller();
-    run.setTypingRequired(options.typing.enabled);
-    Requester& requester = station->requester();
+    console::ConsoleLog programLogLines(log, options.logLines);
+
     QSocketNotifier requestSignals(requestPipe[0], QSocketNotifier::Read);
     QObject::connect(&requestSignals, &QSocketNotifier::activated, &app, [&] {
         char buffer[16];
         while (::read(requestPipe[0], buffer, sizeof buffer) > 0) {
         }
-        run.shortcutRequested();
-        requester.request();
+        station.request();
     });
 
     // The status of a stop: a signal or a reader gone is a normal end, another failure of
@@ -496,39 +581,33 @@ int main(int argc, char* argv[]) {
         if (const int error = values.error(); stopSignalled || error == 0) {
             stopStatus = 0;
         } else if (error == EPIPE) {
-            runLog.logEvent(QStringLiteral("The reader of standard output is gone."));
+            programLogLines.logEvent(QStringLiteral("The reader of standard output is gone."));
             stopStatus = 0;
         } else {
-            runLog.logImportantEvent(QStringLiteral("Standard output could not be written: %1.")
-                                         .arg(QString::fromLocal8Bit(std::strerror(error))));
+            programLogLines.logImportantEvent(QStringLiteral("Standard output could not be written: %1.")
+                                                  .arg(QString::fromLocal8Bit(std::strerror(error))));
             stopStatus = 1;
         }
-        run.stop();
+        station.stop();
     });
-    // The process ends once the value being typed is complete too.
-    QObject::connect(&run, &RunController::runEnded, &app, [&](const QString& reason) {
-        const int status = reason.isEmpty() ? stopStatus.value_or(0) : 1;
-        run.shutdown([&app, status] { app.exit(status); });
-    });
-    // A port that cannot be opened has been told of; what was started ends as at a stop.
-    QObject::connect(&run, &RunController::startFailed, &app, [&] { run.shutdown([&app] { app.exit(1); }); });
-    if (!run.start()) {
+    // The process ends once every instrument has ended, each value being typed complete.
+    station.onEnded([&](int failed) { app.exit(failed ? 1 : stopStatus.value_or(0)); });
+    if (!station.start()) {
         log.finish(kLogDrainTime);
         return 1;
     }
     const int status = app.exec();
     // The readings the broker has not acknowledged yet stay queued in the journal.
-    if (const auto queued = station->record() ? station->record()->finish(kBrokerWaitTime) : std::nullopt;
-        queued && *queued > 0)
-        runLog.logImportantEvent(
+    if (const qsizetype queued = station.finishRecords(kBrokerWaitTime); queued > 0)
+        programLogLines.logImportantEvent(
             QStringLiteral("%1 readings are still queued for the MQTT broker; they are sent at the next "
                            "run.")
-                .arg(*queued));
+                .arg(queued));
     // A replay's values all wait for standard output, as long as no signal gives up.
     while (options.replay && !stopSignalled && !values.drain(kValueDrainTime)) {
     }
     if (const qsizetype lost = values.finish(kValueDrainTime); lost > 0)
-        runLog.logImportantEvent(
+        programLogLines.logImportantEvent(
             QStringLiteral("%1 values could not be written to standard output.").arg(lost));
     log.finish(kLogDrainTime);
     return status;
