@@ -446,6 +446,63 @@ TEST_F(Console, TypeTypesEveryValueIntoTheFocusedApplication) {
     EXPECT_TRUE(everyLogLineIsTimed(p->errorText())) << p->errorText();
 }
 
+// Four instruments at 20 readings a second each for 10 s through one process and one
+// keyboard: every value arrives once, tagged with its own port, in its port's order, and is
+// typed whole (no value's characters among another's) into one X window.
+TEST_F(Console, FourInstrumentsAtOnceLoseNothingAndTypeEachValueWhole) {
+    tarovex_test::XvfbServer server;
+    tarovex_test::XTextRecorder recorder(server.display());
+    store({{"outputTerminator", "ENTER"}, {"delay", "0"}});
+    tarolink_test::Pty ports[4];
+    std::vector<std::string> args = {"--type", "--no-line-log"};
+    for (auto& port : ports)
+        args.push_back(port.slavePath());
+    auto p = start(args, {{"DISPLAY", server.display()}});
+    for (const auto& port : ports)
+        ASSERT_TRUE(p->waitForError("[" + port.slavePath() + "] RTS: off, DTR: on.")) << p->errorText();
+    std::this_thread::sleep_for(std::chrono::milliseconds(200)); // every port flushed
+    constexpr int perPort = 200;
+    {
+        std::vector<std::jthread> senders;
+        for (int i = 0; i < 4; ++i)
+            senders.emplace_back([&port = ports[i], i] {
+                for (int n = 0; n < perPort; ++n) {
+                    port.write(std::to_string((i + 1) * 10000 + n) + "\r");
+                    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+                }
+            });
+    }
+    int next[4] = {};
+    for (int k = 0; k < 4 * perPort; ++k) {
+        const auto line = p->readLine(5000);
+        ASSERT_TRUE(line) << "value " << k << " missing\n" << p->errorText();
+        const auto tab = line->find('\t');
+        ASSERT_NE(tab, std::string::npos) << *line;
+        const int value = std::stoi(line->substr(tab + 1)), port = value / 10000 - 1;
+        ASSERT_TRUE(port >= 0 && port < 4) << *line;
+        EXPECT_EQ(line->substr(0, tab), ports[port].slavePath()) << *line;
+        EXPECT_EQ(value % 10000, next[port]++) << "in its port's order: " << *line;
+    }
+    // Typed: the same values, each whole between two Enters, each port's in order.
+    std::string transcript = recorder.transcript(4 * perPort * std::string("10000<Return>").size(), 5000);
+    int typedNext[4] = {};
+    int typed = 0;
+    for (std::size_t at = 0; at < transcript.size();) {
+        const std::size_t end = transcript.find("<Return>", at);
+        ASSERT_NE(end, std::string::npos) << transcript.substr(at);
+        const std::string value = transcript.substr(at, end - at);
+        ASSERT_EQ(value.size(), 5u) << "not whole: " << value;
+        const int v = std::stoi(value), port = v / 10000 - 1;
+        ASSERT_TRUE(port >= 0 && port < 4) << value;
+        EXPECT_EQ(v % 10000, typedNext[port]++) << value;
+        ++typed;
+        at = end + 8;
+    }
+    EXPECT_EQ(typed, 4 * perPort);
+    p->signal(SIGTERM);
+    EXPECT_EQ(p->wait(), 0) << p->errorText();
+}
+
 #ifdef TAROVEX_WAYLAND
 // --type in a Wayland session whose compositor offers virtual keyboards: the values reach the
 // focused Wayland application, and the log names the rule that chose the backend.
