@@ -38,6 +38,9 @@ public:
         bool parityErrors = false;  // lineErrors() reports a byte's parity error
         bool framingErrors = false; // lineErrors() reports a byte's framing error
         bool modemLines = false;    // setLine() and isLineOn() reach a device
+        // waitForData returns Gone as soon as the device goes, so a wait needs no time-out
+        // to notice it (a station of many idle ports then sleeps until something happens).
+        bool signalsLoss = false;
     };
     struct LineErrors {
         bool parity = false;

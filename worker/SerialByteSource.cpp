@@ -13,6 +13,8 @@ SerialByteSource::SerialByteSource(std::unique_ptr<SerialPort> port) : port_(std
     capabilities_.framingErrors = port_->isSupported("sigFrameErr");
     capabilities_.modemLines = port_->isSupported("setDTR") && port_->isSupported("setRTS") &&
                                port_->isSupported("sigDSR") && port_->isSupported("sigCTS");
+    // Both drivers wait in poll(), which a hung-up terminal or a closed connection ends.
+    capabilities_.signalsLoss = true;
 }
 
 SerialByteSource::~SerialByteSource() = default;

@@ -20,8 +20,9 @@ using Wait = ByteSource::Wait;
 // Undelivered reports at which the loop waits for the owner thread.
 constexpr std::size_t kChannelCapacity = 8 * 1024;
 constexpr std::size_t kOutboxLines = 8 * 1024;
-// The idle wait ends by itself this often, to ask a driver that cannot signal a lost
-// device; data and a stop request end it at once.
+// The idle wait of a source that cannot signal a lost device ends by itself this often, to
+// ask it; data and a stop request end it at once, and a source that signals loss waits
+// without a limit.
 constexpr int kIdleWaitMs = 1000;
 // How much of a dropped over-long line the message shows.
 constexpr qsizetype kDroppedLineExcerpt = 40;
@@ -151,6 +152,7 @@ void WeightWorker::prepare() {
     const ByteSource::Capabilities can = source_->capabilities();
     checkParity_ = can.parityErrors;
     checkFraming_ = can.framingErrors;
+    idleWaitMs_ = can.signalsLoss ? -1 : kIdleWaitMs;
     count_ = 0;
     parityError_ = framingError_ = false;
 }
@@ -166,7 +168,7 @@ int WeightWorker::loop(std::stop_token stop) {
             if (stop.stop_requested())
                 break;
             sendQueued();
-            const Wait waited = source_->waitForData(kIdleWaitMs);
+            const Wait waited = source_->waitForData(idleWaitMs_);
             idleWakeUps_.fetch_add(1, std::memory_order_relaxed);
             if (waited == Wait::Gone || (waited == Wait::TimedOut && source_->isGone())) {
                 if (reconnect(stop))

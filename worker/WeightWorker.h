@@ -182,6 +182,7 @@ private:
     bool framingError_ = false;
     bool checkParity_ = true;
     bool checkFraming_ = true;
+    int idleWaitMs_ = 1000;
     std::uint64_t bytesTaken_ = 0;
     std::stop_token stop_;
 
