@@ -1,0 +1,180 @@
+#include "tarovex/station/StationInstruments.h"
+
+#include "tarovex/station/InstrumentProfiles.h"
+
+#include <algorithm>
+#include <sstream>
+
+namespace tarovex {
+
+StationInstruments::StationInstruments(prefs::Preferences* settings, RunServices services, Notifier& notifier,
+                                       MessageLog& log)
+    : settings_(settings), services_(std::move(services)), notifier_(notifier), log_(log) {}
+
+StationInstruments::~StationInstruments() = default;
+
+void StationInstruments::load() {
+    instruments_.clear();
+    if (settings_)
+        for (const QString& label : profiles::labels(*settings_)) {
+            config::Config config;
+            QStringList invalid;
+            if (!profiles::load(*settings_, label, config, &invalid))
+                log_.append(eventLine(QDateTime::currentDateTime(),
+                                      QStringLiteral("[%1] Invalid stored settings replaced by their defaults: %2")
+                                          .arg(label, invalid.join(QStringLiteral(", "))),
+                                      LogStyle::Important));
+            make(config);
+        }
+    emit changed(-1);
+}
+
+void StationInstruments::make(const config::Config& config) {
+    auto instrument = std::make_unique<Instrument>(config, log_);
+    Instrument* i = instrument.get();
+    // The request key belongs to the window's first instrument.
+    RunServices services = services_;
+    services.makeHotkey = nullptr;
+    i->run = assembleRun(i->config, std::move(services), notifier_, i->log,
+                         {.consumers = {&i->last}, .hotkeys = false});
+    RunController& run = i->run->controller();
+    const auto changedHere = [this, i] { emit changed(indexOf(i)); };
+    connect(&run, &RunController::connectedChanged, this, changedHere);
+    connect(&run, &RunController::openingChanged, this, changedHere);
+    connect(&run, &RunController::runEnded, this, [this, i](const QString& reason) {
+        i->endReason = reason;
+        emit changed(indexOf(i));
+    });
+    connect(&i->last, &LastReading::changed, this, changedHere);
+    instruments_.push_back(std::move(instrument));
+}
+
+int StationInstruments::indexOf(const Instrument* instrument) const {
+    for (std::size_t i = 0; i < instruments_.size(); ++i)
+        if (instruments_[i].get() == instrument)
+            return int(i);
+    return -1;
+}
+
+StationInstruments::State StationInstruments::state(int i) const {
+    const RunController& run = at(i).run->controller();
+    if (run.isOpening())
+        return State::Opening;
+    if (run.isConnected())
+        return State::Reading;
+    return at(i).endReason.isEmpty() ? State::Stopped : State::Ended;
+}
+
+QString StationInstruments::stateText(int i) const {
+    switch (state(i)) {
+    case State::Opening:
+        return QStringLiteral("waiting for its port");
+    case State::Reading:
+        return QStringLiteral("reading");
+    case State::Ended:
+        return at(i).endReason;
+    case State::Stopped:
+        break;
+    }
+    return QStringLiteral("stopped");
+}
+
+QString StationInstruments::add(const QString& label, const QString& port, const QStringList& takenLabels,
+                                const QStringList& takenPorts) {
+    if (const QString why = profiles::labelProblem(label, takenLabels + labels()); !why.isEmpty())
+        return why;
+    if (port.isEmpty())
+        return QStringLiteral("An instrument needs a port");
+    if ((takenPorts + ports()).contains(port))
+        return QStringLiteral("Another instrument reads %1: one port serves one instrument").arg(port);
+    config::Config config = config::Config::defaultsOf(config::ConfigHelper::Instrument::getDefault());
+    config.setInstrument(config::ConfigHelper::Instrument::getDefault());
+    config.setPort(port);
+    config.label = label;
+    if (settings_) {
+        std::ostringstream console;
+        profiles::save(*settings_, config, console);
+        if (!console.str().empty())
+            return QString::fromStdString(console.str());
+    }
+    make(config);
+    emit changed(-1);
+    return {};
+}
+
+QString StationInstruments::rename(int i, const QString& label, const QStringList& takenLabels) {
+    Instrument& instrument = *instruments_.at(std::size_t(i));
+    if (state(i) == State::Reading || state(i) == State::Opening)
+        return QStringLiteral("Stop %1 first").arg(instrument.config.instrumentName());
+    QStringList others = labels();
+    others.removeAt(i);
+    if (const QString why = profiles::labelProblem(label, takenLabels + others); !why.isEmpty())
+        return why;
+    if (settings_) {
+        std::ostringstream console;
+        try {
+            profiles::rename(*settings_, instrument.config.label, label, console);
+        } catch (const std::exception& e) {
+            return QString::fromStdString(e.what());
+        }
+    }
+    // Its log names it from the first line on: a new run, in the same place.
+    config::Config config = instrument.config;
+    config.label = label;
+    instruments_.erase(instruments_.begin() + i);
+    make(config);
+    std::rotate(instruments_.begin() + i, instruments_.end() - 1, instruments_.end());
+    emit changed(-1);
+    return {};
+}
+
+void StationInstruments::remove(int i) {
+    Instrument* instrument = instruments_.at(std::size_t(i)).get();
+    if (settings_)
+        profiles::remove(*settings_, instrument->config.label);
+    // A value being typed ends whole first.
+    instrument->run->controller().shutdown([this, instrument] {
+        // Not inside its own run's call.
+        QMetaObject::invokeMethod(
+            this,
+            [this, instrument] {
+                const int at = indexOf(instrument);
+                if (at >= 0)
+                    instruments_.erase(instruments_.begin() + at);
+                emit changed(-1);
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+bool StationInstruments::start(int i) {
+    Instrument& instrument = *instruments_.at(std::size_t(i));
+    instrument.endReason.clear();
+    return instrument.run->controller().start();
+}
+
+void StationInstruments::stop(int i) {
+    instruments_.at(std::size_t(i))->run->controller().stop();
+}
+
+void StationInstruments::request() {
+    for (auto& i : instruments_)
+        if (i->run->controller().isConnected())
+            i->run->requester().request();
+}
+
+QStringList StationInstruments::ports() const {
+    QStringList list;
+    for (const auto& i : instruments_)
+        list.append(i->config.getPort());
+    return list;
+}
+
+QStringList StationInstruments::labels() const {
+    QStringList list;
+    for (const auto& i : instruments_)
+        list.append(i->config.label);
+    return list;
+}
+
+} // namespace tarovex

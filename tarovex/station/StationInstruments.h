@@ -1,0 +1,82 @@
+#pragma once
+
+#include "config/Config.h"
+#include "tarovex/log/MessageLog.h"
+#include "tarovex/prefs/Preferences.h"
+#include "tarovex/run/LastReading.h"
+#include "tarovex/run/MessageLogWriter.h"
+#include "tarovex/station/Run.h"
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+#include <vector>
+
+namespace tarovex {
+
+// The instruments of a station beyond its first (whose settings and run the window keeps as
+// it always did): each with its stored profile, its own run, its last reading and a log that
+// names it. They share the services given, and with them the one keyboard. UI thread.
+class StationInstruments : public QObject {
+    Q_OBJECT
+
+public:
+    enum class State { Stopped, Opening, Reading, Ended };
+
+    struct Instrument {
+        Instrument(const config::Config& config, MessageLog& log)
+            : config(config), log(log, config.instrumentName()) {}
+        config::Config config;
+        MessageLogWriter log;
+        LastReading last;
+        std::unique_ptr<Run> run; // after the parts it calls
+        QString endReason;        // why its last run ended by itself
+    };
+
+    // `settings`: the store of the profiles; none: they are neither loaded nor saved.
+    StationInstruments(prefs::Preferences* settings, RunServices services, Notifier& notifier, MessageLog& log);
+    ~StationInstruments() override;
+
+    // Makes the stored instruments (stopping and dropping any there were).
+    void load();
+    int count() const { return int(instruments_.size()); }
+    const Instrument& at(int i) const { return *instruments_.at(std::size_t(i)); }
+    State state(int i) const;
+    // The state for a list: "reading", "waiting for its port", "stopped", or why it ended.
+    QString stateText(int i) const;
+
+    // Adds and saves an instrument on that port; why not, when it cannot be (a label that
+    // cannot name it or is taken, a port another instrument reads: `taken` are the labels
+    // and ports of instruments kept elsewhere, the window's first).
+    QString add(const QString& label, const QString& port, const QStringList& takenLabels,
+                const QStringList& takenPorts);
+    // Gives the instrument another label; why not, when it cannot have it.
+    QString rename(int i, const QString& label, const QStringList& takenLabels);
+    // Stops the instrument and forgets its profile.
+    void remove(int i);
+    // Begins or ends the reading of one; false when it cannot begin.
+    bool start(int i);
+    void stop(int i);
+    // Asks every running instrument for a reading.
+    void request();
+    QStringList ports() const;
+    QStringList labels() const;
+
+signals:
+    // The instrument's state or its last reading changed, or the list did (i = -1).
+    void changed(int i);
+
+private:
+    void make(const config::Config& config);
+    int indexOf(const Instrument* instrument) const;
+
+    prefs::Preferences* settings_;
+    RunServices services_;
+    Notifier& notifier_;
+    MessageLog& log_;
+    std::vector<std::unique_ptr<Instrument>> instruments_;
+};
+
+} // namespace tarovex

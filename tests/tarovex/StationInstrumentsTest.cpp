@@ -1,0 +1,100 @@
+// A station's further instruments on real pseudo-terminals, kept in a real settings store.
+#include "PrefsTestSupport.h"
+#include "tarovex/prefs/ConfigStore.h"
+#include "tarovex/station/StationInstruments.h"
+#include "tests/Tarolink/TestSupport.h"
+#include "tests/worker/WorkerTestSupport.h"
+
+#include <QRegularExpression>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace tarovex;
+using State = StationInstruments::State;
+
+namespace {
+
+struct Notices : Notifier {
+    QStringList shown;
+    void show(Kind, const QString& title, const QString& message) override { shown.append(title + message); }
+};
+
+// Every text the log was given so far.
+QString logText(MessageLog& log) {
+    QString text;
+    for (const LogLine& line : log.takePending())
+        for (const LogSpan& span : line)
+            text += span.text;
+    return text;
+}
+
+} // namespace
+
+// Added instruments keep their labels and ports (never one port for two), come back from the
+// store in order, read each on its own (one that vanishes ends alone) with log lines that name
+// them; a running one keeps its label, a stopped one can be renamed, a removed one is gone.
+TEST(StationInstruments, EachInstrumentReadsOnItsOwnAndIsKeptInTheStore) {
+    worker_test::application();
+    QTemporaryDir dir;
+    const prefs_test::StoreOpener open = prefs_test::fileStore().make(dir.path());
+    auto root = open();
+    prefs::Preferences* node = root->node(prefs::settingsNodePath);
+    tarolink_test::Pty ptyA, ptyB;
+    const QString a = QString::fromStdString(ptyA.slavePath()), b = QString::fromStdString(ptyB.slavePath());
+    MessageLog log;
+    Notices notices;
+    {
+        StationInstruments station(node, {}, notices, log);
+        const struct {
+            QString label, port;
+            QStringList takenPorts;
+            QString error;
+        } adds[] = {{"Caliper", a, {}, ""},
+                    {"caliper", b, {}, "Another instrument is labelled caliper"},
+                    {"Scanner", a, {}, "Another instrument reads " + a + ": one port serves one instrument"},
+                    {"Scanner", b, {b}, "Another instrument reads " + b + ": one port serves one instrument"},
+                    {"Scanner", b, {}, ""}};
+        for (const auto& r : adds)
+            EXPECT_EQ(station.add(r.label, r.port, {"Balance"}, r.takenPorts), r.error) << r.label.toStdString();
+        EXPECT_EQ(station.add("Balance", "/dev/ttyS9", {"Balance"}, {}), "Another instrument is labelled Balance");
+    }
+    root = open();
+    node = root->node(prefs::settingsNodePath);
+    StationInstruments station(node, {}, notices, log);
+    station.load();
+    ASSERT_EQ(station.labels(), (QStringList{"Caliper", "Scanner"}));
+    EXPECT_EQ(station.ports(), (QStringList{a, b}));
+    for (int i = 0; i < 2; ++i)
+        ASSERT_TRUE(station.start(i)) << notices.shown.join('\n').toStdString();
+    ASSERT_TRUE(worker_test::runUntil([&] { return station.state(0) == State::Reading && station.state(1) == State::Reading; }));
+    ptyA.write("12.5\r");
+    ptyB.write("7\r");
+    ASSERT_TRUE(worker_test::runUntil([&] { return station.at(0).last.hasValue() && station.at(1).last.hasValue(); }));
+    EXPECT_EQ(station.at(0).last.shown().value, "12.5");
+    EXPECT_EQ(station.at(1).last.shown().value, "7");
+    QString text;
+    worker_test::runUntil([&] {
+        text += logText(log);
+        return text.contains("[Caliper] 12.5") && text.contains("[Scanner] 7");
+    });
+    EXPECT_TRUE(text.contains(QRegularExpression("\\d\\d:\\d\\d:\\d\\d \\[Caliper\\] 12.5<13>"))) << text.toStdString();
+    EXPECT_TRUE(text.contains("[Scanner] 7<13>")) << text.toStdString();
+
+    ptyA.closeMaster();
+    ASSERT_TRUE(worker_test::runUntil([&] { return station.state(0) == State::Ended; }));
+    EXPECT_TRUE(station.stateText(0).contains("disconnected")) << station.stateText(0).toStdString();
+    EXPECT_EQ(station.state(1), State::Reading);
+    EXPECT_EQ(station.rename(1, "Reader", {}), "Stop Scanner first");
+    station.stop(1);
+    ASSERT_TRUE(worker_test::runUntil([&] { return station.state(1) == State::Stopped; }));
+    EXPECT_EQ(station.rename(1, "Reader", {}), "");
+    station.remove(0);
+    ASSERT_TRUE(worker_test::runUntil([&] { return station.count() == 1; }));
+    root = open();
+    node = root->node(prefs::settingsNodePath);
+    StationInstruments reopened(node, {}, notices, log);
+    reopened.load();
+    EXPECT_EQ(reopened.labels(), QStringList{"Reader"});
+    EXPECT_EQ(reopened.ports(), QStringList{b});
+}
