@@ -2,6 +2,9 @@
 
 #include "typing/MutterKeyOutput.h"
 
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+
 #include <fcntl.h>
 #include <pwd.h>
 #include <signal.h>
@@ -23,9 +26,11 @@ namespace tarovex_test {
 // bus of its own, running until the object goes. Under root, the bus, Mutter and the terminal
 // run as nobody, in a folder of their own under /tmp; the bus lets the test's user in too.
 // When Mutter is missing or does not start, available() is false and reason() says why.
+// With `portal`, the bus starts the desktop portal and its GNOME backend on demand, as GNOME's
+// does, for a GNOME session on this Mutter.
 class MutterServer {
 public:
-    MutterServer() {
+    explicit MutterServer(bool portal = false) {
         for (const char* program : {"mutter", "dbus-daemon", "foot"})
             if (::access((std::string("/usr/bin/") + program).c_str(), X_OK) != 0) {
                 reason_ = std::string(program) + " is not installed (Debian package " +
@@ -58,10 +63,15 @@ public:
                       "/bus</listen><auth>EXTERNAL</auth>\n"
                       "<policy context=\"default\"><allow user=\"*\"/><allow send_destination=\"*\"/><allow "
                       "receive_sender=\"*\"/>"
-                      "<allow own=\"*\"/></policy>\n</busconfig>\n");
+                      "<allow own=\"*\"/></policy>\n" +
+                      (portal ? "<standard_session_servicedirs/>\n" : "") + "</busconfig>\n");
         busAddress_ = "unix:path=" + dir_ + "/bus";
+        // What the bus starts gets the bus's environment: the portal picks its backend by the
+        // desktop, and the backend shows its dialog on Mutter.
+        const std::string busEnvironment =
+            portal ? "XDG_CURRENT_DESKTOP=GNOME WAYLAND_DISPLAY=wayland-0 GSETTINGS_BACKEND=memory " : "";
         writeFile(dir_ + "/start.sh",
-                  "dbus-daemon --config-file=" + dir_ +
+                  busEnvironment + "dbus-daemon --config-file=" + dir_ +
                       "/bus.conf --nofork --nopidfile &\n"
                       "while [ ! -S " +
                       dir_ +
@@ -77,8 +87,23 @@ public:
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
         while (std::chrono::steady_clock::now() < deadline) {
             if (std::filesystem::exists(run + "/wayland-0") &&
-                tarovex::typing::MutterKeyOutput::offeredOn(busAddress_))
+                tarovex::typing::MutterKeyOutput::offeredOn(busAddress_)) {
+                // The portal serves only its own user's programs (it looks into their /proc
+                // entries): it runs as the test's user, its backend as Mutter's.
+                if (portal)
+                    portal_ = spawn("XDG_CURRENT_DESKTOP=GNOME WAYLAND_DISPLAY=wayland-0 DBUS_SESSION_BUS_ADDRESS=" +
+                                        busAddress_ + " exec /usr/libexec/xdg-desktop-portal",
+                                    dir_ + "/portal.log", false);
+                // Before anyone asks: a question would start another, as Mutter's user.
+                for (int i = 0; portal && !registered("org.freedesktop.portal.Desktop"); ++i)
+                    if (i == 1000 || ::waitpid(portal_, nullptr, WNOHANG) == portal_) {
+                        busAddress_.clear();
+                        reason_ = "the desktop portal did not start: " + lastLine(dir_ + "/portal.log");
+                        return;
+                    } else
+                        std::this_thread::sleep_for(std::chrono::milliseconds(10));
                 return;
+            }
             if (::waitpid(pid_, nullptr, WNOHANG) == pid_) {
                 pid_ = -1;
                 break;
@@ -89,7 +114,7 @@ public:
         reason_ = "mutter did not start: " + lastLine(dir_ + "/mutter.log");
     }
     ~MutterServer() {
-        for (const pid_t pid : {receiver_, pid_})
+        for (const pid_t pid : {receiver_, portal_, pid_})
             if (pid > 0) {
                 ::kill(-pid, SIGTERM);
                 ::waitpid(pid, nullptr, 0);
@@ -157,6 +182,16 @@ public:
     }
 
 private:
+    bool registered(const QString& name) const {
+        bool found = false;
+        {
+            QDBusConnection bus =
+                QDBusConnection::connectToBus(QString::fromStdString(busAddress_), QStringLiteral("tarovex-test-probe"));
+            found = bus.isConnected() && bus.interface()->isServiceRegistered(name).value();
+        }
+        QDBusConnection::disconnectFromBus(QStringLiteral("tarovex-test-probe"));
+        return found;
+    }
     static void writeFile(const std::string& path, const std::string& text) {
         std::ofstream(path) << text;
         ::chmod(path.c_str(), 0644);
@@ -169,8 +204,9 @@ private:
                 last = line;
         return last;
     }
-    // Runs the shell command as nobody under root, in a process group of its own.
-    pid_t spawn(const std::string& command, const std::string& log) const {
+    // Runs the shell command as nobody under root (unless not `asNobody`), in a process group of
+    // its own.
+    pid_t spawn(const std::string& command, const std::string& log, bool asNobody = true) const {
         const pid_t pid = ::fork();
         if (pid != 0)
             return pid;
@@ -183,7 +219,7 @@ private:
         ::dup2(fd, STDOUT_FILENO);
         ::dup2(fd, STDERR_FILENO);
         std::vector<std::string> args;
-        if (::geteuid() == 0)
+        if (::geteuid() == 0 && asNobody)
             args = {"runuser", "-u", "nobody", "--"};
         for (const std::string& a :
              std::initializer_list<std::string>{"env", "-i", "XDG_RUNTIME_DIR=" + dir_ + "/run",
@@ -202,6 +238,7 @@ private:
     std::string reason_;
     pid_t pid_ = -1;
     pid_t receiver_ = -1;
+    pid_t portal_ = -1;
 };
 
 } // namespace tarovex_test
