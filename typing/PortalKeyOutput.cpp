@@ -30,7 +30,6 @@ namespace {
 const QString service = QStringLiteral("org.freedesktop.portal.Desktop");
 const QString servicePath = QStringLiteral("/org/freedesktop/portal/desktop");
 const QString remoteDesktop = QStringLiteral("org.freedesktop.portal.RemoteDesktop");
-constexpr Keysym shiftKeysym = 0xffe1; // Shift_L
 constexpr unsigned keyboardDevice = 1;
 constexpr unsigned persistUntilRevoked = 2;
 
@@ -140,8 +139,6 @@ PortalKeyOutput::PortalKeyOutput(Options options)
             warnings_.append(QStringLiteral(
                 "The desktop portal asks for permission at each Start (its version %1 cannot remember it)")
                                  .arg(version_));
-        // The portal's session is one of Mutter's, whose first key gets lost otherwise.
-        send({shiftKeysym});
     } catch (...) {
         if (!session_.isEmpty())
             bus.call(QDBusMessage::createMethodCall(service, session_, QStringLiteral("org.freedesktop.portal.Session"),
