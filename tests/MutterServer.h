@@ -15,6 +15,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -240,5 +241,45 @@ private:
     pid_t receiver_ = -1;
     pid_t portal_ = -1;
 };
+
+// Runs `make`, which waits for the desktop portal's dialog, while the user's keyboard answers that
+// dialog with `keys` once it has the focus: once a key no longer reaches the terminal within a
+// second (a letter, which the dialog ignores). What reached the terminal meanwhile counts as
+// received already.
+template <typename Make>
+auto answeringThePortalDialog(MutterServer& mutter, tarovex::typing::MutterKeyOutput& keyboard, Make make,
+                              const std::vector<tarovex::typing::TypedKey>& keys) {
+    auto made = std::async(std::launch::async, make);
+    for (bool answered = false; made.wait_for(std::chrono::milliseconds(0)) != std::future_status::ready;) {
+        if (answered) {
+            made.wait();
+            break;
+        }
+        const auto size = mutter.receivedSize();
+        keyboard.type(tarovex::typing::TypedKey{U'q'});
+        if (mutter.received(size + 1, 1000).size() > size)
+            continue;
+        // Slowly: GTK's switch turns on at the end of its animation, and only then may Share
+        // take the focus.
+        for (const tarovex::typing::TypedKey& key : keys) {
+            keyboard.type(key);
+            std::this_thread::sleep_for(std::chrono::milliseconds(400));
+        }
+        answered = true;
+    }
+    for (auto size = mutter.receivedSize();; size = mutter.receivedSize()) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        if (mutter.receivedSize() == size)
+            break;
+    }
+    return made.get();
+}
+
+// The portal's GNOME dialog opens with the focus on its switch "Allow remote interaction",
+// which must be on for its button Share; three Tabs go there by Cancel.
+inline const std::vector<tarovex::typing::TypedKey> portalAccept{
+    tarovex::typing::TypedKey{U' '}, tarovex::typing::TypedKey{tarovex::typing::NamedKey::Tab},
+    tarovex::typing::TypedKey{tarovex::typing::NamedKey::Tab}, tarovex::typing::TypedKey{tarovex::typing::NamedKey::Tab},
+    tarovex::typing::TypedKey{tarovex::typing::NamedKey::Enter}};
 
 } // namespace tarovex_test

@@ -20,7 +20,6 @@
 
 #include <filesystem>
 #include <fstream>
-#include <future>
 #include <memory>
 
 using namespace tarovex::typing;
@@ -67,46 +66,11 @@ protected:
             TAROVEX_SKIP_OR_FAIL("the terminal foot did not get the keyboard focus");
     }
 
-    // Runs `make`, which waits for the desktop's dialog, while the user's keyboard answers that
-    // dialog with `keys` once it has the focus: once a key no longer reaches the terminal within a
-    // second (a letter, which the dialog ignores). What reached the terminal meanwhile counts as
-    // received already.
-    template <typename Make>
-    static auto answeringTheDialog(Make make, const std::vector<TypedKey>& keys) {
-        auto made = std::async(std::launch::async, make);
-        for (bool answered = false; made.wait_for(std::chrono::milliseconds(0)) != std::future_status::ready;) {
-            if (answered) {
-                made.wait();
-                break;
-            }
-            const auto size = mutter_->receivedSize();
-            userKeyboard_->type(TypedKey{U'q'});
-            if (mutter_->received(size + 1, 1000).size() > size)
-                continue;
-            // Slowly: GTK's switch turns on at the end of its animation, and only then may Share
-            // take the focus.
-            for (const TypedKey& key : keys) {
-                userKeyboard_->type(key);
-                std::this_thread::sleep_for(std::chrono::milliseconds(400));
-            }
-            answered = true;
-        }
-        for (auto size = mutter_->receivedSize();; size = mutter_->receivedSize()) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(300));
-            if (mutter_->receivedSize() == size)
-                break;
-        }
-        return made.get();
-    }
     static PortalKeyOutput::Options options() {
         return {mutter_->busAddress(), {"us"}, std::chrono::seconds(20), std::chrono::seconds(3),
                 testing::TempDir() + "/portal-token"};
     }
 
-    // The dialog opens with the focus on its switch "Allow remote interaction", which must be on
-    // for its button Share; three Tabs go there by Cancel.
-    static inline const std::vector<TypedKey> accept{TypedKey{U' '}, TypedKey{NamedKey::Tab}, TypedKey{NamedKey::Tab},
-                                                     TypedKey{NamedKey::Tab}, TypedKey{NamedKey::Enter}};
     static QCoreApplication* app_;
     static tarovex_test::MutterServer* mutter_;
     static MutterKeyOutput* userKeyboard_;
@@ -131,7 +95,8 @@ TEST_F(PortalKeyOutputTest, KeybotTypesEveryKeyboardTypesCoverageExactly) {
         options.xkbLayout = "us";
         SessionEnvironment session;
         session.sessionBus = mutter_->busAddress();
-        KeyOutputCreation created = answeringTheDialog([&] { return createKeyOutput(options, session); }, accept);
+        KeyOutputCreation created = tarovex_test::answeringThePortalDialog(*mutter_, *userKeyboard_, [&] { return createKeyOutput(options, session); },
+                                                   tarovex_test::portalAccept);
         ASSERT_TRUE(created.output) << created.error.toStdString();
         EXPECT_EQ(created.description.toStdString(),
                   "Keystroke output: desktop portal remote desktop (version 1), layout us (layout source: the "
@@ -157,7 +122,9 @@ TEST_F(PortalKeyOutputTest, KeybotTypesEveryKeyboardTypesCoverageExactly) {
 // A character us has no key for, which Mutter behind the portal would drop: refused, nothing
 // of it sent; the next key arrives alone.
 TEST_F(PortalKeyOutputTest, ACharacterTheLayoutLacksIsRefusedNotDropped) {
-    auto output = answeringTheDialog([] { return std::make_unique<PortalKeyOutput>(options()); }, accept);
+    auto output = tarovex_test::answeringThePortalDialog(*mutter_, *userKeyboard_,
+                                                        [] { return std::make_unique<PortalKeyOutput>(options()); },
+                                                        tarovex_test::portalAccept);
     std::string expected = mutter_->received(0, 0);
     for (const char32_t c : {U'°', U'é'}) {
         EXPECT_EQ(output->cannotType(c), "No key of the layout types this character") << std::uint32_t(c);
@@ -171,8 +138,9 @@ TEST_F(PortalKeyOutputTest, ACharacterTheLayoutLacksIsRefusedNotDropped) {
 // The user says no: the output is not made, and says why.
 TEST_F(PortalKeyOutputTest, ACancelledDialogFailsTheOutput) {
     try {
-        answeringTheDialog([] { return std::make_unique<PortalKeyOutput>(options()); },
-                           {TypedKey{NamedKey::Escape}});
+        tarovex_test::answeringThePortalDialog(*mutter_, *userKeyboard_,
+                                               [] { return std::make_unique<PortalKeyOutput>(options()); },
+                                               {TypedKey{NamedKey::Escape}});
         ADD_FAILURE() << "made without the user's yes";
     } catch (const std::runtime_error& e) {
         EXPECT_TRUE(std::string(e.what()).starts_with("The desktop's dialog was cancelled: ")) << e.what();
