@@ -190,10 +190,17 @@ static void BM_PortalTypeCharacter(benchmark::State& state) {
     }
     std::unique_ptr<tarovex::typing::PortalKeyOutput> output;
     try {
-        output = tarovex_test::answeringThePortalDialog(mutter, userKeyboard, [&] {
-            return std::make_unique<tarovex::typing::PortalKeyOutput>(tarovex::typing::PortalKeyOutput::Options{
-                mutter.busAddress(), {"us"}, std::chrono::seconds(20), std::chrono::seconds(3), "/nonexistent/token"});
-        }, tarovex_test::portalAccept);
+        output = tarovex_test::answeringThePortalDialog(
+            mutter, userKeyboard,
+            [&] {
+                return std::make_unique<tarovex::typing::PortalKeyOutput>(
+                    tarovex::typing::PortalKeyOutput::Options{mutter.busAddress(),
+                                                              {"us"},
+                                                              std::chrono::seconds(20),
+                                                              std::chrono::seconds(3),
+                                                              "/nonexistent/token"});
+            },
+            tarovex_test::portalAccept);
     } catch (const std::exception& e) {
         state.SkipWithError(e.what());
         return;

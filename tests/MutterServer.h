@@ -92,9 +92,10 @@ public:
                 // The portal serves only its own user's programs (it looks into their /proc
                 // entries): it runs as the test's user, its backend as Mutter's.
                 if (portal)
-                    portal_ = spawn("XDG_CURRENT_DESKTOP=GNOME WAYLAND_DISPLAY=wayland-0 DBUS_SESSION_BUS_ADDRESS=" +
-                                        busAddress_ + " exec /usr/libexec/xdg-desktop-portal",
-                                    dir_ + "/portal.log", false);
+                    portal_ = spawn(
+                        "XDG_CURRENT_DESKTOP=GNOME WAYLAND_DISPLAY=wayland-0 DBUS_SESSION_BUS_ADDRESS=" +
+                            busAddress_ + " exec /usr/libexec/xdg-desktop-portal",
+                        dir_ + "/portal.log", false);
                 // Before anyone asks: a question would start another, as Mutter's user.
                 for (int i = 0; portal && !registered("org.freedesktop.portal.Desktop"); ++i)
                     if (i == 1000 || ::waitpid(portal_, nullptr, WNOHANG) == portal_) {
@@ -186,8 +187,8 @@ private:
     bool registered(const QString& name) const {
         bool found = false;
         {
-            QDBusConnection bus =
-                QDBusConnection::connectToBus(QString::fromStdString(busAddress_), QStringLiteral("tarovex-test-probe"));
+            QDBusConnection bus = QDBusConnection::connectToBus(QString::fromStdString(busAddress_),
+                                                                QStringLiteral("tarovex-test-probe"));
             found = bus.isConnected() && bus.interface()->isServiceRegistered(name).value();
         }
         QDBusConnection::disconnectFromBus(QStringLiteral("tarovex-test-probe"));
@@ -279,7 +280,8 @@ auto answeringThePortalDialog(MutterServer& mutter, tarovex::typing::MutterKeyOu
 // which must be on for its button Share; three Tabs go there by Cancel.
 inline const std::vector<tarovex::typing::TypedKey> portalAccept{
     tarovex::typing::TypedKey{U' '}, tarovex::typing::TypedKey{tarovex::typing::NamedKey::Tab},
-    tarovex::typing::TypedKey{tarovex::typing::NamedKey::Tab}, tarovex::typing::TypedKey{tarovex::typing::NamedKey::Tab},
+    tarovex::typing::TypedKey{tarovex::typing::NamedKey::Tab},
+    tarovex::typing::TypedKey{tarovex::typing::NamedKey::Tab},
     tarovex::typing::TypedKey{tarovex::typing::NamedKey::Enter}};
 
 } // namespace tarovex_test

@@ -181,8 +181,8 @@ constexpr Rule rules[] = {
      KeyBackend::Kde, "KDE Wayland session"},
     // After the desktop's own: the portal asks the user in a dialog, at each Start before version 2.
     {[](const SessionFacts& f) {
-         return automatic(f) && f.waylandSession && (desktopIs(f.desktop, "GNOME") || desktopIs(f.desktop, "KDE")) &&
-                f.portalRemoteDesktop;
+         return automatic(f) && f.waylandSession &&
+                (desktopIs(f.desktop, "GNOME") || desktopIs(f.desktop, "KDE")) && f.portalRemoteDesktop;
      },
      KeyBackend::Portal, "GNOME or KDE Wayland session, the desktop portal offers remote desktop sessions"},
     {[](const SessionFacts& f) {

@@ -62,7 +62,8 @@ std::vector<Keysym> keysymPlan(const XkbLayout& layout, const TypedKey& key, std
         return {keysym};
     // A mark that only a dead key gives: the dead key, then Space.
     const KeyResolution r = resolveCharacter(layout, c, 0);
-    if (r.kind == KeyResolution::Kind::DeadKeyThenSpace && whyNotKeysym(layout, r.strokes[0].keysym).empty() &&
+    if (r.kind == KeyResolution::Kind::DeadKeyThenSpace &&
+        whyNotKeysym(layout, r.strokes[0].keysym).empty() &&
         whyNotKeysym(layout, r.strokes[1].keysym).empty()) {
         why.clear();
         return {r.strokes[0].keysym, r.strokes[1].keysym};

@@ -15,8 +15,8 @@
 #include <unistd.h>
 
 #include <atomic>
-#include <condition_variable>
 #include <cerrno>
+#include <condition_variable>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -90,9 +90,8 @@ PortalKeyOutput::PortalKeyOutput(Options options)
         throw std::runtime_error("Cannot connect to the session bus" + (why.empty() ? "" : ": " + why));
     }
     try {
-        QDBusMessage get = QDBusMessage::createMethodCall(service, servicePath,
-                                                          QStringLiteral("org.freedesktop.DBus.Properties"),
-                                                          QStringLiteral("Get"));
+        QDBusMessage get = QDBusMessage::createMethodCall(
+            service, servicePath, QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
         get.setArguments({remoteDesktop, QStringLiteral("version")});
         // Long: the first call may start the portal.
         const QDBusMessage reply = bus.call(get, QDBus::Block, int(options_.dialogTimeout.count()));
@@ -101,13 +100,14 @@ PortalKeyOutput::PortalKeyOutput(Options options)
         version_ = reply.arguments().front().value<QDBusVariant>().variant().toUInt();
 
         const QString sessionToken = uniqueName("tarovex");
-        const QVariantMap created = request(QStringLiteral("CreateSession"),
-                                            {QVariantMap{{QStringLiteral("session_handle_token"), sessionToken}}},
-                                            uniqueName("tarovex"));
+        const QVariantMap created = request(
+            QStringLiteral("CreateSession"),
+            {QVariantMap{{QStringLiteral("session_handle_token"), sessionToken}}}, uniqueName("tarovex"));
         const QVariant handle = created.value(QStringLiteral("session_handle"));
         // A string in the documented interface, an object path in some portals.
-        session_ = handle.metaType() == QMetaType::fromType<QDBusObjectPath>() ? handle.value<QDBusObjectPath>().path()
-                                                                               : handle.toString();
+        session_ = handle.metaType() == QMetaType::fromType<QDBusObjectPath>()
+                       ? handle.value<QDBusObjectPath>().path()
+                       : handle.toString();
         if (session_.isEmpty())
             throw std::runtime_error("The desktop portal gave no session");
 
@@ -136,12 +136,13 @@ PortalKeyOutput::PortalKeyOutput(Options options)
             }
         }
         if (version_ < 2)
-            warnings_.append(QStringLiteral(
-                "The desktop portal asks for permission at each Start (its version %1 cannot remember it)")
+            warnings_.append(QStringLiteral("The desktop portal asks for permission at each Start (its "
+                                            "version %1 cannot remember it)")
                                  .arg(version_));
     } catch (...) {
         if (!session_.isEmpty())
-            bus.call(QDBusMessage::createMethodCall(service, session_, QStringLiteral("org.freedesktop.portal.Session"),
+            bus.call(QDBusMessage::createMethodCall(service, session_,
+                                                    QStringLiteral("org.freedesktop.portal.Session"),
                                                     QStringLiteral("Close")),
                      QDBus::Block, int(options_.timeout.count()));
         QDBusConnection::disconnectFromBus(connectionName_);
@@ -151,15 +152,18 @@ PortalKeyOutput::PortalKeyOutput(Options options)
 
 PortalKeyOutput::~PortalKeyOutput() {
     QDBusConnection(connectionName_)
-        .call(QDBusMessage::createMethodCall(service, session_, QStringLiteral("org.freedesktop.portal.Session"),
+        .call(QDBusMessage::createMethodCall(service, session_,
+                                             QStringLiteral("org.freedesktop.portal.Session"),
                                              QStringLiteral("Close")),
               QDBus::Block, int(options_.timeout.count()));
     QDBusConnection::disconnectFromBus(connectionName_);
 }
 
-QVariantMap PortalKeyOutput::request(const QString& method, const QList<QVariant>& arguments, const QString& token) {
+QVariantMap PortalKeyOutput::request(const QString& method, const QList<QVariant>& arguments,
+                                     const QString& token) {
     if (!QCoreApplication::instance())
-        throw std::runtime_error("The desktop portal answers through Qt's event loop, which this program lacks");
+        throw std::runtime_error(
+            "The desktop portal answers through Qt's event loop, which this program lacks");
     QDBusConnection bus(connectionName_);
     // The portal names the request object after our connection and the token; we listen there
     // before calling, or a quick answer would come before we do.
@@ -170,13 +174,13 @@ QVariantMap PortalKeyOutput::request(const QString& method, const QList<QVariant
     response.moveToThread(&thread);
     thread.start();
     const auto stop = [&] {
-        bus.disconnect(QString(), path, QStringLiteral("org.freedesktop.portal.Request"), QStringLiteral("Response"),
-                       &response, SLOT(onResponse(uint, QVariantMap)));
+        bus.disconnect(QString(), path, QStringLiteral("org.freedesktop.portal.Request"),
+                       QStringLiteral("Response"), &response, SLOT(onResponse(uint, QVariantMap)));
         thread.quit();
         thread.wait();
     };
-    if (!bus.connect(QString(), path, QStringLiteral("org.freedesktop.portal.Request"), QStringLiteral("Response"),
-                     &response, SLOT(onResponse(uint, QVariantMap)))) {
+    if (!bus.connect(QString(), path, QStringLiteral("org.freedesktop.portal.Request"),
+                     QStringLiteral("Response"), &response, SLOT(onResponse(uint, QVariantMap)))) {
         stop();
         throw std::runtime_error("Cannot listen for the desktop portal's answer: " +
                                  bus.lastError().message().toStdString());
@@ -190,12 +194,14 @@ QVariantMap PortalKeyOutput::request(const QString& method, const QList<QVariant
     const QDBusMessage reply = bus.call(call, QDBus::Block, int(options_.timeout.count()));
     if (reply.type() != QDBusMessage::ReplyMessage) {
         stop();
-        throw std::runtime_error("The desktop portal failed (" + method.toStdString() + "): " + errorText(reply));
+        throw std::runtime_error("The desktop portal failed (" + method.toStdString() +
+                                 "): " + errorText(reply));
     }
     const auto answer = response.wait(options_.dialogTimeout);
     stop();
     if (!answer) {
-        bus.call(QDBusMessage::createMethodCall(service, path, QStringLiteral("org.freedesktop.portal.Request"),
+        bus.call(QDBusMessage::createMethodCall(service, path,
+                                                QStringLiteral("org.freedesktop.portal.Request"),
                                                 QStringLiteral("Close")),
                  QDBus::Block, int(options_.timeout.count()));
         throw std::runtime_error("The desktop's dialog was not answered within " +
@@ -205,7 +211,8 @@ QVariantMap PortalKeyOutput::request(const QString& method, const QList<QVariant
         throw std::runtime_error("The desktop's dialog was cancelled: typing through the desktop portal was "
                                  "not allowed");
     if (answer->first != 0)
-        throw std::runtime_error("The desktop portal failed (" + method.toStdString() + "): it ended the request");
+        throw std::runtime_error("The desktop portal failed (" + method.toStdString() +
+                                 "): it ended the request");
     return answer->second;
 }
 
@@ -271,8 +278,9 @@ bool PortalKeyOutput::offeredOn(const std::string& busAddress) {
 std::string PortalKeyOutput::defaultTokenPath() {
     const char* state = std::getenv("XDG_STATE_HOME");
     const char* home = std::getenv("HOME");
-    const std::filesystem::path folder = state && *state == '/' ? std::filesystem::path(state)
-                                                                : std::filesystem::path(home ? home : "") / ".local/state";
+    const std::filesystem::path folder = state && *state == '/'
+                                             ? std::filesystem::path(state)
+                                             : std::filesystem::path(home ? home : "") / ".local/state";
     return (folder / "tarovex" / "portal-restore-token").string();
 }
 
@@ -297,7 +305,8 @@ void PortalKeyOutput::writeToken(const std::string& path, const std::string& tok
     if (fd < 0)
         throw std::runtime_error("Cannot write " + temporary + ": " + std::strerror(errno));
     const std::string text = token + "\n";
-    const bool written = ::fchmod(fd, 0600) == 0 && ::write(fd, text.data(), text.size()) == ssize_t(text.size());
+    const bool written =
+        ::fchmod(fd, 0600) == 0 && ::write(fd, text.data(), text.size()) == ssize_t(text.size());
     ::close(fd);
     if (!written || ::rename(temporary.c_str(), path.c_str()) != 0) {
         const std::string why = std::strerror(errno);

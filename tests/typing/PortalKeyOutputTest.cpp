@@ -46,7 +46,8 @@ protected:
         app_ = nullptr;
     }
     void SetUp() override {
-        for (const char* program : {"/usr/libexec/xdg-desktop-portal", "/usr/libexec/xdg-desktop-portal-gnome"})
+        for (const char* program :
+             {"/usr/libexec/xdg-desktop-portal", "/usr/libexec/xdg-desktop-portal-gnome"})
             if (::access(program, X_OK) != 0)
                 TAROVEX_SKIP_OR_FAIL(std::string(program) +
                                      " is not installed (Debian package xdg-desktop-portal-gnome)");
@@ -67,7 +68,10 @@ protected:
     }
 
     static PortalKeyOutput::Options options() {
-        return {mutter_->busAddress(), {"us"}, std::chrono::seconds(20), std::chrono::seconds(3),
+        return {mutter_->busAddress(),
+                {"us"},
+                std::chrono::seconds(20),
+                std::chrono::seconds(3),
                 testing::TempDir() + "/portal-token"};
     }
 
@@ -95,14 +99,17 @@ TEST_F(PortalKeyOutputTest, KeybotTypesEveryKeyboardTypesCoverageExactly) {
         options.xkbLayout = "us";
         SessionEnvironment session;
         session.sessionBus = mutter_->busAddress();
-        KeyOutputCreation created = tarovex_test::answeringThePortalDialog(*mutter_, *userKeyboard_, [&] { return createKeyOutput(options, session); },
-                                                   tarovex_test::portalAccept);
+        KeyOutputCreation created = tarovex_test::answeringThePortalDialog(
+            *mutter_, *userKeyboard_, [&] { return createKeyOutput(options, session); },
+            tarovex_test::portalAccept);
         ASSERT_TRUE(created.output) << created.error.toStdString();
-        EXPECT_EQ(created.description.toStdString(),
-                  "Keystroke output: desktop portal remote desktop (version 1), layout us (layout source: the "
-                  "keyboard layout given explicitly) (rule: --keyboard-backend portal)");
-        EXPECT_EQ(created.warnings, QStringList{QStringLiteral("The desktop portal asks for permission at each "
-                                                               "Start (its version 1 cannot remember it)")});
+        EXPECT_EQ(
+            created.description.toStdString(),
+            "Keystroke output: desktop portal remote desktop (version 1), layout us (layout source: the "
+            "keyboard layout given explicitly) (rule: --keyboard-backend portal)");
+        EXPECT_EQ(created.warnings,
+                  QStringList{QStringLiteral("The desktop portal asks for permission at each "
+                                             "Start (its version 1 cannot remember it)")});
         std::string expected = mutter_->received(0, 0);
         keys_test::LogView view;
         KeystrokeQueue queue;
@@ -122,9 +129,9 @@ TEST_F(PortalKeyOutputTest, KeybotTypesEveryKeyboardTypesCoverageExactly) {
 // A character us has no key for, which Mutter behind the portal would drop: refused, nothing
 // of it sent; the next key arrives alone.
 TEST_F(PortalKeyOutputTest, ACharacterTheLayoutLacksIsRefusedNotDropped) {
-    auto output = tarovex_test::answeringThePortalDialog(*mutter_, *userKeyboard_,
-                                                        [] { return std::make_unique<PortalKeyOutput>(options()); },
-                                                        tarovex_test::portalAccept);
+    auto output = tarovex_test::answeringThePortalDialog(
+        *mutter_, *userKeyboard_, [] { return std::make_unique<PortalKeyOutput>(options()); },
+        tarovex_test::portalAccept);
     std::string expected = mutter_->received(0, 0);
     for (const char32_t c : {U'°', U'é'}) {
         EXPECT_EQ(output->cannotType(c), "No key of the layout types this character") << std::uint32_t(c);
@@ -161,7 +168,7 @@ TEST(PortalTokenTest, StoredReplacedAndPrivate) {
         EXPECT_EQ(st.st_mode & 0777, 0600u);
     }
     for (const std::string& corrupt : {std::string(), std::string("\n"), std::string("a b\n"),
-                                      std::string("\x01\xff", 2), std::string(300, 'a')}) {
+                                       std::string("\x01\xff", 2), std::string(300, 'a')}) {
         std::ofstream(path, std::ios::binary | std::ios::trunc) << corrupt;
         EXPECT_EQ(PortalKeyOutput::readToken(path), std::nullopt) << corrupt;
     }
