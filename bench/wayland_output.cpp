@@ -2,7 +2,8 @@
 // test suite's Wayland recorder focused: characters per second at delay 0, and how long a new
 // keyboard takes until its first character is sent. The same through GNOME's remote desktop,
 // on a headless Mutter with a terminal (foot) focused, until the first character arrives there,
-// and through KWin's fake input, on KWin's virtual backend with the Wayland recorder focused.
+// through the desktop portal on such a Mutter, and through KWin's fake input, on KWin's
+// virtual backend with the Wayland recorder focused.
 #include "tests/KwinServer.h"
 #include "tests/MutterServer.h"
 #include "tests/SwayServer.h"
@@ -11,10 +12,13 @@
 #include "typing/WaylandKeyOutput.h"
 #endif
 #include "typing/MutterKeyOutput.h"
+#include "typing/PortalKeyOutput.h"
 #ifdef TAROVEX_KWIN
 #include "tests/XTextRecorder.h"
 #include "typing/KwinKeyOutput.h"
 #endif
+
+#include <QCoreApplication>
 
 #include <benchmark/benchmark.h>
 
@@ -244,3 +248,49 @@ static void BM_KwinNewOutputToFirstCharacter(benchmark::State& state) {
 }
 BENCHMARK(BM_KwinNewOutputToFirstCharacter)->Unit(benchmark::kMillisecond)->UseRealTime();
 #endif
+
+// Typing through the desktop portal, on a desktop of its own whose dialog the user's keyboard
+// answers: each key is a call through the portal and its GNOME backend to Mutter.
+static void BM_PortalTypeCharacter(benchmark::State& state) {
+    static int argc = 1;
+    static char name[] = "bench";
+    static char* argv[] = {name, nullptr};
+    static QCoreApplication app(argc, argv);
+    tarovex_test::MutterServer mutter(true);
+    if (!mutter.available()) {
+        state.SkipWithError(("no GNOME desktop with the portal: " + mutter.reason()).c_str());
+        return;
+    }
+    mutter.openReceiver();
+    tarovex::typing::MutterKeyOutput userKeyboard({mutter.busAddress(), {"us"}});
+    for (int i = 0; i < 400 && !mutter.ready(); ++i) {
+        if (i % 25 == 0)
+            userKeyboard.type({U'.'});
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    std::unique_ptr<tarovex::typing::PortalKeyOutput> output;
+    try {
+        output = tarovex_test::answeringThePortalDialog(
+            mutter, userKeyboard,
+            [&] {
+                return std::make_unique<tarovex::typing::PortalKeyOutput>(
+                    tarovex::typing::PortalKeyOutput::Options{mutter.busAddress(),
+                                                              {"us"},
+                                                              std::chrono::seconds(20),
+                                                              std::chrono::seconds(3),
+                                                              "/nonexistent/token"});
+            },
+            tarovex_test::portalAccept);
+    } catch (const std::exception& e) {
+        state.SkipWithError(e.what());
+        return;
+    }
+    const char32_t text[] = U"12.5 kg Aa@#{}~";
+    const auto before = mutter.receivedSize();
+    std::size_t i = 0;
+    for (auto _ : state)
+        output->type({text[i++ % (sizeof text / sizeof text[0] - 1)]});
+    state.SetItemsProcessed(state.iterations());
+    state.counters["arrived"] = double(mutter.receivedSize() - before) / double(state.iterations());
+}
+BENCHMARK(BM_PortalTypeCharacter)->UseRealTime();

@@ -2,6 +2,9 @@
 
 #include "typing/MutterKeyOutput.h"
 
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+
 #include <fcntl.h>
 #include <pwd.h>
 #include <signal.h>
@@ -12,6 +15,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -23,9 +27,11 @@ namespace tarovex_test {
 // bus of its own, running until the object goes. Under root, the bus, Mutter and the terminal
 // run as nobody, in a folder of their own under /tmp; the bus lets the test's user in too.
 // When Mutter is missing or does not start, available() is false and reason() says why.
+// With `portal`, the bus starts the desktop portal and its GNOME backend on demand, as GNOME's
+// does, for a GNOME session on this Mutter.
 class MutterServer {
 public:
-    MutterServer() {
+    explicit MutterServer(bool portal = false) {
         for (const char* program : {"mutter", "dbus-daemon", "foot"})
             if (::access((std::string("/usr/bin/") + program).c_str(), X_OK) != 0) {
                 reason_ = std::string(program) + " is not installed (Debian package " +
@@ -58,10 +64,15 @@ public:
                       "/bus</listen><auth>EXTERNAL</auth>\n"
                       "<policy context=\"default\"><allow user=\"*\"/><allow send_destination=\"*\"/><allow "
                       "receive_sender=\"*\"/>"
-                      "<allow own=\"*\"/></policy>\n</busconfig>\n");
+                      "<allow own=\"*\"/></policy>\n" +
+                      (portal ? "<standard_session_servicedirs/>\n" : "") + "</busconfig>\n");
         busAddress_ = "unix:path=" + dir_ + "/bus";
+        // What the bus starts gets the bus's environment: the portal picks its backend by the
+        // desktop, and the backend shows its dialog on Mutter.
+        const std::string busEnvironment =
+            portal ? "XDG_CURRENT_DESKTOP=GNOME WAYLAND_DISPLAY=wayland-0 GSETTINGS_BACKEND=memory " : "";
         writeFile(dir_ + "/start.sh",
-                  "dbus-daemon --config-file=" + dir_ +
+                  busEnvironment + "dbus-daemon --config-file=" + dir_ +
                       "/bus.conf --nofork --nopidfile &\n"
                       "while [ ! -S " +
                       dir_ +
@@ -77,8 +88,24 @@ public:
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
         while (std::chrono::steady_clock::now() < deadline) {
             if (std::filesystem::exists(run + "/wayland-0") &&
-                tarovex::typing::MutterKeyOutput::offeredOn(busAddress_))
+                tarovex::typing::MutterKeyOutput::offeredOn(busAddress_)) {
+                // The portal serves only its own user's programs (it looks into their /proc
+                // entries): it runs as the test's user, its backend as Mutter's.
+                if (portal)
+                    portal_ = spawn(
+                        "XDG_CURRENT_DESKTOP=GNOME WAYLAND_DISPLAY=wayland-0 DBUS_SESSION_BUS_ADDRESS=" +
+                            busAddress_ + " exec /usr/libexec/xdg-desktop-portal",
+                        dir_ + "/portal.log", false);
+                // Before anyone asks: a question would start another, as Mutter's user.
+                for (int i = 0; portal && !registered("org.freedesktop.portal.Desktop"); ++i)
+                    if (i == 1000 || ::waitpid(portal_, nullptr, WNOHANG) == portal_) {
+                        busAddress_.clear();
+                        reason_ = "the desktop portal did not start: " + lastLine(dir_ + "/portal.log");
+                        return;
+                    } else
+                        std::this_thread::sleep_for(std::chrono::milliseconds(10));
                 return;
+            }
             if (::waitpid(pid_, nullptr, WNOHANG) == pid_) {
                 pid_ = -1;
                 break;
@@ -89,7 +116,7 @@ public:
         reason_ = "mutter did not start: " + lastLine(dir_ + "/mutter.log");
     }
     ~MutterServer() {
-        for (const pid_t pid : {receiver_, pid_})
+        for (const pid_t pid : {receiver_, portal_, pid_})
             if (pid > 0) {
                 ::kill(-pid, SIGTERM);
                 ::waitpid(pid, nullptr, 0);
@@ -157,6 +184,16 @@ public:
     }
 
 private:
+    bool registered(const QString& name) const {
+        bool found = false;
+        {
+            QDBusConnection bus = QDBusConnection::connectToBus(QString::fromStdString(busAddress_),
+                                                                QStringLiteral("tarovex-test-probe"));
+            found = bus.isConnected() && bus.interface()->isServiceRegistered(name).value();
+        }
+        QDBusConnection::disconnectFromBus(QStringLiteral("tarovex-test-probe"));
+        return found;
+    }
     static void writeFile(const std::string& path, const std::string& text) {
         std::ofstream(path) << text;
         ::chmod(path.c_str(), 0644);
@@ -169,8 +206,9 @@ private:
                 last = line;
         return last;
     }
-    // Runs the shell command as nobody under root, in a process group of its own.
-    pid_t spawn(const std::string& command, const std::string& log) const {
+    // Runs the shell command as nobody under root (unless not `asNobody`), in a process group of
+    // its own.
+    pid_t spawn(const std::string& command, const std::string& log, bool asNobody = true) const {
         const pid_t pid = ::fork();
         if (pid != 0)
             return pid;
@@ -183,7 +221,7 @@ private:
         ::dup2(fd, STDOUT_FILENO);
         ::dup2(fd, STDERR_FILENO);
         std::vector<std::string> args;
-        if (::geteuid() == 0)
+        if (::geteuid() == 0 && asNobody)
             args = {"runuser", "-u", "nobody", "--"};
         for (const std::string& a :
              std::initializer_list<std::string>{"env", "-i", "XDG_RUNTIME_DIR=" + dir_ + "/run",
@@ -202,6 +240,48 @@ private:
     std::string reason_;
     pid_t pid_ = -1;
     pid_t receiver_ = -1;
+    pid_t portal_ = -1;
 };
+
+// Runs `make`, which waits for the desktop portal's dialog, while the user's keyboard answers that
+// dialog with `keys` once it has the focus: once a key no longer reaches the terminal within a
+// second (a letter, which the dialog ignores). What reached the terminal meanwhile counts as
+// received already.
+template <typename Make>
+auto answeringThePortalDialog(MutterServer& mutter, tarovex::typing::MutterKeyOutput& keyboard, Make make,
+                              const std::vector<tarovex::typing::TypedKey>& keys) {
+    auto made = std::async(std::launch::async, make);
+    for (bool answered = false; made.wait_for(std::chrono::milliseconds(0)) != std::future_status::ready;) {
+        if (answered) {
+            made.wait();
+            break;
+        }
+        const auto size = mutter.receivedSize();
+        keyboard.type(tarovex::typing::TypedKey{U'q'});
+        if (mutter.received(size + 1, 1000).size() > size)
+            continue;
+        // Slowly: GTK's switch turns on at the end of its animation, and only then may Share
+        // take the focus.
+        for (const tarovex::typing::TypedKey& key : keys) {
+            keyboard.type(key);
+            std::this_thread::sleep_for(std::chrono::milliseconds(400));
+        }
+        answered = true;
+    }
+    for (auto size = mutter.receivedSize();; size = mutter.receivedSize()) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        if (mutter.receivedSize() == size)
+            break;
+    }
+    return made.get();
+}
+
+// The portal's GNOME dialog opens with the focus on its switch "Allow remote interaction",
+// which must be on for its button Share; three Tabs go there by Cancel.
+inline const std::vector<tarovex::typing::TypedKey> portalAccept{
+    tarovex::typing::TypedKey{U' '}, tarovex::typing::TypedKey{tarovex::typing::NamedKey::Tab},
+    tarovex::typing::TypedKey{tarovex::typing::NamedKey::Tab},
+    tarovex::typing::TypedKey{tarovex::typing::NamedKey::Tab},
+    tarovex::typing::TypedKey{tarovex::typing::NamedKey::Enter}};
 
 } // namespace tarovex_test

@@ -1,6 +1,7 @@
 #include "typing/KeyOutputFactory.h"
 
 #include "typing/MutterKeyOutput.h"
+#include "typing/PortalKeyOutput.h"
 #include "typing/UinputKeyOutput.h"
 #include "typing/X11KeyOutput.h"
 #include "typing/desktop/LayoutCoverage.h"
@@ -109,6 +110,18 @@ std::unique_ptr<KeyOutput> createMutterOutput(const KeyOutputOptions& options,
         choice, sources, options, warnings);
 }
 
+std::unique_ptr<KeyOutput> createPortalOutput(const KeyOutputOptions& options,
+                                              const SessionEnvironment& environment, QStringList& warnings) {
+    const DesktopSources sources = layoutSources(environment);
+    const LayoutChoice choice = desktopLayout(options.xkbLayout, sources);
+    PortalKeyOutput::Options portal;
+    portal.busAddress = environment.sessionBus;
+    portal.layout = choice.layout;
+    auto output = std::make_unique<PortalKeyOutput>(std::move(portal));
+    warnings.append(output->warnings());
+    return followDesktop(std::move(output), choice, sources, options, warnings);
+}
+
 #ifdef TAROVEX_KWIN
 std::unique_ptr<KeyOutput> createKwinOutput(const KeyOutputOptions& options, const SessionEnvironment& environment,
                                             QStringList& warnings) {
@@ -166,6 +179,12 @@ constexpr Rule rules[] = {
      KeyBackend::Gnome, "GNOME Wayland session, Mutter offers remote desktop sessions"},
     {[](const SessionFacts& f) { return automatic(f) && f.waylandSession && desktopIs(f.desktop, "KDE"); },
      KeyBackend::Kde, "KDE Wayland session"},
+    // After the desktop's own: the portal asks the user in a dialog, at each Start before version 2.
+    {[](const SessionFacts& f) {
+         return automatic(f) && f.waylandSession &&
+                (desktopIs(f.desktop, "GNOME") || desktopIs(f.desktop, "KDE")) && f.portalRemoteDesktop;
+     },
+     KeyBackend::Portal, "GNOME or KDE Wayland session, the desktop portal offers remote desktop sessions"},
     {[](const SessionFacts& f) {
          return automatic(f) && f.waylandSession && f.compositorOffersVirtualKeyboard;
      },
@@ -235,7 +254,7 @@ std::unique_ptr<KeyOutput> makeOutput(KeyBackend backend, const KeyOutputOptions
         throw std::runtime_error("This build cannot type through KDE's fake input");
 #endif
     case KeyBackend::Portal:
-        throw std::runtime_error("This build cannot type through the desktop portal");
+        return createPortalOutput(options, environment, warnings);
     case KeyBackend::Uinput:
     case KeyBackend::Automatic:
         break;
@@ -276,6 +295,9 @@ SessionFacts sessionFacts(KeyBackend forced, const SessionEnvironment& environme
     facts.desktop = environment.desktop.currentDesktop;
     if (forced == KeyBackend::Automatic && facts.waylandSession && desktopIs(facts.desktop, "GNOME"))
         facts.mutterRemoteDesktop = MutterKeyOutput::offeredOn(environment.sessionBus);
+    if (forced == KeyBackend::Automatic && facts.waylandSession &&
+        (desktopIs(facts.desktop, "GNOME") || desktopIs(facts.desktop, "KDE")))
+        facts.portalRemoteDesktop = PortalKeyOutput::offeredOn(environment.sessionBus);
     facts.uinputWritable = ::access(environment.uinputPath.c_str(), W_OK) == 0;
     return facts;
 }
@@ -347,7 +369,9 @@ std::vector<PassedOverBackend> passedOverBackends(const SessionFacts& facts) {
         case KeyBackend::Kde:
             return "this is not a KDE Plasma Wayland session" + desktop();
         case KeyBackend::Portal:
-            return "this build has no portal route";
+            if (!facts.waylandSession || !(desktopIs(facts.desktop, "GNOME") || desktopIs(facts.desktop, "KDE")))
+                return "it serves GNOME and KDE Wayland sessions only" + desktop();
+            return "the desktop portal offers no remote desktop on the session bus";
         case KeyBackend::Uinput:
             return "/dev/uinput is not writable";
         case KeyBackend::Automatic:

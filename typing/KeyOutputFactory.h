@@ -59,6 +59,7 @@ struct SessionFacts {
     bool uinputWritable = false;
     std::string desktop{};            // $XDG_CURRENT_DESKTOP: "GNOME", "ubuntu:GNOME", "KDE"
     bool mutterRemoteDesktop = false; // org.gnome.Mutter.RemoteDesktop is on the session bus
+    bool portalRemoteDesktop = false; // the desktop portal is on the session bus or can start there
     friend bool operator==(const SessionFacts&, const SessionFacts&) = default;
 };
 
@@ -71,7 +72,8 @@ struct KeyBackendChoice {
 
 // The backends to try in turn, each by the first rule that names it: the forced one alone,
 // else X11 in an X11 session; on Wayland, GNOME's remote desktop on GNOME, KDE's fake input on
-// KDE, the virtual keyboard where the compositor offers it; and uinput last.
+// KDE, each followed by the desktop portal's remote desktop, the virtual keyboard where the
+// compositor offers it; and uinput last.
 std::vector<KeyBackendChoice> chooseKeyBackends(const SessionFacts& facts);
 
 // A backend the choice passes over (or tries only after another fails), and why.

@@ -43,9 +43,6 @@ public:
     static bool offeredOn(const std::string& busAddress);
 
 private:
-    // The keysyms, pressed and released in turn, that type the key; empty with `why` set when
-    // Mutter cannot type it.
-    std::vector<Keysym> keysymsFor(const TypedKey& key, std::string& why) const;
     // Sends the keys without waiting between them, then waits for every answer.
     void send(const std::vector<Keysym>& keysyms);
     // Calls the method and waits for its answer; throws std::runtime_error on an error.

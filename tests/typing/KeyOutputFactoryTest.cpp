@@ -38,7 +38,9 @@ TEST(KeyOutputFactoryTest, ChoosesByTheSessionAndCarriesTheReasons) {
         {KeyBackend::Kde, "", "/nonexistent/wayland-0",
          "KDE: Cannot connect to the Wayland display \"/nonexistent/wayland-0\""},
 #endif
-        {KeyBackend::Portal, "", "wayland-0", "portal: This build cannot type through the desktop portal"},
+        {KeyBackend::Portal, "", "wayland-0",
+         "portal: Cannot connect to the session bus: Failed to connect to socket /nonexistent/bus: No such "
+         "file or directory"},
 #ifdef TAROVEX_WAYLAND
         {KeyBackend::Wayland, "", "/nonexistent/wayland-9",
          "Wayland: Cannot connect to the Wayland display \"/nonexistent/wayland-9\""},
@@ -71,9 +73,11 @@ TEST(KeyOutputFactoryTest, RulesChooseTheBackendsToTry) {
         uinputWritable{B::Uinput, "the other backend failed, /dev/uinput is writable"},
         uinputLast{B::Uinput, "the other backend failed"},
         gnome{B::Gnome, "GNOME Wayland session, Mutter offers remote desktop sessions"},
-        kde{B::Kde, "KDE Wayland session"};
+        kde{B::Kde, "KDE Wayland session"},
+        portal{B::Portal, "GNOME or KDE Wayland session, the desktop portal offers remote desktop sessions"};
     struct Row {
-        // forced, X11, Wayland, offers virtual keyboards, uinput writable, desktop, Mutter's service
+        // forced, X11, Wayland, offers virtual keyboards, uinput writable, desktop, Mutter's service,
+        // the portal
         SessionFacts facts;
         std::vector<KeyBackendChoice> choices;
     } rows[] = {
@@ -85,9 +89,13 @@ TEST(KeyOutputFactoryTest, RulesChooseTheBackendsToTry) {
         {{B::Automatic, false, false, false, false}, {uinputConsole}},
         {{B::Automatic, false, true, false, true, "ubuntu:GNOME", true}, {gnome, uinputNoVk}},
         {{B::Automatic, false, true, false, true, "GNOME", false}, {uinputNoVk}},
-        {{B::Automatic, false, true, false, false, "GNOME-Flashback", true}, {uinputNoVk}},
-        {{B::Automatic, true, false, false, false, "GNOME", true}, {x11, uinputLast}},
+        {{B::Automatic, false, true, false, true, "ubuntu:GNOME", true, true}, {gnome, portal, uinputNoVk}},
+        {{B::Automatic, false, true, false, true, "GNOME", false, true}, {portal, uinputNoVk}},
+        {{B::Automatic, false, true, false, false, "GNOME-Flashback", true, true}, {uinputNoVk}},
+        {{B::Automatic, false, true, true, false, "sway", false, true}, {wayland, uinputLast}},
+        {{B::Automatic, true, false, false, false, "GNOME", true, true}, {x11, uinputLast}},
         {{B::Automatic, false, true, false, true, "KDE", false}, {kde, uinputNoVk}},
+        {{B::Automatic, false, true, true, true, "KDE", false, true}, {kde, portal, wayland, uinputWritable}},
         {{B::Gnome, true, false, false, true}, {{B::Gnome, "--keyboard-backend gnome"}}},
         {{B::Kde, false, true, true, true, "GNOME", true}, {{B::Kde, "--keyboard-backend kde"}}},
         {{B::Portal, false, true, false, true, "KDE"}, {{B::Portal, "--keyboard-backend portal"}}},
