@@ -158,9 +158,9 @@ JournalDb::JournalDb(const QString& path) : path_(path) {
             sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
             throw;
         }
-        insert_ = prepare(
-            "INSERT INTO readings(time, station, seq, port, instrument, line, value, outcome, acked, reason, label) "
-            "VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+        insert_ = prepare("INSERT INTO readings(time, station, seq, port, instrument, line, value, outcome, "
+                          "acked, reason, label) "
+                          "VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
     } catch (...) {
         // No destructor runs for a constructor that throws; closing also removes the -wal and
         // -shm files.

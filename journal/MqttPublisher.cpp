@@ -385,10 +385,10 @@ void MqttPublisher::run(std::stop_token stop) {
                 }
                 const QByteArray payload = QJsonDocument(jsonObject(r)).toJson(QJsonDocument::Compact);
                 int mid = 0;
-                const int rc = !connected_ || resend_
-                                   ? MOSQ_ERR_NO_CONN
-                                   : mq().mosquitto_publish(mosq_, &mid, topic.constData(),
-                                                       int(payload.size()), payload.constData(), 1, false);
+                const int rc = !connected_ || resend_ ? MOSQ_ERR_NO_CONN
+                                                      : mq().mosquitto_publish(mosq_, &mid, topic.constData(),
+                                                                               int(payload.size()),
+                                                                               payload.constData(), 1, false);
                 if (rc != MOSQ_ERR_SUCCESS) {
                     newReadings_ = true;
                     // Lost connections come back by themselves; a refusal would be refused
@@ -406,8 +406,7 @@ void MqttPublisher::run(std::stop_token stop) {
             if (refused != MOSQ_ERR_SUCCESS)
                 say(QStringLiteral("The MQTT client refused to publish to topic %1: %2; the readings "
                                    "wait in the journal.")
-                        .arg(QString::fromUtf8(topic),
-                             QString::fromUtf8(mq().mosquitto_strerror(refused))));
+                        .arg(QString::fromUtf8(topic), QString::fromUtf8(mq().mosquitto_strerror(refused))));
         }
         const std::int64_t queued = db.pendingCount(options_.station);
         BrokerState now;

@@ -42,8 +42,9 @@ private:
 // The live CSV file: each reading appended as it arrives to the file its pattern names for
 // the reading's local date (%Y, %m, %d, %H, %%; a leading ~ is the home folder); a new or
 // empty file starts with the header row; a file begun with the header of an earlier version
-// (before the reason or the label column) goes on with its columns. A file that cannot be written is reported once
-// (again only after it worked in between); the readings go on to the other sinks.
+// (before the reason or the label column) goes on with its columns. A file that cannot be
+// written is reported once (again only after it worked in between); the readings go on to
+// the other sinks.
 class LiveCsvFile : public RecordSink {
 public:
     LiveCsvFile(QString pattern, QString station, reading::EventLog* log);

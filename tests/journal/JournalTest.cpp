@@ -25,8 +25,8 @@
 #include <map>
 #include <mutex>
 #include <optional>
-#include <thread>
 #include <sys/stat.h>
+#include <thread>
 
 using namespace tarovex::journal;
 
@@ -228,7 +228,8 @@ TEST_F(Journal, RecordersOfOneStationWritingAtOnceGiveEveryReadingItsOwnSeq) {
             for (int r = 0; r < runs; ++r) {
                 tarovex::config::Config config;
                 config.setPort(QStringLiteral("/dev/ttyUSB%1").arg(r));
-                config.label = r == 0 ? QString() : QStringLiteral("instrument %1").arg(r); // the first has none
+                config.label =
+                    r == 0 ? QString() : QStringLiteral("instrument %1").arg(r); // the first has none
                 config.record.station = "S";
                 recorders.push_back(std::make_unique<RunRecorder>(config, &log, journal));
             }
@@ -241,7 +242,8 @@ TEST_F(Journal, RecordersOfOneStationWritingAtOnceGiveEveryReadingItsOwnSeq) {
                         // Small groups, so that the recorders' transactions interleave.
                         for (int i = 0; i < perRun; ++i) {
                             recorders[r]->record(
-                                tarovex::reading::DataLine("1\r", QString::number(i), i, now, false), Outcome::Typed);
+                                tarovex::reading::DataLine("1\r", QString::number(i), i, now, false),
+                                Outcome::Typed);
                             if (i % 5 == 4)
                                 recorders[r]->flush();
                         }
@@ -254,7 +256,8 @@ TEST_F(Journal, RecordersOfOneStationWritingAtOnceGiveEveryReadingItsOwnSeq) {
         std::int64_t seq = 0;
         for (const StoredReading& s : all(db)) {
             EXPECT_EQ(s.seq, ++seq);
-            EXPECT_EQ(s.reading.value, QString::number(next[s.reading.label]++)) << s.reading.label.toStdString();
+            EXPECT_EQ(s.reading.value, QString::number(next[s.reading.label]++))
+                << s.reading.label.toStdString();
         }
         EXPECT_EQ(seq, runs * perRun);
         EXPECT_EQ(db.lastSeq("S"), runs * perRun);
@@ -317,14 +320,13 @@ TEST_F(Journal, ExportRoundTripsAwkwardValuesAsCsvAndJson) {
     EXPECT_EQ(exportJournal(db, t0, t0 + 60'000, ExportFormat::Csv, csv), 6);
     const auto rows = parseCsv(csv.data());
     ASSERT_EQ(rows.size(), 7u);
-    EXPECT_EQ(rows[0],
-              QStringList({"time", "station", "port", "instrument", "line", "value", "outcome", "seq", "reason",
-                           "label"}));
+    EXPECT_EQ(rows[0], QStringList({"time", "station", "port", "instrument", "line", "value", "outcome",
+                                    "seq", "reason", "label"}));
     for (int i = 0; i < 6; ++i)
-        EXPECT_EQ(rows[i + 1], QStringList({isoTime(t0 + i * 1000), "Wägeplatz, 2", "/dev/ttyUSB0", "GENERIC",
-                                            "<2>+1,5\"kg<13><10>", values[i], i == 4 ? "dropped" : "printed",
-                                            QString::number(i + 1), i == 4 ? "typing failed" : "",
-                                            "Waage \"links\", 2"}));
+        EXPECT_EQ(rows[i + 1],
+                  QStringList({isoTime(t0 + i * 1000), "Wägeplatz, 2", "/dev/ttyUSB0", "GENERIC",
+                               "<2>+1,5\"kg<13><10>", values[i], i == 4 ? "dropped" : "printed",
+                               QString::number(i + 1), i == 4 ? "typing failed" : "", "Waage \"links\", 2"}));
     EXPECT_EQ(rows[1][0], "2025-12-06T05:46:40.000Z");
 
     QBuffer json;
@@ -373,8 +375,8 @@ TEST_F(Journal, LiveCsvFileFillsThePatternAppendsAndReportsAFailureOnce) {
 }
 
 TEST_F(Journal, LiveCsvFileBegunByAnEarlierVersionKeepsItsColumns) {
-    const QStringList columns = {"time", "station", "port", "instrument", "line", "value", "outcome", "reason",
-                                 "label"};
+    const QStringList columns = {"time",  "station", "port",   "instrument", "line",
+                                 "value", "outcome", "reason", "label"};
     const QByteArray row = "2025-12-06T05:46:40.000Z,S,/dev/ttyUSB0,GENERIC,1<13>,1,typed";
     const struct {
         QByteArray before;
@@ -402,8 +404,9 @@ TEST_F(Journal, LiveCsvFileBegunByAnEarlierVersionKeepsItsColumns) {
         EXPECT_EQ(rows.front(), columns.first(c.columns));
         for (const QStringList& r : rows)
             EXPECT_EQ(r.size(), c.columns) << r.join(',').toStdString();
-        const QStringList expected = {isoTime(t0), "S", "/dev/ttyUSB0", "GENERIC", "ST,GS,+  1.00 g<13><10>",
-                                      "2,5", "dropped", "queue full", "balance"};
+        const QStringList expected = {
+            isoTime(t0), "S",       "/dev/ttyUSB0", "GENERIC", "ST,GS,+  1.00 g<13><10>",
+            "2,5",       "dropped", "queue full",   "balance"};
         EXPECT_EQ(rows.back(), expected.first(c.columns));
     }
 }

@@ -6,8 +6,8 @@
 #include "journal/Sinks.h"
 
 #include <QDateTime>
-#include <QJsonObject>
 #include <QJsonDocument>
+#include <QJsonObject>
 #include <QTemporaryDir>
 
 #include <future>
@@ -71,8 +71,14 @@ protected:
         void record(int n, const QString& value = {}, const QString& label = "/dev/ttyUSB0") {
             const std::int64_t now = QDateTime::currentMSecsSinceEpoch();
             for (int i = 0; i < n; ++i)
-                thread->append({now + i, "/dev/ttyUSB0", "GENERIC", "1\r",
-                                value.isEmpty() ? QString::number(i) : value, Outcome::Typed, {}, label});
+                thread->append({now + i,
+                                "/dev/ttyUSB0",
+                                "GENERIC",
+                                "1\r",
+                                value.isEmpty() ? QString::number(i) : value,
+                                Outcome::Typed,
+                                {},
+                                label});
             thread->flush();
         }
         std::optional<RecordThread> thread;
