@@ -41,7 +41,7 @@ struct MqttBroker {
 };
 
 // The reading topic: not empty, without controls and the wildcards '+' and '#'; "{station}"
-// is replaced.
+// is replaced by the station, "{label}" by each reading's instrument name.
 struct MqttTopic {
     static QString getDefault() { return QStringLiteral("tarovex/{station}/readings"); }
     static bool isValid(const QString& text) noexcept;

@@ -373,7 +373,8 @@ QList<Setting> buildTable() {
             "mqtt://HOST:PORT or mqtts://HOST:PORT, or empty for no publishing"),
         record<CH::MqttTopic, &RecordSettings::mqttTopic>(
             "mqttTopic", "publish.topic.label", "",
-            "the topic of the readings without + and #; {station} is the station"),
+            "the topic of the readings without + and #; {station} is the station, {label} the "
+            "instrument (its label, else its port; / + # in it become _)"),
         record<CH::PlainText, &RecordSettings::mqttUser>("mqttUser", "publish.user.label", "",
                                                          "the broker's user name, or empty"),
         record<CH::PlainText, &RecordSettings::mqttPasswordFile>(

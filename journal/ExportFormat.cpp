@@ -49,17 +49,18 @@ QString readableLine(const QByteArray& line) {
     return reading::DataLine::transformControlChars(QString::fromLatin1(line));
 }
 
-QByteArray csvHeader(bool withSeq, bool withReason) {
+QByteArray csvHeader(bool withSeq, CsvEnd end) {
     QByteArray header = "time,station,port,instrument,line,value,outcome";
     if (withSeq)
         header += ",seq";
-    if (withReason)
+    if (end >= CsvEnd::Reason)
         header += ",reason";
+    if (end >= CsvEnd::Label)
+        header += ",label";
     return header + "\r\n";
 }
 
-QByteArray csvRow(const Reading& r, const QString& station, std::optional<std::int64_t> seq,
-                  bool withReason) {
+QByteArray csvRow(const Reading& r, const QString& station, std::optional<std::int64_t> seq, CsvEnd end) {
     QByteArray row;
     row.reserve(96 + r.line.size() * 2 + r.value.size());
     const QString fields[] = {isoTime(r.timeMs),
@@ -76,9 +77,13 @@ QByteArray csvRow(const Reading& r, const QString& station, std::optional<std::i
     }
     if (seq)
         row += ',' + QByteArray::number(*seq);
-    if (withReason) {
+    if (end >= CsvEnd::Reason) {
         row += ',';
         appendField(row, r.reason);
+    }
+    if (end >= CsvEnd::Label) {
+        row += ',';
+        appendField(row, r.label);
     }
     row += "\r\n";
     return row;
@@ -93,7 +98,8 @@ QJsonObject jsonObject(const StoredReading& s) {
             {QStringLiteral("value"), s.reading.value},
             {QStringLiteral("line"), readableLine(s.reading.line)},
             {QStringLiteral("outcome"), QString(outcomeName(s.reading.outcome))},
-            {QStringLiteral("reason"), s.reading.reason}};
+            {QStringLiteral("reason"), s.reading.reason},
+            {QStringLiteral("label"), s.reading.label}};
 }
 
 } // namespace tarovex::journal

@@ -20,7 +20,9 @@ namespace {
 
 // Only the readings waiting for the broker are indexed by seq: an index fewer per insert.
 // `acked`: NULL not for publishing, 0 waiting for the broker, 1 acknowledged. `reason`: why a
-// dropped value was not delivered (files of the first version gain it on opening). The station
+// dropped value was not delivered (files of the first version gain it on opening). `label`: the
+// instrument's name; NULL in rows written before the column, which read back as their port,
+// the name their instrument went by (the station had one instrument then). The station
 // table keeps each station's last seq, so that a seq is never given twice, also after
 // retention has removed every reading of the station.
 const char* const schema = R"(
@@ -35,7 +37,8 @@ CREATE TABLE IF NOT EXISTS readings(
     value TEXT NOT NULL,
     outcome TEXT NOT NULL,
     acked INTEGER,
-    reason TEXT NOT NULL DEFAULT '');
+    reason TEXT NOT NULL DEFAULT '',
+    label TEXT);
 CREATE INDEX IF NOT EXISTS readings_time ON readings(time);
 CREATE INDEX IF NOT EXISTS readings_pending ON readings(station, seq) WHERE acked = 0;
 CREATE TABLE IF NOT EXISTS stations(station TEXT PRIMARY KEY, last_seq INTEGER NOT NULL);
@@ -68,11 +71,13 @@ StoredReading readRow(sqlite3_stmt* s) {
     r.reading.value = text(s, 6);
     r.reading.outcome = outcomeFromName(text(s, 7)).value_or(Outcome::Dropped);
     r.reading.reason = text(s, 8);
+    r.reading.label = text(s, 9);
     return r;
 }
 
 const char* const rowColumns =
-    "SELECT time, station, seq, port, instrument, line, value, outcome, reason FROM readings ";
+    "SELECT time, station, seq, port, instrument, line, value, outcome, reason, coalesce(label, port) "
+    "FROM readings ";
 
 // The journal's folder and file must be this user's alone: another user who may change
 // either could swap the readings or the file under us.
@@ -145,14 +150,17 @@ JournalDb::JournalDb(const QString& path) : path_(path) {
             exec(schema);
             if (!hasColumn("readings", "reason"))
                 exec("ALTER TABLE readings ADD COLUMN reason TEXT NOT NULL DEFAULT ''");
+            // Without a default: the old rows are not rewritten, however many there are.
+            if (!hasColumn("readings", "label"))
+                exec("ALTER TABLE readings ADD COLUMN label TEXT");
             exec("COMMIT");
         } catch (...) {
             sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
             throw;
         }
-        insert_ = prepare(
-            "INSERT INTO readings(time, station, seq, port, instrument, line, value, outcome, acked, reason) "
-            "VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+        insert_ = prepare("INSERT INTO readings(time, station, seq, port, instrument, line, value, outcome, "
+                          "acked, reason, label) "
+                          "VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
     } catch (...) {
         // No destructor runs for a constructor that throws; closing also removes the -wal and
         // -shm files.
@@ -215,14 +223,16 @@ std::int64_t JournalDb::append(std::span<const Reading> readings, const QString&
     try {
         std::int64_t seq = lastSeq(station);
         const QByteArray stationUtf8 = station.toUtf8();
-        // Port and instrument are the same for a run's readings: converted once per change.
-        QString port, instrument;
-        QByteArray portUtf8, instrumentUtf8;
+        // Port, instrument and label are the same for a run's readings: converted once per change.
+        QString port, instrument, label;
+        QByteArray portUtf8, instrumentUtf8, labelUtf8;
         for (const Reading& r : readings) {
             if (r.port != port)
                 portUtf8 = (port = r.port).toUtf8();
             if (r.instrument != instrument)
                 instrumentUtf8 = (instrument = r.instrument).toUtf8();
+            if (r.label != label)
+                labelUtf8 = (label = r.label).toUtf8();
             sqlite3_stmt* s = insert_;
             sqlite3_reset(s);
             sqlite3_bind_int64(s, 1, r.timeMs);
@@ -241,6 +251,7 @@ std::int64_t JournalDb::append(std::span<const Reading> readings, const QString&
                 sqlite3_bind_null(s, 9);
             const QByteArray reason = r.reason.toUtf8();
             sqlite3_bind_text(s, 10, reason.constData(), int(reason.size()), SQLITE_STATIC);
+            sqlite3_bind_text(s, 11, labelUtf8.constData(), int(labelUtf8.size()), SQLITE_STATIC);
             if (sqlite3_step(s) != SQLITE_DONE)
                 fail("cannot be written");
         }

@@ -33,6 +33,31 @@ constexpr std::chrono::seconds refusedRetry{10};
 constexpr std::chrono::seconds disconnectWait{2};
 constexpr std::chrono::seconds countWait{1};
 
+// The instrument's label as one topic level. A port is a label too (/dev/ttyUSB0), so the
+// characters a level cannot hold become '_' rather than refuse the reading: '/' would split
+// the level, '+' and '#' are wildcards, and controls, lone surrogates and non-characters are
+// refused by the client library (a reading refused would hold up every one after it).
+QString topicLevel(const QString& label) {
+    QString level;
+    level.reserve(label.size());
+    for (qsizetype i = 0; i < label.size(); ++i) {
+        char32_t c = label[i].unicode();
+        const bool pair = QChar::isHighSurrogate(c) && i + 1 < label.size() && label[i + 1].isLowSurrogate();
+        if (pair)
+            c = QChar::surrogateToUcs4(label[i], label[i + 1]);
+        const bool refused = c == u'/' || c == u'+' || c == u'#' || c < 0x20 || (c >= 0x7F && c <= 0x9F) ||
+                             (!pair && QChar::isSurrogate(c)) || QChar::isNonCharacter(c);
+        if (refused)
+            level += u'_';
+        else if (pair)
+            level += QStringView(label).mid(i, 2);
+        else
+            level += label[i];
+        i += pair ? 1 : 0;
+    }
+    return level;
+}
+
 MqttPublisher* self(void* p) {
     return static_cast<MqttPublisher*>(p);
 }
@@ -100,7 +125,7 @@ MqttPublisher::MqttPublisher(Options options, reading::EventLog* log, std::funct
     if (!url.isValid() || (!tls && url.scheme() != u"mqtt") || url.host().isEmpty() || url.port() <= 0)
         throw MqttError("The MQTT broker " + options_.broker.toStdString() +
                         " is not mqtt://HOST:PORT or mqtts://HOST:PORT");
-    readingTopic_ = QString(options_.topic).replace(QStringLiteral("{station}"), options_.station).toUtf8();
+    readingTopic_ = QString(options_.topic).replace(QStringLiteral("{station}"), options_.station);
     statusTopic_ = QStringLiteral("tarovex/%1/status").arg(options_.station).toUtf8();
     const QByteArray password = readPassword(options_.passwordFile);
     if (!tls && !options_.user.isEmpty() && !password.isEmpty() && log_)
@@ -301,6 +326,7 @@ void MqttPublisher::run(std::stop_token stop) {
     JournalDb db(options_.journalPath);
     std::int64_t lastSent = 0;
     std::optional<BrokerState> told;
+    const bool labelled = readingTopic_.contains(QStringLiteral("{label}"));
     auto nextCount = std::chrono::steady_clock::now();
     // Set when the client library refused a reading: it is not offered again before then.
     std::chrono::steady_clock::time_point retryAt{};
@@ -346,13 +372,23 @@ void MqttPublisher::run(std::stop_token stop) {
             if (readings.size() >= room)
                 newReadings_ = true;
             int refused = MOSQ_ERR_SUCCESS;
+            QByteArray topic;
+            QString topicLabel;
             for (const StoredReading& r : readings) {
+                // The station's instruments each have a topic of their own with {label}.
+                if (topic.isEmpty() || (labelled && r.reading.label != topicLabel)) {
+                    topicLabel = r.reading.label;
+                    QString name = readingTopic_;
+                    if (labelled)
+                        name.replace(QStringLiteral("{label}"), topicLevel(topicLabel));
+                    topic = name.toUtf8();
+                }
                 const QByteArray payload = QJsonDocument(jsonObject(r)).toJson(QJsonDocument::Compact);
                 int mid = 0;
-                const int rc = !connected_ || resend_
-                                   ? MOSQ_ERR_NO_CONN
-                                   : mq().mosquitto_publish(mosq_, &mid, readingTopic_.constData(),
-                                                       int(payload.size()), payload.constData(), 1, false);
+                const int rc = !connected_ || resend_ ? MOSQ_ERR_NO_CONN
+                                                      : mq().mosquitto_publish(mosq_, &mid, topic.constData(),
+                                                                               int(payload.size()),
+                                                                               payload.constData(), 1, false);
                 if (rc != MOSQ_ERR_SUCCESS) {
                     newReadings_ = true;
                     // Lost connections come back by themselves; a refusal would be refused
@@ -370,8 +406,7 @@ void MqttPublisher::run(std::stop_token stop) {
             if (refused != MOSQ_ERR_SUCCESS)
                 say(QStringLiteral("The MQTT client refused to publish to topic %1: %2; the readings "
                                    "wait in the journal.")
-                        .arg(QString::fromUtf8(readingTopic_),
-                             QString::fromUtf8(mq().mosquitto_strerror(refused))));
+                        .arg(QString::fromUtf8(topic), QString::fromUtf8(mq().mosquitto_strerror(refused))));
         }
         const std::int64_t queued = db.pendingCount(options_.station);
         BrokerState now;

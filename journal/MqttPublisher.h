@@ -43,7 +43,7 @@ class MqttPublisher {
 public:
     struct Options {
         QString broker; // mqtt://HOST:PORT or mqtts://HOST:PORT
-        QString topic;  // {station} is replaced
+        QString topic;  // {station} is replaced, and {label} by each reading's label
         QString station;
         QString user;
         QString passwordFile;
@@ -88,7 +88,7 @@ private:
     Options options_;
     reading::EventLog* log_;
     std::function<void(BrokerState)> state_;
-    QByteArray readingTopic_;
+    QString readingTopic_; // {station} replaced
     QByteArray statusTopic_;
     mosquitto* mosq_ = nullptr;
     QByteArray host_;

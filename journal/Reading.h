@@ -34,6 +34,8 @@ struct Reading {
     // Why a Dropped value was not delivered, in a few lower-case words ("stop", "age",
     // "focus changed", "queue full", ...); empty for every other outcome.
     QString reason{};
+    // The instrument's name at its station: its label, else its port.
+    QString label{};
 };
 
 // A reading as the journal holds it.

@@ -8,7 +8,8 @@ namespace tarovex::journal {
 RunRecorder::RunRecorder(const config::Config& config, reading::EventLog* log, const QString& journalPath,
                          std::function<void(BrokerState)> broker)
     : posted_(log), port_(config.getPort()),
-      instrument_(config.getInstrument().value_or(config::ConfigHelper::Instrument::getDefault()).name()) {
+      instrument_(config.getInstrument().value_or(config::ConfigHelper::Instrument::getDefault()).name()),
+      label_(config.instrumentName()) {
     const config::RecordSettings& settings = config.record;
     const auto report = [log](const QString& message) {
         if (log)
@@ -61,6 +62,7 @@ void RunRecorder::record(const reading::DataLine& line, Outcome outcome, QLatin1
         std::chrono::duration_cast<std::chrono::milliseconds>(line.getInstant().time_since_epoch());
     Reading r{ms.count(), port_, instrument_, line.getRawData().toLatin1(), line.getProcessedData(), outcome};
     r.reason = reason;
+    r.label = label_;
     thread_->append(std::move(r));
 }
 

@@ -58,6 +58,7 @@ private:
     reading::PostedLog posted_;
     QString port_;
     QString instrument_;
+    QString label_;
     std::unique_ptr<SharedPublisher> publisher_;
     // How the record thread wakes the publisher after a group, also once it is gone.
     struct Waker {

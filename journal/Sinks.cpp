@@ -101,12 +101,16 @@ bool LiveCsvFile::openFor(const QString& path) {
     file_.close();
     file_.setFileName(path);
     QDir().mkpath(QFileInfo(path).absolutePath());
-    // A file begun before the reason column keeps its columns: a row longer than its header
+    // A file begun by an earlier version keeps its columns: a row longer than its header
     // would shift or break what reads it.
-    withReason_ = true;
+    end_ = CsvEnd::Label;
     QFile existing(path);
-    if (existing.open(QIODevice::ReadOnly))
-        withReason_ = existing.readLine(256) != csvHeader(false, false);
+    if (existing.open(QIODevice::ReadOnly)) {
+        const QByteArray header = existing.readLine(256);
+        for (const CsvEnd earlier : {CsvEnd::Outcome, CsvEnd::Reason})
+            if (header == csvHeader(false, earlier))
+                end_ = earlier;
+    }
     existing.close();
     if (!file_.open(QIODevice::WriteOnly | QIODevice::Append))
         return false;
@@ -140,7 +144,7 @@ void LiveCsvFile::write(std::span<const Reading> group) {
             path = p;
             openFor(path); // its columns; a failure is reported by flushRows
         }
-        rows += csvRow(r, station_, std::nullopt, withReason_);
+        rows += csvRow(r, station_, std::nullopt, end_);
     }
     flushRows();
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "journal/ExportFormat.h"
 #include "journal/JournalDb.h"
 #include "journal/RecordThread.h"
 
@@ -40,9 +41,10 @@ private:
 
 // The live CSV file: each reading appended as it arrives to the file its pattern names for
 // the reading's local date (%Y, %m, %d, %H, %%; a leading ~ is the home folder); a new or
-// empty file starts with the header row; a file begun with the header before the reason
-// column goes on without it. A file that cannot be written is reported once
-// (again only after it worked in between); the readings go on to the other sinks.
+// empty file starts with the header row; a file begun with the header of an earlier version
+// (before the reason or the label column) goes on with its columns. A file that cannot be
+// written is reported once (again only after it worked in between); the readings go on to
+// the other sinks.
 class LiveCsvFile : public RecordSink {
 public:
     LiveCsvFile(QString pattern, QString station, reading::EventLog* log);
@@ -59,7 +61,7 @@ private:
     QString station_;
     reading::EventLog* log_;
     QFile file_;
-    bool withReason_ = true; // false for a file begun with the columns before reason
+    CsvEnd end_ = CsvEnd::Label; // the last column of the open file
     QString failedPath_;
 };
 

@@ -22,10 +22,11 @@
 
 #include <condition_variable>
 #include <csignal>
+#include <map>
 #include <mutex>
 #include <optional>
-#include <thread>
 #include <sys/stat.h>
+#include <thread>
 
 using namespace tarovex::journal;
 
@@ -214,6 +215,57 @@ TEST_F(Journal, SeqGoesOnPerStationAcrossReopeningAndRetention) {
     EXPECT_EQ(db.append(one, "S1", false), 4);
 }
 
+// The instruments of one station each have a run and a recorder with its own connection,
+// all writing at once: the station's seq stays one gap-free stream, each reading with its
+// own, in the order each run recorded them.
+TEST_F(Journal, RecordersOfOneStationWritingAtOnceGiveEveryReadingItsOwnSeq) {
+    constexpr int perRun = 400;
+    for (const int runs : {2, 4}) {
+        const QString journal = dir.path() + QStringLiteral("/%1/journal.sqlite").arg(runs);
+        Reports log;
+        {
+            std::vector<std::unique_ptr<RunRecorder>> recorders;
+            for (int r = 0; r < runs; ++r) {
+                tarovex::config::Config config;
+                config.setPort(QStringLiteral("/dev/ttyUSB%1").arg(r));
+                config.label =
+                    r == 0 ? QString() : QStringLiteral("instrument %1").arg(r); // the first has none
+                config.record.station = "S";
+                recorders.push_back(std::make_unique<RunRecorder>(config, &log, journal));
+            }
+            // Stamped now: a recorder's start-up retention would prune older readings.
+            const auto now = std::chrono::system_clock::now();
+            {
+                std::vector<std::jthread> threads;
+                for (int r = 0; r < runs; ++r)
+                    threads.emplace_back([&, r] {
+                        // Small groups, so that the recorders' transactions interleave.
+                        for (int i = 0; i < perRun; ++i) {
+                            recorders[r]->record(
+                                tarovex::reading::DataLine("1\r", QString::number(i), i, now, false),
+                                Outcome::Typed);
+                            if (i % 5 == 4)
+                                recorders[r]->flush();
+                        }
+                    });
+            }
+        }
+        EXPECT_TRUE(log.list().isEmpty()) << log.list().join('\n').toStdString();
+        JournalDb db(journal);
+        std::map<QString, int> next; // label -> the value its next reading must have
+        std::int64_t seq = 0;
+        for (const StoredReading& s : all(db)) {
+            EXPECT_EQ(s.seq, ++seq);
+            EXPECT_EQ(s.reading.value, QString::number(next[s.reading.label]++))
+                << s.reading.label.toStdString();
+        }
+        EXPECT_EQ(seq, runs * perRun);
+        EXPECT_EQ(db.lastSeq("S"), runs * perRun);
+        ASSERT_EQ(next.size(), std::size_t(runs));
+        EXPECT_EQ(next.begin()->first, "/dev/ttyUSB0"); // the unlabelled instrument goes by its port
+    }
+}
+
 TEST_F(Journal, RetentionDropsOldReadingsThenTheOldestBeyondTheSizeBound) {
     JournalDb db(path);
     std::vector<Reading> group;
@@ -245,7 +297,7 @@ TEST(JournalCsv, ACellASpreadsheetWouldEvaluateIsWrittenAsText) {
         {"", ""},
     };
     for (const auto& [value, written] : cells) {
-        const QByteArray row = csvRow(reading(t0, value), "S", std::nullopt, false);
+        const QByteArray row = csvRow(reading(t0, value), "S", std::nullopt, CsvEnd::Outcome);
         EXPECT_EQ(parseCsv(row)[0][5], written) << value.toStdString();
     }
 }
@@ -258,6 +310,8 @@ TEST_F(Journal, ExportRoundTripsAwkwardValuesAsCsvAndJson) {
         group.push_back(reading(t0 + i * 1000, values[i], Outcome::Printed, QByteArray("\x02+1,5\"kg\r\n")));
     group[4].outcome = Outcome::Dropped;
     group[4].reason = "typing failed";
+    for (Reading& r : group)
+        r.label = "Waage \"links\", 2";
     group.push_back(reading(t0 + 60'000, "outside the range"));
     db.append(group, "Wägeplatz, 2", false);
 
@@ -266,12 +320,13 @@ TEST_F(Journal, ExportRoundTripsAwkwardValuesAsCsvAndJson) {
     EXPECT_EQ(exportJournal(db, t0, t0 + 60'000, ExportFormat::Csv, csv), 6);
     const auto rows = parseCsv(csv.data());
     ASSERT_EQ(rows.size(), 7u);
-    EXPECT_EQ(rows[0],
-              QStringList({"time", "station", "port", "instrument", "line", "value", "outcome", "seq", "reason"}));
+    EXPECT_EQ(rows[0], QStringList({"time", "station", "port", "instrument", "line", "value", "outcome",
+                                    "seq", "reason", "label"}));
     for (int i = 0; i < 6; ++i)
-        EXPECT_EQ(rows[i + 1], QStringList({isoTime(t0 + i * 1000), "Wägeplatz, 2", "/dev/ttyUSB0", "GENERIC",
-                                            "<2>+1,5\"kg<13><10>", values[i], i == 4 ? "dropped" : "printed",
-                                            QString::number(i + 1), i == 4 ? "typing failed" : ""}));
+        EXPECT_EQ(rows[i + 1],
+                  QStringList({isoTime(t0 + i * 1000), "Wägeplatz, 2", "/dev/ttyUSB0", "GENERIC",
+                               "<2>+1,5\"kg<13><10>", values[i], i == 4 ? "dropped" : "printed",
+                               QString::number(i + 1), i == 4 ? "typing failed" : "", "Waage \"links\", 2"}));
     EXPECT_EQ(rows[1][0], "2025-12-06T05:46:40.000Z");
 
     QBuffer json;
@@ -285,6 +340,7 @@ TEST_F(Journal, ExportRoundTripsAwkwardValuesAsCsvAndJson) {
         EXPECT_EQ(o["seq"].toInteger(), i + 1);
         EXPECT_EQ(o["station"].toString(), "Wägeplatz, 2");
         EXPECT_EQ(o["reason"].toString(), i == 4 ? "typing failed" : "");
+        EXPECT_EQ(o["label"].toString(), "Waage \"links\", 2");
     }
 }
 
@@ -306,7 +362,7 @@ TEST_F(Journal, LiveCsvFileFillsThePatternAppendsAndReportsAFailureOnce) {
     ASSERT_TRUE(written.open(QIODevice::ReadOnly));
     const auto rows = parseCsv(written.readAll());
     ASSERT_EQ(rows.size(), 3u);
-    EXPECT_EQ(rows[0].size(), 8);
+    EXPECT_EQ(rows[0].size(), 9);
     EXPECT_EQ(rows[1][5], "1,5");
     EXPECT_EQ(rows[2][5], "2");
 
@@ -318,16 +374,17 @@ TEST_F(Journal, LiveCsvFileFillsThePatternAppendsAndReportsAFailureOnce) {
     EXPECT_TRUE(reports[0].contains("inside.csv cannot be written")) << reports[0].toStdString();
 }
 
-TEST_F(Journal, LiveCsvFileBegunBeforeTheReasonColumnKeepsItsColumns) {
-    const QByteArray oldHeader = "time,station,port,instrument,line,value,outcome\r\n";
+TEST_F(Journal, LiveCsvFileBegunByAnEarlierVersionKeepsItsColumns) {
+    const QStringList columns = {"time",  "station", "port",   "instrument", "line",
+                                 "value", "outcome", "reason", "label"};
+    const QByteArray row = "2025-12-06T05:46:40.000Z,S,/dev/ttyUSB0,GENERIC,1<13>,1,typed";
     const struct {
         QByteArray before;
-        QStringList header;
         qsizetype columns;
     } cases[] = {
-        {"", {"time", "station", "port", "instrument", "line", "value", "outcome", "reason"}, 8},
-        {oldHeader + "2025-12-06T05:46:40.000Z,S,/dev/ttyUSB0,GENERIC,1<13>,1,typed\r\n",
-         {"time", "station", "port", "instrument", "line", "value", "outcome"}, 7},
+        {"", 9},
+        {"time,station,port,instrument,line,value,outcome\r\n" + row + "\r\n", 7},
+        {"time,station,port,instrument,line,value,outcome,reason\r\n" + row + ",\r\n", 8},
     };
     for (const auto& c : cases) {
         const QString path = dir.path() + "/live.csv";
@@ -338,18 +395,19 @@ TEST_F(Journal, LiveCsvFileBegunBeforeTheReasonColumnKeepsItsColumns) {
         f.close();
         Reading dropped = reading(t0, "2,5", Outcome::Dropped);
         dropped.reason = "queue full";
+        dropped.label = "balance";
         LiveCsvFile(path, "S", nullptr).write(std::span(&dropped, 1));
         ASSERT_TRUE(f.open(QIODevice::ReadOnly));
         const auto rows = parseCsv(f.readAll());
         f.close();
         ASSERT_GE(rows.size(), 2u);
-        EXPECT_EQ(rows.front(), c.header);
-        EXPECT_EQ(rows.back().size(), c.columns);
-        EXPECT_EQ(rows.back()[5], "2,5");
-        EXPECT_EQ(rows.back()[6], "dropped");
-        if (c.columns == 8) {
-            EXPECT_EQ(rows.back()[7], "queue full");
-        }
+        EXPECT_EQ(rows.front(), columns.first(c.columns));
+        for (const QStringList& r : rows)
+            EXPECT_EQ(r.size(), c.columns) << r.join(',').toStdString();
+        const QStringList expected = {
+            isoTime(t0), "S",       "/dev/ttyUSB0", "GENERIC", "ST,GS,+  1.00 g<13><10>",
+            "2,5",       "dropped", "queue full",   "balance"};
+        EXPECT_EQ(rows.back(), expected.first(c.columns));
     }
 }
 
@@ -383,17 +441,21 @@ INSERT INTO stations VALUES('S', )" + std::to_string(rows) + ");";
 
 } // namespace
 
-TEST_F(Journal, AJournalOfTheFirstVersionGainsTheReasonColumnAndKeepsItsReadings) {
+// Its rows read back with the port as label: the name their instrument went by.
+TEST_F(Journal, AJournalOfTheFirstVersionGainsTheReasonAndLabelColumnsAndKeepsItsReadings) {
     makeFirstVersionJournal(path, 3);
     JournalDb db(path);
     Reading late = reading(t0 + 10, "4", Outcome::Dropped);
     late.reason = "age";
+    late.label = "balance";
     EXPECT_EQ(db.append(std::span(&late, 1), "S", true), 4);
     const auto rows = all(db);
     ASSERT_EQ(rows.size(), 4u);
     EXPECT_TRUE(rows[0].reading.value.startsWith("1xxx"));
     EXPECT_EQ(rows[0].reading.reason, "");
     EXPECT_EQ(rows[3].reading.reason, "age");
+    EXPECT_EQ(rows[0].reading.label, "/dev/ttyUSB0");
+    EXPECT_EQ(rows[3].reading.label, "balance");
     EXPECT_EQ(db.pending("S", 0, 10).size(), 1u);
     EXPECT_EQ(db.integrityCheck(), "ok");
 }
@@ -459,6 +521,7 @@ TEST_F(Journal, KillDuringAFloodLeavesASoundJournalMissingAtMostTheLastGroup) {
 TEST_F(Journal, RunRecorderKeepsWhatTheSettingsAskAndGoesOnWithoutAJournalItCannotOpen) {
     tarovex::config::Config config;
     config.setPort("/dev/ttyS1");
+    config.label = "balance";
     config.setInstrument(tarovex::config::ConfigHelper::Instrument::SARTORIUS);
     config.record.station = "S9";
     config.record.csvFile = dir.path() + "/live.csv";
@@ -477,6 +540,7 @@ TEST_F(Journal, RunRecorderKeepsWhatTheSettingsAskAndGoesOnWithoutAJournalItCann
     EXPECT_EQ(rows[0].station, "S9");
     EXPECT_EQ(rows[0].reading.instrument, "SARTORIUS");
     EXPECT_EQ(rows[0].reading.port, "/dev/ttyS1");
+    EXPECT_EQ(rows[0].reading.label, "balance");
     EXPECT_EQ(rows[0].reading.line, "+ 12.5 g\r");
     EXPECT_EQ(rows[0].reading.outcome, Outcome::Filtered);
 

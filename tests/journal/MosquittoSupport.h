@@ -164,6 +164,11 @@ public:
         const std::lock_guard lock(mutex_);
         return payloads_;
     }
+    // The topic of each of readings().
+    std::vector<QByteArray> topics() {
+        const std::lock_guard lock(mutex_);
+        return topics_;
+    }
     QString status() {
         const std::lock_guard lock(mutex_);
         return status_;
@@ -185,6 +190,7 @@ private:
             else {
                 seqs_.push_back(QJsonDocument::fromJson(payload).object()["seq"].toInteger());
                 payloads_.push_back(payload);
+                topics_.push_back(m->topic);
             }
         }
         if (onReading)
@@ -197,6 +203,7 @@ private:
     std::condition_variable changed_;
     std::vector<qint64> seqs_;
     std::vector<QByteArray> payloads_;
+    std::vector<QByteArray> topics_;
     QString status_;
     bool subscribed_ = false;
 };

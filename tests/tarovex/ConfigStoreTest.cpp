@@ -113,6 +113,8 @@ TEST_P(ConfigStoreTest, StoredValuesAreCheckedOneByOne) {
         {"mqttTopic", "", false, [](const Config& c) { return c.record.mqttTopic == "tarovex/{station}/readings"; }},
         {"mqttTopic", "site/\u0085x", false,
          [](const Config& c) { return c.record.mqttTopic == "tarovex/{station}/readings"; }},
+        {"mqttTopic", "site/{station}/{label}", true,
+         [](const Config& c) { return c.record.mqttTopic == "site/{station}/{label}"; }},
         {"mqttTopic", "Waage/\U0001F600", true, [](const Config& c) { return c.record.mqttTopic == "Waage/\U0001F600"; }},
         {"port", "COM9", true,
          [](const Config& c) { return c.getPort() == "COM9" && c.getPrevPort() == "COM9"; }},
