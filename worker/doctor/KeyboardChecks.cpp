@@ -76,7 +76,8 @@ QString backendSentence(typing::KeyBackend backend) {
                               "without /dev/uinput; KWin grants it to the installed program");
     case typing::KeyBackend::Portal:
         return QStringLiteral("values are typed through the desktop portal's remote desktop, without "
-                              "/dev/uinput");
+                              "/dev/uinput, after a yes in the desktop's dialog: at each Start with a portal "
+                              "of version 1 (Debian 12's), once with one that remembers it");
     case typing::KeyBackend::Uinput:
     case typing::KeyBackend::Automatic:
         break;
