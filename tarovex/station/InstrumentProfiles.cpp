@@ -60,6 +60,11 @@ bool load(prefs::Preferences& settings, const QString& label, config::Config& co
     const bool clean =
         prefs::loadConfig(node, config, port.isEmpty() ? QStringList() : QStringList{port}, invalidKeys);
     config.label = label;
+    // The journal, the live CSV file and the publishing are the station's, not one instrument's:
+    // one station name, one broker connection, one topic scheme for all of its readings.
+    config::Config station;
+    prefs::loadConfig(settings, station, {});
+    config.record = station.record;
     return clean;
 }
 

@@ -25,7 +25,9 @@ QString labelProblem(const QString& label, const QStringList& taken = {});
 QStringList labels(prefs::Preferences& settings);
 
 // Loads the profile as loadConfig loads the settings node, with its own stored port whether
-// or not the system has it now (never another's); the config's label is set. Returns false
+// or not the system has it now (never another's); the config's label is set. Its record
+// settings (journal, live CSV file, publishing, station name) are the settings node's: they
+// belong to the station. Returns false
 // when a stored value was replaced by its default (its key in `invalidKeys`), and when there
 // is no such profile (nothing is loaded then).
 bool load(prefs::Preferences& settings, const QString& label, config::Config& config,

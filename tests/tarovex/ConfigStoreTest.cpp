@@ -237,6 +237,7 @@ TEST_P(ConfigStoreTest, InstrumentProfilesKeepTheirOwnSettingsAndOrder) {
     Config first;
     first.setPort("COM3");
     first.setDelay("5");
+    first.record.station = "Bench4";
     saveConfig(*node, first, console);
     for (const auto& [label, port, delay] : {std::tuple{"Caliper", "COM4", "7"}, {"Balance 2", "tcp://lab:4001", "9"}}) {
         Config c;
@@ -255,6 +256,7 @@ TEST_P(ConfigStoreTest, InstrumentProfilesKeepTheirOwnSettingsAndOrder) {
     EXPECT_EQ(loaded.getPort(), "COM4") << "its own port, never another instrument's";
     EXPECT_EQ(loaded.getDelay(), "7");
     EXPECT_EQ(loaded.instrumentName(), "Caliper");
+    EXPECT_EQ(loaded.record.station, "Bench4") << "the station's record settings";
     Config base;
     loadConfig(*node, base, ports);
     EXPECT_EQ(base.getDelay(), "5");
