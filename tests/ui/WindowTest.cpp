@@ -8,6 +8,8 @@
 #include "tarovex/prefs/FilePreferencesFactory.h"
 #include "tarovex/startup/Version.h"
 #include "tarovex/ui/AutoPortDialog.h"
+#include "tarovex/ui/InstrumentDialog.h"
+#include "tarovex/ui/InstrumentsPanel.h"
 #include "tarovex/ui/LogView.h"
 #include "tarovex/ui/PortBox.h"
 #include "tarovex/ui/PublishDialog.h"
@@ -37,6 +39,7 @@
 #include <QRegularExpression>
 #include <QSystemTrayIcon>
 #include <QTabWidget>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -567,6 +570,58 @@ TEST(Window, ClosingHidesAtOnceAndEndsOnceTheRunIsDone) {
     ASSERT_TRUE(runUntil([&] { return w.frame->isConnected(); }));
     w.frame->close();
     EXPECT_FALSE(w.frame->isVisible());
+    EXPECT_TRUE(runUntil([&] { return w.exits == QList<int>{0}; }));
+}
+
+// A second instrument added on the Start tab (its port refused while the first reads it):
+// Start starts both, the table shows each one's value and the log names the second; one
+// unplugged ends alone, and closing waits for both.
+TEST(Window, TwoInstrumentsStartTogetherAndOneUnpluggedEndsAlone) {
+    Pty first;
+    auto second = std::make_unique<Pty>();
+    const QString secondPort = second->path();
+    Window w(first.path());
+    ui::InstrumentsPanel* panel = w.frame->controls().instruments;
+    EXPECT_FALSE(panel->table()->isVisibleTo(w.frame.get()));
+    panel->addButton()->click();
+    auto* dialog = w.frame->findChild<ui::InstrumentDialog*>();
+    ASSERT_TRUE(dialog);
+    dialog->labelField()->setText("caliper");
+    dialog->portBox()->selectPort(first.path());
+    EXPECT_FALSE(dialog->tryAccept());
+    EXPECT_TRUE(dialog->error().contains(first.path())) << dialog->error().toStdString();
+    EXPECT_EQ(dialog->labelField()->text(), "caliper");
+    dialog->portBox()->selectPort(secondPort);
+    ASSERT_TRUE(dialog->tryAccept()) << dialog->error().toStdString();
+    ASSERT_TRUE(panel->table()->isVisibleTo(w.frame.get()));
+    const auto cell = [&](int row, int column) {
+        const QTableWidgetItem* item = panel->table()->item(row, column);
+        return item ? item->text() : QString();
+    };
+    EXPECT_EQ(cell(1, 0), "caliper");
+    EXPECT_EQ(cell(1, 1), secondPort);
+
+    w.frame->controls().startStop->click();
+    ASSERT_TRUE(runUntil([&] { return cell(0, 2) == "reading" && cell(1, 2) == "reading"; }))
+        << cell(0, 2).toStdString() << " / " << cell(1, 2).toStdString();
+    first.send("ST,GS,+12.50kg\r\n");
+    second->send("ST,GS,+3.25kg\r\n");
+    ASSERT_TRUE(runUntil([&] { return cell(0, 3) == "12.50" && cell(1, 3) == "3.25"; }))
+        << cell(0, 3).toStdString() << " / " << cell(1, 3).toStdString();
+    ASSERT_TRUE(runUntil([&] {
+        return w.frame->controls().log->toPlainText().contains("[caliper] ST,GS,+3.25kg");
+    })) << w.frame->controls().log->toPlainText().toStdString();
+    shoot(w.frame.get(), "running-start-two-instruments");
+
+    second.reset(); // unplugged
+    ASSERT_TRUE(runUntil([&] { return cell(1, 2) != "reading"; }));
+    EXPECT_TRUE(cell(1, 2).contains(secondPort)) << cell(1, 2).toStdString();
+    first.send("ST,GS,+13.00kg\r\n");
+    ASSERT_TRUE(runUntil([&] { return cell(0, 3) == "13.00"; }));
+    EXPECT_EQ(cell(0, 2), "reading");
+    shoot(w.frame.get(), "running-start-instrument-ended");
+
+    w.frame->close();
     EXPECT_TRUE(runUntil([&] { return w.exits == QList<int>{0}; }));
 }
 
