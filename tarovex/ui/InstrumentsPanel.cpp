@@ -27,6 +27,8 @@ InstrumentsPanel::InstrumentsPanel(QWidget* parent)
     table_->horizontalHeader()->setSectionResizeMode(2, QHeaderView::Stretch);
     table_->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
     connect(table_, &QTableWidget::itemSelectionChanged, this, &InstrumentsPanel::selectionMoved);
+    // Never taller than it needs: the Start button below takes the rest.
+    setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Maximum);
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(table_, 1, Qt::AlignTop);

@@ -591,6 +591,7 @@ TEST(Window, TwoInstrumentsStartTogetherAndOneUnpluggedEndsAlone) {
     EXPECT_FALSE(dialog->tryAccept());
     EXPECT_TRUE(dialog->error().contains(first.path())) << dialog->error().toStdString();
     EXPECT_EQ(dialog->labelField()->text(), "caliper");
+    shoot(dialog, "dialog-add-instrument-refused");
     dialog->portBox()->selectPort(secondPort);
     ASSERT_TRUE(dialog->tryAccept()) << dialog->error().toStdString();
     ASSERT_TRUE(panel->table()->isVisibleTo(w.frame.get()));
