@@ -586,11 +586,11 @@ TEST(Window, TwoInstrumentsStartTogetherAndOneUnpluggedEndsAlone) {
     panel->addButton()->click();
     auto* dialog = w.frame->findChild<ui::InstrumentDialog*>();
     ASSERT_TRUE(dialog);
-    dialog->labelField()->setText("caliper");
+    dialog->labelField()->setText("scale");
     dialog->portBox()->selectPort(firstPort);
     EXPECT_FALSE(dialog->tryAccept());
     EXPECT_TRUE(dialog->error().contains(firstPort)) << dialog->error().toStdString();
-    EXPECT_EQ(dialog->labelField()->text(), "caliper");
+    EXPECT_EQ(dialog->labelField()->text(), "scale");
     shoot(dialog, "dialog-add-instrument-refused");
     dialog->portBox()->selectPort(secondPort);
     ASSERT_TRUE(dialog->tryAccept()) << dialog->error().toStdString();
@@ -599,8 +599,21 @@ TEST(Window, TwoInstrumentsStartTogetherAndOneUnpluggedEndsAlone) {
         const QTableWidgetItem* item = panel->table()->item(row, column);
         return item ? item->text() : QString();
     };
-    EXPECT_EQ(cell(1, 0), "caliper");
     EXPECT_EQ(cell(1, 1), secondPort);
+    // The row buttons act on the selected one alone.
+    panel->table()->selectRow(1);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); // the add dialog is gone
+    panel->renameButton()->click();
+    auto* rename = w.frame->findChild<ui::InstrumentDialog*>();
+    ASSERT_TRUE(rename && !rename->portBox());
+    rename->labelField()->setText("caliper");
+    ASSERT_TRUE(rename->tryAccept()) << rename->error().toStdString();
+    EXPECT_EQ(cell(1, 0), "caliper");
+    panel->startStopButton()->click();
+    ASSERT_TRUE(runUntil([&] { return cell(1, 2) == "reading"; })) << cell(1, 2).toStdString();
+    EXPECT_EQ(cell(0, 2), "stopped");
+    panel->startStopButton()->click();
+    ASSERT_TRUE(runUntil([&] { return cell(1, 2) == "stopped"; })) << cell(1, 2).toStdString();
 
     w.frame->controls().startStop->click();
     ASSERT_TRUE(runUntil([&] { return cell(0, 2) == "reading" && cell(1, 2) == "reading"; }))
