@@ -38,6 +38,7 @@ void StationInstruments::make(const config::Config& config) {
     i->run = assembleRun(i->config, std::move(services), notifier_, i->log,
                          {.consumers = {&i->last}, .hotkeys = false});
     RunController& run = i->run->controller();
+    run.setTypingHeld(typingHeld_);
     const auto changedHere = [this, i] { emit changed(indexOf(i)); };
     connect(&run, &RunController::connectedChanged, this, changedHere);
     connect(&run, &RunController::openingChanged, this, changedHere);
@@ -161,6 +162,24 @@ void StationInstruments::request() {
     for (auto& i : instruments_)
         if (i->run->controller().isConnected())
             i->run->requester().request();
+}
+
+void StationInstruments::setTypingHeld(bool held) {
+    typingHeld_ = held;
+    for (auto& i : instruments_)
+        i->run->controller().setTypingHeld(held);
+}
+
+void StationInstruments::shutdown(std::function<void()> done) {
+    auto left = std::make_shared<int>(int(instruments_.size()) + 1);
+    auto oneDone = [left, done = std::move(done)] {
+        if (--*left == 0)
+            done();
+    };
+    for (auto& i : instruments_)
+        i->run->controller().shutdown(oneDone);
+    // The last call, queued: `done` never runs inside this one, with or without instruments.
+    QMetaObject::invokeMethod(this, oneDone, Qt::QueuedConnection);
 }
 
 QStringList StationInstruments::ports() const {

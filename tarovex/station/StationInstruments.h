@@ -11,6 +11,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -61,6 +62,11 @@ public:
     void stop(int i);
     // Asks every running instrument for a reading.
     void request();
+    // Values wait while held, as the first instrument's do (our own window has the keyboard).
+    void setTypingHeld(bool held);
+    // Stops them all; `done` once the values being typed have ended (bounded), never from
+    // inside this call.
+    void shutdown(std::function<void()> done);
     QStringList ports() const;
     QStringList labels() const;
 
@@ -77,6 +83,7 @@ private:
     Notifier& notifier_;
     MessageLog& log_;
     std::vector<std::unique_ptr<Instrument>> instruments_;
+    bool typingHeld_ = false;
 };
 
 } // namespace tarovex

@@ -44,7 +44,9 @@ QStringList shellKeys() {
         "requestIntervalTextField.toolTipText", "requestIntervalUnit.text", "stabilityLabel.text",
         "stableOnlyCheckBox.text", "stableOnlyCheckBox.toolTipText", "stableRegExLabel.text",
         "stableRegExTextField.toolTipText", "stableRegExTextField.placeholderText",
-        "startWithBox.toolTipText", "statusJLabel.text",
+        "startWithBox.toolTipText", "statusJLabel.text", "addInstrumentButton.text",
+        "addInstrumentDialog.title", "renameInstrumentButton.text", "removeInstrumentButton.text",
+        "instrumentsTable.name", "instrumentsTable.port", "instrumentsTable.state", "instrumentsTable.value",
         // The labels of the input, processing, output and settings tabs.
         "label2.text", "label3.text", "label6.text", "label7.text", "label8.text", "label9.text",
         "label10.text", "label14.text", "label15.text", "label16.text", "label20.text", "label22.text",

@@ -11,6 +11,8 @@
 #include "tarovex/ui/ControlBindings.h"
 #include "tarovex/ui/DoctorDialog.h"
 #include "tarovex/ui/ExportReadingsDialog.h"
+#include "tarovex/ui/InstrumentDialog.h"
+#include "tarovex/ui/InstrumentsPanel.h"
 #include "tarovex/ui/LinkOpener.h"
 #include "tarovex/ui/LogView.h"
 #include "tarovex/ui/MessageBoxes.h"
@@ -30,6 +32,7 @@
 #include <QRandomGenerator>
 #include <QStatusBar>
 #include <QTabWidget>
+#include <QTableWidget>
 #include <QTimer>
 #include <QWindow>
 
@@ -71,6 +74,8 @@ RazezaRoZurFrame2::RazezaRoZurFrame2(FrameOptions options, QWidget* parent)
     station_ = assembleRun(session_.config(), options_.services, *options_.notifier, log_,
                            {.consumers = {lastReading_.get()}});
     run_ = &station_->controller();
+    instruments_ =
+        std::make_unique<StationInstruments>(session_.node(), options_.services, *options_.notifier, log_);
     connect(run_, &RunController::connectedChanged, this, &RazezaRoZurFrame2::setConnectedAppearance,
             Qt::QueuedConnection);
     connect(run_, &RunController::statusChanged, this, &RazezaRoZurFrame2::setStatus);
@@ -99,9 +104,13 @@ RazezaRoZurFrame2::RazezaRoZurFrame2(FrameOptions options, QWidget* parent)
         });
     // Never type into our own window: while it (or one of its dialogs) has the keyboard,
     // values wait.
+    const auto holdTyping = [this](bool held) {
+        run_->setTypingHeld(held);
+        instruments_->setTypingHeld(held);
+    };
     connect(qApp, &QGuiApplication::focusWindowChanged, this,
-            [this](QWindow* focused) { run_->setTypingHeld(focused != nullptr); });
-    run_->setTypingHeld(QGuiApplication::focusWindow() != nullptr);
+            [holdTyping](QWindow* focused) { holdTyping(focused != nullptr); });
+    holdTyping(QGuiApplication::focusWindow() != nullptr);
 }
 
 QString RazezaRoZurFrame2::runningStatus() const {
@@ -115,6 +124,7 @@ RazezaRoZurFrame2::~RazezaRoZurFrame2() {
     portWatcher_ = nullptr;
     session_.config().removePropertyChangeListener(QStringLiteral("NUMBER"), this);
     session_.config().removePropertyChangeListener(QStringLiteral("TEXT"), this);
+    instruments_.reset();
     run_ = nullptr;
     station_.reset();
 }
@@ -145,6 +155,7 @@ std::optional<int> RazezaRoZurFrame2::startUp() {
     for (const StartupMessage& m : plan.messages)
         notify(m.kind, m.title, m.text);
     commandLinePort_ = plan.commandLinePort;
+    instruments_->load();
 
     config::Config& c = session_.config();
     c.addPropertyChangeListener(QStringLiteral("NUMBER"), this);
@@ -213,6 +224,16 @@ void RazezaRoZurFrame2::initComponents() {
     controls_.reading->follow(*lastReading_);
     controls_.reading->followWaiting([this] { return run_->waitingText(); });
     station_->record()->setBrokerListener([this](auto state) { controls_.reading->showBroker(state); });
+    // The table follows every instrument's state and last value, the first's included.
+    connect(instruments_.get(), &StationInstruments::changed, this, &RazezaRoZurFrame2::showInstruments);
+    connect(lastReading_.get(), &LastReading::changed, this, &RazezaRoZurFrame2::showInstruments);
+    for (const auto signal : {&RunController::runEnded, &RunController::startFailed})
+        connect(run_, signal, this, &RazezaRoZurFrame2::showInstruments, Qt::QueuedConnection);
+    connect(run_, &RunController::openingChanged, this, &RazezaRoZurFrame2::showInstruments,
+            Qt::QueuedConnection);
+    connect(run_, &RunController::connectedChanged, this, &RazezaRoZurFrame2::showInstruments,
+            Qt::QueuedConnection);
+    showInstruments();
     resize(640, 420);
 }
 
@@ -235,8 +256,18 @@ void RazezaRoZurFrame2::connectControls() {
     using Command = Requester::Command;
     for (const auto& [b, command] : {std::pair{c.readNow, Command::Data}, std::pair{c.tare, Command::Tare},
                                      std::pair{c.zero, Command::Zero}})
-        connect(b, &QPushButton::clicked, this,
-                [this, command = command] { station_->requester().send(command); });
+        connect(b, &QPushButton::clicked, this, [this, command = command] {
+            station_->requester().send(command);
+            if (command == Command::Data) // Read now asks them all
+                instruments_->request();
+        });
+    const std::pair<QPushButton*, void (F::*)()> instrumentButtons[] = {
+        {c.instruments->addButton(), &F::addInstrument},
+        {c.instruments->renameButton(), &F::renameInstrument},
+        {c.instruments->removeButton(), &F::removeSelectedInstrument},
+        {c.instruments->startStopButton(), &F::startStopSelectedInstrument}};
+    for (const auto& [b, slot] : instrumentButtons)
+        connect(b, &QPushButton::clicked, this, slot);
     connect(c.setting<QComboBox>(QStringLiteral("instrument")), &QComboBox::activated, this,
             &F::instrumentChosen);
     connect(c.setting<QCheckBox>(QStringLiteral("abortAutoStartWhenPrevPortNotAvailable")),
@@ -454,6 +485,7 @@ QString RazezaRoZurFrame2::requestReading() {
     if (!isConnected())
         return QStringLiteral("it is not reading");
     run_->shortcutRequested();
+    instruments_->request();
     if (station_->requester().request())
         return QStringLiteral("ok");
     return station_->requester().knows(Requester::Command::Data)
@@ -462,12 +494,108 @@ QString RazezaRoZurFrame2::requestReading() {
 }
 
 void RazezaRoZurFrame2::startStop() {
-    if (!isConnected() && !run_->isOpening()) {
+    const bool starting = !isConnected() && !run_->isOpening();
+    if (starting) {
         updateConfigFromTabs();
         config::Config& c = session_.config();
         c.recentAddresses = ports::rememberAddress(c.recentAddresses, c.getPort());
     }
     run_->startStop();
+    // Every instrument follows the first: the button's text is the first's state.
+    for (int i = 0; i < instruments_->count(); ++i) {
+        const auto state = instruments_->state(i);
+        const bool running =
+            state == StationInstruments::State::Reading || state == StationInstruments::State::Opening;
+        if (starting && !running)
+            instruments_->start(i);
+        else if (!starting && running)
+            instruments_->stop(i);
+    }
+}
+
+QString RazezaRoZurFrame2::firstInstrumentState() const {
+    if (run_->isOpening())
+        return QStringLiteral("waiting for its port");
+    if (isConnected())
+        return QStringLiteral("reading");
+    return endReason_.isEmpty() ? QStringLiteral("stopped") : endReason_;
+}
+
+void RazezaRoZurFrame2::showInstruments() {
+    if (!controls_.instruments)
+        return;
+    const config::Config& first = session_.config();
+    QList<InstrumentRow> rows{{first.instrumentName(), first.getPort(), firstInstrumentState(),
+                               lastReading_->shown().value, isConnected() || run_->isOpening()}};
+    for (int i = 0; i < instruments_->count(); ++i) {
+        const StationInstruments::Instrument& further = instruments_->at(i);
+        const auto state = instruments_->state(i);
+        rows.append(
+            {further.config.instrumentName(), further.config.getPort(),
+             instruments_->stateText(i).section(u'\n', 0, 0), further.last.shown().value,
+             state == StationInstruments::State::Reading || state == StationInstruments::State::Opening});
+    }
+    controls_.instruments->showRows(rows);
+}
+
+void RazezaRoZurFrame2::startStopSelectedInstrument() {
+    const int row = controls_.instruments->selectedRow();
+    if (row == 0) {
+        if (!isConnected() && !run_->isOpening())
+            updateConfigFromTabs();
+        run_->startStop();
+        return;
+    }
+    const auto state = instruments_->state(row - 1);
+    if (state == StationInstruments::State::Reading || state == StationInstruments::State::Opening)
+        instruments_->stop(row - 1);
+    else
+        instruments_->start(row - 1);
+}
+
+void RazezaRoZurFrame2::addInstrument() {
+    const config::Config& first = session_.config();
+    const QStringList takenLabels{first.instrumentName()};
+    QStringList takenPorts{first.getPort(), controls_.port->port()};
+    takenPorts.removeAll(QString());
+    QList<ports::PortChoice> choices;
+    for (int i = 0; i < controls_.port->count(); ++i) {
+        const QString name = controls_.port->itemData(i).toString();
+        choices.append({name.isEmpty() ? controls_.port->itemText(i) : name, controls_.port->itemText(i)});
+    }
+    auto* dialog =
+        new InstrumentDialog(this, frameText("addInstrumentDialog.title"), QString(), choices,
+                             [this, takenLabels, takenPorts](const QString& label, const QString& port) {
+                                 return instruments_->add(label, port, takenLabels, takenPorts);
+                             });
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->show();
+}
+
+void RazezaRoZurFrame2::renameInstrument() {
+    const int row = controls_.instruments->selectedRow();
+    if (row == 0)
+        return;
+    const StationInstruments::Instrument* chosen = &instruments_->at(row - 1);
+    const QStringList takenLabels{session_.config().instrumentName()};
+    auto* dialog =
+        new InstrumentDialog(this, frameText("renameInstrumentButton.text"), chosen->config.label,
+                             std::nullopt, [this, chosen, takenLabels](const QString& label, const QString&) {
+                                 // Found again: the list may have changed while the dialog was open.
+                                 for (int i = 0; i < instruments_->count(); ++i)
+                                     if (&instruments_->at(i) == chosen)
+                                         return instruments_->rename(i, label, takenLabels);
+                                 return QStringLiteral("That instrument was removed");
+                             });
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->show();
+}
+
+void RazezaRoZurFrame2::removeSelectedInstrument() {
+    const int row = controls_.instruments->selectedRow();
+    if (row > 0 && ask(QStringLiteral("Confirm"),
+                       QStringLiteral("Remove %1?").arg(instruments_->at(row - 1).config.instrumentName())))
+        instruments_->remove(row - 1);
 }
 
 void RazezaRoZurFrame2::setConnectedAppearance(bool connected) {
@@ -597,7 +725,14 @@ void RazezaRoZurFrame2::closeEvent(QCloseEvent* event) {
     hide();
     if (tray_)
         tray_->setVisible(false);
-    run_->shutdown([this] { exitWith(0); });
+    // Every instrument ends the same way; the process ends after the last.
+    auto left = std::make_shared<int>(2);
+    const auto oneDone = [this, left] {
+        if (--*left == 0)
+            exitWith(0);
+    };
+    run_->shutdown(oneDone);
+    instruments_->shutdown(oneDone);
 }
 
 } // namespace tarovex::ui

@@ -9,6 +9,7 @@
 #include "tarovex/settings/SettingsSession.h"
 #include "tarovex/startup/StartupRules.h"
 #include "tarovex/station/Run.h"
+#include "tarovex/station/StationInstruments.h"
 #include "tarovex/ui/WindowTabs.h"
 
 #include <QMainWindow>
@@ -92,6 +93,11 @@ public:
     void exportReadings();
     // Opens "Publishing readings"; OK stores and saves the publishing settings.
     void editPublishing();
+    // The instruments beyond the first, and the dialogs of the Start tab's buttons on them
+    // (not modal: the runs go on meanwhile).
+    StationInstruments& instruments() { return *instruments_; }
+    void addInstrument();
+    void renameInstrument();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -118,6 +124,11 @@ private:
     // Saves the settings if they changed; a failure goes to the log.
     void autosave();
     void setConnectedAppearance(bool connected);
+    // The instruments table: the first instrument, then the further ones.
+    void showInstruments();
+    QString firstInstrumentState() const;
+    void startStopSelectedInstrument();
+    void removeSelectedInstrument();
     void setStatus(const QString& status);
     // The status line of the run's state: running, or why the last run ended, or ready.
     QString runningStatus() const;
@@ -136,7 +147,8 @@ private:
     // Declared before the run, which calls it until it goes.
     std::unique_ptr<LastReading> lastReading_;
     std::unique_ptr<Run> station_;
-    RunController* run_ = nullptr; // the controller of station_
+    RunController* run_ = nullptr;                    // the controller of station_
+    std::unique_ptr<StationInstruments> instruments_; // gone before the first's run
     std::optional<QString> commandLinePort_;
     bool roundingDialogOpen_ = false;
     int lastTabIndex_ = 0;

@@ -5,6 +5,7 @@
 #include "config/SettingsTable.h"
 #include "journal/JournalDb.h"
 #include "tarovex/texts/ShellBundle.h"
+#include "tarovex/ui/InstrumentsPanel.h"
 #include "tarovex/ui/LinkOpener.h"
 #include "tarovex/ui/LogView.h"
 #include "tarovex/ui/PortBox.h"
@@ -130,6 +131,8 @@ QWidget* startTab(Controls& c) {
     c.reading->setToolTip(frameText("readingLabel.toolTipText"));
     c.reading->setVisible(false);
     layout->addWidget(c.reading);
+    c.instruments = new InstrumentsPanel;
+    layout->addWidget(c.instruments);
     c.startStop = button("startStopJButton.text", "startStopJButton.toolTipText");
     c.startStop->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
     QFont f = c.startStop->font();

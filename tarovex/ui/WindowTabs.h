@@ -15,6 +15,7 @@ class QWidget;
 
 namespace tarovex::ui {
 
+class InstrumentsPanel;
 class LogView;
 class PortBox;
 class ReadingPanel;
@@ -28,6 +29,7 @@ struct Controls {
     QPushButton* tare = nullptr;
     QPushButton* zero = nullptr;
     ReadingPanel* reading = nullptr; // the last reading, while running
+    InstrumentsPanel* instruments = nullptr;
     // Input
     PortBox* port = nullptr;
     QPushButton* refreshPorts = nullptr;

@@ -8,6 +8,8 @@
 #include "tarovex/prefs/FilePreferencesFactory.h"
 #include "tarovex/startup/Version.h"
 #include "tarovex/ui/AutoPortDialog.h"
+#include "tarovex/ui/InstrumentDialog.h"
+#include "tarovex/ui/InstrumentsPanel.h"
 #include "tarovex/ui/LogView.h"
 #include "tarovex/ui/PortBox.h"
 #include "tarovex/ui/PublishDialog.h"
@@ -37,6 +39,7 @@
 #include <QRegularExpression>
 #include <QSystemTrayIcon>
 #include <QTabWidget>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -568,6 +571,73 @@ TEST(Window, ClosingHidesAtOnceAndEndsOnceTheRunIsDone) {
     w.frame->close();
     EXPECT_FALSE(w.frame->isVisible());
     EXPECT_TRUE(runUntil([&] { return w.exits == QList<int>{0}; }));
+}
+
+// A second instrument added on the Start tab (its port refused while the first reads it):
+// Start starts both, the table shows each one's value and the log names the second; one
+// unplugged ends alone, and closing stops the other too.
+TEST(Window, TwoInstrumentsStartTogetherAndOneUnpluggedEndsAlone) {
+    auto first = std::make_unique<Pty>();
+    auto second = std::make_unique<Pty>();
+    const QString firstPort = first->path(), secondPort = second->path();
+    Window w(firstPort);
+    ui::InstrumentsPanel* panel = w.frame->controls().instruments;
+    EXPECT_FALSE(panel->table()->isVisibleTo(w.frame.get()));
+    panel->addButton()->click();
+    auto* dialog = w.frame->findChild<ui::InstrumentDialog*>();
+    ASSERT_TRUE(dialog);
+    dialog->labelField()->setText("scale");
+    dialog->portBox()->selectPort(firstPort);
+    EXPECT_FALSE(dialog->tryAccept());
+    EXPECT_TRUE(dialog->error().contains(firstPort)) << dialog->error().toStdString();
+    EXPECT_EQ(dialog->labelField()->text(), "scale");
+    shoot(dialog, "dialog-add-instrument-refused");
+    dialog->portBox()->selectPort(secondPort);
+    ASSERT_TRUE(dialog->tryAccept()) << dialog->error().toStdString();
+    ASSERT_TRUE(panel->table()->isVisibleTo(w.frame.get()));
+    const auto cell = [&](int row, int column) {
+        const QTableWidgetItem* item = panel->table()->item(row, column);
+        return item ? item->text() : QString();
+    };
+    EXPECT_EQ(cell(1, 1), secondPort);
+    // The row buttons act on the selected one alone.
+    panel->table()->selectRow(1);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); // the add dialog is gone
+    panel->renameButton()->click();
+    auto* rename = w.frame->findChild<ui::InstrumentDialog*>();
+    ASSERT_TRUE(rename && !rename->portBox());
+    rename->labelField()->setText("caliper");
+    ASSERT_TRUE(rename->tryAccept()) << rename->error().toStdString();
+    EXPECT_EQ(cell(1, 0), "caliper");
+    panel->startStopButton()->click();
+    ASSERT_TRUE(runUntil([&] { return cell(1, 2) == "reading"; })) << cell(1, 2).toStdString();
+    EXPECT_EQ(cell(0, 2), "stopped");
+    panel->startStopButton()->click();
+    ASSERT_TRUE(runUntil([&] { return cell(1, 2) == "stopped"; })) << cell(1, 2).toStdString();
+
+    w.frame->controls().startStop->click();
+    ASSERT_TRUE(runUntil([&] { return cell(0, 2) == "reading" && cell(1, 2) == "reading"; }))
+        << cell(0, 2).toStdString() << " / " << cell(1, 2).toStdString();
+    first->send("ST,GS,+12.50kg\r\n");
+    second->send("ST,GS,+3.25kg\r\n");
+    ASSERT_TRUE(runUntil([&] { return cell(0, 3) == "12.50" && cell(1, 3) == "3.25"; }))
+        << cell(0, 3).toStdString() << " / " << cell(1, 3).toStdString();
+    ASSERT_TRUE(runUntil([&] {
+        return w.frame->controls().log->toPlainText().contains("[caliper] ST,GS,+3.25kg");
+    })) << w.frame->controls().log->toPlainText().toStdString();
+    shoot(w.frame.get(), "running-start-two-instruments");
+
+    first.reset(); // unplugged
+    ASSERT_TRUE(runUntil([&] { return cell(0, 2) != "reading"; }));
+    EXPECT_TRUE(cell(0, 2).contains(firstPort)) << cell(0, 2).toStdString();
+    second->send("ST,GS,+4.00kg\r\n");
+    ASSERT_TRUE(runUntil([&] { return cell(1, 3) == "4.00"; }));
+    EXPECT_EQ(cell(1, 2), "reading");
+    shoot(w.frame.get(), "running-start-instrument-ended");
+
+    w.frame->close();
+    EXPECT_TRUE(runUntil([&] { return w.exits == QList<int>{0}; }));
+    EXPECT_EQ(w.frame->instruments().state(0), StationInstruments::State::Stopped);
 }
 
 // An address that never answers: while it opens, Start is Stop and the status names it;
