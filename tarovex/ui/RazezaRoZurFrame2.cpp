@@ -83,10 +83,7 @@ RazezaRoZurFrame2::RazezaRoZurFrame2(FrameOptions options, QWidget* parent)
     connect(run_, &RunController::openingChanged, this, [this](bool opening) {
         if (opening) // the last run's end no longer applies
             endReason_.clear();
-        controls_.startStop->setText(
-            frameText(opening || isConnected() ? "startStopJButton.textStop" : "startStopJButton.text"));
-        if (tray_)
-            tray_->setRunning(opening || isConnected());
+        showStartStop();
         if (!opening)
             setStatus(runningStatus());
     });
@@ -493,15 +490,17 @@ QString RazezaRoZurFrame2::requestReading() {
                : QStringLiteral("the instrument preset has no request command");
 }
 
+// The button starts every instrument when none reads, else stops every one that does.
 void RazezaRoZurFrame2::startStop() {
-    const bool starting = !isConnected() && !run_->isOpening();
+    const bool firstRunning = isConnected() || run_->isOpening();
+    const bool starting = !anyInstrumentRunning();
     if (starting) {
         updateConfigFromTabs();
         config::Config& c = session_.config();
         c.recentAddresses = ports::rememberAddress(c.recentAddresses, c.getPort());
     }
-    run_->startStop();
-    // Every instrument follows the first: the button's text is the first's state.
+    if (starting != firstRunning)
+        run_->startStop();
     for (int i = 0; i < instruments_->count(); ++i) {
         const auto state = instruments_->state(i);
         const bool running =
@@ -513,6 +512,23 @@ void RazezaRoZurFrame2::startStop() {
     }
 }
 
+bool RazezaRoZurFrame2::anyInstrumentRunning() const {
+    if (isConnected() || run_->isOpening())
+        return true;
+    for (int i = 0; i < instruments_->count(); ++i)
+        if (const auto state = instruments_->state(i);
+            state == StationInstruments::State::Reading || state == StationInstruments::State::Opening)
+            return true;
+    return false;
+}
+
+void RazezaRoZurFrame2::showStartStop() {
+    const bool running = anyInstrumentRunning();
+    controls_.startStop->setText(frameText(running ? "startStopJButton.textStop" : "startStopJButton.text"));
+    if (tray_)
+        tray_->setRunning(running);
+}
+
 QString RazezaRoZurFrame2::firstInstrumentState() const {
     if (run_->isOpening())
         return QStringLiteral("waiting for its port");
@@ -522,6 +538,7 @@ QString RazezaRoZurFrame2::firstInstrumentState() const {
 }
 
 void RazezaRoZurFrame2::showInstruments() {
+    showStartStop();
     if (!controls_.instruments)
         return;
     const config::Config& first = session_.config();
@@ -610,16 +627,13 @@ void RazezaRoZurFrame2::setConnectedAppearance(bool connected) {
     const bool showing = tabs_->indexOf(tabPages_[int(TabId::Input)]) >= 0;
     if (connected == showing) // tabs still in place while running, or gone while stopped
         switchTabs(connected, ops);
-    controls_.startStop->setText(
-        frameText(connected ? "startStopJButton.textStop" : "startStopJButton.text"));
+    showStartStop();
     controls_.readNow->setVisible(connected && station_->requester().knows(Requester::Command::Data));
     controls_.tare->setVisible(connected && station_->requester().knows(Requester::Command::Tare));
     controls_.zero->setVisible(connected && station_->requester().knows(Requester::Command::Zero));
     controls_.reading->setVisible(connected);
-    if (tray_) {
-        tray_->setRunning(connected);
+    if (tray_)
         tray_->setReading(connected ? lastReading_->summary() : QString());
-    }
     if (connected)
         endReason_.clear();
     setStatus(runningStatus());

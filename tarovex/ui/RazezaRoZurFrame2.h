@@ -124,6 +124,10 @@ private:
     // Saves the settings if they changed; a failure goes to the log.
     void autosave();
     void setConnectedAppearance(bool connected);
+    // Whether any instrument of the station reads or waits for its port.
+    bool anyInstrumentRunning() const;
+    // Start or Stop on the button and in the tray, for the whole station.
+    void showStartStop();
     // The instruments table: the first instrument, then the further ones.
     void showInstruments();
     QString firstInstrumentState() const;

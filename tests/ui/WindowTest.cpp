@@ -633,6 +633,8 @@ TEST(Window, TwoInstrumentsStartTogetherAndOneUnpluggedEndsAlone) {
     second->send("ST,GS,+4.00kg\r\n");
     ASSERT_TRUE(runUntil([&] { return cell(1, 3) == "4.00"; }));
     EXPECT_EQ(cell(1, 2), "reading");
+    EXPECT_EQ(w.frame->controls().startStop->text(), text("RazezaRoZurFrame2.startStopJButton.textStop"))
+        << "the station still reads";
     shoot(w.frame.get(), "running-start-instrument-ended");
 
     w.frame->close();
