@@ -494,12 +494,21 @@ QString RazezaRoZurFrame2::requestReading() {
 void RazezaRoZurFrame2::startStop() {
     const bool firstRunning = isConnected() || run_->isOpening();
     const bool starting = !anyInstrumentRunning();
+    bool firstMayStart = true;
     if (starting) {
         updateConfigFromTabs();
         config::Config& c = session_.config();
         c.recentAddresses = ports::rememberAddress(c.recentAddresses, c.getPort());
+        // The Input tab may since have chosen a port another instrument reads.
+        if (const qsizetype other = instruments_->ports().indexOf(c.getPort()); other >= 0) {
+            firstMayStart = false;
+            notify(Notifier::Kind::Error, text("error"),
+                   QStringLiteral("%1 reads %2: one port serves one instrument. Choose another port for %3.")
+                       .arg(instruments_->at(int(other)).config.instrumentName(), c.getPort(),
+                            c.instrumentName()));
+        }
     }
-    if (starting != firstRunning)
+    if (starting != firstRunning && (firstMayStart || !starting))
         run_->startStop();
     for (int i = 0; i < instruments_->count(); ++i) {
         const auto state = instruments_->state(i);

@@ -614,6 +614,15 @@ TEST(Window, TwoInstrumentsStartTogetherAndOneUnpluggedEndsAlone) {
     EXPECT_EQ(cell(0, 2), "stopped");
     panel->startStopButton()->click();
     ASSERT_TRUE(runUntil([&] { return cell(1, 2) == "stopped"; })) << cell(1, 2).toStdString();
+    // The first moved to the second's port on the Input tab does not start: one port, one reader.
+    w.frame->controls().port->selectPort(secondPort);
+    w.frame->controls().startStop->click();
+    ASSERT_TRUE(runUntil([&] { return cell(1, 2) == "reading"; }));
+    EXPECT_EQ(cell(0, 2), "stopped");
+    EXPECT_TRUE(w.notifier.shown.join(' ').contains("caliper reads " + secondPort)) << w.notifier.shown.join(' ').toStdString();
+    w.frame->controls().startStop->click();
+    ASSERT_TRUE(runUntil([&] { return cell(1, 2) == "stopped"; }));
+    w.frame->controls().port->selectPort(firstPort);
 
     w.frame->controls().startStop->click();
     ASSERT_TRUE(runUntil([&] { return cell(0, 2) == "reading" && cell(1, 2) == "reading"; }))
