@@ -39,8 +39,11 @@ int main(int argc, char* argv[]) {
                          "reading into the application that has the keyboard focus. PORT (for example\n"
                          "/dev/ttyUSB0) replaces the stored port for this run. While Tarovex runs, a\n"
                          "second start brings its window to the front and ends.\n\n"
-                         "  --request  ask the running Tarovex of this user for a reading (for a key\n"
-                         "             of the desktop); exit 0 when it was asked, else 1\n"
+                         "  --request [LABEL]\n"
+                         "             ask the running Tarovex of this user for a reading (for a key\n"
+                         "             of the desktop): of the instrument LABEL (its label, or its\n"
+                         "             port for the first), else of every instrument that reads;\n"
+                         "             exit 0 when it was asked, else 1\n"
                          "  --help     print this text and exit\n"
                          "  --version  print the version and exit\n";
             return 0;
@@ -48,7 +51,7 @@ int main(int argc, char* argv[]) {
         if (!std::strcmp(argv[i], "--request")) {
             QCoreApplication core(argc, argv);
             tarovex::SingleInstance instance;
-            return tarovex::requestReading(instance);
+            return tarovex::requestReading(instance, i + 1 < argc ? QString::fromLocal8Bit(argv[i + 1]) : QString());
         }
         if (!std::strcmp(argv[i], "--version")) {
             std::cout << "tarovex " << tarovex::kVersion << " (" << tarovex::kReleaseDate << ")\n";
@@ -65,10 +68,10 @@ int main(int argc, char* argv[]) {
     tarovex::SingleInstance instance;
     if (const auto status = tarovex::startOrHandOver(instance, bringToFront))
         return *status;
-    instance.setHandler(QStringLiteral("request"), [](const QString&) {
+    instance.setHandler(QStringLiteral("request"), [](const QString& label) {
         for (QWidget* w : QApplication::topLevelWidgets())
             if (auto* frame = qobject_cast<tarovex::ui::RazezaRoZurFrame2*>(w))
-                return frame->requestReading();
+                return frame->requestReading(label.trimmed());
         return QStringLiteral("no window yet");
     });
     return tarovex::ui::runProgram(app.arguments().mid(1));

@@ -168,12 +168,17 @@ std::optional<int> startOrHandOver(SingleInstance& instance, std::function<QStri
     return answer ? 0 : 1;
 }
 
-int requestReading(SingleInstance& instance) {
+int requestReading(SingleInstance& instance, const QString& label) {
     if (instance.claim() != SingleInstance::Claim::AlreadyRunning) {
         std::cerr << "tarovex: no running Tarovex of this user to ask for a reading\n";
         return 1;
     }
-    const auto answer = instance.send(QStringLiteral("request"));
+    // One line: a label cannot hold a line break, but an argument could.
+    if (label.contains(u'\n') || label.contains(u'\r')) {
+        std::cerr << "tarovex: an instrument's label has no line break\n";
+        return 1;
+    }
+    const auto answer = instance.send(label.isEmpty() ? QStringLiteral("request") : QStringLiteral("request ") + label);
     if (answer == QStringLiteral("ok"))
         return 0;
     std::cerr << "tarovex: no reading was asked for: " << (answer ? *answer : instance.error()).toStdString()

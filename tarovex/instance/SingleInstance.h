@@ -62,8 +62,9 @@ private:
 // (said on standard output).
 std::optional<int> startOrHandOver(SingleInstance& instance, std::function<QString(const QString&)> show);
 
-// `tarovex --request`: asks the running instance of this user for a reading; the exit
-// status, 0 when it sent the request, 1 (said on standard error) otherwise.
-int requestReading(SingleInstance& instance);
+// `tarovex --request [LABEL]`: asks the running instance of this user for a reading (of the
+// instrument LABEL, else of every one); the exit status, 0 when it sent the request, 1 (said
+// on standard error) otherwise.
+int requestReading(SingleInstance& instance, const QString& label = {});
 
 } // namespace tarovex

@@ -182,6 +182,26 @@ void StationInstruments::shutdown(std::function<void()> done) {
     QMetaObject::invokeMethod(this, oneDone, Qt::QueuedConnection);
 }
 
+QString StationInstruments::requestBy(int i) {
+    Instrument& instrument = *instruments_.at(std::size_t(i));
+    RunController& run = instrument.run->controller();
+    if (!run.isConnected())
+        return QStringLiteral("%1 is not reading").arg(instrument.config.instrumentName());
+    run.shortcutRequested();
+    if (instrument.run->requester().request())
+        return {};
+    return instrument.run->requester().knows(Requester::Command::Data)
+               ? QStringLiteral("a request of %1 is still waiting for its answer").arg(instrument.config.instrumentName())
+               : QStringLiteral("the instrument preset of %1 has no request command").arg(instrument.config.instrumentName());
+}
+
+int StationInstruments::indexOfLabel(const QString& label) const {
+    for (std::size_t i = 0; i < instruments_.size(); ++i)
+        if (instruments_[i]->config.label.compare(label, Qt::CaseInsensitive) == 0)
+            return int(i);
+    return -1;
+}
+
 QStringList StationInstruments::ports() const {
     QStringList list;
     for (const auto& i : instruments_)

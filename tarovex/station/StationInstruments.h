@@ -62,6 +62,10 @@ public:
     void stop(int i);
     // Asks every running instrument for a reading.
     void request();
+    // Asks one for a reading, as a desktop shortcut does; why not, empty when asked.
+    QString requestBy(int i);
+    // The instrument of that label (without case), or -1.
+    int indexOfLabel(const QString& label) const;
     // Values wait while held, as the first instrument's do (our own window has the keyboard).
     void setTypingHeld(bool held);
     // Stops them all; `done` once the values being typed have ended (bounded), never from

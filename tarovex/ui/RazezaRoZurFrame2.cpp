@@ -478,16 +478,30 @@ void RazezaRoZurFrame2::autosave() {
     }
 }
 
-QString RazezaRoZurFrame2::requestReading() {
-    if (!isConnected())
-        return QStringLiteral("it is not reading");
-    run_->shortcutRequested();
-    instruments_->request();
-    if (station_->requester().request())
-        return QStringLiteral("ok");
-    return station_->requester().knows(Requester::Command::Data)
-               ? QStringLiteral("a request is still waiting for its answer")
-               : QStringLiteral("the instrument preset has no request command");
+QString RazezaRoZurFrame2::requestReading(const QString& label) {
+    const bool first = label.isEmpty() || label.compare(session_.config().instrumentName(), Qt::CaseInsensitive) == 0;
+    const int further = label.isEmpty() || first ? -1 : instruments_->indexOfLabel(label);
+    if (!first && further < 0)
+        return QStringLiteral("no instrument is labelled %1").arg(label);
+    if (further >= 0) {
+        const QString why = instruments_->requestBy(further);
+        return why.isEmpty() ? QStringLiteral("ok") : why;
+    }
+    // The first instrument, and with no label every further one that reads.
+    QString why = QStringLiteral("it is not reading");
+    bool asked = false;
+    if (isConnected()) {
+        run_->shortcutRequested();
+        asked = station_->requester().request();
+        if (!asked)
+            why = station_->requester().knows(Requester::Command::Data)
+                      ? QStringLiteral("a request is still waiting for its answer")
+                      : QStringLiteral("the instrument preset has no request command");
+    }
+    if (label.isEmpty())
+        for (int i = 0; i < instruments_->count(); ++i)
+            asked |= instruments_->requestBy(i).isEmpty();
+    return asked ? QStringLiteral("ok") : why;
 }
 
 // The button starts every instrument when none reads, else stops every one that does.

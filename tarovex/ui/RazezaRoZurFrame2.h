@@ -71,8 +71,9 @@ public:
     void startStop();
     void updateConfigFromTabs();
     bool isConnected() const { return run_ && run_->isConnected(); }
-    // Asks the instrument for a reading as Read now does: "ok", else why not.
-    QString requestReading();
+    // Asks the instrument of that label (none: every instrument) for a reading as a desktop
+    // shortcut does: "ok" when any was asked, else why not.
+    QString requestReading(const QString& label = {});
     static bool isClosing();
 
     // For tests and the screenshots: the parts a user sees and the buttons' actions.

@@ -390,6 +390,9 @@ TEST(WindowTypes, TheRequestCommandAndTheRequestKeyEachGiveOneReading) {
     const std::string first = recorder.transcript(1000, 3000);
     EXPECT_EQ(values(first), 1u) << first;
     EXPECT_NE(first.find('.'), std::string::npos) << first; // a reading, not an empty value
+    tools_test::Process unknown(TAROVEX_BINARY_DIR "/tarovex/tarovex", {"--request", "Nowhere"}, x.env());
+    EXPECT_EQ(unknown.wait(), 1);
+    EXPECT_NE(unknown.errorText().find("no instrument is labelled Nowhere"), std::string::npos) << unknown.errorText();
 
     x.keys({{XK_Control_L, true}, {XK_Alt_L, true}, {XK_r, true}, {XK_r, false}});
     EXPECT_EQ(recorder.transcript(first.size() + 1, 600), first) << "typed under Ctrl+Alt";
