@@ -29,10 +29,12 @@ using tarolink_test::Pty;
 long contextSwitches(pid_t pid) {
     long total = 0;
     std::error_code ec;
-    for (const auto& task : std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/task", ec)) {
+    for (const auto& task :
+         std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/task", ec)) {
         std::ifstream status(task.path() / "status");
         for (std::string line; std::getline(status, line);)
-            if (line.rfind("voluntary_ctxt_switches:", 0) == 0 || line.rfind("nonvoluntary_ctxt_switches:", 0) == 0)
+            if (line.rfind("voluntary_ctxt_switches:", 0) == 0 ||
+                line.rfind("nonvoluntary_ctxt_switches:", 0) == 0)
                 total += std::stol(line.substr(line.find(':') + 1));
     }
     return total;
@@ -44,11 +46,13 @@ double processorSeconds(pid_t pid) {
     std::string text((std::istreambuf_iterator<char>(stat)), {});
     std::size_t at = text.rfind(')');
     std::vector<std::string> fields;
-    for (std::size_t next; at != std::string::npos && (next = text.find(' ', at + 1)) != std::string::npos; at = next)
+    for (std::size_t next; at != std::string::npos && (next = text.find(' ', at + 1)) != std::string::npos;
+         at = next)
         fields.push_back(text.substr(at + 1, next - at - 1));
     // Fields after the name: state is the first; utime and stime are the 12th and 13th.
-    return fields.size() > 13 ? double(std::stol(fields[12]) + std::stol(fields[13])) / double(::sysconf(_SC_CLK_TCK))
-                              : 0;
+    return fields.size() > 13
+               ? double(std::stol(fields[12]) + std::stol(fields[13])) / double(::sysconf(_SC_CLK_TCK))
+               : 0;
 }
 
 long residentKiB(pid_t pid) {

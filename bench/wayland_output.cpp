@@ -220,7 +220,8 @@ static void BM_KwinTypeCharacter(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations());
     // Every key is answered by KWin before the next; here all of them reached the recorder.
     state.counters["arrived"] =
-        double(kde.recorder->transcript(before + state.iterations()).size() - before) / double(state.iterations());
+        double(kde.recorder->transcript(before + state.iterations()).size() - before) /
+        double(state.iterations());
 }
 // The recorder's output is read after the loop, and its pipe holds some 5,000 keys: beyond, it
 // stops reading KWin, which then drops it.

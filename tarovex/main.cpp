@@ -51,7 +51,8 @@ int main(int argc, char* argv[]) {
         if (!std::strcmp(argv[i], "--request")) {
             QCoreApplication core(argc, argv);
             tarovex::SingleInstance instance;
-            return tarovex::requestReading(instance, i + 1 < argc ? QString::fromLocal8Bit(argv[i + 1]) : QString());
+            return tarovex::requestReading(instance,
+                                           i + 1 < argc ? QString::fromLocal8Bit(argv[i + 1]) : QString());
         }
         if (!std::strcmp(argv[i], "--version")) {
             std::cout << "tarovex " << tarovex::kVersion << " (" << tarovex::kReleaseDate << ")\n";

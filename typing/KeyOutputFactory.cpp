@@ -344,7 +344,8 @@ const char* keyBackendTitle(KeyBackend backend) {
 std::vector<PassedOverBackend> passedOverBackends(const SessionFacts& facts) {
     const std::vector<KeyBackendChoice> choices = chooseKeyBackends(facts);
     const auto desktop = [&] {
-        return " (XDG_CURRENT_DESKTOP=" + (facts.desktop.empty() ? std::string("unset") : facts.desktop) + ")";
+        return " (XDG_CURRENT_DESKTOP=" + (facts.desktop.empty() ? std::string("unset") : facts.desktop) +
+               ")";
     };
     const auto why = [&](KeyBackend backend) -> std::string {
         const auto later = std::find_if(choices.begin(), choices.end(),
@@ -369,7 +370,8 @@ std::vector<PassedOverBackend> passedOverBackends(const SessionFacts& facts) {
         case KeyBackend::Kde:
             return "this is not a KDE Plasma Wayland session" + desktop();
         case KeyBackend::Portal:
-            if (!facts.waylandSession || !(desktopIs(facts.desktop, "GNOME") || desktopIs(facts.desktop, "KDE")))
+            if (!facts.waylandSession ||
+                !(desktopIs(facts.desktop, "GNOME") || desktopIs(facts.desktop, "KDE")))
                 return "it serves GNOME and KDE Wayland sessions only" + desktop();
             return "the desktop portal offers no remote desktop on the session bus";
         case KeyBackend::Uinput:

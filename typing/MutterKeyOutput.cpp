@@ -17,7 +17,7 @@ namespace {
 const QString service = QStringLiteral("org.gnome.Mutter.RemoteDesktop");
 const QString servicePath = QStringLiteral("/org/gnome/Mutter/RemoteDesktop");
 const QString sessionInterface = QStringLiteral("org.gnome.Mutter.RemoteDesktop.Session");
-constexpr Keysym shiftKeysym = 0xffe1;      // Shift_L
+constexpr Keysym shiftKeysym = 0xffe1; // Shift_L
 
 // A connection of our own: Mutter lets only the connection that created a session drive it,
 // and closes the session when that connection goes.

@@ -178,7 +178,8 @@ int requestReading(SingleInstance& instance, const QString& label) {
         std::cerr << "tarovex: an instrument's label has no line break\n";
         return 1;
     }
-    const auto answer = instance.send(label.isEmpty() ? QStringLiteral("request") : QStringLiteral("request ") + label);
+    const auto answer =
+        instance.send(label.isEmpty() ? QStringLiteral("request") : QStringLiteral("request ") + label);
     if (answer == QStringLiteral("ok"))
         return 0;
     std::cerr << "tarovex: no reading was asked for: " << (answer ? *answer : instance.error()).toStdString()

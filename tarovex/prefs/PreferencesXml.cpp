@@ -258,7 +258,8 @@ void checkKeys(const PreferencesDocument& doc, const PreferencesDocument::Node& 
                int depth) {
     for (auto e = from.entries.cbegin(); e != from.entries.cend(); ++e)
         if (!node.isValidKey(e.key()))
-            throw InvalidPreferencesFormatException(QStringLiteral("The key \"%1\" cannot be stored").arg(e.key()));
+            throw InvalidPreferencesFormatException(
+                QStringLiteral("The key \"%1\" cannot be stored").arg(e.key()));
     for (auto c = from.children.cbegin(); c != from.children.cend(); ++c)
         if (carried(c.key(), depth))
             checkKeys(doc, doc.nodes[*c], *node.node(c.key()), depth + 1);

@@ -51,7 +51,8 @@ QStringList labels(prefs::Preferences& settings) {
     return valid;
 }
 
-bool load(prefs::Preferences& settings, const QString& label, config::Config& config, QStringList* invalidKeys) {
+bool load(prefs::Preferences& settings, const QString& label, config::Config& config,
+          QStringList* invalidKeys) {
     if (!containsLabel(labels(settings), label))
         return false;
     prefs::Preferences& node = *settings.node(nodePath(label));

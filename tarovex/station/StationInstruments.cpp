@@ -20,10 +20,11 @@ void StationInstruments::load() {
             config::Config config;
             QStringList invalid;
             if (!profiles::load(*settings_, label, config, &invalid))
-                log_.append(eventLine(QDateTime::currentDateTime(),
-                                      QStringLiteral("[%1] Invalid stored settings replaced by their defaults: %2")
-                                          .arg(label, invalid.join(QStringLiteral(", "))),
-                                      LogStyle::Important));
+                log_.append(
+                    eventLine(QDateTime::currentDateTime(),
+                              QStringLiteral("[%1] Invalid stored settings replaced by their defaults: %2")
+                                  .arg(label, invalid.join(QStringLiteral(", "))),
+                              LogStyle::Important));
             make(config);
         }
     emit changed(-1);
@@ -191,8 +192,10 @@ QString StationInstruments::requestBy(int i) {
     if (instrument.run->requester().request())
         return {};
     return instrument.run->requester().knows(Requester::Command::Data)
-               ? QStringLiteral("a request of %1 is still waiting for its answer").arg(instrument.config.instrumentName())
-               : QStringLiteral("the instrument preset of %1 has no request command").arg(instrument.config.instrumentName());
+               ? QStringLiteral("a request of %1 is still waiting for its answer")
+                     .arg(instrument.config.instrumentName())
+               : QStringLiteral("the instrument preset of %1 has no request command")
+                     .arg(instrument.config.instrumentName());
 }
 
 int StationInstruments::indexOfLabel(const QString& label) const {

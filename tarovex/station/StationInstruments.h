@@ -37,7 +37,8 @@ public:
     };
 
     // `settings`: the store of the profiles; none: they are neither loaded nor saved.
-    StationInstruments(prefs::Preferences* settings, RunServices services, Notifier& notifier, MessageLog& log);
+    StationInstruments(prefs::Preferences* settings, RunServices services, Notifier& notifier,
+                       MessageLog& log);
     ~StationInstruments() override;
 
     // Makes the stored instruments (stopping and dropping any there were).

@@ -479,7 +479,8 @@ void RazezaRoZurFrame2::autosave() {
 }
 
 QString RazezaRoZurFrame2::requestReading(const QString& label) {
-    const bool first = label.isEmpty() || label.compare(session_.config().instrumentName(), Qt::CaseInsensitive) == 0;
+    const bool first =
+        label.isEmpty() || label.compare(session_.config().instrumentName(), Qt::CaseInsensitive) == 0;
     const int further = label.isEmpty() || first ? -1 : instruments_->indexOfLabel(label);
     if (!first && further < 0)
         return QStringLiteral("no instrument is labelled %1").arg(label);

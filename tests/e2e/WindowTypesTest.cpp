@@ -392,7 +392,8 @@ TEST(WindowTypes, TheRequestCommandAndTheRequestKeyEachGiveOneReading) {
     EXPECT_NE(first.find('.'), std::string::npos) << first; // a reading, not an empty value
     tools_test::Process unknown(TAROVEX_BINARY_DIR "/tarovex/tarovex", {"--request", "Nowhere"}, x.env());
     EXPECT_EQ(unknown.wait(), 1);
-    EXPECT_NE(unknown.errorText().find("no instrument is labelled Nowhere"), std::string::npos) << unknown.errorText();
+    EXPECT_NE(unknown.errorText().find("no instrument is labelled Nowhere"), std::string::npos)
+        << unknown.errorText();
 
     x.keys({{XK_Control_L, true}, {XK_Alt_L, true}, {XK_r, true}, {XK_r, false}});
     EXPECT_EQ(recorder.transcript(first.size() + 1, 600), first) << "typed under Ctrl+Alt";

@@ -110,12 +110,14 @@ TEST_P(ConfigStoreTest, StoredValuesAreCheckedOneByOne) {
         {"mqttTopic", "site/#", false,
          [](const Config& c) { return c.record.mqttTopic == "tarovex/{station}/readings"; }},
         // What the broker's library refuses is refused here, not left to fail at every publish.
-        {"mqttTopic", "", false, [](const Config& c) { return c.record.mqttTopic == "tarovex/{station}/readings"; }},
+        {"mqttTopic", "", false,
+         [](const Config& c) { return c.record.mqttTopic == "tarovex/{station}/readings"; }},
         {"mqttTopic", "site/\u0085x", false,
          [](const Config& c) { return c.record.mqttTopic == "tarovex/{station}/readings"; }},
         {"mqttTopic", "site/{station}/{label}", true,
          [](const Config& c) { return c.record.mqttTopic == "site/{station}/{label}"; }},
-        {"mqttTopic", "Waage/\U0001F600", true, [](const Config& c) { return c.record.mqttTopic == "Waage/\U0001F600"; }},
+        {"mqttTopic", "Waage/\U0001F600", true,
+         [](const Config& c) { return c.record.mqttTopic == "Waage/\U0001F600"; }},
         {"port", "COM9", true,
          [](const Config& c) { return c.getPort() == "COM9" && c.getPrevPort() == "COM9"; }},
         {"recentAddresses", " tcp://h:1  rfc2217://[::1]:2217 ", true,
@@ -239,7 +241,8 @@ TEST_P(ConfigStoreTest, InstrumentProfilesKeepTheirOwnSettingsAndOrder) {
     first.setDelay("5");
     first.record.station = "Bench4";
     saveConfig(*node, first, console);
-    for (const auto& [label, port, delay] : {std::tuple{"Caliper", "COM4", "7"}, {"Balance 2", "tcp://lab:4001", "9"}}) {
+    for (const auto& [label, port, delay] :
+         {std::tuple{"Caliper", "COM4", "7"}, {"Balance 2", "tcp://lab:4001", "9"}}) {
         Config c;
         c.label = label;
         c.setPort(port);
@@ -290,12 +293,22 @@ TEST(InstrumentProfiles, LabelsThatCannotNameAnInstrument) {
     const struct {
         QString label;
         bool ok;
-    } rows[] = {{"Balance", true},     {"Waage Süd 2", true},  {"", false},        {" Balance", false},
-                {"a/b", false},        {"a+b", false},         {"a#b", false},     {"a,b", false},
-                {"a\\b", false},       {"tab\there", false},   {QString(65, u'x'), false},
-                {QString(64, u'x'), true}, {"CALIPER", false}};
+    } rows[] = {{"Balance", true},
+                {"Waage Süd 2", true},
+                {"", false},
+                {" Balance", false},
+                {"a/b", false},
+                {"a+b", false},
+                {"a#b", false},
+                {"a,b", false},
+                {"a\\b", false},
+                {"tab\there", false},
+                {QString(65, u'x'), false},
+                {QString(64, u'x'), true},
+                {"CALIPER", false}};
     for (const auto& r : rows)
-        EXPECT_EQ(tarovex::profiles::labelProblem(r.label, {"Caliper"}).isEmpty(), r.ok) << r.label.toStdString();
+        EXPECT_EQ(tarovex::profiles::labelProblem(r.label, {"Caliper"}).isEmpty(), r.ok)
+            << r.label.toStdString();
 }
 
 // An in-memory node that records the order of the puts and of the flush.

@@ -1,7 +1,7 @@
 // A station's further instruments on real pseudo-terminals, kept in a real settings store.
+#include "tarovex/station/StationInstruments.h"
 #include "PrefsTestSupport.h"
 #include "tarovex/prefs/ConfigStore.h"
-#include "tarovex/station/StationInstruments.h"
 #include "tests/Tarolink/TestSupport.h"
 #include "tests/worker/WorkerTestSupport.h"
 
@@ -56,8 +56,10 @@ TEST(StationInstruments, EachInstrumentReadsOnItsOwnAndIsKeptInTheStore) {
                     {"Scanner", b, {b}, "Another instrument reads " + b + ": one port serves one instrument"},
                     {"Scanner", b, {}, ""}};
         for (const auto& r : adds)
-            EXPECT_EQ(station.add(r.label, r.port, {"Balance"}, r.takenPorts), r.error) << r.label.toStdString();
-        EXPECT_EQ(station.add("Balance", "/dev/ttyS9", {"Balance"}, {}), "Another instrument is labelled Balance");
+            EXPECT_EQ(station.add(r.label, r.port, {"Balance"}, r.takenPorts), r.error)
+                << r.label.toStdString();
+        EXPECT_EQ(station.add("Balance", "/dev/ttyS9", {"Balance"}, {}),
+                  "Another instrument is labelled Balance");
     }
     root = open();
     node = root->node(prefs::settingsNodePath);
@@ -67,10 +69,12 @@ TEST(StationInstruments, EachInstrumentReadsOnItsOwnAndIsKeptInTheStore) {
     EXPECT_EQ(station.ports(), (QStringList{a, b}));
     for (int i = 0; i < 2; ++i)
         ASSERT_TRUE(station.start(i)) << notices.shown.join('\n').toStdString();
-    ASSERT_TRUE(worker_test::runUntil([&] { return station.state(0) == State::Reading && station.state(1) == State::Reading; }));
+    ASSERT_TRUE(worker_test::runUntil(
+        [&] { return station.state(0) == State::Reading && station.state(1) == State::Reading; }));
     ptyA.write("12.5\r");
     ptyB.write("7\r");
-    ASSERT_TRUE(worker_test::runUntil([&] { return station.at(0).last.hasValue() && station.at(1).last.hasValue(); }));
+    ASSERT_TRUE(worker_test::runUntil(
+        [&] { return station.at(0).last.hasValue() && station.at(1).last.hasValue(); }));
     EXPECT_EQ(station.at(0).last.shown().value, "12.5");
     EXPECT_EQ(station.at(1).last.shown().value, "7");
     QString text;
@@ -78,7 +82,8 @@ TEST(StationInstruments, EachInstrumentReadsOnItsOwnAndIsKeptInTheStore) {
         text += logText(log);
         return text.contains("[Caliper] 12.5") && text.contains("[Scanner] 7");
     });
-    EXPECT_TRUE(text.contains(QRegularExpression("\\d\\d:\\d\\d:\\d\\d \\[Caliper\\] 12.5<13>"))) << text.toStdString();
+    EXPECT_TRUE(text.contains(QRegularExpression("\\d\\d:\\d\\d:\\d\\d \\[Caliper\\] 12.5<13>")))
+        << text.toStdString();
     EXPECT_TRUE(text.contains("[Scanner] 7<13>")) << text.toStdString();
 
     ptyA.closeMaster();

@@ -84,9 +84,9 @@ TEST_F(Console, HelpDescribesTheProgram) {
     EXPECT_EQ(p->wait(), 0);
     const std::string help = p->remainingOutput();
     for (const char* part :
-         {"Usage: tarovex-console [OPTIONS] [PORT[@LABEL]...] [--instrument LABEL...]", "--set KEY=VALUE", "--null", "Exit status", "SIGTERM",
-          "SIGHUP", "gives an empty line when", "gives no\noutput line", "--type",
-          "--keyboard-backend x11|wayland|uinput|gnome|kde|portal", "--keyboard-layout XKB",
+         {"Usage: tarovex-console [OPTIONS] [PORT[@LABEL]...] [--instrument LABEL...]", "--set KEY=VALUE",
+          "--null", "Exit status", "SIGTERM", "SIGHUP", "gives an empty line when", "gives no\noutput line",
+          "--type", "--keyboard-backend x11|wayland|uinput|gnome|kde|portal", "--keyboard-layout XKB",
           "travels unencrypted to an mqtt://"})
         EXPECT_NE(help.find(part), std::string::npos) << part;
 }
@@ -396,7 +396,9 @@ TEST_F(Console, SeveralInstrumentsAreReadEachTaggedAndOneThatVanishesEndsAlone) 
     EXPECT_EQ(p->readLine(), pty.slavePath() + "\t8");
     p->signal(SIGTERM);
     EXPECT_EQ(p->wait(), 1) << p->errorText();
-    EXPECT_NE(p->errorText().find("[Caliper] The device on port " + caliper.slavePath() + " was disconnected"), std::string::npos)
+    EXPECT_NE(
+        p->errorText().find("[Caliper] The device on port " + caliper.slavePath() + " was disconnected"),
+        std::string::npos)
         << p->errorText();
 }
 
@@ -538,7 +540,8 @@ TEST_F(Console, TypeWithoutAnyOutputEndsWithStatusOne) {
         {"gnome",
          {"DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/bus"},
          "GNOME: Cannot connect to the session bus"},
-        {"kde", {"WAYLAND_DISPLAY", "/nonexistent/wayland-0"},
+        {"kde",
+         {"WAYLAND_DISPLAY", "/nonexistent/wayland-0"},
          "KDE: Cannot connect to the Wayland display \"/nonexistent/wayland-0\"\n"},
         {"portal",
          {"DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/bus"},

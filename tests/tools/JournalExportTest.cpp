@@ -71,12 +71,13 @@ TEST(ConsoleJournalExport, WritesTheRangeAsCsvOrJsonAndRefusesWrongOptions) {
 
     const ExportRun json = exportJournal(home, {"--format", "json", "--since", "2026-12-01T09:00:00+01:00"});
     EXPECT_EQ(json.status, 0) << json.err;
-    EXPECT_EQ(json.out, "{\"instrument\":\"GENERIC\",\"label\":\"balance\",\"line\":\"2,5<13>\",\"outcome\":"
-                        "\"printed\",\"port\":\"/dev/ttyUSB0\",\"reason\":\"\",\"seq\":2,\"station\":\"S\","
-                        "\"time\":\"2026-12-01T08:00:00.000Z\",\"value\":\"2,5\"}\n"
-                        "{\"instrument\":\"GENERIC\",\"label\":\"/dev/ttyUSB0\",\"line\":\"3<13>\",\"outcome\":"
-                        "\"typed\",\"port\":\"/dev/ttyUSB0\",\"reason\":\"\",\"seq\":3,\"station\":\"S\","
-                        "\"time\":\"2026-12-02T00:00:00.000Z\",\"value\":\"3\"}\n");
+    EXPECT_EQ(json.out,
+              "{\"instrument\":\"GENERIC\",\"label\":\"balance\",\"line\":\"2,5<13>\",\"outcome\":"
+              "\"printed\",\"port\":\"/dev/ttyUSB0\",\"reason\":\"\",\"seq\":2,\"station\":\"S\","
+              "\"time\":\"2026-12-01T08:00:00.000Z\",\"value\":\"2,5\"}\n"
+              "{\"instrument\":\"GENERIC\",\"label\":\"/dev/ttyUSB0\",\"line\":\"3<13>\",\"outcome\":"
+              "\"typed\",\"port\":\"/dev/ttyUSB0\",\"reason\":\"\",\"seq\":3,\"station\":\"S\","
+              "\"time\":\"2026-12-02T00:00:00.000Z\",\"value\":\"3\"}\n");
 
     const std::pair<std::vector<std::string>, std::string> wrong[] = {
         {{"--format", "xml"}, "--format takes csv or json, not 'xml'"},

@@ -619,7 +619,8 @@ TEST(Window, TwoInstrumentsStartTogetherAndOneUnpluggedEndsAlone) {
     w.frame->controls().startStop->click();
     ASSERT_TRUE(runUntil([&] { return cell(1, 2) == "reading"; }));
     EXPECT_EQ(cell(0, 2), "stopped");
-    EXPECT_TRUE(w.notifier.shown.join(' ').contains("caliper reads " + secondPort)) << w.notifier.shown.join(' ').toStdString();
+    EXPECT_TRUE(w.notifier.shown.join(' ').contains("caliper reads " + secondPort))
+        << w.notifier.shown.join(' ').toStdString();
     w.frame->controls().startStop->click();
     ASSERT_TRUE(runUntil([&] { return cell(1, 2) == "stopped"; }));
     w.frame->controls().port->selectPort(firstPort);

@@ -70,7 +70,8 @@ TEST(DoctorTest, KeyboardBackendUinputAndLayout) {
     const SessionFacts sway{KeyBackend::Automatic, false, true, true, false};
     const SessionFacts gnome{KeyBackend::Automatic, false, true, false, false};
     const SessionFacts console{};
-    const SessionFacts gnomeWithoutMutter{KeyBackend::Automatic, false, true, false, true, "ubuntu:GNOME", false};
+    const SessionFacts gnomeWithoutMutter{KeyBackend::Automatic, false, true, false, true,
+                                          "ubuntu:GNOME",        false};
     struct Row {
         SessionFacts session;
         std::vector<std::string> files; // made under the root

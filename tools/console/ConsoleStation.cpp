@@ -4,7 +4,8 @@ namespace tarovex::console {
 
 struct ConsoleStation::Instrument {
     Instrument(Streams& streams, const QString& name)
-        : log(streams.log, streams.logLines, name), notifier(log), values(streams.values, log, streams.format, name) {}
+        : log(streams.log, streams.logLines, name), notifier(log),
+          values(streams.values, log, streams.format, name) {}
     ConsoleLog log;
     ConsoleNotifier notifier;
     ValueWriter values;
@@ -16,7 +17,8 @@ ConsoleStation::ConsoleStation(Streams streams, bool names) : streams_(streams),
 
 ConsoleStation::~ConsoleStation() = default;
 
-RunLog& ConsoleStation::add(const config::Config& config, RunServices services, bool record, bool typingRequired) {
+RunLog& ConsoleStation::add(const config::Config& config, RunServices services, bool record,
+                            bool typingRequired) {
     auto instrument = std::make_unique<Instrument>(streams_, names_ ? config.instrumentName() : QString());
     Instrument& i = *instrument;
     i.run = assembleRun(config, std::move(services), i.notifier, i.log,
@@ -28,9 +30,8 @@ RunLog& ConsoleStation::add(const config::Config& config, RunServices services, 
         i.run->controller().shutdown([this, &i, failed = !reason.isEmpty()] { instrumentEnded(i, failed); });
     });
     // A port that cannot be opened has been told of; what was started ends as at a stop.
-    QObject::connect(&run, &RunController::startFailed, &context_, [this, &i] {
-        i.run->controller().shutdown([this, &i] { instrumentEnded(i, true); });
-    });
+    QObject::connect(&run, &RunController::startFailed, &context_,
+                     [this, &i] { i.run->controller().shutdown([this, &i] { instrumentEnded(i, true); }); });
     instruments_.push_back(std::move(instrument));
     return i.log;
 }
@@ -78,9 +79,9 @@ qsizetype ConsoleStation::finishRecords(std::chrono::milliseconds bound) {
     const auto deadline = std::chrono::steady_clock::now() + bound;
     for (auto& i : instruments_)
         if (RecordConsumer* record = i->run->record()) {
-            const auto left = std::max(std::chrono::milliseconds(0),
-                                       std::chrono::duration_cast<std::chrono::milliseconds>(
-                                           deadline - std::chrono::steady_clock::now()));
+            const auto left =
+                std::max(std::chrono::milliseconds(0), std::chrono::duration_cast<std::chrono::milliseconds>(
+                                                           deadline - std::chrono::steady_clock::now()));
             queued = std::max<qsizetype>(queued, record->finish(left).value_or(0));
         }
     return queued;

@@ -78,7 +78,8 @@ void ConsoleNotifier::show(Kind kind, const QString& title, const QString& messa
 
 void ValueWriter::reading(const reading::DataLine& line, ReadingOutcome outcome) {
     static const QString none;
-    const QByteArray record = valueRecord(outcome == ReadingOutcome::Value ? line.getProcessedData() : none, format_);
+    const QByteArray record =
+        valueRecord(outcome == ReadingOutcome::Value ? line.getProcessedData() : none, format_);
     if (values_.write(tag_.isEmpty() ? record : tag_ + record)) {
         dropping_ = false;
     } else if (!dropping_ && values_.error() == 0) {

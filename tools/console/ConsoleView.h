@@ -22,7 +22,8 @@ class ConsoleLog : public RunLog {
 public:
     // `name`, when given, begins every line after the time: which instrument of several said it.
     ConsoleLog(StreamWriter& log, bool logLines, const QString& name = {})
-        : log_(log), logLines_(logLines), prefix_(name.isEmpty() ? QString() : u'[' + name + QStringLiteral("] ")) {}
+        : log_(log), logLines_(logLines),
+          prefix_(name.isEmpty() ? QString() : u'[' + name + QStringLiteral("] ")) {}
     // Both kinds read alike on the log stream.
     void logEvent(const QString& text) override;
     void logImportantEvent(const QString& text) override { logEvent(text); }
@@ -62,7 +63,8 @@ class ValueWriter : public ReadingConsumer {
 public:
     // `tag`, when given, goes before each value with a tab: which instrument of several read it.
     ValueWriter(StreamWriter& values, RunLog& log, ValueFormat format, const QString& tag = {})
-        : values_(values), log_(log), format_(format), tag_(tag.isEmpty() ? QByteArray() : tag.toUtf8() + '\t') {}
+        : values_(values), log_(log), format_(format),
+          tag_(tag.isEmpty() ? QByteArray() : tag.toUtf8() + '\t') {}
     void reading(const reading::DataLine& line, ReadingOutcome outcome) override;
 
 private:

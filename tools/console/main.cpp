@@ -324,7 +324,8 @@ Options parse(const QStringList& args) {
             usageError(QStringLiteral("%1 is the pseudo-terminal multiplexer, not a serial port").arg(port));
     for (const InstrumentSpec& spec : o.instruments)
         if (spec.port && isPtyMultiplexer(*spec.port))
-            usageError(QStringLiteral("%1 is the pseudo-terminal multiplexer, not a serial port").arg(*spec.port));
+            usageError(
+                QStringLiteral("%1 is the pseudo-terminal multiplexer, not a serial port").arg(*spec.port));
     if ((o.port || !o.instruments.empty()) && o.replay)
         usageError(QStringLiteral("a PORT and --replay exclude each other"));
     if (o.detect && o.replay)
@@ -401,20 +402,23 @@ void applyOverride(config::Config& config, const QString& key, const QString& va
 
 // The settings of one instrument: a stored profile, else the first instrument's settings;
 // on the port given, else its stored one. An unknown profile ends the program.
-config::Config loadInstrument(prefs::Preferences* node, const InstrumentSpec& spec, const QStringList& ports) {
+config::Config loadInstrument(prefs::Preferences* node, const InstrumentSpec& spec,
+                              const QStringList& ports) {
     config::Config config;
     QStringList invalid;
     if (spec.label) {
         if (!node || !profiles::labels(*node).contains(*spec.label, Qt::CaseInsensitive))
-            usageError(QStringLiteral("no stored instrument is labelled '%1'%2")
-                           .arg(*spec.label, node && !profiles::labels(*node).isEmpty()
-                                                 ? QStringLiteral(" (stored: %1)")
-                                                       .arg(profiles::labels(*node).join(QStringLiteral(", ")))
-                                                 : QString()));
+            usageError(
+                QStringLiteral("no stored instrument is labelled '%1'%2")
+                    .arg(*spec.label, node && !profiles::labels(*node).isEmpty()
+                                          ? QStringLiteral(" (stored: %1)")
+                                                .arg(profiles::labels(*node).join(QStringLiteral(", ")))
+                                          : QString()));
         const QString label = profiles::labels(*node).filter(*spec.label, Qt::CaseInsensitive).first();
         if (!profiles::load(*node, label, config, &invalid))
             std::cerr << "tarovex-console: invalid stored settings of " << label.toStdString()
-                      << " replaced by their defaults: " << invalid.join(QStringLiteral(", ")).toStdString() << '\n';
+                      << " replaced by their defaults: " << invalid.join(QStringLiteral(", ")).toStdString()
+                      << '\n';
     } else if (node) {
         try {
             if (!prefs::loadConfig(*node, config, spec.port ? QStringList{*spec.port} : ports, &invalid))
@@ -553,7 +557,8 @@ int main(int argc, char* argv[]) {
         if (options.sound)
             services.makeSound = platformServices().makeSound;
         // A replay is not a reading of an instrument: it is neither recorded nor published.
-        RunLog& runLog = station.add(configs[i], std::move(services), !options.replay, options.typing.enabled);
+        RunLog& runLog =
+            station.add(configs[i], std::move(services), !options.replay, options.typing.enabled);
         if (i == 0)
             for (const QString& mismatch : lineMismatches)
                 runLog.logEvent(mismatch);

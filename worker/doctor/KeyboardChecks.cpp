@@ -99,8 +99,10 @@ Findings checkKeyboard(const SystemView& view) {
                 {}}};
     QStringList others;
     for (const typing::PassedOverBackend& p : typing::passedOverBackends(view.session))
-        others.append(QStringLiteral("%1: %2").arg(QString::fromUtf8(typing::keyBackendTitle(p.backend)), q(p.why)));
-    f.push_back({Severity::Ok, QStringLiteral("Other routes: %1.").arg(others.join(QStringLiteral("; "))), {}});
+        others.append(
+            QStringLiteral("%1: %2").arg(QString::fromUtf8(typing::keyBackendTitle(p.backend)), q(p.why)));
+    f.push_back(
+        {Severity::Ok, QStringLiteral("Other routes: %1.").arg(others.join(QStringLiteral("; "))), {}});
     // Another backend types without uinput: nothing about it is worth advice there.
     if (!uinput)
         return f;
