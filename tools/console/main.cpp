@@ -199,7 +199,7 @@ the detection was stopped. With --doctor: 0 nothing stops reading and typing,
 }
 
 // One instrument to read: a port, a stored profile, or a profile on another port.
-struct InstrumentSpec {
+struct InstrumentArgument {
     std::optional<QString> port;
     std::optional<QString> label;
 };
@@ -207,7 +207,7 @@ struct InstrumentSpec {
 struct Options {
     std::optional<QString> port;
     QStringList morePorts; // --detect takes several
-    std::vector<InstrumentSpec> instruments; // more than the one of today's settings
+    std::vector<InstrumentArgument> instruments; // more than the one of today's settings
     bool detect = false;
     bool doctor = false;
     std::optional<QString> replay;
@@ -300,7 +300,7 @@ Options parse(const QStringList& args) {
         usageError(QStringLiteral("--keyboard-backend and --keyboard-layout go with --type"));
     if (!o.detect && !o.doctor) {
         // PORT@LABEL: a network port has no @ before its scheme's host part ends.
-        std::vector<InstrumentSpec> given;
+        std::vector<InstrumentArgument> given;
         for (const QString& port : (o.port ? QStringList{*o.port} : QStringList()) + o.morePorts) {
             const qsizetype at = port.lastIndexOf(u'@');
             if (at > 0 && !port.mid(at + 1).contains(u'/') && !port.mid(at + 1).contains(u':'))
@@ -316,16 +316,16 @@ Options parse(const QStringList& args) {
             o.morePorts.clear();
         }
     }
-    for (const InstrumentSpec& spec : o.instruments)
-        if (spec.label && spec.label->isEmpty())
+    for (const InstrumentArgument& wanted : o.instruments)
+        if (wanted.label && wanted.label->isEmpty())
             usageError(QStringLiteral("an instrument's LABEL after @ is empty"));
     for (const QString& port : (o.port ? QStringList{*o.port} : QStringList()) + o.morePorts)
         if (isPtyMultiplexer(port))
             usageError(QStringLiteral("%1 is the pseudo-terminal multiplexer, not a serial port").arg(port));
-    for (const InstrumentSpec& spec : o.instruments)
-        if (spec.port && isPtyMultiplexer(*spec.port))
+    for (const InstrumentArgument& wanted : o.instruments)
+        if (wanted.port && isPtyMultiplexer(*wanted.port))
             usageError(
-                QStringLiteral("%1 is the pseudo-terminal multiplexer, not a serial port").arg(*spec.port));
+                QStringLiteral("%1 is the pseudo-terminal multiplexer, not a serial port").arg(*wanted.port));
     if ((o.port || !o.instruments.empty()) && o.replay)
         usageError(QStringLiteral("a PORT and --replay exclude each other"));
     if (o.detect && o.replay)
@@ -402,32 +402,32 @@ void applyOverride(config::Config& config, const QString& key, const QString& va
 
 // The settings of one instrument: a stored profile, else the first instrument's settings;
 // on the port given, else its stored one. An unknown profile ends the program.
-config::Config loadInstrument(prefs::Preferences* node, const InstrumentSpec& spec,
+config::Config loadInstrument(prefs::Preferences* node, const InstrumentArgument& wanted,
                               const QStringList& ports) {
     config::Config config;
     QStringList invalid;
-    if (spec.label) {
-        if (!node || !profiles::labels(*node).contains(*spec.label, Qt::CaseInsensitive))
+    if (wanted.label) {
+        if (!node || !profiles::labels(*node).contains(*wanted.label, Qt::CaseInsensitive))
             usageError(
                 QStringLiteral("no stored instrument is labelled '%1'%2")
-                    .arg(*spec.label, node && !profiles::labels(*node).isEmpty()
+                    .arg(*wanted.label, node && !profiles::labels(*node).isEmpty()
                                           ? QStringLiteral(" (stored: %1)")
                                                 .arg(profiles::labels(*node).join(QStringLiteral(", ")))
                                           : QString()));
-        const QString label = profiles::labels(*node).filter(*spec.label, Qt::CaseInsensitive).first();
+        const QString label = profiles::labels(*node).filter(*wanted.label, Qt::CaseInsensitive).first();
         if (!profiles::load(*node, label, config, &invalid))
             std::cerr << "tarovex-console: invalid stored settings of " << label.toStdString()
                       << " replaced by their defaults: " << invalid.join(QStringLiteral(", ")).toStdString()
                       << '\n';
     } else if (node) {
         try {
-            if (!prefs::loadConfig(*node, config, spec.port ? QStringList{*spec.port} : ports, &invalid))
+            if (!prefs::loadConfig(*node, config, wanted.port ? QStringList{*wanted.port} : ports, &invalid))
                 std::cerr << "tarovex-console: invalid stored settings replaced by their defaults: "
                           << invalid.join(QStringLiteral(", ")).toStdString() << '\n';
         } catch (const std::exception& e) {
             std::cerr << "tarovex-console: the settings could not be read, using the defaults: " << e.what()
                       << '\n';
-            return loadInstrument(nullptr, spec, ports);
+            return loadInstrument(nullptr, wanted, ports);
         }
     } else {
         config = config::Config::defaultsOf(config::ConfigHelper::Instrument::getDefault());
@@ -435,8 +435,8 @@ config::Config loadInstrument(prefs::Preferences* node, const InstrumentSpec& sp
         if (!ports.isEmpty())
             config.setPort(ports.first());
     }
-    if (spec.port)
-        config.setPort(*spec.port);
+    if (wanted.port)
+        config.setPort(*wanted.port);
     return config;
 }
 
@@ -489,13 +489,13 @@ int main(int argc, char* argv[]) {
                   << '\n';
     }
     // Today's one instrument, or each one named.
-    std::vector<InstrumentSpec> specs = options.instruments;
-    if (specs.empty())
-        specs.push_back({options.port, std::nullopt});
+    std::vector<InstrumentArgument> named = options.instruments;
+    if (named.empty())
+        named.push_back({options.port, std::nullopt});
     std::vector<config::Config> configs;
     QStringList lineMismatches;
-    for (const InstrumentSpec& spec : specs) {
-        config::Config config = loadInstrument(node, spec, ports);
+    for (const InstrumentArgument& wanted : named) {
+        config::Config config = loadInstrument(node, wanted, ports);
         for (const auto& [key, value] : options.overrides)
             applyOverride(config, key, value);
         if (options.presetDefaults) {
@@ -504,7 +504,7 @@ int main(int argc, char* argv[]) {
             for (const auto& [key, value] : options.overrides)
                 applyOverride(config, key, value);
         } else if (const QString mismatch = console::presetLineMismatch(config); !mismatch.isEmpty()) {
-            lineMismatches.append(specs.size() > 1 ? config.instrumentName() + QStringLiteral(": ") + mismatch
+            lineMismatches.append(named.size() > 1 ? config.instrumentName() + QStringLiteral(": ") + mismatch
                                                    : mismatch);
         }
         if (config.getPort().isEmpty() && !options.replay) {
