@@ -379,7 +379,9 @@ TEST_F(Console, AVanishedDeviceEndsWithStatusOne) {
 // when one device vanishes the other goes on, and the end says one failed.
 TEST_F(Console, SeveralInstrumentsAreReadEachTaggedAndOneThatVanishesEndsAlone) {
     tarolink_test::Pty caliper;
-    store({{"instruments", "Caliper"},
+    // "Caliper 2" first: the label is matched whole, not as a part of another.
+    store({{"instruments", "Caliper 2,Caliper"},
+           {"instruments/Caliper 2/port", "/dev/no-such-port"},
            {"instruments/Caliper/port", QString::fromStdString(caliper.slavePath())},
            {"instruments/Caliper/customRegEx", "C=(.*)\\r"}});
     auto p = start({pty.slavePath(), "--instrument", "Caliper"});

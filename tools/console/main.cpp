@@ -30,6 +30,7 @@
 #include <QFile>
 #include <QSocketNotifier>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -414,7 +415,11 @@ config::Config loadInstrument(prefs::Preferences* node, const InstrumentArgument
                                           ? QStringLiteral(" (stored: %1)")
                                                 .arg(profiles::labels(*node).join(QStringLiteral(", ")))
                                           : QString()));
-        const QString label = profiles::labels(*node).filter(*wanted.label, Qt::CaseInsensitive).first();
+        // The stored spelling of the label, matched whole ("Caliper" is not "Caliper 2").
+        const QStringList stored = profiles::labels(*node);
+        const QString label = *std::find_if(stored.begin(), stored.end(), [&](const QString& l) {
+            return l.compare(*wanted.label, Qt::CaseInsensitive) == 0;
+        });
         if (!profiles::load(*node, label, config, &invalid))
             std::cerr << "tarovex-console: invalid stored settings of " << label.toStdString()
                       << " replaced by their defaults: " << invalid.join(QStringLiteral(", ")).toStdString()
