@@ -17,6 +17,7 @@ public:
     explicit SettingsSession(prefs::Preferences* node) : node_(node) {}
 
     config::Config& config() { return config_; }
+    const config::Config& config() const { return config_; }
     const config::Config& oldConfig() const { return oldConfig_; }
     prefs::Preferences* node() const { return node_; }
 

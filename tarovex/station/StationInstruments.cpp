@@ -1,5 +1,6 @@
 #include "tarovex/station/StationInstruments.h"
 
+#include "config/SettingsTable.h"
 #include "tarovex/station/InstrumentProfiles.h"
 
 #include <algorithm>
@@ -33,11 +34,9 @@ void StationInstruments::load() {
 void StationInstruments::make(const config::Config& config) {
     auto instrument = std::make_unique<Instrument>(config, log_);
     Instrument* i = instrument.get();
-    // The request key belongs to the window's first instrument.
-    RunServices services = services_;
-    services.makeHotkey = nullptr;
-    i->run = assembleRun(i->config, std::move(services), notifier_, i->log,
-                         {.consumers = {&i->last}, .hotkeys = false});
+    i->saved = config;
+    // Each takes its own request key, if it has one; the desktop refuses a key taken twice.
+    i->run = assembleRun(i->config, services_, notifier_, i->log, {.consumers = {&i->last}});
     RunController& run = i->run->controller();
     run.setTypingHeld(typingHeld_);
     const auto changedHere = [this, i] { emit changed(indexOf(i)); };
@@ -149,10 +148,34 @@ void StationInstruments::remove(int i) {
     });
 }
 
-bool StationInstruments::start(int i) {
+QString StationInstruments::save(int i) {
     Instrument& instrument = *instruments_.at(std::size_t(i));
+    if (!settings_ || (!config::configChanged(instrument.config, instrument.saved) &&
+                       instrument.config.label == instrument.saved.label))
+        return {};
+    std::ostringstream console;
+    try {
+        profiles::save(*settings_, instrument.config, console);
+    } catch (const std::exception& e) {
+        return QString::fromStdString(e.what());
+    }
+    instrument.saved = instrument.config;
+    return QString::fromStdString(console.str());
+}
+
+QString StationInstruments::start(int i, const QStringList& takenPorts) {
+    Instrument& instrument = *instruments_.at(std::size_t(i));
+    const QString port = instrument.config.getPort();
+    QStringList others = ports();
+    others.removeAt(i);
+    if ((takenPorts + others).contains(port))
+        return QStringLiteral("%1 cannot read %2: another instrument of the station reads it. One port "
+                              "serves one instrument.")
+            .arg(instrument.config.instrumentName(), port);
     instrument.endReason.clear();
-    return instrument.run->controller().start();
+    if (!instrument.run->controller().start())
+        return QStringLiteral("%1 could not start").arg(instrument.config.instrumentName());
+    return {};
 }
 
 void StationInstruments::stop(int i) {

@@ -30,6 +30,7 @@ public:
         Instrument(const config::Config& config, MessageLog& log)
             : config(config), log(log, config.instrumentName()) {}
         config::Config config;
+        config::Config saved; // as last stored
         MessageLogWriter log;
         LastReading last;
         std::unique_ptr<Run> run; // after the parts it calls
@@ -58,8 +59,15 @@ public:
     QString rename(int i, const QString& label, const QStringList& takenLabels);
     // Stops the instrument and forgets its profile.
     void remove(int i);
-    // Begins or ends the reading of one; false when it cannot begin.
-    bool start(int i);
+    // The settings of one, to edit while it is stopped (a run reads them at its start).
+    config::Config& settingsOf(int i) { return instruments_.at(std::size_t(i))->config; }
+    // Stores its settings when they changed since they were last stored; why not, when the
+    // store failed.
+    QString save(int i);
+    // Begins the reading of one; why not, when it cannot begin: its port is another's
+    // (`takenPorts`: those of instruments kept elsewhere, the window's first), or the run
+    // cannot start.
+    QString start(int i, const QStringList& takenPorts = {});
     void stop(int i);
     // Asks every running instrument for a reading.
     void request();

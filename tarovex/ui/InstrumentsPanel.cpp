@@ -8,6 +8,8 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
+#include <utility>
+
 namespace tarovex::ui {
 
 InstrumentsPanel::InstrumentsPanel(QWidget* parent)
@@ -84,6 +86,8 @@ void InstrumentsPanel::selectionMoved() {
     // The first instrument's label and port are its settings, on the tabs.
     rename_->setEnabled(r > 0);
     remove_->setEnabled(r > 0);
+    if (std::exchange(lastSelected_, r) != r)
+        emit selectedChanged(r);
 }
 
 } // namespace tarovex::ui

@@ -34,6 +34,10 @@ public:
     QPushButton* renameButton() const { return rename_; }
     QPushButton* removeButton() const { return remove_; }
 
+signals:
+    // Another row was selected (0 also when the table went away).
+    void selectedChanged(int row);
+
 private:
     void selectionMoved();
 
@@ -43,6 +47,7 @@ private:
     QPushButton* rename_;
     QPushButton* remove_;
     QList<InstrumentRow> rows_;
+    int lastSelected_ = 0;
 };
 
 } // namespace tarovex::ui

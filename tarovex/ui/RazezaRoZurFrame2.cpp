@@ -23,6 +23,7 @@
 #include "tarovex/ui/TrayIcon.h"
 
 #include <QApplication>
+#include <QButtonGroup>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -207,6 +208,14 @@ void RazezaRoZurFrame2::initComponents() {
             QStringLiteral("This build has no address to ask for a newer version, so it never checks.");
     tabPages_ = buildTabs(controls_, log_, context);
     tabTitles_ = tabTitles();
+    // The Settings tab's settings are the station's, whichever instrument the others show.
+    for (auto it = controls_.settings.cbegin(); it != controls_.settings.cend(); ++it) {
+        QWidget* w = qobject_cast<QWidget*>(it.value());
+        if (auto* group = qobject_cast<QButtonGroup*>(it.value()); group && !group->buttons().isEmpty())
+            w = group->buttons().first();
+        if (w && tabPages_[int(TabId::Settings)]->isAncestorOf(w))
+            stationKeys_.append(it.key());
+    }
     tabs_ = new QTabWidget;
     for (int i = 0; i < tabPages_.size(); ++i)
         tabs_->addTab(tabPages_[i], tabTitles_[i]);
@@ -223,6 +232,7 @@ void RazezaRoZurFrame2::initComponents() {
     station_->record()->setBrokerListener([this](auto state) { controls_.reading->showBroker(state); });
     // The table follows every instrument's state and last value, the first's included.
     connect(instruments_.get(), &StationInstruments::changed, this, &RazezaRoZurFrame2::showInstruments);
+    connect(controls_.instruments, &InstrumentsPanel::selectedChanged, this, &RazezaRoZurFrame2::editInstrument);
     connect(lastReading_.get(), &LastReading::changed, this, &RazezaRoZurFrame2::showInstruments);
     for (const auto signal : {&RunController::runEnded, &RunController::startFailed})
         connect(run_, signal, this, &RazezaRoZurFrame2::showInstruments, Qt::QueuedConnection);
@@ -285,13 +295,108 @@ void RazezaRoZurFrame2::showPortChoices(const QList<ports::PortChoice>& listed) 
     // and so do the network ports used lately.
     const QStringList keep = QStringList{session_.config().getPort(), commandLinePort_.value_or(QString()),
                                          controls_.port->port()} +
-                             session_.config().recentAddresses;
+                             instruments_->ports() + session_.config().recentAddresses;
     controls_.port->setChoices(ports::portChoices(listed, keep));
 }
 
 void RazezaRoZurFrame2::updateConfigFromTabs() {
-    applyTabsUpdate(tarovex::updateConfigFromTabs(readControls(controls_), session_.config(), isClosing(),
-                                                  roundingDialogOpen_));
+    const TabValues shown = readControls(controls_);
+    if (editedFurther() < 0) {
+        applyTabsUpdate(
+            tarovex::updateConfigFromTabs(shown, session_.config(), isClosing(), roundingDialogOpen_));
+        return;
+    }
+    // The Settings tab goes to the station's settings, the rest to the instrument shown.
+    TabValues station = tabValuesFrom(session_.config());
+    for (const QString& key : stationKeys_)
+        station[key] = shown[key];
+    const TabsUpdate stationUpdate =
+        tarovex::updateConfigFromTabs(station, session_.config(), isClosing(), roundingDialogOpen_);
+    TabValues own = shown;
+    const TabValues kept = tabValuesFrom(editedConfig());
+    for (const QString& key : stationKeys_)
+        own[key] = kept[key];
+    TabsUpdate update = tarovex::updateConfigFromTabs(own, editedConfig(), isClosing(), roundingDialogOpen_);
+    for (const QString& key : stationKeys_)
+        update.controls[key] = stationUpdate.controls[key];
+    update.notices += stationUpdate.notices;
+    applyTabsUpdate(update);
+}
+
+int RazezaRoZurFrame2::editedFurther() const {
+    for (int i = 0; edited_ && i < instruments_->count(); ++i)
+        if (&instruments_->at(i) == edited_)
+            return i;
+    return -1;
+}
+
+config::Config& RazezaRoZurFrame2::editedConfig() {
+    const int i = editedFurther();
+    return i < 0 ? session_.config() : instruments_->settingsOf(i);
+}
+
+void RazezaRoZurFrame2::editInstrument(int row) {
+    const StationInstruments::Instrument* chosen =
+        row > 0 && row <= instruments_->count() ? &instruments_->at(row - 1) : nullptr;
+    if (chosen == edited_)
+        return;
+    // What the tabs show is kept for the instrument they showed.
+    if (tabs_->indexOf(tabPages_[int(TabId::Input)]) >= 0) {
+        updateConfigFromTabs();
+        autosave();
+    }
+    edited_ = chosen;
+    showEditedSettings();
+    showSettingsTabs();
+}
+
+void RazezaRoZurFrame2::showEditedSettings() {
+    const config::Config& c = editedConfig();
+    TabValues values = tabValuesFrom(c);
+    if (editedFurther() >= 0) {
+        const TabValues station = tabValuesFrom(session_.config());
+        for (const QString& key : stationKeys_)
+            values[key] = station[key];
+    }
+    showControls(controls_, values);
+    if (c.getInstrument())
+        decimalSeparatorBox()->setInstrumentType(c.getInstrument()->getInstrumentType().name());
+    retitleTabs();
+}
+
+void RazezaRoZurFrame2::saveEditedFurther() {
+    if (const int i = editedFurther(); i >= 0)
+        if (const QString why = instruments_->save(i); !why.isEmpty())
+            run_->logImportantEvent(text("autosave.error") + why);
+}
+
+QString RazezaRoZurFrame2::tabTitle(TabId tab) const {
+    const QString title = tabTitles_[int(tab)];
+    if (instruments_->count() == 0 || (tab != TabId::Input && tab != TabId::Processing && tab != TabId::Output))
+        return title;
+    const int i = editedFurther();
+    return QStringLiteral("%1: %2").arg(title, i < 0 ? session_.config().instrumentName()
+                                                     : instruments_->at(i).config.instrumentName());
+}
+
+void RazezaRoZurFrame2::retitleTabs() {
+    for (const TabId t : {TabId::Input, TabId::Processing, TabId::Output})
+        if (const int at = tabs_->indexOf(tabPages_[int(t)]); at >= 0)
+            tabs_->setTabText(at, tabTitle(t));
+}
+
+void RazezaRoZurFrame2::showSettingsTabs() {
+    struct Ops : TabOps {
+        RazezaRoZurFrame2* w;
+        explicit Ops(RazezaRoZurFrame2* f) : w(f) {}
+        void removeTab(int i) override { w->tabs_->removeTab(i); }
+        void insertTab(int i, TabId t) override { w->tabs_->insertTab(i, w->tabPages_[int(t)], w->tabTitle(t)); }
+    } ops(this);
+    const int i = editedFurther();
+    const bool reading = i < 0 ? isConnected() : instruments_->state(i) == StationInstruments::State::Reading;
+    const bool showing = tabs_->indexOf(tabPages_[int(TabId::Input)]) >= 0;
+    if (reading == showing) // tabs still in place while it reads, or gone while it does not
+        switchTabs(reading, ops);
 }
 
 void RazezaRoZurFrame2::applyTabsUpdate(const TabsUpdate& update) {
@@ -336,15 +441,15 @@ QComboBox* RazezaRoZurFrame2::terminatorBox() const {
 
 void RazezaRoZurFrame2::checkField(QLineEdit* f) {
     const Controls& c = controls_;
-    config::Config& cfg = session_.config();
+    config::Config& edited = editedConfig();
     std::optional<QString> errorKey;
     // A field that loses the focus stores valid text at once, and shows its error otherwise.
     if (f == terminatorBox()->lineEdit()) {
         if (const auto code = parseInputTerminator(f->text())) {
-            cfg.setInputTerminator(*code);
+            edited.setInputTerminator(*code);
         } else {
             errorKey = QStringLiteral("terminator.must.be.between.0.and.255");
-            f->setText(inputTerminatorText(cfg.getInputTerminator()));
+            f->setText(inputTerminatorText(edited.getInputTerminator()));
         }
     } else {
         const auto& table = config::settingsTable();
@@ -354,6 +459,7 @@ void RazezaRoZurFrame2::checkField(QLineEdit* f) {
         if (at == table.end())
             return;
         const QString key = QString::fromLatin1(at->key);
+        config::Config& cfg = stationKeys_.contains(key) ? session_.config() : edited;
         if (storeField(key, f->text(), cfg))
             return;
         errorKey = fieldError(key, f->text());
@@ -373,17 +479,21 @@ void RazezaRoZurFrame2::checkField(QLineEdit* f) {
 }
 
 void RazezaRoZurFrame2::propertyChange(const config::PropertyChangeEvent& event) {
+    if (editedFurther() >= 0) // the box follows the instrument the tabs show
+        return;
     if (DecimalSeparatorBox* box = decimalSeparatorBox())
         box->setInstrumentType(event.propertyName);
 }
 
 void RazezaRoZurFrame2::instrumentChosen(int index) {
-    config::Config& c = session_.config();
+    config::Config& c = editedConfig();
     const CH::Instrument chosen = CH::Instrument::values().value(index, CH::Instrument::getDefault());
     if (asksToOverwriteCustomRegEx(c, chosen) &&
         ask(QStringLiteral("Confirm"), QStringLiteral("Overwrite custom regular expression?")))
         c.setCustomRegEx(QString());
     c.setInstrument(chosen);
+    if (editedFurther() >= 0) // the first's settings tell the box through their listener
+        decimalSeparatorBox()->setInstrumentType(chosen.getInstrumentType().name());
 }
 
 void RazezaRoZurFrame2::restoreDefaults() {
@@ -400,26 +510,28 @@ void RazezaRoZurFrame2::restoreDefaults() {
         shown[QString::fromLatin1(key)] = defaults[QString::fromLatin1(key)];
     showControls(controls_, shown);
     // A terminator refused later goes back to this default, not to an older value.
-    session_.config().setInputTerminator(d.getInputTerminator());
+    editedConfig().setInputTerminator(d.getInputTerminator());
 }
 
 void RazezaRoZurFrame2::editCustomRegEx() {
-    const config::Config& c = session_.config();
+    const config::Config& c = editedConfig();
     CustomRegExDialog dialog(this, c.getCustomRegEx(),
                              c.getInstrument() ? c.getInstrument()->getRegEx() : QString());
     if (dialog.exec() == QDialog::Accepted && dialog.getCustomRegEx()) {
-        session_.config().setCustomRegEx(*dialog.getCustomRegEx());
+        editedConfig().setCustomRegEx(*dialog.getCustomRegEx());
         session_.requestSave();
+        saveEditedFurther();
     }
 }
 
 void RazezaRoZurFrame2::editIgnoreLimits() {
-    config::Config& c = session_.config();
+    config::Config& c = editedConfig();
     IgnoreDialog dialog(this, c.getIgnoreTimeLimit(), c.getIgnoreDifference());
     if (dialog.exec() == QDialog::Accepted && dialog.getIgnoreTimeLimit()) {
         c.setIgnoreTimeLimit(*dialog.getIgnoreTimeLimit());
         c.setIgnoreDifference(dialog.getIgnoreDifference().value_or(QString()));
         session_.requestSave();
+        saveEditedFurther();
     }
 }
 
@@ -437,6 +549,15 @@ void RazezaRoZurFrame2::findPort() {
     QStringList ports = controls_.port->portNames();
     if (const QString typed = controls_.port->port(); !typed.isEmpty() && !ports.contains(typed))
         ports.append(typed);
+    // Two instruments never claim one port: those of the others are not searched.
+    QStringList others = QStringList{session_.config().getPort()} + instruments_->ports();
+    others.removeAt(editedFurther() + 1);
+    ports.removeIf([&](const QString& p) { return others.contains(p); });
+    if (ports.isEmpty()) {
+        notify(Notifier::Kind::Info, QStringLiteral("Info"),
+               QStringLiteral("Every port listed is read by another instrument of the station."));
+        return;
+    }
     // Modal, but not a nested event loop: the run and the port watcher go on meanwhile.
     auto* dialog =
         new AutoPortDialog(this, ports, [this](const QString& best) { controls_.port->selectPort(best); });
@@ -476,6 +597,7 @@ void RazezaRoZurFrame2::autosave() {
     } catch (const std::exception& e) {
         run_->logImportantEvent(text("autosave.error") + QString::fromUtf8(e.what()));
     }
+    saveEditedFurther();
 }
 
 QString RazezaRoZurFrame2::requestReading(const QString& label) {
@@ -512,15 +634,12 @@ void RazezaRoZurFrame2::startStop() {
     bool firstMayStart = true;
     if (starting) {
         updateConfigFromTabs();
+        saveEditedFurther();
         config::Config& c = session_.config();
         c.recentAddresses = ports::rememberAddress(c.recentAddresses, c.getPort());
-        // The Input tab may since have chosen a port another instrument reads.
-        if (const qsizetype other = instruments_->ports().indexOf(c.getPort()); other >= 0) {
+        if (const QString why = firstCannotStart(); !why.isEmpty()) {
             firstMayStart = false;
-            notify(Notifier::Kind::Error, text("error"),
-                   QStringLiteral("%1 reads %2: one port serves one instrument. Choose another port for %3.")
-                       .arg(instruments_->at(int(other)).config.instrumentName(), c.getPort(),
-                            c.instrumentName()));
+            notify(Notifier::Kind::Error, text("error"), why);
         }
     }
     if (starting != firstRunning && (firstMayStart || !starting))
@@ -530,10 +649,30 @@ void RazezaRoZurFrame2::startStop() {
         const bool running =
             state == StationInstruments::State::Reading || state == StationInstruments::State::Opening;
         if (starting && !running)
-            instruments_->start(i);
+            startFurther(i);
         else if (!starting && running)
             instruments_->stop(i);
     }
+}
+
+QString RazezaRoZurFrame2::firstCannotStart() const {
+    // The Input tab may since have chosen a port another instrument reads.
+    const config::Config& c = session_.config();
+    const qsizetype other = instruments_->ports().indexOf(c.getPort());
+    if (other < 0)
+        return {};
+    return QStringLiteral("%1 reads %2: one port serves one instrument. Choose another port for %3.")
+        .arg(instruments_->at(int(other)).config.instrumentName(), c.getPort(), c.instrumentName());
+}
+
+void RazezaRoZurFrame2::startFurther(int i) {
+    // The first's port is its own while it reads; a further instrument on it does not start.
+    const bool firstReads = isConnected() || run_->isOpening();
+    // The record is the station's: its journal, file and publishing as they stand now.
+    instruments_->settingsOf(i).record = session_.config().record;
+    const QString why = instruments_->start(i, firstReads ? QStringList{session_.config().getPort()} : QStringList());
+    if (!why.isEmpty())
+        notify(Notifier::Kind::Error, text("error"), why);
 }
 
 bool RazezaRoZurFrame2::anyInstrumentRunning() const {
@@ -565,6 +704,10 @@ void RazezaRoZurFrame2::showInstruments() {
     showStartStop();
     if (!controls_.instruments)
         return;
+    if (edited_ && editedFurther() < 0) { // removed, or made anew by a rename
+        edited_ = nullptr;
+        showEditedSettings();
+    }
     const config::Config& first = session_.config();
     QList<InstrumentRow> rows{{first.instrumentName(), first.getPort(), firstInstrumentState(),
                                lastReading_->shown().value, isConnected() || run_->isOpening()}};
@@ -577,21 +720,30 @@ void RazezaRoZurFrame2::showInstruments() {
              state == StationInstruments::State::Reading || state == StationInstruments::State::Opening});
     }
     controls_.instruments->showRows(rows);
+    retitleTabs();
+    showSettingsTabs();
 }
 
 void RazezaRoZurFrame2::startStopSelectedInstrument() {
     const int row = controls_.instruments->selectedRow();
     if (row == 0) {
-        if (!isConnected() && !run_->isOpening())
+        if (!isConnected() && !run_->isOpening()) {
             updateConfigFromTabs();
+            if (const QString why = firstCannotStart(); !why.isEmpty())
+                return notify(Notifier::Kind::Error, text("error"), why);
+        }
         run_->startStop();
         return;
     }
     const auto state = instruments_->state(row - 1);
-    if (state == StationInstruments::State::Reading || state == StationInstruments::State::Opening)
+    if (state == StationInstruments::State::Reading || state == StationInstruments::State::Opening) {
         instruments_->stop(row - 1);
-    else
-        instruments_->start(row - 1);
+        return;
+    }
+    // The tabs show the selected instrument: what they hold is its to read with.
+    updateConfigFromTabs();
+    saveEditedFurther();
+    startFurther(row - 1);
 }
 
 void RazezaRoZurFrame2::addInstrument() {
@@ -625,32 +777,39 @@ void RazezaRoZurFrame2::renameInstrument() {
                                  // Found again: the list may have changed while the dialog was open.
                                  for (int i = 0; i < instruments_->count(); ++i)
                                      if (&instruments_->at(i) == chosen)
-                                         return instruments_->rename(i, label, takenLabels);
+                                         return renameFurther(i, label, takenLabels);
                                  return QStringLiteral("That instrument was removed");
                              });
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->show();
 }
 
+QString RazezaRoZurFrame2::renameFurther(int i, const QString& label, const QStringList& takenLabels) {
+    // The instrument is made anew under its new label, with what the tabs show of it.
+    const bool shown = editedFurther() == i;
+    if (shown && tabs_->indexOf(tabPages_[int(TabId::Input)]) >= 0)
+        updateConfigFromTabs();
+    saveEditedFurther();
+    const QString why = instruments_->rename(i, label, takenLabels);
+    if (why.isEmpty() && shown) {
+        edited_ = &instruments_->at(i);
+        showEditedSettings();
+    }
+    return why;
+}
+
 void RazezaRoZurFrame2::removeSelectedInstrument() {
     const int row = controls_.instruments->selectedRow();
-    if (row > 0 && ask(QStringLiteral("Confirm"),
-                       QStringLiteral("Remove %1?").arg(instruments_->at(row - 1).config.instrumentName())))
-        instruments_->remove(row - 1);
+    if (row <= 0 || !ask(QStringLiteral("Confirm"),
+                         QStringLiteral("Remove %1?").arg(instruments_->at(row - 1).config.instrumentName())))
+        return;
+    if (editedFurther() == row - 1) // the tabs go back to the first
+        controls_.instruments->table()->selectRow(0);
+    instruments_->remove(row - 1);
 }
 
 void RazezaRoZurFrame2::setConnectedAppearance(bool connected) {
-    struct Ops : TabOps {
-        RazezaRoZurFrame2* w;
-        explicit Ops(RazezaRoZurFrame2* f) : w(f) {}
-        void removeTab(int i) override { w->tabs_->removeTab(i); }
-        void insertTab(int i, TabId t) override {
-            w->tabs_->insertTab(i, w->tabPages_[int(t)], w->tabTitles_[int(t)]);
-        }
-    } ops(this);
-    const bool showing = tabs_->indexOf(tabPages_[int(TabId::Input)]) >= 0;
-    if (connected == showing) // tabs still in place while running, or gone while stopped
-        switchTabs(connected, ops);
+    showSettingsTabs();
     showStartStop();
     controls_.readNow->setVisible(connected && station_->requester().knows(Requester::Command::Data));
     controls_.tare->setVisible(connected && station_->requester().knows(Requester::Command::Tare));
@@ -723,6 +882,7 @@ void RazezaRoZurFrame2::exportSettings() {
             updateConfigFromTabs();
             session_.keepAsSaved();
             session_.save(std::cout);
+            saveEditedFurther();
         });
     notify(r.ok ? Notifier::Kind::Info : Notifier::Kind::Error, r.title, r.message);
 }
@@ -757,6 +917,7 @@ void RazezaRoZurFrame2::closeEvent(QCloseEvent* event) {
             notify(Notifier::Kind::Error, text("error"),
                    text("access.error.while.saving.settings") + u'\n' + QString::fromUtf8(e.what()));
         }
+        saveEditedFurther();
     }
     // Gone at once; the process ends once the value being typed is complete (bounded).
     event->ignore();

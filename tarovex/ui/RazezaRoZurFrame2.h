@@ -125,6 +125,23 @@ private:
     // Saves the settings if they changed; a failure goes to the log.
     void autosave();
     void setConnectedAppearance(bool connected);
+    // The Input, Processing and Output tabs show the settings of the instrument selected in the
+    // instruments table; the Settings tab holds the station's, whichever that is.
+    void editInstrument(int row);
+    // The further instrument the tabs show (its index), or -1 for the first.
+    int editedFurther() const;
+    config::Config& editedConfig();
+    void showEditedSettings();
+    // Stores a further instrument's settings shown on the tabs; a failure goes to the log.
+    void saveEditedFurther();
+    // The settings tabs are away while the instrument they show reads.
+    void showSettingsTabs();
+    QString tabTitle(TabId tab) const;
+    void retitleTabs();
+    // Why the first instrument cannot start now; empty when it can.
+    QString firstCannotStart() const;
+    void startFurther(int i);
+    QString renameFurther(int i, const QString& label, const QStringList& takenLabels);
     // Whether any instrument of the station reads or waits for its port.
     bool anyInstrumentRunning() const;
     // Start or Stop on the button and in the tray, for the whole station.
@@ -154,6 +171,8 @@ private:
     std::unique_ptr<Run> station_;
     RunController* run_ = nullptr;                    // the controller of station_
     std::unique_ptr<StationInstruments> instruments_; // gone before the first's run
+    const StationInstruments::Instrument* edited_ = nullptr; // whose settings the tabs show; none: the first's
+    QStringList stationKeys_;                                // the settings of the Settings tab
     std::optional<QString> commandLinePort_;
     bool roundingDialogOpen_ = false;
     int lastTabIndex_ = 0;

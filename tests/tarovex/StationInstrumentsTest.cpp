@@ -1,14 +1,22 @@
 // A station's further instruments on real pseudo-terminals, kept in a real settings store.
 #include "tarovex/station/StationInstruments.h"
 #include "PrefsTestSupport.h"
+#include "config/SettingsTable.h"
 #include "tarovex/prefs/ConfigStore.h"
+#include "tarovex/run/X11GlobalHotkey.h"
 #include "tests/Tarolink/TestSupport.h"
+#include "tests/XvfbServer.h"
 #include "tests/worker/WorkerTestSupport.h"
 
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+// Last: Xlib's macros would break the headers above.
+#include <X11/Xlib.h>
+#include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
 
 using namespace tarovex;
 using State = StationInstruments::State;
@@ -68,7 +76,7 @@ TEST(StationInstruments, EachInstrumentReadsOnItsOwnAndIsKeptInTheStore) {
     ASSERT_EQ(station.labels(), (QStringList{"Caliper", "Scanner"}));
     EXPECT_EQ(station.ports(), (QStringList{a, b}));
     for (int i = 0; i < 2; ++i)
-        ASSERT_TRUE(station.start(i)) << notices.shown.join('\n').toStdString();
+        ASSERT_EQ(station.start(i), QString()) << notices.shown.join('\n').toStdString();
     ASSERT_TRUE(worker_test::runUntil(
         [&] { return station.state(0) == State::Reading && station.state(1) == State::Reading; }));
     ptyA.write("12.5\r");
@@ -102,4 +110,47 @@ TEST(StationInstruments, EachInstrumentReadsOnItsOwnAndIsKeptInTheStore) {
     reopened.load();
     EXPECT_EQ(reopened.labels(), QStringList{"Reader"});
     EXPECT_EQ(reopened.ports(), QStringList{b});
+}
+
+// Each instrument takes its own request key from the desktop (a real X server): a press asks
+// that instrument alone.
+TEST(StationInstruments, EachInstrumentsRequestKeyAsksItAlone) {
+    worker_test::application();
+    tarovex_test::XvfbServer x;
+    QTemporaryDir dir;
+    auto root = prefs_test::fileStore().make(dir.path())();
+    tarolink_test::Pty ptys[2];
+    MessageLog log;
+    Notices notices;
+    RunServices services;
+    services.makeHotkey = [&] { return std::make_unique<X11GlobalHotkey>(x.display()); };
+    StationInstruments station(root->node(prefs::settingsNodePath), services, notices, log);
+    for (int i = 0; i < 2; ++i) {
+        ASSERT_EQ(station.add(QString("I%1").arg(i), QString::fromStdString(ptys[i].slavePath()), {}, {}), "");
+        ASSERT_TRUE(config::applySetting(station.settingsOf(i), "requestCommand", QString("R%1\\r").arg(i)));
+        ASSERT_TRUE(config::applySetting(station.settingsOf(i), "requestHotkey", QString("Ctrl+Alt+%1").arg(i)));
+        ASSERT_EQ(station.start(i), "");
+    }
+    QString said;
+    ASSERT_TRUE(worker_test::runUntil([&] { return (said += logText(log)).count("Ctrl+Alt+") == 2; }))
+        << said.toStdString();
+    Display* d = XOpenDisplay(x.display().c_str());
+    ASSERT_NE(d, nullptr);
+    for (const KeySym k : {XK_Control_L, XK_Alt_L, XK_1})
+        XTestFakeKeyEvent(d, XKeysymToKeycode(d, k), True, CurrentTime);
+    for (const KeySym k : {XK_1, XK_Alt_L, XK_Control_L})
+        XTestFakeKeyEvent(d, XKeysymToKeycode(d, k), False, CurrentTime);
+    XSync(d, False);
+    XCloseDisplay(d);
+    std::string asked[2];
+    worker_test::runUntil([&] {
+        for (int i = 0; i < 2; ++i)
+            for (const std::uint8_t b : ptys[i].read(1, 0))
+                asked[i] += char(b);
+        return asked[1] == "R1\r";
+    });
+    EXPECT_EQ(asked[1], "R1\r");
+    EXPECT_EQ(asked[0], "") << "the other instrument was not asked";
+    for (int i = 0; i < 2; ++i)
+        station.stop(i);
 }

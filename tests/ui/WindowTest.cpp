@@ -7,6 +7,7 @@
 #include "tarovex/prefs/FilePreferences.h"
 #include "tarovex/prefs/FilePreferencesFactory.h"
 #include "tarovex/startup/Version.h"
+#include "tarovex/station/InstrumentProfiles.h"
 #include "tarovex/ui/AutoPortDialog.h"
 #include "tarovex/ui/InstrumentDialog.h"
 #include "tarovex/ui/InstrumentsPanel.h"
@@ -615,6 +616,7 @@ TEST(Window, TwoInstrumentsStartTogetherAndOneUnpluggedEndsAlone) {
     panel->startStopButton()->click();
     ASSERT_TRUE(runUntil([&] { return cell(1, 2) == "stopped"; })) << cell(1, 2).toStdString();
     // The first moved to the second's port on the Input tab does not start: one port, one reader.
+    panel->table()->selectRow(0);
     w.frame->controls().port->selectPort(secondPort);
     w.frame->controls().startStop->click();
     ASSERT_TRUE(runUntil([&] { return cell(1, 2) == "reading"; }));
@@ -650,6 +652,46 @@ TEST(Window, TwoInstrumentsStartTogetherAndOneUnpluggedEndsAlone) {
     w.frame->close();
     EXPECT_TRUE(runUntil([&] { return w.exits == QList<int>{0}; }));
     EXPECT_EQ(w.frame->instruments().state(0), StationInstruments::State::Stopped);
+}
+
+// The Input, Processing and Output tabs show the instrument selected in the table, the Settings
+// tab the station's: each edit lands in its own settings and store, the run reads with them, and
+// the tabs go while the instrument they show reads.
+TEST(Window, TheTabsEditTheSelectedInstrumentAndTheSettingsTabTheStations) {
+    Pty first, second;
+    Window w(first.path());
+    StationInstruments& further = w.frame->instruments();
+    ASSERT_EQ(further.add("caliper", second.path(), {first.path()}, {first.path()}), QString());
+    ui::InstrumentsPanel* panel = w.frame->controls().instruments;
+    auto* places = w.frame->controls().setting<QLineEdit>("decimalPlaces");
+    auto* station = w.frame->controls().setting<QLineEdit>("station");
+    const QString firstInput = "Input: " + w.frame->config().instrumentName();
+    EXPECT_TRUE(w.tabTitles().contains(firstInput)) << w.tabTitles().join(',').toStdString();
+    panel->table()->selectRow(1);
+    EXPECT_TRUE(w.tabTitles().contains("Input: caliper")) << w.tabTitles().join(',').toStdString();
+    EXPECT_EQ(w.frame->controls().port->port(), second.path());
+    places->setText("1");
+    station->setText("bench-7");
+    panel->table()->selectRow(0);
+    EXPECT_EQ(further.at(0).config.getDecimalPlaces(), "1");
+    EXPECT_EQ(w.frame->config().getDecimalPlaces(), "");
+    EXPECT_EQ(places->text(), "");
+    EXPECT_EQ(w.frame->config().record.station, "bench-7");
+    config::Config stored;
+    ASSERT_TRUE(profiles::load(*w.root->node(QString::fromLatin1(prefs::settingsNodePath)), "caliper", stored));
+    EXPECT_EQ(stored.getDecimalPlaces(), "1");
+
+    panel->table()->selectRow(1);
+    panel->startStopButton()->click();
+    ASSERT_TRUE(runUntil([&] { return further.state(0) == StationInstruments::State::Reading; }));
+    EXPECT_EQ(further.at(0).config.record.station, "bench-7") << "it records as the station";
+    EXPECT_FALSE(w.tabTitles().join(',').contains("Input")) << w.tabTitles().join(',').toStdString();
+    second.send("ST,GS,+1.26kg\r\n");
+    ASSERT_TRUE(runUntil([&] { return further.at(0).last.shown().value == "1.3"; }))
+        << further.at(0).last.shown().value.toStdString();
+    panel->table()->selectRow(0); // the first does not read: its settings come back
+    EXPECT_TRUE(w.tabTitles().contains(firstInput)) << w.tabTitles().join(',').toStdString();
+    further.stop(0);
 }
 
 // An address that never answers: while it opens, Start is Stop and the status names it;
