@@ -289,7 +289,9 @@ void RunController::settleAll(const std::vector<std::uint64_t>& ids, QLatin1Stri
 }
 
 Round* RunController::rounds() const {
-    return services_.round && services_.round->applies(runConfig_.record.round) ? services_.round.get() : nullptr;
+    // A stopped run answers by the settings as they are now: a round may still begin with it.
+    const bool on = (runOpen_ ? runConfig_ : config_).record.round;
+    return services_.round && services_.round->applies(on) ? services_.round.get() : nullptr;
 }
 
 bool RunController::typeRow(std::vector<typing::RowPart> row, RowFate fate) {

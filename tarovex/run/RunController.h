@@ -83,8 +83,9 @@ public:
     void addConsumer(ReadingConsumer* consumer) { consumers_.append(consumer); }
     // The settings of the current run, as they were at its start.
     const config::Config& runSettings() const { return runConfig_; }
-    // The station's rounds when they apply to the current run (setting round, more than one
-    // instrument): its values are then kept for rounds, never typed as they arrive.
+    // The station's rounds when they apply to the current run, or to the next while stopped
+    // (setting round, more than one instrument): its values are then kept for rounds, never
+    // typed as they arrive.
     Round* rounds() const;
     // Queues a row of a round for the keyboard; `fate` hears what became of it. False when
     // this run has no keyboard or it refused the row.
