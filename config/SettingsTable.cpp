@@ -372,8 +372,12 @@ QList<Setting> buildTable() {
                 T::Switch,
                 QStringLiteral("false"),
                 &isSwitchText,
-                [](const Config& c) { return c.record.round ? QStringLiteral("true") : QStringLiteral("false"); },
-                [](Config& c, const QString& t) { c.record.round = t.compare(u"true", Qt::CaseInsensitive) == 0; },
+                [](const Config& c) {
+                    return c.record.round ? QStringLiteral("true") : QStringLiteral("false");
+                },
+                [](Config& c, const QString& t) {
+                    c.record.round = t.compare(u"true", Qt::CaseInsensitive) == 0;
+                },
                 &asTyped,
                 "round.checkBox.text",
                 "",

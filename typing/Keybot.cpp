@@ -116,7 +116,8 @@ QLatin1StringView Keybot::typeValue(const QString& text, KeystrokeQueue::Clock::
     return typeWhole(text, {}, queuedAt);
 }
 
-QLatin1StringView Keybot::typeRow(const std::vector<RowPart>& row, KeystrokeQueue::Clock::time_point queuedAt) {
+QLatin1StringView Keybot::typeRow(const std::vector<RowPart>& row,
+                                  KeystrokeQueue::Clock::time_point queuedAt) {
     return typeWhole(rowText(row), row, queuedAt);
 }
 

@@ -1,8 +1,8 @@
 #include "tarovex/requests/HotkeyRequests.h"
 
 #include "tarovex/requests/Requester.h"
-#include "tarovex/station/Round.h"
 #include "tarovex/run/RunController.h"
+#include "tarovex/station/Round.h"
 #include "tarovex/texts/ShellBundle.h"
 
 #include <exception>

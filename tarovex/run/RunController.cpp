@@ -450,9 +450,9 @@ void RunController::dataLineReceived(reading::DataLine line) {
             const std::uint64_t id = ++lastValueId_;
             pending_.emplace(id, Pending{line, std::chrono::steady_clock::now()});
             if (!round->offer(*this, line, id)) {
-                logImportantEvent(shellBundle().format(QStringLiteral("round.value.unasked"),
-                                                       {reading::DataLine::transformControlChars(
-                                                           line.getProcessedData())}));
+                logImportantEvent(shellBundle().format(
+                    QStringLiteral("round.value.unasked"),
+                    {reading::DataLine::transformControlChars(line.getProcessedData())}));
                 settle(id, Delivery::Dropped, Drop::NOT_IN_ROUND);
             }
         } else if (typer_) {

@@ -48,8 +48,11 @@ QString Round::begin() {
     }
     for (Run* run : runs_)
         if (run->controller().isConnected())
-            asked_.push_back({&run->controller(), &run->requester(),
-                              run->controller().runSettings().instrumentName(), 0, {}});
+            asked_.push_back({&run->controller(),
+                              &run->requester(),
+                              run->controller().runSettings().instrumentName(),
+                              0,
+                              {}});
     if (asked_.empty())
         return QStringLiteral("no instrument is reading");
     next_ = 0;
@@ -67,8 +70,9 @@ void Round::askNext() {
     }
     if (!a.requester->request()) {
         log(QStringLiteral("%1 could not be asked (%2): nothing of the round was typed")
-                .arg(a.name, a.requester->knows(Requester::Command::Data) ? QStringLiteral("a request still waits")
-                                                                          : QStringLiteral("no request command")));
+                .arg(a.name, a.requester->knows(Requester::Command::Data)
+                                 ? QStringLiteral("a request still waits")
+                                 : QStringLiteral("no request command")));
         return end(reading::Delivery::Dropped, Drop::ROUND_INCOMPLETE);
     }
     answer_.start(kAnswerBound);
@@ -106,12 +110,12 @@ void Round::typeRow() {
     }
     RunController* typing = asked_.front().run;
     // Each reading of the row is recorded with the row's one fate.
-    const bool queued =
-        typing && typing->typeRow(std::move(row), [kept](reading::Delivery delivery, QLatin1StringView reason) {
-            for (const auto& [run, id] : kept)
-                if (run)
-                    run->settleKept(id, delivery, reason);
-        });
+    const bool queued = typing && typing->typeRow(std::move(row), [kept](reading::Delivery delivery,
+                                                                         QLatin1StringView reason) {
+        for (const auto& [run, id] : kept)
+            if (run)
+                run->settleKept(id, delivery, reason);
+    });
     if (!queued) {
         log(QStringLiteral("The row of the round could not be handed to the keyboard of %1")
                 .arg(asked_.front().name));

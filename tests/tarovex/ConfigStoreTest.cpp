@@ -341,10 +341,10 @@ private:
 };
 
 // The settings that came later: saved and loaded after all the others, in this order.
-const QStringList kLaterKeys = {"requestInterval", "requestCommand",   "requestHotkey", "stableOnly",
-                                "stableRegEx",     "journal",          "journalDays",   "journalMaxMB",
-                                "station",         "csvFile",          "round",         "mqttBroker",    "mqttTopic",
-                                "mqttUser",        "mqttPasswordFile", "mqttCaFile",    "recentAddresses"};
+const QStringList kLaterKeys = {
+    "requestInterval", "requestCommand", "requestHotkey",    "stableOnly", "stableRegEx",    "journal",
+    "journalDays",     "journalMaxMB",   "station",          "csvFile",    "round",          "mqttBroker",
+    "mqttTopic",       "mqttUser",       "mqttPasswordFile", "mqttCaFile", "recentAddresses"};
 
 TEST(ConfigStore, SaveWritesPortsFirstThenTheSaveOrderThenFlushes) {
     RecordingNode node;

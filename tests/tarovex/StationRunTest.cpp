@@ -200,8 +200,8 @@ TEST(StationRun, ARoundTypesOneRowOrNothing) {
             return fates.size() == 4;
         },
         int(Round::kAnswerBound.count()) * 3));
-    EXPECT_EQ(fates, (QStringList{"Balance 5 not asked for in a round", "Balance 1.5 typed", "Caliper 22 typed",
-                                  "Balance 1.5 round incomplete"}));
+    EXPECT_EQ(fates, (QStringList{"Balance 5 not asked for in a round", "Balance 1.5 typed",
+                                  "Caliper 22 typed", "Balance 1.5 round incomplete"}));
     EXPECT_EQ(recorder.transcript(100), "1.5<Tab>22<Return>");
     EXPECT_TRUE(log.important.filter("Caliper did not answer within 5 s").size() == 1)
         << log.important.join('\n').toStdString();

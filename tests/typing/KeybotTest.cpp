@@ -259,9 +259,16 @@ TEST(KeybotTest, ARowIsTypedAsOneValue) {
         QLatin1StringView reason;
     };
     const Row rows[] = {
-        {"typed whole", {{"1", 0, 9}, {"2", 112, 10}}, -1, "+49 d -49 d +9 d -9 +112 d -112 +50 d -50 d +10 d -10", {}},
+        {"typed whole",
+         {{"1", 0, 9}, {"2", 112, 10}},
+         -1,
+         "+49 d -49 d +9 d -9 +112 d -112 +50 d -50 d +10 d -10",
+         {}},
         {"a part the map lacks", {{"1", 0, 9}, {"A", 0, 10}}, -1, "", Drop::TYPING_FAILED},
-        {"focus moves in the second part", {{"1", 0, 9}, {"23", 0, 10}}, 3, "+49 d -49 d +9 d -9 +50 d -50 d",
+        {"focus moves in the second part",
+         {{"1", 0, 9}, {"23", 0, 10}},
+         3,
+         "+49 d -49 d +9 d -9 +50 d -50 d",
          Drop::FOCUS_CHANGED},
     };
     for (const Row& row : rows) {
