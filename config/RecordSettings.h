@@ -22,6 +22,9 @@ struct RecordSettings {
     // The password lives in this file (readable by its owner only), never in the settings.
     QString mqttPasswordFile;
     QString mqttCaFile;
+    // Read now and the request key ask each instrument of the station in turn and type their
+    // values as one row; values nobody asked for are not typed.
+    bool round = false;
 
     // The station name in use: the setting, else the host name.
     QString stationName() const;

@@ -368,6 +368,23 @@ QList<Setting> buildTable() {
                    "csvFile", "csvFile.label", "error.csv.file",
                    "a CSV file each reading is appended to (%Y %m %d %H for the date), or empty"),
                {.tip = "csvFile.toolTipText", .placeholder = "csvFile.placeholderText", .plain = true}),
+        onTabs({"round",
+                T::Switch,
+                QStringLiteral("false"),
+                &isSwitchText,
+                [](const Config& c) {
+                    return c.record.round ? QStringLiteral("true") : QStringLiteral("false");
+                },
+                [](Config& c, const QString& t) {
+                    c.record.round = t.compare(u"true", Qt::CaseInsensitive) == 0;
+                },
+                &asTyped,
+                "round.checkBox.text",
+                "",
+                {},
+                later,
+                QStringLiteral("true, false")},
+               {.tip = "round.checkBox.toolTipText", .plain = true}),
         record<CH::MqttBroker, &RecordSettings::mqttBroker>(
             "mqttBroker", "publish.broker.label", "",
             "mqtt://HOST:PORT or mqtts://HOST:PORT, or empty for no publishing"),

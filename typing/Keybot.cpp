@@ -25,6 +25,14 @@ QString readable(char32_t c) {
     return QStringLiteral("<%1>").arg(quint32(c));
 }
 
+// A row in the log: its values, a space between.
+QString rowText(const std::vector<RowPart>& row) {
+    QStringList texts;
+    for (const RowPart& part : row)
+        texts.append(part.text);
+    return texts.join(u' ');
+}
+
 } // namespace
 
 Keybot::Keybot(int keyDelay, int startWith, int endWith, int endWith2, int everyXValues,
@@ -39,6 +47,17 @@ bool Keybot::putString(const QString& text, std::uint64_t id) {
     if (text.isEmpty())
         return true;
     const KeystrokeQueue::PutResult result = queue_.put(text, id);
+    if (result.report)
+        log_.logImportantEvent(config::ResourceBundle::formatPrintf(
+            log_.text(TypingText::QueueFull),
+            {qulonglong(queue_.capacity()), qulonglong(result.droppedInARow)}));
+    return result.accepted;
+}
+
+bool Keybot::putRow(std::vector<RowPart> row, std::uint64_t id) {
+    if (row.empty())
+        return true;
+    const KeystrokeQueue::PutResult result = queue_.put(rowText(row), id, std::move(row));
     if (result.report)
         log_.logImportantEvent(config::ResourceBundle::formatPrintf(
             log_.text(TypingText::QueueFull),
@@ -76,30 +95,44 @@ void Keybot::run(std::stop_token stop, std::stop_token abort) {
             fates.push_back({id, reading::DropReason::AGE});
         tell(std::move(fates));
         if (taken.text)
-            tell({{taken.id, typeInTurn(*taken.text, taken.queuedAt)}});
+            tell({{taken.id, typeInTurn(*taken.text, taken.row, taken.queuedAt)}});
     }
 }
 
-QLatin1StringView Keybot::typeInTurn(const QString& text, KeystrokeQueue::Clock::time_point queuedAt) {
+QLatin1StringView Keybot::typeInTurn(const QString& text, const std::vector<RowPart>& row,
+                                     KeystrokeQueue::Clock::time_point queuedAt) {
     if (!lane_)
-        return typeValue(text, queuedAt);
+        return typeWhole(text, row, queuedAt);
     if (!lane_->acquire(stop_))
         return reading::DropReason::STOP;
     struct Turn {
         KeyboardLane& lane;
         ~Turn() { lane.release(); }
     } turn{*lane_};
-    return typeValue(text, queuedAt);
+    return typeWhole(text, row, queuedAt);
 }
 
 QLatin1StringView Keybot::typeValue(const QString& text, KeystrokeQueue::Clock::time_point queuedAt) {
+    return typeWhole(text, {}, queuedAt);
+}
+
+QLatin1StringView Keybot::typeRow(const std::vector<RowPart>& row,
+                                  KeystrokeQueue::Clock::time_point queuedAt) {
+    return typeWhole(rowText(row), row, queuedAt);
+}
+
+QLatin1StringView Keybot::typeWhole(const QString& text, const std::vector<RowPart>& row,
+                                    KeystrokeQueue::Clock::time_point queuedAt) {
     reason_ = {};
     charactersTyped_ = 0;
     target_.reset();
     // A character the keyboard type or the desktop's layout lacks would leave a wrong value:
     // nothing of it is typed. Control characters are named keys, on every layout.
     bool typeable = true;
-    for (const QChar c : text) {
+    QString typed = row.empty() ? text : QString();
+    for (const RowPart& part : row)
+        typed += part.text;
+    for (const QChar c : typed) {
         if (!keymap_.contains(c)) {
             reportCannotType(c.unicode());
             typeable = false;
@@ -117,9 +150,18 @@ QLatin1StringView Keybot::typeValue(const QString& text, KeystrokeQueue::Clock::
     if (const QLatin1StringView why = waitUntilClear(text, queuedAt); !why.isEmpty())
         return why;
     target_ = synthesizer_->target();
-    typeStart();
-    typeString(text);
-    typeEnd();
+    if (row.empty()) {
+        typeStart();
+        typeString(text);
+        typeEnd();
+    }
+    for (const RowPart& part : row) {
+        if (part.startKey > 0)
+            typeKey(part.startKey);
+        typeString(part.text);
+        if (part.endKey > 0)
+            typeKey(part.endKey);
+    }
     const QLatin1StringView why = std::exchange(reason_, {});
     if (!why.isEmpty())
         reportNotTyped(text, why);

@@ -33,6 +33,9 @@ public:
     // Queues a value; the empty text is dropped. Never blocks. False when the full queue
     // refused it.
     bool putString(const QString& text, std::uint64_t id = 0);
+    // Queues a row (values of several instruments) under one id, typed like one value. An
+    // empty row is dropped.
+    bool putRow(std::vector<RowPart> row, std::uint64_t id);
     // Hears what became of each value taken from the queue (set before run()).
     void setFateHandler(FateHandler handler) { fates_ = std::move(handler); }
     // Types each value only in its turn on `lane` (set before run()); without one, at once.
@@ -56,6 +59,10 @@ public:
     // reason it was not typed whole; empty once its last key was sent.
     QLatin1StringView typeValue(const QString& text,
                                 KeystrokeQueue::Clock::time_point queuedAt = KeystrokeQueue::Clock::now());
+    // A row, as one value: each part's start key, text and terminator in turn, all of it into
+    // the one window, whole or cut as a value is.
+    QLatin1StringView typeRow(const std::vector<RowPart>& row,
+                              KeystrokeQueue::Clock::time_point queuedAt = KeystrokeQueue::Clock::now());
     static constexpr std::chrono::milliseconds kKeyWaitLimit{2000};
     void setKeyWaitLimit(std::chrono::milliseconds limit) { keyWaitLimit_ = limit; }
     void typeStart();
@@ -75,7 +82,11 @@ private:
     void cut(QLatin1StringView reason);
     QLatin1StringView waitUntilClear(const QString& text, KeystrokeQueue::Clock::time_point queuedAt);
     bool stopping() const;
-    QLatin1StringView typeInTurn(const QString& text, KeystrokeQueue::Clock::time_point queuedAt);
+    QLatin1StringView typeInTurn(const QString& text, const std::vector<RowPart>& row,
+                                 KeystrokeQueue::Clock::time_point queuedAt);
+    // A value (no row) or a row; `text` stands for either in the log.
+    QLatin1StringView typeWhole(const QString& text, const std::vector<RowPart>& row,
+                                KeystrokeQueue::Clock::time_point queuedAt);
     // The value in hand is cut short; what it is ends it.
     bool abandoned() const { return !reason_.isEmpty(); }
     void tell(std::vector<TypingFate> fates);

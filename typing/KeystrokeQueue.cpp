@@ -5,6 +5,10 @@
 namespace tarovex::typing {
 
 KeystrokeQueue::PutResult KeystrokeQueue::put(QString text, std::uint64_t id) {
+    return put(std::move(text), id, {});
+}
+
+KeystrokeQueue::PutResult KeystrokeQueue::put(QString text, std::uint64_t id, std::vector<RowPart> row) {
     PutResult result;
     {
         const std::lock_guard lock(mutex_);
@@ -19,7 +23,7 @@ KeystrokeQueue::PutResult KeystrokeQueue::put(QString text, std::uint64_t id) {
         }
         result = {true, dropped_, dropped_ > reported_};
         dropped_ = reported_ = 0;
-        texts_.push_back({std::move(text), id, Clock::now()});
+        texts_.push_back({std::move(text), id, Clock::now(), std::move(row)});
         ++generation_;
     }
     changed_.notify_one();
@@ -54,6 +58,7 @@ KeystrokeQueue::Taken KeystrokeQueue::take(std::stop_token stop) {
         taken.expired = std::exchange(expired_, {});
         if (!held_ && !texts_.empty()) {
             taken.text = std::move(texts_.front().text);
+            taken.row = std::move(texts_.front().row);
             taken.id = texts_.front().id;
             taken.queuedAt = texts_.front().queuedAt;
             texts_.pop_front();

@@ -14,6 +14,14 @@
 
 namespace tarovex::typing {
 
+// One value of a row typed whole in one turn: its start key, its text, its terminator (key
+// codes, 0: none), as the run of the instrument that read it would type it.
+struct RowPart {
+    QString text;
+    int startKey = 0;
+    int endKey = 0;
+};
+
 // The texts waiting to be typed in one run. Bounded twice: by count, since an instrument
 // in continuous mode sends faster than keys can be typed; and by the time a text waits,
 // since a reading typed long after it was taken lands beside the wrong sample. A text
@@ -43,6 +51,8 @@ public:
     // ends a run of drops not yet fully reported comes back with that run's count. `id`
     // names the value when its fate is told.
     PutResult put(QString text, std::uint64_t id = 0);
+    // A row, as one entry: `text` stands for it in reports, `row` is what is typed.
+    PutResult put(QString text, std::uint64_t id, std::vector<RowPart> row);
 
     // Texts dropped for their age and not reported yet; `newest` is the last of them.
     struct Stale {
@@ -51,6 +61,7 @@ public:
     };
     struct Taken {
         std::optional<QString> text;
+        std::vector<RowPart> row; // empty: a value, typed with the run's own keys
         std::uint64_t id = 0;
         Clock::time_point queuedAt{};
         std::optional<Stale> stale;        // due for the log now
@@ -82,6 +93,7 @@ private:
         QString text;
         std::uint64_t id;
         Clock::time_point queuedAt;
+        std::vector<RowPart> row;
     };
     void dropStale(Clock::time_point now);
     std::optional<Stale> staleReport(Clock::time_point now, bool force);

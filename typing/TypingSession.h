@@ -48,6 +48,8 @@ public:
     // Queues a value; the empty one is dropped. Never blocks. False when the full queue
     // refused it.
     bool putString(const QString& value, std::uint64_t id = 0) { return keybot_->putString(value, id); }
+    // Queues a row typed as one value (Keybot::putRow).
+    bool putRow(std::vector<RowPart> row, std::uint64_t id) { return keybot_->putRow(std::move(row), id); }
     // Starts the typing thread (once). `fates` hears what became of each value taken from
     // the queue, `ended` that the thread ended; both on that thread.
     void start(std::function<void()> ended = {}, FateHandler fates = {});

@@ -2,6 +2,7 @@
 
 #include "tarovex/requests/Requester.h"
 #include "tarovex/run/RunController.h"
+#include "tarovex/station/Round.h"
 #include "tarovex/texts/ShellBundle.h"
 
 #include <exception>
@@ -33,7 +34,12 @@ void HotkeyRequests::runStarted(const config::Config& config) {
         } catch (const std::exception& e) {
             return unavailable(QString::fromStdString(e.what()));
         }
-        connect(hotkey_.get(), &GlobalHotkey::pressed, this, [this] { requester_.request(); });
+        connect(hotkey_.get(), &GlobalHotkey::pressed, this, [this] {
+            if (Round* round = run_.rounds())
+                round->begin();
+            else
+                requester_.request();
+        });
     }
     const QString refused = hotkey_->grab(*hotkey);
     if (refused.isEmpty())

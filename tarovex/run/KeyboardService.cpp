@@ -31,6 +31,9 @@ public:
         : runLog_(log), log_(log), session_(config, log_, std::move(lane), std::forward<Output>(output)...) {}
 
     bool putString(const QString& value, std::uint64_t id) override { return session_.putString(value, id); }
+    bool putRow(std::vector<typing::RowPart> row, std::uint64_t id) override {
+        return session_.putRow(std::move(row), id);
+    }
     void start(std::function<void()> ended, typing::FateHandler fates) override {
         session_.start(std::move(ended), std::move(fates));
     }

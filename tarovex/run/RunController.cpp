@@ -2,6 +2,7 @@
 
 #include "config/ResourceBundle.h"
 #include "tarovex/run/MessageLogWriter.h"
+#include "tarovex/station/Round.h"
 #include "tarovex/texts/ShellBundle.h"
 #include "typing/KeystrokeQueue.h"
 #include "worker/WorkerBundle.h"
@@ -287,7 +288,30 @@ void RunController::settleAll(const std::vector<std::uint64_t>& ids, QLatin1Stri
         settle(id, Delivery::Dropped, reason);
 }
 
+Round* RunController::rounds() const {
+    // A stopped run answers by the settings as they are now: a round may still begin with it.
+    const bool on = (runOpen_ ? runConfig_ : config_).record.round;
+    return services_.round && services_.round->applies(on) ? services_.round.get() : nullptr;
+}
+
+bool RunController::typeRow(std::vector<typing::RowPart> row, RowFate fate) {
+    if (!typer_)
+        return false;
+    const std::uint64_t id = ++lastValueId_;
+    rows_.emplace(id, std::move(fate));
+    if (typer_->putRow(std::move(row), id))
+        return true;
+    rows_.erase(id);
+    return false;
+}
+
 void RunController::settle(std::uint64_t id, Delivery delivery, QLatin1StringView reason) {
+    if (const auto row = rows_.find(id); row != rows_.end()) {
+        const RowFate fate = std::move(row->second);
+        rows_.erase(row);
+        fate(delivery, reason);
+        return;
+    }
     const auto it = pending_.find(id);
     if (it == pending_.end())
         return;
@@ -422,7 +446,16 @@ void RunController::dataLineReceived(reading::DataLine line) {
         for (ReadingConsumer* c : consumers_)
             c->reading(line, outcome);
     if (outcome == ReadingOutcome::Value) {
-        if (typer_) {
+        if (Round* round = rounds()) {
+            const std::uint64_t id = ++lastValueId_;
+            pending_.emplace(id, Pending{line, std::chrono::steady_clock::now()});
+            if (!round->offer(*this, line, id)) {
+                logImportantEvent(shellBundle().format(
+                    QStringLiteral("round.value.unasked"),
+                    {reading::DataLine::transformControlChars(line.getProcessedData())}));
+                settle(id, Delivery::Dropped, Drop::NOT_IN_ROUND);
+            }
+        } else if (typer_) {
             const std::uint64_t id = ++lastValueId_;
             pending_.emplace(id, Pending{line, std::chrono::steady_clock::now()});
             if (!typer_->putString(line.getProcessedData(), id))

@@ -81,6 +81,20 @@ public:
     void send(const QByteArray& bytes);
     // Follows every run from now on; not owned, must outlive this.
     void addConsumer(ReadingConsumer* consumer) { consumers_.append(consumer); }
+    // The settings of the current run, as they were at its start.
+    const config::Config& runSettings() const { return runConfig_; }
+    // The station's rounds when they apply to the current run, or to the next while stopped
+    // (setting round, more than one instrument): its values are then kept for rounds, never
+    // typed as they arrive.
+    Round* rounds() const;
+    // Queues a row of a round for the keyboard; `fate` hears what became of it. False when
+    // this run has no keyboard or it refused the row.
+    using RowFate = std::function<void(Delivery delivery, QLatin1StringView reason)>;
+    bool typeRow(std::vector<typing::RowPart> row, RowFate fate);
+    // The fate of a value a round kept (what became of its row).
+    void settleKept(std::uint64_t id, Delivery delivery, QLatin1StringView reason) {
+        settle(id, delivery, reason);
+    }
 
     // The parts of the current run (tests look at them).
     ValueTyper* typer() const { return typer_.get(); }
@@ -169,6 +183,8 @@ private:
         std::chrono::steady_clock::time_point queuedAt;
     };
     std::map<std::uint64_t, Pending> pending_;
+    // The rows of rounds handed to the keyboard, until their fate is known.
+    std::map<std::uint64_t, RowFate> rows_;
     std::uint64_t lastValueId_ = 0;
     std::function<void()> shutdownDone_;
     QTimer shutdownTimer_;

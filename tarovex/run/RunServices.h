@@ -3,6 +3,7 @@
 #include "config/Config.h"
 #include "reading/EventLog.h"
 #include "tarovex/run/GlobalHotkey.h"
+#include "typing/KeystrokeQueue.h"
 #include "typing/TypingFate.h"
 #include "worker/WeightWorkerFactory.h"
 #include "worker/WeightWorkerView.h"
@@ -20,6 +21,8 @@
 
 namespace tarovex {
 
+class Round;
+
 // The keystroke output of a run: values go into its queue and are typed on its own thread;
 // the fate of every value it accepted is told once, typed or dropped with a reason.
 // Every call is made on the thread that made it and returns at once.
@@ -30,6 +33,13 @@ public:
     // Queues a value under `id`; an empty one is dropped. False when the value was refused
     // (the queue is full); its fate is then not told.
     virtual bool putString(const QString& value, std::uint64_t id) = 0;
+    // Queues a row of values typed as one, each part with its own start key and terminator;
+    // its one fate is told under `id`. False when refused (also by a typer that types no rows).
+    virtual bool putRow(std::vector<typing::RowPart> row, std::uint64_t id) {
+        (void)row;
+        (void)id;
+        return false;
+    }
     // Starts typing; `fates` hears what became of the values, `ended` that the thread
     // ended, after every fate; both on the typing thread.
     virtual void start(std::function<void()> ended, typing::FateHandler fates) = 0;
@@ -78,6 +88,9 @@ struct RunServices {
     std::function<worker::OpenedPort(const config::Config&)> openPort = worker::openWorkerPort;
     // The desktop's key grabber for the request key; none: the run takes no key.
     std::function<std::unique_ptr<GlobalHotkey>()> makeHotkey;
+    // The rounds of the station whose runs share these services; none: values are typed as
+    // they arrive, whatever the setting round says.
+    std::shared_ptr<Round> round;
 };
 
 // Message dialogs, as the window shows them (tests record them).

@@ -5,6 +5,7 @@
 #include "tarovex/requests/Requester.h"
 #include "tarovex/run/RecordConsumer.h"
 #include "tarovex/run/RunController.h"
+#include "tarovex/station/Round.h"
 
 #include <QList>
 #include <QString>
@@ -54,17 +55,21 @@ public:
     Requester& requester() { return *requester_; }
     // None when the run takes no key.
     HotkeyRequests* hotkeys() { return hotkeys_.get(); }
+    // The station's rounds when they apply to this run, else none.
+    Round* rounds() { return controller_->rounds(); }
 
 private:
     friend std::unique_ptr<Run> assembleRun(const config::Config&, RunServices, Notifier&, RunLog&, RunParts);
     friend std::unique_ptr<Run> assembleRun(const config::Config&, RunServices, Notifier&, MessageLog&,
                                             RunParts);
-    Run(std::unique_ptr<RunController> controller, HotkeyRequests::Factory makeHotkey, RunParts parts);
+    Run(std::unique_ptr<RunController> controller, HotkeyRequests::Factory makeHotkey, RunParts parts,
+        std::shared_ptr<Round> round);
 
     std::unique_ptr<RecordConsumer> record_;
     std::unique_ptr<RunController> controller_;
     std::unique_ptr<Requester> requester_;
     std::unique_ptr<HotkeyRequests> hotkeys_; // after the requester it asks
+    std::shared_ptr<Round> round_;            // the station's, where this run is enrolled
 };
 
 } // namespace tarovex

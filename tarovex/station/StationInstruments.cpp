@@ -125,6 +125,12 @@ QString StationInstruments::rename(int i, const QString& label, const QStringLis
     instruments_.erase(instruments_.begin() + i);
     make(config);
     std::rotate(instruments_.begin() + i, instruments_.end() - 1, instruments_.end());
+    if (services_.round) { // a round asks them in the station's order
+        std::vector<Run*> runs;
+        for (const auto& other : instruments_)
+            runs.push_back(other->run.get());
+        services_.round->arrange(runs);
+    }
     emit changed(-1);
     return {};
 }

@@ -264,6 +264,10 @@ void RazezaRoZurFrame2::connectControls() {
     for (const auto& [b, command] : {std::pair{c.readNow, Command::Data}, std::pair{c.tare, Command::Tare},
                                      std::pair{c.zero, Command::Zero}})
         connect(b, &QPushButton::clicked, this, [this, command = command] {
+            if (Round* round = command == Command::Data ? station_->rounds() : nullptr) {
+                round->begin(); // a refusal is logged
+                return;
+            }
             station_->requester().send(command);
             if (command == Command::Data) // Read now asks them all
                 instruments_->request();
@@ -609,6 +613,12 @@ QString RazezaRoZurFrame2::requestReading(const QString& label) {
     if (further >= 0) {
         const QString why = instruments_->requestBy(further);
         return why.isEmpty() ? QStringLiteral("ok") : why;
+    }
+    // No label, with rounds: a round over the station.
+    if (Round* round = label.isEmpty() ? station_->rounds() : nullptr) {
+        run_->shortcutRequested();
+        const QString refused = round->begin();
+        return refused.isEmpty() ? QStringLiteral("ok") : refused;
     }
     // The first instrument, and with no label every further one that reads.
     QString why = QStringLiteral("it is not reading");

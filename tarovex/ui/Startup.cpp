@@ -2,6 +2,7 @@
 
 #include "tarovex/prefs/ConfigStore.h"
 #include "tarovex/run/PlatformServices.h"
+#include "tarovex/station/Round.h"
 #include "tarovex/ui/RazezaRoZurFrame2.h"
 #include "tarovex/update/UpdateCheck.h"
 
@@ -30,6 +31,7 @@ int runProgram(const QStringList& arguments) {
     FrameOptions options;
     options.arguments = arguments;
     options.services = platformServices();
+    options.services.round = std::make_shared<Round>();
     options.updateChecker = std::make_shared<update::UpdateCheck>();
     try {
         options.settingsNode = prefs::openSettingsNode();

@@ -305,6 +305,7 @@ QWidget* settingsTab(Controls& c, const TabsContext& context) {
     form->addRow(label("trayLabel.text"), minimize);
     form->addRow(QString(), notifyMinimized);
     form->addRow(QStringLiteral("Updates:"), updates);
+    form->addRow(text(QStringLiteral("round.label")), tick(c, "round"));
     auto* transfer = new QHBoxLayout;
     transfer->addWidget(c.exportSettings);
     transfer->addWidget(c.importSettings);

@@ -188,6 +188,7 @@ TEST_P(ConfigStoreTest, SaveThenLoadGivesTheSameSettingsAndPrevPortIsThePort) {
     saved.setRequestHotkey("Ctrl+Alt+R");
     saved.stableOnly = true;
     saved.setStableRegEx("^S S");
+    saved.record.round = true;
     saved.recentAddresses = {"rfc2217://moxa-3:4001", "tcp://10.0.0.7:9001"};
     std::ostringstream console;
     saveConfig(*node, saved, console);
@@ -199,7 +200,7 @@ TEST_P(ConfigStoreTest, SaveThenLoadGivesTheSameSettingsAndPrevPortIsThePort) {
     EXPECT_TRUE(loadConfig(*reopened->node(settingsNodePath), loaded, ports));
     EXPECT_FALSE(configChanged(loaded, saved));
     EXPECT_EQ(loaded.getPrevPort(), std::optional<QString>("COM4"));
-    EXPECT_EQ(reopened->node(settingsNodePath)->keys().size(), 50);
+    EXPECT_EQ(reopened->node(settingsNodePath)->keys().size(), 51);
 }
 
 TEST_P(ConfigStoreTest, WithoutPortsOnlyANetworkPortIsRead) {
@@ -340,10 +341,10 @@ private:
 };
 
 // The settings that came later: saved and loaded after all the others, in this order.
-const QStringList kLaterKeys = {"requestInterval", "requestCommand",   "requestHotkey", "stableOnly",
-                                "stableRegEx",     "journal",          "journalDays",   "journalMaxMB",
-                                "station",         "csvFile",          "mqttBroker",    "mqttTopic",
-                                "mqttUser",        "mqttPasswordFile", "mqttCaFile",    "recentAddresses"};
+const QStringList kLaterKeys = {
+    "requestInterval", "requestCommand", "requestHotkey",    "stableOnly", "stableRegEx",    "journal",
+    "journalDays",     "journalMaxMB",   "station",          "csvFile",    "round",          "mqttBroker",
+    "mqttTopic",       "mqttUser",       "mqttPasswordFile", "mqttCaFile", "recentAddresses"};
 
 TEST(ConfigStore, SaveWritesPortsFirstThenTheSaveOrderThenFlushes) {
     RecordingNode node;

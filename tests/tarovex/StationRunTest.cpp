@@ -1,7 +1,10 @@
 // Runs assembled as the window and the console assemble theirs, several in one process.
 #include "tarovex/run/KeyboardService.h"
 #include "tarovex/station/Run.h"
+#include "tests/ProvenOrSkipped.h"
 #include "tests/Tarolink/TestSupport.h"
+#include "tests/XTextRecorder.h"
+#include "tests/XvfbServer.h"
 #include "tests/support/RecordingSound.h"
 #include "tests/tarovex/TypedKeys.h"
 #include "tests/worker/WorkerTestSupport.h"
@@ -25,6 +28,26 @@ struct QuietLog : RunLog {
 struct Notices : Notifier {
     QStringList shown;
     void show(Kind, const QString& title, const QString& message) override { shown.append(title + message); }
+};
+
+struct Log : RunLog {
+    QStringList important;
+    void logEvent(const QString&) override {}
+    void logImportantEvent(const QString& text) override { important.append(text); }
+    void line(const reading::DataLine&) override {}
+    void unstableLine(const reading::DataLine&) override {}
+};
+
+// What became of each value, as the record hears it.
+struct Fates : ReadingConsumer {
+    QString label;
+    QStringList* out;
+    Fates(QString label, QStringList* out) : label(std::move(label)), out(out) {}
+    void reading(const reading::DataLine&, ReadingOutcome) override {}
+    void settled(const reading::DataLine& line, Delivery delivery, QLatin1StringView reason) override {
+        out->append(label + ' ' + line.getProcessedData() + ' ' +
+                    (delivery == Delivery::Typed ? QStringLiteral("typed") : QString(reason)));
+    }
 };
 
 // The values typed: the typed digits cut where the digit changes.
@@ -99,4 +122,91 @@ TEST(StationRun, TwoRunsShareOneKeyboardValueByValue) {
     b->controller().shutdown([&] { doneB = true; });
     ASSERT_TRUE(worker_test::runUntil([&] { return doneA && doneB; }));
     EXPECT_FALSE(tarovex_test::typed(keys.stream()).keyDown);
+}
+
+// With rounds, Read now asks one instrument after the other and their values are typed as one
+// row, each with its own terminator, into a real X window; a value nobody asked for and the
+// values of a round an instrument left unanswered are recorded, never typed.
+TEST(StationRun, ARoundTypesOneRowOrNothing) {
+    worker_test::application();
+    std::optional<tarovex_test::XvfbServer> server;
+    try {
+        server.emplace();
+    } catch (const std::exception& e) {
+        TAROVEX_SKIP_OR_FAIL(std::string("no Xvfb: ") + e.what());
+    }
+    qputenv("DISPLAY", QByteArray::fromStdString(server->display()));
+    qunsetenv("WAYLAND_DISPLAY");
+    tarovex_test::XTextRecorder recorder(server->display());
+    QTemporaryDir dir;
+    tarolink_test::Pty ptyA, ptyB;
+    Log log;
+    Notices notices;
+    QStringList fates;
+    Fates fatesA("Balance", &fates), fatesB("Caliper", &fates);
+    const auto configOn = [](const tarolink_test::Pty& pty, const char* label, CH::OutputTerminator end) {
+        config::Config c = config::Config::defaultsOf(CH::Instrument::GENERIC);
+        c.setInstrument(CH::Instrument::GENERIC);
+        c.setPort(QString::fromStdString(pty.slavePath()));
+        c.setRequestCommand(QStringLiteral("?\\r"));
+        c.setOutputTerminator(end);
+        c.label = QString::fromLatin1(label);
+        c.record.round = true;
+        return c;
+    };
+    const config::Config configA = configOn(ptyA, "Balance", CH::OutputTerminator::TAB),
+                         configB = configOn(ptyB, "Caliper", CH::OutputTerminator::ENTER);
+    RunServices services;
+    services.makeTyper = [lane = std::make_shared<typing::KeyboardLane>()](const config::Config& rc,
+                                                                           reading::EventLog& view) {
+        return makeKeyboardTyper(rc, view, lane, {.backend = typing::KeyBackend::X11});
+    };
+    services.round = std::make_shared<Round>();
+    const auto assemble = [&](const config::Config& c, Fates& f) {
+        return assembleRun(c, services, notices, log,
+                           {.consumers = {&f}, .journalPath = dir.filePath("journal.sqlite")});
+    };
+    const std::unique_ptr<tarovex::Run> a = assemble(configA, fatesA), b = assemble(configB, fatesB);
+    for (tarovex::Run* run : {a.get(), b.get()})
+        ASSERT_TRUE(run->controller().start()) << notices.shown.join('\n').toStdString();
+    ASSERT_TRUE(worker_test::runUntil(
+        [&] { return a->controller().isConnected() && b->controller().isConnected(); }));
+    Round* round = a->rounds();
+    ASSERT_NE(round, nullptr);
+
+    ptyA.write("5\r"); // not asked for
+    ASSERT_TRUE(worker_test::runUntil([&] { return fates.size() == 1; }));
+    // Each instrument answers its request, the caliper only while `caliperAnswers`.
+    bool caliperAnswers = true;
+    const auto answer = [&] {
+        if (!ptyA.read(64, 0).empty())
+            ptyA.write("1.5\r");
+        if (!ptyB.read(64, 0).empty() && caliperAnswers)
+            ptyB.write("22\r");
+    };
+    EXPECT_EQ(round->begin(), "");
+    ASSERT_TRUE(worker_test::runUntil([&] {
+        answer();
+        return fates.size() == 3;
+    }));
+    EXPECT_EQ(recorder.transcript(100), "1.5<Tab>22<Return>");
+
+    caliperAnswers = false;
+    EXPECT_EQ(round->begin(), "");
+    EXPECT_NE(round->begin(), ""); // none queued behind the one under way
+    ASSERT_TRUE(worker_test::runUntil(
+        [&] {
+            answer();
+            return fates.size() == 4;
+        },
+        int(Round::kAnswerBound.count()) * 3));
+    EXPECT_EQ(fates, (QStringList{"Balance 5 not asked for in a round", "Balance 1.5 typed",
+                                  "Caliper 22 typed", "Balance 1.5 round incomplete"}));
+    EXPECT_EQ(recorder.transcript(100), "1.5<Tab>22<Return>");
+    EXPECT_TRUE(log.important.filter("Caliper did not answer within 5 s").size() == 1)
+        << log.important.join('\n').toStdString();
+    bool doneA = false, doneB = false;
+    a->controller().shutdown([&] { doneA = true; });
+    b->controller().shutdown([&] { doneB = true; });
+    ASSERT_TRUE(worker_test::runUntil([&] { return doneA && doneB; }));
 }

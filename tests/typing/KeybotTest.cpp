@@ -247,6 +247,42 @@ TEST(KeybotTest, AValueIsTypedWholeIntoOneWindowOrSaysWhyNot) {
     EXPECT_TRUE(rig.view.events()[0].startsWith("Waited ")) << rig.view.events()[0].toStdString();
 }
 
+// A row: each part with its own start key and terminator (not the run's), into one window,
+// whole or not at all across its parts.
+TEST(KeybotTest, ARowIsTypedAsOneValue) {
+    namespace Drop = tarovex::reading::DropReason;
+    struct Row {
+        const char* name;
+        std::vector<RowPart> row;
+        int focusMovesAfter; // presses; -1: never
+        const char* stream;
+        QLatin1StringView reason;
+    };
+    const Row rows[] = {
+        {"typed whole",
+         {{"1", 0, 9}, {"2", 112, 10}},
+         -1,
+         "+49 d -49 d +9 d -9 +112 d -112 +50 d -50 d +10 d -10",
+         {}},
+        {"a part the map lacks", {{"1", 0, 9}, {"A", 0, 10}}, -1, "", Drop::TYPING_FAILED},
+        {"focus moves in the second part",
+         {{"1", 0, 9}, {"23", 0, 10}},
+         3,
+         "+49 d -49 d +9 d -9 +50 d -50 d",
+         Drop::FOCUS_CHANGED},
+    };
+    for (const Row& row : rows) {
+        Rig rig({.startWith = 113, .endWith = 13});
+        RecordingSynthesizer& synth = *rig.synth;
+        synth.focus = [&] {
+            const bool moved = row.focusMovesAfter >= 0 && synth.stream().count(u'+') >= row.focusMovesAfter;
+            return std::optional<KeyTarget>(KeyTarget{std::uint64_t(moved ? 2 : 1), false});
+        };
+        EXPECT_EQ(rig.keybot->typeRow(row.row), row.reason) << row.name;
+        EXPECT_EQ(synth.stream(), QString::fromLatin1(row.stream)) << row.name;
+    }
+}
+
 // Every drop is reported when the interval allows it; within the interval only the first
 // drop, and the final count once the queue takes a value again.
 TEST(KeybotTest, QueueIsBoundedAndSaysHowManyItDropped) {
