@@ -10,7 +10,7 @@ cmake -S "$top" -B "$top/build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev
 cmake --build "$top/build" --target ui_tests >/dev/null
 mkdir -p "$out"
 # One process each: the port detection's test installs the simulated serial driver.
-for filter in 'Window.Screens:Window.StartOnAPty*:Window.TheStartTabShows*:Window.TheStartTabTells*:Window.ANetworkPort*:Window.TwoInstruments*' 'WindowAutoPort.FindPort*' 'AutoPortDialogTest.Shows*' \
+for filter in 'Window.Screens:Window.StartOnAPty*:Window.TheStartTabShows*:Window.TheStartTabTells*:Window.ANetworkPort*:Window.TwoInstruments*:Window.TheTabsEdit*' 'WindowAutoPort.FindPort*' 'AutoPortDialogTest.Shows*' \
   'DoctorDialogTest.*'; do
   TAROVEX_SCREENSHOT_DIR="$out" QT_QPA_PLATFORM=offscreen "$top/build/tests/ui_tests" \
     --gtest_filter="$filter" >/dev/null 2>&1

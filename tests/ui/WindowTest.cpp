@@ -670,6 +670,8 @@ TEST(Window, TheTabsEditTheSelectedInstrumentAndTheSettingsTabTheStations) {
     panel->table()->selectRow(1);
     EXPECT_TRUE(w.tabTitles().contains("Input: caliper")) << w.tabTitles().join(',').toStdString();
     EXPECT_EQ(w.frame->controls().port->port(), second.path());
+    w.frame->tabs()->setCurrentIndex(1);
+    shoot(w.frame.get(), "input-tab-second-instrument");
     places->setText("1");
     station->setText("bench-7");
     panel->table()->selectRow(0);
