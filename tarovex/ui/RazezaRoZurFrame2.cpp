@@ -232,7 +232,8 @@ void RazezaRoZurFrame2::initComponents() {
     station_->record()->setBrokerListener([this](auto state) { controls_.reading->showBroker(state); });
     // The table follows every instrument's state and last value, the first's included.
     connect(instruments_.get(), &StationInstruments::changed, this, &RazezaRoZurFrame2::showInstruments);
-    connect(controls_.instruments, &InstrumentsPanel::selectedChanged, this, &RazezaRoZurFrame2::editInstrument);
+    connect(controls_.instruments, &InstrumentsPanel::selectedChanged, this,
+            &RazezaRoZurFrame2::editInstrument);
     connect(lastReading_.get(), &LastReading::changed, this, &RazezaRoZurFrame2::showInstruments);
     for (const auto signal : {&RunController::runEnded, &RunController::startFailed})
         connect(run_, signal, this, &RazezaRoZurFrame2::showInstruments, Qt::QueuedConnection);
@@ -376,7 +377,8 @@ void RazezaRoZurFrame2::saveEditedFurther() {
 
 QString RazezaRoZurFrame2::tabTitle(TabId tab) const {
     const QString title = tabTitles_[int(tab)];
-    if (instruments_->count() == 0 || (tab != TabId::Input && tab != TabId::Processing && tab != TabId::Output))
+    if (instruments_->count() == 0 ||
+        (tab != TabId::Input && tab != TabId::Processing && tab != TabId::Output))
         return title;
     const int i = editedFurther();
     return QStringLiteral("%1: %2").arg(title, i < 0 ? session_.config().instrumentName()
@@ -394,7 +396,9 @@ void RazezaRoZurFrame2::showSettingsTabs() {
         RazezaRoZurFrame2* w;
         explicit Ops(RazezaRoZurFrame2* f) : w(f) {}
         void removeTab(int i) override { w->tabs_->removeTab(i); }
-        void insertTab(int i, TabId t) override { w->tabs_->insertTab(i, w->tabPages_[int(t)], w->tabTitle(t)); }
+        void insertTab(int i, TabId t) override {
+            w->tabs_->insertTab(i, w->tabPages_[int(t)], w->tabTitle(t));
+        }
     } ops(this);
     const int i = editedFurther();
     const bool reading = i < 0 ? isConnected() : instruments_->state(i) == StationInstruments::State::Reading;
@@ -680,7 +684,8 @@ void RazezaRoZurFrame2::startFurther(int i) {
     const bool firstReads = isConnected() || run_->isOpening();
     // The record is the station's: its journal, file and publishing as they stand now.
     instruments_->settingsOf(i).record = session_.config().record;
-    const QString why = instruments_->start(i, firstReads ? QStringList{session_.config().getPort()} : QStringList());
+    const QString why =
+        instruments_->start(i, firstReads ? QStringList{session_.config().getPort()} : QStringList());
     if (!why.isEmpty())
         notify(Notifier::Kind::Error, text("error"), why);
 }

@@ -171,8 +171,9 @@ private:
     std::unique_ptr<Run> station_;
     RunController* run_ = nullptr;                    // the controller of station_
     std::unique_ptr<StationInstruments> instruments_; // gone before the first's run
-    const StationInstruments::Instrument* edited_ = nullptr; // whose settings the tabs show; none: the first's
-    QStringList stationKeys_;                                // the settings of the Settings tab
+    const StationInstruments::Instrument* edited_ =
+        nullptr;              // whose settings the tabs show; none: the first's
+    QStringList stationKeys_; // the settings of the Settings tab
     std::optional<QString> commandLinePort_;
     bool roundingDialogOpen_ = false;
     int lastTabIndex_ = 0;

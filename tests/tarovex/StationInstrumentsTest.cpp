@@ -126,9 +126,11 @@ TEST(StationInstruments, EachInstrumentsRequestKeyAsksItAlone) {
     services.makeHotkey = [&] { return std::make_unique<X11GlobalHotkey>(x.display()); };
     StationInstruments station(root->node(prefs::settingsNodePath), services, notices, log);
     for (int i = 0; i < 2; ++i) {
-        ASSERT_EQ(station.add(QString("I%1").arg(i), QString::fromStdString(ptys[i].slavePath()), {}, {}), "");
+        ASSERT_EQ(station.add(QString("I%1").arg(i), QString::fromStdString(ptys[i].slavePath()), {}, {}),
+                  "");
         ASSERT_TRUE(config::applySetting(station.settingsOf(i), "requestCommand", QString("R%1\\r").arg(i)));
-        ASSERT_TRUE(config::applySetting(station.settingsOf(i), "requestHotkey", QString("Ctrl+Alt+%1").arg(i)));
+        ASSERT_TRUE(
+            config::applySetting(station.settingsOf(i), "requestHotkey", QString("Ctrl+Alt+%1").arg(i)));
         ASSERT_EQ(station.start(i), "");
     }
     QString said;

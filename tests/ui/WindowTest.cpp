@@ -680,7 +680,8 @@ TEST(Window, TheTabsEditTheSelectedInstrumentAndTheSettingsTabTheStations) {
     EXPECT_EQ(places->text(), "");
     EXPECT_EQ(w.frame->config().record.station, "bench-7");
     config::Config stored;
-    ASSERT_TRUE(profiles::load(*w.root->node(QString::fromLatin1(prefs::settingsNodePath)), "caliper", stored));
+    ASSERT_TRUE(
+        profiles::load(*w.root->node(QString::fromLatin1(prefs::settingsNodePath)), "caliper", stored));
     EXPECT_EQ(stored.getDecimalPlaces(), "1");
 
     panel->table()->selectRow(1);
