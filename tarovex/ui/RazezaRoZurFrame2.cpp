@@ -33,6 +33,7 @@
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTimer>
+#include <QVBoxLayout>
 #include <QWindow>
 
 #include <algorithm>
@@ -213,6 +214,22 @@ void RazezaRoZurFrame2::initComponents() {
             w = group->buttons().first();
         if (w && tabPages_[int(TabId::Settings)]->isAncestorOf(w))
             stationKeys_.append(it.key());
+    }
+    for (const TabId t : {TabId::Input, TabId::Processing, TabId::Output}) {
+        auto* page = new QWidget;
+        auto* layout = new QVBoxLayout(page);
+        layout->setContentsMargins(0, 0, 0, 0);
+        auto* name = new QLabel;
+        name->setContentsMargins(9, 6, 9, 0);
+        name->setTextFormat(Qt::PlainText);
+        QFont bold = name->font();
+        bold.setBold(true);
+        name->setFont(bold);
+        name->hide();
+        layout->addWidget(name);
+        layout->addWidget(tabPages_[int(t)]);
+        tabPages_[int(t)] = page;
+        editedNames_.append(name);
     }
     tabs_ = new QTabWidget;
     for (int i = 0; i < tabPages_.size(); ++i)

@@ -136,8 +136,8 @@ private:
     void saveEditedFurther();
     // The settings tabs are away while the instrument they show reads.
     void showSettingsTabs();
-    QString tabTitle(TabId tab) const;
-    void retitleTabs();
+    // Above the Input, Processing and Output tabs: whose settings they show.
+    void showEditedName();
     // Why the first instrument cannot start now; empty when it can.
     QString firstCannotStart() const;
     void startFurther(int i);
@@ -179,6 +179,7 @@ private:
     int lastTabIndex_ = 0;
     QList<QWidget*> tabPages_; // in TabId order
     QStringList tabTitles_;
+    QList<QLabel*> editedNames_;
     Controls controls_;
     QTabWidget* tabs_ = nullptr;
     QLabel* statusLabel_ = nullptr;

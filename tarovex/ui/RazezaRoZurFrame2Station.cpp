@@ -11,6 +11,7 @@
 #include "tarovex/ui/PortBox.h"
 #include "tarovex/ui/TrayIcon.h"
 
+#include <QLabel>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTableWidget>
@@ -55,7 +56,7 @@ void RazezaRoZurFrame2::showEditedSettings() {
     showControls(controls_, values);
     if (c.getInstrument())
         decimalSeparatorBox()->setInstrumentType(c.getInstrument()->getInstrumentType().name());
-    retitleTabs();
+    showEditedName();
 }
 
 void RazezaRoZurFrame2::saveEditedFurther() {
@@ -64,20 +65,14 @@ void RazezaRoZurFrame2::saveEditedFurther() {
             run_->logImportantEvent(text("autosave.error") + why);
 }
 
-QString RazezaRoZurFrame2::tabTitle(TabId tab) const {
-    const QString title = tabTitles_[int(tab)];
-    if (instruments_->count() == 0 ||
-        (tab != TabId::Input && tab != TabId::Processing && tab != TabId::Output))
-        return title;
+void RazezaRoZurFrame2::showEditedName() {
+    // Only a station of several needs telling whose settings these are.
     const int i = editedFurther();
-    return QStringLiteral("%1: %2").arg(title, i < 0 ? session_.config().instrumentName()
-                                                     : instruments_->at(i).config.instrumentName());
-}
-
-void RazezaRoZurFrame2::retitleTabs() {
-    for (const TabId t : {TabId::Input, TabId::Processing, TabId::Output})
-        if (const int at = tabs_->indexOf(tabPages_[int(t)]); at >= 0)
-            tabs_->setTabText(at, tabTitle(t));
+    const QString name = i < 0 ? session_.config().instrumentName() : instruments_->at(i).config.instrumentName();
+    for (QLabel* l : editedNames_) {
+        l->setText(QStringLiteral("Settings of %1, the instrument selected on the Start tab").arg(name));
+        l->setVisible(instruments_->count() > 0);
+    }
 }
 
 void RazezaRoZurFrame2::showSettingsTabs() {
@@ -86,7 +81,7 @@ void RazezaRoZurFrame2::showSettingsTabs() {
         explicit Ops(RazezaRoZurFrame2* f) : w(f) {}
         void removeTab(int i) override { w->tabs_->removeTab(i); }
         void insertTab(int i, TabId t) override {
-            w->tabs_->insertTab(i, w->tabPages_[int(t)], w->tabTitle(t));
+            w->tabs_->insertTab(i, w->tabPages_[int(t)], w->tabTitles_[int(t)]);
         }
     } ops(this);
     const int i = editedFurther();
@@ -223,7 +218,7 @@ void RazezaRoZurFrame2::showInstruments() {
              state == StationInstruments::State::Reading || state == StationInstruments::State::Opening});
     }
     controls_.instruments->showRows(rows);
-    retitleTabs();
+    showEditedName();
     showSettingsTabs();
 }
 
