@@ -97,6 +97,9 @@ QString RazezaRoZurFrame2::requestReading(const QString& label) {
     const int further = label.isEmpty() || first ? -1 : instruments_->indexOfLabel(label);
     if (!first && further < 0)
         return QStringLiteral("no instrument is labelled %1").arg(label);
+    // One instrument's value alone would not be typed: it is no row.
+    if (!label.isEmpty() && station_->rounds())
+        return QStringLiteral("rounds are on: tarovex --request without a label asks every instrument in turn");
     if (further >= 0) {
         const QString why = instruments_->requestBy(further);
         return why.isEmpty() ? QStringLiteral("ok") : why;
