@@ -176,6 +176,22 @@ Setting record(const char* key, const char* labelKey, const char* errorKey, cons
             QString::fromLatin1(values)};
 }
 
+// A record setting that is on or off.
+template <bool RecordSettings::*Field> Setting recordSwitch(const char* key, bool on, const char* labelKey) {
+    return {key,
+            T::Switch,
+            on ? QStringLiteral("true") : QStringLiteral("false"),
+            &isSwitchText,
+            [](const Config& c) { return c.record.*Field ? QStringLiteral("true") : QStringLiteral("false"); },
+            [](Config& c, const QString& t) { c.record.*Field = t.compare(u"true", Qt::CaseInsensitive) == 0; },
+            &asTyped,
+            labelKey,
+            "",
+            {},
+            later,
+            QStringLiteral("true, false")};
+}
+
 // The numbers people write for an index-based enumeration, in index order.
 template <typename E, typename Number> QString withIndex(Number number) {
     QStringList all;
@@ -338,22 +354,7 @@ QList<Setting> buildTable() {
                    "an expression that finds something in stable lines only, or empty"),
                {.tip = "stableRegExTextField.toolTipText",
                 .placeholder = "stableRegExTextField.placeholderText"}),
-        onTabs({"journal",
-                T::Switch,
-                QStringLiteral("true"),
-                &isSwitchText,
-                [](const Config& c) {
-                    return c.record.journal ? QStringLiteral("true") : QStringLiteral("false");
-                },
-                [](Config& c, const QString& t) {
-                    c.record.journal = t.compare(u"true", Qt::CaseInsensitive) == 0;
-                },
-                &asTyped,
-                "journal.checkBox.text",
-                "",
-                {},
-                later,
-                QStringLiteral("true, false")}),
+        onTabs(recordSwitch<&RecordSettings::journal>("journal", true, "journal.checkBox.text")),
         onTabs(record<CH::JournalDays, &RecordSettings::journalDays>(
                    "journalDays", "journalDays.label", "error.journal.days",
                    "days 1 to 3650 a reading stays in the journal"),
@@ -368,22 +369,7 @@ QList<Setting> buildTable() {
                    "csvFile", "csvFile.label", "error.csv.file",
                    "a CSV file each reading is appended to (%Y %m %d %H for the date), or empty"),
                {.tip = "csvFile.toolTipText", .placeholder = "csvFile.placeholderText", .plain = true}),
-        onTabs({"round",
-                T::Switch,
-                QStringLiteral("false"),
-                &isSwitchText,
-                [](const Config& c) {
-                    return c.record.round ? QStringLiteral("true") : QStringLiteral("false");
-                },
-                [](Config& c, const QString& t) {
-                    c.record.round = t.compare(u"true", Qt::CaseInsensitive) == 0;
-                },
-                &asTyped,
-                "round.checkBox.text",
-                "",
-                {},
-                later,
-                QStringLiteral("true, false")},
+        onTabs(recordSwitch<&RecordSettings::round>("round", false, "round.checkBox.text"),
                {.tip = "round.checkBox.toolTipText", .plain = true}),
         record<CH::MqttBroker, &RecordSettings::mqttBroker>(
             "mqttBroker", "publish.broker.label", "",
