@@ -20,18 +20,30 @@ struct NamedKey {
 };
 
 constexpr NamedKey kNamedKeys[] = {
-    {QLatin1StringView("TAB"), K::VK_TAB},           {QLatin1StringView("ENTER"), K::VK_ENTER},
-    {QLatin1StringView("ESC"), K::VK_ESCAPE},        {QLatin1StringView("SPACE"), K::VK_SPACE},
-    {QLatin1StringView("LEFT"), K::VK_LEFT},         {QLatin1StringView("RIGHT"), K::VK_RIGHT},
-    {QLatin1StringView("UP"), K::VK_UP},             {QLatin1StringView("DOWN"), K::VK_DOWN},
-    {QLatin1StringView("HOME"), K::VK_HOME},         {QLatin1StringView("END"), K::VK_END},
-    {QLatin1StringView("DELETE"), K::VK_DELETE},     {QLatin1StringView("BACKSPACE"), K::VK_BACK_SPACE},
-    {QLatin1StringView("F1"), K::functionKey(1)},    {QLatin1StringView("F2"), K::functionKey(2)},
-    {QLatin1StringView("F3"), K::functionKey(3)},    {QLatin1StringView("F4"), K::functionKey(4)},
-    {QLatin1StringView("F5"), K::functionKey(5)},    {QLatin1StringView("F6"), K::functionKey(6)},
-    {QLatin1StringView("F7"), K::functionKey(7)},    {QLatin1StringView("F8"), K::functionKey(8)},
-    {QLatin1StringView("F9"), K::functionKey(9)},    {QLatin1StringView("F10"), K::functionKey(10)},
-    {QLatin1StringView("F11"), K::functionKey(11)},  {QLatin1StringView("F12"), K::functionKey(12)},
+    {QLatin1StringView("TAB"), K::VK_TAB},
+    {QLatin1StringView("ENTER"), K::VK_ENTER},
+    {QLatin1StringView("ESC"), K::VK_ESCAPE},
+    {QLatin1StringView("SPACE"), K::VK_SPACE},
+    {QLatin1StringView("LEFT"), K::VK_LEFT},
+    {QLatin1StringView("RIGHT"), K::VK_RIGHT},
+    {QLatin1StringView("UP"), K::VK_UP},
+    {QLatin1StringView("DOWN"), K::VK_DOWN},
+    {QLatin1StringView("HOME"), K::VK_HOME},
+    {QLatin1StringView("END"), K::VK_END},
+    {QLatin1StringView("DELETE"), K::VK_DELETE},
+    {QLatin1StringView("BACKSPACE"), K::VK_BACK_SPACE},
+    {QLatin1StringView("F1"), K::functionKey(1)},
+    {QLatin1StringView("F2"), K::functionKey(2)},
+    {QLatin1StringView("F3"), K::functionKey(3)},
+    {QLatin1StringView("F4"), K::functionKey(4)},
+    {QLatin1StringView("F5"), K::functionKey(5)},
+    {QLatin1StringView("F6"), K::functionKey(6)},
+    {QLatin1StringView("F7"), K::functionKey(7)},
+    {QLatin1StringView("F8"), K::functionKey(8)},
+    {QLatin1StringView("F9"), K::functionKey(9)},
+    {QLatin1StringView("F10"), K::functionKey(10)},
+    {QLatin1StringView("F11"), K::functionKey(11)},
+    {QLatin1StringView("F12"), K::functionKey(12)},
 };
 
 struct NamedField {
@@ -47,10 +59,9 @@ constexpr NamedField kNamedFields[] = {
 };
 
 // The time format's letter runs; anything else in it is written as it stands.
-constexpr QLatin1StringView kTimeTokens[] = {QLatin1StringView("yyyy"), QLatin1StringView("zzz"),
-                                             QLatin1StringView("MM"),   QLatin1StringView("dd"),
-                                             QLatin1StringView("HH"),   QLatin1StringView("mm"),
-                                             QLatin1StringView("ss")};
+constexpr QLatin1StringView kTimeTokens[] = {
+    QLatin1StringView("yyyy"), QLatin1StringView("zzz"), QLatin1StringView("MM"), QLatin1StringView("dd"),
+    QLatin1StringView("HH"),   QLatin1StringView("mm"),  QLatin1StringView("ss")};
 
 // The index in kTimeTokens of the token at `at`, or -1.
 int timeToken(QStringView format, qsizetype at) {
@@ -144,8 +155,9 @@ std::variant<Part, TemplateError> fieldPart(QStringView name, qsizetype at) {
         if (arg.isEmpty())
             return error(at, QStringLiteral("empty time format in %1").arg(braced));
         if (!validTimeFormat(arg))
-            return error(at, QStringLiteral("time format in %1 may hold only yyyy MM dd HH mm ss zzz as letters")
-                                 .arg(braced));
+            return error(at,
+                         QStringLiteral("time format in %1 may hold only yyyy MM dd HH mm ss zzz as letters")
+                             .arg(braced));
         const Field f = head == u"date" ? Field::Date : head == u"time" ? Field::Time : Field::Utc;
         return Part{Part::Kind::Field, f, 0, arg.toString()};
     }
@@ -268,17 +280,37 @@ std::vector<OutputStep> OutputTemplate::render(const TemplateContext& context) c
             break;
         case Part::Kind::Field:
             switch (p.field) {
-            case Field::Value: put(context.value); break;
-            case Field::Raw: put(context.raw); break;
-            case Field::Unit: put(context.unit); break;
-            case Field::Group: put(context.groups[p.number - 1]); break;
-            case Field::Port: put(context.port); break;
-            case Field::Label: put(context.label); break;
-            case Field::Station: put(context.station); break;
-            case Field::Seq: appendNumber(run(), context.seq, 1); break;
+            case Field::Value:
+                put(context.value);
+                break;
+            case Field::Raw:
+                put(context.raw);
+                break;
+            case Field::Unit:
+                put(context.unit);
+                break;
+            case Field::Group:
+                put(context.groups[p.number - 1]);
+                break;
+            case Field::Port:
+                put(context.port);
+                break;
+            case Field::Label:
+                put(context.label);
+                break;
+            case Field::Station:
+                put(context.station);
+                break;
+            case Field::Seq:
+                appendNumber(run(), context.seq, 1);
+                break;
             case Field::Date:
-            case Field::Time: appendTime(run(), p.text, *local); break;
-            case Field::Utc: appendTime(run(), p.text, *utc); break;
+            case Field::Time:
+                appendTime(run(), p.text, *local);
+                break;
+            case Field::Utc:
+                appendTime(run(), p.text, *utc);
+                break;
             }
             break;
         }

@@ -53,8 +53,8 @@ public:
         enum class Kind : std::uint8_t { Text, Field, Key, Keysym, Delay };
         Kind kind = Kind::Text;
         Field field = Field::Value;
-        int number = 0;   // group 1..9, key code, keysym or milliseconds
-        QString text;     // the literal, or the time format of Date, Time and Utc
+        int number = 0; // group 1..9, key code, keysym or milliseconds
+        QString text;   // the literal, or the time format of Date, Time and Utc
         friend bool operator==(const Part&, const Part&) = default;
     };
 

@@ -26,8 +26,7 @@ TransferResult exportSettings(prefs::Preferences& node, const QString& path,
 
 QString refusedSettingsText(const QList<QPair<QString, QString>>& refused) {
     QStringList lines;
-    for (const auto& [key, value] : refused)
-    {
+    for (const auto& [key, value] : refused) {
         const QString problem = config::settingProblem(key, value);
         lines.append(problem.isEmpty() ? QStringLiteral("%1 = %2").arg(key, value)
                                        : QStringLiteral("%1 = %2 (%3)").arg(key, value, problem));

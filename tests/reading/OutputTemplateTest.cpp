@@ -87,7 +87,8 @@ TEST(OutputTemplate, RefusesWithColumnAndField) {
         {"{value:x}", "Column 1: unknown field {value:x}"},
         {"{date:}", "Column 1: empty time format in {date:}"},
         {"{time}", "Column 1: empty time format in {time}"},
-        {"{utc:hh:mm}", "Column 1: time format in {utc:hh:mm} may hold only yyyy MM dd HH mm ss zzz as letters"},
+        {"{utc:hh:mm}",
+         "Column 1: time format in {utc:hh:mm} may hold only yyyy MM dd HH mm ss zzz as letters"},
         {"{date:yyyy-MMM}",
          "Column 1: time format in {date:yyyy-MMM} may hold only yyyy MM dd HH mm ss zzz as letters"},
         {"{KEY:NoSuchKey}", "Column 1: unknown key name in {KEY:NoSuchKey}"},
@@ -108,7 +109,8 @@ TEST(OutputTemplate, RefusesWithColumnAndField) {
 TEST(OutputTemplate, TheStartKeyAndTerminatorsMakeATemplate) {
     EXPECT_EQ(keyedTemplate(K::VK_TAB, K::VK_ENTER, 0), "{TAB}{value}{ENTER}");
     EXPECT_EQ(keyedTemplate(0, 0, 0), "{value}");
-    EXPECT_EQ(keyedTemplate(K::VK_MULTIPLY, K::VK_DOWN, K::VK_RIGHT), "{KEY:KP_Multiply}{value}{DOWN}{RIGHT}");
+    EXPECT_EQ(keyedTemplate(K::VK_MULTIPLY, K::VK_DOWN, K::VK_RIGHT),
+              "{KEY:KP_Multiply}{value}{DOWN}{RIGHT}");
     EXPECT_EQ(keyedTemplate(K::functionKey(5), K::VK_ENTER, K::VK_TAB), "{F5}{value}{ENTER}{TAB}");
     EXPECT_TRUE(OutputTemplate::problem(keyedTemplate(K::VK_MULTIPLY, K::VK_DOWN, 0)).isEmpty());
 }
