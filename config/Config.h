@@ -143,6 +143,10 @@ public:
     // preset's own marks.
     const QString& getStableRegEx() const { return stableRegEx_; }
     void setStableRegEx(const QString& v) { stableRegEx_ = v; }
+    // An output template: text with fields and keys in braces (see reading::OutputTemplate);
+    // empty for none.
+    const QString& getOutputTemplate() const { return outputTemplate_; }
+    void setOutputTemplate(const QString& v) { outputTemplate_ = v; }
 
     // The switches, read and written directly.
     bool minimizeToTray = true;
@@ -209,6 +213,7 @@ private:
     QString requestCommand_;
     QString requestHotkey_;
     QString stableRegEx_;
+    QString outputTemplate_;
     Listeners listeners_;
 };
 

@@ -3,6 +3,7 @@
 #include "Tarolink/NetworkAddress.h"
 #include "config/Config.h"
 #include "config/RecordValidators.h"
+#include "reading/OutputTemplate.h"
 
 #include <algorithm>
 #include <deque>
@@ -227,6 +228,27 @@ Setting recentAddressesRow() {
                        "spaces, or empty")};
 }
 
+// The template's parser is its check, and its message says where a template goes wrong.
+Setting outputTemplateRow() {
+    Setting row{"outputTemplate",
+                T::Text,
+                QString(),
+                [](const QString& t) { return reading::OutputTemplate::problem(t).isEmpty(); },
+                [](const Config& c) { return c.getOutputTemplate(); },
+                [](Config& c, const QString& t) { c.setOutputTemplate(t); },
+                &asTyped,
+                "outputTemplate.label",
+                "error.output.template",
+                {},
+                later,
+                QStringLiteral("text with fields such as {value}, {unit}, {date:yyyy-MM-dd}, {TAB}, "
+                               "{ENTER}, {KEY:KP_Enter}, {DELAY:100} ({{ and }} for braces), or empty")};
+    row.problem = [](const QString& t) { return reading::OutputTemplate::problem(t); };
+    return onTabs(row, {.tip = "outputTemplate.toolTipText",
+                        .placeholder = "outputTemplate.placeholderText",
+                        .plain = true});
+}
+
 QList<Setting> buildTable() {
     QList<Setting> t = {
         onTabs(instrumentRow(), {.tip = "instrumentBox.toolTipText"}),
@@ -387,6 +409,7 @@ QList<Setting> buildTable() {
             "mqttCaFile", "publish.caFile.label", "",
             "the CA certificate file that signed the broker's (mqtts), or empty"),
         recentAddressesRow(),
+        outputTemplateRow(),
     };
     return t;
 }
@@ -449,6 +472,11 @@ bool applySetting(Config& config, const QString& key, const QString& text) {
         return false;
     s->load(config, text);
     return true;
+}
+
+QString settingProblem(const QString& key, const QString& text) {
+    const Setting* s = findSetting(key);
+    return s && s->problem ? s->problem(text) : QString();
 }
 
 bool configChanged(const Config& a, const Config& b) {

@@ -57,6 +57,9 @@ struct Setting {
     const char* tipKey = "";
     const char* placeholderKey = "";
     const char* unitKey = "";
+    // Why a text fails the check, in a sentence that points into it ("Column 7: ..."); null
+    // when the check says no more than yes or no.
+    QString (*problem)(const QString& text) = nullptr;
 
     // Reads `stored` (the default text when the store has none) into `config`. False when it
     // failed its check: the default is in place then.
@@ -74,6 +77,9 @@ QList<const Setting*> settingsInSaveOrder();
 // unchanged) a key that is no row, a text that fails the check and a text that does not
 // read back as itself ("abc" as a bit rate would quietly become the default).
 bool applySetting(Config& config, const QString& key, const QString& text);
+
+// Why `text` is refused for `key`, when the row can say more than that it is; else empty.
+QString settingProblem(const QString& key, const QString& text);
 
 // True when any row differs between the two records.
 bool settingsDiffer(const Config& a, const Config& b);

@@ -14,7 +14,7 @@ bash "$top/tools/setup.sh"
 build="$top/build-asan"
 names=("$@")
 if [ ${#names[@]} -eq 0 ]; then
-  names=(pipeline java_regex shared_settings settings_import parity_marks update_file telnet)
+  names=(pipeline java_regex shared_settings settings_import parity_marks update_file telnet output_template)
 fi
 targets=()
 for n in "${names[@]}"; do targets+=("fuzz_$n"); done

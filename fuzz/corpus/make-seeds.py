@@ -81,3 +81,9 @@ put("telnet", "session", bytes([3, IAC, WILL, 3, IAC, DO, 3, IAC, WILL, 1, IAC, 
     + b"ST,GS,+12.5 g\r\n\xff\xff" + sb(107, 0x30) + sb(106, 0x0C) + b"\r\x00x")
 put("telnet", "wandering", bytes([1, IAC, DO, 24, IAC, DONT, 44, IAC, WONT, 0, IAC, SB, 44, 107, 1, 2, IAC, WILL, 5,
                                   IAC, 241, IAC, SE, 0xFF]))
+
+# Templates as people write them, and a few that go wrong.
+for i, t in enumerate(["{TAB}{value}{ENTER}", "{value} {unit}{TAB}{date:yyyy-MM-dd}{TAB}{time:HH:mm:ss.zzz}{ENTER}",
+                       "{g1};{g2};{seq};{port};{label};{station};{raw}{{x}}{KEY:KP_Enter}{DELAY:100}",
+                       "{utc:yyyyMMddHHmmsszzz}{F12}{HOME}{BACKSPACE}", "{vlaue", "}{date:QQ}{KEY:nope}"]):
+    put("output_template", "template%d" % i, t.encode())

@@ -1,5 +1,6 @@
 #include "tarovex/settings/SettingsTransfer.h"
 
+#include "config/SettingsTable.h"
 #include "tarovex/prefs/ConfigStore.h"
 #include "tarovex/prefs/PreferencesXml.h"
 #include "tarovex/texts/ShellBundle.h"
@@ -25,8 +26,11 @@ TransferResult exportSettings(prefs::Preferences& node, const QString& path,
 
 QString refusedSettingsText(const QList<QPair<QString, QString>>& refused) {
     QStringList lines;
-    for (const auto& [key, value] : refused)
-        lines.append(QStringLiteral("%1 = %2").arg(key, value));
+    for (const auto& [key, value] : refused) {
+        const QString problem = config::settingProblem(key, value);
+        lines.append(problem.isEmpty() ? QStringLiteral("%1 = %2").arg(key, value)
+                                       : QStringLiteral("%1 = %2 (%3)").arg(key, value, problem));
+    }
     return lines.join(u'\n');
 }
 

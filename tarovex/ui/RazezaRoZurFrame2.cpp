@@ -387,6 +387,7 @@ void RazezaRoZurFrame2::checkField(QLineEdit* f) {
     const Controls& c = controls_;
     config::Config& edited = editedConfig();
     std::optional<QString> errorKey;
+    QString problem;
     // A field that loses the focus stores valid text at once, and shows its error otherwise.
     if (f == terminatorBox()->lineEdit()) {
         if (const auto code = parseInputTerminator(f->text())) {
@@ -407,17 +408,19 @@ void RazezaRoZurFrame2::checkField(QLineEdit* f) {
         if (storeField(key, f->text(), cfg))
             return;
         errorKey = fieldError(key, f->text());
+        problem = config::settingProblem(key, storedFieldText(key, f->text()));
         f->setText(fieldResetText(key));
         storeField(key, f->text(), cfg);
     }
     if (!errorKey || isClosing())
         return;
     // After the focus change has finished, or the dialog would fight it.
-    QTimer::singleShot(0, this, [this, f, key = *errorKey] {
+    const QString message = problem.isEmpty() ? text(*errorKey) : text(*errorKey) + u'\n' + problem;
+    QTimer::singleShot(0, this, [this, f, message] {
         for (QWidget* w = f; w; w = w->parentWidget())
             if (tabs_->indexOf(w) >= 0)
                 tabs_->setCurrentWidget(w);
-        notify(Notifier::Kind::Error, text("error"), text(key));
+        notify(Notifier::Kind::Error, text("error"), message);
         f->setFocus();
     });
 }

@@ -45,6 +45,16 @@ TEST(ApplySetting, RefusedTextsLeaveTheRecordAlone) {
     }
 }
 
+TEST(ApplySetting, AMalformedTemplateIsRefusedWithTheParsersMessage) {
+    Config c;
+    ASSERT_TRUE(applySetting(c, "outputTemplate", "{TAB}{value}{ENTER}"));
+    EXPECT_FALSE(applySetting(c, "outputTemplate", "{value}{date:yyyy-QQ}"));
+    EXPECT_EQ(c.getOutputTemplate(), "{TAB}{value}{ENTER}");
+    EXPECT_EQ(tarovex::config::settingProblem("outputTemplate", "{value}{date:yyyy-QQ}"),
+              "Column 8: time format in {date:yyyy-QQ} may hold only yyyy MM dd HH mm ss zzz as letters");
+    EXPECT_TRUE(tarovex::config::settingProblem("outputTemplate", "{value}").isEmpty());
+}
+
 TEST(ApplySetting, EveryKeyOfTheTableIsOffered) {
     const QStringList keys = tarovex::prefs::settingKeys();
     EXPECT_EQ(keys.first(), "instrument");

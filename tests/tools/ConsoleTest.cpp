@@ -101,6 +101,8 @@ TEST_F(Console, WrongOptionsAndSettingsAreRefusedWithStatusTwo) {
         {{"--set", "inputTerminator=256"}, "invalid value '256' for setting inputTerminator"},
         {{"--set", "stopBits=3"}, "invalid value '3' for setting stopBits; valid: 1, 2,"},
         {{"--set", "parity=EVENS"}, "valid: NONE, ODD, EVEN, MARK, SPACE,"},
+        {{"--set", "outputTemplate={TAB}{vlaue}"},
+         "invalid value '{TAB}{vlaue}' for setting outputTemplate (Column 6: unknown field {vlaue}); valid:"},
         {{"--set", "noSuchKey=1"}, "unknown setting 'noSuchKey' (see --list-keys)\n"},
         {{"--set", "port=/dev/ttyS0"}, "unknown setting 'port' (see --list-keys; the port is the argument)"},
         {{""}, "the port is empty"},

@@ -408,6 +408,16 @@ TEST(Window, TheRequestAndStabilityControlsRoundTripTheirSettings) {
     }
     EXPECT_EQ(w.frame->config().getRequestCommand(), "");
     EXPECT_EQ(w.frame->config().getStableRegEx(), "");
+
+    // A refused template says where it goes wrong.
+    QLineEdit* t = c.setting<QLineEdit>("outputTemplate");
+    t->setText("{TAB}{vlaue}");
+    QFocusEvent out(QEvent::FocusOut);
+    QApplication::sendEvent(t, &out);
+    const QString expected =
+        text("error") + ": " + text("error.output.template") + "\nColumn 6: unknown field {vlaue}";
+    ASSERT_TRUE(runUntil([&] { return w.notifier.shown.contains(expected); })) << w.notifier.shown.join("|").toStdString();
+    EXPECT_EQ(w.frame->config().getOutputTemplate(), "");
 }
 
 TEST(Window, ExportThenImportRoundTrips) {

@@ -15,6 +15,7 @@
 #include "Tarolink/SerialPortLocal.h"
 #include "config/Config.h"
 #include "config/ResourceBundle.h"
+#include "config/SettingsTable.h"
 #include "tarovex/log/DiagnosticLog.h"
 #include "tarovex/prefs/ConfigStore.h"
 #include "tarovex/prefs/PreferencesErrors.h"
@@ -396,9 +397,13 @@ void applyOverride(config::Config& config, const QString& key, const QString& va
         usageError(QStringLiteral("unknown setting '%1' (see --list-keys%2)")
                        .arg(key, port ? QStringLiteral("; the port is the argument") : QString()));
     }
-    if (!prefs::applySetting(config, key, console::storedSettingText(key, value)))
-        usageError(QStringLiteral("invalid value '%1' for setting %2; valid: %3")
-                       .arg(value, key, console::validSettingValues(key)));
+    const QString stored = console::storedSettingText(key, value);
+    if (!prefs::applySetting(config, key, stored)) {
+        const QString problem = config::settingProblem(key, stored);
+        usageError(QStringLiteral("invalid value '%1' for setting %2%3; valid: %4")
+                       .arg(value, key, problem.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(problem),
+                            console::validSettingValues(key)));
+    }
 }
 
 // The settings of one instrument: a stored profile, else the first instrument's settings;
