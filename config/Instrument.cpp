@@ -243,6 +243,7 @@ class Sartorius final : public InstrumentPreset {
 class SchlageHandPunch final : public InstrumentPreset {
     LineDefaults getLineDefaults() const override { return at9600N81(10); }
     QString getRegEx() const override { return QStringLiteral(R"re(\(\s*([0-9]*)\))re"); }
+    QString getUnitRegEx() const override { return {}; } // an employee number
     QList<TestString> getTestStrings() const override {
         return {{"021   001   15:27:00  06/29/16  IDENTITY VERIFIED FOR ID ( 999)", "999"}};
     }
@@ -279,6 +280,12 @@ std::optional<QString> InstrumentPreset::getDefaultMessage() const {
 
 QString InstrumentPreset::getRegEx() const {
     return signedNumber;
+}
+
+QString InstrumentPreset::getUnitRegEx() const {
+    if (getInstrumentType() == InstrumentType::TEXT)
+        return {};
+    return QStringLiteral(R"re([0-9]\s*([a-zA-Z%\x{00B5}\x{00B0}][a-zA-Z/%\x{00B5}\x{00B0}]{0,5}))re");
 }
 
 const InstrumentPreset& Instrument::preset() const {

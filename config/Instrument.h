@@ -49,6 +49,9 @@ public:
     virtual KeyMapType getKeyMapType() const { return KeyMapType::NUMERIC; }
     // The extraction expression, in Java regular-expression syntax.
     virtual QString getRegEx() const;
+    // Where the line shows its unit: group 1 of this expression (Java syntax) on the raw
+    // line; by default the letters right after the first number, none for texts.
+    virtual QString getUnitRegEx() const;
     // Samples of data lines with their expected values; one pair of empty texts by default.
     virtual QList<TestString> getTestStrings() const { return {TestString{}}; }
 
@@ -77,6 +80,7 @@ public:
     InstrumentType getInstrumentType() const { return preset().getInstrumentType(); }
     KeyMapType getKeyMapType() const { return preset().getKeyMapType(); }
     QString getRegEx() const { return preset().getRegEx(); }
+    QString getUnitRegEx() const { return preset().getUnitRegEx(); }
     QList<TestString> getTestStrings() const { return preset().getTestStrings(); }
     // The display name shown in the preset list (same as toString()).
     QString getDisplayName() const { return toString(); }

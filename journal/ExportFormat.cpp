@@ -57,6 +57,8 @@ QByteArray csvHeader(bool withSeq, CsvEnd end) {
         header += ",reason";
     if (end >= CsvEnd::Label)
         header += ",label";
+    if (end >= CsvEnd::Output)
+        header += ",output";
     return header + "\r\n";
 }
 
@@ -85,6 +87,10 @@ QByteArray csvRow(const Reading& r, const QString& station, std::optional<std::i
         row += ',';
         appendField(row, r.label);
     }
+    if (end >= CsvEnd::Output) {
+        row += ',';
+        appendField(row, r.output);
+    }
     row += "\r\n";
     return row;
 }
@@ -99,7 +105,8 @@ QJsonObject jsonObject(const StoredReading& s) {
             {QStringLiteral("line"), readableLine(s.reading.line)},
             {QStringLiteral("outcome"), QString(outcomeName(s.reading.outcome))},
             {QStringLiteral("reason"), s.reading.reason},
-            {QStringLiteral("label"), s.reading.label}};
+            {QStringLiteral("label"), s.reading.label},
+            {QStringLiteral("output"), s.reading.output}};
 }
 
 } // namespace tarovex::journal

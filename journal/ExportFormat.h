@@ -17,15 +17,15 @@ QString readableLine(const QByteArray& line);
 // The last column of a CSV file. Columns are only ever added at the end, so that readers of
 // the files before them find their columns where they were; a live CSV file begun earlier goes
 // on with its own.
-enum class CsvEnd { Outcome, Reason, Label };
+enum class CsvEnd { Outcome, Reason, Label, Output };
 
 // CSV (RFC 4180: fields with a comma, quote, CR or LF quoted, quotes doubled; CRLF ends a
 // row; UTF-8). The export has the seq column (after outcome), the live CSV file none. A cell
 // that is not a number and begins with = + - @, a tab or CR gets a leading apostrophe, so
 // that no spreadsheet evaluates it.
-QByteArray csvHeader(bool withSeq, CsvEnd end = CsvEnd::Label);
+QByteArray csvHeader(bool withSeq, CsvEnd end = CsvEnd::Output);
 QByteArray csvRow(const Reading& reading, const QString& station, std::optional<std::int64_t> seq,
-                  CsvEnd end = CsvEnd::Label);
+                  CsvEnd end = CsvEnd::Output);
 
 // One reading as a JSON object, as exported and as published.
 QJsonObject jsonObject(const StoredReading& stored);

@@ -22,7 +22,8 @@ namespace {
 // `acked`: NULL not for publishing, 0 waiting for the broker, 1 acknowledged. `reason`: why a
 // dropped value was not delivered (files of the first version gain it on opening). `label`: the
 // instrument's name; NULL in rows written before the column, which read back as their port,
-// the name their instrument went by (the station had one instrument then). The station
+// the name their instrument went by (the station had one instrument then). `output`: what the
+// output template made of the value; NULL without one. The station
 // table keeps each station's last seq, so that a seq is never given twice, also after
 // retention has removed every reading of the station.
 const char* const schema = R"(
@@ -38,7 +39,8 @@ CREATE TABLE IF NOT EXISTS readings(
     outcome TEXT NOT NULL,
     acked INTEGER,
     reason TEXT NOT NULL DEFAULT '',
-    label TEXT);
+    label TEXT,
+    output TEXT);
 CREATE INDEX IF NOT EXISTS readings_time ON readings(time);
 CREATE INDEX IF NOT EXISTS readings_pending ON readings(station, seq) WHERE acked = 0;
 CREATE TABLE IF NOT EXISTS stations(station TEXT PRIMARY KEY, last_seq INTEGER NOT NULL);
@@ -72,11 +74,13 @@ StoredReading readRow(sqlite3_stmt* s) {
     r.reading.outcome = outcomeFromName(text(s, 7)).value_or(Outcome::Dropped);
     r.reading.reason = text(s, 8);
     r.reading.label = text(s, 9);
+    r.reading.output = text(s, 10);
     return r;
 }
 
 const char* const rowColumns =
-    "SELECT time, station, seq, port, instrument, line, value, outcome, reason, coalesce(label, port) "
+    "SELECT time, station, seq, port, instrument, line, value, outcome, reason, coalesce(label, port), "
+    "output "
     "FROM readings ";
 
 // The journal's folder and file must be this user's alone: another user who may change
@@ -153,14 +157,16 @@ JournalDb::JournalDb(const QString& path) : path_(path) {
             // Without a default: the old rows are not rewritten, however many there are.
             if (!hasColumn("readings", "label"))
                 exec("ALTER TABLE readings ADD COLUMN label TEXT");
+            if (!hasColumn("readings", "output"))
+                exec("ALTER TABLE readings ADD COLUMN output TEXT");
             exec("COMMIT");
         } catch (...) {
             sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
             throw;
         }
         insert_ = prepare("INSERT INTO readings(time, station, seq, port, instrument, line, value, outcome, "
-                          "acked, reason, label) "
-                          "VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+                          "acked, reason, label, output) "
+                          "VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
     } catch (...) {
         // No destructor runs for a constructor that throws; closing also removes the -wal and
         // -shm files.
@@ -252,6 +258,11 @@ std::int64_t JournalDb::append(std::span<const Reading> readings, const QString&
             const QByteArray reason = r.reason.toUtf8();
             sqlite3_bind_text(s, 10, reason.constData(), int(reason.size()), SQLITE_STATIC);
             sqlite3_bind_text(s, 11, labelUtf8.constData(), int(labelUtf8.size()), SQLITE_STATIC);
+            const QByteArray output = r.output.toUtf8();
+            if (r.output.isEmpty())
+                sqlite3_bind_null(s, 12);
+            else
+                sqlite3_bind_text(s, 12, output.constData(), int(output.size()), SQLITE_STATIC);
             if (sqlite3_step(s) != SQLITE_DONE)
                 fail("cannot be written");
         }

@@ -36,6 +36,8 @@ struct Reading {
     QString reason{};
     // The instrument's name at its station: its label, else its port.
     QString label{};
+    // What the output template made of the value ("12.5 kg{TAB}"); empty without one.
+    QString output{};
 };
 
 // A reading as the journal holds it.

@@ -63,6 +63,7 @@ void RunRecorder::record(const reading::DataLine& line, Outcome outcome, QLatin1
     Reading r{ms.count(), port_, instrument_, line.getRawData().toLatin1(), line.getProcessedData(), outcome};
     r.reason = reason;
     r.label = label_;
+    r.output = line.getOutput();
     thread_->append(std::move(r));
 }
 

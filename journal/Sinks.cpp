@@ -103,11 +103,11 @@ bool LiveCsvFile::openFor(const QString& path) {
     QDir().mkpath(QFileInfo(path).absolutePath());
     // A file begun by an earlier version keeps its columns: a row longer than its header
     // would shift or break what reads it.
-    end_ = CsvEnd::Label;
+    end_ = CsvEnd::Output;
     QFile existing(path);
     if (existing.open(QIODevice::ReadOnly)) {
         const QByteArray header = existing.readLine(256);
-        for (const CsvEnd earlier : {CsvEnd::Outcome, CsvEnd::Reason})
+        for (const CsvEnd earlier : {CsvEnd::Outcome, CsvEnd::Reason, CsvEnd::Label})
             if (header == csvHeader(false, earlier))
                 end_ = earlier;
     }

@@ -61,7 +61,7 @@ private:
     QString station_;
     reading::EventLog* log_;
     QFile file_;
-    CsvEnd end_ = CsvEnd::Label; // the last column of the open file
+    CsvEnd end_ = CsvEnd::Output; // the last column of the open file
     QString failedPath_;
 };
 

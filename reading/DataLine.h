@@ -56,6 +56,10 @@ public:
     // True when a parity or framing error was reported for any byte of the line.
     bool isError() const { return error_; }
 
+    // What an output template made of the value, as a record shows it; empty without one.
+    const QString& getOutput() const { return output_; }
+    void setOutput(QString output) { output_ = std::move(output); }
+
     // Renders a text readable: characters 0x20..0x7E stay, every other one becomes
     // "<" + its code in decimal + ">" (CR LF reads <13><10>).
     static QString transformControlChars(QStringView text);
@@ -68,6 +72,7 @@ private:
     Instant instant_;
     std::int32_t count_;
     bool error_;
+    QString output_;
 };
 
 } // namespace tarovex::reading

@@ -4,6 +4,7 @@
 
 #include <xkbcommon/xkbcommon.h>
 
+#include <algorithm>
 #include <ctime>
 #include <optional>
 
@@ -312,6 +313,42 @@ std::vector<OutputStep> OutputTemplate::render(const TemplateContext& context) c
                 appendTime(run(), p.text, *utc);
                 break;
             }
+            break;
+        }
+    }
+    return out;
+}
+
+QString OutputTemplate::keysymName(int keysym) {
+    char name[64];
+    if (xkb_keysym_get_name(xkb_keysym_t(keysym), name, sizeof name) <= 0)
+        return QString::number(keysym);
+    return QString::fromLatin1(name);
+}
+
+QString describeSteps(const std::vector<OutputStep>& steps) {
+    QString out;
+    for (const OutputStep& step : steps) {
+        switch (step.kind) {
+        case OutputStep::Kind::Text:
+            for (const QChar c : step.text) {
+                out += c;
+                if (c == u'{' || c == u'}')
+                    out += c;
+            }
+            break;
+        case OutputStep::Kind::Key: {
+            const auto* k = std::find_if(std::begin(kNamedKeys), std::end(kNamedKeys),
+                                         [&](const NamedKey& n) { return n.code == step.number; });
+            out += k != std::end(kNamedKeys) ? u'{' + k->name + u'}'
+                                             : QStringLiteral("{KEY %1}").arg(step.number);
+            break;
+        }
+        case OutputStep::Kind::Keysym:
+            out += QStringLiteral("{KEY:") + OutputTemplate::keysymName(step.number) + u'}';
+            break;
+        case OutputStep::Kind::Delay:
+            out += QStringLiteral("{DELAY:%1}").arg(step.number);
             break;
         }
     }

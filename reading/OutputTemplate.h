@@ -62,6 +62,9 @@ public:
     // The parser's message for `text`; empty when it parses.
     static QString problem(QStringView text);
 
+    // The X name of a keysym ("KP_Enter"), as {KEY:name} takes it.
+    static QString keysymName(int keysym);
+
     // An empty template: nothing set, the start key and terminators go on as they are.
     bool isEmpty() const { return parts_.empty(); }
     const std::vector<Part>& parts() const { return parts_; }
@@ -75,6 +78,10 @@ private:
     bool local_ = false;
     bool utc_ = false;
 };
+
+// Rendered steps as template text with every field filled in ("12.5 kg{TAB}{DELAY:100}"): what
+// a record keeps of the output.
+QString describeSteps(const std::vector<OutputStep>& steps);
 
 // The template the start key and terminators make (start TAB, terminator ENTER:
 // "{TAB}{value}{ENTER}"): key codes, 0 for none.

@@ -17,6 +17,10 @@ void InterpretingSynthesizer::release(int code) {
     type(interpreter_.release(code));
 }
 
+void InterpretingSynthesizer::typeKeysym(std::uint32_t keysym) {
+    type({TypedKey{KeysymKey{keysym}}});
+}
+
 void InterpretingSynthesizer::delay(int ms) {
     if (ms > 0)
         std::this_thread::sleep_for(std::chrono::milliseconds(ms));

@@ -20,6 +20,7 @@ public:
     // (CannotTypeError, std::runtime_error) pass through.
     void press(int code) override;
     void release(int code) override;
+    void typeKeysym(std::uint32_t keysym) override;
     void delay(int ms) override;
     std::optional<std::string> cannotType(char32_t c) override { return output_->cannotType(c); }
     std::optional<bool> keysHeld() override { return output_->keysHeld(); }

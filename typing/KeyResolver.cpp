@@ -133,7 +133,15 @@ KeyResolution resolveCharacter(const XkbLayout& layout, char32_t c, std::size_t 
 KeyResolution resolveKey(const XkbLayout& layout, const TypedKey& key, std::size_t activeGroup) {
     if (key.isCharacter())
         return resolveCharacter(layout, key.character(), activeGroup);
-    return resolveKeysym(layout, namedKeysym(key.namedKey()), activeGroup);
+    return resolveKeysym(layout, keyKeysym(key), activeGroup);
+}
+
+Keysym keyKeysym(const TypedKey& key) noexcept {
+    if (const auto* k = std::get_if<KeysymKey>(&key.value))
+        return k->keysym;
+    if (const auto* n = std::get_if<NamedKey>(&key.value))
+        return namedKeysym(*n);
+    return 0;
 }
 
 } // namespace tarovex::typing

@@ -31,6 +31,8 @@ struct KeyResolution {
 
 // The keysym of a named key (Return for Enter, F1, ...).
 Keysym namedKeysym(NamedKey key) noexcept;
+// The keysym of a key that is not a character: a named key's, or the one it names.
+Keysym keyKeysym(const TypedKey& key) noexcept;
 
 // Resolves in this order: a key of the active group, a key of another group, a dead key with
 // Space, the spare keycode. Within a group the stroke with the fewest modifiers wins, a main

@@ -2,7 +2,9 @@
 
 #include "typing/KeyTarget.h"
 
+#include <cstdint>
 #include <optional>
+#include <stdexcept>
 #include <string>
 
 namespace tarovex::typing {
@@ -18,6 +20,11 @@ public:
     virtual void press(int code) = 0;
     // The key goes up; same errors as press.
     virtual void release(int code) = 0;
+    // Presses and releases the key of an X keysym (KP_Enter); same errors as press.
+    virtual void typeKeysym(std::uint32_t keysym) {
+        (void)keysym;
+        throw std::invalid_argument("This keyboard output presses no keys by their X name");
+    }
     // Pauses for that many milliseconds.
     virtual void delay(int ms) = 0;
     // Why the character cannot be typed, known before typing; nothing when it can or when

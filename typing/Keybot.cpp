@@ -5,6 +5,7 @@
 #include "reading/DataLine.h"
 #include "typing/KeyOutput.h"
 
+#include <algorithm>
 #include <exception>
 #include <thread>
 
@@ -57,7 +58,8 @@ bool Keybot::putString(const QString& text, std::uint64_t id) {
 bool Keybot::putRow(std::vector<RowPart> row, std::uint64_t id) {
     if (row.empty())
         return true;
-    const KeystrokeQueue::PutResult result = queue_.put(rowText(row), id, std::move(row));
+    QString text = rowText(row); // before the row is moved away
+    const KeystrokeQueue::PutResult result = queue_.put(std::move(text), id, std::move(row));
     if (result.report)
         log_.logImportantEvent(config::ResourceBundle::formatPrintf(
             log_.text(TypingText::QueueFull),
@@ -130,8 +132,12 @@ QLatin1StringView Keybot::typeWhole(const QString& text, const std::vector<RowPa
     // nothing of it is typed. Control characters are named keys, on every layout.
     bool typeable = true;
     QString typed = row.empty() ? text : QString();
-    for (const RowPart& part : row)
-        typed += part.text;
+    for (const RowPart& part : row) {
+        if (part.steps.empty())
+            typed += part.text;
+        for (const reading::OutputStep& step : part.steps)
+            typed += step.text;
+    }
     for (const QChar c : typed) {
         if (!keymap_.contains(c)) {
             reportCannotType(c.unicode());
@@ -156,6 +162,10 @@ QLatin1StringView Keybot::typeWhole(const QString& text, const std::vector<RowPa
         typeEnd();
     }
     for (const RowPart& part : row) {
+        if (!part.steps.empty()) {
+            typeSteps(part.steps);
+            continue;
+        }
         if (part.startKey > 0)
             typeKey(part.startKey);
         typeString(part.text);
@@ -268,6 +278,55 @@ void Keybot::typeKey(int code) {
     pause();
     if (pressed)
         release(code);
+}
+
+void Keybot::typeKeysym(int keysym) {
+    if (!mayPress())
+        return;
+    try {
+        synthesizer_->typeKeysym(std::uint32_t(keysym));
+    } catch (const std::exception& e) {
+        if (!focusMoved(e))
+            log_.logImportantEvent(QStringLiteral("Error pressing key %1 on %2 keyboard: ")
+                                       .arg(reading::OutputTemplate::keysymName(keysym), keyboardName_) +
+                                   message(e));
+        cut(reading::DropReason::TYPING_FAILED);
+        return;
+    }
+    pause();
+}
+
+void Keybot::wait(int ms) {
+    using namespace std::chrono;
+    const auto until = steady_clock::now() + milliseconds(ms);
+    while (mayPress()) {
+        const auto left = until - steady_clock::now();
+        if (left <= steady_clock::duration::zero())
+            return;
+        std::this_thread::sleep_for(std::min<steady_clock::duration>(left, milliseconds(10)));
+    }
+}
+
+void Keybot::typeSteps(const std::vector<reading::OutputStep>& steps) {
+    using Kind = reading::OutputStep::Kind;
+    for (const reading::OutputStep& step : steps) {
+        if (abandoned())
+            return;
+        switch (step.kind) {
+        case Kind::Text:
+            typeString(step.text);
+            break;
+        case Kind::Key:
+            typeKey(step.number);
+            break;
+        case Kind::Keysym:
+            typeKeysym(step.number);
+            break;
+        case Kind::Delay:
+            wait(step.number);
+            break;
+        }
+    }
 }
 
 void Keybot::typeString(const QString& text) {

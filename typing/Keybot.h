@@ -76,6 +76,10 @@ private:
     bool typeAltCode(QChar c, const QList<int>& keys);
     bool typeChord(const QList<int>& keys);
     void typeKey(int code);
+    void typeKeysym(int keysym);
+    void typeSteps(const std::vector<reading::OutputStep>& steps);
+    // A template's pause: cut short like a key, by a stop or a focus change.
+    void wait(int ms);
     void pause();
     bool mayPress();
     bool focusMoved(const std::exception& e);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "reading/OutputTemplate.h"
+
 #include <QString>
 
 #include <chrono>
@@ -16,10 +18,13 @@ namespace tarovex::typing {
 
 // One value of a row typed whole in one turn: its start key, its text, its terminator (key
 // codes, 0: none), as the run of the instrument that read it would type it.
+// With steps (an output template's), the part is those, typed in order, and `text` is only
+// what the log shows of it.
 struct RowPart {
     QString text;
     int startKey = 0;
     int endKey = 0;
+    std::vector<reading::OutputStep> steps{};
 };
 
 // The texts waiting to be typed in one run. Bounded twice: by count, since an instrument

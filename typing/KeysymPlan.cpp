@@ -49,7 +49,7 @@ std::string whyNotKeysym(const XkbLayout& layout, Keysym keysym) {
 
 std::vector<Keysym> keysymPlan(const XkbLayout& layout, const TypedKey& key, std::string& why) {
     if (!key.isCharacter())
-        return {namedKeysym(key.namedKey())};
+        return {keyKeysym(key)};
     const char32_t c = key.character();
     // Control characters have keysyms of their own (Return, Tab) that mean another key.
     const Keysym keysym = c >= 0x20 && !(c >= 0x7f && c < 0xa0) ? utf32ToKeysym(c) : 0;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <variant>
 
 namespace tarovex::typing {
@@ -44,11 +45,18 @@ inline const char* namedKeyName(NamedKey key) noexcept {
     return names[int(key)];
 }
 
+// A key named by its X keysym (KP_Enter), for keys that are neither a character nor a NamedKey.
+struct KeysymKey {
+    std::uint32_t keysym = 0;
+    friend bool operator==(const KeysymKey&, const KeysymKey&) = default;
+};
+
 // What one completed key sequence types: a character (a Unicode code point) or a named key.
 struct TypedKey {
-    std::variant<char32_t, NamedKey> value;
+    std::variant<char32_t, NamedKey, KeysymKey> value;
 
     bool isCharacter() const noexcept { return std::holds_alternative<char32_t>(value); }
+    bool isKeysym() const noexcept { return std::holds_alternative<KeysymKey>(value); }
     char32_t character() const { return std::get<char32_t>(value); }
     NamedKey namedKey() const { return std::get<NamedKey>(value); }
     friend bool operator==(const TypedKey&, const TypedKey&) = default;

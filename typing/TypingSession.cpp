@@ -8,10 +8,21 @@ namespace tarovex::typing {
 
 namespace CH = config::ConfigHelper;
 
+namespace {
+
+// An output template may type any text of its own beside the value.
+CH::KeyMapType coverageOf(const config::Config& config) {
+    if (!config.getOutputTemplate().isEmpty())
+        return CH::KeyMapType::ALPHANUMERIC_COMPLETE;
+    return config.getInstrument().value_or(CH::Instrument::getDefault()).getKeyMapType();
+}
+
+} // namespace
+
 TypingSession::Output TypingSession::platformOutput(const config::Config& config, KeyOutputOptions backend,
                                                     const SessionEnvironment& environment) {
     backend.keyboardType = config.getKeyboardType();
-    backend.coverage = config.getInstrument().value_or(CH::Instrument::getDefault()).getKeyMapType();
+    backend.coverage = coverageOf(config);
     KeyOutputCreation created = createKeyOutput(backend, environment);
     if (!created.output)
         throw std::runtime_error(created.error.toStdString());
@@ -34,12 +45,11 @@ TypingSession::TypingSession(const config::Config& config, TypingLog& log, std::
                              std::unique_ptr<KeySynthesizer> synthesizer, QString description)
     : description_(std::move(description)) {
     const CH::KeyboardType keyboard = config.getKeyboardType();
-    const auto instrument = config.getInstrument().value_or(CH::Instrument::getDefault());
     keybot_ = std::make_unique<Keybot>(
         config.getDelayAsInt(), CH::StartWith::getKeyCode(config.getStartWith()),
         CH::OutputTerminator::getKeyCode(config.getOutputTerminator()),
         CH::OutputTerminator::getKeyCode(config.getOutputTerminator2()), config.getEveryXValuesAsInt(),
-        keyboard, instrument.getKeyMapType(), log, std::move(synthesizer), queue_);
+        keyboard, coverageOf(config), log, std::move(synthesizer), queue_);
     keybot_->setLane(std::move(lane));
 }
 

@@ -172,7 +172,7 @@ void WaylandKeyOutput::type(const TypedKey& key) {
         if (keysym == 0)
             throw CannotTypeError(c, "No key types this character");
     } else {
-        keysym = namedKeysym(key.namedKey());
+        keysym = keyKeysym(key);
     }
     const Keycode keycode = keymap_.keycodeFor(keysym);
     if (keymap_.changed())

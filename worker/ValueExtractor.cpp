@@ -114,3 +114,24 @@ std::optional<QStringView> ValueExtractor::extractView(QStringView rawLine) cons
 }
 
 } // namespace tarovex::worker
+
+namespace tarovex::worker {
+
+bool ValueExtractor::groups(QStringView rawLine, std::array<QStringView, 9>& out) const {
+    out.fill(QStringView());
+    if (rawLine.data() == nullptr)
+        rawLine = QStringView(u"");
+    const int rc = pcre2_match(engine_->code.get(), reinterpret_cast<PCRE2_SPTR>(rawLine.utf16()),
+                               PCRE2_SIZE(rawLine.size()), 0, 0, engine_->matchData, engine_->context);
+    if (rc < 0)
+        return false;
+    const PCRE2_SIZE* ovector = pcre2_get_ovector_pointer(engine_->matchData);
+    const std::uint32_t pairs = pcre2_get_ovector_count(engine_->matchData);
+    for (std::uint32_t g = 1; g <= 9 && g < pairs && int(g) < rc; ++g)
+        if (ovector[2 * g] != PCRE2_UNSET)
+            out[g - 1] =
+                rawLine.sliced(qsizetype(ovector[2 * g]), qsizetype(ovector[2 * g + 1] - ovector[2 * g]));
+    return true;
+}
+
+} // namespace tarovex::worker

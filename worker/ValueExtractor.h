@@ -4,6 +4,7 @@
 #include <QString>
 #include <QStringView>
 
+#include <array>
 #include <memory>
 #include <optional>
 
@@ -39,6 +40,10 @@ public:
     // The same as a view into `rawLine`, for a caller that needs no copy of its own.
     std::optional<QStringView> extractView(QStringView rawLine) const;
     std::optional<QString> extract(const QString& rawLine) const { return extract(QStringView(rawLine)); }
+
+    // Capture groups 1..9 of the first match in `rawLine`, as views into it; a group that
+    // took no part, or that the expression lacks, is empty. False when nothing matched.
+    bool groups(QStringView rawLine, std::array<QStringView, 9>& out) const;
 
     // The expression and group as given.
     const QString& expression() const { return expression_; }

@@ -119,6 +119,14 @@ bool RunController::start() {
     }
     if (runConfig_.ignoreDuplicates)
         ignorer_.emplace(runConfig_);
+    shaper_.reset();
+    try {
+        shaper_ = OutputShaper::make(runConfig_);
+    } catch (const std::exception& e) {
+        // Checked wherever it is set: only a store edited by hand gets here.
+        notifier_.show(Kind::Error, text("error"),
+                       QStringLiteral("The output template is not used: ") + QString::fromUtf8(e.what()));
+    }
 
     // An unreachable address or a hung device must not hold the caller: the port opens on a
     // thread of its own.
@@ -305,6 +313,18 @@ bool RunController::typeRow(std::vector<typing::RowPart> row, RowFate fate) {
     return false;
 }
 
+typing::RowPart RunController::rowPart(const reading::DataLine& line, std::uint64_t id) {
+    typing::RowPart part{line.getProcessedData(), CH::StartWith::getKeyCode(runConfig_.getStartWith()),
+                         CH::OutputTerminator::getKeyCode(runConfig_.getOutputTerminator())};
+    if (!shaper_)
+        return part;
+    part.steps = shaper_->shape(line);
+    part.startKey = part.endKey = 0;
+    if (const auto it = pending_.find(id); it != pending_.end())
+        it->second.line.setOutput(reading::describeSteps(part.steps));
+    return part;
+}
+
 void RunController::settle(std::uint64_t id, Delivery delivery, QLatin1StringView reason) {
     if (const auto row = rows_.find(id); row != rows_.end()) {
         const RowFate fate = std::move(row->second);
@@ -458,7 +478,9 @@ void RunController::dataLineReceived(reading::DataLine line) {
         } else if (typer_) {
             const std::uint64_t id = ++lastValueId_;
             pending_.emplace(id, Pending{line, std::chrono::steady_clock::now()});
-            if (!typer_->putString(line.getProcessedData(), id))
+            const bool queued = shaper_ ? typer_->putRow({rowPart(line, id)}, id)
+                                        : typer_->putString(line.getProcessedData(), id);
+            if (!queued)
                 settle(id, Delivery::Dropped, Drop::QUEUE_FULL);
             else if (held_)
                 showWaiting(true);

@@ -3,6 +3,7 @@
 #include "config/Config.h"
 #include "config/StabilityMarks.h"
 #include "tarovex/log/MessageLog.h"
+#include "tarovex/run/OutputShaper.h"
 #include "tarovex/run/ReadingConsumer.h"
 #include "tarovex/run/RunServices.h"
 #include "worker/Ignorer.h"
@@ -91,6 +92,9 @@ public:
     // this run has no keyboard or it refused the row.
     using RowFate = std::function<void(Delivery delivery, QLatin1StringView reason)>;
     bool typeRow(std::vector<typing::RowPart> row, RowFate fate);
+    // What this run types for the value of `line` (queued under `id`): its start key, text
+    // and terminator, or its output template's steps, which the value's record then shows.
+    typing::RowPart rowPart(const reading::DataLine& line, std::uint64_t id);
     // The fate of a value a round kept (what became of its row).
     void settleKept(std::uint64_t id, Delivery delivery, QLatin1StringView reason) {
         settle(id, delivery, reason);
@@ -171,6 +175,7 @@ private:
     std::vector<std::unique_ptr<ValueTyper>> finishing_;
     std::unique_ptr<worker::SoundOutput> sound_;
     std::optional<worker::Ignorer> ignorer_;
+    std::optional<OutputShaper> shaper_;
     // With stableOnly: the marks of the run's lines.
     std::optional<config::StabilityReader> stability_;
     std::unique_ptr<worker::PortOpening> opening_;

@@ -83,10 +83,8 @@ bool Round::offer(RunController& run, const reading::DataLine& line, std::uint64
         return false;
     answer_.stop();
     Asked& a = asked_[next_++];
-    const config::Config& c = run.runSettings();
     a.id = id;
-    a.part = {line.getProcessedData(), CH::StartWith::getKeyCode(c.getStartWith()),
-              CH::OutputTerminator::getKeyCode(c.getOutputTerminator())};
+    a.part = run.rowPart(line, id);
     // Not inside the run's handling of this line.
     QMetaObject::invokeMethod(this, &Round::askNext, Qt::QueuedConnection);
     return true;

@@ -1,6 +1,7 @@
 #include "tarovex/ui/RazezaRoZurFrame2.h"
 
 #include "config/SettingsTable.h"
+#include "reading/OutputTemplate.h"
 #include "tarovex/ports/PortList.h"
 #include "tarovex/ports/PortWatcher.h"
 #include "tarovex/ports/RecentAddresses.h"
@@ -160,6 +161,7 @@ std::optional<int> RazezaRoZurFrame2::startUp() {
     initComponents();
     showPortChoices(plan.ports);
     showControls(controls_, tabValuesFrom(c));
+    showTemplateChoices();
     decimalSeparatorBox()->setInstrumentType(c.getInstrument()->getInstrumentType().name());
     // An adapter plugged in or out shows in the port box at once.
     portWatcher_ = new ports::PortWatcher;
@@ -345,6 +347,7 @@ void RazezaRoZurFrame2::updateConfigFromTabs() {
 
 void RazezaRoZurFrame2::applyTabsUpdate(const TabsUpdate& update) {
     showControls(controls_, update.controls);
+    showTemplateChoices();
     for (const Notice& n : update.notices)
         notify(n.kind == Notice::Kind::Error  ? Notifier::Kind::Error
                : n.kind == Notice::Kind::Info ? Notifier::Kind::Info
@@ -354,6 +357,22 @@ void RazezaRoZurFrame2::applyTabsUpdate(const TabsUpdate& update) {
         roundingDialogOpen_ = true;
         QTimer::singleShot(0, this, &RazezaRoZurFrame2::showRoundingDialog);
     }
+}
+
+// The simple choices make a template, shown in the empty template field; a template of the
+// user's own decides the keys, and the choices it overrides rest.
+void RazezaRoZurFrame2::showTemplateChoices() {
+    const config::Config& c = editedConfig();
+    if (auto* f = controls_.setting<QLineEdit>(QStringLiteral("outputTemplate")))
+        f->setPlaceholderText(
+            reading::keyedTemplate(CH::StartWith::getKeyCode(c.getStartWith()),
+                                   CH::OutputTerminator::getKeyCode(c.getOutputTerminator()), 0));
+    const bool keyed = c.getOutputTemplate().isEmpty();
+    for (const char* key : {"startWith", "outputTerminator", "outputTerminator2", "everyXValues"})
+        if (auto* w = qobject_cast<QWidget*>(controls_.settings.value(QString::fromLatin1(key)))) {
+            w->setEnabled(keyed);
+            w->setToolTip(keyed ? QString() : text("outputTemplate.overrides"));
+        }
 }
 
 void RazezaRoZurFrame2::showRoundingDialog() {

@@ -114,6 +114,7 @@ private:
     void applyTabsUpdate(const TabsUpdate& update);
     void showRoundingDialog();
     void checkField(QLineEdit* field);
+    void showTemplateChoices();
     // The controls the window drives itself besides the bindings.
     DecimalSeparatorBox* decimalSeparatorBox() const;
     QComboBox* terminatorBox() const;

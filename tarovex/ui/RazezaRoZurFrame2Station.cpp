@@ -54,6 +54,7 @@ void RazezaRoZurFrame2::showEditedSettings() {
             values[key] = station[key];
     }
     showControls(controls_, values);
+    showTemplateChoices();
     if (c.getInstrument())
         decimalSeparatorBox()->setInstrumentType(c.getInstrument()->getInstrumentType().name());
     showEditedName();

@@ -312,6 +312,7 @@ TEST_F(Journal, ExportRoundTripsAwkwardValuesAsCsvAndJson) {
     group[4].reason = "typing failed";
     for (Reading& r : group)
         r.label = "Waage \"links\", 2";
+    group[1].output = "{{say}}{TAB}";
     group.push_back(reading(t0 + 60'000, "outside the range"));
     db.append(group, "Wägeplatz, 2", false);
 
@@ -321,12 +322,12 @@ TEST_F(Journal, ExportRoundTripsAwkwardValuesAsCsvAndJson) {
     const auto rows = parseCsv(csv.data());
     ASSERT_EQ(rows.size(), 7u);
     EXPECT_EQ(rows[0], QStringList({"time", "station", "port", "instrument", "line", "value", "outcome",
-                                    "seq", "reason", "label"}));
+                                    "seq", "reason", "label", "output"}));
     for (int i = 0; i < 6; ++i)
-        EXPECT_EQ(rows[i + 1],
-                  QStringList({isoTime(t0 + i * 1000), "Wägeplatz, 2", "/dev/ttyUSB0", "GENERIC",
-                               "<2>+1,5\"kg<13><10>", values[i], i == 4 ? "dropped" : "printed",
-                               QString::number(i + 1), i == 4 ? "typing failed" : "", "Waage \"links\", 2"}));
+        EXPECT_EQ(rows[i + 1], QStringList({isoTime(t0 + i * 1000), "Wägeplatz, 2", "/dev/ttyUSB0", "GENERIC",
+                                            "<2>+1,5\"kg<13><10>", values[i], i == 4 ? "dropped" : "printed",
+                                            QString::number(i + 1), i == 4 ? "typing failed" : "",
+                                            "Waage \"links\", 2", i == 1 ? "{{say}}{TAB}" : ""}));
     EXPECT_EQ(rows[1][0], "2025-12-06T05:46:40.000Z");
 
     QBuffer json;
@@ -341,6 +342,7 @@ TEST_F(Journal, ExportRoundTripsAwkwardValuesAsCsvAndJson) {
         EXPECT_EQ(o["station"].toString(), "Wägeplatz, 2");
         EXPECT_EQ(o["reason"].toString(), i == 4 ? "typing failed" : "");
         EXPECT_EQ(o["label"].toString(), "Waage \"links\", 2");
+        EXPECT_EQ(o["output"].toString(), i == 1 ? "{{say}}{TAB}" : "");
     }
 }
 
@@ -362,7 +364,7 @@ TEST_F(Journal, LiveCsvFileFillsThePatternAppendsAndReportsAFailureOnce) {
     ASSERT_TRUE(written.open(QIODevice::ReadOnly));
     const auto rows = parseCsv(written.readAll());
     ASSERT_EQ(rows.size(), 3u);
-    EXPECT_EQ(rows[0].size(), 9);
+    EXPECT_EQ(rows[0].size(), 10);
     EXPECT_EQ(rows[1][5], "1,5");
     EXPECT_EQ(rows[2][5], "2");
 
@@ -376,15 +378,16 @@ TEST_F(Journal, LiveCsvFileFillsThePatternAppendsAndReportsAFailureOnce) {
 
 TEST_F(Journal, LiveCsvFileBegunByAnEarlierVersionKeepsItsColumns) {
     const QStringList columns = {"time",  "station", "port",   "instrument", "line",
-                                 "value", "outcome", "reason", "label"};
+                                 "value", "outcome", "reason", "label",      "output"};
     const QByteArray row = "2025-12-06T05:46:40.000Z,S,/dev/ttyUSB0,GENERIC,1<13>,1,typed";
     const struct {
         QByteArray before;
         qsizetype columns;
     } cases[] = {
-        {"", 9},
+        {"", 10},
         {"time,station,port,instrument,line,value,outcome\r\n" + row + "\r\n", 7},
         {"time,station,port,instrument,line,value,outcome,reason\r\n" + row + ",\r\n", 8},
+        {"time,station,port,instrument,line,value,outcome,reason,label\r\n" + row + ",,\r\n", 9},
     };
     for (const auto& c : cases) {
         const QString path = dir.path() + "/live.csv";
@@ -396,6 +399,7 @@ TEST_F(Journal, LiveCsvFileBegunByAnEarlierVersionKeepsItsColumns) {
         Reading dropped = reading(t0, "2,5", Outcome::Dropped);
         dropped.reason = "queue full";
         dropped.label = "balance";
+        dropped.output = "2,5{ENTER}";
         LiveCsvFile(path, "S", nullptr).write(std::span(&dropped, 1));
         ASSERT_TRUE(f.open(QIODevice::ReadOnly));
         const auto rows = parseCsv(f.readAll());
@@ -406,7 +410,7 @@ TEST_F(Journal, LiveCsvFileBegunByAnEarlierVersionKeepsItsColumns) {
             EXPECT_EQ(r.size(), c.columns) << r.join(',').toStdString();
         const QStringList expected = {
             isoTime(t0), "S",       "/dev/ttyUSB0", "GENERIC", "ST,GS,+  1.00 g<13><10>",
-            "2,5",       "dropped", "queue full",   "balance"};
+            "2,5",       "dropped", "queue full",   "balance", "2,5{ENTER}"};
         EXPECT_EQ(rows.back(), expected.first(c.columns));
     }
 }

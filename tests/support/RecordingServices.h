@@ -23,6 +23,13 @@ public:
         tell(id);
         return true;
     }
+    // A row is kept as one value: a part with steps as the template text they make.
+    bool putRow(std::vector<tarovex::typing::RowPart> row, std::uint64_t id) override {
+        QString text;
+        for (const auto& part : row)
+            text += part.steps.empty() ? part.text : tarovex::reading::describeSteps(part.steps);
+        return putString(text, id);
+    }
     void start(std::function<void()> ended, tarovex::typing::FateHandler fates) override {
         running = true;
         ended_ = std::move(ended);

@@ -1,4 +1,5 @@
 // Runs assembled as the window and the console assemble theirs, several in one process.
+#include "journal/JournalDb.h"
 #include "tarovex/run/KeyboardService.h"
 #include "tarovex/station/Run.h"
 #include "tests/ProvenOrSkipped.h"
@@ -9,6 +10,7 @@
 #include "tests/tarovex/TypedKeys.h"
 #include "tests/worker/WorkerTestSupport.h"
 
+#include <QDate>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -209,4 +211,77 @@ TEST(StationRun, ARoundTypesOneRowOrNothing) {
     a->controller().shutdown([&] { doneA = true; });
     b->controller().shutdown([&] { doneB = true; });
     ASSERT_TRUE(worker_test::runUntil([&] { return doneA && doneB; }));
+}
+
+// An output template shapes what reaches a real X window, field by field and key by key, and
+// the journal keeps the text it made beside the value.
+TEST(StationRun, TemplatesShapeWhatIsTyped) {
+    worker_test::application();
+    std::optional<tarovex_test::XvfbServer> server;
+    try {
+        server.emplace();
+    } catch (const std::exception& e) {
+        TAROVEX_SKIP_OR_FAIL(std::string("no Xvfb: ") + e.what());
+    }
+    qputenv("DISPLAY", QByteArray::fromStdString(server->display()));
+    qunsetenv("WAYLAND_DISPLAY");
+    tarovex_test::XTextRecorder recorder(server->display());
+    QTemporaryDir dir;
+    tarolink_test::Pty pty;
+    Log log;
+    QStringList fates;
+    Fates fated("Scale", &fates);
+    Notices notices;
+    const QString year = QString::number(QDate::currentDate().year());
+    const struct {
+        CH::Instrument instrument;
+        const char* outputTemplate;
+        const char* line;
+        QString typed;
+    } cases[] = {
+        {CH::Instrument::GENERIC, "{value} {unit}{TAB}[{raw}]{ENTER}", "ST,+  12.50 kg\r",
+         "12.50 kg<Tab>[ST,+  12.50 kg]<Return>"},
+        {CH::Instrument::GENERIC, "{{{label}}}{g1}{KEY:KP_Enter}{date:yyyy}", "-3.5g\r",
+         "{Scale}-3.5<KP_Enter>" + year},
+        {CH::Instrument::GENERIC, "{seq}:{DELAY:50}{value}{unit}{ESC}", "7 pcs\r", "1:7pcs<Escape>"},
+        {CH::Instrument::BARCODE_ALPHA, "<{value}>{unit}{LEFT}", "AB12\r", "<AB12><Left>"},
+        {CH::Instrument::GENERIC, "", "42\r", "42<Return>"}, // no template: as it always was
+    };
+    QString typed;
+    for (const auto& c : cases) {
+        config::Config config = config::Config::defaultsOf(c.instrument);
+        config.setInstrument(c.instrument);
+        config.setPort(QString::fromStdString(pty.slavePath()));
+        config.setOutputTerminator(CH::OutputTerminator::ENTER);
+        config.setOutputTemplate(QString::fromLatin1(c.outputTemplate));
+        config.label = QStringLiteral("Scale");
+        RunServices services;
+        services.makeTyper = [](const config::Config& rc, reading::EventLog& view) {
+            return makeKeyboardTyper(rc, view, std::make_shared<typing::KeyboardLane>(),
+                                     {.backend = typing::KeyBackend::X11});
+        };
+        const std::unique_ptr<tarovex::Run> run =
+            assembleRun(config, services, notices, log,
+                        {.consumers = {&fated}, .journalPath = dir.filePath("journal.sqlite")});
+        ASSERT_TRUE(run->controller().start()) << notices.shown.join('\n').toStdString();
+        ASSERT_TRUE(worker_test::runUntil([&] { return run->controller().isConnected(); }));
+        const qsizetype settled = fates.size();
+        pty.write(c.line);
+        ASSERT_TRUE(worker_test::runUntil([&] { return fates.size() > settled; }));
+        typed += c.typed;
+        EXPECT_EQ(recorder.transcript(typed.toUtf8().size()), typed.toStdString())
+            << c.outputTemplate << '\n'
+            << (log.important + notices.shown).join('\n').toStdString();
+        bool done = false;
+        run->controller().shutdown([&] { done = true; });
+        ASSERT_TRUE(worker_test::runUntil([&] { return done; }));
+    }
+    QStringList outputs;
+    journal::JournalDb(dir.filePath("journal.sqlite")).forEach([&](const journal::StoredReading& r) {
+        outputs.append(r.reading.value + '|' + r.reading.output + '|' + r.reading.reason);
+    });
+    const QStringList expected{"12.50|12.50 kg{TAB}[ST,+  12.50 kg]{ENTER}|",
+                               "-3.5|{{Scale}}-3.5{KEY:KP_Enter}" + year + '|', "7|1:{DELAY:50}7pcs{ESC}|",
+                               "AB12|<AB12>{LEFT}|", "42||"};
+    EXPECT_EQ(outputs.join('\n').toStdString(), expected.join('\n').toStdString());
 }

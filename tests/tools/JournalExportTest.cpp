@@ -66,18 +66,19 @@ TEST(ConsoleJournalExport, WritesTheRangeAsCsvOrJsonAndRefusesWrongOptions) {
     const ExportRun csv = exportJournal(home, {"--since", "2026-12-01", "--until", "2026-12-02"});
     EXPECT_EQ(csv.status, 0) << csv.err;
     EXPECT_EQ(csv.out,
-              "time,station,port,instrument,line,value,outcome,seq,reason,label\r\n"
-              "2026-12-01T08:00:00.000Z,S,/dev/ttyUSB0,GENERIC,\"2,5<13>\",\"2,5\",printed,2,,balance\r\n");
+              "time,station,port,instrument,line,value,outcome,seq,reason,label,output\r\n"
+              "2026-12-01T08:00:00.000Z,S,/dev/ttyUSB0,GENERIC,\"2,5<13>\",\"2,5\",printed,2,,balance,\r\n");
 
     const ExportRun json = exportJournal(home, {"--format", "json", "--since", "2026-12-01T09:00:00+01:00"});
     EXPECT_EQ(json.status, 0) << json.err;
-    EXPECT_EQ(json.out,
-              "{\"instrument\":\"GENERIC\",\"label\":\"balance\",\"line\":\"2,5<13>\",\"outcome\":"
-              "\"printed\",\"port\":\"/dev/ttyUSB0\",\"reason\":\"\",\"seq\":2,\"station\":\"S\","
-              "\"time\":\"2026-12-01T08:00:00.000Z\",\"value\":\"2,5\"}\n"
-              "{\"instrument\":\"GENERIC\",\"label\":\"/dev/ttyUSB0\",\"line\":\"3<13>\",\"outcome\":"
-              "\"typed\",\"port\":\"/dev/ttyUSB0\",\"reason\":\"\",\"seq\":3,\"station\":\"S\","
-              "\"time\":\"2026-12-02T00:00:00.000Z\",\"value\":\"3\"}\n");
+    EXPECT_EQ(
+        json.out,
+        "{\"instrument\":\"GENERIC\",\"label\":\"balance\",\"line\":\"2,5<13>\",\"outcome\":"
+        "\"printed\",\"output\":\"\",\"port\":\"/dev/ttyUSB0\",\"reason\":\"\",\"seq\":2,\"station\":\"S\","
+        "\"time\":\"2026-12-01T08:00:00.000Z\",\"value\":\"2,5\"}\n"
+        "{\"instrument\":\"GENERIC\",\"label\":\"/dev/ttyUSB0\",\"line\":\"3<13>\",\"outcome\":"
+        "\"typed\",\"output\":\"\",\"port\":\"/dev/ttyUSB0\",\"reason\":\"\",\"seq\":3,\"station\":\"S\","
+        "\"time\":\"2026-12-02T00:00:00.000Z\",\"value\":\"3\"}\n");
 
     const std::pair<std::vector<std::string>, std::string> wrong[] = {
         {{"--format", "xml"}, "--format takes csv or json, not 'xml'"},
