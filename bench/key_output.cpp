@@ -84,3 +84,29 @@ BENCHMARK_CAPTURE(BM_ValueAtDefaultDelay, weight_-1234.567_kg, "-1234.567 kg", 0
 BENCHMARK_CAPTURE(BM_ValueAtDefaultDelay, tab_then_12.50, "12.50", config::KeyCodes::VK_TAB)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
+
+// The same value at delay 0, typed as a plain value and as the steps of the template
+// "{value}{ENTER}": what a template adds to typing.
+static void BM_ValueAtDelayZero(benchmark::State& state, bool templated) {
+    SilentView view;
+    typing::KeystrokeQueue queue;
+    auto output = std::make_unique<X11KeyOutput>(server().display());
+    typing::Keybot keybot(
+        0, 0, config::KeyCodes::VK_ENTER, 0, 0, ConfigHelper::KeyboardType::QUERTY,
+        ConfigHelper::KeyMapType::ALPHANUMERIC_COMPLETE, view,
+        std::make_unique<InterpretingSynthesizer>(ConfigHelper::KeyboardType::QUERTY, std::move(output)),
+        queue);
+    const QString text = QStringLiteral("-1234.567 kg");
+    using Step = reading::OutputStep;
+    const std::vector<typing::RowPart> row{
+        {text,
+         0,
+         0,
+         {Step{Step::Kind::Text, text, 0}, Step{Step::Kind::Key, {}, config::KeyCodes::VK_ENTER}}}};
+    for (auto _ : state)
+        benchmark::DoNotOptimize(templated ? keybot.typeRow(row) : keybot.typeValue(text));
+    state.SetItemsProcessed(state.iterations() * (text.size() + 1));
+    state.counters["errors"] = view.errors;
+}
+BENCHMARK_CAPTURE(BM_ValueAtDelayZero, plain, false)->Unit(benchmark::kMicrosecond)->UseRealTime();
+BENCHMARK_CAPTURE(BM_ValueAtDelayZero, template, true)->Unit(benchmark::kMicrosecond)->UseRealTime();

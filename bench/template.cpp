@@ -1,6 +1,7 @@
 // Readings per second through an output template: parsed once, rendered per reading into
 // the steps a typer walks.
 #include "reading/OutputTemplate.h"
+#include "tarovex/run/OutputShaper.h"
 
 #include <benchmark/benchmark.h>
 
@@ -43,6 +44,22 @@ void renderKeyed(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations());
 }
 BENCHMARK(renderKeyed);
+
+// What a run does per reading: the unit and the value expression's groups found in the line,
+// then the template rendered.
+void shapeReading(benchmark::State& state) {
+    tarovex::config::Config config =
+        tarovex::config::Config::defaultsOf(tarovex::config::ConfigHelper::Instrument::GENERIC);
+    config.setInstrument(tarovex::config::ConfigHelper::Instrument::GENERIC);
+    config.setOutputTemplate(kTypical + QStringLiteral("{g1}"));
+    const std::optional<tarovex::OutputShaper> shaper = tarovex::OutputShaper::make(config);
+    const tarovex::reading::DataLine line(QStringLiteral("ST,GS,+  12.50 g\r\n"), QStringLiteral("12.50"), 1,
+                                          std::chrono::system_clock::now(), false);
+    for (auto _ : state)
+        benchmark::DoNotOptimize(shaper->shape(line));
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(shapeReading);
 
 void parseTypical(benchmark::State& state) {
     for (auto _ : state)
