@@ -424,8 +424,10 @@ void RazezaRoZurFrame2::checkField(QLineEdit* f) {
             return;
         const QString key = QString::fromLatin1(at->key);
         config::Config& cfg = stationKeys_.contains(key) ? session_.config() : edited;
-        if (storeField(key, f->text(), cfg))
+        if (storeField(key, f->text(), cfg)) {
+            showTemplateChoices();
             return;
+        }
         errorKey = fieldError(key, f->text());
         problem = config::settingProblem(key, storedFieldText(key, f->text()));
         f->setText(fieldResetText(key));

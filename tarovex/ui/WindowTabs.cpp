@@ -227,10 +227,10 @@ QWidget* outputTab(Controls& c) {
     for (const char* key : {"startWith", "outputTerminator", "outputTerminator2"})
         addRow(form, key, list(c, key));
     addRow(form, "everyXValues", field(c, "everyXValues"));
+    addRow(form, "outputTemplate", field(c, "outputTemplate", 440));
     form->addRow(label("label35.text"));
     addRow(form, "keyboardType", list(c, "keyboardType"));
     addRow(form, "delay", field(c, "delay"));
-    addRow(form, "outputTemplate", field(c, "outputTemplate", 300));
     addRow(form, "sound", list(c, "sound"));
     return panel;
 }

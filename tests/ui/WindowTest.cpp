@@ -418,6 +418,14 @@ TEST(Window, TheRequestAndStabilityControlsRoundTripTheirSettings) {
         text("error") + ": " + text("error.output.template") + "\nColumn 6: unknown field {vlaue}";
     ASSERT_TRUE(runUntil([&] { return w.notifier.shown.contains(expected); })) << w.notifier.shown.join("|").toStdString();
     EXPECT_EQ(w.frame->config().getOutputTemplate(), "");
+    EXPECT_TRUE(c.setting<QWidget>("startWith")->isEnabled());
+
+    // A template of the user's own decides the keys: the choices it overrides rest.
+    t->setText("{value} {unit}{ENTER}");
+    QApplication::sendEvent(t, &out);
+    ASSERT_TRUE(runUntil([&] { return w.frame->config().getOutputTemplate() == "{value} {unit}{ENTER}"; }));
+    EXPECT_FALSE(c.setting<QWidget>("startWith")->isEnabled());
+    EXPECT_FALSE(c.setting<QWidget>("outputTerminator")->isEnabled());
 }
 
 TEST(Window, ExportThenImportRoundTrips) {
@@ -813,6 +821,13 @@ TEST(Window, Screens) {
         QApplication::processEvents();
         shoot(w.frame.get(), QStringLiteral("stopped-%1").arg(i));
     }
+    QLineEdit* outputTemplate = w.frame->controls().setting<QLineEdit>("outputTemplate");
+    outputTemplate->setText("{value} {unit}{TAB}{date:yyyy-MM-dd}{ENTER}");
+    QFocusEvent out(QEvent::FocusOut);
+    QApplication::sendEvent(outputTemplate, &out);
+    QApplication::processEvents();
+    w.frame->tabs()->setCurrentIndex(3);
+    shoot(w.frame.get(), "stopped-output-template");
     ui::CustomRegExDialog custom(w.frame.get(), "", "([0-9.]+)");
     shoot(&custom, "dialog-custom-expression");
     custom.expressionField()->setPlainText("([0-9]+");
