@@ -8,6 +8,7 @@
 #include "typing/KeyOutputFactory.h"
 #include "typing/Keybot.h"
 #ifdef TAROVEX_WAYLAND
+#include "typing/WaylandClipboard.h"
 #include "typing/WaylandKeyOutput.h"
 #endif
 
@@ -129,6 +130,20 @@ TEST_F(WaylandKeyOutputTest, ChosenInAWaylandSessionThatOffersIt) {
         << created.description.toStdString();
     for (const char32_t c : {U'\n', U'\x7f', U'\x85'})
         EXPECT_THROW(created.output->type(TypedKey{c}), CannotTypeError);
+}
+
+// Another program's text on the clipboard gives way to a value, and comes back after it, as
+// a third program reads them through the compositor.
+TEST_F(WaylandKeyOutputTest, TheClipboardHoldsTheValueThenWhatItHeldBefore) {
+    WaylandClipboard other(sway_->socket()), ours(sway_->socket()), reader(sway_->socket());
+    other.put(QStringLiteral("copied before"));
+    EXPECT_EQ(reader.text(), QStringLiteral("copied before"));
+    ours.put(QStringLiteral("12,5 g \u03a9"));
+    EXPECT_EQ(reader.text(), QStringLiteral("12,5 g \u03a9"));
+    ours.restore();
+    EXPECT_EQ(reader.text(), QStringLiteral("copied before"));
+    ours.restore(); // nothing more to give back
+    EXPECT_EQ(reader.text(), QStringLiteral("copied before"));
 }
 #endif
 
