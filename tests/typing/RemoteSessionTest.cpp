@@ -124,7 +124,8 @@ TEST(RemoteSessionTest, ViewerPassesEveryPrintableCharacterToTheRemoteTerminal) 
         if (!installed(program))
             TAROVEX_SKIP_OR_FAIL(std::string(program) + " is not installed");
     QTemporaryDir dir;
-    const QString socket = dir.filePath("vnc"), ready = dir.filePath("ready"), received = dir.filePath("received");
+    const QString socket = dir.filePath("vnc"), ready = dir.filePath("ready"),
+                  received = dir.filePath("received");
     constexpr int count = 2000;
     std::string sent;
     for (int i = 0; i < count; ++i)
@@ -136,11 +137,13 @@ TEST(RemoteSessionTest, ViewerPassesEveryPrintableCharacterToTheRemoteTerminal) 
                           socket.toStdString(), "-geometry", "640x480", "-depth", "24", "-nolisten", "tcp"},
                          true);
     ASSERT_FALSE(server.display().empty()) << "Xvnc did not start";
-    const Program terminal({"xterm", "-display", server.display(), "-geometry", "100x30+0+0", "-e", "sh", "-c",
-                            "stty raw -echo; : > '" + ready.toStdString() + "'; head -c " + std::to_string(count) +
-                                " > '" + received.toStdString() + "'"});
+    const Program terminal({"xterm", "-display", server.display(), "-geometry", "100x30+0+0", "-e", "sh",
+                            "-c",
+                            "stty raw -echo; : > '" + ready.toStdString() + "'; head -c " +
+                                std::to_string(count) + " > '" + received.toStdString() + "'"});
     ASSERT_TRUE(keys_test::waitFor([&] { return QFile::exists(ready); }, 15000)) << "xterm did not start";
-    const Program viewer({"xtigervncviewer", "-display", local.display(), "-FullScreen", socket.toStdString()});
+    const Program viewer(
+        {"xtigervncviewer", "-display", local.display(), "-FullScreen", socket.toStdString()});
     Display* d = XOpenDisplay(local.display().c_str());
     ASSERT_NE(d, nullptr);
     const bool shown = focusViewer(d);
@@ -163,12 +166,14 @@ TEST(RemoteSessionTest, ViewerPassesEveryPrintableCharacterToTheRemoteTerminal) 
         << session.description().toStdString();
     std::atomic<int> fate = 0; // 1 typed, 2 dropped
     const auto began = std::chrono::steady_clock::now();
-    session.start({}, [&](std::vector<TypingFate> fates) { fate = fates.size() == 1 && fates[0].typed() ? 1 : 2; });
+    session.start(
+        {}, [&](std::vector<TypingFate> fates) { fate = fates.size() == 1 && fates[0].typed() ? 1 : 2; });
     session.putString(QString::fromLatin1(sent));
     keys_test::waitFor([&] { return fate.load() != 0; }, 250000);
     EXPECT_EQ(fate.load(), 1) << log.important().join('\n').toStdString();
     const auto took = std::chrono::steady_clock::now() - began;
-    std::cout << "Per character: " << std::chrono::duration<double, std::milli>(took).count() / count << " ms\n";
+    std::cout << "Per character: " << std::chrono::duration<double, std::milli>(took).count() / count
+              << " ms\n";
 
     keys_test::waitFor([&] { return fileText(received).size() >= count; }, 10000);
     const std::string got = fileText(received);
