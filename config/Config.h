@@ -158,6 +158,9 @@ public:
     bool reconnect = false;
     // Values of lines the instrument marks unstable are not typed.
     bool stableOnly = false;
+    // Typing into a remote desktop viewer or a virtual machine's window: every key paced and
+    // released before the next, Shift and AltGr pressed for real, no remapped keycodes.
+    bool remoteSession = false;
     // The journal, the live CSV file and the MQTT publishing.
     RecordSettings record;
     // The instrument's name at a station of several, from its stored profile; empty for the

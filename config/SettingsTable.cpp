@@ -410,6 +410,9 @@ QList<Setting> buildTable() {
             "the CA certificate file that signed the broker's (mqtts), or empty"),
         recentAddressesRow(),
         outputTemplateRow(),
+        onTabs(yesNo<&Config::remoteSession>("remoteSession", false,
+                                             "RazezaRoZurFrame2.remoteSessionCheckBox.text", later),
+               {.tip = "remoteSessionCheckBox.toolTipText"}),
     };
     return t;
 }

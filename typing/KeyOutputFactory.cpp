@@ -19,6 +19,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -237,6 +238,10 @@ std::unique_ptr<KeyOutput> makeOutput(KeyBackend backend, const KeyOutputOptions
                                       const SessionEnvironment& environment, QStringList& warnings) {
     switch (backend) {
     case KeyBackend::X11:
+        if (options.remoteSession)
+            return std::make_unique<X11KeyOutput>(
+                environment.display,
+                std::max(X11KeyOutput::remoteKeyGap, std::chrono::milliseconds(options.keyDelay)));
         return std::make_unique<X11KeyOutput>(environment.display);
     case KeyBackend::Wayland:
 #ifdef TAROVEX_WAYLAND
@@ -310,6 +315,10 @@ KeyOutputCreation createKeyOutput(const KeyOutputOptions& options, const Session
             std::unique_ptr<KeyOutput> output = makeOutput(choice.backend, options, environment, warnings);
             QString line = QStringLiteral("Keystroke output: %1 (rule: %2)")
                                .arg(output->description(), QString::fromUtf8(choice.rule));
+            if (options.remoteSession && choice.backend != KeyBackend::X11)
+                warnings.append(QStringLiteral("The remote session setting is on, but only the X11 route "
+                                               "paces its keys for it: %1 types as usual.")
+                                    .arg(QString::fromLatin1(keyBackendTitle(choice.backend))));
             return {std::move(output), {}, std::move(line), std::move(warnings)};
         } catch (const std::exception& e) {
             if (!reasons.isEmpty())

@@ -24,6 +24,10 @@ struct KeyOutputOptions {
     config::ConfigHelper::KeyMapType coverage = config::ConfigHelper::KeyMapType::ALPHANUMERIC_COMPLETE;
     // An XKB layout ("de", "us(intl)") for uinput instead of the desktop's.
     std::string xkbLayout;
+    // Typing into a remote desktop viewer or a virtual machine's window (X11 only): keys paced
+    // by `keyDelay` and at least X11KeyOutput::remoteKeyGap, no remapped keycodes.
+    bool remoteSession = false;
+    int keyDelay = 0; // ms, the delay setting
 };
 
 // The parts of the environment the choice depends on.

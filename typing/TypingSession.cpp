@@ -23,6 +23,8 @@ TypingSession::Output TypingSession::platformOutput(const config::Config& config
                                                     const SessionEnvironment& environment) {
     backend.keyboardType = config.getKeyboardType();
     backend.coverage = coverageOf(config);
+    backend.remoteSession = config.remoteSession;
+    backend.keyDelay = config.getDelayAsInt();
     KeyOutputCreation created = createKeyOutput(backend, environment);
     if (!created.output)
         throw std::runtime_error(created.error.toStdString());

@@ -65,33 +65,86 @@ std::vector<std::string> split(const std::string& text) {
     }
 }
 
+// Holds the server from the focus check to the last event of a key: no other client (a
+// click's window manager, a window that pops up) can move the focus in between, so the key
+// goes where the check found the value's window. Released on every way out.
+class FocusHold {
+public:
+    FocusHold(Display* d, const std::optional<KeyTarget>& expected) : d_(expected ? d : nullptr) {
+        if (!d_)
+            return; // nobody asked where keys go: nothing to hold to
+        XGrabServer(d_);
+        Window focus = None;
+        int revert = 0;
+        XGetInputFocus(d_, &focus, &revert);
+        if (focus != expected->window) {
+            release();
+            throw FocusMovedError();
+        }
+    }
+    ~FocusHold() { release(); }
+    FocusHold(const FocusHold&) = delete;
+    FocusHold& operator=(const FocusHold&) = delete;
+
+private:
+    void release() {
+        if (!d_)
+            return;
+        XUngrabServer(d_);
+        XFlush(d_);
+        d_ = nullptr;
+    }
+    Display* d_;
+};
+
 } // namespace
 
 class X11KeyOutput::Sender : public StrokeSender {
 public:
     explicit Sender(Display* d) : d_(d) {}
+    // Paced: each press alone is held to the value's window (a viewer reads no events while
+    // the server is held, and would forward them in a burst), each event waits out `gap`.
+    Sender(Display* d, std::chrono::milliseconds gap, const std::optional<KeyTarget>& expected)
+        : d_(d), gap_(gap), expected_(&expected) {}
     void key(Keycode keycode, bool down) override {
+        // A release goes wherever the focus is: nothing may stay down.
+        std::optional<FocusHold> hold;
+        if (expected_ && down)
+            hold.emplace(d_, *expected_);
         if (!XTestFakeKeyEvent(d_, keycode, down ? True : False, CurrentTime))
             throw std::runtime_error("XTest refused the key event");
+        hold.reset();
+        settle();
     }
     void lockModifiers(ModMask mask, bool on) override {
         if (!XkbLockModifiers(d_, XkbUseCoreKbd, mask, on ? mask : 0))
             throw std::runtime_error("The X server refused to change the locked modifiers");
+        settle();
     }
     void lockGroup(std::size_t group) override {
         if (!XkbLockGroup(d_, XkbUseCoreKbd, unsigned(group)))
             throw std::runtime_error("The X server refused to change the keyboard group");
+        settle();
     }
 
 private:
+    void settle() {
+        if (gap_.count() <= 0)
+            return;
+        XSync(d_, False);
+        std::this_thread::sleep_for(gap_);
+    }
     Display* d_;
+    std::chrono::milliseconds gap_{0};
+    const std::optional<KeyTarget>* expected_ = nullptr;
 };
 
 void X11KeyOutput::DisplayCloser::operator()(Display* d) const noexcept {
     XCloseDisplay(d);
 }
 
-X11KeyOutput::X11KeyOutput(const std::string& displayName) {
+X11KeyOutput::X11KeyOutput(const std::string& displayName, std::optional<std::chrono::milliseconds> remoteGap)
+    : remoteGap_(remoteGap) {
     display_.reset(XOpenDisplay(displayName.empty() ? nullptr : displayName.c_str()));
     if (!display_) {
         const char* env = displayName.empty() ? std::getenv("DISPLAY") : displayName.c_str();
@@ -264,47 +317,24 @@ bool X11KeyOutput::isOurs(unsigned long window) {
     return false;
 }
 
-namespace {
-
-// Holds the server from the focus check to the last event of a key: no other client (a
-// click's window manager, a window that pops up) can move the focus in between, so the key
-// goes where the check found the value's window. Released on every way out.
-class FocusHold {
-public:
-    FocusHold(Display* d, const std::optional<KeyTarget>& expected) : d_(expected ? d : nullptr) {
-        if (!d_)
-            return; // nobody asked where keys go: nothing to hold to
-        XGrabServer(d_);
-        Window focus = None;
-        int revert = 0;
-        XGetInputFocus(d_, &focus, &revert);
-        if (focus != expected->window) {
-            release();
-            throw FocusMovedError();
-        }
-    }
-    ~FocusHold() { release(); }
-    FocusHold(const FocusHold&) = delete;
-    FocusHold& operator=(const FocusHold&) = delete;
-
-private:
-    void release() {
-        if (!d_)
-            return;
-        XUngrabServer(d_);
-        XFlush(d_);
-        d_ = nullptr;
-    }
-    Display* d_;
-};
-
-} // namespace
-
 void X11KeyOutput::type(const TypedKey& key) {
     X11ErrorTrap trap(display_.get());
     handleEvents();
     const ModifierState state = currentState();
     const KeyResolution r = resolveKey(*layout_, key, state.group);
+    if (remoteGap_) {
+        if (const auto why = remoteRefusal(r, state.group)) {
+            if (key.isCharacter())
+                throw CannotTypeError(key.character(), *why);
+            throw std::runtime_error(*why);
+        }
+        Sender paced(display_.get(), *remoteGap_, lastTarget_);
+        sendStrokes(paced, *layout_, r.strokes, state, modifiers_);
+        if (const int code = trap.sync())
+            throw std::runtime_error("The X server refused a key event (error " + std::to_string(code) + ")");
+        lastKeyEvent_ = std::chrono::steady_clock::now();
+        return;
+    }
     Sender sender(display_.get());
     switch (r.kind) {
     case KeyResolution::Kind::Direct:
@@ -332,6 +362,31 @@ void X11KeyOutput::type(const TypedKey& key) {
     lastKeyEvent_ = std::chrono::steady_clock::now();
     if (code)
         throw std::runtime_error("The X server refused a key event (error " + std::to_string(code) + ")");
+}
+
+// A remote viewer or virtual machine sees the key codes of the layout and the keys pressed,
+// not a keycode remapped on the fly nor a locked group.
+std::optional<std::string> X11KeyOutput::remoteRefusal(const KeyResolution& r, std::size_t group) const {
+    if (r.kind == KeyResolution::Kind::SpareKeycode || r.kind == KeyResolution::Kind::Unavailable)
+        return "No key of the X keyboard layout types this character, and a remote session cannot follow a "
+               "remapped keycode";
+    for (const KeyStroke& stroke : r.strokes)
+        if (stroke.group != group)
+            return "This character is only on another group of the X keyboard layout, which a remote session "
+                   "does not share";
+    return unreachableStroke(*layout_, r.strokes, modifiers_);
+}
+
+std::optional<std::string> X11KeyOutput::cannotType(char32_t c) {
+    if (!remoteGap_)
+        return std::nullopt;
+    try {
+        handleEvents();
+        const std::size_t group = currentState().group;
+        return remoteRefusal(resolveCharacter(*layout_, c, group), group);
+    } catch (const std::exception&) {
+        return std::nullopt; // typing tells
+    }
 }
 
 void X11KeyOutput::typeOnSpare(SpareSlot& slot, Keysym keysym, const ModifierState& state) {
@@ -415,7 +470,11 @@ std::string X11KeyOutput::readLayoutNames() const {
 }
 
 QString X11KeyOutput::description() const {
-    return QStringLiteral("X11 (XTest), layout %1").arg(QString::fromStdString(layoutNames_));
+    QString text = QStringLiteral("X11 (XTest), layout %1").arg(QString::fromStdString(layoutNames_));
+    if (remoteGap_)
+        text += QStringLiteral(", remote session mode: %1 ms after each key event, no remapped keycodes")
+                    .arg(remoteGap_->count());
+    return text;
 }
 
 } // namespace tarovex::typing

@@ -231,6 +231,7 @@ QWidget* outputTab(Controls& c) {
     form->addRow(label("label35.text"));
     addRow(form, "keyboardType", list(c, "keyboardType"));
     addRow(form, "delay", field(c, "delay"));
+    form->addRow(QString(), tick(c, "remoteSession"));
     addRow(form, "sound", list(c, "sound"));
     return panel;
 }

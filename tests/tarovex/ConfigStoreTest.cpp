@@ -191,6 +191,7 @@ TEST_P(ConfigStoreTest, SaveThenLoadGivesTheSameSettingsAndPrevPortIsThePort) {
     saved.record.round = true;
     saved.recentAddresses = {"rfc2217://moxa-3:4001", "tcp://10.0.0.7:9001"};
     saved.setOutputTemplate("{TAB}{value} {unit};{{x}}{date:yyyy-MM-dd}{ENTER}");
+    saved.remoteSession = true;
     std::ostringstream console;
     saveConfig(*node, saved, console);
     EXPECT_EQ(console.str(), "");
@@ -201,7 +202,7 @@ TEST_P(ConfigStoreTest, SaveThenLoadGivesTheSameSettingsAndPrevPortIsThePort) {
     EXPECT_TRUE(loadConfig(*reopened->node(settingsNodePath), loaded, ports));
     EXPECT_FALSE(configChanged(loaded, saved));
     EXPECT_EQ(loaded.getPrevPort(), std::optional<QString>("COM4"));
-    EXPECT_EQ(reopened->node(settingsNodePath)->keys().size(), 52);
+    EXPECT_EQ(reopened->node(settingsNodePath)->keys().size(), 53);
 }
 
 TEST_P(ConfigStoreTest, WithoutPortsOnlyANetworkPortIsRead) {
@@ -343,10 +344,10 @@ private:
 
 // The settings that came later: saved and loaded after all the others, in this order.
 const QStringList kLaterKeys = {
-    "requestInterval", "requestCommand",  "requestHotkey", "stableOnly", "stableRegEx",
-    "journal",         "journalDays",     "journalMaxMB",  "station",    "csvFile",
-    "round",           "mqttBroker",      "mqttTopic",     "mqttUser",   "mqttPasswordFile",
-    "mqttCaFile",      "recentAddresses", "outputTemplate"};
+    "requestInterval", "requestCommand",  "requestHotkey",  "stableOnly",   "stableRegEx",
+    "journal",         "journalDays",     "journalMaxMB",   "station",      "csvFile",
+    "round",           "mqttBroker",      "mqttTopic",      "mqttUser",     "mqttPasswordFile",
+    "mqttCaFile",      "recentAddresses", "outputTemplate", "remoteSession"};
 
 TEST(ConfigStore, SaveWritesPortsFirstThenTheSaveOrderThenFlushes) {
     RecordingNode node;

@@ -137,6 +137,36 @@ TEST_F(X11KeyOutputTest, CoverageArrivesExactlyOnEveryLayout) {
     setCapsLock(false);
 }
 
+// For a remote viewer: what only a remapped keycode or another group would type is refused
+// before anything is sent, the keyboard left alone; what the active group has keys for arrives.
+TEST_F(X11KeyOutputTest, RemoteModeTypesOnlyKeysOfTheActiveGroup) {
+    const struct {
+        const char* layout;
+        const char* variant;
+        char32_t character;
+        bool typeable;
+    } rows[] = {{"us", "", U'~', true},
+                {"us", "", U'\u00e4', false},
+                {"ru,de", ",", U'\u0436', true},
+                {"ru,de", ",", U'a', false}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(std::string(row.layout) + " " + utf8(std::u32string(1, row.character)));
+        ASSERT_TRUE(server_->setLayout(row.layout, row.variant));
+        const XKeyboard before = keyboard();
+        tarovex_test::XTextRecorder recorder(server_->display());
+        X11KeyOutput output(server_->display(), std::chrono::milliseconds(20));
+        EXPECT_EQ(output.cannotType(row.character).has_value(), !row.typeable);
+        if (row.typeable) {
+            output.type(TypedKey{row.character});
+            const std::string text = utf8(std::u32string(1, row.character));
+            EXPECT_EQ(recorder.transcript(text.size()), text);
+        } else {
+            EXPECT_THROW(output.type(TypedKey{row.character}), CannotTypeError);
+        }
+        EXPECT_EQ(keyboard(), before);
+    }
+}
+
 // A layout switched while the output lives is the one the next key is typed on.
 TEST_F(X11KeyOutputTest, FollowsALayoutChange) {
     ASSERT_TRUE(server_->setLayout("us"));
