@@ -1,6 +1,7 @@
 #pragma once
 
 #include "config/ConfigHelper.h"
+#include "typing/Clipboard.h"
 #include "typing/KeyOutput.h"
 #include "typing/desktop/DesktopLayout.h"
 
@@ -24,6 +25,8 @@ struct KeyOutputOptions {
     config::ConfigHelper::KeyMapType coverage = config::ConfigHelper::KeyMapType::ALPHANUMERIC_COMPLETE;
     // An XKB layout ("de", "us(intl)") for uinput instead of the desktop's.
     std::string xkbLayout;
+    // The window's clipboard, for pasting; the console has none.
+    std::shared_ptr<Clipboard> clipboard;
 };
 
 // The parts of the environment the choice depends on.

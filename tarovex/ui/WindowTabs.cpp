@@ -231,6 +231,8 @@ QWidget* outputTab(Controls& c) {
     addRow(form, "keyboardType", list(c, "keyboardType"));
     addRow(form, "delay", field(c, "delay"));
     addRow(form, "outputTemplate", field(c, "outputTemplate", 300));
+    for (const char* key : {"outputMode", "pasteKey"})
+        addRow(form, key, list(c, key));
     addRow(form, "sound", list(c, "sound"));
     return panel;
 }

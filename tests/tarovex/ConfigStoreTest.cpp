@@ -346,7 +346,7 @@ const QStringList kLaterKeys = {
     "requestInterval", "requestCommand",  "requestHotkey", "stableOnly", "stableRegEx",
     "journal",         "journalDays",     "journalMaxMB",  "station",    "csvFile",
     "round",           "mqttBroker",      "mqttTopic",     "mqttUser",   "mqttPasswordFile",
-    "mqttCaFile",      "recentAddresses", "outputTemplate"};
+    "mqttCaFile",      "recentAddresses", "outputTemplate", "outputMode", "pasteKey"};
 
 TEST(ConfigStore, SaveWritesPortsFirstThenTheSaveOrderThenFlushes) {
     RecordingNode node;
