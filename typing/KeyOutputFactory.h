@@ -24,9 +24,9 @@ struct KeyOutputOptions {
     // The characters the run types (the preset's coverage), checked against uinput's layout.
     config::ConfigHelper::KeyMapType coverage = config::ConfigHelper::KeyMapType::ALPHANUMERIC_COMPLETE;
     // An XKB layout ("de", "us(intl)") for uinput instead of the desktop's.
-    std::string xkbLayout;
+    std::string xkbLayout{};
     // The window's clipboard, for pasting; the console has none.
-    std::shared_ptr<Clipboard> clipboard;
+    std::shared_ptr<Clipboard> clipboard{};
 };
 
 // The parts of the environment the choice depends on.

@@ -198,16 +198,15 @@ QLatin1StringView Keybot::typeWhole(const QString& text, const std::vector<RowPa
     target_ = synthesizer_->target();
     // The first text goes on the clipboard before any key: a clipboard that refuses it drops the
     // value whole.
-    if (pasting_)
-        if (const QString first = firstText(text, row); !first.isEmpty()) {
-            if (const auto why = clipboard_->put(first)) {
-                log_.logImportantEvent(log_.text(TypingText::PasteFailed) + *why);
-                reportNotTyped(text, reading::DropReason::TYPING_FAILED);
-                target_.reset();
-                return reading::DropReason::TYPING_FAILED;
-            }
-            putAhead_ = true;
+    if (const QString first = pasting_ ? firstText(text, row) : QString(); !first.isEmpty()) {
+        if (const auto why = clipboard_->put(first)) {
+            log_.logImportantEvent(log_.text(TypingText::PasteFailed) + *why);
+            reportNotTyped(text, reading::DropReason::TYPING_FAILED);
+            target_.reset();
+            return reading::DropReason::TYPING_FAILED;
         }
+        putAhead_ = true;
+    }
     if (row.empty()) {
         typeStart();
         typeText(text);

@@ -53,6 +53,9 @@ std::optional<QString> QtClipboard::unavailableHere() {
     if (QGuiApplication::platformName().startsWith(u"wayland") ||
         typing::SessionEnvironment::current().isWaylandSession())
         return text(QStringLiteral("paste.wayland"));
+    // Other platforms (offscreen) keep a clipboard no other program sees.
+    if (QGuiApplication::platformName() != u"xcb")
+        return text(QStringLiteral("paste.noWindow"));
     return std::nullopt;
 }
 
