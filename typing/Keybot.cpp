@@ -13,11 +13,7 @@ namespace tarovex::typing {
 namespace {
 
 using config::KeyCodes::VK_ALT;
-using config::KeyCodes::VK_CONTROL;
-using config::KeyCodes::VK_INSERT;
-using config::KeyCodes::VK_SHIFT;
 using config::KeyCodes::VK_SPACE;
-constexpr int VK_V = config::KeyCodes::letterKey('v');
 using OutputMode = config::ConfigHelper::OutputMode;
 
 QString message(const std::exception& e) {
@@ -63,21 +59,22 @@ Keybot::Keybot(int keyDelay, int startWith, int endWith, int endWith2, int every
       keymap_(config::ConfigHelper::KeyboardType::getKeymap(keyboardType, keyMapType)),
       keyboardName_(keyboardType.name()), log_(log), synthesizer_(std::move(synthesizer)), queue_(queue) {}
 
-void Keybot::setPaste(OutputMode mode, QList<int> pasteKeys, std::shared_ptr<Clipboard> clipboard) {
+void Keybot::setPaste(OutputMode mode, Shortcut pasteKeys, std::shared_ptr<Clipboard> clipboard) {
     outputMode_ = mode;
-    pasteKeys_ = std::move(pasteKeys);
+    pasteKeys_ = pasteKeys;
     clipboard_ = std::move(clipboard);
 }
 
-QList<int> Keybot::pasteKeys(config::ConfigHelper::PasteKey key) {
+Shortcut Keybot::pasteKeys(config::ConfigHelper::PasteKey key) {
     using PK = config::ConfigHelper::PasteKey;
+    constexpr std::uint32_t v = 0x76, insert = 0xff63; // the X keysyms
     switch (key.ordinal()) {
     case PK::SHIFT_INSERT.ordinal():
-        return {VK_SHIFT, VK_INSERT};
+        return {.shift = true, .keysym = insert};
     case PK::CTRL_SHIFT_V.ordinal():
-        return {VK_CONTROL, VK_SHIFT, VK_V};
+        return {.control = true, .shift = true, .keysym = v};
     }
-    return {VK_CONTROL, VK_V};
+    return {.control = true, .keysym = v};
 }
 
 bool Keybot::putString(const QString& text, std::uint64_t id) {
@@ -401,11 +398,28 @@ void Keybot::paste(const QString& text) {
         cut(reading::DropReason::TYPING_FAILED);
         return;
     }
-    const bool pasted = typeChord(pasteKeys_);
+    const bool pasted = pressPasteKeys();
     std::this_thread::sleep_for(kPasteSettle);
     clipboard_->restore();
     if (pasted)
         charactersTyped_ += int(text.size());
+}
+
+// Checked like any key; the output presses and releases the whole shortcut itself.
+bool Keybot::pressPasteKeys() {
+    if (!mayPress())
+        return false;
+    try {
+        synthesizer_->pressShortcut(pasteKeys_);
+    } catch (const std::exception& e) {
+        if (!focusMoved(e))
+            log_.logImportantEvent(QStringLiteral("Error pressing the paste keys on %1 keyboard: ").arg(keyboardName_) +
+                                   message(e));
+        cut(reading::DropReason::TYPING_FAILED);
+        return false;
+    }
+    pause();
+    return true;
 }
 
 void Keybot::typeString(const QString& text) {

@@ -43,10 +43,9 @@ public:
     void setLane(std::shared_ptr<KeyboardLane> lane) { lane_ = std::move(lane); }
     // Pastes values through `clipboard` as `mode` says, with the keys `pasteKeys` (set before
     // run()); without one every value is typed.
-    void setPaste(config::ConfigHelper::OutputMode mode, QList<int> pasteKeys,
-                  std::shared_ptr<Clipboard> clipboard);
-    // The key codes of a paste chord, modifiers first.
-    static QList<int> pasteKeys(config::ConfigHelper::PasteKey key);
+    void setPaste(config::ConfigHelper::OutputMode mode, Shortcut pasteKeys, std::shared_ptr<Clipboard> clipboard);
+    // The shortcut of the paste keys.
+    static Shortcut pasteKeys(config::ConfigHelper::PasteKey key);
     // How long the application has to read a pasted text before the clipboard is put back.
     static constexpr std::chrono::milliseconds kPasteSettle{100};
     // The thread body: types queued values until a stop is requested. The request also
@@ -90,6 +89,8 @@ private:
     // A text run of the value: typed, or pasted when the value is.
     void typeText(const QString& text);
     void paste(const QString& text);
+    // True once the paste keys were pressed and released.
+    bool pressPasteKeys();
     // A template's pause: cut short like a key, by a stop or a focus change.
     void wait(int ms);
     void pause();
@@ -126,7 +127,7 @@ private:
     std::shared_ptr<KeyboardLane> lane_;
     std::shared_ptr<Clipboard> clipboard_;
     config::ConfigHelper::OutputMode outputMode_ = config::ConfigHelper::OutputMode::TYPE;
-    QList<int> pasteKeys_;
+    Shortcut pasteKeys_;
     std::stop_token stop_;
     std::stop_token abort_;
     std::atomic<KeystrokeQueue::Clock::rep> deadline_{KeystrokeQueue::Clock::time_point::max().time_since_epoch().count()};

@@ -26,6 +26,7 @@ public:
     ~X11KeyOutput() override;
 
     void type(const TypedKey& key) override;
+    void pressShortcut(const Shortcut& shortcut) override;
     QString description() const override;
     // From the server's key map: any key down on any keyboard (XTest's too).
     std::optional<bool> keysHeld() override;
