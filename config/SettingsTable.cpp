@@ -410,8 +410,8 @@ QList<Setting> buildTable() {
             "the CA certificate file that signed the broker's (mqtts), or empty"),
         recentAddressesRow(),
         outputTemplateRow(),
-        onTabs(choice<CH::OutputMode, &Config::getOutputMode, &Config::setOutputMode>("outputMode",
-                                                                                     "outputMode.label", later),
+        onTabs(choice<CH::OutputMode, &Config::getOutputMode, &Config::setOutputMode>(
+                   "outputMode", "outputMode.label", later),
                {.tip = "outputMode.toolTipText", .plain = true}),
         onTabs(choice<CH::PasteKey, &Config::getPasteKey, &Config::setPasteKey>("pasteKey", "pasteKey.label",
                                                                                 later),

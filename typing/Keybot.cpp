@@ -413,8 +413,9 @@ bool Keybot::pressPasteKeys() {
         synthesizer_->pressShortcut(pasteKeys_);
     } catch (const std::exception& e) {
         if (!focusMoved(e))
-            log_.logImportantEvent(QStringLiteral("Error pressing the paste keys on %1 keyboard: ").arg(keyboardName_) +
-                                   message(e));
+            log_.logImportantEvent(
+                QStringLiteral("Error pressing the paste keys on %1 keyboard: ").arg(keyboardName_) +
+                message(e));
         cut(reading::DropReason::TYPING_FAILED);
         return false;
     }

@@ -43,7 +43,8 @@ public:
     void setLane(std::shared_ptr<KeyboardLane> lane) { lane_ = std::move(lane); }
     // Pastes values through `clipboard` as `mode` says, with the keys `pasteKeys` (set before
     // run()); without one every value is typed.
-    void setPaste(config::ConfigHelper::OutputMode mode, Shortcut pasteKeys, std::shared_ptr<Clipboard> clipboard);
+    void setPaste(config::ConfigHelper::OutputMode mode, Shortcut pasteKeys,
+                  std::shared_ptr<Clipboard> clipboard);
     // The shortcut of the paste keys.
     static Shortcut pasteKeys(config::ConfigHelper::PasteKey key);
     // How long the application has to read a pasted text before the clipboard is put back.

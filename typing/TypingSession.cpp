@@ -47,7 +47,8 @@ void TypingSession::choosePaste(const config::Config& config, TypingLog& log,
     const CH::OutputMode mode = config.getOutputMode();
     if (mode == CH::OutputMode::TYPE)
         return;
-    const std::optional<QString> why = clipboard ? clipboard->unavailable() : log.text(TypingText::NoClipboard);
+    const std::optional<QString> why =
+        clipboard ? clipboard->unavailable() : log.text(TypingText::NoClipboard);
     if (!why) {
         keybot_->setPaste(mode, Keybot::pasteKeys(config.getPasteKey()), clipboard);
         return;

@@ -84,7 +84,8 @@ private:
     TypingSession(const config::Config& config, TypingLog& log, std::shared_ptr<KeyboardLane> lane,
                   Output output);
     // Pastes as the settings say where `clipboard` can; else says at Start why values are typed.
-    void choosePaste(const config::Config& config, TypingLog& log, const std::shared_ptr<Clipboard>& clipboard);
+    void choosePaste(const config::Config& config, TypingLog& log,
+                     const std::shared_ptr<Clipboard>& clipboard);
 
     QString description_;
     QStringList warnings_;

@@ -10,7 +10,8 @@ namespace tarovex {
 
 namespace CH = config::ConfigHelper;
 
-RunServices platformServices(worker::SoundBackend soundBackend, std::shared_ptr<typing::Clipboard> clipboard) {
+RunServices platformServices(worker::SoundBackend soundBackend,
+                             std::shared_ptr<typing::Clipboard> clipboard) {
     RunServices s;
     // One keyboard for every run made with these services.
     s.makeTyper = [lane = std::make_shared<typing::KeyboardLane>(),

@@ -72,8 +72,9 @@ worker::doctor::Findings checkThisComputer(const QStringList& ports) {
         worker::doctor::checkThisComputer(worker::doctor::SystemView::current(), ports);
     // Pasting is the window's: only it has a clipboard.
     if (const auto why = ui::QtClipboard::unavailableHere())
-        findings.push_back(
-            {Severity::Warning, shellBundle().format(QStringLiteral("doctor.paste.unavailable"), {*why}), {}});
+        findings.push_back({Severity::Warning,
+                            shellBundle().format(QStringLiteral("doctor.paste.unavailable"), {*why}),
+                            {}});
     else
         findings.push_back({Severity::Ok, text(QStringLiteral("doctor.paste.ok")), {}});
     return findings;

@@ -2,8 +2,8 @@
 
 #include "tarovex/prefs/ConfigStore.h"
 #include "tarovex/run/PlatformServices.h"
-#include "tarovex/ui/QtClipboard.h"
 #include "tarovex/station/Round.h"
+#include "tarovex/ui/QtClipboard.h"
 #include "tarovex/ui/RazezaRoZurFrame2.h"
 #include "tarovex/update/UpdateCheck.h"
 

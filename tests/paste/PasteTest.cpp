@@ -1,8 +1,8 @@
-#include "tests/ProvenOrSkipped.h"
-#include "tests/XvfbServer.h"
 #include "config/Config.h"
 #include "tarovex/run/KeyboardService.h"
 #include "tarovex/ui/QtClipboard.h"
+#include "tests/ProvenOrSkipped.h"
+#include "tests/XvfbServer.h"
 #include "tests/tools/ProcessSupport.h"
 
 #include <QClipboard>
@@ -73,8 +73,9 @@ TEST(PasteTest, AValueIsPastedWholeAndTheClipboardPutBack) {
     tarovex::config::Config config = tarovex::config::Config::defaultsOf(CH::Instrument::GENERIC);
     config.setOutputMode(CH::OutputMode::PASTE);
     Log log;
-    auto typer = tarovex::makeKeyboardTyper(config, log, std::make_shared<tarovex::typing::KeyboardLane>(),
-                                            {.backend = tarovex::typing::KeyBackend::X11, .clipboard = clipboard});
+    auto typer =
+        tarovex::makeKeyboardTyper(config, log, std::make_shared<tarovex::typing::KeyboardLane>(),
+                                   {.backend = tarovex::typing::KeyBackend::X11, .clipboard = clipboard});
     std::atomic<bool> typed = false;
     typer->start({}, [&](std::vector<tarovex::typing::TypingFate> fates) {
         typed = !fates.empty() && fates.front().typed();
@@ -88,7 +89,8 @@ TEST(PasteTest, AValueIsPastedWholeAndTheClipboardPutBack) {
             return line == expected;
         },
         std::chrono::seconds(10)))
-        << line << "\n" << log.lines.join('\n').toStdString();
+        << line << "\n"
+        << log.lines.join('\n').toStdString();
     EXPECT_TRUE(spinUntil([&] { return QGuiApplication::clipboard()->text() == "kept"; },
                           std::chrono::milliseconds(500)))
         << QGuiApplication::clipboard()->text().toStdString();

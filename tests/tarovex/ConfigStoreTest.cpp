@@ -343,9 +343,9 @@ private:
 
 // The settings that came later: saved and loaded after all the others, in this order.
 const QStringList kLaterKeys = {
-    "requestInterval", "requestCommand",  "requestHotkey", "stableOnly", "stableRegEx",
-    "journal",         "journalDays",     "journalMaxMB",  "station",    "csvFile",
-    "round",           "mqttBroker",      "mqttTopic",     "mqttUser",   "mqttPasswordFile",
+    "requestInterval", "requestCommand",  "requestHotkey",  "stableOnly", "stableRegEx",
+    "journal",         "journalDays",     "journalMaxMB",   "station",    "csvFile",
+    "round",           "mqttBroker",      "mqttTopic",      "mqttUser",   "mqttPasswordFile",
     "mqttCaFile",      "recentAddresses", "outputTemplate", "outputMode", "pasteKey"};
 
 TEST(ConfigStore, SaveWritesPortsFirstThenTheSaveOrderThenFlushes) {

@@ -441,8 +441,8 @@ TEST_F(Console, TypeTypesEveryValueIntoTheFocusedApplication) {
     auto p = startReading({"--type", pty.slavePath()}, {{"DISPLAY", server.display()}});
     EXPECT_TRUE(p->waitForError(" Keystroke output: X11 (XTest), layout us (rule: X11 session)\n"))
         << p->errorText();
-    EXPECT_TRUE(p->waitForError(
-        "Values are typed, not pasted: pasting needs the window's clipboard, which the console does not have\n"))
+    EXPECT_TRUE(p->waitForError("Values are typed, not pasted: pasting needs the window's clipboard, which "
+                                "the console does not have\n"))
         << p->errorText();
     EXPECT_TRUE(p->waitForError(" Keyboard output started. Keyboard type: QWERTY (US, UK)\n"))
         << p->errorText();

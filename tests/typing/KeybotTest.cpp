@@ -409,7 +409,12 @@ TEST(KeybotTest, PastedOrTypedByTheOutputMode) {
          paste + " +10 d -10",
          {"put:A1", "restore"},
          {}},
-        {"auto types what it can", OutputMode::AUTO, {{"12", 0, 10}}, "+49 d -49 d +50 d -50 d +10 d -10", {}, {}},
+        {"auto types what it can",
+         OutputMode::AUTO,
+         {{"12", 0, 10}},
+         "+49 d -49 d +50 d -50 d +10 d -10",
+         {},
+         {}},
         {"auto pastes what it cannot",
          OutputMode::AUTO,
          {{"A1", 0, 10}},
@@ -447,6 +452,7 @@ TEST(KeybotTest, PastedOrTypedByTheOutputMode) {
         EXPECT_EQ(rig.keybot->typeRow(row.row), row.reason) << row.name;
         EXPECT_EQ(rig.synth->stream(), row.stream) << row.name;
         EXPECT_EQ(clipboard->calls, row.calls) << row.name;
-        EXPECT_EQ(rig.view.important().isEmpty(), row.reason.isEmpty()) << row.name << rig.view.important().join('\n').toStdString();
+        EXPECT_EQ(rig.view.important().isEmpty(), row.reason.isEmpty())
+            << row.name << rig.view.important().join('\n').toStdString();
     }
 }

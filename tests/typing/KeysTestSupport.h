@@ -45,7 +45,8 @@ public:
     // "^C+S+76": Control, Shift and the key of keysym 0x76; refused while `refuseShortcuts`.
     bool refuseShortcuts = false;
     void pressShortcut(const tarovex::typing::Shortcut& s) override {
-        add(QStringLiteral("^") + (s.control ? "C+" : "") + (s.shift ? "S+" : "") + QString::number(s.keysym, 16));
+        add(QStringLiteral("^") + (s.control ? "C+" : "") + (s.shift ? "S+" : "") +
+            QString::number(s.keysym, 16));
         if (refuseShortcuts)
             throw std::invalid_argument("refused");
     }
