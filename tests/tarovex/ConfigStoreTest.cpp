@@ -191,6 +191,8 @@ TEST_P(ConfigStoreTest, SaveThenLoadGivesTheSameSettingsAndPrevPortIsThePort) {
     saved.record.round = true;
     saved.recentAddresses = {"rfc2217://moxa-3:4001", "tcp://10.0.0.7:9001"};
     saved.setOutputTemplate("{TAB}{value} {unit};{{x}}{date:yyyy-MM-dd}{ENTER}");
+    saved.setOutputMode(CH::OutputMode::AUTO);
+    saved.setPasteKey(CH::PasteKey::CTRL_SHIFT_V);
     std::ostringstream console;
     saveConfig(*node, saved, console);
     EXPECT_EQ(console.str(), "");
@@ -201,7 +203,7 @@ TEST_P(ConfigStoreTest, SaveThenLoadGivesTheSameSettingsAndPrevPortIsThePort) {
     EXPECT_TRUE(loadConfig(*reopened->node(settingsNodePath), loaded, ports));
     EXPECT_FALSE(configChanged(loaded, saved));
     EXPECT_EQ(loaded.getPrevPort(), std::optional<QString>("COM4"));
-    EXPECT_EQ(reopened->node(settingsNodePath)->keys().size(), 52);
+    EXPECT_EQ(reopened->node(settingsNodePath)->keys().size(), 54);
 }
 
 TEST_P(ConfigStoreTest, WithoutPortsOnlyANetworkPortIsRead) {
