@@ -147,6 +147,11 @@ public:
     // empty for none.
     const QString& getOutputTemplate() const { return outputTemplate_; }
     void setOutputTemplate(const QString& v) { outputTemplate_ = v; }
+    // Typed, pasted, or pasted when the layout cannot type it; and the keys that paste.
+    ConfigHelper::OutputMode getOutputMode() const { return outputMode_; }
+    void setOutputMode(ConfigHelper::OutputMode v) { outputMode_ = v; }
+    ConfigHelper::PasteKey getPasteKey() const { return pasteKey_; }
+    void setPasteKey(ConfigHelper::PasteKey v) { pasteKey_ = v; }
 
     // The switches, read and written directly.
     bool minimizeToTray = true;
@@ -217,6 +222,8 @@ private:
     QString requestHotkey_;
     QString stableRegEx_;
     QString outputTemplate_;
+    ConfigHelper::OutputMode outputMode_ = ConfigHelper::OutputMode::TYPE;
+    ConfigHelper::PasteKey pasteKey_ = ConfigHelper::PasteKey::CTRL_V;
     Listeners listeners_;
 };
 

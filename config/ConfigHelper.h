@@ -444,6 +444,54 @@ inline Sound Sound::getDefault() noexcept {
     return NONE;
 }
 
+// How a value reaches the application: typed key by key, pasted through the clipboard, or
+// pasted only when the layout cannot type one of its characters. Stored in lower case, as
+// people write it.
+class OutputMode : public Enumeration<OutputMode> {
+public:
+    static const OutputMode TYPE, PASTE, AUTO;
+    static OutputMode getDefault() noexcept;
+
+private:
+    friend Enumeration<OutputMode>;
+    explicit constexpr OutputMode(int ordinal) noexcept : Enumeration(ordinal) {}
+    static constexpr const char* typeName = "OutputMode";
+    static constexpr EnumEntry entries[] = {
+        {"type", LabelKind::Key, "outputMode.type"},
+        {"paste", LabelKind::Key, "outputMode.paste"},
+        {"auto", LabelKind::Key, "outputMode.auto"},
+    };
+};
+inline constexpr OutputMode OutputMode::TYPE{0};
+inline constexpr OutputMode OutputMode::PASTE{1};
+inline constexpr OutputMode OutputMode::AUTO{2};
+inline OutputMode OutputMode::getDefault() noexcept {
+    return TYPE;
+}
+
+// The keys that paste: terminals take Ctrl+Shift+V, older programs Shift+Insert.
+class PasteKey : public Enumeration<PasteKey> {
+public:
+    static const PasteKey CTRL_V, SHIFT_INSERT, CTRL_SHIFT_V;
+    static PasteKey getDefault() noexcept;
+
+private:
+    friend Enumeration<PasteKey>;
+    explicit constexpr PasteKey(int ordinal) noexcept : Enumeration(ordinal) {}
+    static constexpr const char* typeName = "PasteKey";
+    static constexpr EnumEntry entries[] = {
+        {"CTRL_V", LabelKind::Key, "pasteKey.ctrl_v"},
+        {"SHIFT_INSERT", LabelKind::Key, "pasteKey.shift_insert"},
+        {"CTRL_SHIFT_V", LabelKind::Key, "pasteKey.ctrl_shift_v"},
+    };
+};
+inline constexpr PasteKey PasteKey::CTRL_V{0};
+inline constexpr PasteKey PasteKey::SHIFT_INSERT{1};
+inline constexpr PasteKey PasteKey::CTRL_SHIFT_V{2};
+inline PasteKey PasteKey::getDefault() noexcept {
+    return CTRL_V;
+}
+
 // How much of the character set a keyboard map covers; chosen by the instrument preset.
 class KeyMapType : public Enumeration<KeyMapType> {
 public:

@@ -365,7 +365,8 @@ QStringList resourceKeys() {
          << Connect::labelKeys() << OutputTerminator::labelKeys() << StartWith::labelKeys()
          << DecimalSeparator::labelKeys() << RoundingMethod::labelKeys() << MathOperation::labelKeys()
          << EditOperation::labelKeys() << EditPosition::labelKeys() << Sound::labelKeys()
-         << KeyboardType::labelKeys() << Instrument::labelKeys() << Instrument::messageKeys();
+         << OutputMode::labelKeys() << PasteKey::labelKeys() << KeyboardType::labelKeys()
+         << Instrument::labelKeys() << Instrument::messageKeys();
     keys.removeDuplicates();
     return keys;
 }

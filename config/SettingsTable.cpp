@@ -413,6 +413,12 @@ QList<Setting> buildTable() {
         onTabs(yesNo<&Config::remoteSession>("remoteSession", false,
                                              "RazezaRoZurFrame2.remoteSessionCheckBox.text", later),
                {.tip = "remoteSessionCheckBox.toolTipText"}),
+        onTabs(choice<CH::OutputMode, &Config::getOutputMode, &Config::setOutputMode>(
+                   "outputMode", "outputMode.label", later),
+               {.tip = "outputMode.toolTipText", .plain = true}),
+        onTabs(choice<CH::PasteKey, &Config::getPasteKey, &Config::setPasteKey>("pasteKey", "pasteKey.label",
+                                                                                later),
+               {.tip = "pasteKey.toolTipText", .plain = true}),
     };
     return t;
 }

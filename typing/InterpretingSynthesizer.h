@@ -21,6 +21,8 @@ public:
     void press(int code) override;
     void release(int code) override;
     void typeKeysym(std::uint32_t keysym) override;
+    // Straight to the output: a shortcut types no character the interpreter could know.
+    void pressShortcut(const Shortcut& shortcut) override { output_->pressShortcut(shortcut); }
     void delay(int ms) override;
     std::optional<std::string> cannotType(char32_t c) override { return output_->cannotType(c); }
     std::optional<bool> keysHeld() override { return output_->keysHeld(); }

@@ -23,6 +23,11 @@ public:
     // key can produce throws CannotTypeError; a key held back because the focus moved after
     // target() was asked throws FocusMovedError; a failure of the platform std::runtime_error.
     virtual void type(const TypedKey& key) = 0;
+    // Presses the shortcut's modifiers and its key, then releases them all, also when it fails;
+    // errors as type(). Only where pasting can happen (X11).
+    virtual void pressShortcut(const Shortcut&) {
+        throw std::runtime_error("This keyboard output presses no shortcuts");
+    }
     // Why the character cannot be typed on the layout in use, asked before a value begins so
     // that a value with such a character is refused whole; nothing when it can, or when this
     // output only finds out by typing.

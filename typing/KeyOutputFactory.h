@@ -1,6 +1,7 @@
 #pragma once
 
 #include "config/ConfigHelper.h"
+#include "typing/Clipboard.h"
 #include "typing/KeyOutput.h"
 #include "typing/desktop/DesktopLayout.h"
 
@@ -23,11 +24,13 @@ struct KeyOutputOptions {
     // The characters the run types (the preset's coverage), checked against uinput's layout.
     config::ConfigHelper::KeyMapType coverage = config::ConfigHelper::KeyMapType::ALPHANUMERIC_COMPLETE;
     // An XKB layout ("de", "us(intl)") for uinput instead of the desktop's.
-    std::string xkbLayout;
+    std::string xkbLayout{};
     // Typing into a remote desktop viewer or a virtual machine's window (X11 only): keys paced
     // by `keyDelay` and at least X11KeyOutput::remoteKeyGap, no remapped keycodes.
     bool remoteSession = false;
     int keyDelay = 0; // ms, the delay setting
+    // The window's clipboard, for pasting; the console has none.
+    std::shared_ptr<Clipboard> clipboard{};
 };
 
 // The parts of the environment the choice depends on.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "typing/KeyTarget.h"
+#include "typing/TypedKey.h"
 
 #include <cstdint>
 #include <optional>
@@ -24,6 +25,10 @@ public:
     virtual void typeKeysym(std::uint32_t keysym) {
         (void)keysym;
         throw std::invalid_argument("This keyboard output presses no keys by their X name");
+    }
+    // Presses the shortcut's modifiers and key, and releases them all; same errors as press.
+    virtual void pressShortcut(const Shortcut&) {
+        throw std::invalid_argument("This keyboard output presses no shortcuts");
     }
     // Pauses for that many milliseconds.
     virtual void delay(int ms) = 0;

@@ -14,6 +14,7 @@ namespace {
 
 using config::KeyCodes::VK_ALT;
 using config::KeyCodes::VK_SPACE;
+using OutputMode = config::ConfigHelper::OutputMode;
 
 QString message(const std::exception& e) {
     return QString::fromStdString(e.what());
@@ -24,6 +25,20 @@ QString readable(char32_t c) {
     if (c >= 0x20 && c <= 0x7E)
         return QString(QChar(char16_t(c)));
     return QStringLiteral("<%1>").arg(quint32(c));
+}
+
+// The first text run of a value or row, as it will be pasted first.
+QString firstText(const QString& text, const std::vector<RowPart>& row) {
+    if (row.empty())
+        return text;
+    for (const RowPart& part : row) {
+        if (part.steps.empty() && !part.text.isEmpty())
+            return part.text;
+        for (const reading::OutputStep& step : part.steps)
+            if (step.kind == reading::OutputStep::Kind::Text && !step.text.isEmpty())
+                return step.text;
+    }
+    return {};
 }
 
 // A row in the log: its values, a space between.
@@ -43,6 +58,24 @@ Keybot::Keybot(int keyDelay, int startWith, int endWith, int endWith2, int every
       everyXValues_(everyXValues),
       keymap_(config::ConfigHelper::KeyboardType::getKeymap(keyboardType, keyMapType)),
       keyboardName_(keyboardType.name()), log_(log), synthesizer_(std::move(synthesizer)), queue_(queue) {}
+
+void Keybot::setPaste(OutputMode mode, Shortcut pasteKeys, std::shared_ptr<Clipboard> clipboard) {
+    outputMode_ = mode;
+    pasteKeys_ = pasteKeys;
+    clipboard_ = std::move(clipboard);
+}
+
+Shortcut Keybot::pasteKeys(config::ConfigHelper::PasteKey key) {
+    using PK = config::ConfigHelper::PasteKey;
+    constexpr std::uint32_t v = 0x76, insert = 0xff63; // the X keysyms
+    switch (key.ordinal()) {
+    case PK::SHIFT_INSERT.ordinal():
+        return {.shift = true, .keysym = insert};
+    case PK::CTRL_SHIFT_V.ordinal():
+        return {.control = true, .shift = true, .keysym = v};
+    }
+    return {.control = true, .keysym = v};
+}
 
 bool Keybot::putString(const QString& text, std::uint64_t id) {
     if (text.isEmpty())
@@ -129,8 +162,10 @@ QLatin1StringView Keybot::typeWhole(const QString& text, const std::vector<RowPa
     charactersTyped_ = 0;
     target_.reset();
     // A character the keyboard type or the desktop's layout lacks would leave a wrong value:
-    // nothing of it is typed. Control characters are named keys, on every layout.
-    bool typeable = true;
+    // nothing of it is typed, unless it may be pasted. Control characters are named keys, on
+    // every layout. A pasted value does not depend on the layout.
+    const bool mayPaste = clipboard_ && outputMode_ != OutputMode::TYPE;
+    pasting_ = mayPaste && outputMode_ == OutputMode::PASTE;
     QString typed = row.empty() ? text : QString();
     for (const RowPart& part : row) {
         if (part.steps.empty())
@@ -138,27 +173,40 @@ QLatin1StringView Keybot::typeWhole(const QString& text, const std::vector<RowPa
         for (const reading::OutputStep& step : part.steps)
             typed += step.text;
     }
-    for (const QChar c : typed) {
-        if (!keymap_.contains(c)) {
-            reportCannotType(c.unicode());
-            typeable = false;
-        } else if (c.unicode() >= 0x20) {
-            if (const auto why = synthesizer_->cannotType(c.unicode())) {
-                reportCannotType(c.unicode(), *why);
-                typeable = false;
-            }
-        }
+    std::vector<std::pair<char32_t, std::string>> lacking;
+    for (const QChar c : pasting_ ? QString() : typed) {
+        if (!keymap_.contains(c))
+            lacking.emplace_back(c.unicode(), std::string());
+        else if (c.unicode() >= 0x20)
+            if (const auto why = synthesizer_->cannotType(c.unicode()))
+                lacking.emplace_back(c.unicode(), *why);
     }
-    if (!typeable) {
+    if (!lacking.empty() && mayPaste) {
+        pasting_ = true;
+        log_.logEvent(log_.text(TypingText::PastedUntypeable) + readable(lacking.front().first));
+    } else if (!lacking.empty()) {
+        for (const auto& [c, why] : lacking)
+            reportCannotType(c, why);
         reportNotTyped(text, reading::DropReason::TYPING_FAILED);
         return reading::DropReason::TYPING_FAILED;
     }
     if (const QLatin1StringView why = waitUntilClear(text, queuedAt); !why.isEmpty())
         return why;
     target_ = synthesizer_->target();
+    // The first text goes on the clipboard before any key: a clipboard that refuses it drops the
+    // value whole.
+    if (const QString first = pasting_ ? firstText(text, row) : QString(); !first.isEmpty()) {
+        if (const auto why = clipboard_->put(first)) {
+            log_.logImportantEvent(log_.text(TypingText::PasteFailed) + *why);
+            reportNotTyped(text, reading::DropReason::TYPING_FAILED);
+            target_.reset();
+            return reading::DropReason::TYPING_FAILED;
+        }
+        putAhead_ = true;
+    }
     if (row.empty()) {
         typeStart();
-        typeString(text);
+        typeText(text);
         typeEnd();
     }
     for (const RowPart& part : row) {
@@ -168,10 +216,12 @@ QLatin1StringView Keybot::typeWhole(const QString& text, const std::vector<RowPa
         }
         if (part.startKey > 0)
             typeKey(part.startKey);
-        typeString(part.text);
+        typeText(part.text);
         if (part.endKey > 0)
             typeKey(part.endKey);
     }
+    if (std::exchange(putAhead_, false)) // cut short before its paste
+        clipboard_->restore();
     const QLatin1StringView why = std::exchange(reason_, {});
     if (!why.isEmpty())
         reportNotTyped(text, why);
@@ -314,7 +364,7 @@ void Keybot::typeSteps(const std::vector<reading::OutputStep>& steps) {
             return;
         switch (step.kind) {
         case Kind::Text:
-            typeString(step.text);
+            typeText(step.text);
             break;
         case Kind::Key:
             typeKey(step.number);
@@ -327,6 +377,50 @@ void Keybot::typeSteps(const std::vector<reading::OutputStep>& steps) {
             break;
         }
     }
+}
+
+void Keybot::typeText(const QString& text) {
+    if (pasting_)
+        paste(text);
+    else
+        typeString(text);
+}
+
+// The application reads the clipboard when the paste keys reach it, so what the clipboard held
+// goes back only after a settle; also when the keys were cut short, as they may have pasted.
+void Keybot::paste(const QString& text) {
+    if (text.isEmpty() || !mayPress())
+        return;
+    if (std::exchange(putAhead_, false))
+        ;
+    else if (const auto why = clipboard_->put(text)) {
+        log_.logImportantEvent(log_.text(TypingText::PasteFailed) + *why);
+        cut(reading::DropReason::TYPING_FAILED);
+        return;
+    }
+    const bool pasted = pressPasteKeys();
+    std::this_thread::sleep_for(kPasteSettle);
+    clipboard_->restore();
+    if (pasted)
+        charactersTyped_ += int(text.size());
+}
+
+// Checked like any key; the output presses and releases the whole shortcut itself.
+bool Keybot::pressPasteKeys() {
+    if (!mayPress())
+        return false;
+    try {
+        synthesizer_->pressShortcut(pasteKeys_);
+    } catch (const std::exception& e) {
+        if (!focusMoved(e))
+            log_.logImportantEvent(
+                QStringLiteral("Error pressing the paste keys on %1 keyboard: ").arg(keyboardName_) +
+                message(e));
+        cut(reading::DropReason::TYPING_FAILED);
+        return false;
+    }
+    pause();
+    return true;
 }
 
 void Keybot::typeString(const QString& text) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "config/ConfigHelper.h"
+#include "typing/Clipboard.h"
 #include "typing/KeySynthesizer.h"
 #include "typing/KeyboardLane.h"
 #include "typing/KeystrokeQueue.h"
@@ -40,6 +41,14 @@ public:
     void setFateHandler(FateHandler handler) { fates_ = std::move(handler); }
     // Types each value only in its turn on `lane` (set before run()); without one, at once.
     void setLane(std::shared_ptr<KeyboardLane> lane) { lane_ = std::move(lane); }
+    // Pastes values through `clipboard` as `mode` says, with the keys `pasteKeys` (set before
+    // run()); without one every value is typed.
+    void setPaste(config::ConfigHelper::OutputMode mode, Shortcut pasteKeys,
+                  std::shared_ptr<Clipboard> clipboard);
+    // The shortcut of the paste keys.
+    static Shortcut pasteKeys(config::ConfigHelper::PasteKey key);
+    // How long the application has to read a pasted text before the clipboard is put back.
+    static constexpr std::chrono::milliseconds kPasteSettle{100};
     // The thread body: types queued values until a stop is requested. The request also
     // ends the wait for the next value; `abort` ends the value being typed at once: the
     // keys down are released, the rest is not typed.
@@ -78,6 +87,11 @@ private:
     void typeKey(int code);
     void typeKeysym(int keysym);
     void typeSteps(const std::vector<reading::OutputStep>& steps);
+    // A text run of the value: typed, or pasted when the value is.
+    void typeText(const QString& text);
+    void paste(const QString& text);
+    // True once the paste keys were pressed and released.
+    bool pressPasteKeys();
     // A template's pause: cut short like a key, by a stop or a focus change.
     void wait(int ms);
     void pause();
@@ -112,6 +126,9 @@ private:
     KeystrokeQueue& queue_;
     FateHandler fates_;
     std::shared_ptr<KeyboardLane> lane_;
+    std::shared_ptr<Clipboard> clipboard_;
+    config::ConfigHelper::OutputMode outputMode_ = config::ConfigHelper::OutputMode::TYPE;
+    Shortcut pasteKeys_;
     std::stop_token stop_;
     std::stop_token abort_;
     std::atomic<KeystrokeQueue::Clock::rep> deadline_{KeystrokeQueue::Clock::time_point::max().time_since_epoch().count()};
@@ -121,6 +138,8 @@ private:
     std::optional<KeyTarget> target_;
     int charactersTyped_ = 0;
     bool characterLost_ = false; // the output could not produce the character of a key
+    bool pasting_ = false;       // the value's text goes through the clipboard
+    bool putAhead_ = false;      // its first text is on the clipboard, not yet pasted
     QLatin1StringView reason_;
 };
 

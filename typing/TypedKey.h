@@ -51,6 +51,15 @@ struct KeysymKey {
     friend bool operator==(const KeysymKey&, const KeysymKey&) = default;
 };
 
+// A key pressed with modifiers for what it does, not for a character: the paste keys. `keysym`
+// names the key (v, Insert).
+struct Shortcut {
+    bool control = false;
+    bool shift = false;
+    std::uint32_t keysym = 0;
+    friend bool operator==(const Shortcut&, const Shortcut&) = default;
+};
+
 // What one completed key sequence types: a character (a Unicode code point) or a named key.
 struct TypedKey {
     std::variant<char32_t, NamedKey, KeysymKey> value;

@@ -17,6 +17,10 @@ enum class TypingText {
     WhyStop,       // why, in the words of the two above
     WhyFocusChanged,
     WhyTypingFailed,
+    PastedUntypeable, // followed directly by a character the layout cannot type
+    PasteFailed,      // followed directly by why the clipboard did not take the value
+    PasteUnavailable, // followed directly by why values are typed, not pasted (at Start)
+    NoClipboard,      // why: the console has no clipboard
 };
 
 // Where typing tells what happened: the run's log, which the application provides. Called

@@ -29,7 +29,7 @@ TypingSession::Output TypingSession::platformOutput(const config::Config& config
     if (!created.output)
         throw std::runtime_error(created.error.toStdString());
     return {std::make_unique<InterpretingSynthesizer>(backend.keyboardType, std::move(created.output)),
-            created.description, created.warnings};
+            created.description, created.warnings, backend.clipboard};
 }
 
 TypingSession::TypingSession(const config::Config& config, TypingLog& log, std::shared_ptr<KeyboardLane> lane,
@@ -41,6 +41,23 @@ TypingSession::TypingSession(const config::Config& config, TypingLog& log, std::
     : TypingSession(config, log, std::move(lane), std::move(output.synthesizer),
                     std::move(output.description)) {
     warnings_ = std::move(output.warnings);
+    choosePaste(config, log, output.clipboard);
+}
+
+void TypingSession::choosePaste(const config::Config& config, TypingLog& log,
+                                const std::shared_ptr<Clipboard>& clipboard) {
+    const CH::OutputMode mode = config.getOutputMode();
+    if (mode == CH::OutputMode::TYPE)
+        return;
+    const std::optional<QString> why =
+        clipboard ? clipboard->unavailable() : log.text(TypingText::NoClipboard);
+    if (!why) {
+        keybot_->setPaste(mode, Keybot::pasteKeys(config.getPasteKey()), clipboard);
+        return;
+    }
+    // Without any clipboard, pasting only what the layout lacks is typing as ever: nothing to say.
+    if (mode == CH::OutputMode::PASTE || clipboard)
+        warnings_.append(log.text(TypingText::PasteUnavailable) + *why);
 }
 
 TypingSession::TypingSession(const config::Config& config, TypingLog& log, std::shared_ptr<KeyboardLane> lane,

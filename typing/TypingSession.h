@@ -77,11 +77,15 @@ private:
         std::unique_ptr<KeySynthesizer> synthesizer;
         QString description;
         QStringList warnings;
+        std::shared_ptr<Clipboard> clipboard;
     };
     static Output platformOutput(const config::Config& config, KeyOutputOptions backend,
                                  const SessionEnvironment& environment);
     TypingSession(const config::Config& config, TypingLog& log, std::shared_ptr<KeyboardLane> lane,
                   Output output);
+    // Pastes as the settings say where `clipboard` can; else says at Start why values are typed.
+    void choosePaste(const config::Config& config, TypingLog& log,
+                     const std::shared_ptr<Clipboard>& clipboard);
 
     QString description_;
     QStringList warnings_;

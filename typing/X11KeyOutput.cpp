@@ -389,6 +389,36 @@ std::optional<std::string> X11KeyOutput::cannotType(char32_t c) {
     }
 }
 
+// The modifiers' and the key's own keycodes, whatever the layout's group: applications take a
+// shortcut by its key.
+void X11KeyOutput::pressShortcut(const Shortcut& shortcut) {
+    X11ErrorTrap trap(display_.get());
+    handleEvents();
+    Display* d = display_.get();
+    std::vector<Keycode> keys;
+    if (shortcut.control)
+        keys.push_back(XKeysymToKeycode(d, XK_Control_L));
+    if (shortcut.shift)
+        keys.push_back(XKeysymToKeycode(d, XK_Shift_L));
+    keys.push_back(XKeysymToKeycode(d, shortcut.keysym));
+    if (std::find(keys.begin(), keys.end(), Keycode(0)) != keys.end())
+        throw std::runtime_error("No key of the X keyboard layout makes the paste keys");
+    {
+        Sender sender(d);
+        UndoStack undo;
+        const FocusHold hold(d, lastTarget_);
+        for (const Keycode key : keys) {
+            sender.key(key, true);
+            undo.push([&sender, key] { sender.key(key, false); });
+        }
+        undo.run();
+    }
+    const int code = trap.sync();
+    lastKeyEvent_ = std::chrono::steady_clock::now();
+    if (code)
+        throw std::runtime_error("The X server refused a key event (error " + std::to_string(code) + ")");
+}
+
 void X11KeyOutput::typeOnSpare(SpareSlot& slot, Keysym keysym, const ModifierState& state) {
     Sender sender(display_.get());
     UndoStack undo;

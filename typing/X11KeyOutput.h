@@ -37,6 +37,7 @@ public:
     void type(const TypedKey& key) override;
     // In a remote session, why the character has no key of the active group; else nothing.
     std::optional<std::string> cannotType(char32_t c) override;
+    void pressShortcut(const Shortcut& shortcut) override;
     QString description() const override;
     // From the server's key map: any key down on any keyboard (XTest's too).
     std::optional<bool> keysHeld() override;

@@ -55,6 +55,11 @@ inline constexpr QLatin1StringView VALUE_CUT{"value.cut"};             // 3 prin
 inline constexpr QLatin1StringView WHY_STOP{"why.stop"};
 inline constexpr QLatin1StringView WHY_FOCUS_CHANGED{"why.focus.changed"};
 inline constexpr QLatin1StringView WHY_TYPING_FAILED{"why.typing.failed"};
+// Pasting through the clipboard.
+inline constexpr QLatin1StringView PASTED_UNTYPEABLE{"pasted.untypeable"};
+inline constexpr QLatin1StringView PASTE_FAILED{"paste.failed"};
+inline constexpr QLatin1StringView PASTE_UNAVAILABLE{"paste.unavailable"};
+inline constexpr QLatin1StringView PASTE_NO_CLIPBOARD{"paste.no.clipboard"};
 
 // Balances with handshaking.
 inline constexpr QLatin1StringView AND_ERROR_UNUSUAL{"and.error.unusual"};
@@ -116,6 +121,10 @@ inline constexpr Key ALL[] = {
     {WHY_STOP, 0, 0},
     {WHY_FOCUS_CHANGED, 0, 0},
     {WHY_TYPING_FAILED, 0, 0},
+    {PASTED_UNTYPEABLE, 0, 0},
+    {PASTE_FAILED, 0, 0},
+    {PASTE_UNAVAILABLE, 0, 0},
+    {PASTE_NO_CLIPBOARD, 0, 0},
     {AND_ERROR_UNUSUAL, 0, 0},
     {AND_ERROR_DATASET_NOT_READY, 0, 0},
     {AND_ERROR_NOT_CONNECTED, 0, 0},

@@ -90,6 +90,18 @@ QString typingText(typing::TypingText message) {
     case TypingText::WhyTypingFailed:
         key = M::WHY_TYPING_FAILED;
         break;
+    case TypingText::PastedUntypeable:
+        key = M::PASTED_UNTYPEABLE;
+        break;
+    case TypingText::PasteFailed:
+        key = M::PASTE_FAILED;
+        break;
+    case TypingText::PasteUnavailable:
+        key = M::PASTE_UNAVAILABLE;
+        break;
+    case TypingText::NoClipboard:
+        key = M::PASTE_NO_CLIPBOARD;
+        break;
     }
     return worker::workerBundle().getString(key);
 }

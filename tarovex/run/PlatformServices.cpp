@@ -10,12 +10,13 @@ namespace tarovex {
 
 namespace CH = config::ConfigHelper;
 
-RunServices platformServices(worker::SoundBackend soundBackend) {
+RunServices platformServices(worker::SoundBackend soundBackend,
+                             std::shared_ptr<typing::Clipboard> clipboard) {
     RunServices s;
     // One keyboard for every run made with these services.
-    s.makeTyper = [lane = std::make_shared<typing::KeyboardLane>()](const config::Config& config,
-                                                                    reading::EventLog& log) {
-        return makeKeyboardTyper(config, log, lane);
+    s.makeTyper = [lane = std::make_shared<typing::KeyboardLane>(),
+                   clipboard = std::move(clipboard)](const config::Config& config, reading::EventLog& log) {
+        return makeKeyboardTyper(config, log, lane, {.clipboard = clipboard});
     };
     s.capsLockOn = capsLockOn;
     s.makeHotkey = []() -> std::unique_ptr<GlobalHotkey> {

@@ -1,6 +1,7 @@
 #include "tarovex/ui/DoctorDialog.h"
 
 #include "tarovex/texts/ShellBundle.h"
+#include "tarovex/ui/QtClipboard.h"
 #include "worker/doctor/Doctor.h"
 
 #include <QDialogButtonBox>
@@ -67,7 +68,16 @@ void DoctorDialog::refresh() {
 }
 
 worker::doctor::Findings checkThisComputer(const QStringList& ports) {
-    return worker::doctor::checkThisComputer(worker::doctor::SystemView::current(), ports);
+    worker::doctor::Findings findings =
+        worker::doctor::checkThisComputer(worker::doctor::SystemView::current(), ports);
+    // Pasting is the window's: only it has a clipboard.
+    if (const auto why = ui::QtClipboard::unavailableHere())
+        findings.push_back({Severity::Warning,
+                            shellBundle().format(QStringLiteral("doctor.paste.unavailable"), {*why}),
+                            {}});
+    else
+        findings.push_back({Severity::Ok, text(QStringLiteral("doctor.paste.ok")), {}});
+    return findings;
 }
 
 } // namespace tarovex

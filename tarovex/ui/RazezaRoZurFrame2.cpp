@@ -360,7 +360,8 @@ void RazezaRoZurFrame2::applyTabsUpdate(const TabsUpdate& update) {
 }
 
 // The simple choices make a template, shown in the empty template field; a template of the
-// user's own decides the keys, and the choices it overrides rest.
+// user's own decides the keys, and the choices it overrides rest, as do the paste keys of values
+// that are typed.
 void RazezaRoZurFrame2::showTemplateChoices() {
     const config::Config& c = editedConfig();
     if (auto* f = controls_.setting<QLineEdit>(QStringLiteral("outputTemplate")))
@@ -373,6 +374,9 @@ void RazezaRoZurFrame2::showTemplateChoices() {
             w->setEnabled(keyed);
             w->setToolTip(keyed ? QString() : text("outputTemplate.overrides"));
         }
+    // The paste keys matter only where values may be pasted.
+    if (auto* w = qobject_cast<QWidget*>(controls_.settings.value(QStringLiteral("pasteKey"))))
+        w->setEnabled(c.getOutputMode() != CH::OutputMode::TYPE);
 }
 
 void RazezaRoZurFrame2::showRoundingDialog() {

@@ -3,6 +3,7 @@
 #include "tarovex/prefs/ConfigStore.h"
 #include "tarovex/run/PlatformServices.h"
 #include "tarovex/station/Round.h"
+#include "tarovex/ui/QtClipboard.h"
 #include "tarovex/ui/RazezaRoZurFrame2.h"
 #include "tarovex/update/UpdateCheck.h"
 
@@ -30,7 +31,7 @@ int runProgram(const QStringList& arguments) {
         return *status;
     FrameOptions options;
     options.arguments = arguments;
-    options.services = platformServices();
+    options.services = platformServices(worker::platformSoundBackend(), std::make_shared<ui::QtClipboard>());
     options.services.round = std::make_shared<Round>();
     options.updateChecker = std::make_shared<update::UpdateCheck>();
     try {

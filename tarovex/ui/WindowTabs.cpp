@@ -232,6 +232,8 @@ QWidget* outputTab(Controls& c) {
     addRow(form, "keyboardType", list(c, "keyboardType"));
     addRow(form, "delay", field(c, "delay"));
     form->addRow(QString(), tick(c, "remoteSession"));
+    for (const char* key : {"outputMode", "pasteKey"})
+        addRow(form, key, list(c, key));
     addRow(form, "sound", list(c, "sound"));
     return panel;
 }

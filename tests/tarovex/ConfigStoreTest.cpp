@@ -192,6 +192,8 @@ TEST_P(ConfigStoreTest, SaveThenLoadGivesTheSameSettingsAndPrevPortIsThePort) {
     saved.recentAddresses = {"rfc2217://moxa-3:4001", "tcp://10.0.0.7:9001"};
     saved.setOutputTemplate("{TAB}{value} {unit};{{x}}{date:yyyy-MM-dd}{ENTER}");
     saved.remoteSession = true;
+    saved.setOutputMode(CH::OutputMode::AUTO);
+    saved.setPasteKey(CH::PasteKey::CTRL_SHIFT_V);
     std::ostringstream console;
     saveConfig(*node, saved, console);
     EXPECT_EQ(console.str(), "");
@@ -202,7 +204,7 @@ TEST_P(ConfigStoreTest, SaveThenLoadGivesTheSameSettingsAndPrevPortIsThePort) {
     EXPECT_TRUE(loadConfig(*reopened->node(settingsNodePath), loaded, ports));
     EXPECT_FALSE(configChanged(loaded, saved));
     EXPECT_EQ(loaded.getPrevPort(), std::optional<QString>("COM4"));
-    EXPECT_EQ(reopened->node(settingsNodePath)->keys().size(), 53);
+    EXPECT_EQ(reopened->node(settingsNodePath)->keys().size(), 55);
 }
 
 TEST_P(ConfigStoreTest, WithoutPortsOnlyANetworkPortIsRead) {
@@ -347,7 +349,7 @@ const QStringList kLaterKeys = {
     "requestInterval", "requestCommand",  "requestHotkey",  "stableOnly",   "stableRegEx",
     "journal",         "journalDays",     "journalMaxMB",   "station",      "csvFile",
     "round",           "mqttBroker",      "mqttTopic",      "mqttUser",     "mqttPasswordFile",
-    "mqttCaFile",      "recentAddresses", "outputTemplate", "remoteSession"};
+    "mqttCaFile",      "recentAddresses", "outputTemplate", "remoteSession", "outputMode", "pasteKey"};
 
 TEST(ConfigStore, SaveWritesPortsFirstThenTheSaveOrderThenFlushes) {
     RecordingNode node;

@@ -432,13 +432,17 @@ TEST_F(Console, AMissingPortShowsTheSystemsReason) {
 }
 
 // --type: the values reach the X application that has the focus, in order, each with its
-// terminator; an ignored line types nothing; standard output is as without it.
+// terminator; an ignored line types nothing; standard output is as without it. The console has
+// no clipboard: paste mode says so and types.
 TEST_F(Console, TypeTypesEveryValueIntoTheFocusedApplication) {
     tarovex_test::XvfbServer server;
     tarovex_test::XTextRecorder recorder(server.display());
-    store({{"outputTerminator", "ENTER"}, {"delay", "2"}});
+    store({{"outputTerminator", "ENTER"}, {"delay", "2"}, {"outputMode", "paste"}});
     auto p = startReading({"--type", pty.slavePath()}, {{"DISPLAY", server.display()}});
     EXPECT_TRUE(p->waitForError(" Keystroke output: X11 (XTest), layout us (rule: X11 session)\n"))
+        << p->errorText();
+    EXPECT_TRUE(p->waitForError("Values are typed, not pasted: pasting needs the window's clipboard, which "
+                                "the console does not have\n"))
         << p->errorText();
     EXPECT_TRUE(p->waitForError(" Keyboard output started. Keyboard type: QWERTY (US, UK)\n"))
         << p->errorText();

@@ -365,3 +365,94 @@ TEST(KeybotTest, ValuesTooOldToTypeAreDroppedAndReported) {
 }
 
 } // namespace
+
+namespace {
+
+// The clipboard's calls as one line: "put:TEXT", "restore"; a put fails while `refuse` holds.
+class FakeClipboard : public Clipboard {
+public:
+    bool refuse = false;
+    std::optional<QString> unavailable() const override { return std::nullopt; }
+    std::optional<QString> put(const QString& text) override {
+        calls.append("put:" + text);
+        return refuse ? std::optional<QString>("no owner") : std::nullopt;
+    }
+    void restore() override { calls.append("restore"); }
+    QStringList calls;
+};
+
+} // namespace
+
+// What goes as keys and what through the clipboard, by mode. The start key and terminators stay
+// keys; the clipboard is put back also when the paste keys fail.
+TEST(KeybotTest, PastedOrTypedByTheOutputMode) {
+    namespace Drop = tarovex::reading::DropReason;
+    using Step = tarovex::reading::OutputStep;
+    const QString paste = "^C+76 d";
+    struct Row {
+        const char* name;
+        OutputMode mode;
+        std::vector<RowPart> row;
+        QString stream;
+        QStringList calls;
+        QLatin1StringView reason;
+        bool refusePut = false;
+        bool refuseShortcut = false;
+    };
+    const Row rows[] = {
+        {"typed", OutputMode::TYPE, {{"12", 0, 10}}, "+49 d -49 d +50 d -50 d +10 d -10", {}, {}},
+        {"typed, the map lacks a character", OutputMode::TYPE, {{"A1", 0, 10}}, "", {}, Drop::TYPING_FAILED},
+        {"pasted", OutputMode::PASTE, {{"12", 0, 10}}, paste + " +10 d -10", {"put:12", "restore"}, {}},
+        {"pasted, the map lacks a character",
+         OutputMode::PASTE,
+         {{"A1", 0, 10}},
+         paste + " +10 d -10",
+         {"put:A1", "restore"},
+         {}},
+        {"auto types what it can",
+         OutputMode::AUTO,
+         {{"12", 0, 10}},
+         "+49 d -49 d +50 d -50 d +10 d -10",
+         {},
+         {}},
+        {"auto pastes what it cannot",
+         OutputMode::AUTO,
+         {{"A1", 0, 10}},
+         paste + " +10 d -10",
+         {"put:A1", "restore"},
+         {}},
+        {"each text of a template",
+         OutputMode::PASTE,
+         {{"x", 0, 0, {{Step::Kind::Text, "A"}, {Step::Kind::Key, {}, 9}, {Step::Kind::Text, "1"}}}},
+         paste + " +9 d -9 " + paste,
+         {"put:A", "restore", "put:1", "restore"},
+         {}},
+        {"the clipboard refuses: nothing typed",
+         OutputMode::PASTE,
+         {{"12", 112, 10}},
+         "",
+         {"put:12"},
+         Drop::TYPING_FAILED,
+         true},
+        {"the paste keys fail: the clipboard is put back",
+         OutputMode::PASTE,
+         {{"12", 0, 10}},
+         "^C+76",
+         {"put:12", "restore"},
+         Drop::TYPING_FAILED,
+         false,
+         true},
+    };
+    for (const Row& row : rows) {
+        Rig rig({}, 5);
+        auto clipboard = std::make_shared<FakeClipboard>();
+        clipboard->refuse = row.refusePut;
+        rig.synth->refuseShortcuts = row.refuseShortcut;
+        rig.keybot->setPaste(row.mode, Keybot::pasteKeys(PasteKey::CTRL_V), clipboard);
+        EXPECT_EQ(rig.keybot->typeRow(row.row), row.reason) << row.name;
+        EXPECT_EQ(rig.synth->stream(), row.stream) << row.name;
+        EXPECT_EQ(clipboard->calls, row.calls) << row.name;
+        EXPECT_EQ(rig.view.important().isEmpty(), row.reason.isEmpty())
+            << row.name << rig.view.important().join('\n').toStdString();
+    }
+}

@@ -42,6 +42,14 @@ public:
     void delay(int ms) override {
         add(ms == keyDelay_ ? QStringLiteral("d") : QStringLiteral("d%1").arg(ms));
     }
+    // "^C+S+76": Control, Shift and the key of keysym 0x76; refused while `refuseShortcuts`.
+    bool refuseShortcuts = false;
+    void pressShortcut(const tarovex::typing::Shortcut& s) override {
+        add(QStringLiteral("^") + (s.control ? "C+" : "") + (s.shift ? "S+" : "") +
+            QString::number(s.keysym, 16));
+        if (refuseShortcuts)
+            throw std::invalid_argument("refused");
+    }
 
     QString stream() const {
         const std::lock_guard lock(mutex_);
