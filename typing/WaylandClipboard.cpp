@@ -276,6 +276,11 @@ WaylandClipboard::WaylandClipboard(const std::string& display) : s_(std::make_un
     wl_registry_add_listener(s_->registry, &registryListener, s_.get());
     s_->roundtrip();
     if (!s_->manager || !s_->seat) {
+        if (s_->manager)
+            zwlr_data_control_manager_v1_destroy(s_->manager);
+        if (s_->seat)
+            wl_seat_destroy(s_->seat);
+        wl_registry_destroy(s_->registry);
         wl_display_disconnect(s_->display);
         throw std::runtime_error(s_->seat
                                      ? "The Wayland compositor offers no clipboard to programs without a "
@@ -298,7 +303,18 @@ WaylandClipboard::~WaylandClipboard() {
     (void)!::write(s_->wake, &one, sizeof one);
     s_->thread.join();
     ::close(s_->wake);
-    // The selection we served goes with the connection.
+    // Events read but not yet dispatched may announce offers: take them in, then let go of every
+    // object the connection made for us. The selection we served goes with the connection.
+    wl_display_dispatch_pending(s_->display);
+    for (const auto& entry : s_->offers)
+        zwlr_data_control_offer_v1_destroy(entry.first);
+    for (const auto& entry : s_->served)
+        zwlr_data_control_source_v1_destroy(entry.first);
+    if (s_->device)
+        zwlr_data_control_device_v1_destroy(s_->device);
+    zwlr_data_control_manager_v1_destroy(s_->manager);
+    wl_seat_destroy(s_->seat);
+    wl_registry_destroy(s_->registry);
     wl_display_disconnect(s_->display);
 }
 
