@@ -19,6 +19,7 @@ packages=(
   libwayland-dev libwayland-bin wayland-protocols sway  # Wayland virtual keyboard; sway runs its test
   plasma-wayland-protocols kwin-wayland libkf5service-bin  # KWin's fake input: its protocol; KWin and kbuildsycoca5 run its test
   mutter foot  # GNOME's remote desktop typing: a headless Mutter and a terminal that receives the keys
+  qt6-wayland  # the paste test on Wayland: a Qt text field under sway
   tigervnc-standalone-server tigervnc-viewer xterm  # the remote session test: a VNC server, its viewer, a terminal in it
   xdg-desktop-portal-gnome  # the desktop portal's remote desktop test: the portal and its GNOME dialog
   librsvg2-bin

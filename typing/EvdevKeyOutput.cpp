@@ -1,5 +1,7 @@
 #include "typing/EvdevKeyOutput.h"
 
+#include <linux/input-event-codes.h>
+
 #include <stdexcept>
 
 namespace tarovex::typing {
@@ -62,6 +64,32 @@ void EvdevKeyOutput::type(const TypedKey& key) {
         sendStrokes(sender, layout_, r.strokes, state, modifiers_);
     } catch (...) {
         keyDone(); // the releases sendStrokes made on its way out
+        throw;
+    }
+    keyDone();
+}
+
+void EvdevKeyOutput::pressShortcut(const Shortcut& shortcut) {
+    // The key that gives the keysym in any group: applications match paste keys by the key too.
+    const KeyResolution r = resolveKeysym(layout_, shortcut.keysym, 0);
+    if (r.kind != KeyResolution::Kind::Direct)
+        throw std::runtime_error("No key of the layout makes the paste keys");
+    std::vector<Keycode> keys;
+    if (shortcut.control)
+        keys.push_back(KEY_LEFTCTRL + evdevOffset);
+    if (shortcut.shift)
+        keys.push_back(KEY_LEFTSHIFT + evdevOffset);
+    keys.push_back(r.strokes.front().keycode);
+    Sender sender(*this);
+    try {
+        UndoStack undo;
+        for (const Keycode key : keys) {
+            sender.key(key, true);
+            undo.push([&sender, key] { sender.key(key, false); });
+        }
+        undo.run();
+    } catch (...) {
+        keyDone();
         throw;
     }
     keyDone();

@@ -20,6 +20,7 @@ public:
     static constexpr Keycode evdevOffset = 8;
 
     void type(const TypedKey& key) override;
+    void pressShortcut(const Shortcut& shortcut) override;
     std::optional<std::string> cannotType(char32_t c) override;
     void setLayout(const XkbRuleNames& names) override;
 

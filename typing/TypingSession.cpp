@@ -1,5 +1,6 @@
 #include "typing/TypingSession.h"
 
+#include "typing/DataControlClipboard.h"
 #include "typing/InterpretingSynthesizer.h"
 
 #include <stdexcept>
@@ -28,8 +29,13 @@ TypingSession::Output TypingSession::platformOutput(const config::Config& config
     KeyOutputCreation created = createKeyOutput(backend, environment);
     if (!created.output)
         throw std::runtime_error(created.error.toStdString());
+    // On Wayland a window may set the clipboard only while it has the focus, which the
+    // application typed into has: the compositor's own clipboard serves window and console.
+    std::shared_ptr<Clipboard> clipboard = backend.clipboard;
+    if (config.getOutputMode() != CH::OutputMode::TYPE && environment.isWaylandSession())
+        clipboard = std::make_shared<DataControlClipboard>(environment.waylandDisplay);
     return {std::make_unique<InterpretingSynthesizer>(backend.keyboardType, std::move(created.output)),
-            created.description, created.warnings, backend.clipboard};
+            created.description, created.warnings, std::move(clipboard)};
 }
 
 TypingSession::TypingSession(const config::Config& config, TypingLog& log, std::shared_ptr<KeyboardLane> lane,

@@ -97,10 +97,12 @@ std::string VirtualKeymap::text() {
     for (const Slot& s : slots_)
         source += " <" + keyName(s.keycode) + "> = " + std::to_string(s.keycode) + ";\n";
     // The type looks at Shift and Caps Lock and maps both to the one level: so they count as
-    // used up, and an application does not capitalise the letter when either is on.
-    source += "};\nxkb_types \"tarovex\" {\n type \"UNSHIFTABLE\" {\n"
-              "  modifiers = Shift+Lock;\n  level_name[Level1] = \"Any\";\n };\n};\n"
-              "xkb_compat \"tarovex\" {\n};\nxkb_symbols \"tarovex\" {\n";
+    // used up, and an application does not capitalise the letter when either is on. Shift is
+    // kept for the application all the same, for paste keys such as Control+Shift+V.
+    source +=
+        "};\nxkb_types \"tarovex\" {\n type \"UNSHIFTABLE\" {\n"
+        "  modifiers = Shift+Lock;\n  preserve[Shift] = Shift;\n  level_name[Level1] = \"Any\";\n };\n};\n"
+        "xkb_compat \"tarovex\" {\n};\nxkb_symbols \"tarovex\" {\n";
     for (const Slot& s : slots_) {
         if (s.keysym == 0)
             continue;

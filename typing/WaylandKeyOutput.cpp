@@ -182,6 +182,21 @@ void WaylandKeyOutput::type(const TypedKey& key) {
     sync();
 }
 
+void WaylandKeyOutput::pressShortcut(const Shortcut& shortcut) {
+    // Our keymap has no modifier keys: the modifiers go as the keyboard's state around the key
+    // (Shift and Control have fixed bits in every XKB keymap).
+    constexpr uint32_t shiftMask = 1u << 0, controlMask = 1u << 2;
+    const Keycode keycode = keymap_.keycodeFor(shortcut.keysym);
+    if (keymap_.changed())
+        uploadKeymap();
+    zwp_virtual_keyboard_v1_modifiers(
+        keyboard_, (shortcut.control ? controlMask : 0) | (shortcut.shift ? shiftMask : 0), 0, 0, 0);
+    sendKey(keycode, true);
+    sendKey(keycode, false);
+    zwp_virtual_keyboard_v1_modifiers(keyboard_, 0, 0, 0, 0);
+    sync();
+}
+
 std::string WaylandKeyOutput::displayName() const {
     const char* env = std::getenv("WAYLAND_DISPLAY");
     return !options_.display.empty() ? options_.display : env && *env ? env : "wayland-0";

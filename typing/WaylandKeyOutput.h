@@ -35,6 +35,7 @@ public:
     WaylandKeyOutput& operator=(const WaylandKeyOutput&) = delete;
 
     void type(const TypedKey& key) override;
+    void pressShortcut(const Shortcut& shortcut) override;
     QString description() const override;
     // Held modifiers stay unknown: the virtual keyboard protocol only sends, and the
     // compositor tells a client the modifiers only while one of its surfaces has the focus.

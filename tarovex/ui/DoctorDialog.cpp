@@ -2,6 +2,8 @@
 
 #include "tarovex/texts/ShellBundle.h"
 #include "tarovex/ui/QtClipboard.h"
+#include "typing/DataControlClipboard.h"
+#include "typing/KeyOutputFactory.h"
 #include "worker/doctor/Doctor.h"
 
 #include <QDialogButtonBox>
@@ -70,8 +72,12 @@ void DoctorDialog::refresh() {
 worker::doctor::Findings checkThisComputer(const QStringList& ports) {
     worker::doctor::Findings findings =
         worker::doctor::checkThisComputer(worker::doctor::SystemView::current(), ports);
-    // Pasting is the window's: only it has a clipboard.
-    if (const auto why = ui::QtClipboard::unavailableHere())
+    // On X11 the window's clipboard pastes; on Wayland the compositor's, if it lends it.
+    const auto session = typing::SessionEnvironment::current();
+    const std::optional<QString> why =
+        session.isWaylandSession() ? typing::DataControlClipboard::unavailableOn(session.waylandDisplay)
+                                   : ui::QtClipboard::unavailableHere();
+    if (why)
         findings.push_back({Severity::Warning,
                             shellBundle().format(QStringLiteral("doctor.paste.unavailable"), {*why}),
                             {}});

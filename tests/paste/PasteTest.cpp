@@ -1,7 +1,11 @@
 #include "config/Config.h"
 #include "tarovex/run/KeyboardService.h"
 #include "tarovex/ui/QtClipboard.h"
+#ifdef TAROVEX_WAYLAND
+#include "typing/WaylandClipboard.h"
+#endif
 #include "tests/ProvenOrSkipped.h"
+#include "tests/SwayServer.h"
 #include "tests/XvfbServer.h"
 #include "tests/tools/ProcessSupport.h"
 
@@ -13,6 +17,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
+#include <thread>
 
 namespace {
 
@@ -100,3 +105,50 @@ TEST(PasteTest, AValueIsPastedWholeAndTheClipboardPutBack) {
     EXPECT_FALSE(field.readLine(300).has_value());
     typer->stop();
 }
+
+#ifdef TAROVEX_WAYLAND
+// The same on Wayland (sway), where the window's clipboard is out of reach: the compositor's
+// clipboard takes the value, the virtual keyboard presses Control+V, and what another
+// program had copied is back soon after.
+TEST(PasteTest, OnWaylandTheCompositorsClipboardCarriesTheValue) {
+    tarovex_test::SwayServer sway;
+    if (!sway.available())
+        TAROVEX_SKIP_OR_FAIL(sway.reason());
+    ::setenv("WAYLAND_DISPLAY", sway.socket().c_str(), 1);
+    ::unsetenv("DISPLAY");
+    tarovex::typing::WaylandClipboard other(sway.socket()), reader(sway.socket());
+    other.put(QStringLiteral("kept"));
+
+    tarovex::config::Config config = tarovex::config::Config::defaultsOf(CH::Instrument::GENERIC);
+    config.setOutputMode(CH::OutputMode::PASTE);
+    Log log;
+    // The typer's virtual keyboard first: a headless compositor gives the focus only to a
+    // window of a seat that has a keyboard.
+    auto typer = tarovex::makeKeyboardTyper(config, log, std::make_shared<tarovex::typing::KeyboardLane>(),
+                                            {.backend = tarovex::typing::KeyBackend::Wayland});
+    tools_test::Process field(TAROVEX_BINARY_DIR "/tests/tarovex-test-qfield", {},
+                              {{"WAYLAND_DISPLAY", sway.socket()},
+                               {"QT_QPA_PLATFORM", "wayland"},
+                               {"XDG_RUNTIME_DIR", ::testing::TempDir()}});
+    ASSERT_EQ(field.readLine(15000), "ready") << field.errorText();
+
+    std::atomic<bool> typed = false;
+    typer->start({}, [&](std::vector<tarovex::typing::TypingFate> fates) {
+        typed = !fates.empty() && fates.front().typed();
+    });
+    const QString value = QStringLiteral("\u03a9mega 12,5 g");
+    ASSERT_TRUE(typer->putString(value, 1));
+    std::optional<std::string> line;
+    for (const auto until = Clock::now() + std::chrono::seconds(10); Clock::now() < until;)
+        if ((line = field.readLine(100)) && *line == "T " + value.toStdString())
+            break;
+    EXPECT_EQ(line, "T " + value.toStdString()) << log.lines.join('\n').toStdString();
+    const auto until = Clock::now() + std::chrono::milliseconds(500);
+    while (reader.text() != QStringLiteral("kept") && Clock::now() < until)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_EQ(reader.text(), QStringLiteral("kept"));
+    typer->stop();
+    EXPECT_TRUE(typed.load()) << log.lines.join('\n').toStdString();
+    EXPECT_FALSE(field.readLine(300).has_value());
+}
+#endif
