@@ -6,13 +6,20 @@
 
 namespace Tarolink {
 
-// One driver in front of two: a port named "tcp://..." or "rfc2217://..." goes to the
-// network driver, every other name to the local one. Open ports are told apart by number
-// (the network driver's start at NetworkSerialDriver::kFirstPort); discovery and device
-// notifications are the local driver's.
+// One driver in front of three: a port named "tcp://..." or "rfc2217://..." goes to the
+// network driver, "hid:..." to the USB scale driver (when the program has one), every other
+// name to the local one. Open ports are told apart by number (the network driver's start at
+// NetworkSerialDriver::kFirstPort, the scale driver's at kFirstScalePort); discovery and device
+// notifications are the local driver's and the scale driver's.
 class RoutingDriver : public SerialDriver {
 public:
-    RoutingDriver(std::shared_ptr<SerialDriver> local, std::shared_ptr<SerialDriver> network);
+    static constexpr int kFirstScalePort = 1 << 21;
+
+    RoutingDriver(std::shared_ptr<SerialDriver> local, std::shared_ptr<SerialDriver> network,
+                  std::shared_ptr<SerialDriver> scale = nullptr);
+
+    // "hid:...": a USB scale, which has no device node of that name.
+    static bool isScaleName(const std::string& name) { return name.rfind("hid:", 0) == 0; }
 
     std::string libraryName() const override { return local_->libraryName(); }
     int SerGetLibVer() override { return local_->SerGetLibVer(); }
@@ -57,18 +64,12 @@ public:
     int SerGetTimeoutRx(int port) override { return at(port).SerGetTimeoutRx(port); }
     int SerGetTimeoutTx(int port) override { return at(port).SerGetTimeoutTx(port); }
 
-    int SerGetPortList(std::vector<std::string>& names, std::vector<PortDriverInfo>& info) override {
-        return local(*local_).SerGetPortList(names, info);
-    }
+    int SerGetPortList(std::vector<std::string>& names, std::vector<PortDriverInfo>& info) override;
 
     int SerFlowTask(int port) override { return at(port).SerFlowTask(port); }
     int SerServerTask(SerialConfig& config) override { return local(*local_).SerServerTask(config); }
-    int SerRegisterDeviceNotification(std::function<void()> notify) override {
-        return local(*local_).SerRegisterDeviceNotification(std::move(notify));
-    }
-    int SerUnregisterDeviceNotification() override {
-        return local(*local_).SerUnregisterDeviceNotification();
-    }
+    int SerRegisterDeviceNotification(std::function<void()> notify) override;
+    int SerUnregisterDeviceNotification() override;
 
     std::string SerGetName(int port) override { return at(port).SerGetName(port); }
     std::string SerGetPortMfgr(int port) override { return at(port).SerGetPortMfgr(port); }
@@ -93,6 +94,7 @@ private:
 
     std::shared_ptr<SerialDriver> local_;
     std::shared_ptr<SerialDriver> network_;
+    std::shared_ptr<SerialDriver> scale_;
 };
 
 } // namespace Tarolink

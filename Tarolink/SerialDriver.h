@@ -33,6 +33,8 @@ public:
     static constexpr int NO_ANSWER = 1011;      // no connection or negotiation in time
     static constexpr int NOT_RFC2217 = 1012;    // the server refused the COM-PORT option
     static constexpr int LOOKUP_TIMEOUT = 1013; // the host name lookup did not finish in time
+    // HID scales only.
+    static constexpr int NOT_A_SCALE = 1014; // the device is no scale this program understands
 
     // Answers of SerWaitForData.
     static constexpr int WAIT_TIMEOUT = 0;

@@ -134,6 +134,8 @@ std::string openFailureText(int code) {
         return "The server does not offer the COM-PORT option";
     case SerialDriver::LOOKUP_TIMEOUT:
         return "The host name lookup did not finish in time";
+    case SerialDriver::NOT_A_SCALE:
+        return "Not a USB scale this program understands";
     default:
         return ": " + std::to_string(code);
     }

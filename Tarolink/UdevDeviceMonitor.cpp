@@ -23,7 +23,7 @@ bool UdevDeviceMonitor::start(std::function<void()> notify) {
         return false;
     monitor_ = udev_monitor_new_from_netlink(udev_, "udev");
     if (monitor_ == nullptr ||
-        udev_monitor_filter_add_match_subsystem_devtype(monitor_, "tty", nullptr) < 0 ||
+        udev_monitor_filter_add_match_subsystem_devtype(monitor_, subsystem_.c_str(), nullptr) < 0 ||
         udev_monitor_enable_receiving(monitor_) < 0) {
         if (monitor_)
             udev_monitor_unref(monitor_);

@@ -2,6 +2,7 @@
 
 #include <functional>
 #include <mutex>
+#include <string>
 #include <thread>
 
 struct udev;
@@ -9,11 +10,11 @@ struct udev_monitor;
 
 namespace Tarolink {
 
-// Watches udev for serial ("tty") devices arriving or going away and calls a function on
-// its own thread for each. Without a udev daemon no events come; that is not an error.
+// Watches udev for devices of one subsystem (serial: "tty") arriving or going away and calls a
+// function on its own thread for each. Without a udev daemon no events come; that is not an error.
 class UdevDeviceMonitor {
 public:
-    UdevDeviceMonitor() = default;
+    explicit UdevDeviceMonitor(std::string subsystem = "tty") : subsystem_(std::move(subsystem)) {}
     ~UdevDeviceMonitor();
     UdevDeviceMonitor(const UdevDeviceMonitor&) = delete;
     UdevDeviceMonitor& operator=(const UdevDeviceMonitor&) = delete;
@@ -27,6 +28,7 @@ public:
 private:
     void run(::udev_monitor* monitor, int stopFd);
 
+    const std::string subsystem_;
     mutable std::mutex mutex_;
     std::thread thread_;
     int stopFd_ = -1;

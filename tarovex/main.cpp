@@ -1,4 +1,5 @@
 // Tarovex: the window. Everything but the arguments lives in the libraries.
+#include "hid/HidScaleDriver.h"
 #include "tarovex/instance/SingleInstance.h"
 #include "tarovex/prefs/ConfigStore.h"
 #include "tarovex/startup/Version.h"
@@ -32,6 +33,7 @@ QString bringToFront(const QString&) {
 } // namespace
 
 int main(int argc, char* argv[]) {
+    tarovex::hid::installScaleDriver();
     for (int i = 1; i < argc; ++i) {
         if (!std::strcmp(argv[i], "--help") || !std::strcmp(argv[i], "-h")) {
             std::cout << "Usage: tarovex [PORT]\n\n"

@@ -1,6 +1,7 @@
 #include "worker/Reconnector.h"
 
 #include "Tarolink/NetworkAddress.h"
+#include "Tarolink/RoutingDriver.h"
 #include "worker/ByteSource.h"
 
 #include <QDir>
@@ -14,7 +15,8 @@ Reconnector::Reconnector(const QString& port, const QString& byIdFolder)
     : watched_(stableName(port, byIdFolder)) {}
 
 QString Reconnector::stableName(const QString& port, const QString& byIdFolder) {
-    if (Tarolink::NetworkAddress::isNetworkName(port.toStdString()))
+    if (Tarolink::NetworkAddress::isNetworkName(port.toStdString()) ||
+        Tarolink::RoutingDriver::isScaleName(port.toStdString()))
         return port;
     const QFileInfo given(port);
     const QString folder = QDir(byIdFolder).absolutePath();
@@ -37,14 +39,16 @@ bool Reconnector::reopen(ByteSource& source, const std::stop_token& stop) {
         // closed in any case
     }
     const std::string name = watched_.toStdString();
-    // A server on the network has no node to wait for: trying to connect is the test.
-    const bool network = Tarolink::NetworkAddress::isNetworkName(name);
+    // A server on the network, or a USB scale named by its numbers, has no node to wait for:
+    // trying to open is the test.
+    const bool nodeless =
+        Tarolink::NetworkAddress::isNetworkName(name) || Tarolink::RoutingDriver::isScaleName(name);
     while (!stop.stop_requested()) {
         {
             std::unique_lock lock(mutex_);
             wake_.wait_for(lock, stop, kPollInterval, [] { return false; });
         }
-        if (stop.stop_requested() || (!network && !QFileInfo::exists(watched_)))
+        if (stop.stop_requested() || (!nodeless && !QFileInfo::exists(watched_)))
             continue;
         if (source.reopen(name))
             return true;

@@ -31,6 +31,7 @@
 #include <QFile>
 #include <QSocketNotifier>
 
+#include "hid/HidScaleDriver.h"
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
@@ -38,6 +39,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <iostream>
+
 #include <optional>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -453,6 +455,7 @@ config::Config loadInstrument(prefs::Preferences* node, const InstrumentArgument
 } // namespace
 
 int main(int argc, char* argv[]) {
+    tarovex::hid::installScaleDriver();
     installStopSignals();
     setProcessProperties();
     QCoreApplication app(argc, argv);

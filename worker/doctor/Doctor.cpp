@@ -12,7 +12,7 @@ Findings checkThisComputer(const SystemView& view, const QStringList& ports) {
         const Findings f = checkPort(view, port);
         all.insert(all.end(), f.begin(), f.end());
     }
-    for (const Findings& f : {checkPortServices(view), checkSound(view)})
+    for (const Findings& f : {checkScales(view), checkPortServices(view), checkSound(view)})
         all.insert(all.end(), f.begin(), f.end());
     return all;
 }

@@ -27,6 +27,8 @@ Findings checkPort(const SystemView& view, const QString& port);
 // networkLimitMs; says what answered or failed.
 Findings checkNetworkPort(const SystemView& view, const QString& port);
 Findings checkPortServices(const SystemView& view);
+// Each hidraw USB scale (by its descriptor under /sys), whether this user may open it, the fix.
+Findings checkScales(const SystemView& view);
 Findings checkSound(const SystemView& view);
 
 } // namespace tarovex::worker::doctor

@@ -1,6 +1,7 @@
 #include "worker/doctor/Doctor.h"
 
 #include "Tarolink/NetworkAddress.h"
+#include "Tarolink/RoutingDriver.h"
 #include "worker/openhint/OpenFailureHint.h"
 
 #include <QFile>
@@ -84,6 +85,9 @@ Finding groupFinding(const SystemView& view, const QString& port, const struct s
 Findings checkPort(const SystemView& view, const QString& port) {
     if (Tarolink::NetworkAddress::isNetworkName(port.toStdString()))
         return checkNetworkPort(view, port);
+    // USB scales have no node of their name; checkScales looks at each.
+    if (Tarolink::RoutingDriver::isScaleName(port.toStdString()))
+        return {};
     struct stat st {};
     if (::stat(QFile::encodeName(q(view.path(port.toStdString()))).constData(), &st) != 0)
         return {{Severity::Problem,

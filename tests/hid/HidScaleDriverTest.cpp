@@ -1,0 +1,184 @@
+// The "hid:" driver above a device fed real scale reports: the lines it hands on, and an unplug.
+#include "hid/HidScaleDriver.h"
+#include "Tarolink/SerialConfig.h"
+#include "config/Instrument.h"
+#include "hid/ScaleLines.h"
+#include "worker/ValueExtractor.h"
+
+#include <gtest/gtest.h>
+
+#include <QRegularExpression>
+
+#include <cerrno>
+#include <deque>
+
+using namespace tarovex::hid;
+using Tarolink::SerialDriver;
+
+namespace {
+
+// Report 3: status, unit, scaling (signed), 16-bit weight, the layout most scales declare.
+const std::vector<std::uint8_t> kScale = {0x05, 0x8D, 0x09, 0x20, 0xA1, 0x01, 0x09, 0x32, 0xA1, 0x02, 0x85,
+                                          0x03, 0x09, 0x70, 0x15, 0x00, 0x25, 0x08, 0x75, 0x08, 0x95, 0x01,
+                                          0x81, 0x02, 0x09, 0x50, 0x25, 0x0C, 0x81, 0x02, 0x09, 0x41, 0x15,
+                                          0x81, 0x25, 0x7F, 0x81, 0x02, 0x09, 0x40, 0x15, 0x00, 0x27, 0xFF,
+                                          0xFF, 0x00, 0x00, 0x75, 0x10, 0x81, 0x02, 0xC0, 0xC0};
+// A keyboard's application collection: generic desktop, keyboard.
+const std::vector<std::uint8_t> kKeyboard = {0x05, 0x01, 0x09, 0x06, 0xA1, 0x01, 0x05, 0x07,
+                                             0x19, 0xE0, 0x29, 0xE7, 0x15, 0x00, 0x25, 0x01,
+                                             0x75, 0x01, 0x95, 0x08, 0x81, 0x02, 0xC0};
+
+using Report = std::vector<std::uint8_t>;
+const Report kStale = {0x03, 0x04, 0x0B, 0xFF, 0x00, 0x00};
+
+// The reads a device gives, in order; then a read error `endError` (0: time-outs).
+struct Script {
+    std::vector<std::uint8_t> descriptor = kScale;
+    std::deque<Report> reports;
+    int endError = 0;
+};
+Script gScript;
+
+class FakeDevice : public HidDevice {
+public:
+    std::vector<std::uint8_t> descriptor(int&) override { return gScript.descriptor; }
+    Read read(int) override {
+        if (gScript.reports.empty())
+            return gScript.endError ? Read{Read::Kind::Failed, {}, gScript.endError} : Read{};
+        Read r{Read::Kind::Report, gScript.reports.front(), 0};
+        gScript.reports.pop_front();
+        return r;
+    }
+    int write(std::span<const std::uint8_t>) override { return EIO; }
+    void wake() override {}
+};
+
+std::unique_ptr<HidDevice> openFake(const std::string& node, int& error) {
+    if (node != "/dev/hidraw7") {
+        error = ENOENT;
+        return nullptr;
+    }
+    return std::make_unique<FakeDevice>();
+}
+
+std::vector<HidScale> oneScale() {
+    return {HidScale{"/dev/hidraw7", 0x1234, 0xABCD, "S1", "Bench scale", "Maker"}};
+}
+
+HidScaleDriver fakeDriver() {
+    return HidScaleDriver({&openFake, &oneScale});
+}
+
+int openPort(HidScaleDriver& d, const std::string& name, int& port) {
+    Tarolink::SerialConfig config;
+    config.setPortName(name);
+    const int code = d.SerOpenPort(config);
+    port = config.getPort() - 1;
+    return code;
+}
+
+// Everything the driver hands on until its device has no more to say.
+std::string drain(HidScaleDriver& d, int port) {
+    std::string text;
+    while (d.SerWaitForData(port, 0) == SerialDriver::WAIT_DATA) {
+        std::uint8_t buffer[64];
+        const int n = d.SerGetData(port, buffer, sizeof buffer);
+        text.append(reinterpret_cast<const char*>(buffer), std::size_t(n));
+    }
+    return text;
+}
+
+} // namespace
+
+TEST(HidScaleDriver, EachReportBecomesItsLine) {
+    const struct {
+        Report report;
+        std::string line;
+    } cases[] = {
+        {{0x03, 0x04, 0x0C, 0xFE, 0x11, 0x03}, "ST,+7.85 lb\r\n"},
+        {{0x03, 0x04, 0x0B, 0xFF, 0x6F, 0x04}, "ST,+113.5 oz\r\n"},
+        {{0x03, 0x02, 0x0B, 0xFF, 0x00, 0x00}, "ST,+0.0 oz\r\n"},
+        {{0x03, 0x03, 0x0C, 0xFE, 0x11, 0x03}, "US,+7.85 lb\r\n"},
+        {{0x03, 0x05, 0x0C, 0xFE, 0x32, 0x00}, "ST,-0.50 lb\r\n"},
+        {{0x03, 0x06, 0x0C, 0xFE, 0x00, 0x00},
+         "ER,Over weight: the load is more than the scale can weigh\r\n"},
+        {{0x03, 0x01, 0x0C, 0xFE, 0x00, 0x00}, "ER,The scale reports a fault\r\n"},
+        {{0x03, 0x07, 0x0C, 0xFE, 0x00, 0x00}, "ER,The scale needs calibrating\r\n"},
+        {{0x03, 0x0A, 0x0C, 0xFE, 0x00, 0x00}, "ER,The scale reports a state this program does not know\r\n"},
+    };
+    for (const auto& c : cases) {
+        gScript = {kScale, {kStale, c.report}, 0};
+        HidScaleDriver d = fakeDriver();
+        int port = -1;
+        ASSERT_EQ(openPort(d, "hid:1234:abcd", port), SerialDriver::OK);
+        EXPECT_EQ(drain(d, port), c.line);
+    }
+}
+
+TEST(HidScaleDriver, ARepeatIsNoNewLine) {
+    const Report a = {0x03, 0x04, 0x0C, 0xFE, 0x11, 0x03}, b = {0x03, 0x03, 0x0C, 0xFE, 0x11, 0x03};
+    gScript = {kScale, {kStale, a, a, a, b, b, a}, 0};
+    HidScaleDriver d = fakeDriver();
+    int port = -1;
+    ASSERT_EQ(openPort(d, "hid:/dev/hidraw7", port), SerialDriver::OK);
+    EXPECT_EQ(drain(d, port), "ST,+7.85 lb\r\nUS,+7.85 lb\r\nST,+7.85 lb\r\n");
+}
+
+TEST(HidScaleDriver, AnUnplugIsADeviceGone) {
+    gScript = {kScale, {kStale, {0x03, 0x04, 0x0C, 0xFE, 0x11, 0x03}}, ENODEV};
+    HidScaleDriver d = fakeDriver();
+    int port = -1;
+    ASSERT_EQ(openPort(d, "hid:1234:ABCD:S1", port), SerialDriver::OK);
+    EXPECT_EQ(d.SerWaitForData(port, 0), SerialDriver::WAIT_DATA);
+    EXPECT_EQ(d.SerIsGone(port), 0); // the line sent before the unplug comes first
+    EXPECT_EQ(drain(d, port), "ST,+7.85 lb\r\n");
+    EXPECT_EQ(d.SerWaitForData(port, 0), SerialDriver::WAIT_GONE);
+    EXPECT_EQ(d.SerIsGone(port), 1);
+    EXPECT_EQ(d.SerGetLastError(), ENODEV);
+}
+
+TEST(HidScaleDriver, RefusesWhatItCannotRead) {
+    const struct {
+        std::vector<std::uint8_t> descriptor;
+        std::string name;
+        int code;
+    } cases[] = {
+        {kKeyboard, "hid:/dev/hidraw7", SerialDriver::NOT_A_SCALE},
+        {kScale, "hid:1234:abcd:other", SerialDriver::NO_SUCH_FILE},
+        {kScale, "hid:/dev/hidraw9", SerialDriver::NO_SUCH_FILE},
+        {kScale, "hid:12345:abcd", SerialDriver::NOT_VALID},
+        {kScale, "hid:scale", SerialDriver::NOT_VALID},
+    };
+    for (const auto& c : cases) {
+        gScript = {c.descriptor, {}, 0};
+        HidScaleDriver d = fakeDriver();
+        int port = -1;
+        EXPECT_EQ(openPort(d, c.name, port), c.code) << c.name;
+    }
+}
+
+// What the generic preset's expressions take from the lines, with "ST," as stable expression.
+TEST(HidScaleDriver, TheGenericPresetReadsTheLines) {
+    using tarovex::config::ConfigHelper::Instrument;
+    const tarovex::worker::ValueExtractor value(Instrument::GENERIC.getRegEx(),
+                                                Instrument::GENERIC.getCaptureGroup());
+    const QRegularExpression unit(Instrument::GENERIC.getUnitRegEx());
+    const QRegularExpression stable(QStringLiteral("ST,"));
+    const struct {
+        const char* line;
+        const char* value;
+        const char* unit;
+        bool stable;
+    } cases[] = {
+        {"ST,+7.85 lb\r\n", "+7.85", "lb", true},
+        {"US,+113.5 oz\r\n", "+113.5", "oz", false},
+        {"ST,-0.50 lb\r\n", "-0.50", "lb", true},
+        {"ER,Over weight: the load is more than the scale can weigh\r\n", "", "", false},
+    };
+    for (const auto& c : cases) {
+        const QString line = QString::fromLatin1(c.line);
+        EXPECT_EQ(value.extract(line).value_or(QStringLiteral("?")).toStdString(), c.value) << c.line;
+        EXPECT_EQ(unit.match(line).captured(1).toStdString(), c.unit) << c.line;
+        EXPECT_EQ(stable.match(line).hasMatch(), c.stable) << c.line;
+    }
+}
