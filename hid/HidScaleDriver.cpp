@@ -20,6 +20,7 @@ struct HidScaleDriver::Port {
     std::string name;
     std::string node;
     std::unique_ptr<HidDevice> device;
+    std::optional<std::vector<std::uint8_t>> zero; // the report that zeroes it, if it has one
     ScaleLines lines;
     std::mutex mutex; // the lines waiting and the state below
     std::string pending;
@@ -110,7 +111,8 @@ int HidScaleDriver::SerOpenPort(Tarolink::SerialConfig& config) {
         diagnostic(name + " (" + node + "): " + why->toStdString());
         return NOT_A_SCALE;
     }
-    auto port = std::make_shared<Port>(name, node, std::move(device),
+    auto zero = std::get<ScaleLayout>(layout).zeroReport();
+    auto port = std::make_shared<Port>(name, node, std::move(device), std::move(zero),
                                        ScaleLines(std::get<ScaleLayout>(std::move(layout))));
     std::lock_guard lock(mutex_);
     const int number = next_++;
@@ -154,11 +156,29 @@ int HidScaleDriver::SerGetByte(int port) {
     return SerGetData(port, &b, 1) == 1 ? b : -1;
 }
 
-int HidScaleDriver::SerPutData(int port, const std::uint8_t*, int) {
-    if (!open(port))
+int HidScaleDriver::SerPutData(int port, const std::uint8_t* buffer, int count) {
+    const auto p = find(port);
+    if (!p || count < 0)
         return -1;
-    diagnostic(SerGetName(port) + ": this scale accepts no tare/zero or other requests");
-    return -1;
+    // The one request a USB scale may take is its zero control, asked for as "Z".
+    std::string asked(reinterpret_cast<const char*>(buffer), std::size_t(count));
+    while (!asked.empty() && (asked.back() == '\r' || asked.back() == '\n'))
+        asked.pop_back();
+    if (asked != kZeroRequest) {
+        diagnostic(p->name +
+                   ": a USB scale takes no requests but zero (\"Z\"); the HID scale usages define no tare");
+        return -1;
+    }
+    if (!p->zero) {
+        diagnostic(p->name + ": this scale declares no zero control");
+        return -1;
+    }
+    if (const int error = p->device->write(*p->zero)) {
+        tLastError = error;
+        diagnostic(p->name + ": the zero report was refused: " + std::strerror(error));
+        return -1;
+    }
+    return count;
 }
 
 int HidScaleDriver::SerRxReadyCount(int port) {

@@ -17,6 +17,8 @@ namespace tarovex::hid {
 // device that is gone. Port numbers start at RoutingDriver::kFirstScalePort.
 class HidScaleDriver : public Tarolink::SerialDriver {
 public:
+    static constexpr const char* kZeroRequest = "Z";
+
     // Where devices come from: hidraw nodes and udev, or a test's.
     struct Access {
         HidOpener open;
@@ -38,7 +40,8 @@ public:
     int SerClosePort(int port) override;
 
     int SerGetData(int port, std::uint8_t* buffer, int count) override;
-    // A scale takes no bytes: tare and zero are not mapped onto its reports.
+    // A scale takes no bytes but kZeroRequest (a line end may follow), which sends its Zero
+    // Scale control where it declares one; anything else fails with a diagnostic.
     int SerPutData(int port, const std::uint8_t* buffer, int count) override;
     int SerGetByte(int port) override;
     int SerPutByte(int port, std::uint8_t byte) override { return SerPutData(port, &byte, 1); }

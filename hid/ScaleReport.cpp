@@ -1,5 +1,7 @@
 #include "hid/ScaleReport.h"
 
+#include <algorithm>
+
 namespace tarovex::hid {
 namespace {
 
@@ -25,6 +27,31 @@ std::optional<ReportField> inputCarrying(const ReportDescriptor& d, std::uint32_
             (f.carries(usage) || (alsoUpTo != 0 && f.usageMin > usage && f.usageMin <= alsoUpTo)))
             return f;
     return std::nullopt;
+}
+
+// The output report with `usage` switched on in `f`: a variable field gets 1 in the usage's
+// place, an array the usage's index. Every other bit of the report is 0.
+std::vector<std::uint8_t> reportSetting(const ReportDescriptor& d, const ReportField& f,
+                                        std::uint32_t usage) {
+    std::uint32_t bits = 0;
+    for (const ReportField& g : d.fields)
+        if (g.kind == ReportField::Kind::Output && g.reportId == f.reportId)
+            bits = std::max(bits, g.bitOffset + g.bitSize * g.count);
+    std::vector<std::uint8_t> report;
+    if (f.reportId != 0)
+        report.push_back(f.reportId);
+    const std::size_t body = report.size();
+    report.resize(body + (bits + 7) / 8);
+    const auto listed = std::find(f.usages.begin(), f.usages.end(), usage);
+    const std::uint32_t place =
+        listed != f.usages.end() ? std::uint32_t(listed - f.usages.begin()) : usage - f.usageMin;
+    const std::uint32_t index = f.variable ? std::min(place, f.count - 1) : 0;
+    const std::uint64_t value = f.variable ? 1 : std::uint64_t(f.logicalMin + std::int64_t(place));
+    const std::uint32_t at = f.bitOffset + index * f.bitSize;
+    for (std::uint32_t b = 0; b < f.bitSize && b < 64; ++b)
+        if (value >> b & 1u)
+            report[body + (at + b) / 8] |= std::uint8_t(1u << ((at + b) % 8));
+    return report;
 }
 
 } // namespace
@@ -65,6 +92,11 @@ std::variant<ScaleLayout, QString> ScaleLayout::of(const ReportDescriptor& descr
     l.status_ = sameReport(inputCarrying(descriptor, scales::kStatus, scales::usage(0x78)));
     l.unit_ = sameReport(inputCarrying(descriptor, scales::kUnit, scales::usage(0x5C)));
     l.scaling_ = sameReport(inputCarrying(descriptor, scales::kScaling));
+    for (const ReportField& f : descriptor.fields)
+        if (f.kind == ReportField::Kind::Output && f.count > 0 && f.carries(scales::kZeroScale)) {
+            l.zero_ = reportSetting(descriptor, f, scales::kZeroScale);
+            break;
+        }
     return l;
 }
 

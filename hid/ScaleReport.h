@@ -8,6 +8,7 @@
 #include <optional>
 #include <span>
 #include <variant>
+#include <vector>
 
 namespace tarovex::hid {
 
@@ -22,6 +23,7 @@ constexpr std::uint32_t kWeight = usage(0x40);
 constexpr std::uint32_t kScaling = usage(0x41);
 constexpr std::uint32_t kUnit = usage(0x50);   // units follow: 0x51 mg .. 0x5C lb
 constexpr std::uint32_t kStatus = usage(0x70); // states follow: 0x71 fault .. 0x78 needs re-zeroing
+constexpr std::uint32_t kZeroScale = usage(0x80); // a control: the scale takes its load as zero
 } // namespace scales
 
 // What a scale's status says.
@@ -66,10 +68,14 @@ public:
     std::optional<std::variant<ScaleWeight, ScaleCondition>>
     decode(std::span<const std::uint8_t> report) const;
     std::uint8_t reportId() const { return weight_.reportId; }
+    // The output report that zeroes the scale, as written to the device (its ID byte first);
+    // none when the scale declares no Zero Scale control. The usages define no tare.
+    const std::optional<std::vector<std::uint8_t>>& zeroReport() const { return zero_; }
 
 private:
     ReportField weight_;
     std::optional<ReportField> status_, unit_, scaling_;
+    std::optional<std::vector<std::uint8_t>> zero_;
 };
 
 // "kg" for unit 3, ...; empty for a number outside 1..12.

@@ -1,5 +1,6 @@
 #include "tarovex/requests/Requester.h"
 
+#include "Tarolink/RoutingDriver.h"
 #include "config/InstrumentCommands.h"
 #include "tarovex/run/RunController.h"
 #include "tarovex/texts/ShellBundle.h"
@@ -23,6 +24,12 @@ void Requester::runStarted(const config::Config& config) {
                 : config::parseCommandText(config.getRequestCommand()).value_or(QByteArray());
     tare_ = commands.tare;
     zero_ = commands.zero;
+    // A USB scale zeroes through a control of its own, which its driver sends for "Z".
+    if (Tarolink::RoutingDriver::isScaleName(config.getPort().toStdString())) {
+        data_.clear();
+        tare_.clear();
+        zero_ = QByteArray("Z\r\n");
+    }
     running_ = true;
     outstanding_ = silenceLogged_ = false;
     const int interval = config.getRequestIntervalAsInt();

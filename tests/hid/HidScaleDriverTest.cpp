@@ -36,6 +36,7 @@ struct Script {
     std::vector<std::uint8_t> descriptor = kScale;
     std::deque<Report> reports;
     int endError = 0;
+    std::vector<Report> written;
 };
 Script gScript;
 
@@ -49,7 +50,10 @@ public:
         gScript.reports.pop_front();
         return r;
     }
-    int write(std::span<const std::uint8_t>) override { return EIO; }
+    int write(std::span<const std::uint8_t> r) override {
+        gScript.written.emplace_back(r.begin(), r.end());
+        return 0;
+    }
     void wake() override {}
 };
 
@@ -180,5 +184,36 @@ TEST(HidScaleDriver, TheGenericPresetReadsTheLines) {
         EXPECT_EQ(value.extract(line).value_or(QStringLiteral("?")).toStdString(), c.value) << c.line;
         EXPECT_EQ(unit.match(line).captured(1).toStdString(), c.unit) << c.line;
         EXPECT_EQ(stable.match(line).hasMatch(), c.stable) << c.line;
+    }
+}
+
+// Zero goes to the scale as its Zero Scale control (report 2 here), where it declares one;
+// any other request, tare included, sends nothing.
+TEST(HidScaleDriver, OnlyZeroIsSentAndOnlyAsTheScalesControl) {
+    std::vector<std::uint8_t> withZero(kScale.begin(), kScale.end() - 1);
+    withZero.insert(withZero.end(), {0x09, 0x31, 0xA1, 0x02, 0x85, 0x02, 0x09, 0x80, 0x15, 0x00, 0x25, 0x01,
+                                     0x75, 0x01, 0x95, 0x01, 0x91, 0x02, 0x75, 0x07, 0x91, 0x03, 0xC0, 0xC0});
+    const struct {
+        const std::vector<std::uint8_t>* descriptor;
+        const char* request;
+        int answer;
+        std::vector<Report> written;
+    } cases[] = {
+        {&withZero, "Z\r\n", 3, {{0x02, 0x01}}},
+        {&withZero, "T\r\n", -1, {}},
+        {&kScale, "Z\r\n", -1, {}},
+    };
+    for (const auto& c : cases) {
+        gScript = {};
+        gScript.descriptor = *c.descriptor;
+        HidScaleDriver d = fakeDriver();
+        int port = -1;
+        ASSERT_EQ(openPort(d, "hid:/dev/hidraw7", port), SerialDriver::OK);
+        const std::string request = c.request;
+        EXPECT_EQ(
+            d.SerPutData(port, reinterpret_cast<const std::uint8_t*>(request.data()), int(request.size())),
+            c.answer)
+            << c.request;
+        EXPECT_EQ(gScript.written, c.written) << c.request;
     }
 }
