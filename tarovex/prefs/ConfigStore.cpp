@@ -1,5 +1,7 @@
 #include "tarovex/prefs/ConfigStore.h"
 
+#include "tarovex/prefs/EnforcedSettings.h"
+
 #include "Tarolink/SystemProperties.h"
 #include "config/SettingsTable.h"
 #include "tarovex/ports/RecentAddresses.h"
@@ -109,6 +111,8 @@ bool loadConfig(Preferences& node, Config& config, const QStringList& ports, QSt
                 invalidKeys->append(key);
         }
     }
+    // What the administrator locks wins over every store.
+    enforcedSettings().applyTo(config);
     return allValid;
 }
 

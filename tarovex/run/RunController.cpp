@@ -1,6 +1,7 @@
 #include "tarovex/run/RunController.h"
 
 #include "config/ResourceBundle.h"
+#include "tarovex/prefs/EnforcedSettings.h"
 #include "tarovex/run/MessageLogWriter.h"
 #include "tarovex/station/Round.h"
 #include "tarovex/texts/ShellBundle.h"
@@ -179,6 +180,12 @@ void RunController::run(worker::CreatedWorker created) {
     logEvent(text("RazezaRoZurFrame2.deviceLabel.text") + u' ' + instrument.getDisplayName());
     if (!runConfig_.getCustomRegEx().isEmpty())
         logEvent(QStringLiteral("Custom regEx: ") + runConfig_.getCustomRegEx());
+    const prefs::EnforcedSettings& locked = prefs::enforcedSettings();
+    if (!locked.values().isEmpty())
+        logEvent(
+            shellBundle().format(QStringLiteral("enforced.settings"), {locked.path(), locked.summary()}));
+    for (const QString& problem : locked.problems())
+        logImportantEvent(problem);
     if (typer_) {
         typer_->setHeld(held_);
         ValueTyper* typer = typer_.get();

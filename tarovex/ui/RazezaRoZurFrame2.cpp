@@ -5,6 +5,7 @@
 #include "tarovex/ports/PortList.h"
 #include "tarovex/ports/PortWatcher.h"
 #include "tarovex/ports/RecentAddresses.h"
+#include "tarovex/prefs/EnforcedSettings.h"
 #include "tarovex/settings/SettingsTransfer.h"
 #include "tarovex/startup/StartupPlan.h"
 #include "tarovex/texts/ShellBundle.h"
@@ -22,6 +23,7 @@
 #include "tarovex/ui/SettingsDialogs.h"
 #include "tarovex/ui/TrayIcon.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -346,7 +348,13 @@ void RazezaRoZurFrame2::updateConfigFromTabs() {
 }
 
 void RazezaRoZurFrame2::applyTabsUpdate(const TabsUpdate& update) {
-    showControls(controls_, update.controls);
+    // Imported or default settings do not move a locked one.
+    TabValues shown = update.controls;
+    const prefs::EnforcedSettings& locked = prefs::enforcedSettings();
+    for (auto it = locked.values().begin(); it != locked.values().end(); ++it)
+        if (shown.settings.contains(it.key()))
+            shown[it.key()] = it.value();
+    showControls(controls_, shown);
     showTemplateChoices();
     for (const Notice& n : update.notices)
         notify(n.kind == Notice::Kind::Error  ? Notifier::Kind::Error
@@ -377,6 +385,22 @@ void RazezaRoZurFrame2::showTemplateChoices() {
     // The paste keys matter only where values may be pasted.
     if (auto* w = qobject_cast<QWidget*>(controls_.settings.value(QStringLiteral("pasteKey"))))
         w->setEnabled(c.getOutputMode() != CH::OutputMode::TYPE);
+    // Last: what the administrator locks stays locked, whatever the choices above allow.
+    const prefs::EnforcedSettings& locked = prefs::enforcedSettings();
+    const QString why = shellBundle().format(QStringLiteral("enforced.locked"), {locked.path()});
+    for (auto it = locked.values().begin(); it != locked.values().end(); ++it) {
+        QObject* control = controls_.settings.value(it.key());
+        QList<QWidget*> widgets;
+        if (auto* group = qobject_cast<QButtonGroup*>(control))
+            for (QAbstractButton* b : group->buttons())
+                widgets << b;
+        else if (auto* w = qobject_cast<QWidget*>(control))
+            widgets << w;
+        for (QWidget* w : widgets) {
+            w->setEnabled(false);
+            w->setToolTip(why);
+        }
+    }
 }
 
 void RazezaRoZurFrame2::showRoundingDialog() {

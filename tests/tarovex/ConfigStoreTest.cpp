@@ -4,12 +4,14 @@
 #include "config/Config.h"
 #include "config/SettingsTable.h"
 #include "tarovex/prefs/ConfigStore.h"
+#include "tarovex/prefs/EnforcedSettings.h"
 #include "tarovex/prefs/FilePreferences.h"
 #include "tarovex/prefs/FilePreferencesFactory.h"
 #include "tarovex/prefs/PreferencesErrors.h"
 #include "tarovex/prefs/PreferencesXml.h"
 #include "tarovex/station/InstrumentProfiles.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
@@ -587,3 +589,39 @@ TEST(ConfigStore, AnUntrustedSharedFileLeavesTheUserOnTheirOwnSettings) {
 }
 
 } // namespace
+
+// The administrator's file wins over every store, but only when root owns it and only root
+// may change it; what it does not understand locks nothing and is said.
+TEST_P(ConfigStoreTest, TheAdministratorsSettingsWinOnlyFromARootFile) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "a file of root's is made only by root";
+    QTemporaryDir etc;
+    ASSERT_TRUE(QDir(etc.path()).mkpath(QStringLiteral("etc/tarovex")));
+    const QString file = etc.path() + QString::fromLatin1(enforcedSettingsFile);
+    QFile out(file);
+    ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+    out.write("# locked by IT\ndelay=45\nkeyboardType=GERMAN\nnotASetting=1\nstableOnly=perhaps\n");
+    out.close();
+    node->put(QStringLiteral("delay"), QStringLiteral("5"));
+    node->put(QStringLiteral("decimalPlaces"), QStringLiteral("3"));
+    const struct {
+        uid_t owner;
+        mode_t mode;
+        const char* delay;
+        int problems;
+    } cases[] = {{0, 0644, "45", 2}, {65534, 0644, "5", 1}, {0, 0664, "5", 1}};
+    for (const auto& c : cases) {
+        ASSERT_EQ(::chown(QFile::encodeName(file).constData(), c.owner, 0), 0);
+        ASSERT_EQ(::chmod(QFile::encodeName(file).constData(), c.mode), 0);
+        readEnforcedSettingsUnder(etc.path());
+        Config config;
+        loadConfig(*node, config, ports);
+        EXPECT_EQ(config.getDelay().toStdString(), c.delay) << c.owner << " " << c.mode;
+        EXPECT_EQ(config.getKeyboardType(),
+                  c.delay == std::string("45") ? CH::KeyboardType::GERMAN : CH::KeyboardType::QUERTY);
+        EXPECT_EQ(config.getDecimalPlaces(), "3");
+        EXPECT_EQ(enforcedSettings().problems().size(), c.problems)
+            << enforcedSettings().problems().join('\n').toStdString();
+    }
+    readEnforcedSettingsUnder(etc.path() + QStringLiteral("/none"));
+}

@@ -16,8 +16,10 @@
 #include "config/Config.h"
 #include "config/ResourceBundle.h"
 #include "config/SettingsTable.h"
+#include "hid/HidScaleDriver.h"
 #include "tarovex/log/DiagnosticLog.h"
 #include "tarovex/prefs/ConfigStore.h"
+#include "tarovex/prefs/EnforcedSettings.h"
 #include "tarovex/prefs/PreferencesErrors.h"
 #include "tarovex/run/KeyboardService.h"
 #include "tarovex/run/PlatformServices.h"
@@ -31,7 +33,6 @@
 #include <QFile>
 #include <QSocketNotifier>
 
-#include "hid/HidScaleDriver.h"
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
@@ -39,7 +40,6 @@
 #include <cstring>
 #include <fcntl.h>
 #include <iostream>
-
 #include <optional>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -399,6 +399,9 @@ void applyOverride(config::Config& config, const QString& key, const QString& va
         usageError(QStringLiteral("unknown setting '%1' (see --list-keys%2)")
                        .arg(key, port ? QStringLiteral("; the port is the argument") : QString()));
     }
+    if (const auto& locked = prefs::enforcedSettings(); locked.locks(key))
+        usageError(QStringLiteral("setting %1 is locked by the administrator in %2 (%1=%3)")
+                       .arg(key, locked.path(), locked.values().value(key)));
     const QString stored = console::storedSettingText(key, value);
     if (!prefs::applySetting(config, key, stored)) {
         const QString problem = config::settingProblem(key, stored);
