@@ -7,6 +7,7 @@
 #include "tarovex/ports/RecentAddresses.h"
 #include "tarovex/prefs/EnforcedSettings.h"
 #include "tarovex/settings/SettingsTransfer.h"
+#include "tarovex/startup/DesktopAutostart.h"
 #include "tarovex/startup/StartupPlan.h"
 #include "tarovex/texts/ShellBundle.h"
 #include "tarovex/ui/AutoPortDialog.h"
@@ -184,7 +185,11 @@ std::optional<int> RazezaRoZurFrame2::startUp() {
     if (c.minimizeToTray)
         addMinimizeToTraySupport();
 
-    switch (decideAutoStart(c, commandLinePort_.has_value())) {
+    AutoStart autoStart = decideAutoStart(c, commandLinePort_.has_value());
+    // Started with the desktop: reading from login on, whatever the connect choice.
+    if (options_.withDesktop && autoStart == AutoStart::None)
+        autoStart = AutoStart::Start;
+    switch (autoStart) {
     case AutoStart::None:
         break;
     case AutoStart::AbortPortGone:
@@ -196,7 +201,7 @@ std::optional<int> RazezaRoZurFrame2::startUp() {
     case AutoStart::Start:
         startStop();
         // Without a tray the window is minimised as usual.
-        if (c.minimizeToTray)
+        if (c.minimizeToTray || options_.withDesktop)
             setWindowState(windowState() | Qt::WindowMinimized);
         break;
     }
@@ -280,6 +285,8 @@ void RazezaRoZurFrame2::connectControls() {
                                                               {c.publish, &F::editPublishing}};
     for (const auto& [b, slot] : buttons)
         connect(b, &QPushButton::clicked, this, slot);
+    c.startWithDesktop->setChecked(startsWithDesktop());
+    connect(c.startWithDesktop, &QCheckBox::toggled, this, &F::changeStartWithDesktop);
     using Command = Requester::Command;
     for (const auto& [b, command] : {std::pair{c.readNow, Command::Data}, std::pair{c.tare, Command::Tare},
                                      std::pair{c.zero, Command::Zero}})
@@ -673,6 +680,15 @@ void RazezaRoZurFrame2::exportSettings() {
             saveEditedFurther();
         });
     notify(r.ok ? Notifier::Kind::Info : Notifier::Kind::Error, r.title, r.message);
+}
+
+void RazezaRoZurFrame2::changeStartWithDesktop(bool on) {
+    if (const auto why = setStartWithDesktop(on, QCoreApplication::applicationFilePath())) {
+        notify(Notifier::Kind::Error, text("error"),
+               shellBundle().format(QStringLiteral("startWithDesktop.error"), {*why}));
+        const QSignalBlocker quiet(controls_.startWithDesktop);
+        controls_.startWithDesktop->setChecked(startsWithDesktop());
+    }
 }
 
 void RazezaRoZurFrame2::importSettings() {

@@ -48,6 +48,8 @@ struct FrameOptions {
     std::function<bool(const QString& title, const QString& message)> ask;
     // A file for export (save = true) or import; empty when the user declined.
     std::function<QString(bool save, const QString& proposed)> chooseFile;
+    // Started by the desktop at login: the run starts by itself, the window is minimised.
+    bool withDesktop = false;
     // Ends the program with a status; none: the application's event loop ends with it.
     std::function<void(int status)> exit;
     // The machine's ports; none: the serial library's listing.
@@ -86,6 +88,7 @@ public:
     MessageLog& messageLog() { return log_; }
     void exportSettings();
     void importSettings();
+    void changeStartWithDesktop(bool on);
     void refreshPorts();
     // Opens the port detection over the port box's ports; the best one found is selected.
     void findPort();

@@ -2,6 +2,7 @@
 
 #include "tarovex/prefs/ConfigStore.h"
 #include "tarovex/run/PlatformServices.h"
+#include "tarovex/startup/DesktopAutostart.h"
 #include "tarovex/station/Round.h"
 #include "tarovex/ui/QtClipboard.h"
 #include "tarovex/ui/RazezaRoZurFrame2.h"
@@ -31,6 +32,7 @@ int runProgram(const QStringList& arguments) {
         return *status;
     FrameOptions options;
     options.arguments = arguments;
+    options.withDesktop = options.arguments.removeAll(QLatin1String(withDesktopArgument)) > 0;
     options.services = platformServices(worker::platformSoundBackend(), std::make_shared<ui::QtClipboard>());
     options.services.round = std::make_shared<Round>();
     options.updateChecker = std::make_shared<update::UpdateCheck>();

@@ -309,6 +309,9 @@ QWidget* settingsTab(Controls& c, const TabsContext& context) {
     form->addRow(label("trayLabel.text"), minimize);
     form->addRow(QString(), notifyMinimized);
     form->addRow(QStringLiteral("Updates:"), updates);
+    c.startWithDesktop = new QCheckBox(text(QStringLiteral("startWithDesktop.text")));
+    c.startWithDesktop->setToolTip(text(QStringLiteral("startWithDesktop.toolTipText")));
+    form->addRow(text(QStringLiteral("startWithDesktop.label")), c.startWithDesktop);
     form->addRow(text(QStringLiteral("round.label")), tick(c, "round"));
     auto* transfer = new QHBoxLayout;
     transfer->addWidget(c.exportSettings);

@@ -9,6 +9,7 @@
 
 #include <optional>
 
+class QCheckBox;
 class QPushButton;
 class QTextBrowser;
 class QWidget;
@@ -42,6 +43,7 @@ struct Controls {
     QPushButton* importSettings = nullptr;
     QPushButton* exportSettings = nullptr;
     QPushButton* checkComputer = nullptr;
+    QCheckBox* startWithDesktop = nullptr; // the autostart entry, not a setting of the table
     QPushButton* exportReadings = nullptr;
     QPushButton* publish = nullptr;
     // Log, About

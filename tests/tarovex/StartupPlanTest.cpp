@@ -5,9 +5,12 @@
 #include "tarovex/prefs/FilePreferences.h"
 #include "tarovex/prefs/PreferencesXml.h"
 #include "tarovex/settings/SettingsTransfer.h"
+#include "tarovex/startup/DesktopAutostart.h"
 #include "tarovex/texts/ShellBundle.h"
 #include "tests/Tarolink/TestSupport.h"
 
+#include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -135,4 +138,34 @@ TEST(SettingsImport, NamesEachRefusedSettingWithItsValue) {
     EXPECT_TRUE(r.message.startsWith("These imported settings are invalid and will get their defaults:\n"
                                      "bitRate = 99\nsound = LOUD\n\n"))
         << r.message.toStdString();
+}
+
+// The autostart entry: written valid (by the desktop's own checker where it is installed),
+// switched off by a desktop's Hidden=true, removed; a folder that cannot be made is said.
+TEST(DesktopAutostart, TheEntryIsWrittenValidAndRemoved) {
+    QTemporaryDir dir;
+    const QString file = dir.path() + QStringLiteral("/autostart/tarovex.desktop");
+    const QString program = QStringLiteral("/opt/My Apps/tarovex");
+    ASSERT_EQ(tarovex::setStartWithDesktop(true, program, file), std::nullopt);
+    EXPECT_TRUE(tarovex::startsWithDesktop(file));
+    QFile entry(file);
+    ASSERT_TRUE(entry.open(QIODevice::ReadOnly));
+    const QByteArray text = entry.readAll();
+    EXPECT_TRUE(text.contains("Exec=\"/opt/My Apps/tarovex\" --with-desktop\n")) << text.toStdString();
+    entry.close();
+    QProcess validate;
+    validate.start(QStringLiteral("desktop-file-validate"), {file});
+    if (validate.waitForFinished(10000))
+        EXPECT_EQ(validate.exitCode(), 0) << validate.readAll().toStdString();
+    ASSERT_TRUE(entry.open(QIODevice::Append));
+    entry.write("Hidden=true\n");
+    entry.close();
+    EXPECT_FALSE(tarovex::startsWithDesktop(file));
+    EXPECT_EQ(tarovex::setStartWithDesktop(false, program, file), std::nullopt);
+    EXPECT_FALSE(QFile::exists(file));
+    EXPECT_EQ(tarovex::setStartWithDesktop(false, program, file), std::nullopt) << "nothing to remove";
+    QFile blocker(dir.path() + QStringLiteral("/plain"));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    EXPECT_NE(tarovex::setStartWithDesktop(true, program, blocker.fileName() + QStringLiteral("/x.desktop")),
+              std::nullopt);
 }
