@@ -1,5 +1,6 @@
 // The "hid:" driver above a device fed real scale reports: the lines it hands on, and an unplug.
 #include "hid/HidScaleDriver.h"
+#include "Tarolink/Diagnostics.h"
 #include "Tarolink/SerialConfig.h"
 #include "config/Instrument.h"
 #include "hid/ScaleLines.h"
@@ -155,6 +156,29 @@ TEST(HidScaleDriver, RefusesWhatItCannotRead) {
         int port = -1;
         EXPECT_EQ(openPort(d, c.name, port), c.code) << c.name;
     }
+}
+
+bool gPlugged = false;
+std::vector<HidScale> scaleWhenPlugged() {
+    return gPlugged ? oneScale() : std::vector<HidScale>{};
+}
+
+// Reconnecting tries the port five times a second: the log says once that the scale is
+// missing, and again only after it was found in between.
+TEST(HidScaleDriver, SaysOnceThatAScaleIsMissing) {
+    std::vector<std::string> lines;
+    Tarolink::setDiagnosticHandler([&](const std::string& line) { lines.push_back(line); });
+    gScript = {kScale, {}, 0};
+    HidScaleDriver d({&openFake, &scaleWhenPlugged});
+    int port = -1;
+    for (const bool plugged : {false, false, false, true, false, false}) {
+        gPlugged = plugged;
+        if (openPort(d, "hid:1234:abcd", port) == SerialDriver::OK)
+            d.SerClosePort(port);
+    }
+    Tarolink::setDiagnosticHandler({});
+    EXPECT_EQ(lines,
+              std::vector<std::string>(2, "hid:1234:abcd: no USB scale with these numbers is plugged in"));
 }
 
 // What the generic preset's expressions take from the lines, with "ST," as stable expression.
