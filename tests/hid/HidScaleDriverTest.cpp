@@ -126,7 +126,7 @@ TEST(HidScaleDriver, ARepeatIsNoNewLine) {
 }
 
 TEST(HidScaleDriver, AnUnplugIsADeviceGone) {
-    gScript = {kScale, {kStale, {0x03, 0x04, 0x0C, 0xFE, 0x11, 0x03}}, ENODEV};
+    gScript = {kScale, {kStale, {0x03, 0x04, 0x0C, 0xFE, 0x11, 0x03}}, EIO};
     HidScaleDriver d = fakeDriver();
     int port = -1;
     ASSERT_EQ(openPort(d, "hid:1234:ABCD:S1", port), SerialDriver::OK);
@@ -135,7 +135,7 @@ TEST(HidScaleDriver, AnUnplugIsADeviceGone) {
     EXPECT_EQ(drain(d, port), "ST,+7.85 lb\r\n");
     EXPECT_EQ(d.SerWaitForData(port, 0), SerialDriver::WAIT_GONE);
     EXPECT_EQ(d.SerIsGone(port), 1);
-    EXPECT_EQ(d.SerGetLastError(), ENODEV);
+    EXPECT_EQ(d.SerGetLastError(), EIO);
 }
 
 TEST(HidScaleDriver, RefusesWhatItCannotRead) {
