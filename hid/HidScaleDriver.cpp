@@ -82,8 +82,18 @@ int HidScaleDriver::SerOpenPort(Tarolink::SerialConfig& config) {
         const auto scales = access_.list();
         const auto it =
             std::find_if(scales.begin(), scales.end(), [&](const HidScale& s) { return wanted->matches(s); });
+        bool said = false;
+        {
+            std::lock_guard lock(mutex_);
+            said = missing_ == name;
+            if (it == scales.end())
+                missing_ = name;
+            else if (said)
+                missing_.clear();
+        }
         if (it == scales.end()) {
-            diagnostic(name + ": no USB scale with these numbers is plugged in");
+            if (!said)
+                diagnostic(name + ": no USB scale with these numbers is plugged in");
             return NO_SUCH_FILE;
         }
         node = it->node;

@@ -103,6 +103,9 @@ private:
     Access access_;
     mutable std::mutex mutex_;
     std::map<int, std::shared_ptr<Port>> ports_;
+    // The scale last said to be missing: reconnecting asks five times a second, the log
+    // hears it once until the scale is found.
+    std::string missing_;
     int next_;
     Tarolink::UdevDeviceMonitor monitor_{"hidraw"};
 };

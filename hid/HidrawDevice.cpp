@@ -58,7 +58,7 @@ HidDevice::Read HidrawDevice::read(int timeoutMs) {
         (void)!::read(wakeFd_, &count, sizeof count);
         return {Read::Kind::Woken, {}, 0};
     }
-    // An unplugged node wakes poll with an error and fails its read with ENODEV.
+    // An unplugged node wakes poll with POLLHUP and POLLERR, and its read fails with EIO.
     std::vector<std::uint8_t> report(HID_MAX_DESCRIPTOR_SIZE);
     const ssize_t got = ::read(fd_, report.data(), report.size());
     if (got < 0)

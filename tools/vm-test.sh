@@ -4,18 +4,24 @@
 # download and unpacked into BUILD_DIR/vm (never installed); the machine boots a small
 # initramfs of ours that mounts the host's root read-only over virtio-9p and runs COMMAND in
 # it as root. Its exit status becomes ours; with --expect, so does whether its output has
-# that line (a test program may exit 0 having run nothing).
-# Usage: tools/vm-test.sh [--expect LINE] BUILD_DIR COMMAND [ARG...]
+# that line (a test program may exit 0 having run nothing). Each --module NAME (as its file is
+# named, without .ko) is loaded as well, after what it needs.
+# Usage: tools/vm-test.sh [--expect LINE] [--module NAME]... BUILD_DIR COMMAND [ARG...]
 # Exits 77 (skipped) with the reason when QEMU, a static busybox or the kernel cannot be had.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 expect=
-if [ "${1:-}" = --expect ]; then
-    expect=$2
+modules=(virtio_pci 9pnet_virtio 9p evdev uinput)
+while [ $# -ge 2 ]; do
+    case $1 in
+    --expect) expect=$2 ;;
+    --module) modules+=("$2") ;;
+    *) break ;;
+    esac
     shift 2
-fi
+done
 [ $# -ge 2 ] || {
-    echo "usage: $0 [--expect LINE] BUILD_DIR COMMAND [ARG...]" >&2
+    echo "usage: $0 [--expect LINE] [--module NAME]... BUILD_DIR COMMAND [ARG...]" >&2
     exit 2
 }
 build=$(cd "$1" && pwd)
@@ -89,7 +95,7 @@ addModule() {
     done
     order+=("$path")
 }
-for module in virtio_pci 9pnet_virtio 9p evdev uinput; do
+for module in "${modules[@]}"; do
     [ -n "${modulePath[$module]:-}" ] || skip "kernel $version has no module $module"
     addModule "${modulePath[$module]}"
 done

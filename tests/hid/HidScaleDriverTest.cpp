@@ -1,5 +1,6 @@
 // The "hid:" driver above a device fed real scale reports: the lines it hands on, and an unplug.
 #include "hid/HidScaleDriver.h"
+#include "Tarolink/Diagnostics.h"
 #include "Tarolink/SerialConfig.h"
 #include "config/Instrument.h"
 #include "hid/ScaleLines.h"
@@ -129,7 +130,7 @@ TEST(HidScaleDriver, ARepeatIsNoNewLine) {
 }
 
 TEST(HidScaleDriver, AnUnplugIsADeviceGone) {
-    gScript = {kScale, {kStale, {0x03, 0x04, 0x0C, 0xFE, 0x11, 0x03}}, ENODEV};
+    gScript = {kScale, {kStale, {0x03, 0x04, 0x0C, 0xFE, 0x11, 0x03}}, EIO};
     HidScaleDriver d = fakeDriver();
     int port = -1;
     ASSERT_EQ(openPort(d, "hid:1234:ABCD:S1", port), SerialDriver::OK);
@@ -138,7 +139,7 @@ TEST(HidScaleDriver, AnUnplugIsADeviceGone) {
     EXPECT_EQ(drain(d, port), "ST,+7.85 lb\r\n");
     EXPECT_EQ(d.SerWaitForData(port, 0), SerialDriver::WAIT_GONE);
     EXPECT_EQ(d.SerIsGone(port), 1);
-    EXPECT_EQ(d.SerGetLastError(), ENODEV);
+    EXPECT_EQ(d.SerGetLastError(), EIO);
 }
 
 TEST(HidScaleDriver, RefusesWhatItCannotRead) {
@@ -159,6 +160,29 @@ TEST(HidScaleDriver, RefusesWhatItCannotRead) {
         int port = -1;
         EXPECT_EQ(openPort(d, c.name, port), c.code) << c.name;
     }
+}
+
+bool gPlugged = false;
+std::vector<HidScale> scaleWhenPlugged() {
+    return gPlugged ? oneScale() : std::vector<HidScale>{};
+}
+
+// Reconnecting tries the port five times a second: the log says once that the scale is
+// missing, and again only after it was found in between.
+TEST(HidScaleDriver, SaysOnceThatAScaleIsMissing) {
+    std::vector<std::string> lines;
+    Tarolink::setDiagnosticHandler([&](const std::string& line) { lines.push_back(line); });
+    gScript = {kScale, {}, 0};
+    HidScaleDriver d({&openFake, &scaleWhenPlugged});
+    int port = -1;
+    for (const bool plugged : {false, false, false, true, false, false}) {
+        gPlugged = plugged;
+        if (openPort(d, "hid:1234:abcd", port) == SerialDriver::OK)
+            d.SerClosePort(port);
+    }
+    Tarolink::setDiagnosticHandler({});
+    EXPECT_EQ(lines,
+              std::vector<std::string>(2, "hid:1234:abcd: no USB scale with these numbers is plugged in"));
 }
 
 // What the generic preset's expressions take from the lines, with "ST," as stable expression.
