@@ -27,7 +27,7 @@ std::string ScaleLines::take(std::span<const std::uint8_t> report) {
         first_ = false;
         return {};
     }
-    std::string line = lineOf(*decoded).toStdString() + "\r\n";
+    std::string line = lineOf(*decoded).toStdString() + "\r";
     if (line == last_)
         return {};
     last_ = line;

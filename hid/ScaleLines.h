@@ -10,8 +10,8 @@ namespace tarovex::hid {
 //   "ST,+7.85 lb"  a settled weight (also at zero and under zero)
 //   "US,+7.85 lb"  a weight in motion
 //   "ER,Over weight: ..."  a state that carries no weight, with no digit in it
-// each ended by CR LF. Sign, exact value and unit, so the generic preset's value and unit
-// expressions read them as they are, and "ST," is the stable expression.
+// each ended by CR, the generic preset's line end. Sign, exact value and unit, so the generic
+// preset's value and unit expressions read them as they are, and "ST," is the stable expression.
 class ScaleLines {
 public:
     explicit ScaleLines(ScaleLayout layout) : layout_(std::move(layout)) {}

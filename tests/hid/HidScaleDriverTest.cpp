@@ -100,16 +100,16 @@ TEST(HidScaleDriver, EachReportBecomesItsLine) {
         Report report;
         std::string line;
     } cases[] = {
-        {{0x03, 0x04, 0x0C, 0xFE, 0x11, 0x03}, "ST,+7.85 lb\r\n"},
-        {{0x03, 0x04, 0x0B, 0xFF, 0x6F, 0x04}, "ST,+113.5 oz\r\n"},
-        {{0x03, 0x02, 0x0B, 0xFF, 0x00, 0x00}, "ST,+0.0 oz\r\n"},
-        {{0x03, 0x03, 0x0C, 0xFE, 0x11, 0x03}, "US,+7.85 lb\r\n"},
-        {{0x03, 0x05, 0x0C, 0xFE, 0x32, 0x00}, "ST,-0.50 lb\r\n"},
+        {{0x03, 0x04, 0x0C, 0xFE, 0x11, 0x03}, "ST,+7.85 lb\r"},
+        {{0x03, 0x04, 0x0B, 0xFF, 0x6F, 0x04}, "ST,+113.5 oz\r"},
+        {{0x03, 0x02, 0x0B, 0xFF, 0x00, 0x00}, "ST,+0.0 oz\r"},
+        {{0x03, 0x03, 0x0C, 0xFE, 0x11, 0x03}, "US,+7.85 lb\r"},
+        {{0x03, 0x05, 0x0C, 0xFE, 0x32, 0x00}, "ST,-0.50 lb\r"},
         {{0x03, 0x06, 0x0C, 0xFE, 0x00, 0x00},
-         "ER,Over weight: the load is more than the scale can weigh\r\n"},
-        {{0x03, 0x01, 0x0C, 0xFE, 0x00, 0x00}, "ER,The scale reports a fault\r\n"},
-        {{0x03, 0x07, 0x0C, 0xFE, 0x00, 0x00}, "ER,The scale needs calibrating\r\n"},
-        {{0x03, 0x0A, 0x0C, 0xFE, 0x00, 0x00}, "ER,The scale reports a state this program does not know\r\n"},
+         "ER,Over weight: the load is more than the scale can weigh\r"},
+        {{0x03, 0x01, 0x0C, 0xFE, 0x00, 0x00}, "ER,The scale reports a fault\r"},
+        {{0x03, 0x07, 0x0C, 0xFE, 0x00, 0x00}, "ER,The scale needs calibrating\r"},
+        {{0x03, 0x0A, 0x0C, 0xFE, 0x00, 0x00}, "ER,The scale reports a state this program does not know\r"},
     };
     for (const auto& c : cases) {
         gScript = {kScale, {kStale, c.report}, 0};
@@ -126,7 +126,7 @@ TEST(HidScaleDriver, ARepeatIsNoNewLine) {
     HidScaleDriver d = fakeDriver();
     int port = -1;
     ASSERT_EQ(openPort(d, "hid:/dev/hidraw7", port), SerialDriver::OK);
-    EXPECT_EQ(drain(d, port), "ST,+7.85 lb\r\nUS,+7.85 lb\r\nST,+7.85 lb\r\n");
+    EXPECT_EQ(drain(d, port), "ST,+7.85 lb\rUS,+7.85 lb\rST,+7.85 lb\r");
 }
 
 TEST(HidScaleDriver, AnUnplugIsADeviceGone) {
@@ -136,7 +136,7 @@ TEST(HidScaleDriver, AnUnplugIsADeviceGone) {
     ASSERT_EQ(openPort(d, "hid:1234:ABCD:S1", port), SerialDriver::OK);
     EXPECT_EQ(d.SerWaitForData(port, 0), SerialDriver::WAIT_DATA);
     EXPECT_EQ(d.SerIsGone(port), 0); // the line sent before the unplug comes first
-    EXPECT_EQ(drain(d, port), "ST,+7.85 lb\r\n");
+    EXPECT_EQ(drain(d, port), "ST,+7.85 lb\r");
     EXPECT_EQ(d.SerWaitForData(port, 0), SerialDriver::WAIT_GONE);
     EXPECT_EQ(d.SerIsGone(port), 1);
     EXPECT_EQ(d.SerGetLastError(), EIO);
@@ -198,10 +198,10 @@ TEST(HidScaleDriver, TheGenericPresetReadsTheLines) {
         const char* unit;
         bool stable;
     } cases[] = {
-        {"ST,+7.85 lb\r\n", "+7.85", "lb", true},
-        {"US,+113.5 oz\r\n", "+113.5", "oz", false},
-        {"ST,-0.50 lb\r\n", "-0.50", "lb", true},
-        {"ER,Over weight: the load is more than the scale can weigh\r\n", "", "", false},
+        {"ST,+7.85 lb\r", "+7.85", "lb", true},
+        {"US,+113.5 oz\r", "+113.5", "oz", false},
+        {"ST,-0.50 lb\r", "-0.50", "lb", true},
+        {"ER,Over weight: the load is more than the scale can weigh\r", "", "", false},
     };
     for (const auto& c : cases) {
         const QString line = QString::fromLatin1(c.line);

@@ -101,6 +101,7 @@ sed -n 's/^/usb-scale: value /p' "$work/values.out"
 sed -n 's/^[0-9:]* /usb-scale: log /p' "$work/console.log"
 printf '7.85\n\n1.25\n-0.50\n\n12.34\n' | cmp -s - "$work/values.out" || fail "other values than 7.85, -, 1.25, -0.50, -, 12.34"
 ! grep -q '9\.99' "$work/console.log" || fail "a report held from before the opening was read"
+! grep -q "was not processed" "$work/console.log" || fail "a line end was reported as data not processed"
 [ "$(grep -c 'no USB scale with these numbers is plugged in' "$work/console.log")" = 1 ] ||
     fail "the missing scale is not logged exactly once"
 sed -n 's/^opened \(.*\) after create$/usb-scale: read again \1 after the replug/p' "$work/scale.out" | tail -n1
