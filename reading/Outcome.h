@@ -27,6 +27,7 @@ inline constexpr QLatin1StringView FOCUS_CHANGED{"focus changed"}; // the focus 
 inline constexpr QLatin1StringView TYPING_FAILED{"typing failed"}; // a key could not be typed
 inline constexpr QLatin1StringView QUEUE_FULL{"queue full"};       // values came faster than typing
 inline constexpr QLatin1StringView KEYS_HELD{"keys held"};         // the user held a key too long
+inline constexpr QLatin1StringView LOCKED{"locked"};               // the session was locked
 // With rounds: a value that came when its instrument was not asked in a round, and the values
 // of a round that ended before every instrument answered.
 inline constexpr QLatin1StringView NOT_IN_ROUND{"not asked for in a round"};

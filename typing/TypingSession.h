@@ -62,6 +62,8 @@ public:
     // kStopGrace in its own window, else it is cut short; the values not yet typed are
     // dropped and returned.
     KeystrokeQueue::Discarded stop();
+    // Drops the values waiting; the thread goes on with the next one put.
+    KeystrokeQueue::Discarded dropWaiting() { return queue_.discard(); }
     // Ends the value being typed at once: the keys down are released, the rest is dropped.
     void abandon();
     // True once the typing thread has ended (or never started).

@@ -45,6 +45,10 @@ public:
                 typing::staleValuesMessage(*discarded.stale, typing::KeystrokeQueue::kDefaultMaxAge));
         return {std::move(discarded.ids), std::move(discarded.expired)};
     }
+    Stopped dropWaiting() override {
+        typing::KeystrokeQueue::Discarded discarded = session_.dropWaiting();
+        return {std::move(discarded.ids), std::move(discarded.expired)};
+    }
     void abandon() override { session_.abandon(); }
     void settleUntil(std::chrono::steady_clock::time_point until) override { session_.settleUntil(until); }
     QString description() const override { return session_.description(); }

@@ -187,7 +187,7 @@ void RunController::run(worker::CreatedWorker created) {
     for (const QString& problem : locked.problems())
         logImportantEvent(problem);
     if (typer_) {
-        typer_->setHeld(held_);
+        typer_->setHeld(held_ || locked_);
         ValueTyper* typer = typer_.get();
         typerStarted_ = true;
         // Both on the typing thread; this outlives every typer it made, and hears its fates
@@ -401,14 +401,38 @@ void RunController::endRun(const QString& reason) {
 void RunController::setTypingHeld(bool held) {
     held_ = held;
     if (typer_)
-        typer_->setHeld(held);
+        typer_->setHeld(held || locked_);
     // The value a stopped run is completing must not go into our window either.
     for (const auto& finishing : finishing_)
-        finishing->setHeld(held);
+        finishing->setHeld(held || locked_);
     if (!held)
         showWaiting(false);
     else if (!pending_.empty() && typer_)
         showWaiting(true);
+}
+
+void RunController::setSessionLocked(bool locked) {
+    if (locked_ == locked)
+        return;
+    locked_ = locked;
+    // Held, the value in hand is cut short: its keys would go to the lock screen.
+    for (const auto& finishing : finishing_)
+        finishing->setHeld(locked || held_);
+    if (!typer_)
+        return;
+    typer_->setHeld(locked || held_);
+    if (!locked) {
+        logEvent(text("session.unlocked"));
+        emit statusChanged(text("session.unlocked"));
+        return;
+    }
+    // What waits would be typed after the unlock, long after it was weighed: dropped.
+    const ValueTyper::Stopped waiting = typer_->dropWaiting();
+    settleAll(waiting.waiting, Drop::LOCKED);
+    settleAll(waiting.expired, Drop::AGE);
+    showWaiting(false);
+    logImportantEvent(text("session.locked"));
+    emit statusChanged(text("session.locked"));
 }
 
 void RunController::showWaiting(bool waiting) {
@@ -485,9 +509,12 @@ void RunController::dataLineReceived(reading::DataLine line) {
         } else if (typer_) {
             const std::uint64_t id = ++lastValueId_;
             pending_.emplace(id, Pending{line, std::chrono::steady_clock::now()});
-            const bool queued = shaper_ ? typer_->putRow({rowPart(line, id)}, id)
-                                        : typer_->putString(line.getProcessedData(), id);
-            if (!queued)
+            // Nothing goes to a lock screen: the value is dropped, not kept for after.
+            const bool queued = locked_ || (shaper_ ? typer_->putRow({rowPart(line, id)}, id)
+                                                    : typer_->putString(line.getProcessedData(), id));
+            if (locked_)
+                settle(id, Delivery::Dropped, Drop::LOCKED);
+            else if (!queued)
                 settle(id, Delivery::Dropped, Drop::QUEUE_FULL);
             else if (held_)
                 showWaiting(true);

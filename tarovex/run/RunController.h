@@ -71,6 +71,10 @@ public:
     // into it. Holds across runs.
     void setTypingHeld(bool held);
     bool isTypingHeld() const { return held_; }
+    // True while the desktop session is locked: no value is typed into the lock screen; those
+    // that come or wait are dropped as "locked", and typing resumes with new readings only.
+    // Holds across runs.
+    void setSessionLocked(bool locked);
     // A run that cannot type does not start (the console's --type).
     void setTypingRequired(bool required) { typingRequired_ = required; }
     // How long a value asked for by a desktop shortcut waits where the keyboard cannot be
@@ -167,6 +171,7 @@ private:
     bool connected_ = false;
     bool runOpen_ = false; // consumers were told of a start and not yet of its end
     bool held_ = false;
+    bool locked_ = false;
     bool waitingShown_ = false;
     bool typingRequired_ = false;
     std::unique_ptr<ValueTyper> typer_;

@@ -54,6 +54,8 @@ public:
         std::vector<std::uint64_t> expired;
     };
     virtual Stopped stop() = 0;
+    // Drops the values waiting, typing goes on with the next one put; those dropped.
+    virtual Stopped dropWaiting() { return {}; }
     // Ends the value being typed at once: the keys down are released, the rest is dropped.
     virtual void abandon() = 0;
     // A desktop shortcut asked for a reading: where the keyboard cannot be seen, no value

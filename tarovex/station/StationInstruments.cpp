@@ -39,6 +39,7 @@ void StationInstruments::make(const config::Config& config) {
     i->run = assembleRun(i->config, services_, notifier_, i->log, {.consumers = {&i->last}});
     RunController& run = i->run->controller();
     run.setTypingHeld(typingHeld_);
+    run.setSessionLocked(sessionLocked_);
     const auto changedHere = [this, i] { emit changed(indexOf(i)); };
     connect(&run, &RunController::connectedChanged, this, changedHere);
     connect(&run, &RunController::openingChanged, this, changedHere);
@@ -198,6 +199,12 @@ void StationInstruments::setTypingHeld(bool held) {
     typingHeld_ = held;
     for (auto& i : instruments_)
         i->run->controller().setTypingHeld(held);
+}
+
+void StationInstruments::setSessionLocked(bool locked) {
+    sessionLocked_ = locked;
+    for (auto& i : instruments_)
+        i->run->controller().setSessionLocked(locked);
 }
 
 void StationInstruments::shutdown(std::function<void()> done) {

@@ -77,6 +77,8 @@ public:
     int indexOfLabel(const QString& label) const;
     // Values wait while held, as the first instrument's do (our own window has the keyboard).
     void setTypingHeld(bool held);
+    // The desktop session was locked or unlocked (RunController::setSessionLocked).
+    void setSessionLocked(bool locked);
     // Stops them all; `done` once the values being typed have ended (bounded), never from
     // inside this call.
     void shutdown(std::function<void()> done);
@@ -97,6 +99,7 @@ private:
     MessageLog& log_;
     std::vector<std::unique_ptr<Instrument>> instruments_;
     bool typingHeld_ = false;
+    bool sessionLocked_ = false;
 };
 
 } // namespace tarovex

@@ -6,6 +6,7 @@
 #include "journal/JournalDb.h"
 #include "tarovex/run/KeyboardService.h"
 #include "tarovex/run/RecordConsumer.h"
+#include "tarovex/run/SessionLockWatch.h"
 #include "tests/Ser2netServer.h"
 #include "tests/Tarolink/TestSupport.h"
 #include "tests/support/RecordingServices.h"
@@ -16,14 +17,23 @@
 #include "worker/WorkerMessages.h"
 #include "worker/openhint/OpenFailureHint.h"
 
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusObjectPath>
+#include <QDBusVariant>
+#include <QDBusVirtualObject>
 #include <QElapsedTimer>
 #include <QTemporaryDir>
+#include <QThread>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <filesystem>
+#include <signal.h>
+#include <sys/wait.h>
 #include <thread>
 
 using namespace tarovex;
@@ -392,4 +402,118 @@ TEST(RunController, EveryRecordSaysWhatBecameOfItsLine) {
     }
     EXPECT_EQ(rows().join('|').toStdString(), " error |1 filtered |1 typed |12.50 printed |12.50 unstable |"
                                               "2345678 dropped focus changed|5 dropped stop|9876543 dropped stop");
+}
+
+namespace {
+
+// logind as far as a lock screen goes: one session whose LockedHint the test sets. It answers
+// on a thread of its own, since the watch asks with blocking calls.
+class FakeLogind : public QDBusVirtualObject {
+public:
+    static constexpr const char* kSession = "/org/freedesktop/login1/session/_31";
+    explicit FakeLogind(QDBusConnection bus) : bus_(std::move(bus)) {}
+    QString introspect(const QString&) const override { return {}; }
+    bool handleMessage(const QDBusMessage& m, const QDBusConnection& bus) override {
+        if (m.member() == u"GetSession")
+            return bus.send(
+                m.createReply(QVariant::fromValue(QDBusObjectPath(QString::fromLatin1(kSession)))));
+        if (m.member() == u"Get" && m.path() == QLatin1String(kSession))
+            return bus.send(m.createReply(QVariant::fromValue(QDBusVariant(locked.load()))));
+        return false;
+    }
+    void setLocked(bool on) {
+        locked = on;
+        QDBusMessage changed = QDBusMessage::createSignal(QString::fromLatin1(kSession),
+                                                          QStringLiteral("org.freedesktop.DBus.Properties"),
+                                                          QStringLiteral("PropertiesChanged"));
+        changed << QStringLiteral("org.freedesktop.login1.Session")
+                << QVariantMap{{QStringLiteral("LockedHint"), on}} << QStringList();
+        bus_.send(changed);
+    }
+    std::atomic<bool> locked{false};
+
+private:
+    QDBusConnection bus_;
+};
+
+} // namespace
+
+// A locked session (logind's LockedHint, from a stand-in on a bus of the test's own) gets no
+// key: values that come are dropped as "locked", and typing resumes with new readings only.
+TEST(RunController, ALockedSessionGetsNoKeysAndItsValuesAreDroppedAsLocked) {
+    if (::access("/usr/bin/dbus-daemon", X_OK) != 0)
+        GTEST_SKIP() << "dbus-daemon is missing";
+    QTemporaryDir dir;
+    const std::string socket = dir.filePath("bus").toStdString(), address = "unix:path=" + socket;
+    // Ended however the test ends: it holds the test's output open.
+    struct Daemon {
+        pid_t pid = ::fork();
+        ~Daemon() {
+            ::kill(pid, SIGTERM);
+            ::waitpid(pid, nullptr, 0);
+        }
+    } daemon;
+    if (daemon.pid == 0) {
+        ::execl("/usr/bin/dbus-daemon", "dbus-daemon", "--session", "--nofork", "--nopidfile",
+                ("--address=" + address).c_str(), nullptr);
+        ::_exit(127);
+    }
+    for (int i = 0; i < 200 && !std::filesystem::exists(socket); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    const QString journal = dir.filePath("journal.sqlite");
+    {
+        Rig rig(0);
+        QDBusConnection service =
+            QDBusConnection::connectToBus(QString::fromStdString(address), "fake-logind");
+        ASSERT_TRUE(service.isConnected());
+        FakeLogind logind(service);
+        ASSERT_TRUE(
+            service.registerVirtualObject("/org/freedesktop/login1", &logind, QDBusConnection::SubPath));
+        ASSERT_TRUE(service.registerService("org.freedesktop.login1"));
+        struct Serving : QThread {
+            ~Serving() override {
+                quit();
+                wait();
+            }
+        } serving;
+        logind.moveToThread(&serving);
+        serving.start();
+        SessionLockWatch watch(QDBusConnection::connectToBus(QString::fromStdString(address), "watch"));
+        ASSERT_TRUE(watch.available()) << watch.why().toStdString();
+        QObject::connect(&watch, &SessionLockWatch::lockedChanged, rig.run.get(),
+                         &RunController::setSessionLocked);
+        Log unread;
+        RecordConsumer record(unread, journal);
+        Consumer seen;
+        rig.run->addConsumer(&record);
+        rig.run->addConsumer(&seen);
+        rig.start();
+        rig.pty.write("1\r");
+        ASSERT_TRUE(worker_test::runUntil([&] { return typed(rig.keys.stream()).digits == "1"; }));
+        logind.setLocked(true);
+        ASSERT_TRUE(worker_test::runUntil([&] { return watch.locked(); }));
+        EXPECT_EQ(rig.status.toStdString(),
+                  "The session is locked: values are not typed, and those that come are dropped until it is "
+                  "unlocked.");
+        rig.pty.write("2\r");
+        ASSERT_TRUE(worker_test::runUntil([&] { return seen.seen.contains("2 value"); }));
+        logind.setLocked(false);
+        ASSERT_TRUE(worker_test::runUntil([&] { return !watch.locked(); }));
+        rig.pty.write("3\r");
+        ASSERT_TRUE(worker_test::runUntil([&] { return typed(rig.keys.stream()).digits.size() == 2; }))
+            << typed(rig.keys.stream()).digits.toStdString() << "\n"
+            << rig.log.events.join('\n').toStdString();
+        EXPECT_EQ(typed(rig.keys.stream()).digits, "13");
+        rig.run->stop();
+        ASSERT_TRUE(worker_test::runUntil([&] { return !rig.run->isConnected(); }));
+        record.finish(std::chrono::milliseconds(0));
+        service.unregisterObject("/org/freedesktop/login1", QDBusConnection::UnregisterTree);
+    }
+    QDBusConnection::disconnectFromBus("fake-logind");
+    QDBusConnection::disconnectFromBus("watch");
+    QStringList rows;
+    journal::JournalDb(journal).forEach([&](const journal::StoredReading& r) {
+        rows.append(r.reading.value + ' ' + journal::outcomeName(r.reading.outcome) + ' ' + r.reading.reason);
+    });
+    EXPECT_EQ(rows.join('|').toStdString(), "1 typed |2 dropped locked|3 typed ");
 }

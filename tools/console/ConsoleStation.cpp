@@ -25,6 +25,14 @@ RunLog& ConsoleStation::add(const config::Config& config, RunServices services, 
                         {.consumers = {&i.values}, .record = record, .hotkeys = false});
     RunController& run = i.run->controller();
     run.setTypingRequired(typingRequired);
+    // Never type into a lock screen; asked of logind only by a station that types.
+    if (typingRequired) {
+        if (!lock_)
+            lock_ = std::make_unique<SessionLockWatch>();
+        run.setSessionLocked(lock_->locked());
+        QObject::connect(lock_.get(), &SessionLockWatch::lockedChanged, &run,
+                         &RunController::setSessionLocked);
+    }
     // A run ends once the value being typed is complete too.
     QObject::connect(&run, &RunController::runEnded, &context_, [this, &i](const QString& reason) {
         i.run->controller().shutdown([this, &i, failed = !reason.isEmpty()] { instrumentEnded(i, failed); });
