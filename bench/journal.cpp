@@ -88,8 +88,11 @@ void BM_JournalVerifyRowsPerSecond(benchmark::State& state) {
     journal::JournalDb db(dir.path() + "/journal.sqlite");
     std::vector<journal::Reading> group;
     for (const auto& line : lines(10'000))
-        group.push_back({std::chrono::duration_cast<std::chrono::milliseconds>(line.getInstant().time_since_epoch()).count(), "/dev/ttyUSB0", "GENERIC",
-                         line.getRawData().toLatin1(), line.getProcessedData(), journal::Outcome::Typed});
+        group.push_back(
+            {std::chrono::duration_cast<std::chrono::milliseconds>(line.getInstant().time_since_epoch())
+                 .count(),
+             "/dev/ttyUSB0", "GENERIC", line.getRawData().toLatin1(), line.getProcessedData(),
+             journal::Outcome::Typed});
     for (std::int64_t n = 0; n < state.range(0); n += std::int64_t(group.size()))
         db.append(group, QStringLiteral("bench"), false);
     for (auto _ : state) {

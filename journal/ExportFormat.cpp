@@ -102,16 +102,16 @@ QByteArray csvRow(const Reading& r, const QString& station, std::optional<std::i
 
 QJsonObject jsonObject(const StoredReading& s) {
     QJsonObject o{{QStringLiteral("seq"), qint64(s.seq)},
-            {QStringLiteral("time"), isoTime(s.reading.timeMs)},
-            {QStringLiteral("station"), s.station},
-            {QStringLiteral("port"), s.reading.port},
-            {QStringLiteral("instrument"), s.reading.instrument},
-            {QStringLiteral("value"), s.reading.value},
-            {QStringLiteral("line"), readableLine(s.reading.line)},
-            {QStringLiteral("outcome"), QString(outcomeName(s.reading.outcome))},
-            {QStringLiteral("reason"), s.reading.reason},
-            {QStringLiteral("label"), s.reading.label},
-            {QStringLiteral("output"), s.reading.output}};
+                  {QStringLiteral("time"), isoTime(s.reading.timeMs)},
+                  {QStringLiteral("station"), s.station},
+                  {QStringLiteral("port"), s.reading.port},
+                  {QStringLiteral("instrument"), s.reading.instrument},
+                  {QStringLiteral("value"), s.reading.value},
+                  {QStringLiteral("line"), readableLine(s.reading.line)},
+                  {QStringLiteral("outcome"), QString(outcomeName(s.reading.outcome))},
+                  {QStringLiteral("reason"), s.reading.reason},
+                  {QStringLiteral("label"), s.reading.label},
+                  {QStringLiteral("output"), s.reading.output}};
     if (!s.hash.isEmpty())
         o.insert(QStringLiteral("hash"), QString::fromLatin1(s.hash.toHex()));
     return o;

@@ -62,7 +62,8 @@ CREATE TABLE IF NOT EXISTS chain_sealed(time INTEGER NOT NULL, rows INTEGER NOT 
 const QByteArray noHash(32, '\0');
 
 // The columns hashed, in this order.
-const char* const hashedColumns = "time, station, seq, port, instrument, line, value, outcome, reason, label, output";
+const char* const hashedColumns =
+    "time, station, seq, port, instrument, line, value, outcome, reason, label, output";
 constexpr int hashedCount = 11;
 
 // A row's hash: SHA-256 over the hash of the row before it (32 bytes), then each hashed column
@@ -125,7 +126,8 @@ public:
         unsigned int size = 0;
         if (!sha256 || EVP_DigestInit_ex(context_.get(), sha256, nullptr) != 1 ||
             EVP_DigestUpdate(context_.get(), form_.constData(), std::size_t(form_.size())) != 1 ||
-            EVP_DigestFinal_ex(context_.get(), reinterpret_cast<unsigned char*>(out), &size) != 1 || size != 32)
+            EVP_DigestFinal_ex(context_.get(), reinterpret_cast<unsigned char*>(out), &size) != 1 ||
+            size != 32)
             throw JournalError("The journal's hashes cannot be computed: SHA-256 is not available");
     }
     QByteArray finish() {
@@ -152,7 +154,8 @@ private:
 std::optional<QByteArray> blob(sqlite3_stmt* s, int column) {
     if (sqlite3_column_type(s, column) == SQLITE_NULL)
         return std::nullopt;
-    return QByteArray(static_cast<const char*>(sqlite3_column_blob(s, column)), sqlite3_column_bytes(s, column));
+    return QByteArray(static_cast<const char*>(sqlite3_column_blob(s, column)),
+                      sqlite3_column_bytes(s, column));
 }
 
 struct Finalizer {
@@ -367,9 +370,9 @@ std::int64_t JournalDb::seal() {
         if (sqlite3_step(anchor.get()) == SQLITE_ROW)
             prev = blob(anchor.get(), 0).value_or(noHash);
     }
-    Statement rows(prepare(
-        (std::string("SELECT id, station, seq, ") + hashedColumns + " FROM readings WHERE id > ? ORDER BY id LIMIT 4096")
-            .c_str()));
+    Statement rows(prepare((std::string("SELECT id, station, seq, ") + hashedColumns +
+                            " FROM readings WHERE id > ? ORDER BY id LIMIT 4096")
+                               .c_str()));
     Statement set(prepare("UPDATE readings SET prev_hash = ?, hash = ? WHERE id = ?"));
     RowHash h;
     std::int64_t sealed = 0;
@@ -539,7 +542,8 @@ std::int64_t JournalDb::deleteBefore(std::int64_t id) {
     try {
         if (chainTip().isNull())
             seal();
-        Statement last(prepare("SELECT id, station, seq, hash FROM readings WHERE id < ? ORDER BY id DESC LIMIT 1"));
+        Statement last(
+            prepare("SELECT id, station, seq, hash FROM readings WHERE id < ? ORDER BY id DESC LIMIT 1"));
         sqlite3_bind_int64(last.get(), 1, id);
         std::int64_t deleted = 0;
         if (sqlite3_step(last.get()) == SQLITE_ROW) {
@@ -590,8 +594,8 @@ std::int64_t JournalDb::prune(std::int64_t olderThanMs, std::int64_t maxBytes) {
         if (used <= dataBound || rows == 0)
             break;
         const std::int64_t excess = used - dataBound * 9 / 10;
-        deleted += deleteBefore(
-            firstKept("WHERE ?1 = ?1", 0, std::max<std::int64_t>(1, rows * excess / used + 1)));
+        deleted +=
+            deleteBefore(firstKept("WHERE ?1 = ?1", 0, std::max<std::int64_t>(1, rows * excess / used + 1)));
     }
 
     // Freed pages go back to the disk. A file of the first version has no auto_vacuum: it is
@@ -686,7 +690,8 @@ ChainCheck JournalDb::verifyChain(const std::optional<SavedHead>& saved) {
         ~End() { sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr); }
     } end{db_};
     const auto link = [](sqlite3_stmt* s, int column) {
-        return ChainLink{text(s, column), sqlite3_column_int64(s, column + 1), blob(s, column + 2).value_or(QByteArray())};
+        return ChainLink{text(s, column), sqlite3_column_int64(s, column + 1),
+                         blob(s, column + 2).value_or(QByteArray())};
     };
     {
         Statement anchor(prepare("SELECT station, seq, hash FROM chain_anchor"));
@@ -699,7 +704,8 @@ ChainCheck JournalDb::verifyChain(const std::optional<SavedHead>& saved) {
             c.sealedUpTo = link(sealed.get(), 2);
         }
     }
-    Statement s(prepare((std::string("SELECT ") + hashedColumns + ", prev_hash, hash FROM readings ORDER BY id").c_str()));
+    Statement s(prepare(
+        (std::string("SELECT ") + hashedColumns + ", prev_hash, hash FROM readings ORDER BY id").c_str()));
     QByteArray prev = c.anchor ? c.anchor->hash : noHash;
     char computed[32];
     bool savedFound = saved && c.anchor && c.anchor->hash == saved->hash;
@@ -735,8 +741,9 @@ ChainCheck JournalDb::verifyChain(const std::optional<SavedHead>& saved) {
         if (!sealed)
             problem = QStringLiteral("its row has no hash: it was written around the chain");
         else if (storedPrev != prev)
-            problem = QStringLiteral("its row does not link to the row before: a row was deleted, inserted or "
-                                     "moved here");
+            problem =
+                QStringLiteral("its row does not link to the row before: a row was deleted, inserted or "
+                               "moved here");
         else if (stored != QByteArrayView(computed, 32))
             problem = QStringLiteral("its row does not match its hash: it was changed");
         if (!problem.isEmpty()) {
@@ -746,10 +753,11 @@ ChainCheck JournalDb::verifyChain(const std::optional<SavedHead>& saved) {
             if (seen && seq != *seen + 1) {
                 c.seq = std::min(seq, *seen + 1);
                 if (c.seq != seq)
-                    problem = QStringLiteral("seq %1 of the station is not where it belongs (seq %2 is there): "
-                                             "it was deleted or moved")
-                                  .arg(c.seq)
-                                  .arg(seq);
+                    problem =
+                        QStringLiteral("seq %1 of the station is not where it belongs (seq %2 is there): "
+                                       "it was deleted or moved")
+                            .arg(c.seq)
+                            .arg(seq);
             }
             c.problem = problem;
             return c;
@@ -759,7 +767,7 @@ ChainCheck JournalDb::verifyChain(const std::optional<SavedHead>& saved) {
         *seen = seq;
         if (!firstSeq)
             firstSeq = seq;
-        prev.resize(32); // an anchor of another size has failed the check above
+        prev.resize(32);                        // an anchor of another size has failed the check above
         std::memcpy(prev.data(), computed, 32); // the same as stored
         if (saved && prev == saved->hash)
             savedFound = true;
@@ -777,19 +785,22 @@ ChainCheck JournalDb::verifyChain(const std::optional<SavedHead>& saved) {
         if (saved->seq > last) {
             c.intact = false;
             c.seq = last + 1;
-            c.problem = QStringLiteral("the saved head, seq %1, is not in the journal, whose rows end at seq %2: "
-                                       "the rows after it were deleted")
-                            .arg(saved->seq)
-                            .arg(last);
+            c.problem =
+                QStringLiteral("the saved head, seq %1, is not in the journal, whose rows end at seq %2: "
+                               "the rows after it were deleted")
+                    .arg(saved->seq)
+                    .arg(last);
         } else if (c.anchor && (!firstSeq || saved->seq < *firstSeq)) {
-            c.note = QStringLiteral("the saved head, seq %1, was pruned since; the chain was checked from its "
-                                    "anchor")
-                         .arg(saved->seq);
+            c.note =
+                QStringLiteral("the saved head, seq %1, was pruned since; the chain was checked from its "
+                               "anchor")
+                    .arg(saved->seq);
         } else {
             c.intact = false;
             c.seq = saved->seq;
-            c.problem = QStringLiteral("its row does not carry the saved head's hash: the chain was rewritten up "
-                                       "to there");
+            c.problem =
+                QStringLiteral("its row does not carry the saved head's hash: the chain was rewritten up "
+                               "to there");
         }
     }
     return c;

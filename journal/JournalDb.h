@@ -33,8 +33,8 @@ struct ChainLink {
 // What a walk along the chain found.
 struct ChainCheck {
     bool intact = false;
-    std::int64_t rows = 0;         // rows whose hash and link were checked, up to a break
-    std::optional<ChainLink> head; // the last row, or the anchor when every row was pruned
+    std::int64_t rows = 0;           // rows whose hash and link were checked, up to a break
+    std::optional<ChainLink> head;   // the last row, or the anchor when every row was pruned
     std::optional<ChainLink> anchor; // the last pruned row
     // At a break: the first seq (of `station`) whose row was changed, inserted, moved or
     // deleted, and what was seen there.

@@ -279,7 +279,8 @@ TEST_F(Journal, RetentionDropsOldReadingsThenTheOldestBeyondTheSizeBound) {
     EXPECT_TRUE(pruned.intact) << pruned.problem.toStdString();
     EXPECT_EQ(pruned.rows, 3);
     EXPECT_EQ(pruned.anchor->seq, 7);
-    EXPECT_EQ(db.verifyChain({{1, QByteArray(32, 'x')}}).note.isEmpty(), false) << "a saved head pruned since";
+    EXPECT_EQ(db.verifyChain({{1, QByteArray(32, 'x')}}).note.isEmpty(), false)
+        << "a saved head pruned since";
 
     // 4,000 readings of about 1 KiB, bounded to 1 MiB: the newest stay, the data fits.
     group.clear();
@@ -343,11 +344,11 @@ TEST_F(Journal, ExportRoundTripsAwkwardValuesAsCsvAndJson) {
                                     "seq", "reason", "label", "output", "hash"}));
     const auto stored = all(db);
     for (int i = 0; i < 6; ++i)
-        EXPECT_EQ(rows[i + 1], QStringList({isoTime(t0 + i * 1000), "Wägeplatz, 2", "/dev/ttyUSB0", "GENERIC",
-                                            "<2>+1,5\"kg<13><10>", values[i], i == 4 ? "dropped" : "printed",
-                                            QString::number(i + 1), i == 4 ? "typing failed" : "",
-                                            "Waage \"links\", 2", i == 1 ? "{{say}}{TAB}" : "",
-                                            QString::fromLatin1(stored[i].hash.toHex())}));
+        EXPECT_EQ(rows[i + 1],
+                  QStringList({isoTime(t0 + i * 1000), "Wägeplatz, 2", "/dev/ttyUSB0", "GENERIC",
+                               "<2>+1,5\"kg<13><10>", values[i], i == 4 ? "dropped" : "printed",
+                               QString::number(i + 1), i == 4 ? "typing failed" : "", "Waage \"links\", 2",
+                               i == 1 ? "{{say}}{TAB}" : "", QString::fromLatin1(stored[i].hash.toHex())}));
     EXPECT_EQ(rows[1][0], "2025-12-06T05:46:40.000Z");
 
     QBuffer json;
@@ -509,8 +510,10 @@ TEST_F(Journal, TheChainNamesTheFirstSeqThatWasChangedInsertedMovedOrDeleted) {
         {"row inserted after seq 5, the later ones renumbered",
          "UPDATE readings SET id = id + 100, seq = seq + 100 WHERE seq > 5;"
          "UPDATE readings SET id = id - 99, seq = seq - 99 WHERE seq > 100;"
-         "INSERT INTO readings(id, time, station, seq, port, instrument, line, value, outcome, reason, label, "
-         "prev_hash, hash) SELECT 6, time, station, 6, port, instrument, line, '0.01', outcome, reason, label, "
+         "INSERT INTO readings(id, time, station, seq, port, instrument, line, value, outcome, reason, "
+         "label, "
+         "prev_hash, hash) SELECT 6, time, station, 6, port, instrument, line, '0.01', outcome, reason, "
+         "label, "
          "hash, hash FROM readings WHERE seq = 5",
          false, 6},
         {"two rows swapped",

@@ -64,7 +64,8 @@ TEST(ConsoleJournalExport, WritesTheRangeAsCsvOrJsonAndRefusesWrongOptions) {
         readings[1].label = "balance";
         readings[2].label = "/dev/ttyUSB0";
         db.append(readings, "S", false);
-        db.forEach([&](const StoredReading& s) { (s.seq == 2 ? hash2 : hash3) = s.hash.toHex().toStdString(); });
+        db.forEach(
+            [&](const StoredReading& s) { (s.seq == 2 ? hash2 : hash3) = s.hash.toHex().toStdString(); });
     }
     const ExportRun csv = exportJournal(home, {"--since", "2026-12-01", "--until", "2026-12-02"});
     EXPECT_EQ(csv.status, 0) << csv.err;
@@ -77,12 +78,16 @@ TEST(ConsoleJournalExport, WritesTheRangeAsCsvOrJsonAndRefusesWrongOptions) {
     EXPECT_EQ(json.status, 0) << json.err;
     EXPECT_EQ(
         json.out,
-        "{\"hash\":\"" + hash2 + "\",\"instrument\":\"GENERIC\",\"label\":\"balance\",\"line\":\"2,5<13>\",\"outcome\":"
-        "\"printed\",\"output\":\"\",\"port\":\"/dev/ttyUSB0\",\"reason\":\"\",\"seq\":2,\"station\":\"S\","
-        "\"time\":\"2026-12-01T08:00:00.000Z\",\"value\":\"2,5\"}\n"
-        "{\"hash\":\"" + hash3 + "\",\"instrument\":\"GENERIC\",\"label\":\"/dev/ttyUSB0\",\"line\":\"3<13>\",\"outcome\":"
-        "\"typed\",\"output\":\"\",\"port\":\"/dev/ttyUSB0\",\"reason\":\"\",\"seq\":3,\"station\":\"S\","
-        "\"time\":\"2026-12-02T00:00:00.000Z\",\"value\":\"3\"}\n");
+        "{\"hash\":\"" + hash2 +
+            "\",\"instrument\":\"GENERIC\",\"label\":\"balance\",\"line\":\"2,5<13>\",\"outcome\":"
+            "\"printed\",\"output\":\"\",\"port\":\"/dev/"
+            "ttyUSB0\",\"reason\":\"\",\"seq\":2,\"station\":\"S\","
+            "\"time\":\"2026-12-01T08:00:00.000Z\",\"value\":\"2,5\"}\n"
+            "{\"hash\":\"" +
+            hash3 +
+            "\",\"instrument\":\"GENERIC\",\"label\":\"/dev/ttyUSB0\",\"line\":\"3<13>\",\"outcome\":"
+            "\"typed\",\"output\":\"\",\"port\":\"/dev/ttyUSB0\",\"reason\":\"\",\"seq\":3,\"station\":\"S\","
+            "\"time\":\"2026-12-02T00:00:00.000Z\",\"value\":\"3\"}\n");
 
     const std::pair<std::vector<std::string>, std::string> wrong[] = {
         {{"--format", "xml"}, "--format takes csv or json, not 'xml'"},

@@ -100,7 +100,8 @@ int journalVerify(const QStringList& args, int outFd) {
             saved = journal::JournalDb::SavedHead{seq, hash};
             continue;
         }
-        return fail(QStringLiteral("--journal-verify takes --head SEQ:HASH only, not '%1'\nTry --help.").arg(a), 2);
+        return fail(
+            QStringLiteral("--journal-verify takes --head SEQ:HASH only, not '%1'\nTry --help.").arg(a), 2);
     }
     const QString path = journal::JournalDb::defaultPath();
     if (!QFileInfo::exists(path))
@@ -116,10 +117,12 @@ int journalVerify(const QStringList& args, int outFd) {
     }
     QString report;
     if (sealedNow > 0)
-        report += QStringLiteral("%1 readings written before the hash chain were sealed now.\n").arg(sealedNow);
+        report +=
+            QStringLiteral("%1 readings written before the hash chain were sealed now.\n").arg(sealedNow);
     if (check.sealedRows > 0)
-        report += QStringLiteral("%1 readings written before the hash chain, up to seq %2 of station %3, were sealed "
-                                 "on %4: they are vouched for from then on only.\n")
+        report += QStringLiteral(
+                      "%1 readings written before the hash chain, up to seq %2 of station %3, were sealed "
+                      "on %4: they are vouched for from then on only.\n")
                       .arg(check.sealedRows)
                       .arg(check.sealedUpTo->seq)
                       .arg(check.sealedUpTo->station, journal::isoTime(check.sealedAtMs));
@@ -132,7 +135,8 @@ int journalVerify(const QStringList& args, int outFd) {
     if (check.intact) {
         report += QStringLiteral("The journal is intact: %1 readings verified.\n").arg(check.rows);
         if (check.head)
-            report += QStringLiteral("Head: seq %1 of station %2, hash %3 (keep it; --head %1:%3 checks it later)\n")
+            report += QStringLiteral(
+                          "Head: seq %1 of station %2, hash %3 (keep it; --head %1:%3 checks it later)\n")
                           .arg(check.head->seq)
                           .arg(check.head->station, QString::fromLatin1(check.head->hash.toHex()));
     } else {
