@@ -81,4 +81,27 @@ void BM_RecordCallOnTheReadingThread(benchmark::State& state) {
 }
 BENCHMARK(BM_RecordCallOnTheReadingThread);
 
+// --journal-verify's walk: each row read, hashed and compared with its link, over a journal
+// of realistic readings written by the chain.
+void BM_JournalVerifyRowsPerSecond(benchmark::State& state) {
+    QTemporaryDir dir;
+    journal::JournalDb db(dir.path() + "/journal.sqlite");
+    std::vector<journal::Reading> group;
+    for (const auto& line : lines(10'000))
+        group.push_back(
+            {std::chrono::duration_cast<std::chrono::milliseconds>(line.getInstant().time_since_epoch())
+                 .count(),
+             "/dev/ttyUSB0", "GENERIC", line.getRawData().toLatin1(), line.getProcessedData(),
+             journal::Outcome::Typed});
+    for (std::int64_t n = 0; n < state.range(0); n += std::int64_t(group.size()))
+        db.append(group, QStringLiteral("bench"), false);
+    for (auto _ : state) {
+        const journal::ChainCheck check = db.verifyChain();
+        if (!check.intact || check.rows != state.range(0))
+            state.SkipWithError("the chain does not verify");
+    }
+    state.SetItemsProcessed(state.iterations() * state.range(0));
+}
+BENCHMARK(BM_JournalVerifyRowsPerSecond)->Arg(200'000)->Unit(benchmark::kMillisecond)->UseRealTime();
+
 } // namespace

@@ -59,10 +59,13 @@ QByteArray csvHeader(bool withSeq, CsvEnd end) {
         header += ",label";
     if (end >= CsvEnd::Output)
         header += ",output";
+    if (withSeq)
+        header += ",hash";
     return header + "\r\n";
 }
 
-QByteArray csvRow(const Reading& r, const QString& station, std::optional<std::int64_t> seq, CsvEnd end) {
+QByteArray csvRow(const Reading& r, const QString& station, std::optional<std::int64_t> seq, CsvEnd end,
+                  const QByteArray& hash) {
     QByteArray row;
     row.reserve(96 + r.line.size() * 2 + r.value.size());
     const QString fields[] = {isoTime(r.timeMs),
@@ -91,22 +94,27 @@ QByteArray csvRow(const Reading& r, const QString& station, std::optional<std::i
         row += ',';
         appendField(row, r.output);
     }
+    if (seq)
+        row += ',' + hash.toHex();
     row += "\r\n";
     return row;
 }
 
 QJsonObject jsonObject(const StoredReading& s) {
-    return {{QStringLiteral("seq"), qint64(s.seq)},
-            {QStringLiteral("time"), isoTime(s.reading.timeMs)},
-            {QStringLiteral("station"), s.station},
-            {QStringLiteral("port"), s.reading.port},
-            {QStringLiteral("instrument"), s.reading.instrument},
-            {QStringLiteral("value"), s.reading.value},
-            {QStringLiteral("line"), readableLine(s.reading.line)},
-            {QStringLiteral("outcome"), QString(outcomeName(s.reading.outcome))},
-            {QStringLiteral("reason"), s.reading.reason},
-            {QStringLiteral("label"), s.reading.label},
-            {QStringLiteral("output"), s.reading.output}};
+    QJsonObject o{{QStringLiteral("seq"), qint64(s.seq)},
+                  {QStringLiteral("time"), isoTime(s.reading.timeMs)},
+                  {QStringLiteral("station"), s.station},
+                  {QStringLiteral("port"), s.reading.port},
+                  {QStringLiteral("instrument"), s.reading.instrument},
+                  {QStringLiteral("value"), s.reading.value},
+                  {QStringLiteral("line"), readableLine(s.reading.line)},
+                  {QStringLiteral("outcome"), QString(outcomeName(s.reading.outcome))},
+                  {QStringLiteral("reason"), s.reading.reason},
+                  {QStringLiteral("label"), s.reading.label},
+                  {QStringLiteral("output"), s.reading.output}};
+    if (!s.hash.isEmpty())
+        o.insert(QStringLiteral("hash"), QString::fromLatin1(s.hash.toHex()));
+    return o;
 }
 
 } // namespace tarovex::journal

@@ -20,14 +20,15 @@ QString readableLine(const QByteArray& line);
 enum class CsvEnd { Outcome, Reason, Label, Output };
 
 // CSV (RFC 4180: fields with a comma, quote, CR or LF quoted, quotes doubled; CRLF ends a
-// row; UTF-8). The export has the seq column (after outcome), the live CSV file none. A cell
+// row; UTF-8). The export has the seq column (after outcome) and, last, the hash column (the
+// row's link in the chain, hex), the live CSV file neither. A cell
 // that is not a number and begins with = + - @, a tab or CR gets a leading apostrophe, so
 // that no spreadsheet evaluates it.
 QByteArray csvHeader(bool withSeq, CsvEnd end = CsvEnd::Output);
 QByteArray csvRow(const Reading& reading, const QString& station, std::optional<std::int64_t> seq,
-                  CsvEnd end = CsvEnd::Output);
+                  CsvEnd end = CsvEnd::Output, const QByteArray& hash = {});
 
-// One reading as a JSON object, as exported and as published.
+// One reading as a JSON object, as exported and as published; with its hash (hex) once sealed.
 QJsonObject jsonObject(const StoredReading& stored);
 
 } // namespace tarovex::journal

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <limits>
+#include <optional>
 #include <span>
 #include <stdexcept>
 #include <vector>
@@ -20,6 +21,31 @@ namespace tarovex::journal {
 class JournalError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
+};
+
+// A place in the hash chain: a row's station, seq and hash (SHA-256, 32 bytes).
+struct ChainLink {
+    QString station;
+    std::int64_t seq = 0;
+    QByteArray hash;
+};
+
+// What a walk along the chain found.
+struct ChainCheck {
+    bool intact = false;
+    std::int64_t rows = 0;           // rows whose hash and link were checked, up to a break
+    std::optional<ChainLink> head;   // the last row, or the anchor when every row was pruned
+    std::optional<ChainLink> anchor; // the last pruned row
+    // At a break: the first seq (of `station`) whose row was changed, inserted, moved or
+    // deleted, and what was seen there.
+    QString station;
+    std::int64_t seq = 0;
+    QString problem;
+    QString note; // intact, but something the reader should know (a saved head pruned since)
+    // Rows written before the chain existed and sealed when the journal first opened with it.
+    std::int64_t sealedRows = 0;
+    std::int64_t sealedAtMs = 0;
+    std::optional<ChainLink> sealedUpTo;
 };
 
 // One connection to the journal, an SQLite file in WAL mode. A connection belongs to one
@@ -38,6 +64,10 @@ public:
 
     const QString& path() const { return path_; }
 
+    // How many rows written before the chain existed this connection sealed on opening (the
+    // first opening with this version seals them, in order; 0 after that).
+    std::int64_t sealedOnOpen() const { return sealedOnOpen_; }
+
     // Appends the readings in one transaction, each with the station's next seq; `pending`
     // marks them for publishing. Returns the last seq given. Throws JournalError (nothing of
     // the group is then kept).
@@ -53,7 +83,8 @@ public:
     // The file and its -wal as they are on the disk (the small -shm index aside).
     std::int64_t diskBytes() const;
 
-    // Deletes the readings older than `olderThanMs`, then the oldest ones while the data
+    // Deletes the readings older than `olderThanMs` (up to the first that is not: only the
+    // chain's beginning goes, also after a clock set back), then the oldest ones while the data
     // takes more than its share of `maxBytes`; gives the freed space back to the disk and
     // empties the log. Returns how many were deleted.
     std::int64_t prune(std::int64_t olderThanMs, std::int64_t maxBytes);
@@ -77,16 +108,30 @@ public:
     // PRAGMA integrity_check: "ok" for a sound file.
     QString integrityCheck();
 
+    // Walks the hash chain from the anchor (or the start) to the last row and checks each
+    // row's hash and its link to the row before. With `saved` (a head kept elsewhere: its seq
+    // and hash), the chain must still hold that row, which also catches a cut tail.
+    struct SavedHead {
+        std::int64_t seq = 0;
+        QByteArray hash;
+    };
+    ChainCheck verifyChain(const std::optional<SavedHead>& saved = std::nullopt);
+
 private:
     void exec(const char* sql);
     std::int64_t pragma(const char* sql);
     bool hasColumn(const char* table, const char* column);
     sqlite3_stmt* prepare(const char* sql);
     [[noreturn]] void fail(const char* what);
+    QByteArray chainTip();
+    std::int64_t seal();
+    std::int64_t deleteBefore(std::int64_t id);
 
     QString path_;
     sqlite3* db_ = nullptr;
     sqlite3_stmt* insert_ = nullptr;
+    sqlite3_stmt* tip_ = nullptr;
+    std::int64_t sealedOnOpen_ = 0;
 };
 
 } // namespace tarovex::journal

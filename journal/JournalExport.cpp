@@ -23,7 +23,7 @@ std::int64_t exportJournal(JournalDb& db, std::int64_t fromMs, std::int64_t toMs
     try {
         db.forEach(fromMs, toMs, [&](const StoredReading& s) {
             if (format == ExportFormat::Csv)
-                put(csvRow(s.reading, s.station, s.seq));
+                put(csvRow(s.reading, s.station, s.seq, CsvEnd::Output, s.hash));
             else
                 put(QJsonDocument(jsonObject(s)).toJson(QJsonDocument::Compact) + '\n');
             ++n;

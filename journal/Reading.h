@@ -45,6 +45,7 @@ struct StoredReading {
     Reading reading;
     QString station;
     std::int64_t seq = 0; // increasing per station, across restarts
+    QByteArray hash;      // the row's link in the hash chain (SHA-256); empty before it is sealed
 };
 
 } // namespace tarovex::journal

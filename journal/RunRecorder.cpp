@@ -25,6 +25,11 @@ RunRecorder::RunRecorder(const config::Config& config, reading::EventLog* log, c
             JournalSink::Options options{settings.stationName(), settings.journalDaysAsInt(),
                                          settings.journalMaxBytes(), publish};
             auto db = std::make_unique<JournalDb>(journalPath);
+            if (db->sealedOnOpen() > 0 && log)
+                log->logEvent(
+                    QStringLiteral("The journal's %1 readings written before its hash chain were sealed "
+                                   "into it; tarovex-console --journal-verify checks them from now on.")
+                        .arg(db->sealedOnOpen()));
             if (publish) {
                 try {
                     publisher_ = SharedPublisher::join(

@@ -12,7 +12,7 @@ packages=(
   dbus-daemon libglib2.0-bin gsettings-desktop-schemas  # the desktop layout tests: a bus, GNOME's settings
   libfluidsynth-dev libasound2-dev timgm6mb-soundfont
   libudev-dev openssl
-  libsqlite3-dev  # the journal of readings
+  libsqlite3-dev libssl-dev  # the journal of readings; SHA-256 for its hash chain
   libmosquitto-dev mosquitto  # MQTT publishing; the broker for its tests
   ser2net  # tests and benchmark of network ports: a real RFC 2217 server on loopback
   xvfb xauth x11-xkb-utils

@@ -272,8 +272,15 @@ TEST_F(Journal, RetentionDropsOldReadingsThenTheOldestBeyondTheSizeBound) {
     for (int day = 0; day < 10; ++day)
         group.push_back(reading(t0 + day * 86'400'000LL, QString::number(day)));
     db.append(group, "S", false);
+    const ChainCheck before = db.verifyChain();
     EXPECT_EQ(db.prune(t0 + 7 * 86'400'000LL, std::int64_t(1) << 40), 7);
     EXPECT_EQ(all(db).front().reading.value, "7");
+    const ChainCheck pruned = db.verifyChain({{10, before.head->hash}});
+    EXPECT_TRUE(pruned.intact) << pruned.problem.toStdString();
+    EXPECT_EQ(pruned.rows, 3);
+    EXPECT_EQ(pruned.anchor->seq, 7);
+    EXPECT_EQ(db.verifyChain({{1, QByteArray(32, 'x')}}).note.isEmpty(), false)
+        << "a saved head pruned since";
 
     // 4,000 readings of about 1 KiB, bounded to 1 MiB: the newest stay, the data fits.
     group.clear();
@@ -286,6 +293,18 @@ TEST_F(Journal, RetentionDropsOldReadingsThenTheOldestBeyondTheSizeBound) {
     EXPECT_GT(rows.size(), 500u);
     EXPECT_TRUE(rows.back().reading.value.startsWith("3999x"));
     EXPECT_EQ(db.integrityCheck(), "ok");
+    const ChainCheck bounded = db.verifyChain();
+    EXPECT_TRUE(bounded.intact) << bounded.problem.toStdString();
+    EXPECT_EQ(bounded.rows, std::int64_t(rows.size()));
+    EXPECT_EQ(bounded.anchor->seq, rows.front().seq - 1);
+
+    // A clock set back: retention by age stops at the first reading it keeps.
+    const Reading late[] = {reading(t0, "set back"), reading(t0 + 10 * 86'400'000LL, "after")};
+    db.append(late, "S", false);
+    db.prune(t0 + 86'400'000LL, std::int64_t(1) << 40);
+    EXPECT_EQ(all(db).back().reading.value, "after");
+    EXPECT_EQ(all(db).end()[-2].reading.value, "set back");
+    EXPECT_TRUE(db.verifyChain().intact);
 }
 
 // What a spreadsheet would evaluate is written as text; numbers stay numbers.
@@ -322,12 +341,14 @@ TEST_F(Journal, ExportRoundTripsAwkwardValuesAsCsvAndJson) {
     const auto rows = parseCsv(csv.data());
     ASSERT_EQ(rows.size(), 7u);
     EXPECT_EQ(rows[0], QStringList({"time", "station", "port", "instrument", "line", "value", "outcome",
-                                    "seq", "reason", "label", "output"}));
+                                    "seq", "reason", "label", "output", "hash"}));
+    const auto stored = all(db);
     for (int i = 0; i < 6; ++i)
-        EXPECT_EQ(rows[i + 1], QStringList({isoTime(t0 + i * 1000), "Wägeplatz, 2", "/dev/ttyUSB0", "GENERIC",
-                                            "<2>+1,5\"kg<13><10>", values[i], i == 4 ? "dropped" : "printed",
-                                            QString::number(i + 1), i == 4 ? "typing failed" : "",
-                                            "Waage \"links\", 2", i == 1 ? "{{say}}{TAB}" : ""}));
+        EXPECT_EQ(rows[i + 1],
+                  QStringList({isoTime(t0 + i * 1000), "Wägeplatz, 2", "/dev/ttyUSB0", "GENERIC",
+                               "<2>+1,5\"kg<13><10>", values[i], i == 4 ? "dropped" : "printed",
+                               QString::number(i + 1), i == 4 ? "typing failed" : "", "Waage \"links\", 2",
+                               i == 1 ? "{{say}}{TAB}" : "", QString::fromLatin1(stored[i].hash.toHex())}));
     EXPECT_EQ(rows[1][0], "2025-12-06T05:46:40.000Z");
 
     QBuffer json;
@@ -343,6 +364,7 @@ TEST_F(Journal, ExportRoundTripsAwkwardValuesAsCsvAndJson) {
         EXPECT_EQ(o["reason"].toString(), i == 4 ? "typing failed" : "");
         EXPECT_EQ(o["label"].toString(), "Waage \"links\", 2");
         EXPECT_EQ(o["output"].toString(), i == 1 ? "{{say}}{TAB}" : "");
+        EXPECT_EQ(o["hash"].toString(), QString::fromLatin1(stored[i].hash.toHex()));
     }
 }
 
@@ -462,6 +484,85 @@ TEST_F(Journal, AJournalOfTheFirstVersionGainsTheReasonAndLabelColumnsAndKeepsIt
     EXPECT_EQ(rows[3].reading.label, "balance");
     EXPECT_EQ(db.pending("S", 0, 10).size(), 1u);
     EXPECT_EQ(db.integrityCheck(), "ok");
+    EXPECT_EQ(db.sealedOnOpen(), 3);
+    const ChainCheck check = db.verifyChain();
+    EXPECT_TRUE(check.intact) << check.problem.toStdString();
+    EXPECT_EQ(check.rows, 4);
+    EXPECT_EQ(check.sealedRows, 3);
+    EXPECT_EQ(check.sealedUpTo->seq, 3);
+    EXPECT_EQ(JournalDb(path).sealedOnOpen(), 0);
+}
+
+// Each way of altering the file by hand is caught at the first seq it touched; a cut tail
+// only against a head saved before.
+TEST_F(Journal, TheChainNamesTheFirstSeqThatWasChangedInsertedMovedOrDeleted) {
+    const struct {
+        const char* what;
+        const char* sql;
+        bool compareSavedHead;
+        std::int64_t seq; // 0: intact
+    } cases[] = {
+        {"untouched", "", true, 0},
+        {"value edited", "UPDATE readings SET value = '9.99' WHERE seq = 5", false, 5},
+        {"raw line edited", "UPDATE readings SET line = x'390d' WHERE seq = 7", false, 7},
+        {"row deleted", "DELETE FROM readings WHERE seq = 5", false, 5},
+        {"first row deleted", "DELETE FROM readings WHERE seq = 1", false, 2},
+        {"row inserted after seq 5, the later ones renumbered",
+         "UPDATE readings SET id = id + 100, seq = seq + 100 WHERE seq > 5;"
+         "UPDATE readings SET id = id - 99, seq = seq - 99 WHERE seq > 100;"
+         "INSERT INTO readings(id, time, station, seq, port, instrument, line, value, outcome, reason, "
+         "label, "
+         "prev_hash, hash) SELECT 6, time, station, 6, port, instrument, line, '0.01', outcome, reason, "
+         "label, "
+         "hash, hash FROM readings WHERE seq = 5",
+         false, 6},
+        {"two rows swapped",
+         "UPDATE readings SET id = -3 WHERE id = 3; UPDATE readings SET id = 3 WHERE id = 4;"
+         "UPDATE readings SET id = 4 WHERE id = -3",
+         false, 3},
+        {"tail cut", "DELETE FROM readings WHERE seq > 8", false, 0},
+        {"tail cut, against the saved head", "DELETE FROM readings WHERE seq > 8", true, 9},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const QString file = dir.path() + "/" + c.what + "/journal.sqlite";
+        JournalDb::SavedHead saved;
+        {
+            JournalDb db(file);
+            std::vector<Reading> group;
+            for (int i = 1; i <= 10; ++i)
+                group.push_back(reading(t0 + i, QString::number(i)));
+            db.append(group, "S", false);
+            const ChainCheck check = db.verifyChain();
+            saved = {check.head->seq, check.head->hash};
+        }
+        sqlite3* raw = nullptr;
+        ASSERT_EQ(sqlite3_open(QFile::encodeName(file).constData(), &raw), SQLITE_OK);
+        char* error = nullptr;
+        EXPECT_EQ(sqlite3_exec(raw, c.sql, nullptr, nullptr, &error), SQLITE_OK) << error;
+        sqlite3_free(error);
+        sqlite3_close(raw);
+
+        JournalDb db(file);
+        const ChainCheck check = db.verifyChain(c.compareSavedHead ? std::optional(saved) : std::nullopt);
+        EXPECT_EQ(check.intact, c.seq == 0) << check.problem.toStdString();
+        EXPECT_EQ(check.seq, c.seq) << check.problem.toStdString();
+    }
+}
+
+TEST_F(Journal, TenThousandUntouchedReadingsVerifyUpToTheirHead) {
+    JournalDb db(path);
+    std::vector<Reading> group;
+    for (int i = 0; i < 10'000; ++i)
+        group.push_back(reading(t0 + i, QString::number(i)));
+    db.append(std::span(group).first(4000), "S", false);
+    db.append(std::span(group).subspan(4000), "S", false);
+    const ChainCheck check = db.verifyChain();
+    EXPECT_TRUE(check.intact) << check.problem.toStdString();
+    EXPECT_EQ(check.rows, 10'000);
+    EXPECT_EQ(check.head->seq, 10'000);
+    EXPECT_EQ(check.head->hash, all(db).back().hash);
+    EXPECT_EQ(check.head->hash.size(), 32);
 }
 
 TEST_F(Journal, AFloodKeepsTheFileAndItsLogWithinTheBoundAndTheNewestReadings) {

@@ -33,8 +33,9 @@ std::map<std::string, std::string> runEnv(const QTemporaryDir& home) {
     return env;
 }
 
-ExportRun exportJournal(const QTemporaryDir& home, std::vector<std::string> args) {
-    args.insert(args.begin(), "--journal-export");
+ExportRun exportJournal(const QTemporaryDir& home, std::vector<std::string> args,
+                        const char* option = "--journal-export") {
+    args.insert(args.begin(), option);
     Process p(kConsole, args,
               {{"HOME", home.path().toStdString()},
                {"XDG_DATA_HOME", (home.path() + "/data").toStdString()},
@@ -49,6 +50,7 @@ ExportRun exportJournal(const QTemporaryDir& home, std::vector<std::string> args
 TEST(ConsoleJournalExport, WritesTheRangeAsCsvOrJsonAndRefusesWrongOptions) {
     QTemporaryDir home;
     EXPECT_EQ(exportJournal(home, {}).status, 1) << "no journal yet";
+    std::string hash2, hash3; // of seq 2 and 3 in the chain
     {
         using namespace tarovex::journal;
         JournalDb db(home.path() + "/data/tarovex/journal.sqlite");
@@ -62,23 +64,30 @@ TEST(ConsoleJournalExport, WritesTheRangeAsCsvOrJsonAndRefusesWrongOptions) {
         readings[1].label = "balance";
         readings[2].label = "/dev/ttyUSB0";
         db.append(readings, "S", false);
+        db.forEach(
+            [&](const StoredReading& s) { (s.seq == 2 ? hash2 : hash3) = s.hash.toHex().toStdString(); });
     }
     const ExportRun csv = exportJournal(home, {"--since", "2026-12-01", "--until", "2026-12-02"});
     EXPECT_EQ(csv.status, 0) << csv.err;
     EXPECT_EQ(csv.out,
-              "time,station,port,instrument,line,value,outcome,seq,reason,label,output\r\n"
-              "2026-12-01T08:00:00.000Z,S,/dev/ttyUSB0,GENERIC,\"2,5<13>\",\"2,5\",printed,2,,balance,\r\n");
+              "time,station,port,instrument,line,value,outcome,seq,reason,label,output,hash\r\n"
+              "2026-12-01T08:00:00.000Z,S,/dev/ttyUSB0,GENERIC,\"2,5<13>\",\"2,5\",printed,2,,balance,," +
+                  hash2 + "\r\n");
 
     const ExportRun json = exportJournal(home, {"--format", "json", "--since", "2026-12-01T09:00:00+01:00"});
     EXPECT_EQ(json.status, 0) << json.err;
     EXPECT_EQ(
         json.out,
-        "{\"instrument\":\"GENERIC\",\"label\":\"balance\",\"line\":\"2,5<13>\",\"outcome\":"
-        "\"printed\",\"output\":\"\",\"port\":\"/dev/ttyUSB0\",\"reason\":\"\",\"seq\":2,\"station\":\"S\","
-        "\"time\":\"2026-12-01T08:00:00.000Z\",\"value\":\"2,5\"}\n"
-        "{\"instrument\":\"GENERIC\",\"label\":\"/dev/ttyUSB0\",\"line\":\"3<13>\",\"outcome\":"
-        "\"typed\",\"output\":\"\",\"port\":\"/dev/ttyUSB0\",\"reason\":\"\",\"seq\":3,\"station\":\"S\","
-        "\"time\":\"2026-12-02T00:00:00.000Z\",\"value\":\"3\"}\n");
+        "{\"hash\":\"" + hash2 +
+            "\",\"instrument\":\"GENERIC\",\"label\":\"balance\",\"line\":\"2,5<13>\",\"outcome\":"
+            "\"printed\",\"output\":\"\",\"port\":\"/dev/"
+            "ttyUSB0\",\"reason\":\"\",\"seq\":2,\"station\":\"S\","
+            "\"time\":\"2026-12-01T08:00:00.000Z\",\"value\":\"2,5\"}\n"
+            "{\"hash\":\"" +
+            hash3 +
+            "\",\"instrument\":\"GENERIC\",\"label\":\"/dev/ttyUSB0\",\"line\":\"3<13>\",\"outcome\":"
+            "\"typed\",\"output\":\"\",\"port\":\"/dev/ttyUSB0\",\"reason\":\"\",\"seq\":3,\"station\":\"S\","
+            "\"time\":\"2026-12-02T00:00:00.000Z\",\"value\":\"3\"}\n");
 
     const std::pair<std::vector<std::string>, std::string> wrong[] = {
         {{"--format", "xml"}, "--format takes csv or json, not 'xml'"},
@@ -91,6 +100,51 @@ TEST(ConsoleJournalExport, WritesTheRangeAsCsvOrJsonAndRefusesWrongOptions) {
         EXPECT_NE(r.err.find(message), std::string::npos) << r.err;
         EXPECT_EQ(r.out, "");
     }
+}
+
+TEST(ConsoleJournalVerify, ExitsZeroIntactOneNamingTheAlteredSeqTwoUnreadable) {
+    QTemporaryDir home;
+    const QString path = home.path() + "/data/tarovex/journal.sqlite";
+    const auto verify = [&](std::vector<std::string> args = {}) {
+        return exportJournal(home, std::move(args), "--journal-verify");
+    };
+    EXPECT_EQ(verify().status, 2) << "no journal yet";
+    std::string head;
+    {
+        using namespace tarovex::journal;
+        JournalDb db(path);
+        const Reading r{1'765'000'000'000, "/dev/ttyUSB0", "GENERIC", "1\r", "1", Outcome::Typed};
+        const Reading three[] = {r, r, r};
+        db.append(three, "S", false);
+        head = "3:" + db.verifyChain().head->hash.toHex().toStdString();
+    }
+    const ExportRun intact = verify({"--head", head});
+    EXPECT_EQ(intact.status, 0) << intact.err;
+    EXPECT_NE(intact.out.find("intact: 3 readings verified"), std::string::npos) << intact.out;
+    EXPECT_NE(intact.out.find("--head " + head), std::string::npos) << intact.out;
+    EXPECT_EQ(verify({"--head", "3:beef"}).status, 2);
+
+    {
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+        QByteArray bytes = f.readAll();
+        const qsizetype at = bytes.lastIndexOf("GENERIC"); // a row's instrument, in the file's pages
+        ASSERT_GT(at, 0);
+        bytes[at] = 'X';
+        f.seek(0);
+        f.write(bytes);
+    }
+    const ExportRun altered = verify();
+    EXPECT_EQ(altered.status, 1) << altered.out << altered.err;
+    EXPECT_NE(altered.out.find("altered at seq "), std::string::npos) << altered.out;
+
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(QByteArray(8192, 'x'));
+    f.close();
+    const ExportRun unreadable = verify();
+    EXPECT_EQ(unreadable.status, 2);
+    EXPECT_NE(unreadable.err.find("journal"), std::string::npos) << unreadable.err;
 }
 
 TEST(ConsoleJournalExport, AConsoleRunRecordsEveryLineWithWhatBecameOfIt) {

@@ -1,5 +1,6 @@
 #include "JournalExport.h"
 
+#include "journal/ExportFormat.h"
 #include "journal/JournalDb.h"
 #include "journal/JournalExport.h"
 
@@ -76,6 +77,79 @@ int journalExport(const QStringList& args, int outFd) {
         return fail(QString::fromUtf8(e.what()), 1);
     }
     return 0;
+}
+
+int journalVerify(const QStringList& args, int outFd) {
+    std::optional<journal::JournalDb::SavedHead> saved;
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        const QString& a = args[i];
+        if (a == u"--journal-verify")
+            continue;
+        if (a == u"--head" && i + 1 < args.size()) {
+            const QString& v = args[++i];
+            const qsizetype colon = v.indexOf(u':');
+            bool number = false;
+            const std::int64_t seq = v.left(colon).toLongLong(&number);
+            const QByteArray hex = v.mid(colon + 1).toLatin1();
+            const QByteArray hash = QByteArray::fromHex(hex);
+            if (colon < 0 || !number || hash.size() != 32 || hash.toHex() != hex.toLower())
+                return fail(QStringLiteral("--head takes SEQ:HASH as an export or --journal-verify gives it "
+                                           "(HASH: 64 hex digits), not '%1'\nTry --help.")
+                                .arg(v),
+                            2);
+            saved = journal::JournalDb::SavedHead{seq, hash};
+            continue;
+        }
+        return fail(
+            QStringLiteral("--journal-verify takes --head SEQ:HASH only, not '%1'\nTry --help.").arg(a), 2);
+    }
+    const QString path = journal::JournalDb::defaultPath();
+    if (!QFileInfo::exists(path))
+        return fail(QStringLiteral("there is no journal at %1 to verify").arg(path), 2);
+    journal::ChainCheck check;
+    std::int64_t sealedNow = 0;
+    try {
+        journal::JournalDb db(path);
+        sealedNow = db.sealedOnOpen();
+        check = db.verifyChain(saved);
+    } catch (const journal::JournalError& e) {
+        return fail(QString::fromUtf8(e.what()), 2);
+    }
+    QString report;
+    if (sealedNow > 0)
+        report +=
+            QStringLiteral("%1 readings written before the hash chain were sealed now.\n").arg(sealedNow);
+    if (check.sealedRows > 0)
+        report += QStringLiteral(
+                      "%1 readings written before the hash chain, up to seq %2 of station %3, were sealed "
+                      "on %4: they are vouched for from then on only.\n")
+                      .arg(check.sealedRows)
+                      .arg(check.sealedUpTo->seq)
+                      .arg(check.sealedUpTo->station, journal::isoTime(check.sealedAtMs));
+    if (check.anchor)
+        report += QStringLiteral("Older readings were pruned; the chain begins after seq %1 of station %2.\n")
+                      .arg(check.anchor->seq)
+                      .arg(check.anchor->station);
+    if (!check.note.isEmpty())
+        report += u'(' + check.note + QStringLiteral(")\n");
+    if (check.intact) {
+        report += QStringLiteral("The journal is intact: %1 readings verified.\n").arg(check.rows);
+        if (check.head)
+            report += QStringLiteral(
+                          "Head: seq %1 of station %2, hash %3 (keep it; --head %1:%3 checks it later)\n")
+                          .arg(check.head->seq)
+                          .arg(check.head->station, QString::fromLatin1(check.head->hash.toHex()));
+    } else {
+        report += QStringLiteral("The journal was altered at seq %1 of station %2: %3 (%4 readings before it "
+                                 "verified).\n")
+                      .arg(check.seq)
+                      .arg(check.station, check.problem)
+                      .arg(check.rows);
+    }
+    QFile out;
+    if (out.open(outFd, QIODevice::WriteOnly | QIODevice::Unbuffered))
+        out.write(report.toUtf8());
+    return check.intact ? 0 : 1;
 }
 
 } // namespace tarovex::console

@@ -52,6 +52,7 @@ using namespace tarovex;
 const char* const kHelp = R"(Usage: tarovex-console [OPTIONS] [PORT[@LABEL]...] [--instrument LABEL...]
        tarovex-console --detect [PORT...]
        tarovex-console --journal-export [--since TIME] [--until TIME] [--format csv|json]
+       tarovex-console --journal-verify [--head SEQ:HASH]
        tarovex-console --doctor [PORT...]
 
 Reads the serial instrument on PORT (for example /dev/ttyUSB0, the path that
@@ -169,7 +170,16 @@ Options:
                     leading apostrophe), or with --format json
                     one JSON object per line. --since and --until TIME (a date such
                     as 2026-12-01, or a date and time, local unless it ends in Z or
-                    an offset) bound it: since <= time < until.
+                    an offset) bound it: since <= time < until. Each row ends
+                    with its hash in the journal's chain (column hash): the
+                    last row's seq and hash are the chain's head so far.
+  --journal-verify  check the journal's hash chain and exit: 0 when intact,
+                    with the count of readings verified and the head (seq and
+                    hash), 1 naming the first seq whose reading was changed,
+                    inserted, moved or deleted, 2 when the journal cannot be
+                    read. --head SEQ:HASH, a head kept elsewhere (an export,
+                    an earlier --journal-verify), must still be in the chain:
+                    this also catches readings cut from the end.
   --doctor          check this computer for reading the given PORTs (or else the
                     system's ports) and typing: the session and the keyboard
                     backend, uinput's module, rights and udev rule, the layout and
@@ -464,6 +474,8 @@ int main(int argc, char* argv[]) {
     QCoreApplication app(argc, argv);
     if (app.arguments().contains(QStringLiteral("--journal-export")))
         return console::journalExport(app.arguments().mid(1), STDOUT_FILENO);
+    if (app.arguments().contains(QStringLiteral("--journal-verify")))
+        return console::journalVerify(app.arguments().mid(1), STDOUT_FILENO);
     const Options options = parse(app.arguments());
 
     // Standard output carries the values only; the serial library's lines join the log.
