@@ -46,6 +46,11 @@ if readelf -d "$busybox" 2>/dev/null | grep -q NEEDED; then
     skip "$busybox is linked dynamically; the initramfs needs package busybox-static"
 fi
 
+# One machine at a time per build folder: they share the kernel and the files made for it.
+mkdir -p "$vm"
+exec 9>"$vm/.lock"
+flock 9
+
 # The kernel: Debian's current one, once per build folder.
 kernel="$vm/kernel"
 if [ ! -f "$kernel/.unpacked" ]; then
