@@ -17,6 +17,11 @@ namespace tarovex::hid {
 using Tarolink::diagnostic;
 
 struct HidScaleDriver::Port {
+    // Spelled out: parenthesised aggregate initialisation is beyond some compilers still.
+    Port(std::string name, std::string node, std::unique_ptr<HidDevice> device,
+         std::optional<std::vector<std::uint8_t>> zero, ScaleLines lines)
+        : name(std::move(name)), node(std::move(node)), device(std::move(device)), zero(std::move(zero)),
+          lines(std::move(lines)) {}
     std::string name;
     std::string node;
     std::unique_ptr<HidDevice> device;
