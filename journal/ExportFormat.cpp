@@ -117,4 +117,57 @@ QJsonObject jsonObject(const StoredReading& s) {
     return o;
 }
 
+QByteArray csvEventHeader() {
+    return "time,station,kind,user,host,version,label,port,instrument,clock_synchronised,setting,old_value,"
+           "new_value,hash\r\n";
+}
+
+QByteArray csvEventRow(const StoredEvent& s) {
+    const RecordEvent& e = s.event;
+    const QString clock =
+        e.clockSynchronised ? QString::fromLatin1(*e.clockSynchronised ? "true" : "false") : QString();
+    const QString fields[] = {isoTime(e.timeMs),
+                              s.station,
+                              QString(eventKindName(e.kind)),
+                              e.user,
+                              e.host,
+                              e.version,
+                              e.label,
+                              e.port,
+                              e.instrument,
+                              clock,
+                              e.setting,
+                              e.oldValue,
+                              e.newValue};
+    QByteArray row;
+    for (const QString& f : fields) {
+        appendField(row, f);
+        row += ',';
+    }
+    return row + s.hash.toHex() + "\r\n";
+}
+
+QJsonObject jsonObject(const StoredEvent& s) {
+    const RecordEvent& e = s.event;
+    QJsonObject o{{QStringLiteral("time"), isoTime(e.timeMs)},
+                  {QStringLiteral("station"), s.station},
+                  {QStringLiteral("kind"), QString(eventKindName(e.kind))},
+                  {QStringLiteral("user"), e.user},
+                  {QStringLiteral("host"), e.host},
+                  {QStringLiteral("version"), e.version},
+                  {QStringLiteral("hash"), QString::fromLatin1(s.hash.toHex())}};
+    if (e.kind == RecordEvent::Kind::Run) {
+        o.insert(QStringLiteral("label"), e.label);
+        o.insert(QStringLiteral("port"), e.port);
+        o.insert(QStringLiteral("instrument"), e.instrument);
+        o.insert(QStringLiteral("clock_synchronised"),
+                 e.clockSynchronised ? QJsonValue(*e.clockSynchronised) : QJsonValue());
+    } else {
+        o.insert(QStringLiteral("setting"), e.setting);
+        o.insert(QStringLiteral("old_value"), e.oldValue);
+        o.insert(QStringLiteral("new_value"), e.newValue);
+    }
+    return o;
+}
+
 } // namespace tarovex::journal

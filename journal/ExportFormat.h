@@ -1,6 +1,7 @@
 #pragma once
 
 #include "journal/Reading.h"
+#include "journal/RecordEvent.h"
 
 #include <QByteArray>
 #include <QJsonObject>
@@ -30,5 +31,13 @@ QByteArray csvRow(const Reading& reading, const QString& station, std::optional<
 
 // One reading as a JSON object, as exported and as published; with its hash (hex) once sealed.
 QJsonObject jsonObject(const StoredReading& stored);
+
+// The runs and settings changed as the export gives them: CSV with the columns time, station,
+// kind, user, host, version, label, port, instrument, clock_synchronised (true, false or empty
+// when unknown), setting, old_value, new_value, hash; or a JSON object with the same names,
+// leaving out what the event's kind has not.
+QByteArray csvEventHeader();
+QByteArray csvEventRow(const StoredEvent& event);
+QJsonObject jsonObject(const StoredEvent& event);
 
 } // namespace tarovex::journal

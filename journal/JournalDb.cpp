@@ -29,7 +29,9 @@ namespace {
 // output template made of the value; NULL without one. `prev_hash` and `hash` chain the rows in
 // id order (RowHash below); NULL in rows written before the chain, until the first opening
 // with it seals them. chain_anchor keeps the last row that retention deleted, where the chain
-// now begins; chain_sealed, when rows older than the chain were sealed. The station
+// now begins; chain_sealed, when rows older than the chain were sealed. `events` holds the
+// runs and the settings changed (RecordEvent.h), each column NULL where its kind has none,
+// chained by their own prev_hash and hash in id order. The station
 // table keeps each station's last seq, so that a seq is never given twice, also after
 // retention has removed every reading of the station.
 const char* const schema = R"(
@@ -56,6 +58,23 @@ CREATE TABLE IF NOT EXISTS chain_anchor(only INTEGER PRIMARY KEY CHECK(only = 1)
     station TEXT NOT NULL, seq INTEGER NOT NULL, hash BLOB NOT NULL);
 CREATE TABLE IF NOT EXISTS chain_sealed(time INTEGER NOT NULL, rows INTEGER NOT NULL, station TEXT NOT NULL,
     seq INTEGER NOT NULL);
+CREATE TABLE IF NOT EXISTS events(
+    id INTEGER PRIMARY KEY,
+    time INTEGER NOT NULL,
+    station TEXT NOT NULL,
+    kind TEXT NOT NULL,
+    user TEXT NOT NULL,
+    host TEXT NOT NULL,
+    version TEXT NOT NULL,
+    label TEXT,
+    port TEXT,
+    instrument TEXT,
+    clock_synced INTEGER,
+    setting TEXT,
+    old_value TEXT,
+    new_value TEXT,
+    prev_hash BLOB,
+    hash BLOB);
 )";
 
 // The chain's start before any row was deleted.
@@ -65,6 +84,10 @@ const QByteArray noHash(32, '\0');
 const char* const hashedColumns =
     "time, station, seq, port, instrument, line, value, outcome, reason, label, output";
 constexpr int hashedCount = 11;
+// The events' columns hashed (their chain, apart from the readings', in the same form).
+const char* const eventColumns = "time, station, kind, user, host, version, label, port, instrument, "
+                                 "clock_synced, setting, old_value, new_value";
+constexpr int eventCount = 13;
 
 // A row's hash: SHA-256 over the hash of the row before it (32 bytes), then each hashed column
 // as its SQLite type ('i' integer, 'r' real, 't' text, 'b' blob, 'n' NULL) followed, for an
@@ -507,6 +530,146 @@ std::int64_t JournalDb::append(std::span<const Reading> readings, const QString&
     }
 }
 
+void JournalDb::appendEvents(std::span<const RecordEvent> events, const QString& station) {
+    exec("BEGIN IMMEDIATE");
+    try {
+        QByteArray prev = noHash;
+        Statement last(prepare("SELECT hash FROM events ORDER BY id DESC LIMIT 1"));
+        if (sqlite3_step(last.get()) == SQLITE_ROW)
+            prev = blob(last.get(), 0).value_or(noHash);
+        last.reset();
+        Statement insert(prepare("INSERT INTO events(time, station, kind, user, host, version, label, port, "
+                                 "instrument, clock_synced, setting, old_value, new_value) "
+                                 "VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
+        // The hash is taken from the row as stored, so that it is the form a verification reads.
+        Statement stored(
+            prepare((std::string("SELECT ") + eventColumns + " FROM events WHERE id = ?").c_str()));
+        Statement set(prepare("UPDATE events SET prev_hash = ?, hash = ? WHERE id = ?"));
+        const auto textOrNull = [](sqlite3_stmt* s, int index, const QString& value, bool present) {
+            if (present)
+                bindText(s, index, value);
+            else
+                sqlite3_bind_null(s, index);
+        };
+        RowHash h;
+        for (const RecordEvent& e : events) {
+            const bool run = e.kind == RecordEvent::Kind::Run;
+            sqlite3_stmt* s = insert.get();
+            sqlite3_reset(s);
+            sqlite3_bind_int64(s, 1, e.timeMs);
+            bindText(s, 2, station);
+            const QLatin1StringView kind = eventKindName(e.kind);
+            sqlite3_bind_text(s, 3, kind.data(), int(kind.size()), SQLITE_STATIC);
+            bindText(s, 4, e.user);
+            bindText(s, 5, e.host);
+            bindText(s, 6, e.version);
+            textOrNull(s, 7, e.label, run);
+            textOrNull(s, 8, e.port, run);
+            textOrNull(s, 9, e.instrument, run);
+            if (run && e.clockSynchronised)
+                sqlite3_bind_int(s, 10, *e.clockSynchronised ? 1 : 0);
+            else
+                sqlite3_bind_null(s, 10);
+            textOrNull(s, 11, e.setting, !run);
+            textOrNull(s, 12, e.oldValue, !run);
+            textOrNull(s, 13, e.newValue, !run);
+            if (sqlite3_step(s) != SQLITE_DONE)
+                fail("cannot be written");
+            const std::int64_t id = sqlite3_last_insert_rowid(db_);
+            sqlite3_reset(stored.get());
+            sqlite3_bind_int64(stored.get(), 1, id);
+            if (sqlite3_step(stored.get()) != SQLITE_ROW)
+                fail("cannot be written");
+            h.start(prev);
+            for (int c = 0; c < eventCount; ++c)
+                h.column(stored.get(), c);
+            const QByteArray hash = h.finish();
+            sqlite3_reset(stored.get());
+            sqlite3_reset(set.get());
+            sqlite3_bind_blob(set.get(), 1, prev.constData(), int(prev.size()), SQLITE_STATIC);
+            sqlite3_bind_blob(set.get(), 2, hash.constData(), int(hash.size()), SQLITE_STATIC);
+            sqlite3_bind_int64(set.get(), 3, id);
+            if (sqlite3_step(set.get()) != SQLITE_DONE)
+                fail("cannot be written");
+            prev = hash;
+        }
+        exec("COMMIT");
+    } catch (...) {
+        sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+        throw;
+    }
+}
+
+void JournalDb::forEachEvent(const std::function<void(const StoredEvent&)>& f) {
+    Statement s(
+        prepare((std::string("SELECT ") + eventColumns + ", id, hash FROM events ORDER BY id").c_str()));
+    int rc;
+    while ((rc = sqlite3_step(s.get())) == SQLITE_ROW) {
+        StoredEvent e;
+        RecordEvent& r = e.event;
+        r.timeMs = sqlite3_column_int64(s.get(), 0);
+        e.station = text(s.get(), 1);
+        r.kind = text(s.get(), 2) == u"setting" ? RecordEvent::Kind::Setting : RecordEvent::Kind::Run;
+        r.user = text(s.get(), 3);
+        r.host = text(s.get(), 4);
+        r.version = text(s.get(), 5);
+        r.label = text(s.get(), 6);
+        r.port = text(s.get(), 7);
+        r.instrument = text(s.get(), 8);
+        if (sqlite3_column_type(s.get(), 9) != SQLITE_NULL)
+            r.clockSynchronised = sqlite3_column_int(s.get(), 9) != 0;
+        r.setting = text(s.get(), 10);
+        r.oldValue = text(s.get(), 11);
+        r.newValue = text(s.get(), 12);
+        e.id = sqlite3_column_int64(s.get(), 13);
+        e.hash = blob(s.get(), 14).value_or(QByteArray());
+        f(e);
+    }
+    if (rc != SQLITE_DONE)
+        fail("cannot be read");
+}
+
+ChainCheck::Events JournalDb::verifyEvents() {
+    ChainCheck::Events c;
+    Statement s(prepare(
+        (std::string("SELECT ") + eventColumns + ", prev_hash, hash, id FROM events ORDER BY id").c_str()));
+    QByteArray prev = noHash;
+    RowHash h;
+    std::int64_t lastId = 0;
+    int rc;
+    while ((rc = sqlite3_step(s.get())) == SQLITE_ROW) {
+        h.start(prev);
+        for (int col = 0; col < eventCount; ++col)
+            h.column(s.get(), col);
+        const QByteArray computed = h.finish();
+        const std::int64_t id = sqlite3_column_int64(s.get(), eventCount + 2);
+        const std::optional<QByteArray> storedPrev = blob(s.get(), eventCount);
+        const std::optional<QByteArray> stored = blob(s.get(), eventCount + 1);
+        QString problem;
+        if (!stored)
+            problem = QStringLiteral("it has no hash: it was written around the chain");
+        else if (storedPrev != prev)
+            problem =
+                QStringLiteral("it does not link to the event before: an event was deleted, inserted or "
+                               "moved here");
+        else if (*stored != computed)
+            problem = QStringLiteral("it does not match its hash: it was changed");
+        if (!problem.isEmpty()) {
+            c.intact = false;
+            // Ids are given in order: a gap before this one is the event deleted.
+            c.id = storedPrev != prev && lastId > 0 && id > lastId + 1 ? lastId + 1 : id;
+            c.problem = problem;
+            return c;
+        }
+        prev = computed;
+        lastId = id;
+        ++c.rows;
+    }
+    if (rc != SQLITE_DONE)
+        fail("cannot be read");
+    return c;
+}
+
 std::int64_t JournalDb::walBound(std::int64_t maxBytes) {
     return std::clamp<std::int64_t>(maxBytes / 8, 64 << 10, 16 << 20);
 }
@@ -760,6 +923,7 @@ ChainCheck JournalDb::verifyChain(const std::optional<SavedHead>& saved) {
                             .arg(seq);
             }
             c.problem = problem;
+            c.events = verifyEvents();
             return c;
         }
         if (!seen)
@@ -778,6 +942,7 @@ ChainCheck JournalDb::verifyChain(const std::optional<SavedHead>& saved) {
         fail("cannot be read");
     c.head = c.rows > 0 ? ChainLink{QString::fromUtf8(station), headSeq, prev} : c.anchor;
     c.intact = true;
+    c.events = verifyEvents();
     if (saved && !savedFound) {
         // Seqs of the station of the last row: the one a saved head names.
         const std::int64_t last = c.head ? c.head->seq : 0;

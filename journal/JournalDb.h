@@ -1,6 +1,7 @@
 #pragma once
 
 #include "journal/Reading.h"
+#include "journal/RecordEvent.h"
 
 #include <QString>
 
@@ -46,6 +47,13 @@ struct ChainCheck {
     std::int64_t sealedRows = 0;
     std::int64_t sealedAtMs = 0;
     std::optional<ChainLink> sealedUpTo;
+    // The events' chain (runs and setting changes), walked beside the readings'.
+    struct Events {
+        bool intact = true;
+        std::int64_t rows = 0; // verified, up to a break
+        std::int64_t id = 0;   // at a break: the first event changed, inserted, moved or deleted
+        QString problem;
+    } events;
 };
 
 // One connection to the journal, an SQLite file in WAL mode. A connection belongs to one
@@ -72,6 +80,12 @@ public:
     // marks them for publishing. Returns the last seq given. Throws JournalError (nothing of
     // the group is then kept).
     std::int64_t append(std::span<const Reading> readings, const QString& station, bool pending);
+
+    // Appends the events to their own chain in one transaction. Retention keeps them: a run
+    // or a change of setting takes a few hundred bytes. Throws JournalError.
+    void appendEvents(std::span<const RecordEvent> events, const QString& station);
+    // Every event, in the order written.
+    void forEachEvent(const std::function<void(const StoredEvent&)>& f);
 
     // Keeps the file and its write-ahead log on the disk within `maxBytes` together: the log
     // is checkpointed and cut back at walBound(maxBytes). The writer's connection sets it.
@@ -109,8 +123,8 @@ public:
     QString integrityCheck();
 
     // Walks the hash chain from the anchor (or the start) to the last row and checks each
-    // row's hash and its link to the row before. With `saved` (a head kept elsewhere: its seq
-    // and hash), the chain must still hold that row, which also catches a cut tail.
+    // row's hash and its link to the row before; then the events' chain likewise. With `saved` (a head kept
+    // elsewhere: its seq and hash), the chain must still hold that row, which also catches a cut tail.
     struct SavedHead {
         std::int64_t seq = 0;
         QByteArray hash;
@@ -126,6 +140,7 @@ private:
     QByteArray chainTip();
     std::int64_t seal();
     std::int64_t deleteBefore(std::int64_t id);
+    ChainCheck::Events verifyEvents();
 
     QString path_;
     sqlite3* db_ = nullptr;

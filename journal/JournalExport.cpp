@@ -35,4 +35,23 @@ std::int64_t exportJournal(JournalDb& db, std::int64_t fromMs, std::int64_t toMs
     return n;
 }
 
+std::int64_t exportEvents(JournalDb& db, std::int64_t fromMs, std::int64_t toMs, ExportFormat format,
+                          QIODevice& out) {
+    const auto put = [&out](const QByteArray& bytes) {
+        if (out.write(bytes) != bytes.size())
+            throw JournalError("The export cannot be written: " + out.errorString().toStdString());
+    };
+    if (format == ExportFormat::Csv)
+        put(csvEventHeader());
+    std::int64_t n = 0;
+    db.forEachEvent([&](const StoredEvent& e) {
+        if (e.event.timeMs < fromMs || e.event.timeMs >= toMs)
+            return;
+        put(format == ExportFormat::Csv ? csvEventRow(e)
+                                        : QJsonDocument(jsonObject(e)).toJson(QJsonDocument::Compact) + '\n');
+        ++n;
+    });
+    return n;
+}
+
 } // namespace tarovex::journal

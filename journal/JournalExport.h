@@ -18,4 +18,8 @@ enum class ExportFormat { Csv, Json };
 std::int64_t exportJournal(JournalDb& db, std::int64_t fromMs, std::int64_t toMs, ExportFormat format,
                            QIODevice& out, const std::function<bool(std::int64_t)>& keepGoing = {});
 
+// The same for the runs and the settings changed with fromMs <= time < toMs.
+std::int64_t exportEvents(JournalDb& db, std::int64_t fromMs, std::int64_t toMs, ExportFormat format,
+                          QIODevice& out);
+
 } // namespace tarovex::journal

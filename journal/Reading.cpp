@@ -1,4 +1,5 @@
 #include "journal/Reading.h"
+#include "journal/RecordEvent.h"
 
 #include <array>
 
@@ -20,6 +21,10 @@ std::optional<Outcome> outcomeFromName(QStringView name) {
         if (name == names[i])
             return static_cast<Outcome>(i);
     return std::nullopt;
+}
+
+QLatin1StringView eventKindName(RecordEvent::Kind kind) {
+    return kind == RecordEvent::Kind::Run ? QLatin1StringView("run") : QLatin1StringView("setting");
 }
 
 } // namespace tarovex::journal

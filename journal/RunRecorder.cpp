@@ -1,5 +1,7 @@
 #include "journal/RunRecorder.h"
 
+#include "journal/Attribution.h"
+
 #include <QCoreApplication>
 #include <QMetaObject>
 
@@ -25,6 +27,12 @@ RunRecorder::RunRecorder(const config::Config& config, reading::EventLog* log, c
             JournalSink::Options options{settings.stationName(), settings.journalDaysAsInt(),
                                          settings.journalMaxBytes(), publish};
             auto db = std::make_unique<JournalDb>(journalPath);
+            RecordEvent run = attributedEvent(RecordEvent::Kind::Run);
+            run.label = label_;
+            run.port = port_;
+            run.instrument = instrument_;
+            run.clockSynchronised = clockSynchronised();
+            db->appendEvents({&run, 1}, settings.stationName());
             if (db->sealedOnOpen() > 0 && log)
                 log->logEvent(
                     QStringLiteral("The journal's %1 readings written before its hash chain were sealed "
@@ -54,8 +62,12 @@ RunRecorder::RunRecorder(const config::Config& config, reading::EventLog* log, c
     }
     if (!settings.csvFile.isEmpty())
         sinks.push_back(std::make_unique<LiveCsvFile>(settings.csvFile, settings.stationName(), &posted_));
-    if (!sinks.empty())
+    if (!sinks.empty()) {
         thread_.emplace(std::move(sinks), &posted_);
+        if (clockSynchronised() == false)
+            report(QStringLiteral("The clock of this computer is not synchronised with a time server: the "
+                                  "times recorded may be off."));
+    }
 }
 
 RunRecorder::~RunRecorder() = default;

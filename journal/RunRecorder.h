@@ -17,7 +17,8 @@
 namespace tarovex::journal {
 
 // The record of one run: the journal, the live CSV file and the MQTT publishing from the
-// journal as the settings ask, fed each
+// journal as the settings ask. The journal first gets the run itself (who, where, which
+// instrument, whether the clock is synchronised; the log warns when it is not), then each
 // reading of the run on the run's thread and written on a thread of their own. Messages
 // (a journal that cannot be opened or written, a CSV file that cannot be written) reach
 // `log` (may be null) as important messages on the thread that made the recorder; the run

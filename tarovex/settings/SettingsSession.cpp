@@ -15,9 +15,15 @@ bool SettingsSession::saveIfChanged(std::ostream& console) {
         return false;
     saveNecessary_ = false;
     if (changed)
-        keepAsSaved();
+        acceptChanges();
     save(console);
     return true;
+}
+
+void SettingsSession::acceptChanges() {
+    if (changed_ && config::configChanged(oldConfig_, config_))
+        changed_(oldConfig_, config_);
+    keepAsSaved();
 }
 
 void SettingsSession::save(std::ostream& console) {

@@ -6,6 +6,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <iosfwd>
 #include <optional>
 
@@ -26,6 +27,11 @@ public:
     bool load(const QStringList& ports, QStringList* invalidKeys = nullptr);
     // The current settings become the last saved ones.
     void keepAsSaved() { oldConfig_ = config::Config::copyConfig(config_); }
+    // The same for settings the user changed: `changed` (if set) hears them first.
+    void acceptChanges();
+    // Hears the settings before and after each change the user makes (to journal them).
+    using ChangeListener = std::function<void(const config::Config& before, const config::Config& after)>;
+    void setChangeListener(ChangeListener changed) { changed_ = std::move(changed); }
     // The next saveIfChanged saves even when nothing changed.
     void requestSave() { saveNecessary_ = true; }
 
@@ -40,6 +46,7 @@ private:
     config::Config config_;
     config::Config oldConfig_;
     bool saveNecessary_ = false;
+    ChangeListener changed_;
 };
 
 } // namespace tarovex

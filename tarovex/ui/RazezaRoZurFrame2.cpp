@@ -1,6 +1,7 @@
 #include "tarovex/ui/RazezaRoZurFrame2.h"
 
 #include "config/SettingsTable.h"
+#include "journal/Attribution.h"
 #include "reading/OutputTemplate.h"
 #include "tarovex/ports/PortList.h"
 #include "tarovex/ports/PortWatcher.h"
@@ -81,6 +82,11 @@ RazezaRoZurFrame2::RazezaRoZurFrame2(FrameOptions options, QWidget* parent)
     run_ = &station_->controller();
     instruments_ =
         std::make_unique<StationInstruments>(session_.node(), options_.services, *options_.notifier, log_);
+    // A lab must be able to tell who changed what a reading depended on.
+    session_.setChangeListener([this](const config::Config& before, const config::Config& after) {
+        if (const QString why = journal::journalSettingChanges(before, after); !why.isEmpty())
+            run_->logImportantEvent(why);
+    });
     connect(run_, &RunController::connectedChanged, this, &RazezaRoZurFrame2::setConnectedAppearance,
             Qt::QueuedConnection);
     connect(run_, &RunController::statusChanged, this, &RazezaRoZurFrame2::setStatus);
@@ -684,7 +690,7 @@ void RazezaRoZurFrame2::exportSettings() {
         *node, path, [&] { return ask(text("overwrite"), text("file.already.exists.overwrite")); },
         [&] {
             updateConfigFromTabs();
-            session_.keepAsSaved();
+            session_.acceptChanges();
             session_.save(std::cout);
             saveEditedFurther();
         });
@@ -725,6 +731,7 @@ void RazezaRoZurFrame2::closeEvent(QCloseEvent* event) {
     if (tabs_) {
         updateConfigFromTabs();
         try {
+            session_.acceptChanges();
             session_.save(std::cout);
         } catch (const std::exception& e) {
             notify(Notifier::Kind::Error, text("error"),

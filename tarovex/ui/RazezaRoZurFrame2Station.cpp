@@ -135,9 +135,10 @@ void RazezaRoZurFrame2::startStop() {
     bool firstMayStart = true;
     if (starting) {
         updateConfigFromTabs();
-        saveEditedFurther();
         config::Config& c = session_.config();
         c.recentAddresses = ports::rememberAddress(c.recentAddresses, c.getPort());
+        // Saved, and so journaled, before the run that uses them.
+        autosave();
         if (const QString why = firstCannotStart(); !why.isEmpty()) {
             firstMayStart = false;
             notify(Notifier::Kind::Error, text("error"), why);

@@ -326,6 +326,36 @@ TEST_F(Console, SettingsComeFromTheStoreOverridesWinAndNothingIsWritten) {
     EXPECT_EQ(QDir(home_.path() + "/config/Lumbrix").entryList(QDir::Files), QStringList{"tarovex.conf"});
 }
 
+// The administrator's file, in a mount namespace of the test's own over /etc: its keys win over
+// the store, are named at Start, and --set may not change them.
+TEST_F(Console, TheAdministratorsLockedSettingsWinAndRefuseSet) {
+    if (::geteuid() != 0 || std::system("unshare -m true 2>/dev/null") != 0)
+        TAROVEX_SKIP_OR_FAIL("an /etc of the test's own needs root and mount namespaces");
+    store({{"delay", "5"}});
+    const std::string etc = home_.path().toStdString() + "/etc";
+    const auto underLockedEtc = [&](const std::string& args) {
+        const std::string script =
+            "set -e; mkdir -p '" + etc + "'; mount -t tmpfs none '" + etc + "'; mkdir '" + etc + "/up' '" +
+            etc + "/work'; mount -t overlay overlay -o lowerdir=/etc,upperdir='" + etc + "/up',workdir='" +
+            etc +
+            "/work' /etc; mkdir -p /etc/tarovex; printf 'delay=45\\n' >/etc/tarovex/enforced.conf; exec '" +
+            kConsole + "' " + args;
+        return std::make_unique<Process>("/usr/bin/unshare",
+                                         std::vector<std::string>{"-m", "sh", "-c", script}, env());
+    };
+    auto refused = underLockedEtc("--set delay=9 " + pty.slavePath());
+    EXPECT_EQ(refused->wait(), 2);
+    EXPECT_NE(refused->errorText().find(
+                  "setting delay is locked by the administrator in /etc/tarovex/enforced.conf (delay=45)"),
+              std::string::npos)
+        << refused->errorText();
+    auto run = underLockedEtc(pty.slavePath());
+    EXPECT_TRUE(run->waitForError("Set by the administrator in /etc/tarovex/enforced.conf: delay=45"))
+        << run->errorText();
+    run->signal(SIGTERM);
+    EXPECT_EQ(run->wait(), 0);
+}
+
 // A preset chosen with --set keeps the stored line settings, and the log says where they
 // differ; --preset-defaults takes the preset's (A&D: 2400 7E1, LF) for the run.
 TEST_F(Console, PresetDefaultsTakeThePresetsLineSettings) {

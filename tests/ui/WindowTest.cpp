@@ -3,6 +3,7 @@
 // set, the Screens test writes every tab as a PNG there (tools/screenshots.sh).
 #include "Tarolink/Diagnostics.h"
 #include "UiTestSupport.h"
+#include "journal/JournalDb.h"
 #include "tarovex/prefs/ConfigStore.h"
 #include "tarovex/prefs/FilePreferences.h"
 #include "tarovex/prefs/FilePreferencesFactory.h"
@@ -391,6 +392,13 @@ TEST(Window, TheRequestAndStabilityControlsRoundTripTheirSettings) {
     EXPECT_EQ(node->get("requestInterval", ""), "500");
     EXPECT_EQ(node->get("stableOnly", ""), "true");
     EXPECT_EQ(node->get("stableRegEx", ""), "^ST");
+    // and journals the change with the value before it.
+    bool journaled = false;
+    journal::JournalDb(journal::JournalDb::defaultPath()).forEachEvent([&](const journal::StoredEvent& e) {
+        journaled |= e.event.setting == "requestCommand" && e.event.oldValue.isEmpty() &&
+                     e.event.newValue == "\\eP\\r\\n" && !e.event.user.isEmpty();
+    });
+    EXPECT_TRUE(journaled);
 
     const std::pair<QLineEdit*, const char*> refused[] = {
         {c.setting<QLineEdit>("requestCommand"), "error.request.command"},

@@ -36,10 +36,15 @@ int journalExport(const QStringList& args, int outFd) {
     std::int64_t from = std::numeric_limits<std::int64_t>::min();
     std::int64_t to = std::numeric_limits<std::int64_t>::max();
     auto format = journal::ExportFormat::Csv;
+    bool events = false;
     for (qsizetype i = 0; i < args.size(); ++i) {
         const QString& a = args[i];
         if (a == u"--journal-export")
             continue;
+        if (a == u"--events") {
+            events = true;
+            continue;
+        }
         if ((a == u"--since" || a == u"--until" || a == u"--format") && i + 1 < args.size()) {
             const QString& v = args[++i];
             if (a == u"--format") {
@@ -58,8 +63,8 @@ int journalExport(const QStringList& args, int outFd) {
             (a == u"--since" ? from : to) = *time;
             continue;
         }
-        return fail(QStringLiteral("--journal-export takes --since TIME, --until TIME and --format csv|json "
-                                   "only, not '%1'\nTry --help.")
+        return fail(QStringLiteral("--journal-export takes --since TIME, --until TIME, --format csv|json and "
+                                   "--events only, not '%1'\nTry --help.")
                         .arg(a),
                     2);
     }
@@ -72,7 +77,10 @@ int journalExport(const QStringList& args, int outFd) {
         return fail(QStringLiteral("standard output cannot be written"), 1);
     try {
         journal::JournalDb db(path);
-        journal::exportJournal(db, from, to, format, out);
+        if (events)
+            journal::exportEvents(db, from, to, format, out);
+        else
+            journal::exportJournal(db, from, to, format, out);
     } catch (const journal::JournalError& e) {
         return fail(QString::fromUtf8(e.what()), 1);
     }
@@ -146,10 +154,19 @@ int journalVerify(const QStringList& args, int outFd) {
                       .arg(check.station, check.problem)
                       .arg(check.rows);
     }
+    if (check.events.intact)
+        report += QStringLiteral("The record of runs and settings changed is intact: %1 events verified.\n")
+                      .arg(check.events.rows);
+    else
+        report += QStringLiteral("The record of runs and settings changed was altered at event %1: %2 (%3 "
+                                 "events before it verified).\n")
+                      .arg(check.events.id)
+                      .arg(check.events.problem)
+                      .arg(check.events.rows);
     QFile out;
     if (out.open(outFd, QIODevice::WriteOnly | QIODevice::Unbuffered))
         out.write(report.toUtf8());
-    return check.intact ? 0 : 1;
+    return check.intact && check.events.intact ? 0 : 1;
 }
 
 } // namespace tarovex::console

@@ -7,10 +7,10 @@
 
 namespace tarovex::console {
 
-// `--journal-export [--since TIME] [--until TIME] [--format csv|json]`: the journal of
-// readings on `outFd`, errors on standard error. `args` are the program's arguments after
-// its name. Returns the exit status: 0 written, 1 the journal cannot be read or the output
-// written, 2 a wrong option.
+// `--journal-export [--since TIME] [--until TIME] [--format csv|json] [--events]`: the journal
+// of readings (with --events: of runs and settings changed) on `outFd`, errors on standard error. `args` are
+// the program's arguments after its name. Returns the exit status: 0 written, 1 the journal cannot be read or
+// the output written, 2 a wrong option.
 int journalExport(const QStringList& args, int outFd);
 
 // `--journal-verify [--head SEQ:HASH]`: walks the journal's hash chain; the result on

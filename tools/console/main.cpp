@@ -51,7 +51,7 @@ using namespace tarovex;
 
 const char* const kHelp = R"(Usage: tarovex-console [OPTIONS] [PORT[@LABEL]...] [--instrument LABEL...]
        tarovex-console --detect [PORT...]
-       tarovex-console --journal-export [--since TIME] [--until TIME] [--format csv|json]
+       tarovex-console --journal-export [--since TIME] [--until TIME] [--format csv|json] [--events]
        tarovex-console --journal-verify [--head SEQ:HASH]
        tarovex-console --doctor [PORT...]
 
@@ -173,6 +173,9 @@ Options:
                     an offset) bound it: since <= time < until. Each row ends
                     with its hash in the journal's chain (column hash): the
                     last row's seq and hash are the chain's head so far.
+                    With --events: the runs (user, host, version, instrument,
+                    whether the clock was synchronised) and the settings changed
+                    in the window (old and new value, user) instead.
   --journal-verify  check the journal's hash chain and exit: 0 when intact,
                     with the count of readings verified and the head (seq and
                     hash), 1 naming the first seq whose reading was changed,
@@ -180,6 +183,8 @@ Options:
                     read. --head SEQ:HASH, a head kept elsewhere (an export,
                     an earlier --journal-verify), must still be in the chain:
                     this also catches readings cut from the end.
+                    The runs and settings changed have a chain of their own,
+                    checked too (the first event altered is named).
   --doctor          check this computer for reading the given PORTs (or else the
                     system's ports) and typing: the session and the keyboard
                     backend, uinput's module, rights and udev rule, the layout and
