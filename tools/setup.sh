@@ -7,7 +7,7 @@ packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev libqt6network6 libgl-dev
   libgmp-dev libpcre2-dev
-  libx11-dev libxtst-dev libxkbfile-dev
+  libx11-dev libxtst-dev libxkbfile-dev libxss-dev  # libxss: the X screen saver, a lock's sign without logind
   libxkbcommon-dev xkb-data libx11-data libxkbcommon-x11-dev libx11-xcb-dev libxkbregistry-dev
   dbus-daemon libglib2.0-bin gsettings-desktop-schemas  # the desktop layout tests: a bus, GNOME's settings
   libfluidsynth-dev libasound2-dev timgm6mb-soundfont
@@ -15,7 +15,7 @@ packages=(
   libsqlite3-dev libssl-dev  # the journal of readings; SHA-256 for its hash chain
   libmosquitto-dev mosquitto  # MQTT publishing; the broker for its tests
   ser2net  # tests and benchmark of network ports: a real RFC 2217 server on loopback
-  xvfb xauth x11-xkb-utils
+  xvfb xauth x11-xkb-utils x11-xserver-utils  # xset turns the screen saver on and off in tests
   libwayland-dev libwayland-bin wayland-protocols sway  # Wayland virtual keyboard; sway runs its test
   plasma-wayland-protocols kwin-wayland libkf5service-bin  # KWin's fake input: its protocol; KWin and kbuildsycoca5 run its test
   mutter foot  # GNOME's remote desktop typing: a headless Mutter and a terminal that receives the keys

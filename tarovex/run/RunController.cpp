@@ -2,6 +2,7 @@
 
 #include "config/ResourceBundle.h"
 #include "tarovex/prefs/EnforcedSettings.h"
+#include "tarovex/run/LockWatch.h"
 #include "tarovex/run/MessageLogWriter.h"
 #include "tarovex/station/Round.h"
 #include "tarovex/texts/ShellBundle.h"
@@ -186,6 +187,8 @@ void RunController::run(worker::CreatedWorker created) {
             shellBundle().format(QStringLiteral("enforced.settings"), {locked.path(), locked.summary()}));
     for (const QString& problem : locked.problems())
         logImportantEvent(problem);
+    if (typer_ && !lockWatch_.isEmpty())
+        logEvent(lockWatch_);
     if (typer_) {
         typer_->setHeld(held_ || locked_);
         ValueTyper* typer = typer_.get();
@@ -433,6 +436,12 @@ void RunController::setSessionLocked(bool locked) {
     showWaiting(false);
     logImportantEvent(text("session.locked"));
     emit statusChanged(text("session.locked"));
+}
+
+void RunController::watchLock(const LockWatch& watch) {
+    lockWatch_ = watch.summary();
+    connect(&watch, &LockWatch::lockedChanged, this, &RunController::setSessionLocked);
+    setSessionLocked(watch.locked());
 }
 
 void RunController::showWaiting(bool waiting) {

@@ -24,6 +24,8 @@
 
 namespace tarovex {
 
+class LockWatch;
+
 // One acquisition run, without a display, for the window and the console alike: Start
 // creates the keystroke output, the sound and the repeat filter and has the port opened on
 // a thread of its own; once it is open, the worker reads it. Every received line goes
@@ -75,6 +77,8 @@ public:
     // that come or wait are dropped as "locked", and typing resumes with new readings only.
     // Holds across runs.
     void setSessionLocked(bool locked);
+    // Follows the watch from now on; a run that types says at its start what watches.
+    void watchLock(const LockWatch& watch);
     // A run that cannot type does not start (the console's --type).
     void setTypingRequired(bool required) { typingRequired_ = required; }
     // How long a value asked for by a desktop shortcut waits where the keyboard cannot be
@@ -172,6 +176,7 @@ private:
     bool runOpen_ = false; // consumers were told of a start and not yet of its end
     bool held_ = false;
     bool locked_ = false;
+    QString lockWatch_; // its log line at Start
     bool waitingShown_ = false;
     bool typingRequired_ = false;
     std::unique_ptr<ValueTyper> typer_;

@@ -39,7 +39,8 @@ void StationInstruments::make(const config::Config& config) {
     i->run = assembleRun(i->config, services_, notifier_, i->log, {.consumers = {&i->last}});
     RunController& run = i->run->controller();
     run.setTypingHeld(typingHeld_);
-    run.setSessionLocked(sessionLocked_);
+    if (lock_)
+        run.watchLock(*lock_);
     const auto changedHere = [this, i] { emit changed(indexOf(i)); };
     connect(&run, &RunController::connectedChanged, this, changedHere);
     connect(&run, &RunController::openingChanged, this, changedHere);
@@ -201,10 +202,10 @@ void StationInstruments::setTypingHeld(bool held) {
         i->run->controller().setTypingHeld(held);
 }
 
-void StationInstruments::setSessionLocked(bool locked) {
-    sessionLocked_ = locked;
+void StationInstruments::watchLock(const LockWatch& watch) {
+    lock_ = &watch;
     for (auto& i : instruments_)
-        i->run->controller().setSessionLocked(locked);
+        i->run->controller().watchLock(watch);
 }
 
 void StationInstruments::shutdown(std::function<void()> done) {

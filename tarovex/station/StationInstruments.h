@@ -77,8 +77,9 @@ public:
     int indexOfLabel(const QString& label) const;
     // Values wait while held, as the first instrument's do (our own window has the keyboard).
     void setTypingHeld(bool held);
-    // The desktop session was locked or unlocked (RunController::setSessionLocked).
-    void setSessionLocked(bool locked);
+    // Every instrument, and each one added later, follows the watch (RunController::watchLock);
+    // it outlives them.
+    void watchLock(const LockWatch& watch);
     // Stops them all; `done` once the values being typed have ended (bounded), never from
     // inside this call.
     void shutdown(std::function<void()> done);
@@ -99,7 +100,7 @@ private:
     MessageLog& log_;
     std::vector<std::unique_ptr<Instrument>> instruments_;
     bool typingHeld_ = false;
-    bool sessionLocked_ = false;
+    const LockWatch* lock_ = nullptr;
 };
 
 } // namespace tarovex

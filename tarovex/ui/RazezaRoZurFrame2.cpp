@@ -7,7 +7,7 @@
 #include "tarovex/ports/PortWatcher.h"
 #include "tarovex/ports/RecentAddresses.h"
 #include "tarovex/prefs/EnforcedSettings.h"
-#include "tarovex/run/SessionLockWatch.h"
+#include "tarovex/run/LockWatch.h"
 #include "tarovex/settings/SettingsTransfer.h"
 #include "tarovex/startup/DesktopAutostart.h"
 #include "tarovex/startup/StartupPlan.h"
@@ -120,13 +120,9 @@ RazezaRoZurFrame2::RazezaRoZurFrame2(FrameOptions options, QWidget* parent)
             [holdTyping](QWindow* focused) { holdTyping(focused != nullptr); });
     holdTyping(QGuiApplication::focusWindow() != nullptr);
     // Never type into a lock screen.
-    const auto lockTyping = [this](bool locked) {
-        run_->setSessionLocked(locked);
-        instruments_->setSessionLocked(locked);
-    };
-    auto* lock = new SessionLockWatch(QDBusConnection::systemBus(), this);
-    connect(lock, &SessionLockWatch::lockedChanged, this, lockTyping);
-    lockTyping(lock->locked());
+    auto* lock = new LockWatch(this);
+    run_->watchLock(*lock);
+    instruments_->watchLock(*lock);
 }
 
 QString RazezaRoZurFrame2::runningStatus() const {

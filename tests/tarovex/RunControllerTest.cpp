@@ -5,10 +5,13 @@
 #include "Tarolink/SerialExceptions.h"
 #include "journal/JournalDb.h"
 #include "tarovex/run/KeyboardService.h"
+#include "tarovex/run/LockWatch.h"
 #include "tarovex/run/RecordConsumer.h"
 #include "tarovex/run/SessionLockWatch.h"
+#include "tests/ProvenOrSkipped.h"
 #include "tests/Ser2netServer.h"
 #include "tests/Tarolink/TestSupport.h"
+#include "tests/XvfbServer.h"
 #include "tests/support/RecordingServices.h"
 #include "tests/tarovex/TypedKeys.h"
 #include "tests/typing/KeysTestSupport.h"
@@ -511,6 +514,55 @@ TEST(RunController, ALockedSessionGetsNoKeysAndItsValuesAreDroppedAsLocked) {
     }
     QDBusConnection::disconnectFromBus("fake-logind");
     QDBusConnection::disconnectFromBus("watch");
+    QStringList rows;
+    journal::JournalDb(journal).forEach([&](const journal::StoredReading& r) {
+        rows.append(r.reading.value + ' ' + journal::outcomeName(r.reading.outcome) + ' ' + r.reading.reason);
+    });
+    EXPECT_EQ(rows.join('|').toStdString(), "1 typed |2 dropped locked|3 typed ");
+}
+
+// Without logind, on an X server, the screen saver being on is the lock: the run says so at
+// Start, values that come while it is on are dropped as "locked", and typing resumes after.
+TEST(RunController, WithoutLogindAnXScreenSaverOnIsALockedScreen) {
+    if (::access("/usr/bin/xset", X_OK) != 0)
+        TAROVEX_SKIP_OR_FAIL("xset is missing (x11-xserver-utils)");
+    tarovex_test::XvfbServer server;
+    const auto saver = [&](const char* how) {
+        return tarovex_test::runProgram({"xset", "-display", server.display(), "s", how}) == 0;
+    };
+    QTemporaryDir dir;
+    const QString journal = dir.filePath("journal.sqlite");
+    {
+        Rig rig(0);
+        LockWatch watch(QDBusConnection::connectToBus("unix:path=" + dir.filePath("no-bus"), "no-logind"),
+                        server.display());
+        rig.run->watchLock(watch);
+        Log unread;
+        RecordConsumer record(unread, journal);
+        Consumer seen;
+        rig.run->addConsumer(&record);
+        rig.run->addConsumer(&seen);
+        rig.start();
+        EXPECT_TRUE(
+            rig.loggedLine("Lock screen: watched through the X screen saver, as logind cannot tell (no "
+                           "system bus)."))
+            << rig.log.events.join('\n').toStdString();
+        rig.pty.write("1\r");
+        ASSERT_TRUE(worker_test::runUntil([&] { return typed(rig.keys.stream()).digits == "1"; }));
+        ASSERT_TRUE(saver("activate"));
+        ASSERT_TRUE(worker_test::runUntil([&] { return watch.locked(); }));
+        rig.pty.write("2\r");
+        ASSERT_TRUE(worker_test::runUntil([&] { return seen.seen.contains("2 value"); }));
+        ASSERT_TRUE(saver("reset"));
+        ASSERT_TRUE(worker_test::runUntil([&] { return !watch.locked(); }));
+        rig.pty.write("3\r");
+        ASSERT_TRUE(worker_test::runUntil([&] { return typed(rig.keys.stream()).digits.size() == 2; }));
+        EXPECT_EQ(typed(rig.keys.stream()).digits, "13");
+        rig.run->stop();
+        ASSERT_TRUE(worker_test::runUntil([&] { return !rig.run->isConnected(); }));
+        record.finish(std::chrono::milliseconds(0));
+    }
+    QDBusConnection::disconnectFromBus("no-logind");
     QStringList rows;
     journal::JournalDb(journal).forEach([&](const journal::StoredReading& r) {
         rows.append(r.reading.value + ' ' + journal::outcomeName(r.reading.outcome) + ' ' + r.reading.reason);

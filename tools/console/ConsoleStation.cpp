@@ -25,13 +25,11 @@ RunLog& ConsoleStation::add(const config::Config& config, RunServices services, 
                         {.consumers = {&i.values}, .record = record, .hotkeys = false});
     RunController& run = i.run->controller();
     run.setTypingRequired(typingRequired);
-    // Never type into a lock screen; asked of logind only by a station that types.
+    // Never type into a lock screen; watched only by a station that types.
     if (typingRequired) {
         if (!lock_)
-            lock_ = std::make_unique<SessionLockWatch>();
-        run.setSessionLocked(lock_->locked());
-        QObject::connect(lock_.get(), &SessionLockWatch::lockedChanged, &run,
-                         &RunController::setSessionLocked);
+            lock_ = std::make_unique<LockWatch>();
+        run.watchLock(*lock_);
     }
     // A run ends once the value being typed is complete too.
     QObject::connect(&run, &RunController::runEnded, &context_, [this, &i](const QString& reason) {

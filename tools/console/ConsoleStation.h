@@ -3,7 +3,7 @@
 #include "ConsoleView.h"
 
 #include "config/Config.h"
-#include "tarovex/run/SessionLockWatch.h"
+#include "tarovex/run/LockWatch.h"
 #include "tarovex/station/Run.h"
 
 #include <QObject>
@@ -55,7 +55,7 @@ private:
     std::vector<std::unique_ptr<Instrument>> instruments_;
     std::function<void(int)> ended_;
     bool failed_ = false;
-    std::unique_ptr<SessionLockWatch> lock_; // where values are typed
+    std::unique_ptr<LockWatch> lock_; // where values are typed
     QObject context_; // the connections' receiver, gone with the station
 };
 
