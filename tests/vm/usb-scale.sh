@@ -1,9 +1,11 @@
 #!/bin/sh
 # A USB scale on a real kernel (run by tools/vm-test.sh under desktop.sh, as root): uhid makes
 # the scale, hid-generic gives it a hidraw node, udev applies the package's rule. Checks the
-# rule's helper picks the scale and not a keyboard, the console's listing names the scale, a
-# run of the console reads its reports exactly, and reads again after unplugging and plugging
-# in. Ends with "usb-scale: PASSED".
+# rule gives the scale, and not a keyboard, to the group plugdev; the console's listing names
+# the scale, and its check of this computer tells a user outside plugdev how to get it; a run
+# of the console as an unprivileged user in plugdev (there is no logind here to give the seat's
+# access) reads its reports exactly, and reads again after unplugging and plugging in. Ends
+# with "usb-scale: PASSED".
 # Usage: usb-scale.sh UHID_PROGRAM CONSOLE RULES_FILE HELPER
 set -eu
 uhid=$1 console=$2 rules=$3 helper=$4
@@ -54,20 +56,40 @@ keyboard=$(nodeOf KB1)
 [ -n "$scale" ] && [ -n "$keyboard" ] || fail "no hidraw node for the scale or the keyboard"
 udevadm settle --timeout=30
 
-# Only the scale gets the seat's access (logind would turn the tag into an ACL; there is none).
+# Only the scale gets the seat's access (logind would turn the tag into an ACL; there is none)
+# and the group plugdev's.
 "$helper" "/sys/class/hidraw/${scale#/dev/}" || fail "the helper does not take the scale $scale"
 ! "$helper" "/sys/class/hidraw/${keyboard#/dev/}" || fail "the helper takes the keyboard $keyboard"
 udevadm info -q property "$scale" | grep -q '^TAGS=.*:uaccess:' || fail "udev did not tag the scale uaccess"
 ! udevadm info -q property "$keyboard" | grep -q '^TAGS=.*:uaccess:' || fail "udev tagged the keyboard uaccess"
-echo "usb-scale: the rule tags $scale (scale) and leaves $keyboard (keyboard)"
+[ "$(stat -c '%G %a' "$scale")" = "plugdev 660" ] || fail "the scale $scale is $(stat -c '%G %a' "$scale"), not plugdev 660"
+[ "$(stat -c %G "$keyboard")" != plugdev ] || fail "the keyboard $keyboard went to the group plugdev"
+echo "usb-scale: the rule gives $scale (scale) to the seat and plugdev ($(stat -c '%G %a' "$scale"))," \
+    "leaves $keyboard (keyboard, $(stat -c '%G %a' "$keyboard"))"
 
-"$console" --doctor >"$work/doctor.out" 2>&1 || true
-grep -F "$port" "$work/doctor.out" | grep -F "$scale" | sed 's/^/usb-scale: doctor: /' | grep . ||
-    fail "the console's listing lacks $port"
+# The user nobody, in plugdev or not, with a home of its own.
+home=$work/home
+mkdir -p "$home/.config" "$home/.local/share" "$home/run"
+chmod 711 "$work"
+chmod 700 "$home/run"
+chown -R nobody:nogroup "$home"
+asNobody="env HOME=$home XDG_CONFIG_HOME=$home/.config XDG_DATA_HOME=$home/.local/share XDG_RUNTIME_DIR=$home/run"
+inPlugdev="setpriv --reuid=nobody --regid=nogroup --groups=plugdev $asNobody"
+outsidePlugdev="setpriv --reuid=nobody --regid=nogroup --clear-groups $asNobody"
+
+$inPlugdev "$console" --doctor >"$work/doctor.out" 2>&1 || true
+grep -F "$port" "$work/doctor.out" | grep -F "$scale" | grep -F "this user can read it" |
+    sed 's/^/usb-scale: doctor (plugdev): /' | grep . || fail "the console's listing lacks $port, readable"
 ! grep -qF hid:7a10:0001 "$work/doctor.out" || fail "the console lists the keyboard"
+$outsidePlugdev "$console" --doctor >"$work/doctor-outside.out" 2>&1 || true
+grep -A1 -F "$port" "$work/doctor-outside.out" | sed 's/^/usb-scale: doctor (not plugdev): /'
+grep -F "$port" "$work/doctor-outside.out" | grep -qF "may not open it" ||
+    fail "the check does not say nobody outside plugdev may not open the scale"
+grep -A1 -F "$port" "$work/doctor-outside.out" | grep -F "fix:" | grep -F "udevadm trigger --subsystem-match=hidraw" |
+    grep -qF "adduser nobody plugdev" || fail "the check's fix names not both ways to the scale"
 
 # The Generic preset as a user sets it for a scale: settled weights only, by "ST,".
-"$console" --reconnect --set stableOnly=true --set stableRegEx=ST, "$port" >"$work/values.out" 2>"$work/console.log" &
+$inPlugdev "$console" --reconnect --set stableOnly=true --set stableRegEx=ST, "$port" >"$work/values.out" 2>"$work/console.log" &
 consolePid=$!
 # The first report after opening is dropped (a scale may send one held from before), repeats
 # too; then 7.85 lb, in motion, 1.25 kg, -0.50 lb, over weight.
@@ -95,6 +117,7 @@ send 4 12 -2 1234
 SCRIPT
 waitFor "$work/console.log" "The device $port reconnected; reading goes on."
 waitFor "$work/console.log" "ST,+12.34 lb"
+[ "$(stat -c %u "/proc/$consolePid")" = "$(id -u nobody)" ] || fail "the console does not run as nobody"
 kill -TERM "$consolePid"
 wait "$consolePid" || fail "the console ended with status $?"
 sed -n 's/^/usb-scale: value /p' "$work/values.out"
