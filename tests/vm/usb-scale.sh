@@ -5,10 +5,11 @@
 # the scale, and its check of this computer tells a user outside plugdev how to get it; a run
 # of the console as an unprivileged user in plugdev (there is no logind here to give the seat's
 # access) reads its reports exactly, and reads again after unplugging and plugging in. Ends
-# with "usb-scale: PASSED".
-# Usage: usb-scale.sh UHID_PROGRAM CONSOLE RULES_FILE HELPER
+# with "usb-scale: PASSED". Given the window and an X client that records what it gets, the
+# window started with the desktop, as nobody in plugdev on Xvfb, types the settled weight too.
+# Usage: usb-scale.sh UHID_PROGRAM CONSOLE RULES_FILE HELPER [WINDOW XRECORDER]
 set -eu
-uhid=$1 console=$2 rules=$3 helper=$4
+uhid=$1 console=$2 rules=$3 helper=$4 window=${5:-} xrecorder=${6:-}
 port=hid:7a10:0005:TS0042
 work=$(mktemp -d)
 fail() {
@@ -18,9 +19,9 @@ fail() {
     done
     exit 1
 }
-# Waits up to 20 s for the line $2 in file $1.
+# Waits up to 20 s (or $3 tenths of a second) for the line $2 in file $1.
 waitFor() {
-    for _ in $(seq 200); do
+    for _ in $(seq "${3:-200}"); do
         grep -qF -- "$2" "$1" 2>/dev/null && return 0
         sleep 0.1
     done
@@ -128,4 +129,41 @@ printf '7.85\n\n1.25\n-0.50\n\n12.34\n' | cmp -s - "$work/values.out" || fail "o
 [ "$(grep -c 'no USB scale with these numbers is plugged in' "$work/console.log")" = 1 ] ||
     fail "the missing scale is not logged exactly once"
 sed -n 's/^opened \(.*\) after create$/usb-scale: read again \1 after the replug/p' "$work/scale.out" | tail -n1
+
+if [ -n "$window" ]; then
+    [ -x "$window" ] && [ -x "$xrecorder" ] || fail "not built: $window or $xrecorder"
+    # The host's /tmp is read-only here: the X server's sockets and keymaps go to a tmpfs.
+    mount -t tmpfs -o mode=1777 tmp /tmp
+    mkdir -m 1777 /tmp/.X11-unix # an X server not run by root makes no such folder
+    $inPlugdev Xvfb :7 -noreset -nolisten tcp -screen 0 800x600x24 >"$work/xvfb.log" 2>&1 &
+    for _ in $(seq 300); do
+        [ -S /tmp/.X11-unix/X7 ] && break
+        sleep 0.1
+    done
+    [ -S /tmp/.X11-unix/X7 ] || fail "Xvfb did not start"
+    mkdir -p "$home/.config/Lumbrix"
+    cat >"$home/.config/Lumbrix/tarovex.conf" <<'SETTINGS'
+[com]
+lumbrix\tarovex\connect=AUTO
+lumbrix\tarovex\instrument=GENERIC
+lumbrix\tarovex\stableOnly=true
+lumbrix\tarovex\stableRegEx="ST,"
+SETTINGS
+    chown -R nobody:nogroup "$home"
+    DISPLAY=:7 QT_QPA_PLATFORM=xcb $inPlugdev "$window" --with-desktop "$port" >"$work/window.log" 2>&1 &
+    # The first report after the window opens the scale is dropped; 7.85 settled is typed.
+    echo wait-open >&3
+    DISPLAY=:7 $inPlugdev "$xrecorder" >"$work/typed.out" 2>"$work/xrecorder.log" &
+    waitFor "$work/typed.out" ready 600
+    cat >&3 <<'SCRIPT'
+send 4 12 -2 999
+send 3 12 -2 785
+send 4 12 -2 785
+SCRIPT
+    waitFor "$work/typed.out" "T 5" 300
+    sleep 1
+    typed=$(sed -n 's/^T //p' "$work/typed.out" | tr -d '\n')
+    sed -n 's/^/usb-scale: window typed: /p' "$work/typed.out"
+    [ "$typed" = 7.85 ] || fail "the window typed \"$typed\", not 7.85"
+fi
 echo "usb-scale: PASSED"
