@@ -127,7 +127,7 @@ TEST(HidScaleDriver, EachReportBecomesItsLine) {
 // The run's log of the opening: the scale and its node, none of a serial port's settings.
 TEST(HidScaleDriver, OpeningNamesTheScaleAndItsNode) {
     tarolink_test::PropertyGuard os{"TLK_OSNAME", "Linux"};
-    Tarolink::DriverRegistry::setScaleDriver([] { 
+    Tarolink::DriverRegistry::setScaleDriver([] {
         return std::make_shared<HidScaleDriver>(HidScaleDriver::Access{&openFake, &oneScale});
     });
     Tarolink::SerialPortLocal::reloadLibrary();
@@ -136,7 +136,8 @@ TEST(HidScaleDriver, OpeningNamesTheScaleAndItsNode) {
         tarovex::config::Config config;
         config.setPort(QString::fromLatin1(name));
         const tarovex::worker::OpenedPort opened = tarovex::worker::openPort(config);
-        EXPECT_EQ(opened.messages, QStringList{QStringLiteral("USB scale %1 (/dev/hidraw7) opened.").arg(name)});
+        EXPECT_EQ(opened.messages,
+                  QStringList{QStringLiteral("USB scale %1 (/dev/hidraw7) opened.").arg(name)});
     }
     Tarolink::DriverRegistry::setScaleDriver(nullptr);
     Tarolink::SerialPortLocal::reloadLibrary();

@@ -251,7 +251,8 @@ TEST(DoctorTest, ScalesByTheirDescriptorAndBothWaysToThem) {
         EXPECT_EQ(f[0].severity, Severity::Problem);
         EXPECT_TRUE(f[0].sentence.contains(QStringLiteral("log in again"))) << f[0].sentence.toStdString();
         // The seat's user once the rule applies; a user without a seat through the group.
-        for (const char* way : {"sudo udevadm trigger --subsystem-match=hidraw", "sudo adduser alice plugdev"})
+        for (const char* way :
+             {"sudo udevadm trigger --subsystem-match=hidraw", "sudo adduser alice plugdev"})
             EXPECT_TRUE(f[0].fix.contains(QLatin1StringView(way))) << f[0].fix.toStdString();
     }
 }
