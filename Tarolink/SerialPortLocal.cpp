@@ -9,6 +9,7 @@
 #include "Tarolink/NetworkAddress.h"
 #include "Tarolink/OsInfo.h"
 #include "Tarolink/PortNameOrder.h"
+#include "Tarolink/RoutingDriver.h"
 #include "Tarolink/SerialDriver.h"
 #include "Tarolink/SerialExceptions.h"
 #include "Tarolink/SerialServerTask.h"
@@ -883,7 +884,7 @@ void SerialPortLocal::setPortName(const std::string& name) {
 
 std::string SerialPortLocal::getName(int port) {
     const std::string os = getOsName();
-    if (os == "Mac OS" || os == "Mac OS X")
+    if (os == "Mac OS" || os == "Mac OS X" || RoutingDriver::isScaleName(config_.getPortNameString()))
         return drv().SerGetName(port);
     return "Not implemented";
 }

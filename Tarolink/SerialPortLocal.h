@@ -105,7 +105,8 @@ public:
     int getPortNum() const override { return portNum_; }
     std::string getName() const override { return name_; }
     void setName(const std::string& name) override { name_ = name; }
-    // The driver's name of a port: only "Mac OS" drivers have one; "Not implemented" elsewhere.
+    // The driver's name of a port: "Mac OS" drivers have one, and a USB scale's ("hid:" port)
+    // is its hidraw node; "Not implemented" elsewhere.
     std::string getName(int port);
     int getLibVer();
     int getBuildNum() const { return buildNumber; }

@@ -235,7 +235,7 @@ int HidScaleDriver::SerUnregisterDeviceNotification() {
 
 std::string HidScaleDriver::SerGetName(int port) {
     const auto p = find(port);
-    return p ? p->name : std::string();
+    return p ? p->node : std::string();
 }
 
 int HidScaleDriver::SerWaitForData(int port, int timeoutMs) {

@@ -80,6 +80,7 @@ public:
     int SerRegisterDeviceNotification(std::function<void()> notify) override;
     int SerUnregisterDeviceNotification() override;
 
+    // The scale's hidraw node, for the log.
     std::string SerGetName(int port) override;
     std::string SerGetPortMfgr(int) override { return {}; }
     int SerResetPortDriver(const std::string&) override { return -1; }

@@ -1,5 +1,6 @@
 #include "worker/OpenedPort.h"
 
+#include "Tarolink/RoutingDriver.h"
 #include "Tarolink/SerialConfig.h"
 #include "Tarolink/SerialPortLocal.h"
 #include "config/ResourceBundle.h"
@@ -68,6 +69,13 @@ OpenedPort openPort(const config::Config& config) {
     // Closed again by its destructor when a later step throws.
     auto port = std::make_unique<Tarolink::SerialPortLocal>(serial);
     port->rxFlush();
+    // A USB scale has neither serial settings nor modem lines: the log names its node instead.
+    if (Tarolink::RoutingDriver::isScaleName(serial.getPortNameString())) {
+        const QString opened = config::ResourceBundle::formatPrintf(
+            text(WorkerMessages::SCALE_OPENED),
+            {config.getPort(), QString::fromStdString(port->getName(port->getPortNum()))});
+        return {std::make_unique<SerialByteSource>(std::move(port)), false, {opened}, std::nullopt};
+    }
     const LineSettings shown{port->getBitRate(), port->getDataBits(), port->getStopBits(), port->getParity()};
     return prepare(std::make_unique<SerialByteSource>(std::move(port)), false, shown);
 }

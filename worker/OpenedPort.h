@@ -18,14 +18,15 @@ struct OpenedPort {
     std::unique_ptr<ByteSource> source;
     // A recorded stream: its end is a stop, not a lost device.
     bool recording = false;
-    // For the log, in order: "Port ... opened", the modem lines.
+    // For the log, in order: "Port ... opened", the modem lines; a USB scale: "USB scale ... opened".
     QStringList messages;
     // The start-up check's warning (see WeightWorkerFactory).
     std::optional<QString> warning;
 };
 
 // Opens and configures the port of `config` (a serial device or a network port), empties
-// its input, sets RTS off and DTR on and reads DSR and CTS. Throws std::invalid_argument
+// its input, sets RTS off and DTR on and reads DSR and CTS; a USB scale ("hid:") is only
+// opened and emptied. Throws std::invalid_argument
 // with the text of "null.port.error" when no port is set, and the serial library's
 // exceptions when the port cannot be opened or set up (it is closed again then). Any thread.
 OpenedPort openPort(const config::Config& config);

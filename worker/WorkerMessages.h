@@ -11,6 +11,7 @@ namespace WorkerMessages {
 
 // Acquisition.
 inline constexpr QLatin1StringView PORT_OPENED{"port.opened"}; // 5 printf arguments
+inline constexpr QLatin1StringView SCALE_OPENED{"scale.opened"}; // 2 printf arguments
 inline constexpr QLatin1StringView PARITY_ERROR{"parity.error"};
 inline constexpr QLatin1StringView FRAMING_ERROR{"framing.error"};
 inline constexpr QLatin1StringView UNSENT_DATA{"unsent.data"};
@@ -82,6 +83,7 @@ struct Key {
 // Every key, for the completeness check at start-up.
 inline constexpr Key ALL[] = {
     {PORT_OPENED, 5, 0},
+    {SCALE_OPENED, 2, 0},
     {PARITY_ERROR, 0, 0},
     {FRAMING_ERROR, 0, 0},
     {UNSENT_DATA, 0, 0},

@@ -1,9 +1,13 @@
 // The "hid:" driver above a device fed real scale reports: the lines it hands on, and an unplug.
 #include "hid/HidScaleDriver.h"
 #include "Tarolink/Diagnostics.h"
+#include "Tarolink/DriverRegistry.h"
 #include "Tarolink/SerialConfig.h"
+#include "Tarolink/SerialPortLocal.h"
 #include "config/Instrument.h"
 #include "hid/ScaleLines.h"
+#include "tests/Tarolink/TestSupport.h"
+#include "worker/OpenedPort.h"
 #include "worker/ValueExtractor.h"
 
 #include <gtest/gtest.h>
@@ -118,6 +122,25 @@ TEST(HidScaleDriver, EachReportBecomesItsLine) {
         ASSERT_EQ(openPort(d, "hid:1234:abcd", port), SerialDriver::OK);
         EXPECT_EQ(drain(d, port), c.line);
     }
+}
+
+// The run's log of the opening: the scale and its node, none of a serial port's settings.
+TEST(HidScaleDriver, OpeningNamesTheScaleAndItsNode) {
+    tarolink_test::PropertyGuard os{"TLK_OSNAME", "Linux"};
+    Tarolink::DriverRegistry::setScaleDriver([] {
+        return std::make_shared<HidScaleDriver>(HidScaleDriver::Access{&openFake, &oneScale});
+    });
+    Tarolink::SerialPortLocal::reloadLibrary();
+    for (const char* name : {"hid:/dev/hidraw7", "hid:1234:ABCD:S1"}) {
+        gScript = {kScale, {kStale}, 0};
+        tarovex::config::Config config;
+        config.setPort(QString::fromLatin1(name));
+        const tarovex::worker::OpenedPort opened = tarovex::worker::openPort(config);
+        EXPECT_EQ(opened.messages,
+                  QStringList{QStringLiteral("USB scale %1 (/dev/hidraw7) opened.").arg(name)});
+    }
+    Tarolink::DriverRegistry::setScaleDriver(nullptr);
+    Tarolink::SerialPortLocal::reloadLibrary();
 }
 
 TEST(HidScaleDriver, ARepeatIsNoNewLine) {

@@ -1,12 +1,15 @@
 #!/bin/sh
 # A USB scale on a real kernel (run by tools/vm-test.sh under desktop.sh, as root): uhid makes
 # the scale, hid-generic gives it a hidraw node, udev applies the package's rule. Checks the
-# rule's helper picks the scale and not a keyboard, the console's listing names the scale, a
-# run of the console reads its reports exactly, and reads again after unplugging and plugging
-# in. Ends with "usb-scale: PASSED".
-# Usage: usb-scale.sh UHID_PROGRAM CONSOLE RULES_FILE HELPER
+# rule gives the scale, and not a keyboard, to the group plugdev; the console's listing names
+# the scale, and its check of this computer tells a user outside plugdev how to get it; a run
+# of the console as an unprivileged user in plugdev (there is no logind here to give the seat's
+# access) reads its reports exactly, and reads again after unplugging and plugging in. Ends
+# with "usb-scale: PASSED". Given the window and an X client that records what it gets, the
+# window started with the desktop, as nobody in plugdev on Xvfb, types the settled weight too.
+# Usage: usb-scale.sh UHID_PROGRAM CONSOLE RULES_FILE HELPER [WINDOW XRECORDER]
 set -eu
-uhid=$1 console=$2 rules=$3 helper=$4
+uhid=$1 console=$2 rules=$3 helper=$4 window=${5:-} xrecorder=${6:-}
 port=hid:7a10:0005:TS0042
 work=$(mktemp -d)
 fail() {
@@ -16,9 +19,9 @@ fail() {
     done
     exit 1
 }
-# Waits up to 20 s for the line $2 in file $1.
+# Waits up to 20 s (or $3 tenths of a second) for the line $2 in file $1.
 waitFor() {
-    for _ in $(seq 200); do
+    for _ in $(seq "${3:-200}"); do
         grep -qF -- "$2" "$1" 2>/dev/null && return 0
         sleep 0.1
     done
@@ -54,20 +57,40 @@ keyboard=$(nodeOf KB1)
 [ -n "$scale" ] && [ -n "$keyboard" ] || fail "no hidraw node for the scale or the keyboard"
 udevadm settle --timeout=30
 
-# Only the scale gets the seat's access (logind would turn the tag into an ACL; there is none).
+# Only the scale gets the seat's access (logind would turn the tag into an ACL; there is none)
+# and the group plugdev's.
 "$helper" "/sys/class/hidraw/${scale#/dev/}" || fail "the helper does not take the scale $scale"
 ! "$helper" "/sys/class/hidraw/${keyboard#/dev/}" || fail "the helper takes the keyboard $keyboard"
 udevadm info -q property "$scale" | grep -q '^TAGS=.*:uaccess:' || fail "udev did not tag the scale uaccess"
 ! udevadm info -q property "$keyboard" | grep -q '^TAGS=.*:uaccess:' || fail "udev tagged the keyboard uaccess"
-echo "usb-scale: the rule tags $scale (scale) and leaves $keyboard (keyboard)"
+[ "$(stat -c '%G %a' "$scale")" = "plugdev 660" ] || fail "the scale $scale is $(stat -c '%G %a' "$scale"), not plugdev 660"
+[ "$(stat -c %G "$keyboard")" != plugdev ] || fail "the keyboard $keyboard went to the group plugdev"
+echo "usb-scale: the rule gives $scale (scale) to the seat and plugdev ($(stat -c '%G %a' "$scale"))," \
+    "leaves $keyboard (keyboard, $(stat -c '%G %a' "$keyboard"))"
 
-"$console" --doctor >"$work/doctor.out" 2>&1 || true
-grep -F "$port" "$work/doctor.out" | grep -F "$scale" | sed 's/^/usb-scale: doctor: /' | grep . ||
-    fail "the console's listing lacks $port"
+# The user nobody, in plugdev or not, with a home of its own.
+home=$work/home
+mkdir -p "$home/.config" "$home/.local/share" "$home/run"
+chmod 711 "$work"
+chmod 700 "$home/run"
+chown -R nobody:nogroup "$home"
+asNobody="env HOME=$home XDG_CONFIG_HOME=$home/.config XDG_DATA_HOME=$home/.local/share XDG_RUNTIME_DIR=$home/run"
+inPlugdev="setpriv --reuid=nobody --regid=nogroup --groups=plugdev $asNobody"
+outsidePlugdev="setpriv --reuid=nobody --regid=nogroup --clear-groups $asNobody"
+
+$inPlugdev "$console" --doctor >"$work/doctor.out" 2>&1 || true
+grep -F "$port" "$work/doctor.out" | grep -F "$scale" | grep -F "this user can read it" |
+    sed 's/^/usb-scale: doctor (plugdev): /' | grep . || fail "the console's listing lacks $port, readable"
 ! grep -qF hid:7a10:0001 "$work/doctor.out" || fail "the console lists the keyboard"
+$outsidePlugdev "$console" --doctor >"$work/doctor-outside.out" 2>&1 || true
+grep -A1 -F "$port" "$work/doctor-outside.out" | sed 's/^/usb-scale: doctor (not plugdev): /'
+grep -F "$port" "$work/doctor-outside.out" | grep -qF "may not open it" ||
+    fail "the check does not say nobody outside plugdev may not open the scale"
+grep -A1 -F "$port" "$work/doctor-outside.out" | grep -F "fix:" | grep -F "udevadm trigger --subsystem-match=hidraw" |
+    grep -qF "adduser nobody plugdev" || fail "the check's fix names not both ways to the scale"
 
 # The Generic preset as a user sets it for a scale: settled weights only, by "ST,".
-"$console" --reconnect --set stableOnly=true --set stableRegEx=ST, "$port" >"$work/values.out" 2>"$work/console.log" &
+$inPlugdev "$console" --reconnect --set stableOnly=true --set stableRegEx=ST, "$port" >"$work/values.out" 2>"$work/console.log" &
 consolePid=$!
 # The first report after opening is dropped (a scale may send one held from before), repeats
 # too; then 7.85 lb, in motion, 1.25 kg, -0.50 lb, over weight.
@@ -95,6 +118,7 @@ send 4 12 -2 1234
 SCRIPT
 waitFor "$work/console.log" "The device $port reconnected; reading goes on."
 waitFor "$work/console.log" "ST,+12.34 lb"
+[ "$(stat -c %u "/proc/$consolePid")" = "$(id -u nobody)" ] || fail "the console does not run as nobody"
 kill -TERM "$consolePid"
 wait "$consolePid" || fail "the console ended with status $?"
 sed -n 's/^/usb-scale: value /p' "$work/values.out"
@@ -105,4 +129,41 @@ printf '7.85\n\n1.25\n-0.50\n\n12.34\n' | cmp -s - "$work/values.out" || fail "o
 [ "$(grep -c 'no USB scale with these numbers is plugged in' "$work/console.log")" = 1 ] ||
     fail "the missing scale is not logged exactly once"
 sed -n 's/^opened \(.*\) after create$/usb-scale: read again \1 after the replug/p' "$work/scale.out" | tail -n1
+
+if [ -n "$window" ]; then
+    [ -x "$window" ] && [ -x "$xrecorder" ] || fail "not built: $window or $xrecorder"
+    # The host's /tmp is read-only here: the X server's sockets and keymaps go to a tmpfs.
+    mount -t tmpfs -o mode=1777 tmp /tmp
+    mkdir -m 1777 /tmp/.X11-unix # an X server not run by root makes no such folder
+    $inPlugdev Xvfb :7 -noreset -nolisten tcp -screen 0 800x600x24 >"$work/xvfb.log" 2>&1 &
+    for _ in $(seq 300); do
+        [ -S /tmp/.X11-unix/X7 ] && break
+        sleep 0.1
+    done
+    [ -S /tmp/.X11-unix/X7 ] || fail "Xvfb did not start"
+    mkdir -p "$home/.config/Lumbrix"
+    cat >"$home/.config/Lumbrix/tarovex.conf" <<'SETTINGS'
+[com]
+lumbrix\tarovex\connect=AUTO
+lumbrix\tarovex\instrument=GENERIC
+lumbrix\tarovex\stableOnly=true
+lumbrix\tarovex\stableRegEx="ST,"
+SETTINGS
+    chown -R nobody:nogroup "$home"
+    DISPLAY=:7 QT_QPA_PLATFORM=xcb $inPlugdev "$window" --with-desktop "$port" >"$work/window.log" 2>&1 &
+    # The first report after the window opens the scale is dropped; 7.85 settled is typed.
+    echo wait-open >&3
+    DISPLAY=:7 $inPlugdev "$xrecorder" >"$work/typed.out" 2>"$work/xrecorder.log" &
+    waitFor "$work/typed.out" ready 600
+    cat >&3 <<'SCRIPT'
+send 4 12 -2 999
+send 3 12 -2 785
+send 4 12 -2 785
+SCRIPT
+    waitFor "$work/typed.out" "T 5" 300
+    sleep 1
+    typed=$(sed -n 's/^T //p' "$work/typed.out" | tr -d '\n')
+    sed -n 's/^/usb-scale: window typed: /p' "$work/typed.out"
+    [ "$typed" = 7.85 ] || fail "the window typed \"$typed\", not 7.85"
+fi
 echo "usb-scale: PASSED"

@@ -95,6 +95,7 @@ TEST_F(AutoPortDetection, ScoresFollowTheModemLinesAndTheEarliestBestPortWins) {
          [](SimulatedDriver& s, const std::string& n) { s.setInputLines(n, true, true, false, false); }, 3},
         {"BOTH2",
          [](SimulatedDriver& s, const std::string& n) { s.setInputLines(n, true, true, false, false); }, 3},
+        {"hid:7a10:0005", [](SimulatedDriver&, const std::string&) {}, 3}, // a scale, by opening
     };
     QStringList names;
     QStringList expected{"[cancel]", started};

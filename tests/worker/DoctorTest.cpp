@@ -228,6 +228,35 @@ TEST(DoctorTest, PortGroupsAndTheProcessThatHoldsIt) {
     EXPECT_EQ(missing[0].fix, "ls -l /dev/serial/by-id/");
 }
 
+TEST(DoctorTest, ScalesByTheirDescriptorAndBothWaysToThem) {
+    // Application collections: a scale (usage page 0x8D, usage 0x20) and a keyboard.
+    const std::string scale = "\x05\x8D\x09\x20\xA1\x01\xC0", keyboard = "\x05\x01\x09\x06\xA1\x01\xC0";
+    FixtureRoot root;
+    root.file("/sys/class/hidraw/hidraw3/device/report_descriptor", scale);
+    root.file("/sys/class/hidraw/hidraw3/device/uevent",
+              "HID_ID=0003:00007A10:00000005\nHID_NAME=Bench scale\nHID_UNIQ=TS0042\n");
+    root.file("/sys/class/hidraw/hidraw4/device/report_descriptor", keyboard);
+    root.file("/sys/class/hidraw/hidraw4/device/uevent", "HID_ID=0003:00007A10:00000001\nHID_UNIQ=KB1\n");
+    const QString name = QStringLiteral("USB scale Bench scale (/dev/hidraw3, hid:7a10:0005:TS0042)");
+    for (const bool mayOpen : {true, false}) {
+        SystemView v = root.view();
+        v.mayOpen = [&](const std::string& node) { return mayOpen && node == "/dev/hidraw3"; };
+        const Findings f = checkScales(v);
+        ASSERT_EQ(f.size(), 1u) << "the keyboard is no scale";
+        EXPECT_TRUE(f[0].sentence.startsWith(name)) << f[0].sentence.toStdString();
+        if (mayOpen) {
+            EXPECT_EQ(f[0], (Finding{Severity::Ok, name + QStringLiteral(": this user can read it."), {}}));
+            continue;
+        }
+        EXPECT_EQ(f[0].severity, Severity::Problem);
+        EXPECT_TRUE(f[0].sentence.contains(QStringLiteral("log in again"))) << f[0].sentence.toStdString();
+        // The seat's user once the rule applies; a user without a seat through the group.
+        for (const char* way :
+             {"sudo udevadm trigger --subsystem-match=hidraw", "sudo adduser alice plugdev"})
+            EXPECT_TRUE(f[0].fix.contains(QLatin1StringView(way))) << f[0].fix.toStdString();
+    }
+}
+
 TEST(DoctorTest, ServicesThatGrabNewPorts) {
     const std::string brlttyRules =
         "ENV{PRODUCT}==\"1a86/7523/*\", ENV{BRLTTY_BRAILLE_DRIVER}=\"bm\", GOTO=\"brltty_usb_run\"\n"

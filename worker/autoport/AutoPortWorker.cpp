@@ -1,6 +1,7 @@
 #include "worker/autoport/AutoPortWorker.h"
 
 #include "Tarolink/NetworkAddress.h"
+#include "Tarolink/RoutingDriver.h"
 #include "Tarolink/SerialConfig.h"
 #include "Tarolink/SerialPortLocal.h"
 #include "config/ResourceBundle.h"
@@ -127,6 +128,13 @@ void AutoPortWorker::probe(SerialPort& port, const QString& name, const std::sto
             }
         }
     } linesOff{port};
+
+    // A USB scale ("hid:") opens only where a device's descriptor declares a scale: the open
+    // itself finds it, and it has no modem lines to drive.
+    if (Tarolink::RoutingDriver::isScaleName(name.toStdString())) {
+        score = 3;
+        return;
+    }
 
     // A plain TCP port has no modem lines to drive: an instrument there shows itself only
     // by sending, so it scores 1 when bytes arrive within the probe's usual time.

@@ -24,7 +24,8 @@ namespace tarovex::worker {
 
 // Finds the port of an attached instrument without reading data: opens each candidate in
 // turn with fixed parameters, drives DTR and RTS and watches whether DSR and CTS follow.
-// The port whose lines answer best wins; among equal scores the earliest. At most one port
+// The port whose lines answer best wins; among equal scores the earliest. A USB scale
+// ("hid:"), which opens only as a scale, scores as high as a port whose lines both answer. At most one port
 // is open at a time, and each is closed before the next is tried.
 //
 // Messages reach the view on the owner thread (which must run a Qt event loop), in order;

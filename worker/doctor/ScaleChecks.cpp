@@ -50,9 +50,14 @@ Findings checkScales(const SystemView& view) {
         else
             f.push_back(
                 {Finding::Severity::Problem,
-                 name + QStringLiteral(": this user may not open it. Tarovex's udev rule gives the user "
-                                       "at the seat access to scales; with it installed, apply it:"),
-                 QStringLiteral("sudo udevadm trigger --subsystem-match=hidraw")});
+                 name + QStringLiteral(": this user may not open it. Tarovex's udev rule gives scales "
+                                       "to the user at the seat, who gets them once the rule is "
+                                       "applied, and to the group plugdev, for a user without a "
+                                       "seat (a service, a login over ssh), who must log in again "
+                                       "after joining it:"),
+                 QStringLiteral("sudo udevadm trigger --subsystem-match=hidraw (at the seat), or: "
+                                "sudo adduser %1 plugdev (without a seat)")
+                     .arg(view.userName.empty() ? QStringLiteral("$USER") : q(view.userName))});
     }
     return f;
 }
