@@ -110,6 +110,8 @@ grep -q '(unstable) .*US,+3.10 lb' "$work/console.log" || fail "the weight in mo
 # Unplugged and plugged in again: read on, the time it took, the missing scale logged once.
 echo destroy >&3
 waitFor "$work/console.log" "The device $port was disconnected; waiting for it to come back."
+# Plugged in again only once a try has missed it, so that the missing scale is said (once).
+waitFor "$work/console.log" "no USB scale with these numbers is plugged in"
 cat >&3 <<'SCRIPT'
 create
 wait-open
