@@ -2,6 +2,7 @@
 
 #include "tarovex/prefs/EnforcedSettings.h"
 
+#include "Tarolink/RoutingDriver.h"
 #include "Tarolink/SystemProperties.h"
 #include "config/SettingsTable.h"
 #include "tarovex/ports/RecentAddresses.h"
@@ -97,8 +98,9 @@ bool loadConfig(Preferences& node, Config& config, const QStringList& ports, QSt
     if (!ports.isEmpty()) {
         config.setPort(node.get(QStringLiteral("port"), ports.first()));
     } else if (const QString stored = node.get(QStringLiteral("port"), QString());
-               ports::isNetworkPort(stored)) {
-        config.setPort(stored); // a network port needs no local one to be there
+               ports::isNetworkPort(stored) || Tarolink::RoutingDriver::isScaleName(stored.toStdString())) {
+        // A network port, or a USB scale that is not plugged in yet, needs no local port there.
+        config.setPort(stored);
     }
     config.setPrevPort(node.get(QStringLiteral("prevPort"), config.getPort()));
 

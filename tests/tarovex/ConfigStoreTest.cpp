@@ -209,12 +209,15 @@ TEST_P(ConfigStoreTest, SaveThenLoadGivesTheSameSettingsAndPrevPortIsThePort) {
     EXPECT_EQ(reopened->node(settingsNodePath)->keys().size(), 55);
 }
 
-TEST_P(ConfigStoreTest, WithoutPortsOnlyANetworkPortIsRead) {
-    node->put("port", "tcp://127.0.0.1:4001");
-    Config config;
-    EXPECT_TRUE(loadConfig(*node, config, {}));
-    EXPECT_EQ(config.getPort(), "tcp://127.0.0.1:4001");
-    EXPECT_EQ(config.getPrevPort(), std::optional<QString>("tcp://127.0.0.1:4001"));
+TEST_P(ConfigStoreTest, WithoutPortsOnlyANetworkPortOrAUsbScaleIsRead) {
+    for (const char* port : {"tcp://127.0.0.1:4001", "hid:0922:8003"}) {
+        node->put("port", port);
+        node->remove("prevPort");
+        Config config;
+        EXPECT_TRUE(loadConfig(*node, config, {}));
+        EXPECT_EQ(config.getPort(), port);
+        EXPECT_EQ(config.getPrevPort(), std::optional<QString>(port));
+    }
 }
 
 TEST_P(ConfigStoreTest, WithoutPortsThePortIsNeitherReadNorWritten) {
