@@ -110,6 +110,10 @@ public:
     void setHandshake(std::int32_t handshake);
     void setFlowPriority(bool value) { flowPriority_ = value; }
     void setHardFlow(bool value) { hardFlow_ = value; }
+    // A source that sends its state over and over (a USB scale) hands on each repeat too, rather
+    // than each change only.
+    void setEveryReport(bool value) { everyReport_ = value; }
+    bool getEveryReport() const { return everyReport_; }
     // Stores the name and its bytes; no validation.
     void setPortName(const std::string& name);
     // >= 0 (negative only on "EPOC"): "Invalid Port Number: <n>".
@@ -138,6 +142,7 @@ private:
     std::string osName_;
     bool hardFlow_ = true;
     bool flowPriority_ = false;
+    bool everyReport_ = false;
 };
 
 } // namespace Tarolink

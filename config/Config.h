@@ -166,6 +166,8 @@ public:
     // Typing into a remote desktop viewer or a virtual machine's window: every key paced and
     // released before the next, Shift and AltGr pressed for real, no remapped keycodes.
     bool remoteSession = false;
+    // A USB scale's repeated reports each give a line, not each change only.
+    bool scaleEveryReport = false;
     // The journal, the live CSV file and the MQTT publishing.
     RecordSettings record;
     // The instrument's name at a station of several, from its stored profile; empty for the

@@ -413,6 +413,7 @@ QList<Setting> buildTable() {
         onTabs(yesNo<&Config::remoteSession>("remoteSession", false,
                                              "RazezaRoZurFrame2.remoteSessionCheckBox.text", later),
                {.tip = "remoteSessionCheckBox.toolTipText"}),
+        yesNo<&Config::scaleEveryReport>("scaleEveryReport", false, "", later),
         onTabs(choice<CH::OutputMode, &Config::getOutputMode, &Config::setOutputMode>(
                    "outputMode", "outputMode.label", later),
                {.tip = "outputMode.toolTipText", .plain = true}),

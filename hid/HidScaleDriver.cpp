@@ -127,8 +127,9 @@ int HidScaleDriver::SerOpenPort(Tarolink::SerialConfig& config) {
         return NOT_A_SCALE;
     }
     auto zero = std::get<ScaleLayout>(layout).zeroReport();
-    auto port = std::make_shared<Port>(name, node, std::move(device), std::move(zero),
-                                       ScaleLines(std::get<ScaleLayout>(std::move(layout))));
+    auto port =
+        std::make_shared<Port>(name, node, std::move(device), std::move(zero),
+                               ScaleLines(std::get<ScaleLayout>(std::move(layout)), config.getEveryReport()));
     std::lock_guard lock(mutex_);
     const int number = next_++;
     ports_[number] = std::move(port);

@@ -28,7 +28,7 @@ std::string ScaleLines::take(std::span<const std::uint8_t> report) {
         return {};
     }
     std::string line = lineOf(*decoded).toStdString() + "\r";
-    if (line == last_)
+    if (line == last_ && !everyReport_)
         return {};
     last_ = line;
     return line;

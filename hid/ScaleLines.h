@@ -14,15 +14,19 @@ namespace tarovex::hid {
 // preset's value and unit expressions read them as they are, and "ST," is the stable expression.
 class ScaleLines {
 public:
-    explicit ScaleLines(ScaleLayout layout) : layout_(std::move(layout)) {}
+    // `everyReport`: a repeat of the last line is a line too.
+    explicit ScaleLines(ScaleLayout layout, bool everyReport = false)
+        : layout_(std::move(layout)), everyReport_(everyReport) {}
 
     // The line of `report`, or empty: for a repeat of the last line (a scale sends its state
-    // continuously), a report of another ID, and the first report after opening, which may
-    // be one the device held from before (the next one follows within a fraction of a second).
+    // continuously) unless every report is wanted, a report of another ID, and the first report after
+    // opening, which may be one the device held from before (the next one follows within a fraction of a
+    // second).
     std::string take(std::span<const std::uint8_t> report);
 
 private:
     ScaleLayout layout_;
+    bool everyReport_;
     bool first_ = true;
     std::string last_;
 };

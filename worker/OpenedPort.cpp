@@ -66,6 +66,7 @@ OpenedPort openPort(const config::Config& config) {
     serial.setDataBits(config.getDataBits());
     serial.setParity(config.getParity());
     serial.setStopBits(config.getStopBits());
+    serial.setEveryReport(config.scaleEveryReport);
     // Closed again by its destructor when a later step throws.
     auto port = std::make_unique<Tarolink::SerialPortLocal>(serial);
     port->rxFlush();

@@ -143,13 +143,32 @@ TEST(HidScaleDriver, OpeningNamesTheScaleAndItsNode) {
     Tarolink::SerialPortLocal::reloadLibrary();
 }
 
-TEST(HidScaleDriver, ARepeatIsNoNewLine) {
+// Through the run's opening, so that the setting reaches the driver.
+TEST(HidScaleDriver, ARepeatIsNoNewLineUnlessEveryReportIsWanted) {
+    tarolink_test::PropertyGuard os{"TLK_OSNAME", "Linux"};
+    Tarolink::DriverRegistry::setScaleDriver([] {
+        return std::make_shared<HidScaleDriver>(HidScaleDriver::Access{&openFake, &oneScale});
+    });
+    Tarolink::SerialPortLocal::reloadLibrary();
     const Report a = {0x03, 0x04, 0x0C, 0xFE, 0x11, 0x03}, b = {0x03, 0x03, 0x0C, 0xFE, 0x11, 0x03};
-    gScript = {kScale, {kStale, a, a, a, b, b, a}, 0};
-    HidScaleDriver d = fakeDriver();
-    int port = -1;
-    ASSERT_EQ(openPort(d, "hid:/dev/hidraw7", port), SerialDriver::OK);
-    EXPECT_EQ(drain(d, port), "ST,+7.85 lb\rUS,+7.85 lb\rST,+7.85 lb\r");
+    for (const bool every : {false, true}) {
+        gScript = {kScale, {kStale, a, a, a, b, b, a}, 0};
+        tarovex::config::Config config;
+        config.setPort(QStringLiteral("hid:/dev/hidraw7"));
+        config.scaleEveryReport = every;
+        const tarovex::worker::OpenedPort opened = tarovex::worker::openPort(config);
+        std::string text;
+        std::uint8_t buffer[64];
+        while (opened.source->waitForData(0) == tarovex::worker::ByteSource::Wait::DataReady) {
+            const int n = opened.source->read(buffer);
+            text.append(reinterpret_cast<const char*>(buffer), std::size_t(std::max(n, 0)));
+        }
+        EXPECT_EQ(text, every
+                            ? "ST,+7.85 lb\rST,+7.85 lb\rST,+7.85 lb\rUS,+7.85 lb\rUS,+7.85 lb\rST,+7.85 lb\r"
+                            : "ST,+7.85 lb\rUS,+7.85 lb\rST,+7.85 lb\r");
+    }
+    Tarolink::DriverRegistry::setScaleDriver(nullptr);
+    Tarolink::SerialPortLocal::reloadLibrary();
 }
 
 TEST(HidScaleDriver, AnUnplugIsADeviceGone) {

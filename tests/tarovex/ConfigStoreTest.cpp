@@ -206,7 +206,7 @@ TEST_P(ConfigStoreTest, SaveThenLoadGivesTheSameSettingsAndPrevPortIsThePort) {
     EXPECT_TRUE(loadConfig(*reopened->node(settingsNodePath), loaded, ports));
     EXPECT_FALSE(configChanged(loaded, saved));
     EXPECT_EQ(loaded.getPrevPort(), std::optional<QString>("COM4"));
-    EXPECT_EQ(reopened->node(settingsNodePath)->keys().size(), 55);
+    EXPECT_EQ(reopened->node(settingsNodePath)->keys().size(), 56);
 }
 
 TEST_P(ConfigStoreTest, WithoutPortsOnlyANetworkPortOrAUsbScaleIsRead) {
