@@ -351,10 +351,11 @@ private:
 
 // The settings that came later: saved and loaded after all the others, in this order.
 const QStringList kLaterKeys = {
-    "requestInterval", "requestCommand",  "requestHotkey",  "stableOnly",   "stableRegEx",
-    "journal",         "journalDays",     "journalMaxMB",   "station",      "csvFile",
-    "round",           "mqttBroker",      "mqttTopic",      "mqttUser",     "mqttPasswordFile",
-    "mqttCaFile",      "recentAddresses", "outputTemplate", "remoteSession", "outputMode", "pasteKey"};
+    "requestInterval", "requestCommand",  "requestHotkey",  "stableOnly",    "stableRegEx",
+    "journal",         "journalDays",     "journalMaxMB",   "station",       "csvFile",
+    "round",           "mqttBroker",      "mqttTopic",      "mqttUser",      "mqttPasswordFile",
+    "mqttCaFile",      "recentAddresses", "outputTemplate", "remoteSession", "scaleEveryReport",
+    "outputMode",      "pasteKey"};
 
 TEST(ConfigStore, SaveWritesPortsFirstThenTheSaveOrderThenFlushes) {
     RecordingNode node;

@@ -358,7 +358,8 @@ TEST(Window, TheStartTabTellsWhetherReadingsWaitForTheBroker) {
     const ui::Controls& c = w.frame->controls();
     w.frame->config().record.mqttBroker = QStringLiteral("mqtt://127.0.0.1:%1").arg(port);
     c.startStop->click();
-    ASSERT_TRUE(runUntil([&] { return c.reading->isVisible(); }));
+    // Reading: the port is open and flushed, so the line below counts.
+    ASSERT_TRUE(runUntil([&] { return c.reading->isVisible() && w.frame->isConnected(); }));
     // A line without a value is recorded at once (a value only once typed, and this window
     // has the focus). The count is the journal's, which the window tests share.
     pty.send("OL\r");
