@@ -139,7 +139,10 @@ void saveConfig(Preferences& node, const Config& config, std::ostream& console) 
             const QString text = s->format(config);
             if (s->type == config::SettingType::Choice && text.isEmpty())
                 continue; // no instrument yet: nothing to keep
-            node.put(QString::fromLatin1(s->key), text);
+            const QString key = QString::fromLatin1(s->key);
+            if (enforcedSettings().locks(key))
+                continue; // the administrator's value, not the user's: theirs comes back with the lock gone
+            node.put(key, text);
         }
         node.flush();
     } catch (const BackingStoreException& e) {

@@ -626,6 +626,9 @@ TEST_P(ConfigStoreTest, TheAdministratorsSettingsWinOnlyFromARootFile) {
         EXPECT_EQ(config.getDecimalPlaces(), "3");
         EXPECT_EQ(enforcedSettings().problems().size(), c.problems)
             << enforcedSettings().problems().join('\n').toStdString();
+        std::ostringstream console;
+        saveConfig(*node, config, console);
+        EXPECT_EQ(node->get("delay", ""), "5"); // the user's own, kept for when the lock goes
     }
     readEnforcedSettingsUnder(etc.path() + QStringLiteral("/none"));
 }
