@@ -9,23 +9,24 @@ namespace tarovex::journal {
 namespace {
 // Ends a walk through the journal early.
 struct Stopped {};
+
+void put(QIODevice& out, const QByteArray& bytes) {
+    if (out.write(bytes) != bytes.size())
+        throw JournalError("The export cannot be written: " + out.errorString().toStdString());
+}
 } // namespace
 
 std::int64_t exportJournal(JournalDb& db, std::int64_t fromMs, std::int64_t toMs, ExportFormat format,
                            QIODevice& out, const std::function<bool(std::int64_t)>& keepGoing) {
-    const auto put = [&out](const QByteArray& bytes) {
-        if (out.write(bytes) != bytes.size())
-            throw JournalError("The export cannot be written: " + out.errorString().toStdString());
-    };
     if (format == ExportFormat::Csv)
-        put(csvHeader(true));
+        put(out, csvHeader(true));
     std::int64_t n = 0;
     try {
         db.forEach(fromMs, toMs, [&](const StoredReading& s) {
             if (format == ExportFormat::Csv)
-                put(csvRow(s.reading, s.station, s.seq, CsvEnd::Output, s.hash));
+                put(out, csvRow(s.reading, s.station, s.seq, CsvEnd::Output, s.hash));
             else
-                put(QJsonDocument(jsonObject(s)).toJson(QJsonDocument::Compact) + '\n');
+                put(out, QJsonDocument(jsonObject(s)).toJson(QJsonDocument::Compact) + '\n');
             ++n;
             if (keepGoing && !keepGoing(n))
                 throw Stopped{};
@@ -37,17 +38,13 @@ std::int64_t exportJournal(JournalDb& db, std::int64_t fromMs, std::int64_t toMs
 
 std::int64_t exportEvents(JournalDb& db, std::int64_t fromMs, std::int64_t toMs, ExportFormat format,
                           QIODevice& out) {
-    const auto put = [&out](const QByteArray& bytes) {
-        if (out.write(bytes) != bytes.size())
-            throw JournalError("The export cannot be written: " + out.errorString().toStdString());
-    };
     if (format == ExportFormat::Csv)
-        put(csvEventHeader());
+        put(out, csvEventHeader());
     std::int64_t n = 0;
     db.forEachEvent([&](const StoredEvent& e) {
         if (e.event.timeMs < fromMs || e.event.timeMs >= toMs)
             return;
-        put(format == ExportFormat::Csv ? csvEventRow(e)
+        put(out, format == ExportFormat::Csv ? csvEventRow(e)
                                         : QJsonDocument(jsonObject(e)).toJson(QJsonDocument::Compact) + '\n');
         ++n;
     });

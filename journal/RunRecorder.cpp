@@ -18,6 +18,7 @@ RunRecorder::RunRecorder(const config::Config& config, reading::EventLog* log, c
             log->logImportantEvent(message);
     };
     std::vector<std::unique_ptr<RecordSink>> sinks;
+    const std::optional<bool> clock = clockSynchronised();
     const bool publish = !settings.mqttBroker.isEmpty();
     if (publish && !settings.journal)
         report(QStringLiteral("MQTT publishing sends from the journal: with the setting journal off nothing "
@@ -31,7 +32,7 @@ RunRecorder::RunRecorder(const config::Config& config, reading::EventLog* log, c
             run.label = label_;
             run.port = port_;
             run.instrument = instrument_;
-            run.clockSynchronised = clockSynchronised();
+            run.clockSynchronised = clock;
             db->appendEvents({&run, 1}, settings.stationName());
             if (db->sealedOnOpen() > 0 && log)
                 log->logEvent(
@@ -64,7 +65,7 @@ RunRecorder::RunRecorder(const config::Config& config, reading::EventLog* log, c
         sinks.push_back(std::make_unique<LiveCsvFile>(settings.csvFile, settings.stationName(), &posted_));
     if (!sinks.empty()) {
         thread_.emplace(std::move(sinks), &posted_);
-        if (clockSynchronised() == false)
+        if (clock == false)
             report(QStringLiteral("The clock of this computer is not synchronised with a time server: the "
                                   "times recorded may be off."));
     }

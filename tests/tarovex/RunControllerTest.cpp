@@ -439,6 +439,15 @@ private:
     QDBusConnection bus_;
 };
 
+// "value outcome reason" of each reading the journal holds, joined by '|'.
+std::string journalRows(const QString& path) {
+    QStringList rows;
+    journal::JournalDb(path).forEach([&](const journal::StoredReading& r) {
+        rows.append(r.reading.value + ' ' + journal::outcomeName(r.reading.outcome) + ' ' + r.reading.reason);
+    });
+    return rows.join('|').toStdString();
+}
+
 } // namespace
 
 // A locked session (logind's LockedHint, from a stand-in on a bus of the test's own) gets no
@@ -514,11 +523,7 @@ TEST(RunController, ALockedSessionGetsNoKeysAndItsValuesAreDroppedAsLocked) {
     }
     QDBusConnection::disconnectFromBus("fake-logind");
     QDBusConnection::disconnectFromBus("watch");
-    QStringList rows;
-    journal::JournalDb(journal).forEach([&](const journal::StoredReading& r) {
-        rows.append(r.reading.value + ' ' + journal::outcomeName(r.reading.outcome) + ' ' + r.reading.reason);
-    });
-    EXPECT_EQ(rows.join('|').toStdString(), "1 typed |2 dropped locked|3 typed ");
+    EXPECT_EQ(journalRows(journal), "1 typed |2 dropped locked|3 typed ");
 }
 
 // Without logind, on an X server, the screen saver being on is the lock: the run says so at
@@ -563,9 +568,5 @@ TEST(RunController, WithoutLogindAnXScreenSaverOnIsALockedScreen) {
         record.finish(std::chrono::milliseconds(0));
     }
     QDBusConnection::disconnectFromBus("no-logind");
-    QStringList rows;
-    journal::JournalDb(journal).forEach([&](const journal::StoredReading& r) {
-        rows.append(r.reading.value + ' ' + journal::outcomeName(r.reading.outcome) + ' ' + r.reading.reason);
-    });
-    EXPECT_EQ(rows.join('|').toStdString(), "1 typed |2 dropped locked|3 typed ");
+    EXPECT_EQ(journalRows(journal), "1 typed |2 dropped locked|3 typed ");
 }
